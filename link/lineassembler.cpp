@@ -1,0 +1,50 @@
+#include "lineassembler.h"
+
+#include <QLoggingCategory>
+#include <QRegularExpression>
+
+QStringList LineAssembler::feed(const QByteArray &bytes)
+{
+    QStringList lines;
+    int start = 0;
+    while (start < bytes.size()) {
+        const int cr = bytes.indexOf('\r', start);
+        const int end = cr < 0 ? bytes.size() : cr;
+        if (!m_discarding) {
+            const int room = kMaxLineBytes - m_buffer.size();
+            if (end - start > room) {
+                // Over-long line: forget it up to its carriage return.
+                m_buffer.clear();
+                m_discarding = true;
+                ++m_droppedLines;
+                qInfo("NodeInterface: dropped a line longer than %d bytes", kMaxLineBytes);
+            } else {
+                m_buffer.append(bytes.constData() + start, end - start);
+            }
+        }
+        if (cr < 0)
+            break;
+        if (!m_discarding)
+            lines.append(cleanLine(m_buffer));
+        m_buffer.clear();
+        m_discarding = false;
+        start = cr + 1;
+    }
+    return lines;
+}
+
+QString LineAssembler::cleanLine(const QByteArray &raw)
+{
+    // ESC [ up to two digits m; a sequence with ';' between numbers is deliberately left in place.
+    static const QRegularExpression colour(QStringLiteral("\\x1B\\[[\\d]{0,2}m"));
+    QString text = QString::fromUtf8(raw).trimmed();
+    if (text.contains(QChar(0x1B)))
+        text.remove(colour);
+    return text;
+}
+
+void LineAssembler::clear()
+{
+    m_buffer.clear();
+    m_discarding = false;
+}
