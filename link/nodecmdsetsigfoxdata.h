@@ -1,0 +1,15 @@
+#pragma once
+
+#include "nodewritecommand.h"
+
+// Writes a SigFox data block ("sd " + the 96 digits as typed).
+class NodeCMDsetSigfoxData : public NodeWriteCommand
+{
+    Q_OBJECT
+public:
+    NodeCMDsetSigfoxData(QString data, QSerialPort *port);
+    int sendCommand() override;
+
+private:
+    // implementation-defined members
+};
