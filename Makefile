@@ -1,11 +1,19 @@
 # Set-up and everyday commands. `make run` and `make test` install what is missing and build first.
+# SANITIZE=1 builds and tests in build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
+ifeq ($(SANITIZE),1)
+BUILD_DIR ?= build-asan
+CMAKE_ARGS += -DIOT_SANITIZE=ON
+export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS ?= halt_on_error=1:print_stacktrace=1
+export LSAN_OPTIONS ?= suppressions=$(CURDIR)/scripts/lsan.supp
+endif
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 NODE ?= lorawan
 DEB_PACKAGES := cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev libssl-dev libcpp-httplib-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test test-fast bench clean
+.PHONY: all deps build run test bench clean
 
 all: build
 
@@ -29,6 +37,9 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest -j2 --output-on-failure --timeout 600
+
+bench: build
+	scripts/bench $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR)
