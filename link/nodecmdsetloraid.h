@@ -2,6 +2,8 @@
 
 #include "nodewritecommand.h"
 
+#include "protectedfieldcipher.h"
+
 // Writes a device id ("dev " + protected value).
 class NodeCMDsetLoRaID : public NodeWriteCommand
 {
@@ -11,5 +13,6 @@ public:
     int sendCommand() override;
 
 private:
-    // implementation-defined members
+    QString m_id;
+    ProtectedFieldCipher m_cipher;
 };

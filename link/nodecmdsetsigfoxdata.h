@@ -11,5 +11,5 @@ public:
     int sendCommand() override;
 
 private:
-    // implementation-defined members
+    QString m_data;
 };

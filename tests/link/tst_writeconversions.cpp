@@ -1,0 +1,387 @@
+#include "lineassembler.h"
+#include "node.h"
+#include "nodecmdsetloraid.h"
+#include "nodecmdsetsigfoxdata.h"
+#include "nodecmdsetthreshold.h"
+#include "nodecmdsleep.h"
+#include "protectedfieldcipher.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+constexpr qint32 kMax = std::numeric_limits<qint32>::max();
+constexpr qint32 kMin = std::numeric_limits<qint32>::min();
+const float kInf = std::numeric_limits<float>::infinity();
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+} // namespace
+
+class TestWriteConversions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void truncatesTowardZeroWithinTheInt32Range_data();
+    void truncatesTowardZeroWithinTheInt32Range();
+    void scalesToHundredthsAsTypedAndClamps_data();
+    void scalesToHundredthsAsTypedAndClamps();
+    void everyTypedHundredthOfThePressureRangeArrivesExactly();
+    void valuesWithoutANumberConvertToZero();
+    void convertsMinutesToMillisecondsWithoutOverflow_data();
+    void convertsMinutesToMillisecondsWithoutOverflow();
+
+    void buildsTheNumericSettingLines_data();
+    void buildsTheNumericSettingLines();
+    void protectedSettingLinesCarryTheEncryptedValue_data();
+    void protectedSettingLinesCarryTheEncryptedValue();
+    void sendsNothingForAThresholdThatHoldsNoValue_data();
+    void sendsNothingForAThresholdThatHoldsNoValue();
+    void sendsNothingForAnIdentifierTheCipherRejects_data();
+    void sendsNothingForAnIdentifierTheCipherRejects();
+
+    void writeReplyParserJudgesTheNodesAnswer_data();
+    void writeReplyParserJudgesTheNodesAnswer();
+    void writeCommandsWithoutPortFailWithoutSending();
+
+    void sleepParserRecognisesTheNodeGoingToSleep_data();
+    void sleepParserRecognisesTheNodeGoingToSleep();
+    void sleepCommandEmitsAgainForARepeatedAnnouncement();
+};
+
+void TestWriteConversions::truncatesTowardZeroWithinTheInt32Range_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<qint32>("expected");
+    QTest::newRow("negative fraction") << -5.7f << -5;
+    QTest::newRow("positive fraction") << 30.9f << 30;
+    QTest::newRow("just below one") << 0.99f << 0;
+    QTest::newRow("just above minus one") << -0.99f << 0;
+    QTest::newRow("whole") << 20.0f << 20;
+    QTest::newRow("largest float below 2^31") << 2147483520.0f << 2147483520;
+    QTest::newRow("2^31 saturates") << 2147483648.0f << kMax;
+    QTest::newRow("-2^31 is representable") << -2147483648.0f << kMin;
+    QTest::newRow("huge positive") << 1e20f << kMax;
+    QTest::newRow("huge negative") << -1e20f << kMin;
+    QTest::newRow("float max") << std::numeric_limits<float>::max() << kMax;
+    QTest::newRow("+inf") << kInf << kMax;
+    QTest::newRow("-inf") << -kInf << kMin;
+}
+
+void TestWriteConversions::truncatesTowardZeroWithinTheInt32Range()
+{
+    QFETCH(float, value);
+    QFETCH(qint32, expected);
+    QCOMPARE(NodeCMDsetThreshold::truncated(value), expected);
+}
+
+void TestWriteConversions::scalesToHundredthsAsTypedAndClamps_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<qint32>("expected");
+    QTest::newRow("-81.88 stored below its decimal") << -81.88f << -8188;
+    QTest::newRow("1.15 stored below its decimal") << 1.15f << 115;
+    QTest::newRow("0.29") << 0.29f << 29;
+    QTest::newRow("third decimal truncated") << 12.345f << 1234;
+    QTest::newRow("negative third decimal truncated") << -12.345f << -1234;
+    QTest::newRow("1.5") << 1.5f << 150;
+    QTest::newRow("zero") << 0.0f << 0;
+    QTest::newRow("negative zero") << -0.0f << 0;
+    QTest::newRow("below one hundredth") << 0.009f << 0;
+    QTest::newRow("below minus one hundredth") << -0.009f << 0;
+    QTest::newRow("tiny") << 1e-30f << 0;
+    QTest::newRow("large value with hundredths") << 600.01f << 60001;
+    QTest::newRow("just inside the limit") << 649.99f << 64999;
+    QTest::newRow("the limit") << 650.0f << 65000;
+    QTest::newRow("700 clamps") << 700.0f << 65000;
+    QTest::newRow("-700 clamps") << -700.0f << -65000;
+    QTest::newRow("650.001 clamps") << 650.001f << 65000;
+    QTest::newRow("huge clamps") << 3e38f << 65000;
+    QTest::newRow("huge negative clamps") << -3e38f << -65000;
+    QTest::newRow("+inf clamps") << kInf << 65000;
+    QTest::newRow("-inf clamps") << -kInf << -65000;
+}
+
+void TestWriteConversions::scalesToHundredthsAsTypedAndClamps()
+{
+    QFETCH(float, value);
+    QFETCH(qint32, expected);
+    QCOMPARE(NodeCMDsetThreshold::scaledHundredths(value), expected);
+}
+
+void TestWriteConversions::everyTypedHundredthOfThePressureRangeArrivesExactly()
+{
+    // Every value an operator can type with two decimals, from -650.00 to 650.00 (which covers -100.00 to
+    // 100.00), read the way a line edit's text becomes a float.
+    int wrong = 0;
+    QString firstWrong;
+    for (int k = -NodeCMDsetThreshold::kScaledLimit; k <= NodeCMDsetThreshold::kScaledLimit; ++k) {
+        const QString typed = QString::number(k / 100.0, 'f', 2);
+        bool ok = false;
+        const float value = typed.toFloat(&ok);
+        QVERIFY(ok);
+        if (NodeCMDsetThreshold::scaledHundredths(value) != k) {
+            if (!wrong++)
+                firstWrong = typed;
+        }
+    }
+    QVERIFY2(wrong == 0, qPrintable(QStringLiteral("%1 values off, first %2").arg(wrong).arg(firstWrong)));
+}
+
+void TestWriteConversions::valuesWithoutANumberConvertToZero()
+{
+    QCOMPARE(NodeCMDsetThreshold::truncated(kNaN), 0);
+    QCOMPARE(NodeCMDsetThreshold::scaledHundredths(kNaN), 0);
+}
+
+void TestWriteConversions::convertsMinutesToMillisecondsWithoutOverflow_data()
+{
+    QTest::addColumn<qint32>("minutes");
+    QTest::addColumn<qint32>("expected");
+    QTest::newRow("one minute") << 1 << 60000;
+    QTest::newRow("zero") << 0 << 0;
+    QTest::newRow("a quarter hour") << 15 << 900000;
+    QTest::newRow("largest that fits") << 35791 << 2147460000;
+    QTest::newRow("first that overflows") << 35792 << kMax;
+    QTest::newRow("negative") << -1 << -60000;
+    QTest::newRow("most negative that fits") << -35791 << -2147460000;
+    QTest::newRow("negative overflow") << -35792 << kMin;
+    QTest::newRow("int max") << kMax << kMax;
+    QTest::newRow("int min") << kMin << kMin;
+}
+
+void TestWriteConversions::convertsMinutesToMillisecondsWithoutOverflow()
+{
+    QFETCH(qint32, minutes);
+    QFETCH(qint32, expected);
+    QCOMPARE(NodeCMDsetThreshold::rateMilliseconds(minutes), expected);
+}
+
+void TestWriteConversions::buildsTheNumericSettingLines_data()
+{
+    QTest::addColumn<Node>("node");
+    QTest::addColumn<int>("flag");
+    QTest::addColumn<QByteArray>("line");
+
+    Node node;
+    node.thresholds.temperatureLow = -5.7f;
+    node.thresholds.temperatureHigh = 30.9f;
+    node.thresholds.humidityLow = 10.2f;
+    node.thresholds.humidityHigh = 95.8f;
+    node.thresholds.pressureLow = 12.345f;
+    node.thresholds.pressureHigh = 700.0f;
+    node.thresholds.accelX = 1.5f;
+    node.thresholds.accelY = 7.0f;
+    node.thresholds.accelZ = 8.0f;
+    node.thresholds.accelD = 9.0f;
+    node.reportRate = 1;
+    QTest::newRow("temperature low first, truncated")
+        << node << int(Node::FlagTemperature) << QByteArray("tht -5 30\r");
+    QTest::newRow("humidity") << node << int(Node::FlagHumidity) << QByteArray("thh 10 95\r");
+    QTest::newRow("pressure scaled and clamped") << node << int(Node::FlagPressure) << QByteArray("thp 1234 65000\r");
+    QTest::newRow("accelerometer sends only x") << node << int(Node::FlagAccelerometer) << QByteArray("tha 150 128\r");
+    QTest::newRow("report rate in ms") << node << int(Node::FlagReportRate) << QByteArray("rr 60000\r");
+
+    Node negative = node;
+    negative.thresholds.pressureLow = -81.88f;
+    negative.thresholds.pressureHigh = -1.15f;
+    negative.thresholds.accelX = -0.29f;
+    negative.reportRate = 100000;
+    QTest::newRow("negative pressure") << negative << int(Node::FlagPressure) << QByteArray("thp -8188 -115\r");
+    QTest::newRow("negative accelerometer") << negative << int(Node::FlagAccelerometer) << QByteArray("tha -29 128\r");
+    QTest::newRow("overflowing rate saturates")
+        << negative << int(Node::FlagReportRate) << QByteArray("rr 2147483647\r");
+    QTest::newRow("bit above the eight settings") << node << 0x100 << QByteArray();
+}
+
+void TestWriteConversions::buildsTheNumericSettingLines()
+{
+    QFETCH(Node, node);
+    QFETCH(int, flag);
+    QFETCH(QByteArray, line);
+    const ProtectedFieldCipher cipher(ProtectedFieldCipher::Encrypt);
+    QCOMPARE(NodeCMDsetThreshold::lineFor(node, flag, cipher), line);
+}
+
+void TestWriteConversions::protectedSettingLinesCarryTheEncryptedValue_data()
+{
+    QTest::addColumn<int>("flag");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("application id") << int(Node::FlagAppId) << "app "
+                                    << "0004A30B001C0A00";
+    QTest::newRow("application key") << int(Node::FlagAppKey) << "key "
+                                     << "2B7E151628AED2A6ABF7158809CF4F3C";
+    QTest::newRow("network id") << int(Node::FlagNetId) << "net "
+                                << "00000013";
+    QTest::newRow("lower-case input") << int(Node::FlagAppId) << "app "
+                                      << "0004a30b001c0a0f";
+}
+
+void TestWriteConversions::protectedSettingLinesCarryTheEncryptedValue()
+{
+    QFETCH(int, flag);
+    QFETCH(QString, word);
+    QFETCH(QString, value);
+    Node node;
+    node.appId = node.appKey = node.netId = value;
+    const ProtectedFieldCipher cipher(ProtectedFieldCipher::Encrypt);
+    const QByteArray line = NodeCMDsetThreshold::lineFor(node, flag, cipher);
+
+    QCOMPARE(line.size(), 41);
+    QVERIFY(line.startsWith(word.toLatin1()));
+    QVERIFY(line.endsWith('\r'));
+    const QString field = QString::fromLatin1(line.mid(4, 36));
+    QCOMPARE(field, field.toLower());
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    QCOMPARE(decoder.decodeProtected(field, value.size() / 2), value.toLower());
+}
+
+void TestWriteConversions::sendsNothingForAThresholdThatHoldsNoValue_data()
+{
+    QTest::addColumn<int>("flag");
+    QTest::addColumn<int>("field"); // index into the ten threshold floats
+    QTest::newRow("temperature low") << int(Node::FlagTemperature) << 1;
+    QTest::newRow("temperature high") << int(Node::FlagTemperature) << 0;
+    QTest::newRow("humidity low") << int(Node::FlagHumidity) << 3;
+    QTest::newRow("pressure high") << int(Node::FlagPressure) << 4;
+    QTest::newRow("accelerometer x") << int(Node::FlagAccelerometer) << 6;
+}
+
+void TestWriteConversions::sendsNothingForAThresholdThatHoldsNoValue()
+{
+    QFETCH(int, flag);
+    QFETCH(int, field);
+    Node node;
+    float *values[] = {&node.thresholds.temperatureHigh, &node.thresholds.temperatureLow, &node.thresholds.humidityHigh,
+        &node.thresholds.humidityLow, &node.thresholds.pressureHigh, &node.thresholds.pressureLow,
+        &node.thresholds.accelX, &node.thresholds.accelY, &node.thresholds.accelZ, &node.thresholds.accelD};
+    for (float *v : values)
+        *v = 1.0f;
+    *values[field] = kNaN;
+    const ProtectedFieldCipher cipher(ProtectedFieldCipher::Encrypt);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NodeCMDset: .* holds no value")));
+    QCOMPARE(NodeCMDsetThreshold::lineFor(node, flag, cipher), QByteArray());
+}
+
+void TestWriteConversions::sendsNothingForAnIdentifierTheCipherRejects_data()
+{
+    QTest::addColumn<int>("flag");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("odd digit count") << int(Node::FlagAppId) << "0004A30B001C0A0";
+    QTest::newRow("over-long key") << int(Node::FlagAppKey) << "2B7E151628AED2A6ABF7158809CF4F3C00";
+    QTest::newRow("not hex") << int(Node::FlagNetId) << "0000001G";
+    QTest::newRow("empty") << int(Node::FlagAppId) << "";
+}
+
+void TestWriteConversions::sendsNothingForAnIdentifierTheCipherRejects()
+{
+    QFETCH(int, flag);
+    QFETCH(QString, value);
+    Node node;
+    node.appId = node.appKey = node.netId = value;
+    const ProtectedFieldCipher cipher(ProtectedFieldCipher::Encrypt);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NodeCMDset: .* not sent$")));
+    QCOMPARE(NodeCMDsetThreshold::lineFor(node, flag, cipher), QByteArray());
+}
+
+void TestWriteConversions::writeReplyParserJudgesTheNodesAnswer_data()
+{
+    QTest::addColumn<QByteArray>("raw"); // as received, before line cleaning
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("log"); // expected info line, empty for none
+    QTest::newRow("accepted") << QByteArray("Set tht 20 30") << int(NodeCommand::ResultDone) << QString();
+    QTest::newRow("Set inside the line") << QByteArray("> tht 20 30 Set ok") << int(NodeCommand::ResultDone)
+                                         << QString();
+    QTest::newRow("Set followed by a tab") << QByteArray("Set\tok") << int(NodeCommand::ResultDone) << QString();
+    QTest::newRow("colour-wrapped Set") << QByteArray("\x1b[32mSet rate\x1b[0m") << int(NodeCommand::ResultDone)
+                                        << QString();
+    QTest::newRow("lower-case set") << QByteArray("set tht 20 30") << int(NodeCommand::ResultPending) << QString();
+    QTest::newRow("Set without text") << QByteArray("Set   ") << int(NodeCommand::ResultPending) << QString();
+    QTest::newRow("Settings is no answer") << QByteArray("Settings") << int(NodeCommand::ResultPending) << QString();
+    QTest::newRow("refused") << QByteArray("FAILED value out of range") << int(NodeCommand::ResultFailed)
+                             << QStringLiteral("NodeCMDset: FAIL - value out of range");
+    QTest::newRow("refused inside the line") << QByteArray("ERR FAILED bad key") << int(NodeCommand::ResultFailed)
+                                             << QStringLiteral("NodeCMDset: FAIL - bad key");
+    QTest::newRow("colour-wrapped FAILED") << QByteArray("\x1b[31mFAILED busy\x1b[0m") << int(NodeCommand::ResultFailed)
+                                           << QStringLiteral("NodeCMDset: FAIL - busy");
+    QTest::newRow("FAILED without reason") << QByteArray("FAILED") << int(NodeCommand::ResultPending) << QString();
+    QTest::newRow("lower-case failed") << QByteArray("failed range") << int(NodeCommand::ResultPending) << QString();
+    QTest::newRow("Set wins over FAILED")
+        << QByteArray("FAILED once, Set now") << int(NodeCommand::ResultDone) << QString();
+    QTest::newRow("echo") << QByteArray("tht 20 30") << int(NodeCommand::ResultPending) << QString();
+    QTest::newRow("empty") << QByteArray() << int(NodeCommand::ResultPending) << QString();
+}
+
+void TestWriteConversions::writeReplyParserJudgesTheNodesAnswer()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(int, result);
+    QFETCH(QString, log);
+    // Any write command will do: they share the parser.
+    NodeCMDsetSigfoxData command(QString(), nullptr);
+    if (!log.isEmpty())
+        QTest::ignoreMessage(QtInfoMsg, qPrintable(log));
+    QCOMPARE(command.parseReply(LineAssembler::cleanLine(raw)), result);
+}
+
+void TestWriteConversions::writeCommandsWithoutPortFailWithoutSending()
+{
+    Node node;
+    node.reportRate = 5;
+    NodeCMDsetThreshold settings(node, Node::FlagReportRate, nullptr);
+    QCOMPARE(settings.sendCommand(), int(NodeCommand::ResultFailed));
+    NodeCMDsetLoRaID id(QStringLiteral("0011223344556677"), nullptr);
+    QCOMPARE(id.sendCommand(), int(NodeCommand::ResultFailed));
+    NodeCMDsetSigfoxData data(QString(96, QLatin1Char('a')), nullptr);
+    QCOMPARE(data.sendCommand(), int(NodeCommand::ResultFailed));
+    NodeCMDsleep sleep(nullptr);
+    QCOMPARE(sleep.sendCommand(), int(NodeCommand::ResultFailed));
+}
+
+void TestWriteConversions::sleepParserRecognisesTheNodeGoingToSleep_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<bool>("sleeping");
+    QTest::addColumn<QString>("log");
+    QTest::newRow("announcement") << QByteArray("Terminal going to sleep") << true << QStringLiteral("GOT:  to sleep");
+    QTest::newRow("inside the line") << QByteArray("> Terminal going down") << true << QStringLiteral("GOT:  down");
+    QTest::newRow("colour-wrapped") << QByteArray("\x1b[33mTerminal going to sleep\x1b[0m\n") << true
+                                    << QStringLiteral("GOT:  to sleep");
+    QTest::newRow("one character more") << QByteArray("Terminal going!") << true << QStringLiteral("GOT: !");
+    QTest::newRow("nothing after it") << QByteArray("Terminal going") << false << QString();
+    QTest::newRow("only a trailing blank") << QByteArray("Terminal going ") << false << QString();
+    QTest::newRow("lower case") << QByteArray("terminal going to sleep") << false << QString();
+    QTest::newRow("write answer") << QByteArray("Set ok") << false << QString();
+}
+
+void TestWriteConversions::sleepParserRecognisesTheNodeGoingToSleep()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(bool, sleeping);
+    QFETCH(QString, log);
+    NodeCMDsleep command(nullptr);
+    QSignalSpy spy(&command, &NodeCMDsleep::nodeSleeping);
+    if (!log.isEmpty())
+        QTest::ignoreMessage(QtInfoMsg, qPrintable(log));
+    QCOMPARE(command.parseReply(LineAssembler::cleanLine(raw)),
+        sleeping ? int(NodeCommand::ResultDone) : int(NodeCommand::ResultPending));
+    QCOMPARE(spy.count(), sleeping ? 1 : 0);
+}
+
+void TestWriteConversions::sleepCommandEmitsAgainForARepeatedAnnouncement()
+{
+    NodeCMDsleep command(nullptr);
+    QSignalSpy spy(&command, &NodeCMDsleep::nodeSleeping);
+    QTest::ignoreMessage(QtInfoMsg, "GOT:  to sleep");
+    QTest::ignoreMessage(QtInfoMsg, "GOT:  to sleep");
+    QCOMPARE(command.parseReply(QStringLiteral("Terminal going to sleep")), int(NodeCommand::ResultDone));
+    QCOMPARE(command.parseReply(QStringLiteral("Terminal going to sleep")), int(NodeCommand::ResultDone));
+    QCOMPARE(spy.count(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestWriteConversions)
+#include "tst_writeconversions.moc"
