@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 // What the simulated node knows about itself. Writes from the tool change it, so a re-read after a reset shows
@@ -12,25 +13,25 @@
 struct SimNodeProfile
 {
     QString communication = QStringLiteral("LoRa OTAA"); // printed after "Communication: "
-    bool configured = true;                              // false: "Device not configured" instead of identifiers
-    QString nodeVersion = QStringLiteral("v2.4.1");      // "Tavonex   : " line
-    QString moduleVersion = QStringLiteral("1.4");       // "Ormix     : " line
-    QString loraVersion = QStringLiteral("4.2.1");       // "Semtech LoRa : " line
+    bool configured = true; // false: "Device not configured" instead of identifiers
+    QString nodeVersion = QStringLiteral("v2.4.1"); // "Tavonex   : " line
+    QString moduleVersion = QStringLiteral("1.4"); // "Ormix     : " line
+    QString loraVersion = QStringLiteral("4.2.1"); // "Semtech LoRa : " line
     QString devEui = QStringLiteral("70B3D57ED0000A01");
     QString appEui = QStringLiteral("0004A30B001C0A00"); // empty: "AppEui= NULL"
     QString appKey = QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C"); // empty: "AppKey= NULL"
-    QString netId = QStringLiteral("00000013");          // Pellimar nodes only print it
-    QString sigfoxId = QStringLiteral("00C0FFEE");       // 8 hex digits
+    QString netId = QStringLiteral("00000013"); // Pellimar nodes only print it
+    QString sigfoxId = QStringLiteral("00C0FFEE"); // 8 hex digits
     QString sigfoxPac = QStringLiteral("0123456789ABCDEF");
     int temperatureLow = -10, temperatureHigh = 50;
     int humidityLow = 10, humidityHigh = 90;
     int pressureLow = 250, pressureHigh = 1234; // hundredths of a bar
     int accelX = 150, accelY = 0, accelZ = 0, accelD = 128;
     qint64 reportRateMs = 900000;
-    QString deviceId;   // last device id written with "dev " (decoded, upper case)
+    QString deviceId; // last device id written with "dev " (decoded, upper case)
     QString sigfoxData; // last data written with "sd " (as received)
     bool colour = false; // wrap every printed line in colour sequences
-    bool crlf = false;   // end printed lines with CR LF instead of CR
+    bool crlf = false; // end printed lines with CR LF instead of CR
     int rebootDelayMs = 100; // time between "reset" and the banner
 
     // A typical node of the given firmware type (1..6; 0 gives a node whose communication is "Unknown").
@@ -40,13 +41,13 @@ struct SimNodeProfile
 // Fault modes, selected per command key (see NodeSimulator::setFault).
 enum class SimFault {
     None,
-    Silent,       // no answer at all
-    Failed,       // write lines: "FAILED " + argument (default reason "value out of range")
-    Late,         // answer after argument milliseconds (default 6000)
-    Garbage,      // random bytes and nonsense lines instead of the answer
+    Silent, // no answer at all
+    Failed, // write lines: "FAILED " + argument (default reason "value out of range")
+    Late, // answer after argument milliseconds (default 6000)
+    Garbage, // random bytes and nonsense lines instead of the answer
     CorruptField, // protected fields with one flipped bit
-    Endless,      // argument bytes (default 1 MiB) of text without any carriage return, then the answer
-    HangUp,       // close the line (the device side disappears) instead of answering
+    Endless, // argument bytes (default 1 MiB) of text without any carriage return, then the answer
+    HangUp, // close the line (the device side disappears) instead of answering
 };
 
 // A simulated sensor node on a pseudo-terminal. start() opens a raw pty pair and publishes the slave under a
@@ -58,7 +59,7 @@ class NodeSimulator
 public:
     struct ByteEvent
     {
-        qint64 nsecs; // monotonic time of arrival, nanoseconds since start()
+        qint64 nsecs; // monotonic time of arrival, nanoseconds since the first start()
         char byte;
     };
     struct LineEvent
@@ -91,6 +92,12 @@ public:
 
     SimNodeProfile profile() const;
     void setProfile(const SimNodeProfile &profile);
+    // True after "s" until the next boot() or start().
+    bool isSleeping() const;
+
+    // Called on the simulator's thread, without its lock held, with one text per received line ("<< cfg") and
+    // per answer line (">> Set AppEui ok"); the command-line tool prints them.
+    void setTraceCallback(std::function<void(const QString &)> callback);
 
     QByteArray receivedBytes() const;
     QVector<ByteEvent> receivedEvents() const;

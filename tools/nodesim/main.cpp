@@ -1,0 +1,241 @@
+// nodesim: plays one lock sensor node on a pseudo-terminal, for working on the tool without hardware.
+#include "nodesimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void forwardSignal(int signalNumber)
+{
+    const char code = char(signalNumber);
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &code, 1);
+}
+
+void print(const QString &text)
+{
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
+}
+
+bool isHex(const QString &text, int minDigits, int maxDigits)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-Fa-f]*$"));
+    return text.size() >= minDigits && text.size() <= maxDigits && hex.match(text).hasMatch();
+}
+
+// "LOW,HIGH" (or more numbers for the accelerometer) into whole numbers.
+bool parseNumbers(const QString &text, int expected, QVector<int> *numbers)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != expected)
+        return false;
+    numbers->clear();
+    for (const QString &part : parts) {
+        bool ok = false;
+        numbers->append(part.trimmed().toInt(&ok));
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+int typeNumber(const QString &name)
+{
+    static const QStringList names
+        = {QStringLiteral("unknown"), QStringLiteral("pellimar"), QStringLiteral("lorawan"), QStringLiteral("sigfox"),
+            QStringLiteral("pellimar5d"), QStringLiteral("lorawan5d"), QStringLiteral("sigfox5d")};
+    return names.indexOf(name.toLower());
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("nodesim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays one Tessaline lock sensor node on a pseudo-terminal, published as a symbolic link that the\n"
+        "commission tool opens like a serial port. Press Enter (or send SIGUSR1) to reboot the node."));
+    parser.addHelpOption();
+    const QCommandLineOption typeOption(QStringLiteral("type"),
+        QStringLiteral("Node type: pellimar, lorawan, sigfox, pellimar5d, lorawan5d, sigfox5d, unknown or "
+                       "unconfigured (default lorawan)."),
+        QStringLiteral("type"), QStringLiteral("lorawan"));
+    const QCommandLineOption linkOption(QStringLiteral("link"),
+        QStringLiteral("Path of the link to the node's serial line (default /tmp/ttyNODE)."), QStringLiteral("path"),
+        QStringLiteral("/tmp/ttyNODE"));
+    const QCommandLineOption devEuiOption(
+        QStringLiteral("deveui"), QStringLiteral("DevEui, 16 hex digits."), QStringLiteral("hex"));
+    const QCommandLineOption appEuiOption(QStringLiteral("appeui"),
+        QStringLiteral("AppEui, 16 hex digits (empty: the node prints NULL)."), QStringLiteral("hex"));
+    const QCommandLineOption appKeyOption(QStringLiteral("appkey"),
+        QStringLiteral("AppKey, 32 hex digits (empty: the node prints NULL)."), QStringLiteral("hex"));
+    const QCommandLineOption netIdOption(
+        QStringLiteral("netid"), QStringLiteral("Network id, 8 hex digits."), QStringLiteral("hex"));
+    const QCommandLineOption sigfoxIdOption(
+        QStringLiteral("sigfox-id"), QStringLiteral("SigFox ID, up to 8 hex digits."), QStringLiteral("hex"));
+    const QCommandLineOption pacOption(
+        QStringLiteral("pac"), QStringLiteral("SigFox PAC, 16 hex digits."), QStringLiteral("hex"));
+    const QCommandLineOption rateOption(
+        QStringLiteral("report-rate"), QStringLiteral("Report rate in milliseconds."), QStringLiteral("ms"));
+    const QCommandLineOption temperatureOption(
+        QStringLiteral("temperature"), QStringLiteral("Temperature thresholds."), QStringLiteral("low,high"));
+    const QCommandLineOption humidityOption(
+        QStringLiteral("humidity"), QStringLiteral("Humidity thresholds."), QStringLiteral("low,high"));
+    const QCommandLineOption pressureOption(
+        QStringLiteral("pressure"), QStringLiteral("Pressure thresholds in hundredths."), QStringLiteral("low,high"));
+    const QCommandLineOption accelOption(
+        QStringLiteral("accel"), QStringLiteral("Accelerometer settings in hundredths."), QStringLiteral("x,y,z,d"));
+    const QCommandLineOption colourOption(
+        QStringLiteral("colour"), QStringLiteral("Wrap every printed line in terminal colour sequences."));
+    const QCommandLineOption crlfOption(QStringLiteral("crlf"), QStringLiteral("End printed lines with CR LF."));
+    const QCommandLineOption bootOption(QStringLiteral("boot"), QStringLiteral("Boot the node once right away."));
+    parser.addOptions({typeOption, linkOption, devEuiOption, appEuiOption, appKeyOption, netIdOption, sigfoxIdOption,
+        pacOption, rateOption, temperatureOption, humidityOption, pressureOption, accelOption, colourOption, crlfOption,
+        bootOption});
+    parser.process(app);
+
+    const auto usageError = [](const QString &message) {
+        std::fprintf(stderr, "nodesim: %s\n", qPrintable(message));
+        return 2;
+    };
+
+    const QString typeName = parser.value(typeOption).toLower();
+    SimNodeProfile profile;
+    if (typeName == QLatin1String("unconfigured")) {
+        profile = SimNodeProfile::forType(1);
+        profile.configured = false;
+    } else {
+        const int type = typeNumber(typeName);
+        if (type < 0)
+            return usageError(QStringLiteral("unknown node type '%1'").arg(typeName));
+        profile = SimNodeProfile::forType(type);
+    }
+
+    const struct
+    {
+        const QCommandLineOption &option;
+        QString *field;
+        int minDigits;
+        int maxDigits;
+    } identifiers[] = {{devEuiOption, &profile.devEui, 16, 16}, {appEuiOption, &profile.appEui, 0, 16},
+        {appKeyOption, &profile.appKey, 0, 32}, {netIdOption, &profile.netId, 8, 8},
+        {sigfoxIdOption, &profile.sigfoxId, 1, 8}, {pacOption, &profile.sigfoxPac, 16, 16}};
+    for (const auto &id : identifiers) {
+        if (!parser.isSet(id.option))
+            continue;
+        const QString value = parser.value(id.option);
+        if (!isHex(value, id.minDigits, id.maxDigits))
+            return usageError(QStringLiteral("--%1 wants %2 hex digits")
+                                  .arg(id.option.names().first())
+                                  .arg(id.minDigits == id.maxDigits ? QString::number(id.maxDigits)
+                                                                    : QStringLiteral("up to %1").arg(id.maxDigits)));
+        *id.field = value.toUpper();
+    }
+    // The node encodes the SigFox ID as four bytes.
+    profile.sigfoxId = profile.sigfoxId.rightJustified(8, QLatin1Char('0'));
+
+    if (parser.isSet(rateOption)) {
+        bool ok = false;
+        profile.reportRateMs = parser.value(rateOption).toLongLong(&ok);
+        if (!ok)
+            return usageError(QStringLiteral("--report-rate wants a whole number of milliseconds"));
+    }
+    QVector<int> numbers;
+    const struct
+    {
+        const QCommandLineOption &option;
+        QVector<int *> fields;
+    } thresholds[] = {{temperatureOption, {&profile.temperatureLow, &profile.temperatureHigh}},
+        {humidityOption, {&profile.humidityLow, &profile.humidityHigh}},
+        {pressureOption, {&profile.pressureLow, &profile.pressureHigh}},
+        {accelOption, {&profile.accelX, &profile.accelY, &profile.accelZ, &profile.accelD}}};
+    for (const auto &threshold : thresholds) {
+        if (!parser.isSet(threshold.option))
+            continue;
+        if (!parseNumbers(parser.value(threshold.option), threshold.fields.size(), &numbers))
+            return usageError(QStringLiteral("--%1 wants %2 whole numbers separated by commas")
+                                  .arg(threshold.option.names().first())
+                                  .arg(threshold.fields.size()));
+        for (int i = 0; i < numbers.size(); ++i)
+            *threshold.fields[i] = numbers[i];
+    }
+    profile.colour = parser.isSet(colourOption);
+    profile.crlf = parser.isSet(crlfOption);
+
+    NodeSimulator simulator(profile);
+    simulator.setTraceCallback(print);
+    QString error;
+    const QString linkPath = parser.value(linkOption);
+    if (!simulator.start(linkPath, &error)) {
+        std::fprintf(stderr, "nodesim: %s\n", qPrintable(error));
+        return 1;
+    }
+    print(QStringLiteral("nodesim: %1 node (%2) on %3")
+              .arg(profile.communication,
+                  profile.configured ? QStringLiteral("configured") : QStringLiteral("not configured"), linkPath));
+
+    // Signals arrive through a pipe so that the event loop, not the handler, reboots or stops the node.
+    if (::pipe(signalPipe) != 0) {
+        std::fprintf(stderr, "nodesim: cannot create the signal pipe\n");
+        return 1;
+    }
+    struct sigaction action = {};
+    action.sa_handler = forwardSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGUSR1})
+        ::sigaction(signalNumber, &action, nullptr);
+
+    const auto reboot = [&simulator] {
+        print(QStringLiteral("-- reboot"));
+        simulator.boot();
+    };
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+        char code = 0;
+        if (::read(signalPipe[0], &code, 1) != 1)
+            return;
+        if (code == SIGUSR1)
+            reboot();
+        else
+            QCoreApplication::quit();
+    });
+
+    // Enter on the simulator's own terminal reboots the node. Without a terminal (scripts, CI) stdin is ignored.
+    std::unique_ptr<QSocketNotifier> stdinNotifier;
+    if (::isatty(STDIN_FILENO)) {
+        print(QStringLiteral("nodesim: press Enter to reboot the node, Ctrl+C to stop"));
+        stdinNotifier.reset(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read));
+        QObject::connect(stdinNotifier.get(), &QSocketNotifier::activated, [&] {
+            char buffer[256];
+            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+            if (n <= 0) {
+                stdinNotifier->setEnabled(false); // end of input: keep running until a signal stops us
+                return;
+            }
+            for (ssize_t i = 0; i < n; ++i) {
+                if (buffer[i] == '\n')
+                    reboot();
+            }
+        });
+    }
+
+    if (parser.isSet(bootOption))
+        simulator.boot();
+
+    const int result = app.exec();
+    simulator.stop();
+    print(QStringLiteral("nodesim: stopped, %1 removed").arg(linkPath));
+    return result;
+}
