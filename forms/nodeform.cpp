@@ -1,11 +1,314 @@
 #include "nodeform.h"
 
-NodeForm::NodeForm(QWidget *parent)
-    : QWidget(parent)
+#include "formloraotaa.h"
+#include "formloraotaa5d.h"
+#include "formpellimar.h"
+#include "formpellimar5d.h"
+#include "formsigfox.h"
+#include "formsigfox5d.h"
+#include "reportratevalidator.h"
+
+#include <QDoubleValidator>
+#include <QGroupBox>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <limits>
+
+namespace {
+
+// Hex identifiers the LoRa-style forms edit. The input masks show separators between the digit pairs; they are
+// no part of the value.
+struct IdentifierField
+{
+    const char *editName;
+    QString Node::*value;
+    QChar separator;
+    int digits;
+    Node::UpdateFlag flag;
+    // A network id is always checked; the application id and key only when they were edited, so a node whose
+    // identifier could not be read can still have its thresholds written.
+    bool checkedWhenUnedited;
+    const char *incompleteTitle;
+    const char *incompleteText;
+};
+
+const IdentifierField kIdentifierFields[] = {
+    {"appIDEdit", &Node::appId, QLatin1Char('-'), 16, Node::FlagAppId, false, "Application ID too short",
+        "Application ID must be 16 characters"},
+    {"appKeyEdit", &Node::appKey, QLatin1Char(' '), 32, Node::FlagAppKey, false, "Application Key too short",
+        "Application Key must be 32 characters"},
+    {"netIDEdit", &Node::netId, QChar(), 8, Node::FlagNetId, true, "Network ID too short",
+        "Network ID must be 8 characters"},
+};
+
+// Threshold edits. The node keeps pressure and acceleration in hundredths of the unit the operator sees.
+struct ThresholdField
+{
+    const char *editName;
+    float NodeThresholds::*value;
+    bool hundredths;
+    Node::UpdateFlag flag;
+};
+
+const ThresholdField kThresholdFields[] = {
+    {"tempHighEdit", &NodeThresholds::temperatureHigh, false, Node::FlagTemperature},
+    {"tempLowEdit", &NodeThresholds::temperatureLow, false, Node::FlagTemperature},
+    {"humidityHighEdit", &NodeThresholds::humidityHigh, false, Node::FlagHumidity},
+    {"humidityLowEdit", &NodeThresholds::humidityLow, false, Node::FlagHumidity},
+    {"pressureHighEdit", &NodeThresholds::pressureHigh, true, Node::FlagPressure},
+    {"pressureLowEdit", &NodeThresholds::pressureLow, true, Node::FlagPressure},
+    {"accHighEdit", &NodeThresholds::accelX, true, Node::FlagAccelerometer},
+};
+
+const char kLockDescriptionEdit[] = "lockDescriptionEdit";
+const char kReportRateEdit[] = "reportRateEdit";
+
+// Widgets hidden while a write is under way; reportUnit exists only in the 5D forms.
+const char *const kHiddenWhileApplying[] = {"thersholdBox", "reportID", "reportRateEdit", "reportUnit"};
+
+// Six significant digits keep every value the node can hold (whole hundredths up to 65000) intact on a round
+// trip through the form: 1234 shows as 12.34 and goes back as 12.34.
+constexpr int kShownDigits = 6;
+constexpr float kHundredths = 100.0f;
+
+// Validators by position in a form's edit list: the first two edits take any text, the next four whole numbers,
+// the rest numbers with two decimals.
+constexpr int kFirstWholeNumberPosition = 2;
+constexpr int kFirstDecimalPosition = 6;
+constexpr int kThresholdLimit = 100;
+constexpr double kDecimalLimit = 100.0;
+constexpr int kDecimals = 2;
+
+const IdentifierField *identifierField(const QString &editName)
+{
+    for (const IdentifierField &field : kIdentifierFields) {
+        if (editName == QLatin1String(field.editName))
+            return &field;
+    }
+    return nullptr;
+}
+
+const ThresholdField *thresholdField(const QString &editName)
+{
+    for (const ThresholdField &field : kThresholdFields) {
+        if (editName == QLatin1String(field.editName))
+            return &field;
+    }
+    return nullptr;
+}
+
+int flagOf(const QString &editName)
+{
+    if (const IdentifierField *field = identifierField(editName))
+        return field->flag;
+    if (const ThresholdField *field = thresholdField(editName))
+        return field->flag;
+    if (editName == QLatin1String(kReportRateEdit))
+        return Node::FlagReportRate;
+    return 0;
+}
+
+bool isHexDigits(const QString &text)
+{
+    for (const QChar c : text) {
+        const char latin = c.toLatin1();
+        if (!(latin >= '0' && latin <= '9') && !(latin >= 'A' && latin <= 'F') && !(latin >= 'a' && latin <= 'f'))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+NodeForm *NodeForm::create(const Node &node, QWidget *parent)
+{
+    switch (node.firmwareType) {
+    case Node::Pellimar:
+        return new FormPellimar(node, parent);
+    case Node::LoRaOTAA:
+        return new FormLoRaOTAA(node, parent);
+    case Node::SigFox:
+        return new FormSigFox(node, parent);
+    case Node::Pellimar5D:
+        return new FormPellimar5d(node, parent);
+    case Node::LoRaOTAA5D:
+        return new FormLoRaOTAA5d(node, parent);
+    case Node::SigFox5D:
+        return new FormSigFox5d(node, parent);
+    default:
+        return nullptr;
+    }
+}
+
+NodeForm::NodeForm(const Node &node, QWidget *parent)
+    : QWidget(parent, Qt::WindowFlags())
+    , node(node)
+    , flags(0)
 {
 }
 
-NodeForm *NodeForm::create(const Node &, QWidget *)
+void NodeForm::setUpForm(const QList<QLineEdit *> &editList, IntRange intRange)
 {
-    return nullptr; // placeholder until the forms land
+    widget<QGroupBox>("thersholdBox")->hide();
+    widget<QProgressBar>("progressBar")->hide();
+    editedPalette.setBrush(QPalette::Text, QBrush(Qt::blue));
+
+    edits = editList;
+    for (int position = 0; position < edits.size(); ++position) {
+        if (QValidator *validator = validatorFor(edits.at(position), position, intRange))
+            edits.at(position)->setValidator(validator);
+    }
+
+    connect(widget<QPushButton>("applyButton"), &QPushButton::clicked, this, &NodeForm::applyUpdates);
+    fillFromNode();
+}
+
+// The position in the edit list decides the validator, except where that would make a value impossible that
+// the node accepts: identifiers are hex, the report rate is whole minutes beyond 100, and pressure and
+// acceleration need their two decimals wherever they stand in the list.
+QValidator *NodeForm::validatorFor(QLineEdit *edit, int position, IntRange intRange) const
+{
+    const QString name = edit->objectName();
+    // The identifier masks admit exactly the hex digits the node takes.
+    if (identifierField(name))
+        return nullptr;
+    if (name == QLatin1String(kReportRateEdit))
+        return new ReportRateValidator(edit);
+    if (position < kFirstWholeNumberPosition)
+        return nullptr;
+
+    const ThresholdField *threshold = thresholdField(name);
+    const bool needsDecimals = threshold && threshold->hundredths;
+    if (position < kFirstDecimalPosition && !needsDecimals) {
+        if (intRange == IntRange::Full)
+            return new QIntValidator(std::numeric_limits<int>::min(), std::numeric_limits<int>::max(), edit);
+        return new QIntValidator(-kThresholdLimit, kThresholdLimit, edit);
+    }
+
+    // A fixed C locale, so a decimal point is the only separator whatever the operator's locale.
+    auto *validator = new QDoubleValidator(-kDecimalLimit, kDecimalLimit, kDecimals, edit);
+    QLocale locale(QLocale::C, QLocale::AnyCountry);
+    locale.setNumberOptions(QLocale::RejectGroupSeparator);
+    validator->setLocale(locale);
+    return validator;
+}
+
+void NodeForm::fillFromNode()
+{
+    widget<QGroupBox>("nodeBox")->setEnabled(true);
+
+    if (auto *label = widget<QLabel>("deviceIDLabel")) {
+        QPalette palette = label->palette();
+        palette.setBrush(label->foregroundRole(), QBrush(Qt::black));
+        label->setPalette(palette);
+        label->setText(node.euid);
+    }
+    for (const IdentifierField &field : kIdentifierFields) {
+        if (auto *edit = widget<QLineEdit>(field.editName))
+            edit->setText(node.*field.value);
+    }
+    if (auto *label = widget<QLabel>("IDResultLabel"))
+        label->setText(node.euid);
+    if (auto *label = widget<QLabel>("PACResultLabel"))
+        label->setText(node.pac);
+
+    for (const ThresholdField &field : kThresholdFields) {
+        auto *edit = widget<QLineEdit>(field.editName);
+        if (!edit)
+            continue;
+        const float value = node.thresholds.*field.value;
+        edit->setText(QString::number(field.hundredths ? value / kHundredths : value, 'g', kShownDigits));
+    }
+    widget<QLineEdit>(kReportRateEdit)->setText(QString::number(node.reportRate, 10));
+    widget<QGroupBox>("thersholdBox")->show();
+
+    // Connected only now that the texts are in place, so filling the form marks nothing.
+    for (QLineEdit *edit : qAsConst(edits)) {
+        edit->setEnabled(true);
+        connect(edit, &QLineEdit::textChanged, this, &NodeForm::textEdit);
+    }
+    flags = 0;
+}
+
+void NodeForm::textEdit()
+{
+    auto *edit = qobject_cast<QLineEdit *>(sender());
+    if (!edit)
+        return;
+    edit->setPalette(editedPalette);
+    widget<QPushButton>("applyButton")->setEnabled(true);
+    listedEditChanged();
+
+    const QString name = edit->objectName();
+    if (name == QLatin1String(kLockDescriptionEdit))
+        lockDescriptionText = edit->text();
+    flags |= flagOf(name);
+}
+
+void NodeForm::applyUpdates()
+{
+    if (flags == 0)
+        return;
+    widget<QPushButton>("applyButton")->setEnabled(false);
+
+    node.lockDescription = widget<QLineEdit>(kLockDescriptionEdit)->text();
+    for (const IdentifierField &field : kIdentifierFields) {
+        if (auto *edit = widget<QLineEdit>(field.editName)) {
+            QString value = edit->text();
+            if (!field.separator.isNull())
+                value.remove(field.separator);
+            node.*field.value = value;
+        }
+    }
+    // Shows its message and leaves the flags as they are; the next edit enables Apply again.
+    if (!identifiersComplete())
+        return;
+
+    for (const ThresholdField &field : kThresholdFields) {
+        if (auto *edit = widget<QLineEdit>(field.editName))
+            node.thresholds.*field.value = edit->text().toFloat();
+    }
+    node.reportRate = widget<QLineEdit>(kReportRateEdit)->text().toInt(nullptr, 10);
+
+    enterApplyingState();
+    emit updateNode(node, flags);
+    flags = 0;
+}
+
+// An identifier the node is sent must be complete: the protected encoding would fill the missing digits with
+// zeros and the node could never join its network.
+bool NodeForm::identifiersComplete() const
+{
+    for (const IdentifierField &field : kIdentifierFields) {
+        if (!widget<QLineEdit>(field.editName))
+            continue;
+        if (!field.checkedWhenUnedited && !(flags & field.flag))
+            continue;
+        const QString &value = node.*field.value;
+        if (value.size() == field.digits && isHexDigits(value))
+            continue;
+        qInfo("%s: apply refused, %s", metaObject()->className(), field.incompleteTitle);
+        QMessageBox box(QMessageBox::Information, QString::fromLatin1(field.incompleteTitle),
+            QString::fromLatin1(field.incompleteText), QMessageBox::Ok);
+        // The form may be gone when the box closes (a new node replaces it), so nothing here touches it after.
+        box.exec();
+        return false;
+    }
+    return true;
+}
+
+void NodeForm::enterApplyingState()
+{
+    widget<QGroupBox>("nodeBox")->setEnabled(false);
+    for (const char *name : kHiddenWhileApplying) {
+        if (auto *hidden = widget<QWidget>(name))
+            hidden->hide();
+    }
+    widget<QProgressBar>("progressBar")->show();
 }

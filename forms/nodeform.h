@@ -2,11 +2,22 @@
 
 #include "node.h"
 
+#include <QList>
+#include <QPalette>
 #include <QString>
 #include <QWidget>
 
-// Base of the six node forms: the type under which the window holds the form it shows.
-// (Public interface fixed; the shared behaviour of the forms belongs here too.)
+class QLineEdit;
+class QValidator;
+
+// Base of the six node forms: the type under which the window holds the form it shows, and the one place
+// where the forms' shared way of working lives. A form fills its widgets from a copy of the node, marks every
+// edit the operator makes, collects the update flags of the edited fields and, on Apply, emits the edited copy
+// with those flags.
+//
+// The shared behaviour finds the widgets by their object names, which are the same in every form; a form that
+// lacks a widget (the network id in the LoRa OTAA forms, pressure in the 5D forms) simply has nothing to show
+// or copy there. Each form states only its widget tree, its edit list and the integer range of its validators.
 class NodeForm : public QWidget
 {
     Q_OBJECT
@@ -17,6 +28,40 @@ public:
     // The last text the form's lock description edit reported; empty until then. Read at registration.
     QString lockDescriptionText;
 
+signals:
+    // Emitted by Apply only: the working copy with the edited values (pressure and acceleration in operator
+    // units) and the flags of the fields edited since the last apply.
+    void updateNode(Node node, int flags);
+
 protected:
-    explicit NodeForm(QWidget *parent = nullptr);
+    // Integer range of the validators the form's edit list gives the whole-number thresholds.
+    enum class IntRange {
+        Full, // any int
+        PlusMinusHundred // -100 to 100
+    };
+
+    NodeForm(const Node &node, QWidget *parent);
+
+    // Runs the rest of the construction once the form's widget tree is set up: hides the thresholds and the
+    // busy bar, gives the listed edits their validators, connects Apply and fills the widgets from the node.
+    void setUpForm(const QList<QLineEdit *> &editList, IntRange intRange);
+
+    // Called on every change of a listed edit, right after Apply has been enabled.
+    virtual void listedEditChanged() { }
+
+    QPalette editedPalette; // text in blue: marks an edited line edit
+    QList<QLineEdit *> edits; // the editable line edits, in the form's order
+    Node node; // the working copy; pressure and accelX turn into operator units on apply
+    int flags; // update flags collected since the last apply
+
+private slots:
+    void textEdit();
+    void applyUpdates();
+
+private:
+    QValidator *validatorFor(QLineEdit *edit, int position, IntRange intRange) const;
+    void fillFromNode();
+    bool identifiersComplete() const;
+    void enterApplyingState();
+    template <typename T> T *widget(const char *objectName) const { return findChild<T *>(QLatin1String(objectName)); }
 };

@@ -1,0 +1,16 @@
+#include "formloraotaa.h"
+
+#include "ui_formloraotaa.h"
+
+FormLoRaOTAA::FormLoRaOTAA(const Node &node, QWidget *parent)
+    : NodeForm(node, parent)
+    , ui(new Ui::FormLoRaOTAA)
+{
+    ui->setupUi(this);
+    setUpForm({ui->appIDEdit, ui->lockDescriptionEdit, ui->appKeyEdit, ui->tempHighEdit, ui->tempLowEdit,
+                  ui->humidityHighEdit, ui->humidityLowEdit, ui->pressureHighEdit, ui->pressureLowEdit, ui->accHighEdit,
+                  ui->reportRateEdit},
+        IntRange::PlusMinusHundred);
+}
+
+FormLoRaOTAA::~FormLoRaOTAA() = default;

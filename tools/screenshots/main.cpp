@@ -1,0 +1,136 @@
+// Renders parts of the user interface into PNG files, for the documentation and for checking layouts by eye.
+//
+//   iot_screenshots --out <directory> [--what forms]
+//
+// "forms" writes form-<type>.png for each of the six node forms, filled from a node like the simulator's.
+
+#include "nodeform.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QPixmap>
+#include <QTextStream>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace {
+
+struct FormShot
+{
+    Node::eFirmwareType type;
+    const char *fileName;
+};
+
+const FormShot kFormShots[] = {
+    {Node::Pellimar, "form-pellimar.png"},
+    {Node::LoRaOTAA, "form-lora-otaa.png"},
+    {Node::SigFox, "form-sigfox.png"},
+    {Node::Pellimar5D, "form-pellimar-5d.png"},
+    {Node::LoRaOTAA5D, "form-lora-otaa-5d.png"},
+    {Node::SigFox5D, "form-sigfox-5d.png"},
+};
+
+// A node as the link reads it from the simulator: thresholds as the node prints them, pressure and
+// acceleration in hundredths.
+Node sampleNode(Node::eFirmwareType type)
+{
+    Node node;
+    node.firmwareType = type;
+    node.nodeVersion = QStringLiteral("v%1.4.1").arg(int(type));
+    node.moduleVersion = QStringLiteral("1.4");
+    node.loraVersion = QStringLiteral("4.2.1");
+    const bool sigFox = type == Node::SigFox || type == Node::SigFox5D;
+    if (sigFox) {
+        node.euid = QStringLiteral("C0FFEE");
+        node.pac = QStringLiteral("0123456789ABCDEF");
+    } else {
+        node.euid = QStringLiteral("70B3D57ED0000A01");
+        node.appId = QStringLiteral("0004A30B001C0A00");
+        node.appKey = QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C");
+        node.netId = QStringLiteral("00000013");
+    }
+    node.thresholds.temperatureLow = -10;
+    node.thresholds.temperatureHigh = 50;
+    node.thresholds.humidityLow = 10;
+    node.thresholds.humidityHigh = 90;
+    node.thresholds.pressureLow = 250;
+    node.thresholds.pressureHigh = 1234;
+    node.thresholds.accelX = 150;
+    node.thresholds.accelY = 0;
+    node.thresholds.accelZ = 0;
+    node.thresholds.accelD = 128;
+    node.reportRate = 15;
+    return node;
+}
+
+bool saveGrab(QWidget *widget, const QDir &dir, const QString &fileName, QTextStream &err)
+{
+    widget->show();
+    QApplication::processEvents();
+    const QString path = dir.filePath(fileName);
+    if (!widget->grab().save(path)) {
+        err << "cannot write " << path << "\n";
+        return false;
+    }
+    return true;
+}
+
+bool shootForms(const QDir &dir, QTextStream &err)
+{
+    bool ok = true;
+    for (const FormShot &shot : kFormShots) {
+        std::unique_ptr<NodeForm> form(NodeForm::create(sampleNode(shot.type)));
+        ok = saveGrab(form.get(), dir, QString::fromLatin1(shot.fileName), err) && ok;
+    }
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QTextStream err(stderr);
+
+    // Each subject renders its part of the interface into the output directory.
+    const std::map<QString, std::function<bool(const QDir &, QTextStream &)>> subjects = {
+        {QStringLiteral("forms"), shootForms},
+    };
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Renders parts of the user interface into PNG files."));
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("out"), QStringLiteral("Directory for the PNG files."), QStringLiteral("dir")});
+    parser.addOption({QStringLiteral("what"), QStringLiteral("What to render (default: everything): forms."),
+        QStringLiteral("subject")});
+    parser.process(application);
+
+    if (!parser.isSet(QStringLiteral("out"))) {
+        err << "--out <dir> is required\n";
+        return 2;
+    }
+    QDir dir(parser.value(QStringLiteral("out")));
+    if (!dir.mkpath(QStringLiteral("."))) {
+        err << "cannot create " << dir.path() << "\n";
+        return 1;
+    }
+
+    QStringList wanted = parser.values(QStringLiteral("what"));
+    if (wanted.isEmpty()) {
+        for (const auto &subject : subjects)
+            wanted << subject.first;
+    }
+    bool ok = true;
+    for (const QString &subject : wanted) {
+        const auto found = subjects.find(subject);
+        if (found == subjects.end()) {
+            err << "unknown subject " << subject << "\n";
+            return 2;
+        }
+        ok = found->second(dir, err) && ok;
+    }
+    return ok ? 0 : 1;
+}
