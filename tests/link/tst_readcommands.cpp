@@ -1,0 +1,559 @@
+#include "node.h"
+#include "nodecmdconfig.h"
+#include "nodecmdreportrate.h"
+#include "nodecmdthreshold.h"
+#include "nodecmdversion.h"
+#include "protectedfieldcipher.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+// A protected field as the node prints it: upper-case hex pairs separated by single blanks.
+QString spacedField(const QString &valueHex)
+{
+    const QString digits = ProtectedFieldCipher(ProtectedFieldCipher::Encrypt).encodeProtected(valueHex).toUpper();
+    QStringList pairs;
+    for (int i = 0; i < digits.size(); i += 2)
+        pairs << digits.mid(i, 2);
+    return pairs.join(QLatin1Char(' '));
+}
+
+QString solidField(const QString &valueHex)
+{
+    return ProtectedFieldCipher(ProtectedFieldCipher::Encrypt).encodeProtected(valueHex).toUpper();
+}
+
+// Changes one bit of the first byte, which the frame check catches.
+QString corrupted(QString field)
+{
+    field[1] = field.at(1) == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
+    return field;
+}
+
+const QString kDevEui = QStringLiteral("70B3D57ED0000A01");
+const QString kAppEui = QStringLiteral("0004A30B001C0A00");
+const QString kAppKey = QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C");
+const QString kNetId = QStringLiteral("00000013");
+const QString kPac = QStringLiteral("0123456789ABCDEF");
+const QString kZero16 = QStringLiteral("0000000000000000");
+const QString kZero32 = QStringLiteral("00000000000000000000000000000000");
+
+QString devEuiLine(const QString &value = kDevEui)
+{
+    return QStringLiteral("DevEui= ") + spacedField(value);
+}
+QString appEuiLine()
+{
+    return QStringLiteral("AppEui= ") + spacedField(kAppEui);
+}
+QString appKeyLine()
+{
+    return QStringLiteral("AppKey= ") + spacedField(kAppKey);
+}
+QString netEuiLine()
+{
+    return QStringLiteral("NetEui= ") + spacedField(kNetId);
+}
+QString sigfoxIdLine(const QString &id)
+{
+    return QStringLiteral("SigFox ID  : ") + solidField(id);
+}
+QString sigfoxPacLine()
+{
+    return QStringLiteral("SigFox PAC : ") + solidField(kPac);
+}
+
+// Feeds the lines one by one and returns the per-line results as digits ("0002").
+template <typename Command> QString feed(Command &command, const QStringList &lines)
+{
+    QString results;
+    for (const QString &line : lines)
+        results += QString::number(command.parseReply(line));
+    return results;
+}
+
+bool sameFloat(float a, float b)
+{
+    return (std::isnan(a) && std::isnan(b)) || a == b;
+}
+} // namespace
+
+class TestReadCommands : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void versionReadTakesTypeAndVersions_data();
+    void versionReadTakesTypeAndVersions();
+
+    void configurationReadCompletesWithTypeAndIdentifiers_data();
+    void configurationReadCompletesWithTypeAndIdentifiers();
+    void configurationReadRejectsMalformedLines_data();
+    void configurationReadRejectsMalformedLines();
+    void damagedProtectedFieldLeavesFieldAndBitUnset();
+
+    void thresholdReadCollectsFourLinesInAnyOrder_data();
+    void thresholdReadCollectsFourLinesInAnyOrder();
+    void thresholdLinesThatDoNotMatchSetNothing_data();
+    void thresholdLinesThatDoNotMatchSetNothing();
+
+    void reportRateConvertsMillisecondsToWholeMinutes_data();
+    void reportRateConvertsMillisecondsToWholeMinutes();
+
+    void repeatedAnswerEmitsAgain();
+};
+
+void TestReadCommands::initTestCase()
+{
+    qRegisterMetaType<Node>("Node");
+    qRegisterMetaType<NodeThresholds>("NodeThresholds");
+    QVERIFY(ProtectedFieldCipher(ProtectedFieldCipher::Encrypt).isValid());
+}
+
+// ---- version read ------------------------------------------------------------------------------------------
+
+void TestReadCommands::versionReadTakesTypeAndVersions_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("results");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("nodeVersion");
+    QTest::addColumn<QString>("moduleVersion");
+    QTest::addColumn<QString>("loraVersion");
+
+    const QString board = QStringLiteral("Tavonex   : v2.4.1");
+    const QString module = QStringLiteral("Ormix     : 1.4");
+    const QString radio = QStringLiteral("Semtech LoRa : 4.2.1");
+
+    QTest::newRow("banner order") << QStringList{board, module, radio} << "002" << 2 << "v2.4.1"
+                                  << "1.4"
+                                  << "4.2.1";
+    QTest::newRow("radio, board, module completes on the third line")
+        << QStringList{radio, board, module} << "002" << 2 << "v2.4.1"
+        << "1.4"
+        << "4.2.1";
+    QTest::newRow("other lines in between are ignored")
+        << QStringList{QStringLiteral("> ver"), board, QStringLiteral("garbage"), module, radio} << "00002" << 2
+        << "v2.4.1"
+        << "1.4"
+        << "4.2.1";
+    QTest::newRow("v12.3 gives type 12") << QStringList{QStringLiteral("Tavonex : v12.3"), module, radio} << "002" << 12
+                                         << "v12.3"
+                                         << "1.4"
+                                         << "4.2.1";
+    QTest::newRow("digits without a following character give no type")
+        << QStringList{QStringLiteral("Tavonex : v2"), module, radio} << "002" << 0 << "v2"
+        << "1.4"
+        << "4.2.1";
+    QTest::newRow("version without a v gives no type")
+        << QStringList{QStringLiteral("Tavonex : 2.4.1"), module, radio} << "002" << 0 << "2.4.1"
+        << "1.4"
+        << "4.2.1";
+    QTest::newRow("a type number beyond 32 bits is 0")
+        << QStringList{QStringLiteral("Tavonex : v99999999999.1"), module, radio} << "002" << 0 << "v99999999999.1"
+        << "1.4"
+        << "4.2.1";
+    QTest::newRow("only the first word is the version")
+        << QStringList{QStringLiteral("Tavonex\t:  v3.0.2 build 7"), module, radio} << "002" << 3 << "v3.0.2"
+        << "1.4"
+        << "4.2.1";
+    QTest::newRow("board line without blank before the colon does not count")
+        << QStringList{QStringLiteral("Tavonex: v2.4.1"), module, radio} << "000" << 0 << ""
+        << ""
+        << "";
+    QTest::newRow("radio line with two blanks before the colon does not count")
+        << QStringList{board, module, QStringLiteral("Semtech LoRa  : 4.2.1")} << "000" << 0 << ""
+        << ""
+        << "";
+    QTest::newRow("indented board line does not count")
+        << QStringList{QStringLiteral(" x Tavonex : v2.4.1"), module, radio} << "000" << 0 << ""
+        << ""
+        << "";
+}
+
+void TestReadCommands::versionReadTakesTypeAndVersions()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, results);
+    QFETCH(int, type);
+    QFETCH(QString, nodeVersion);
+    QFETCH(QString, moduleVersion);
+    QFETCH(QString, loraVersion);
+
+    NodeCMDversion command(nullptr);
+    QSignalSpy spy(&command, &NodeCMDversion::updateVersion);
+    QCOMPARE(feed(command, lines), results);
+    QCOMPARE(spy.count(), results.endsWith(QLatin1Char('2')) ? 1 : 0);
+    if (spy.isEmpty())
+        return;
+    const Node node = spy.at(0).at(0).value<Node>();
+    QCOMPARE(int(node.firmwareType), type);
+    QCOMPARE(node.nodeVersion, nodeVersion);
+    QCOMPARE(node.moduleVersion, moduleVersion);
+    QCOMPARE(node.loraVersion, loraVersion);
+    // Nothing else of the record is touched by a version read.
+    Node expected;
+    expected.firmwareType = Node::eFirmwareType(type);
+    expected.nodeVersion = nodeVersion;
+    expected.moduleVersion = moduleVersion;
+    expected.loraVersion = loraVersion;
+    QCOMPARE(node, expected);
+}
+
+// ---- configuration read -------------------------------------------------------------------------------------
+
+void TestReadCommands::configurationReadCompletesWithTypeAndIdentifiers_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("results");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("deviceType");
+    QTest::addColumn<int>("deviceCommunication");
+    QTest::addColumn<QString>("euid");
+    QTest::addColumn<QString>("appId");
+    QTest::addColumn<QString>("appKey");
+    QTest::addColumn<QString>("netId");
+    QTest::addColumn<QString>("pac");
+
+    const QString loraOtaa = QStringLiteral("Communication: LoRa OTAA");
+    QTest::newRow("LoRa OTAA node") << QStringList{loraOtaa, devEuiLine(), appEuiLine(), appKeyLine()} << "0002" << 2
+                                    << 1 << 2 << kDevEui << kAppEui << kAppKey << "00000000"
+                                    << "";
+    QTest::newRow("identifiers before the communication line")
+        << QStringList{appKeyLine(), devEuiLine(), appEuiLine(), QStringLiteral("Communication: LoRa OTAA 5D")}
+        << "0002" << 5 << 3 << 2 << kDevEui << kAppEui << kAppKey << "00000000"
+        << "";
+    QTest::newRow("Pellimar network id before the completing line is taken")
+        << QStringList{QStringLiteral("Communication: Pellimar"), devEuiLine(), netEuiLine(), appEuiLine(),
+               appKeyLine()}
+        << "00002" << 1 << 1 << 1 << kDevEui << kAppEui << kAppKey << kNetId << "";
+    QTest::newRow("network id after the completing line is not part of the answer")
+        << QStringList{QStringLiteral("Communication: Pellimar 5D"), devEuiLine(), appEuiLine(), appKeyLine(),
+               netEuiLine()}
+        << "00020" << 4 << 3 << 1 << kDevEui << kAppEui << kAppKey << "00000000"
+        << "";
+    QTest::newRow("NULL application id and key are zeros")
+        << QStringList{loraOtaa, devEuiLine(), QStringLiteral("AppEui= NULL"), QStringLiteral("AppKey= NULL")} << "0002"
+        << 2 << 1 << 2 << kDevEui << kZero16 << kZero32 << "00000000"
+        << "";
+    QTest::newRow("unconfigured Pellimar node")
+        << QStringList{QStringLiteral("Communication: Pellimar"), QStringLiteral("Device not configured")} << "02" << 1
+        << 1 << 1 << kZero16 << kZero16 << kZero32 << "00000000"
+        << "";
+    QTest::newRow("Unknown node leaves the communication kind")
+        << QStringList{QStringLiteral("Device not configured"), QStringLiteral("Communication: Unknown")} << "02" << 0
+        << 0 << 0 << kZero16 << kZero16 << kZero32 << "00000000"
+        << "";
+    QTest::newRow("SigFox node, PAC and ID first") << QStringList{sigfoxPacLine(),
+        sigfoxIdLine(QStringLiteral("00C0FFEE")), QStringLiteral("Communication: SigFox")}
+                                                   << "002" << 3 << 1 << 3 << "C0FFEE"
+                                                   << ""
+                                                   << ""
+                                                   << "00000000" << kPac;
+    QTest::newRow("SigFox ID at or above 80000000 is read unsigned")
+        << QStringList{QStringLiteral("Communication: SigFox 5D"), sigfoxIdLine(QStringLiteral("F00DBABE")),
+               sigfoxPacLine()}
+        << "002" << 6 << 3 << 3 << "F00DBABE"
+        << ""
+        << ""
+        << "00000000" << kPac;
+    QTest::newRow("SigFox ID 80000000 exactly") << QStringList{QStringLiteral("Communication: SigFox"),
+        sigfoxIdLine(QStringLiteral("80000000")), sigfoxPacLine()}
+                                                << "002" << 3 << 1 << 3 << "80000000"
+                                                << ""
+                                                << ""
+                                                << "00000000" << kPac;
+    QTest::newRow("SigFox ID of zeros is 0") << QStringList{QStringLiteral("Communication: SigFox"),
+        sigfoxIdLine(QStringLiteral("00000000")), sigfoxPacLine()}
+                                             << "002" << 3 << 1 << 3 << "0"
+                                             << ""
+                                             << ""
+                                             << "00000000" << kPac;
+    QTest::newRow("lower-case identifiers are stored upper case")
+        << QStringList{loraOtaa, devEuiLine(QStringLiteral("70b3d57ed0000a01")), appEuiLine(), appKeyLine()} << "0002"
+        << 2 << 1 << 2 << kDevEui << kAppEui << kAppKey << "00000000"
+        << "";
+    QTest::newRow("a later identifier line replaces the earlier one")
+        << QStringList{devEuiLine(QStringLiteral("1111111111111111")), loraOtaa, devEuiLine(), appEuiLine(),
+               appKeyLine()}
+        << "00002" << 2 << 1 << 2 << kDevEui << kAppEui << kAppKey << "00000000"
+        << "";
+}
+
+void TestReadCommands::configurationReadCompletesWithTypeAndIdentifiers()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, results);
+    QFETCH(int, type);
+    QFETCH(int, deviceType);
+    QFETCH(int, deviceCommunication);
+    QFETCH(QString, euid);
+    QFETCH(QString, appId);
+    QFETCH(QString, appKey);
+    QFETCH(QString, netId);
+    QFETCH(QString, pac);
+
+    NodeCMDconfig command(nullptr);
+    QSignalSpy spy(&command, &NodeCMDconfig::updateConfig);
+    QCOMPARE(feed(command, lines), results);
+    QCOMPARE(spy.count(), 1);
+    const Node node = spy.at(0).at(0).value<Node>();
+    QCOMPARE(int(node.firmwareType), type);
+    QCOMPARE(node.deviceType, deviceType);
+    QCOMPARE(node.deviceCommunication, deviceCommunication);
+    QCOMPARE(node.euid, euid);
+    QCOMPARE(node.appId, appId);
+    QCOMPARE(node.appKey, appKey);
+    QCOMPARE(node.netId, netId);
+    QCOMPARE(node.pac, pac);
+    QVERIFY(node.nodeVersion.isEmpty());
+    QCOMPARE(node.thresholds, NodeThresholds());
+}
+
+void TestReadCommands::configurationReadRejectsMalformedLines_data()
+{
+    // Each row would complete a LoRa OTAA answer if its odd line were accepted.
+    QTest::addColumn<QStringList>("lines");
+
+    const QString loraOtaa = QStringLiteral("Communication: LoRa OTAA");
+    const QString devEui = devEuiLine();
+    QTest::newRow("DevEui in lower-case hex") << QStringList{loraOtaa,
+        devEui.toLower().replace(QStringLiteral("deveui"), QStringLiteral("DevEui")), appEuiLine(), appKeyLine()};
+    QTest::newRow("DevEui with 17 bytes")
+        << QStringList{loraOtaa, devEui.left(devEui.size() - 3), appEuiLine(), appKeyLine()};
+    QTest::newRow("DevEui with two blanks between pairs") << QStringList{loraOtaa,
+        QString(devEui)
+            .replace(QStringLiteral(" "), QStringLiteral("  "))
+            .replace(QStringLiteral("DevEui=  "), QStringLiteral("DevEui= ")),
+        appEuiLine(), appKeyLine()};
+    QTest::newRow("DevEui without separators")
+        << QStringList{loraOtaa, QStringLiteral("DevEui= ") + solidField(kDevEui), appEuiLine(), appKeyLine()};
+    QTest::newRow("DevEui not at the start of the line")
+        << QStringList{loraOtaa, QStringLiteral("> ") + devEui, appEuiLine(), appKeyLine()};
+    QTest::newRow("communication with two blanks")
+        << QStringList{QStringLiteral("Communication:  LoRa OTAA"), devEui, appEuiLine(), appKeyLine()};
+    QTest::newRow("communication in lower case")
+        << QStringList{QStringLiteral("Communication: lora otaa"), devEui, appEuiLine(), appKeyLine()};
+    QTest::newRow("communication with a doubled inner blank")
+        << QStringList{QStringLiteral("Communication: LoRa  OTAA"), devEui, appEuiLine(), appKeyLine()};
+    QTest::newRow("communication text not in the table")
+        << QStringList{QStringLiteral("Communication: LoRa ABP"), devEui, appEuiLine(), appKeyLine()};
+    QTest::newRow("AppEui NULL in lower case")
+        << QStringList{loraOtaa, devEui, QStringLiteral("AppEui= null"), appKeyLine()};
+    QTest::newRow("not configured with trailing text")
+        << QStringList{loraOtaa, QStringLiteral("Device not configured!")};
+    QTest::newRow("SigFox ID in lower-case hex") << QStringList{QStringLiteral("Communication: SigFox"),
+        QStringLiteral("SigFox ID : ") + solidField(QStringLiteral("00C0FFEE")).toLower(), sigfoxPacLine()};
+    QTest::newRow("SigFox ID with 35 digits") << QStringList{
+        QStringLiteral("Communication: SigFox"), sigfoxIdLine(QStringLiteral("00C0FFEE")).chopped(1), sigfoxPacLine()};
+}
+
+void TestReadCommands::configurationReadRejectsMalformedLines()
+{
+    QFETCH(QStringList, lines);
+    NodeCMDconfig command(nullptr);
+    QSignalSpy spy(&command, &NodeCMDconfig::updateConfig);
+    QCOMPARE(feed(command, lines), QString(lines.size(), QLatin1Char('0')));
+    QCOMPARE(spy.count(), 0);
+}
+
+void TestReadCommands::damagedProtectedFieldLeavesFieldAndBitUnset()
+{
+    NodeCMDconfig command(nullptr);
+    QSignalSpy spy(&command, &NodeCMDconfig::updateConfig);
+    const QString damaged = QStringLiteral("DevEui= ") + corrupted(spacedField(kDevEui));
+    QCOMPARE(feed(command,
+                 {QStringLiteral("Communication: LoRa OTAA"), damaged, appEuiLine(), appKeyLine(),
+                     QStringLiteral("NetEui= ") + corrupted(spacedField(kNetId))}),
+        QStringLiteral("00000"));
+    QCOMPARE(spy.count(), 0);
+
+    // The intact field sent again completes the answer; the damaged network id never replaced the default.
+    QCOMPARE(command.parseReply(devEuiLine()), int(NodeCommand::ResultDone));
+    QCOMPARE(spy.count(), 1);
+    const Node node = spy.at(0).at(0).value<Node>();
+    QCOMPARE(node.euid, kDevEui);
+    QCOMPARE(node.netId, QStringLiteral("00000000"));
+
+    NodeCMDconfig sigfox(nullptr);
+    QSignalSpy sigfoxSpy(&sigfox, &NodeCMDconfig::updateConfig);
+    QCOMPARE(feed(sigfox,
+                 {QStringLiteral("Communication: SigFox"),
+                     QStringLiteral("SigFox ID : ") + corrupted(solidField(QStringLiteral("00C0FFEE"))),
+                     QStringLiteral("SigFox PAC : ") + corrupted(solidField(kPac))}),
+        QStringLiteral("000"));
+    QCOMPARE(sigfoxSpy.count(), 0);
+}
+
+// ---- threshold read ------------------------------------------------------------------------------------------
+
+void TestReadCommands::thresholdReadCollectsFourLinesInAnyOrder_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("results");
+    // temperature high/low, humidity high/low, pressure high/low, accelerometer X Y Z D
+    QTest::addColumn<QVector<float>>("values");
+
+    const QString temperature = QStringLiteral("Temperature : L -10 H 50");
+    const QString humidity = QStringLiteral("Humidity : L 10 H 90");
+    const QString pressure = QStringLiteral("Pressure : L 250 H 1234");
+    const QString accelerometer = QStringLiteral("Accelero : X 150 Y 0 Z -3 D 128");
+    const QVector<float> typical{50, -10, 90, 10, 1234, 250, 150, 0, -3, 128};
+
+    QTest::newRow("node order") << QStringList{temperature, humidity, pressure, accelerometer} << "0002" << typical;
+    QTest::newRow("reverse order completes on the temperature line")
+        << QStringList{accelerometer, pressure, humidity, temperature} << "0002" << typical;
+    QTest::newRow("two thresholds on one line")
+        << QStringList{temperature + QStringLiteral("  ") + humidity, accelerometer + QLatin1Char(' ') + pressure}
+        << "02" << typical;
+    QTest::newRow("no blanks at all") << QStringList{QStringLiteral("Temperature:L-10H50"),
+        QStringLiteral("Humidity:L10H90"), QStringLiteral("Pressure:L250H1234"),
+        QStringLiteral("Accelero:X150Y0Z-3D128")}
+                                      << "0002" << typical;
+    QTest::newRow("many blanks and tabs") << QStringList{QStringLiteral("Temperature \t:  L  -10 \t H   50"), humidity,
+        pressure, accelerometer} << "0002" << typical;
+    QTest::newRow("text before a threshold") << QStringList{QStringLiteral("> th Temperature : L -10 H 50 C"), humidity,
+        pressure, accelerometer} << "0002" << typical;
+    QTest::newRow("other lines are ignored") << QStringList{QStringLiteral("th"), temperature,
+        QStringLiteral("Report rate : 60000"), humidity, pressure, accelerometer}
+                                             << "000002" << typical;
+    QTest::newRow("two minus signs read as 0 and still count")
+        << QStringList{QStringLiteral("Temperature : L --10 H 50"), humidity, pressure,
+               QStringLiteral("Accelero : X --150 Y 0 Z -3 D 128")}
+        << "0002" << QVector<float>{50, 0, 90, 10, 1234, 250, 0, 0, -3, 128};
+    QTest::newRow("high value of seven digits keeps its first six")
+        << QStringList{temperature, humidity, QStringLiteral("Pressure : L 250 H 1234567"), accelerometer} << "0002"
+        << QVector<float>{50, -10, 90, 10, 123456, 250, 150, 0, -3, 128};
+    QTest::newRow("six-digit values") << QStringList{QStringLiteral("Temperature : L -999999 H 999999"), humidity,
+        pressure, accelerometer} << "0002"
+                                      << QVector<float>{999999, -999999, 90, 10, 1234, 250, 150, 0, -3, 128};
+    QTest::newRow("a repeated line replaces the earlier values")
+        << QStringList{QStringLiteral("Temperature : L 1 H 2"), temperature, humidity, pressure, accelerometer}
+        << "00002" << typical;
+}
+
+void TestReadCommands::thresholdReadCollectsFourLinesInAnyOrder()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, results);
+    QFETCH(QVector<float>, values);
+
+    NodeCMDthreshold command(nullptr);
+    QSignalSpy spy(&command, &NodeCMDthreshold::updateThreshold);
+    QCOMPARE(feed(command, lines), results);
+    QCOMPARE(spy.count(), 1);
+    const NodeThresholds t = spy.at(0).at(0).value<NodeThresholds>();
+    const QVector<float> got{t.temperatureHigh, t.temperatureLow, t.humidityHigh, t.humidityLow, t.pressureHigh,
+        t.pressureLow, t.accelX, t.accelY, t.accelZ, t.accelD};
+    for (int i = 0; i < values.size(); ++i) {
+        if (!sameFloat(got.at(i), values.at(i)))
+            QFAIL(qPrintable(QStringLiteral("value %1 is %2, expected %3").arg(i).arg(got.at(i)).arg(values.at(i))));
+    }
+}
+
+void TestReadCommands::thresholdLinesThatDoNotMatchSetNothing_data()
+{
+    // Each row holds the three other lines plus one line that must not count as the fourth.
+    QTest::addColumn<QString>("line");
+    QTest::newRow("low value of seven digits") << QStringLiteral("Temperature : L 1234567 H 50");
+    QTest::newRow("lower-case label") << QStringLiteral("temperature : L -10 H 50");
+    QTest::newRow("high before low") << QStringLiteral("Temperature : H 50 L -10");
+    QTest::newRow("missing high value") << QStringLiteral("Temperature : L -10 H");
+    QTest::newRow("plus sign") << QStringLiteral("Temperature : L +10 H 50");
+    QTest::newRow("decimal point in the low value") << QStringLiteral("Temperature : L 1.5 H 50");
+    QTest::newRow("no colon") << QStringLiteral("Temperature L -10 H 50");
+}
+
+void TestReadCommands::thresholdLinesThatDoNotMatchSetNothing()
+{
+    QFETCH(QString, line);
+    NodeCMDthreshold command(nullptr);
+    QSignalSpy spy(&command, &NodeCMDthreshold::updateThreshold);
+    QCOMPARE(feed(command,
+                 {QStringLiteral("Humidity : L 10 H 90"), QStringLiteral("Pressure : L 250 H 1234"),
+                     QStringLiteral("Accelero : X 150 Y 0 Z 0 D 128"), line}),
+        QStringLiteral("0000"));
+    QCOMPARE(spy.count(), 0);
+}
+
+// ---- report-rate read ---------------------------------------------------------------------------------------
+
+void TestReadCommands::reportRateConvertsMillisecondsToWholeMinutes_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("minutes");
+
+    QTest::newRow("15 minutes") << QStringLiteral("Report rate : 900000") << 2 << 15;
+    QTest::newRow("one minute") << QStringLiteral("Report rate : 60000") << 2 << 1;
+    QTest::newRow("just below a minute") << QStringLiteral("Report rate : 59999") << 2 << 0;
+    QTest::newRow("rounded toward zero") << QStringLiteral("Report rate : 119999") << 2 << 1;
+    QTest::newRow("minus one minute") << QStringLiteral("Report rate : -60000") << 2 << -1;
+    QTest::newRow("negative rounded toward zero") << QStringLiteral("Report rate : -119999") << 2 << -1;
+    QTest::newRow("negative below a minute") << QStringLiteral("Report rate : -59999") << 2 << 0;
+    QTest::newRow("largest 32-bit value") << QStringLiteral("Report rate : 2147483647") << 2 << 35791;
+    QTest::newRow("smallest 32-bit value") << QStringLiteral("Report rate : -2147483648") << 2 << -35791;
+    QTest::newRow("beyond 32 bits is 0") << QStringLiteral("Report rate : 2147483648") << 2 << 0;
+    QTest::newRow("sixteen digits is 0") << QStringLiteral("Report rate : 1234567890123456") << 2 << 0;
+    QTest::newRow("seventeen digits match their first sixteen")
+        << QStringLiteral("Report rate : 12345678901234567") << 2 << 0;
+    QTest::newRow("two minus signs is 0") << QStringLiteral("Report rate : --60000") << 2 << 0;
+    QTest::newRow("no blanks, text around") << QStringLiteral("> Report rate:600000 ms") << 2 << 10;
+    QTest::newRow("lower case does not match") << QStringLiteral("report rate : 60000") << 0 << 0;
+    QTest::newRow("no number does not match") << QStringLiteral("Report rate : ms") << 0 << 0;
+}
+
+void TestReadCommands::reportRateConvertsMillisecondsToWholeMinutes()
+{
+    QFETCH(QString, line);
+    QFETCH(int, result);
+    QFETCH(int, minutes);
+
+    NodeCMDreportRate command(nullptr);
+    QSignalSpy spy(&command, &NodeCMDreportRate::updateRate);
+    QCOMPARE(command.parseReply(line), result);
+    QCOMPARE(spy.count(), result == NodeCommand::ResultDone ? 1 : 0);
+    if (!spy.isEmpty())
+        QCOMPARE(spy.at(0).at(0).toInt(), minutes);
+}
+
+// ---- all read commands --------------------------------------------------------------------------------------
+
+void TestReadCommands::repeatedAnswerEmitsAgain()
+{
+    const QStringList banner{
+        QStringLiteral("Tavonex : v1.0"), QStringLiteral("Ormix : 1"), QStringLiteral("Semtech LoRa : 2")};
+    NodeCMDversion version(nullptr);
+    QSignalSpy versionSpy(&version, &NodeCMDversion::updateVersion);
+    QCOMPARE(feed(version, banner + banner), QStringLiteral("002002"));
+    QCOMPARE(versionSpy.count(), 2);
+
+    const QStringList config{QStringLiteral("Communication: Pellimar"), QStringLiteral("Device not configured")};
+    NodeCMDconfig configuration(nullptr);
+    QSignalSpy configSpy(&configuration, &NodeCMDconfig::updateConfig);
+    // After completing, the seen bits start again: one line of a repeated answer is not enough.
+    QCOMPARE(feed(configuration, config + QStringList{config.at(1), config.at(0)}), QStringLiteral("0202"));
+    QCOMPARE(configSpy.count(), 2);
+
+    const QStringList thresholds{QStringLiteral("Temperature : L 1 H 2"), QStringLiteral("Humidity : L 1 H 2"),
+        QStringLiteral("Pressure : L 1 H 2"), QStringLiteral("Accelero : X 1 Y 2 Z 3 D 4")};
+    NodeCMDthreshold threshold(nullptr);
+    QSignalSpy thresholdSpy(&threshold, &NodeCMDthreshold::updateThreshold);
+    QCOMPARE(feed(threshold, thresholds + thresholds), QStringLiteral("00020002"));
+    QCOMPARE(thresholdSpy.count(), 2);
+
+    NodeCMDreportRate rate(nullptr);
+    QSignalSpy rateSpy(&rate, &NodeCMDreportRate::updateRate);
+    QCOMPARE(feed(rate, {QStringLiteral("Report rate : 60000"), QStringLiteral("Report rate : 120000")}),
+        QStringLiteral("22"));
+    QCOMPARE(rateSpy.count(), 2);
+    QCOMPARE(rateSpy.at(1).at(0).toInt(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestReadCommands)
+#include "tst_readcommands.moc"
