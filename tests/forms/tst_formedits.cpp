@@ -1,0 +1,413 @@
+// What the operator can put into each form's edits: which edits take input at all, the validator and mask
+// each one has, and what typed or pasted input of the wrong kind turns into.
+
+#include "formcases.h"
+#include "nodeform.h"
+#include "reportratevalidator.h"
+
+#include <QDoubleValidator>
+#include <QIntValidator>
+#include <QtTest>
+
+#include <limits>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<NodeForm> buildForm(int type)
+{
+    return std::unique_ptr<NodeForm>(NodeForm::create(sampleNode(Node::eFirmwareType(type))));
+}
+
+int formType(const char *className)
+{
+    for (const FormCase &form : allFormCases()) {
+        if (qstrcmp(form.className, className) == 0)
+            return int(form.type);
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestFormEdits : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void onlyListedEditsTakeInput_data();
+    void onlyListedEditsTakeInput();
+    void lowAccelerometerEditStaysDisabledAndEmpty_data();
+    void lowAccelerometerEditStaysDisabledAndEmpty();
+
+    void eachEditHasTheValidatorOfItsMeaning_data();
+    void eachEditHasTheValidatorOfItsMeaning();
+    void identifierAndReportRateEditsKeepTheirMasks_data();
+    void identifierAndReportRateEditsKeepTheirMasks();
+
+    void typedInputIsRefusedOrConverted_data();
+    void typedInputIsRefusedOrConverted();
+    void typingIntoTheShownValueIsRefusedOrConverted_data();
+    void typingIntoTheShownValueIsRefusedOrConverted();
+    void pastedInputIsRefusedOrConverted_data();
+    void pastedInputIsRefusedOrConverted();
+
+    void reportRateValidatorJudgesTheTextTheEditReports_data();
+    void reportRateValidatorJudgesTheTextTheEditReports();
+};
+
+void TestFormEdits::onlyListedEditsTakeInput_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QStringList>("enabledEdits");
+    for (const FormCase &form : allFormCases()) {
+        QStringList enabled = form.listedEdits;
+        // The SigFox 5D form enables its lock description on its own, outside the list.
+        if (form.type == Node::SigFox5D)
+            enabled << QStringLiteral("lockDescriptionEdit");
+        QTest::newRow(form.className) << int(form.type) << enabled;
+    }
+}
+
+void TestFormEdits::onlyListedEditsTakeInput()
+{
+    QFETCH(int, type);
+    QFETCH(QStringList, enabledEdits);
+    const auto form = buildForm(type);
+    QStringList enabled;
+    for (QLineEdit *edit : form->findChildren<QLineEdit *>()) {
+        if (edit->isEnabled())
+            enabled << edit->objectName();
+    }
+    enabled.sort();
+    enabledEdits.sort();
+    QCOMPARE(enabled, enabledEdits);
+}
+
+void TestFormEdits::lowAccelerometerEditStaysDisabledAndEmpty_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("hasAccelerometerRow");
+    for (const FormCase &form : allFormCases())
+        QTest::newRow(form.className) << int(form.type) << form.listedEdits.contains("accHighEdit");
+}
+
+void TestFormEdits::lowAccelerometerEditStaysDisabledAndEmpty()
+{
+    QFETCH(int, type);
+    QFETCH(bool, hasAccelerometerRow);
+    const auto form = buildForm(type);
+    QLineEdit *accLow = childOf<QLineEdit>(form.get(), "accLowEdit");
+    QCOMPARE(accLow != nullptr, hasAccelerometerRow);
+    if (accLow) {
+        QVERIFY(!accLow->isEnabled());
+        QVERIFY(accLow->text().isEmpty());
+    }
+}
+
+void TestFormEdits::eachEditHasTheValidatorOfItsMeaning_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("editName");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("bottom");
+    QTest::addColumn<int>("top");
+
+    const int intMin = std::numeric_limits<int>::min();
+    const int intMax = std::numeric_limits<int>::max();
+    const int maxMinutes = 35791; // the largest rate whose milliseconds fit a 32-bit int
+    struct Row
+    {
+        const char *form;
+        const char *edit;
+        const char *kind;
+        int bottom;
+        int top;
+    };
+    // Identifiers take no validator (their masks take hex), the report rate whole minutes, pressure and
+    // acceleration two decimals; the other thresholds follow their place in the form's list.
+    const Row rows[] = {
+        {"FormPellimar", "appIDEdit", "none", 0, 0},
+        {"FormPellimar", "lockDescriptionEdit", "none", 0, 0},
+        {"FormPellimar", "appKeyEdit", "none", 0, 0},
+        {"FormPellimar", "netIDEdit", "none", 0, 0},
+        {"FormPellimar", "tempHighEdit", "int", intMin, intMax},
+        {"FormPellimar", "tempLowEdit", "int", intMin, intMax},
+        {"FormPellimar", "humidityHighEdit", "double", -100, 100},
+        {"FormPellimar", "humidityLowEdit", "double", -100, 100},
+        {"FormPellimar", "pressureHighEdit", "double", -100, 100},
+        {"FormPellimar", "pressureLowEdit", "double", -100, 100},
+        {"FormPellimar", "accHighEdit", "double", -100, 100},
+        {"FormPellimar", "reportRateEdit", "int", 0, maxMinutes},
+
+        {"FormLoRaOTAA", "appIDEdit", "none", 0, 0},
+        {"FormLoRaOTAA", "lockDescriptionEdit", "none", 0, 0},
+        {"FormLoRaOTAA", "appKeyEdit", "none", 0, 0},
+        {"FormLoRaOTAA", "tempHighEdit", "int", -100, 100},
+        {"FormLoRaOTAA", "tempLowEdit", "int", -100, 100},
+        {"FormLoRaOTAA", "humidityHighEdit", "int", -100, 100},
+        {"FormLoRaOTAA", "humidityLowEdit", "double", -100, 100},
+        {"FormLoRaOTAA", "pressureHighEdit", "double", -100, 100},
+        {"FormLoRaOTAA", "pressureLowEdit", "double", -100, 100},
+        {"FormLoRaOTAA", "accHighEdit", "double", -100, 100},
+        {"FormLoRaOTAA", "reportRateEdit", "int", 0, maxMinutes},
+
+        {"FormPellimar5d", "appIDEdit", "none", 0, 0},
+        {"FormPellimar5d", "lockDescriptionEdit", "none", 0, 0},
+        {"FormPellimar5d", "appKeyEdit", "none", 0, 0},
+        {"FormPellimar5d", "netIDEdit", "none", 0, 0},
+        {"FormPellimar5d", "tempHighEdit", "int", intMin, intMax},
+        {"FormPellimar5d", "tempLowEdit", "int", intMin, intMax},
+        {"FormPellimar5d", "humidityHighEdit", "double", -100, 100},
+        {"FormPellimar5d", "humidityLowEdit", "double", -100, 100},
+        {"FormPellimar5d", "reportRateEdit", "int", 0, maxMinutes},
+
+        {"FormLoRaOTAA5d", "appIDEdit", "none", 0, 0},
+        {"FormLoRaOTAA5d", "lockDescriptionEdit", "none", 0, 0},
+        {"FormLoRaOTAA5d", "appKeyEdit", "none", 0, 0},
+        {"FormLoRaOTAA5d", "tempHighEdit", "int", -100, 100},
+        {"FormLoRaOTAA5d", "tempLowEdit", "int", -100, 100},
+        {"FormLoRaOTAA5d", "humidityHighEdit", "int", -100, 100},
+        {"FormLoRaOTAA5d", "humidityLowEdit", "double", -100, 100},
+        {"FormLoRaOTAA5d", "reportRateEdit", "int", 0, maxMinutes},
+
+        {"FormSigFox", "lockDescriptionEdit", "none", 0, 0},
+        {"FormSigFox", "tempHighEdit", "none", 0, 0},
+        {"FormSigFox", "tempLowEdit", "int", -100, 100},
+        {"FormSigFox", "humidityHighEdit", "int", -100, 100},
+        {"FormSigFox", "humidityLowEdit", "int", -100, 100},
+        {"FormSigFox", "pressureHighEdit", "double", -100, 100},
+        {"FormSigFox", "pressureLowEdit", "double", -100, 100},
+        {"FormSigFox", "accHighEdit", "double", -100, 100},
+        {"FormSigFox", "reportRateEdit", "int", 0, maxMinutes},
+
+        {"FormSigFox5d", "lockDescriptionEdit", "none", 0, 0},
+        {"FormSigFox5d", "tempHighEdit", "none", 0, 0},
+        {"FormSigFox5d", "tempLowEdit", "none", 0, 0},
+        {"FormSigFox5d", "humidityHighEdit", "int", -100, 100},
+        {"FormSigFox5d", "humidityLowEdit", "int", -100, 100},
+        {"FormSigFox5d", "reportRateEdit", "int", 0, maxMinutes},
+    };
+    for (const Row &row : rows) {
+        QTest::addRow("%s %s", row.form, row.edit)
+            << formType(row.form) << row.edit << row.kind << row.bottom << row.top;
+    }
+}
+
+void TestFormEdits::eachEditHasTheValidatorOfItsMeaning()
+{
+    QFETCH(int, type);
+    QFETCH(QString, editName);
+    QFETCH(QString, kind);
+    QFETCH(int, bottom);
+    QFETCH(int, top);
+    const auto form = buildForm(type);
+    QLineEdit *edit = childOf<QLineEdit>(form.get(), editName);
+    QVERIFY(edit);
+    const QValidator *validator = edit->validator();
+
+    if (kind == QLatin1String("none")) {
+        QVERIFY(!validator);
+    } else if (kind == QLatin1String("int")) {
+        const auto *intValidator = qobject_cast<const QIntValidator *>(validator);
+        QVERIFY(intValidator);
+        QCOMPARE(intValidator->bottom(), bottom);
+        QCOMPARE(intValidator->top(), top);
+    } else {
+        const auto *doubleValidator = qobject_cast<const QDoubleValidator *>(validator);
+        QVERIFY(doubleValidator);
+        QCOMPARE(doubleValidator->bottom(), double(bottom));
+        QCOMPARE(doubleValidator->top(), double(top));
+        QCOMPARE(doubleValidator->decimals(), 2);
+        QCOMPARE(doubleValidator->locale().language(), QLocale::C);
+        QVERIFY(doubleValidator->locale().numberOptions() & QLocale::RejectGroupSeparator);
+    }
+    // Each validator belongs to its edit, so it goes with it.
+    if (validator)
+        QCOMPARE(validator->parent(), edit);
+}
+
+void TestFormEdits::identifierAndReportRateEditsKeepTheirMasks_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("editName");
+    QTest::addColumn<QString>("mask");
+    for (const FormCase &form : allFormCases()) {
+        const auto row = [&](const char *edit, const char *mask) {
+            QTest::addRow("%s %s", form.className, edit) << int(form.type) << edit << mask;
+        };
+        if (!isSigFoxType(form.type)) {
+            row("appIDEdit", ">HH-HH-HH-HH-HH-HH-HH-HH");
+            row("appKeyEdit", ">HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH");
+        }
+        if (form.listedEdits.contains("netIDEdit"))
+            row("netIDEdit", ">HHHHHHHH");
+        row("reportRateEdit", ">HHHHHHHH");
+        row("lockDescriptionEdit", "");
+        row("tempHighEdit", "");
+    }
+}
+
+void TestFormEdits::identifierAndReportRateEditsKeepTheirMasks()
+{
+    QFETCH(int, type);
+    QFETCH(QString, editName);
+    QFETCH(QString, mask);
+    const auto form = buildForm(type);
+    QCOMPARE(childOf<QLineEdit>(form.get(), editName)->inputMask(), mask);
+}
+
+void TestFormEdits::typedInputIsRefusedOrConverted_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("editName");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("text");
+    const auto row = [](const char *name, const char *form, const char *edit, const char *keys, const char *text) {
+        QTest::addRow("%s: %s", form, name) << formType(form) << edit << keys << text;
+    };
+    // Identifiers: hex digits in either case, upper-cased by the mask, cut at their length.
+    row("hex letters in the network id", "FormPellimar", "netIDEdit", "00ab12cd", "00AB12CD");
+    row("hex letters in the network id", "FormPellimar5d", "netIDEdit", "FFFFFFFF", "FFFFFFFF");
+    row("over-long network id", "FormPellimar", "netIDEdit", "1234567890", "12345678");
+    row("non-hex in the network id", "FormPellimar", "netIDEdit", "12g4z", "124");
+    row("lower-case app id", "FormLoRaOTAA", "appIDEdit", "a1b2c3d4e5f60708", "A1-B2-C3-D4-E5-F6-07-08");
+    // An unfilled masked edit reports its remaining separators; apply removes them.
+    row("typed blanks in the app id", "FormPellimar", "appIDEdit", "a1 b2 c3", "A1-B2-C3-----");
+    row("over-long app id", "FormLoRaOTAA5d", "appIDEdit", "00112233445566778899", "00-11-22-33-44-55-66-77");
+    row("hex letters in the app key", "FormLoRaOTAA", "appKeyEdit", "abcdef", "AB CD EF             ");
+    row("hex letters in the app key", "FormPellimar", "appKeyEdit", "ffffffffffffffffffffffffffffffff",
+        "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF");
+    // Report rate: whole minutes, far beyond 100, nothing the node cannot take as milliseconds.
+    row("rate above 100 minutes", "FormPellimar", "reportRateEdit", "1440", "1440");
+    row("rate above 100 minutes", "FormSigFox5d", "reportRateEdit", "720", "720");
+    row("largest rate", "FormLoRaOTAA", "reportRateEdit", "35791", "35791");
+    row("rate whose milliseconds overflow", "FormLoRaOTAA", "reportRateEdit", "35792", "3579");
+    row("hex letter in the rate", "FormSigFox", "reportRateEdit", "1a5", "15");
+    row("sign in the rate", "FormPellimar5d", "reportRateEdit", "-5", "5");
+    row("decimal point in the rate", "FormLoRaOTAA5d", "reportRateEdit", "2.5", "25");
+    // Decimal thresholds: a point only, two decimals at most.
+    row("decimal comma in pressure", "FormPellimar", "pressureHighEdit", "2,5", "25");
+    row("third decimal in pressure", "FormLoRaOTAA", "pressureLowEdit", "1.234", "1.23");
+    row("decimals in pressure", "FormSigFox", "pressureHighEdit", "2.57", "2.57");
+    row("group separator in humidity", "FormPellimar5d", "humidityLowEdit", "1,000", "1000");
+    row("letters in acceleration", "FormSigFox", "accHighEdit", "1x.5", "1.5");
+    // Whole-number thresholds.
+    row("decimal point in temperature", "FormLoRaOTAA", "tempHighEdit", "2.5", "25");
+    row("letters in temperature", "FormPellimar", "tempLowEdit", "-1o5", "-15");
+    row("large temperature where any int goes", "FormPellimar", "tempHighEdit", "100000", "100000");
+    // The lock description takes any text.
+    row("free text description", "FormLoRaOTAA", "lockDescriptionEdit", "Door 3, east wing", "Door 3, east wing");
+}
+
+void TestFormEdits::typedInputIsRefusedOrConverted()
+{
+    QFETCH(int, type);
+    QFETCH(QString, editName);
+    QFETCH(QString, keys);
+    QFETCH(QString, text);
+    const auto form = buildForm(type);
+    QLineEdit *edit = childOf<QLineEdit>(form.get(), editName);
+    retype(edit, keys);
+    QCOMPARE(edit->text(), text);
+}
+
+void TestFormEdits::typingIntoTheShownValueIsRefusedOrConverted_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("editName");
+    QTest::addColumn<int>("cursor");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("text");
+    const auto row
+        = [](const char *name, const char *form, const char *edit, int cursor, const char *keys, const char *text) {
+              QTest::addRow("%s: %s", form, name) << formType(form) << edit << cursor << keys << text;
+          };
+    // A complete network id of digits is where a number validator would start refusing letters.
+    row("letters over the digits of the network id", "FormPellimar", "netIDEdit", 6, "ab", "000000AB");
+    row("letters over the digits of the network id", "FormPellimar5d", "netIDEdit", 0, "c", "C0000013");
+    row("letters over the digits of the app key", "FormLoRaOTAA", "appKeyEdit", 0, "ff",
+        "FF 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C");
+    row("rate grown beyond 100 minutes", "FormLoRaOTAA", "reportRateEdit", 2, "00", "1500");
+    row("rate grown beyond the largest", "FormSigFox", "reportRateEdit", 2, "000", "15000");
+    row("letter after the rate", "FormPellimar", "reportRateEdit", 2, "e", "15");
+    row("decimals after the pressure", "FormPellimar", "pressureLowEdit", 3, "55", "2.55");
+}
+
+void TestFormEdits::typingIntoTheShownValueIsRefusedOrConverted()
+{
+    QFETCH(int, type);
+    QFETCH(QString, editName);
+    QFETCH(int, cursor);
+    QFETCH(QString, keys);
+    QFETCH(QString, text);
+    const auto form = buildForm(type);
+    QLineEdit *edit = childOf<QLineEdit>(form.get(), editName);
+    edit->setCursorPosition(cursor);
+    QTest::keyClicks(edit, keys);
+    QCOMPARE(edit->text(), text);
+}
+
+void TestFormEdits::pastedInputIsRefusedOrConverted_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("editName");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("text");
+    const auto row = [](const char *name, const char *form, const char *edit, const char *pasted, const char *text) {
+        QTest::addRow("%s: %s", form, name) << formType(form) << edit << pasted << text;
+    };
+    row("app id with blanks", "FormLoRaOTAA", "appIDEdit", "00 04 a3 0b 00 1c 0a 00", "00-04-A3-0B-00-1C-0A-00");
+    row("app id with colons", "FormPellimar", "appIDEdit", "00:04:A3:0B:00:1C:0A:00", "00-04-A3-0B-00-1C-0A-00");
+    row("app key without blanks", "FormLoRaOTAA5d", "appKeyEdit", "2b7e151628aed2a6abf7158809cf4f3c",
+        "2B 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C");
+    row("network id with a blank", "FormPellimar", "netIDEdit", "0000 0013", "00000013");
+    row("rate with blanks", "FormSigFox", "reportRateEdit", " 60 ", "60");
+    // A validated edit takes a paste whole or not at all.
+    row("temperature with a blank", "FormLoRaOTAA", "tempHighEdit", "1 5", "");
+    row("pressure with a decimal comma", "FormLoRaOTAA", "pressureHighEdit", "2,5", "");
+    row("pressure in scientific notation", "FormPellimar", "pressureLowEdit", "2.5e1", "2.5e1");
+}
+
+void TestFormEdits::pastedInputIsRefusedOrConverted()
+{
+    QFETCH(int, type);
+    QFETCH(QString, editName);
+    QFETCH(QString, pasted);
+    QFETCH(QString, text);
+    const auto form = buildForm(type);
+    QLineEdit *edit = childOf<QLineEdit>(form.get(), editName);
+    edit->clear();
+    // What QLineEdit::paste() does with the clipboard text, without depending on a clipboard.
+    edit->insert(pasted);
+    QCOMPARE(edit->text(), text);
+}
+
+void TestFormEdits::reportRateValidatorJudgesTheTextTheEditReports_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("state");
+    // Masked text arrives padded with blanks.
+    QTest::newRow("padded rate") << "15      " << int(QValidator::Acceptable);
+    QTest::newRow("nothing typed") << "        " << int(QValidator::Intermediate);
+    QTest::newRow("empty") << "" << int(QValidator::Intermediate);
+    QTest::newRow("zero") << "0" << int(QValidator::Acceptable);
+    QTest::newRow("largest") << "35791   " << int(QValidator::Acceptable);
+    QTest::newRow("one more") << "35792   " << int(QValidator::Invalid);
+    QTest::newRow("eight digits") << "99999999" << int(QValidator::Invalid);
+    QTest::newRow("hex letter") << "1A      " << int(QValidator::Invalid);
+    QTest::newRow("minus") << "-1      " << int(QValidator::Invalid);
+    QTest::newRow("gap left by the cursor") << "1 5     " << int(QValidator::Acceptable);
+}
+
+void TestFormEdits::reportRateValidatorJudgesTheTextTheEditReports()
+{
+    QFETCH(QString, input);
+    QFETCH(int, state);
+    ReportRateValidator validator;
+    int position = 0;
+    QCOMPARE(int(validator.validate(input, position)), state);
+}
+
+QTEST_MAIN(TestFormEdits)
+#include "tst_formedits.moc"

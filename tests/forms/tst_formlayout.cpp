@@ -1,0 +1,238 @@
+// The widget trees of the six forms: captions, fonts, placements, what can be selected, and that every row
+// fits inside its box once the form is laid out.
+
+#include "formcases.h"
+#include "nodeform.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<NodeForm> buildForm(int type, const Node &node)
+{
+    Node typed = node;
+    typed.firmwareType = Node::eFirmwareType(type);
+    return std::unique_ptr<NodeForm>(NodeForm::create(typed));
+}
+
+QString labelText(const QWidget *form, const char *name)
+{
+    const QLabel *label = childOf<QLabel>(form, QLatin1String(name));
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+} // namespace
+
+class TestFormLayout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formsAreLaidOutAsDesigned_data();
+    void formsAreLaidOutAsDesigned();
+    void captionsReadAsWritten_data();
+    void captionsReadAsWritten();
+    void identityIsShownLargeAndSelectable_data();
+    void identityIsShownLargeAndSelectable();
+    void thresholdRowsHaveTheirFontsAndWidths_data();
+    void thresholdRowsHaveTheirFontsAndWidths();
+    void nothingIsCutOffOnceShown_data();
+    void nothingIsCutOffOnceShown();
+    void emptyDeviceIdShowsAnEmptyLabel();
+};
+
+static void addSixForms()
+{
+    QTest::addColumn<int>("type");
+    for (const FormCase &form : allFormCases())
+        QTest::newRow(form.className) << int(form.type);
+}
+
+void TestFormLayout::formsAreLaidOutAsDesigned_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("nodeBoxHeight");
+    QTest::addColumn<int>("reportRowY");
+    QTest::addColumn<int>("applyX");
+    QTest::newRow("FormPellimar") << int(Node::Pellimar) << "PellimarNode" << 500 << 460 << 220;
+    QTest::newRow("FormLoRaOTAA") << int(Node::LoRaOTAA) << "LoRa OTAA" << 501 << 450 << 200;
+    QTest::newRow("FormSigFox") << int(Node::SigFox) << "SigFox" << 501 << 460 << 210;
+    QTest::newRow("FormPellimar5d") << int(Node::Pellimar5D) << "PellimarNode" << 501 << 450 << 220;
+    QTest::newRow("FormLoRaOTAA5d") << int(Node::LoRaOTAA5D) << "LoRa OTAA" << 501 << 450 << 200;
+    QTest::newRow("FormSigFox5d") << int(Node::SigFox5D) << "SigFox" << 501 << 450 << 210;
+}
+
+void TestFormLayout::formsAreLaidOutAsDesigned()
+{
+    QFETCH(int, type);
+    QFETCH(QString, title);
+    QFETCH(int, nodeBoxHeight);
+    QFETCH(int, reportRowY);
+    QFETCH(int, applyX);
+    const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
+
+    auto *nodeBox = childOf<QGroupBox>(form.get(), "nodeBox");
+    QCOMPARE(nodeBox->title(), title);
+    QCOMPARE(nodeBox->geometry(), QRect(10, 0, 501, nodeBoxHeight));
+    auto *thresholds = childOf<QGroupBox>(form.get(), "thersholdBox");
+    QCOMPARE(thresholds->parentWidget(), nodeBox);
+    QCOMPARE(thresholds->title(), QStringLiteral("Thresholds"));
+    QCOMPARE(thresholds->width(), 481);
+    QCOMPARE(childOf<QWidget>(form.get(), "verticalLayoutWidget")->y(), 30);
+    QCOMPARE(childOf<QWidget>(form.get(), "layoutWidget")->y(), reportRowY);
+
+    auto *apply = childOf<QPushButton>(form.get(), "applyButton");
+    QCOMPARE(apply->parentWidget(), form.get());
+    QCOMPARE(apply->geometry(), QRect(applyX, 510, 84, 28));
+    QCOMPARE(apply->text(), QStringLiteral("Apply"));
+    auto *busy = childOf<QProgressBar>(form.get(), "progressBar");
+    QCOMPARE(busy->parentWidget(), form.get());
+    QCOMPARE(busy->geometry(), QRect(170, 300, 200, 23));
+    QCOMPARE(busy->maximum(), 0);
+    QCOMPARE(busy->value(), 0);
+
+    if (isSigFoxType(type))
+        QCOMPARE(form->maximumHeight(), 550);
+}
+
+void TestFormLayout::captionsReadAsWritten_data()
+{
+    addSixForms();
+}
+
+void TestFormLayout::captionsReadAsWritten()
+{
+    QFETCH(int, type);
+    const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
+    const bool fiveD = type >= Node::Pellimar5D;
+
+    QCOMPARE(labelText(form.get(), "thresholdLabel_2"), QStringLiteral("Sensor"));
+    QCOMPARE(labelText(form.get(), "thresholdLabel_3"), QStringLiteral("Low"));
+    QCOMPARE(labelText(form.get(), "thresholdLabel_4"), QStringLiteral("High"));
+    QCOMPARE(labelText(form.get(), "thresholdLabel"),
+        QString::fromUtf8("Temperature (\xC2\xB0"
+                          "C):"));
+    QCOMPARE(labelText(form.get(), "thresholdLabel_5"), QStringLiteral("Humidity (%):"));
+    QCOMPARE(childOf<QLabel>(form.get(), "thresholdLabel_6") != nullptr, !fiveD);
+    if (!fiveD) {
+        QCOMPARE(labelText(form.get(), "thresholdLabel_6"), QStringLiteral("Pressure (bar):"));
+        QCOMPARE(labelText(form.get(), "thresholdLabel_7"), QStringLiteral("Accelerometer (G):"));
+    }
+    QCOMPARE(labelText(form.get(), "reportID"), QStringLiteral("Report Rate:"));
+    QCOMPARE(childOf<QLabel>(form.get(), "reportUnit") != nullptr, fiveD);
+    if (fiveD)
+        QCOMPARE(labelText(form.get(), "reportUnit"), QStringLiteral("min"));
+    QCOMPARE(labelText(form.get(), "lockDescription_label"), QStringLiteral("Lock Description:"));
+
+    if (isSigFoxType(type)) {
+        QCOMPARE(labelText(form.get(), "IDLabel"), QStringLiteral("ID:"));
+        QCOMPARE(labelText(form.get(), "PACLabel"), QStringLiteral("PAC:"));
+    } else {
+        QCOMPARE(labelText(form.get(), "appIDLabel"), QStringLiteral("Application ID:"));
+        QCOMPARE(labelText(form.get(), "appKeyLabel"), QStringLiteral("Application Key:"));
+        const bool pellimar = type == Node::Pellimar || type == Node::Pellimar5D;
+        QCOMPARE(childOf<QLabel>(form.get(), "netID") != nullptr, pellimar);
+        if (pellimar)
+            QCOMPARE(labelText(form.get(), "netID"), QStringLiteral("Network ID:"));
+    }
+}
+
+void TestFormLayout::identityIsShownLargeAndSelectable_data()
+{
+    addSixForms();
+}
+
+void TestFormLayout::identityIsShownLargeAndSelectable()
+{
+    QFETCH(int, type);
+    const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
+    const Qt::TextInteractionFlags selectable = Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard;
+
+    if (isSigFoxType(type)) {
+        auto *id = childOf<QLabel>(form.get(), "IDResultLabel");
+        auto *pac = childOf<QLabel>(form.get(), "PACResultLabel");
+        QCOMPARE(id->font().pointSize(), 18);
+        QCOMPARE(pac->font().pointSize(), 18);
+        QCOMPARE(childOf<QLabel>(form.get(), "IDLabel")->font().pointSize(), 16);
+        // The PAC can be copied in both forms, the id only in the 5D form.
+        QCOMPARE(pac->textInteractionFlags() & selectable, selectable);
+        QCOMPARE((id->textInteractionFlags() & selectable) == selectable, type == Node::SigFox5D);
+    } else {
+        auto *deviceId = childOf<QLabel>(form.get(), "deviceIDLabel");
+        QCOMPARE(deviceId->font().pointSize(), 28);
+        QCOMPARE(deviceId->alignment(), Qt::AlignCenter);
+        QCOMPARE(deviceId->textInteractionFlags() & selectable, selectable);
+    }
+}
+
+void TestFormLayout::thresholdRowsHaveTheirFontsAndWidths_data()
+{
+    addSixForms();
+}
+
+void TestFormLayout::thresholdRowsHaveTheirFontsAndWidths()
+{
+    QFETCH(int, type);
+    const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
+    for (const char *header : {"thresholdLabel_2", "thresholdLabel_3", "thresholdLabel_4"}) {
+        auto *label = childOf<QLabel>(form.get(), QLatin1String(header));
+        QCOMPARE(label->font().pointSize(), 14);
+        QVERIFY(label->font().bold());
+        QCOMPARE(label->minimumWidth(), 150);
+        QCOMPARE(label->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    }
+    for (const char *edit : {"tempLowEdit", "tempHighEdit", "humidityLowEdit", "humidityHighEdit", "pressureLowEdit",
+             "pressureHighEdit", "accLowEdit", "accHighEdit"}) {
+        auto *lineEdit = childOf<QLineEdit>(form.get(), QLatin1String(edit));
+        if (!lineEdit)
+            continue;
+        QCOMPARE(lineEdit->minimumWidth(), 110);
+        QCOMPARE(lineEdit->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    }
+}
+
+void TestFormLayout::nothingIsCutOffOnceShown_data()
+{
+    addSixForms();
+}
+
+void TestFormLayout::nothingIsCutOffOnceShown()
+{
+    QFETCH(int, type);
+    Node node = sampleNode(Node::eFirmwareType(type));
+    // The widest values the node can hold.
+    node.euid = isSigFoxType(type) ? QStringLiteral("FFFFFFFF") : QStringLiteral("DDDDDDDDDDDDDDDD");
+    node.pac = QStringLiteral("DDDDDDDDDDDDDDDD");
+    const auto form = buildForm(type, node);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+
+    for (QWidget *widget : form->findChildren<QWidget *>()) {
+        if (!widget->isVisible())
+            continue;
+        const QRect inParent(QPoint(0, 0), widget->parentWidget()->size());
+        QVERIFY2(inParent.contains(widget->geometry()), qPrintable(widget->objectName()));
+        if (qobject_cast<QLabel *>(widget) || qobject_cast<QLineEdit *>(widget)) {
+            QVERIFY2(widget->width() >= widget->minimumSizeHint().width(), qPrintable(widget->objectName()));
+            QVERIFY2(widget->height() >= widget->minimumSizeHint().height(), qPrintable(widget->objectName()));
+        }
+    }
+}
+
+void TestFormLayout::emptyDeviceIdShowsAnEmptyLabel()
+{
+    Node node = sampleNode(Node::LoRaOTAA);
+    node.euid.clear();
+    const auto form = buildForm(Node::LoRaOTAA, node);
+    QVERIFY(labelText(form.get(), "deviceIDLabel").isEmpty());
+}
+
+QTEST_MAIN(TestFormLayout)
+#include "tst_formlayout.moc"

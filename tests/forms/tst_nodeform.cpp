@@ -1,0 +1,742 @@
+// The forms' shared way of working, checked on each of the six forms: what a freshly built form shows, which
+// update flags each edit sets, what Apply emits and refuses, and the state a form is left in.
+
+#include "formcases.h"
+#include "messageboxcloser.h"
+#include "nodeform.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+Q_DECLARE_METATYPE(Node::eFirmwareType)
+
+namespace {
+
+std::unique_ptr<NodeForm> buildForm(const Node &node)
+{
+    return std::unique_ptr<NodeForm>(NodeForm::create(node));
+}
+
+QPushButton *applyButtonOf(const NodeForm *form)
+{
+    return childOf<QPushButton>(form, QStringLiteral("applyButton"));
+}
+
+QLineEdit *editOf(const NodeForm *form, const QString &name)
+{
+    return childOf<QLineEdit>(form, name);
+}
+
+// A keystroke sequence that changes the edit to a value the form accepts for it.
+QString acceptedInputFor(const QString &editName)
+{
+    if (editName == QLatin1String("appIDEdit"))
+        return QStringLiteral("70b3d57ed0001234");
+    if (editName == QLatin1String("appKeyEdit"))
+        return QStringLiteral("000102030405060708090a0b0c0d0e0f");
+    if (editName == QLatin1String("netIDEdit"))
+        return QStringLiteral("0000abcd");
+    if (editName == QLatin1String("lockDescriptionEdit"))
+        return QStringLiteral("Back door");
+    if (editName == QLatin1String("reportRateEdit"))
+        return QStringLiteral("30");
+    return QStringLiteral("12");
+}
+
+int flagOfEdit(const QString &editName)
+{
+    static const QHash<QString, int> flags = {
+        {"appIDEdit", Node::FlagAppId},
+        {"appKeyEdit", Node::FlagAppKey},
+        {"netIDEdit", Node::FlagNetId},
+        {"tempHighEdit", Node::FlagTemperature},
+        {"tempLowEdit", Node::FlagTemperature},
+        {"humidityHighEdit", Node::FlagHumidity},
+        {"humidityLowEdit", Node::FlagHumidity},
+        {"pressureHighEdit", Node::FlagPressure},
+        {"pressureLowEdit", Node::FlagPressure},
+        {"accHighEdit", Node::FlagAccelerometer},
+        {"reportRateEdit", Node::FlagReportRate},
+    };
+    return flags.value(editName, 0);
+}
+
+bool isBlue(const QLineEdit *edit)
+{
+    return edit->palette().color(QPalette::Active, QPalette::Text) == QColor(Qt::blue);
+}
+
+// The hundredths a pressure or acceleration value in operator units stands for: the form emits the float
+// nearest to the decimal it shows, and the write scales that decimal.
+int asNodeHundredths(float operatorValue)
+{
+    return qRound(double(operatorValue) * 100.0);
+}
+
+bool sameFloat(float a, float b)
+{
+    return (std::isnan(a) && std::isnan(b)) || a == b;
+}
+
+} // namespace
+
+class TestNodeForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void createBuildsTheFormOfEachTypeAndNoneForOthers_data();
+    void createBuildsTheFormOfEachTypeAndNoneForOthers();
+
+    void builtFormMarksNothingAndWaitsForAnEdit_data();
+    void builtFormMarksNothingAndWaitsForAnEdit();
+    void builtFormShowsTheNodeIdentity_data();
+    void builtFormShowsTheNodeIdentity();
+    void builtFormShowsThresholdsInOperatorUnitsAndReportRate_data();
+    void builtFormShowsThresholdsInOperatorUnitsAndReportRate();
+    void everyPressureValueSurvivesARoundTripThroughTheForm();
+    void thresholdNeverReadIsShownAsNanAndEmittedUnchanged();
+
+    void editingAListedEditSetsExactlyItsFlag_data();
+    void editingAListedEditSetsExactlyItsFlag();
+    void editingEveryListedEditSetsOnlyTheFormsFlags_data();
+    void editingEveryListedEditSetsOnlyTheFormsFlags();
+    void editingBothEditsOfAPairSetsItsFlagOnce();
+    void editedFieldTurnsBlueAndOthersStayAsTheyWere();
+
+    void lockDescriptionAloneEnablesApplyButAClickEmitsNothing_data();
+    void lockDescriptionAloneEnablesApplyButAClickEmitsNothing();
+    void lockDescriptionIsCarriedByTheNextApply_data();
+    void lockDescriptionIsCarriedByTheNextApply();
+    void sigFox5dLockDescriptionIsRecordedWithoutMarkingOrEnablingApply();
+    void sigFox5dDisablesRegisterAndActivateOnEveryThresholdKeystroke();
+
+    void applyEmitsTheEditedNodeOnceAndEntersApplying_data();
+    void applyEmitsTheEditedNodeOnceAndEntersApplying();
+    void applyKeepsWhatTheFormDoesNotEdit_data();
+    void applyKeepsWhatTheFormDoesNotEdit();
+
+    void shortNetworkIdIsRefusedAndLaterApplyCarriesAllFlags_data();
+    void shortNetworkIdIsRefusedAndLaterApplyCarriesAllFlags();
+    void incompleteApplicationIdOrKeyIsRefused_data();
+    void incompleteApplicationIdOrKeyIsRefused();
+    void unreadApplicationIdDoesNotBlockAThresholdWrite();
+    void unconvertibleThresholdTextIsSentAsZero();
+};
+
+void TestNodeForm::initTestCase()
+{
+    qRegisterMetaType<Node>("Node");
+}
+
+void TestNodeForm::createBuildsTheFormOfEachTypeAndNoneForOthers_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("className");
+    for (const FormCase &form : allFormCases())
+        QTest::newRow(form.className) << int(form.type) << QString::fromLatin1(form.className);
+    QTest::newRow("unknown") << int(Node::Unknown) << QString();
+    QTest::newRow("type 7") << 7 << QString();
+    QTest::newRow("type 9 (main board v9.1)") << 9 << QString();
+    QTest::newRow("negative") << -1 << QString();
+}
+
+void TestNodeForm::createBuildsTheFormOfEachTypeAndNoneForOthers()
+{
+    QFETCH(int, type);
+    QFETCH(QString, className);
+    Node node = sampleNode(Node::Pellimar);
+    node.firmwareType = Node::eFirmwareType(type);
+    const auto form = buildForm(node);
+    if (className.isEmpty()) {
+        QVERIFY(!form);
+        return;
+    }
+    QVERIFY(form);
+    QCOMPARE(QString::fromLatin1(form->metaObject()->className()), className);
+    QCOMPARE(form->objectName(), className);
+    QCOMPARE(form->windowTitle(), QStringLiteral("Form"));
+    QCOMPARE(form->size(), QSize(520, 550));
+    // The window connects by signature; both signals must be found that way.
+    QVERIFY(form->metaObject()->indexOfSignal("updateNode(Node,int)") >= 0);
+    const bool hasRegisterSignal = form->metaObject()->indexOfSignal("enableRegisterActivateButton(bool)") >= 0;
+    QCOMPARE(hasRegisterSignal, type == Node::SigFox5D);
+}
+
+void TestNodeForm::builtFormMarksNothingAndWaitsForAnEdit_data()
+{
+    QTest::addColumn<int>("type");
+    for (const FormCase &form : allFormCases())
+        QTest::newRow(form.className) << int(form.type);
+}
+
+void TestNodeForm::builtFormMarksNothingAndWaitsForAnEdit()
+{
+    QFETCH(int, type);
+    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    form->show();
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+
+    QVERIFY(!applyButtonOf(form.get())->isEnabled());
+    QVERIFY(childOf<QGroupBox>(form.get(), "nodeBox")->isEnabled());
+    QVERIFY(childOf<QGroupBox>(form.get(), "thersholdBox")->isVisible());
+    QVERIFY(!childOf<QProgressBar>(form.get(), "progressBar")->isVisible());
+    for (QLineEdit *edit : form->findChildren<QLineEdit *>())
+        QVERIFY2(!isBlue(edit), qPrintable(edit->objectName()));
+    QVERIFY(form->lockDescriptionText.isEmpty());
+
+    // Nothing was collected while filling: a click on the (disabled) button is impossible, and even a forced
+    // apply through the button emits nothing.
+    applyButtonOf(form.get())->click();
+    QCOMPARE(updates.count(), 0);
+}
+
+void TestNodeForm::builtFormShowsTheNodeIdentity_data()
+{
+    QTest::addColumn<int>("type");
+    for (const FormCase &form : allFormCases())
+        QTest::newRow(form.className) << int(form.type);
+}
+
+void TestNodeForm::builtFormShowsTheNodeIdentity()
+{
+    QFETCH(int, type);
+    const Node node = sampleNode(Node::eFirmwareType(type));
+    const auto form = buildForm(node);
+
+    if (isSigFoxType(type)) {
+        QCOMPARE(childOf<QLabel>(form.get(), "IDResultLabel")->text(), QStringLiteral("C0FFEE"));
+        QCOMPARE(childOf<QLabel>(form.get(), "PACResultLabel")->text(), QStringLiteral("0123456789ABCDEF"));
+        QVERIFY(!editOf(form.get(), "appIDEdit"));
+        QVERIFY(!editOf(form.get(), "appKeyEdit"));
+        QVERIFY(!editOf(form.get(), "netIDEdit"));
+    } else {
+        auto *deviceId = childOf<QLabel>(form.get(), "deviceIDLabel");
+        QCOMPARE(deviceId->text(), QStringLiteral("70B3D57ED0000A01"));
+        QCOMPARE(deviceId->palette().color(deviceId->foregroundRole()), QColor(Qt::black));
+        QCOMPARE(editOf(form.get(), "appIDEdit")->text(), QStringLiteral("00-04-A3-0B-00-1C-0A-00"));
+        QCOMPARE(editOf(form.get(), "appKeyEdit")->text(),
+            QStringLiteral("2B 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C"));
+        QLineEdit *netId = editOf(form.get(), "netIDEdit");
+        const bool pellimar = type == Node::Pellimar || type == Node::Pellimar5D;
+        QCOMPARE(netId != nullptr, pellimar);
+        if (netId)
+            QCOMPARE(netId->text(), QStringLiteral("00000013"));
+    }
+    QVERIFY(editOf(form.get(), "lockDescriptionEdit")->text().isEmpty());
+}
+
+void TestNodeForm::builtFormShowsThresholdsInOperatorUnitsAndReportRate_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("editName");
+    QTest::addColumn<QString>("shown");
+    for (const FormCase &form : allFormCases()) {
+        const auto row = [&](const char *edit, const char *text) {
+            QTest::addRow("%s %s", form.className, edit) << int(form.type) << edit << text;
+        };
+        row("tempHighEdit", "50");
+        row("tempLowEdit", "-10");
+        row("humidityHighEdit", "90");
+        row("humidityLowEdit", "10");
+        if (form.listedEdits.contains("pressureHighEdit")) {
+            row("pressureHighEdit", "12.34");
+            row("pressureLowEdit", "2.5");
+            row("accHighEdit", "1.5");
+            row("accLowEdit", "");
+        }
+        row("reportRateEdit", "15");
+    }
+}
+
+void TestNodeForm::builtFormShowsThresholdsInOperatorUnitsAndReportRate()
+{
+    QFETCH(int, type);
+    QFETCH(QString, editName);
+    QFETCH(QString, shown);
+    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    QLineEdit *edit = editOf(form.get(), editName);
+    QVERIFY(edit);
+    QCOMPARE(edit->text(), shown);
+}
+
+void TestNodeForm::everyPressureValueSurvivesARoundTripThroughTheForm()
+{
+    // Hundredths as the node prints them; the temperature edit is changed so that Apply copies the thresholds.
+    QList<int> values = {
+        0, 1, -1, 7, 29, 99, 100, 101, 250, 999, 1234, -1234, 4567, 9999, -9999, 10000, -10000, 12345, 65000, -65000};
+    for (int v = -10000; v <= 10000; v += 97)
+        values << v;
+
+    for (int value : qAsConst(values)) {
+        Node node = sampleNode(Node::Pellimar);
+        node.thresholds.pressureHigh = float(value);
+        node.thresholds.accelX = float(-value);
+        const auto form = buildForm(node);
+        QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+        retype(editOf(form.get(), "pressureLowEdit"), QStringLiteral("1"));
+        applyButtonOf(form.get())->click();
+        QCOMPARE(updates.count(), 1);
+        const Node sent = updates.at(0).at(0).value<Node>();
+        QCOMPARE(asNodeHundredths(sent.thresholds.pressureHigh), value);
+        QCOMPARE(asNodeHundredths(sent.thresholds.accelX), -value);
+    }
+}
+
+void TestNodeForm::thresholdNeverReadIsShownAsNanAndEmittedUnchanged()
+{
+    Node node = sampleNode(Node::LoRaOTAA);
+    node.thresholds = NodeThresholds();
+    const auto form = buildForm(node);
+    QCOMPARE(editOf(form.get(), "pressureHighEdit")->text(), QStringLiteral("nan"));
+    QCOMPARE(editOf(form.get(), "tempHighEdit")->text(), QStringLiteral("nan"));
+
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    retype(editOf(form.get(), "reportRateEdit"), QStringLiteral("60"));
+    applyButtonOf(form.get())->click();
+    QCOMPARE(updates.count(), 1);
+    const Node sent = updates.at(0).at(0).value<Node>();
+    QVERIFY(std::isnan(sent.thresholds.pressureHigh));
+    QVERIFY(std::isnan(sent.thresholds.temperatureLow));
+    QCOMPARE(sent.reportRate, 60);
+}
+
+void TestNodeForm::editingAListedEditSetsExactlyItsFlag_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("editName");
+    QTest::addColumn<int>("flag");
+    for (const FormCase &form : allFormCases()) {
+        for (const QString &edit : form.listedEdits) {
+            if (edit != QLatin1String("lockDescriptionEdit"))
+                QTest::addRow("%s %s", form.className, qPrintable(edit)) << int(form.type) << edit << flagOfEdit(edit);
+        }
+    }
+}
+
+void TestNodeForm::editingAListedEditSetsExactlyItsFlag()
+{
+    QFETCH(int, type);
+    QFETCH(QString, editName);
+    QFETCH(int, flag);
+    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+
+    retype(editOf(form.get(), editName), acceptedInputFor(editName));
+    QVERIFY(applyButtonOf(form.get())->isEnabled());
+    applyButtonOf(form.get())->click();
+
+    QCOMPARE(updates.count(), 1);
+    QCOMPARE(updates.at(0).at(1).toInt(), flag);
+}
+
+void TestNodeForm::editingEveryListedEditSetsOnlyTheFormsFlags_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("expectedFlags");
+    const int thresholds = Node::FlagTemperature | Node::FlagHumidity | Node::FlagReportRate;
+    const int motion = Node::FlagPressure | Node::FlagAccelerometer;
+    const int loraIds = Node::FlagAppId | Node::FlagAppKey;
+    QTest::newRow("FormPellimar") << int(Node::Pellimar) << (loraIds | Node::FlagNetId | thresholds | motion);
+    QTest::newRow("FormLoRaOTAA never network id") << int(Node::LoRaOTAA) << (loraIds | thresholds | motion);
+    QTest::newRow("FormSigFox never identifiers") << int(Node::SigFox) << (thresholds | motion);
+    QTest::newRow("FormPellimar5d never motion") << int(Node::Pellimar5D) << (loraIds | Node::FlagNetId | thresholds);
+    QTest::newRow("FormLoRaOTAA5d") << int(Node::LoRaOTAA5D) << (loraIds | thresholds);
+    QTest::newRow("FormSigFox5d") << int(Node::SigFox5D) << thresholds;
+}
+
+void TestNodeForm::editingEveryListedEditSetsOnlyTheFormsFlags()
+{
+    QFETCH(int, type);
+    QFETCH(int, expectedFlags);
+    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+
+    // Every line edit that takes input, listed or not.
+    for (QLineEdit *edit : form->findChildren<QLineEdit *>()) {
+        if (edit->isEnabled())
+            retype(edit, acceptedInputFor(edit->objectName()));
+    }
+    applyButtonOf(form.get())->click();
+
+    QCOMPARE(updates.count(), 1);
+    QCOMPARE(updates.at(0).at(1).toInt(), expectedFlags);
+}
+
+void TestNodeForm::editingBothEditsOfAPairSetsItsFlagOnce()
+{
+    const auto form = buildForm(sampleNode(Node::SigFox));
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    retype(editOf(form.get(), "tempHighEdit"), QStringLiteral("40"));
+    retype(editOf(form.get(), "tempLowEdit"), QStringLiteral("-5"));
+    retype(editOf(form.get(), "pressureLowEdit"), QStringLiteral("3"));
+    applyButtonOf(form.get())->click();
+    QCOMPARE(updates.count(), 1);
+    QCOMPARE(updates.at(0).at(1).toInt(), Node::FlagTemperature | Node::FlagPressure);
+}
+
+void TestNodeForm::editedFieldTurnsBlueAndOthersStayAsTheyWere()
+{
+    const auto form = buildForm(sampleNode(Node::Pellimar));
+    QLineEdit *humidity = editOf(form.get(), "humidityLowEdit");
+    QTest::keyClicks(humidity, "5");
+    QVERIFY(isBlue(humidity));
+    QVERIFY(!isBlue(editOf(form.get(), "humidityHighEdit")));
+    QVERIFY(!isBlue(editOf(form.get(), "appIDEdit")));
+    // Only the text colour is taken over; the rest of the edit's palette stays the application's.
+    QCOMPARE(humidity->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+}
+
+void TestNodeForm::lockDescriptionAloneEnablesApplyButAClickEmitsNothing_data()
+{
+    QTest::addColumn<int>("type");
+    for (const FormCase &form : allFormCases()) {
+        if (form.type != Node::SigFox5D)
+            QTest::newRow(form.className) << int(form.type);
+    }
+}
+
+void TestNodeForm::lockDescriptionAloneEnablesApplyButAClickEmitsNothing()
+{
+    QFETCH(int, type);
+    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    form->show();
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+
+    QLineEdit *description = editOf(form.get(), "lockDescriptionEdit");
+    QTest::keyClicks(description, "Front gate");
+    QVERIFY(isBlue(description));
+    QCOMPARE(form->lockDescriptionText, QStringLiteral("Front gate"));
+    QVERIFY(applyButtonOf(form.get())->isEnabled());
+
+    applyButtonOf(form.get())->click();
+    QCOMPARE(updates.count(), 0);
+    // Still editable: nothing moved on to the busy state.
+    QVERIFY(applyButtonOf(form.get())->isEnabled());
+    QVERIFY(childOf<QGroupBox>(form.get(), "thersholdBox")->isVisible());
+    QVERIFY(!childOf<QProgressBar>(form.get(), "progressBar")->isVisible());
+}
+
+void TestNodeForm::lockDescriptionIsCarriedByTheNextApply_data()
+{
+    QTest::addColumn<int>("type");
+    for (const FormCase &form : allFormCases())
+        QTest::newRow(form.className) << int(form.type);
+}
+
+void TestNodeForm::lockDescriptionIsCarriedByTheNextApply()
+{
+    QFETCH(int, type);
+    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+
+    QTest::keyClicks(editOf(form.get(), "lockDescriptionEdit"), "Cellar, door 2");
+    retype(editOf(form.get(), "humidityHighEdit"), QStringLiteral("80"));
+    applyButtonOf(form.get())->click();
+
+    QCOMPARE(updates.count(), 1);
+    QCOMPARE(updates.at(0).at(0).value<Node>().lockDescription, QStringLiteral("Cellar, door 2"));
+    QCOMPARE(updates.at(0).at(1).toInt(), int(Node::FlagHumidity));
+    QCOMPARE(form->lockDescriptionText, QStringLiteral("Cellar, door 2"));
+}
+
+void TestNodeForm::sigFox5dLockDescriptionIsRecordedWithoutMarkingOrEnablingApply()
+{
+    const auto form = buildForm(sampleNode(Node::SigFox5D));
+    QSignalSpy registerButtons(form.get(), SIGNAL(enableRegisterActivateButton(bool)));
+    QLineEdit *description = editOf(form.get(), "lockDescriptionEdit");
+    QVERIFY(description->isEnabled());
+
+    QTest::keyClicks(description, "Gate 7");
+    QCOMPARE(form->lockDescriptionText, QStringLiteral("Gate 7"));
+    QVERIFY(!isBlue(description));
+    QVERIFY(!applyButtonOf(form.get())->isEnabled());
+    QCOMPARE(registerButtons.count(), 0);
+
+    // Each change is recorded, so the registration takes the text as it stands.
+    QTest::keyClick(description, Qt::Key_Backspace);
+    QCOMPARE(form->lockDescriptionText, QStringLiteral("Gate "));
+}
+
+void TestNodeForm::sigFox5dDisablesRegisterAndActivateOnEveryThresholdKeystroke()
+{
+    const auto form = buildForm(sampleNode(Node::SigFox5D));
+    QSignalSpy registerButtons(form.get(), SIGNAL(enableRegisterActivateButton(bool)));
+
+    QLineEdit *rate = editOf(form.get(), "reportRateEdit");
+    rate->setCursorPosition(rate->text().size());
+    QTest::keyClicks(rate, "0");
+    QTest::keyClicks(editOf(form.get(), "tempLowEdit"), "12");
+    QCOMPARE(registerButtons.count(), 3);
+    for (const QList<QVariant> &emission : qAsConst(registerButtons))
+        QCOMPARE(emission.at(0).toBool(), false);
+    QVERIFY(applyButtonOf(form.get())->isEnabled());
+}
+
+void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying_data()
+{
+    QTest::addColumn<int>("type");
+    for (const FormCase &form : allFormCases())
+        QTest::newRow(form.className) << int(form.type);
+}
+
+void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying()
+{
+    QFETCH(int, type);
+    const Node original = sampleNode(Node::eFirmwareType(type));
+    const auto form = buildForm(original);
+    form->show();
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+
+    const auto set = [&](const char *name, const char *keys) {
+        if (QLineEdit *edit = editOf(form.get(), name))
+            retype(edit, QString::fromLatin1(keys));
+    };
+    set("lockDescriptionEdit", "Hall");
+    set("appIDEdit", "a1b2c3d4e5f60708");
+    set("appKeyEdit", "ffeeddccbbaa99887766554433221100");
+    set("netIDEdit", "1234abcd");
+    set("tempHighEdit", "45");
+    set("tempLowEdit", "-20");
+    set("humidityHighEdit", "85");
+    set("humidityLowEdit", "12");
+    set("pressureHighEdit", "3.75");
+    set("pressureLowEdit", "-0.5");
+    set("accHighEdit", "2.25");
+    set("reportRateEdit", "240");
+    applyButtonOf(form.get())->click();
+
+    QCOMPARE(updates.count(), 1);
+    const Node sent = updates.at(0).at(0).value<Node>();
+    const bool lora = !isSigFoxType(type);
+    const bool pellimar = type == Node::Pellimar || type == Node::Pellimar5D;
+    const bool motion = type == Node::Pellimar || type == Node::LoRaOTAA || type == Node::SigFox;
+    QCOMPARE(sent.lockDescription, QStringLiteral("Hall"));
+    QCOMPARE(sent.appId, lora ? QStringLiteral("A1B2C3D4E5F60708") : original.appId);
+    QCOMPARE(sent.appKey, lora ? QStringLiteral("FFEEDDCCBBAA99887766554433221100") : original.appKey);
+    QCOMPARE(sent.netId, pellimar ? QStringLiteral("1234ABCD") : original.netId);
+    QCOMPARE(sent.thresholds.temperatureHigh, 45.0f);
+    QCOMPARE(sent.thresholds.temperatureLow, -20.0f);
+    QCOMPARE(sent.thresholds.humidityHigh, 85.0f);
+    QCOMPARE(sent.thresholds.humidityLow, 12.0f);
+    if (motion) {
+        QCOMPARE(sent.thresholds.pressureHigh, 3.75f);
+        QCOMPARE(sent.thresholds.pressureLow, -0.5f);
+        QCOMPARE(sent.thresholds.accelX, 2.25f);
+    } else {
+        QCOMPARE(sent.thresholds.pressureHigh, original.thresholds.pressureHigh);
+        QCOMPARE(sent.thresholds.accelX, original.thresholds.accelX);
+    }
+    QCOMPARE(sent.reportRate, 240);
+
+    int expectedFlags = Node::FlagTemperature | Node::FlagHumidity | Node::FlagReportRate;
+    if (lora)
+        expectedFlags |= Node::FlagAppId | Node::FlagAppKey;
+    if (pellimar)
+        expectedFlags |= Node::FlagNetId;
+    if (motion)
+        expectedFlags |= Node::FlagPressure | Node::FlagAccelerometer;
+    QCOMPARE(updates.at(0).at(1).toInt(), expectedFlags);
+
+    // Applying: busy bar instead of the thresholds and the report rate, nothing left to click.
+    QVERIFY(!childOf<QGroupBox>(form.get(), "nodeBox")->isEnabled());
+    QVERIFY(!childOf<QGroupBox>(form.get(), "thersholdBox")->isVisible());
+    QVERIFY(!childOf<QWidget>(form.get(), "reportID")->isVisible());
+    QVERIFY(!editOf(form.get(), "reportRateEdit")->isVisible());
+    if (QWidget *unit = childOf<QWidget>(form.get(), "reportUnit"))
+        QVERIFY(!unit->isVisible());
+    QVERIFY(childOf<QProgressBar>(form.get(), "progressBar")->isVisible());
+    QVERIFY(!applyButtonOf(form.get())->isEnabled());
+    QTest::mouseClick(applyButtonOf(form.get()), Qt::LeftButton);
+    applyButtonOf(form.get())->click();
+    QCOMPARE(updates.count(), 1);
+}
+
+void TestNodeForm::applyKeepsWhatTheFormDoesNotEdit_data()
+{
+    QTest::addColumn<int>("type");
+    for (const FormCase &form : allFormCases())
+        QTest::newRow(form.className) << int(form.type);
+}
+
+void TestNodeForm::applyKeepsWhatTheFormDoesNotEdit()
+{
+    QFETCH(int, type);
+    const Node original = sampleNode(Node::eFirmwareType(type));
+    const auto form = buildForm(original);
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    retype(editOf(form.get(), "tempHighEdit"), QStringLiteral("33"));
+    applyButtonOf(form.get())->click();
+    QCOMPARE(updates.count(), 1);
+    const Node sent = updates.at(0).at(0).value<Node>();
+
+    QCOMPARE(sent.firmwareType, original.firmwareType);
+    QCOMPARE(sent.deviceType, original.deviceType);
+    QCOMPARE(sent.deviceCommunication, original.deviceCommunication);
+    QCOMPARE(sent.nodeVersion, original.nodeVersion);
+    QCOMPARE(sent.euid, original.euid);
+    QCOMPARE(sent.pac, original.pac);
+    QCOMPARE(sent.appId, original.appId);
+    QCOMPARE(sent.appKey, original.appKey);
+    QCOMPARE(sent.netId, original.netId);
+    QCOMPARE(sent.thresholds.accelY, original.thresholds.accelY);
+    QCOMPARE(sent.thresholds.accelZ, original.thresholds.accelZ);
+    QCOMPARE(sent.thresholds.accelD, original.thresholds.accelD);
+    // Unedited shown thresholds go back as shown: pressure and acceleration in operator units.
+    QCOMPARE(sent.thresholds.temperatureLow, -10.0f);
+    QCOMPARE(sent.thresholds.humidityHigh, 90.0f);
+    QCOMPARE(sent.reportRate, 15);
+    const bool motion = type == Node::Pellimar || type == Node::LoRaOTAA || type == Node::SigFox;
+    QVERIFY(sameFloat(sent.thresholds.pressureLow, motion ? 2.5f : original.thresholds.pressureLow));
+    QVERIFY(sameFloat(sent.thresholds.pressureHigh, motion ? 12.34f : original.thresholds.pressureHigh));
+    QVERIFY(sameFloat(sent.thresholds.accelX, motion ? 1.5f : original.thresholds.accelX));
+    QCOMPARE(updates.at(0).at(1).toInt(), int(Node::FlagTemperature));
+}
+
+void TestNodeForm::shortNetworkIdIsRefusedAndLaterApplyCarriesAllFlags_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::newRow("FormPellimar") << int(Node::Pellimar);
+    QTest::newRow("FormPellimar5d") << int(Node::Pellimar5D);
+}
+
+void TestNodeForm::shortNetworkIdIsRefusedAndLaterApplyCarriesAllFlags()
+{
+    QFETCH(int, type);
+    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    QLineEdit *netId = editOf(form.get(), "netIDEdit");
+
+    retype(editOf(form.get(), "humidityHighEdit"), QStringLiteral("70"));
+    retype(netId, QStringLiteral("1234567"));
+    QCOMPARE(netId->text(), QStringLiteral("1234567"));
+    {
+        MessageBoxCloser closer;
+        applyButtonOf(form.get())->click();
+        QCOMPARE(closer.seen.size(), 1);
+        QCOMPARE(closer.seen.at(0).title, QStringLiteral("Network ID too short"));
+        QCOMPARE(closer.seen.at(0).text, QStringLiteral("Network ID must be 8 characters"));
+        QCOMPARE(closer.seen.at(0).icon, QMessageBox::Information);
+        QVERIFY(!closer.seen.at(0).hadParent);
+    }
+    QCOMPARE(updates.count(), 0);
+    QVERIFY(!applyButtonOf(form.get())->isEnabled());
+    QVERIFY(childOf<QGroupBox>(form.get(), "nodeBox")->isEnabled());
+    QVERIFY(childOf<QGroupBox>(form.get(), "thersholdBox")->isVisibleTo(form.get()));
+
+    retype(editOf(form.get(), "tempLowEdit"), QStringLiteral("-3"));
+    QVERIFY(applyButtonOf(form.get())->isEnabled());
+    netId->setCursorPosition(7);
+    QTest::keyClicks(netId, "8");
+    applyButtonOf(form.get())->click();
+
+    QCOMPARE(updates.count(), 1);
+    QCOMPARE(updates.at(0).at(0).value<Node>().netId, QStringLiteral("12345678"));
+    QCOMPARE(updates.at(0).at(1).toInt(), Node::FlagNetId | Node::FlagHumidity | Node::FlagTemperature);
+}
+
+void TestNodeForm::incompleteApplicationIdOrKeyIsRefused_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("editName");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("completion");
+    const QString idTitle = QStringLiteral("Application ID too short");
+    const QString idText = QStringLiteral("Application ID must be 16 characters");
+    const QString keyTitle = QStringLiteral("Application Key too short");
+    const QString keyText = QStringLiteral("Application Key must be 32 characters");
+    for (const FormCase &form : allFormCases()) {
+        if (isSigFoxType(form.type))
+            continue;
+        const int type = int(form.type);
+        QTest::addRow("%s app id of 15 digits", form.className) << type << "appIDEdit"
+                                                                << "0004A30B001C0A0" << idTitle << idText << "1";
+        QTest::addRow("%s app id cleared", form.className) << type << "appIDEdit"
+                                                           << "" << idTitle << idText << "0004A30B001C0A01";
+        QTest::addRow("%s app key of 31 digits", form.className)
+            << type << "appKeyEdit"
+            << "2B7E151628AED2A6ABF7158809CF4F3" << keyTitle << keyText << "D";
+        QTest::addRow("%s app key of one digit", form.className)
+            << type << "appKeyEdit"
+            << "2" << keyTitle << keyText << "B7E151628AED2A6ABF7158809CF4F3C";
+    }
+}
+
+void TestNodeForm::incompleteApplicationIdOrKeyIsRefused()
+{
+    QFETCH(int, type);
+    QFETCH(QString, editName);
+    QFETCH(QString, keys);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    QFETCH(QString, completion);
+    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    QLineEdit *edit = editOf(form.get(), editName);
+
+    retype(edit, keys);
+    {
+        MessageBoxCloser closer;
+        applyButtonOf(form.get())->click();
+        QCOMPARE(closer.seen.size(), 1);
+        QCOMPARE(closer.seen.at(0).title, title);
+        QCOMPARE(closer.seen.at(0).text, text);
+        QCOMPARE(closer.seen.at(0).icon, QMessageBox::Information);
+    }
+    QCOMPARE(updates.count(), 0);
+    QVERIFY(!applyButtonOf(form.get())->isEnabled());
+
+    // Completing the identifier lets the same flags through.
+    QTest::keyClicks(edit, completion);
+    applyButtonOf(form.get())->click();
+    QCOMPARE(updates.count(), 1);
+    const Node sent = updates.at(0).at(0).value<Node>();
+    const QString value = editName == QLatin1String("appIDEdit") ? sent.appId : sent.appKey;
+    QCOMPARE(value, (keys + completion).toUpper());
+    QCOMPARE(updates.at(0).at(1).toInt(), flagOfEdit(editName));
+}
+
+void TestNodeForm::unreadApplicationIdDoesNotBlockAThresholdWrite()
+{
+    // A node whose AppEui field failed its check keeps an empty application id; it is not written unless edited.
+    Node node = sampleNode(Node::LoRaOTAA);
+    node.appId.clear();
+    const auto form = buildForm(node);
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    MessageBoxCloser closer;
+    retype(editOf(form.get(), "tempHighEdit"), QStringLiteral("30"));
+    applyButtonOf(form.get())->click();
+    QCOMPARE(closer.seen.size(), 0);
+    QCOMPARE(updates.count(), 1);
+    QCOMPARE(updates.at(0).at(1).toInt(), int(Node::FlagTemperature));
+}
+
+void TestNodeForm::unconvertibleThresholdTextIsSentAsZero()
+{
+    // The SigFox forms leave the high temperature without a validator; what does not read as a number goes out
+    // as 0, with a decimal point being the only separator understood.
+    const auto form = buildForm(sampleNode(Node::SigFox));
+    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    retype(editOf(form.get(), "tempHighEdit"), QStringLiteral("21,5"));
+    retype(editOf(form.get(), "tempLowEdit"), QStringLiteral("-4"));
+    applyButtonOf(form.get())->click();
+    QCOMPARE(updates.count(), 1);
+    const Node sent = updates.at(0).at(0).value<Node>();
+    QCOMPARE(sent.thresholds.temperatureHigh, 0.0f);
+    QCOMPARE(sent.thresholds.temperatureLow, -4.0f);
+}
+
+QTEST_MAIN(TestNodeForm)
+#include "tst_nodeform.moc"
