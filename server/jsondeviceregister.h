@@ -27,5 +27,10 @@ public:
     static QJsonObject deviceDocument(const Node &node);
 
 private:
-    // implementation-defined members
+    // A request for url carrying the token header.
+    QNetworkRequest buildRequest(const QString &url) const;
+
+    QNetworkAccessManager *networkManager; // the window's manager, not owned
+    QString serverAddress;
+    QByteArray token;
 };

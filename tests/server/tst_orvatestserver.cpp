@@ -1,0 +1,188 @@
+#include "jsondeviceregister.h"
+#include "loginrequest.h"
+#include "replywaiter.h"
+#include "serverclienttestsupport.h"
+#include "testserverprocess.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkInterface>
+#include <QNetworkReply>
+#include <QtTest>
+
+// The local registration server itself: its command line, its checks, its store and its lifecycle.
+class TestOrvaTestServer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void helpExplainsOptionsAndFaults();
+    void badFaultOnCommandLineStopsStart();
+    void stopsCleanlyOnSignalWhileHoldingARequest_data();
+    void stopsCleanlyOnSignalWhileHoldingARequest();
+    void rejectsBadDeviceRequests_data();
+    void rejectsBadDeviceRequests();
+    void keepsDevicesAcrossRestarts();
+    void logsRequestsWithoutSecrets();
+    void controlRejectsBadFaultsAndOtherHosts();
+
+private:
+    QNetworkAccessManager manager;
+};
+
+static int post(QNetworkAccessManager *manager, const QString &url, const QByteArray &contentType,
+    const QByteArray &token, const QByteArray &body)
+{
+    QNetworkRequest request{QUrl(url)};
+    request.setRawHeader("Content-Type", contentType);
+    if (!token.isEmpty())
+        request.setRawHeader("DARV-Token", token);
+    QNetworkReply *reply = ReplyWaiter::postAndWait(
+        manager, request, QString::fromUtf8(body), "post timed out", ReplyWaiter::kTimeoutMs);
+    const int status = reply ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : -1;
+    delete reply;
+    return status;
+}
+
+static QByteArray token(QNetworkAccessManager *manager, const TestServerProcess &server)
+{
+    return logIn(
+        manager, server.baseUrl(), TestServerProcess::kUser, TestServerProcess::kPassword, ReplyWaiter::kTimeoutMs)
+        .token;
+}
+
+void TestOrvaTestServer::helpExplainsOptionsAndFaults()
+{
+    QProcess help;
+    help.start(TestServerProcess::executablePath(), {"--help"});
+    QVERIFY(help.waitForFinished(10000));
+    QCOMPARE(help.exitCode(), 0);
+    const QString text = QString::fromLocal8Bit(help.readAllStandardOutput());
+    for (const char *word :
+        {"--host", "--port", "--user", "--password", "--devices", "--fault", "--tls", "/control/fault", "/devices",
+            "silence", "stall", "drop", "truncate", "malformed", "huge", "oddtoken", "SIGTERM"})
+        QVERIFY2(text.contains(QLatin1String(word)), word);
+}
+
+void TestOrvaTestServer::badFaultOnCommandLineStopsStart()
+{
+    TestServerProcess server({"--fault", "login:status:42"});
+    QVERIFY(!server.start());
+    QVERIFY(!server.isRunning());
+}
+
+void TestOrvaTestServer::stopsCleanlyOnSignalWhileHoldingARequest_data()
+{
+    QTest::addColumn<bool>("interrupt");
+    QTest::newRow("SIGTERM") << false;
+    QTest::newRow("SIGINT") << true;
+}
+
+void TestOrvaTestServer::stopsCleanlyOnSignalWhileHoldingARequest()
+{
+    QFETCH(bool, interrupt);
+    TestServerProcess server({"--fault", "login:silence:600"});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QNetworkReply *held = manager.post(LoginRequest::request(server.baseUrl()), LoginRequest::body("a", "b"));
+    QTRY_VERIFY_WITH_TIMEOUT(!server.lastBody("login").isEmpty(), 10000);
+    // stop() allows 10 s, far less than the 600 s silence.
+    QVERIFY(server.stop(interrupt));
+    QVERIFY(server.output().endsWith("orva-testserver stopped\n"));
+    held->abort();
+    delete held;
+}
+
+void TestOrvaTestServer::rejectsBadDeviceRequests_data()
+{
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<bool>("validToken");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    const QByteArray device("{\"euid\":\"0102\"}");
+    QTest::newRow("accepted") << QByteArray("application/json; charset=utf-8") << true << device << 200;
+    QTest::newRow("no token") << QByteArray("application/json") << false << device << 401;
+    QTest::newRow("form content type") << QByteArray("application/x-www-form-urlencoded") << true << device << 415;
+    QTest::newRow("text content type") << QByteArray("text/plain") << true << device << 415;
+    QTest::newRow("array") << QByteArray("application/json") << true << QByteArray("[1]") << 400;
+    QTest::newRow("not JSON") << QByteArray("application/json") << true << QByteArray("euid=1") << 400;
+    QTest::newRow("no euid") << QByteArray("application/json") << true << QByteArray("{\"pac\":\"1\"}") << 400;
+}
+
+void TestOrvaTestServer::rejectsBadDeviceRequests()
+{
+    QFETCH(QByteArray, contentType);
+    QFETCH(bool, validToken);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    TestServerProcess server;
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const QByteArray valid = token(&manager, server);
+    QVERIFY(!valid.isEmpty());
+    QCOMPARE(post(&manager, server.baseUrl() + "/orvaservice/iot/device", contentType,
+                 validToken ? valid : QByteArray(), body),
+        status);
+    QCOMPARE(QJsonDocument::fromJson(server.devices()).array().size(), status == 200 ? 1 : 0);
+}
+
+void TestOrvaTestServer::keepsDevicesAcrossRestarts()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("devices.json");
+    {
+        TestServerProcess first({"--devices", file});
+        QVERIFY2(first.start(), qPrintable(first.errorString()));
+        QCOMPARE(
+            JSONdeviceRegister(&manager, first.baseUrl(), token(&manager, first)).registerDevice(pellimarNode()), 200);
+        QVERIFY(first.stop());
+    }
+    TestServerProcess second({"--devices", file});
+    QVERIFY2(second.start(), qPrintable(second.errorString()));
+    const QJsonArray stored = QJsonDocument::fromJson(second.devices()).array();
+    QCOMPARE(stored.size(), 1);
+    QCOMPARE(stored.at(0).toObject().value("document").toObject(), JSONdeviceRegister::deviceDocument(pellimarNode()));
+    QCOMPARE(
+        JSONdeviceRegister(&manager, second.baseUrl(), token(&manager, second)).registerDevice(pellimarNode()), 201);
+    QVERIFY(second.stop());
+}
+
+void TestOrvaTestServer::logsRequestsWithoutSecrets()
+{
+    TestServerProcess server;
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    const QByteArray valid = token(&manager, server);
+    QCOMPARE(JSONdeviceRegister(&manager, server.baseUrl(), valid).registerDevice(pellimarNode()), 200);
+    QVERIFY(server.stop());
+    const QString output = server.output();
+    QVERIFY2(output.contains("POST /orvaservice/login/ 200"), qPrintable(output));
+    QVERIFY2(output.contains("POST /orvaservice/iot/device 200"), qPrintable(output));
+    QVERIFY(!output.contains(QString::fromLatin1(valid)));
+    QVERIFY(!output.contains(LoginRequest::passwordDigest(TestServerProcess::kPassword)));
+    QVERIFY(!output.contains(TestServerProcess::kPassword));
+}
+
+void TestOrvaTestServer::controlRejectsBadFaultsAndOtherHosts()
+{
+    TestServerProcess server({"--host", "0.0.0.0"});
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+    QVERIFY(!server.setFault("login", "status", {{"status", 42}}));
+    QVERIFY(!server.setFault("elsewhere", "drop"));
+    QVERIFY(!server.setFault("device", "oddtoken"));
+    QVERIFY(!server.setFault("login", "teapot"));
+    QVERIFY(server.setFault("login", "status", {{"status", 418}}));
+    QString outside;
+    for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+            outside = address.toString();
+    }
+    if (outside.isEmpty())
+        QSKIP("no non-loopback IPv4 address to reach the server from");
+    const QString base = QStringLiteral("http://%1:%2").arg(outside).arg(server.port());
+    QCOMPARE(post(&manager, base + "/control/fault", "application/json", {}, "{\"kind\":\"none\"}"), 403);
+    // The fault set over loopback is still in force.
+    QCOMPARE(
+        logIn(&manager, base, TestServerProcess::kUser, TestServerProcess::kPassword, ReplyWaiter::kTimeoutMs).status,
+        418);
+}
+
+QTEST_GUILESS_MAIN(TestOrvaTestServer)
+#include "tst_orvatestserver.moc"
