@@ -7,7 +7,6 @@
 #include <QTest>
 #include <QWidget>
 
-#include <cmath>
 
 // What the tests know about each of the six forms, stated independently of the forms' code.
 struct FormCase

@@ -1,5 +1,5 @@
-// The widget trees of the six forms: captions, fonts, placements, what can be selected, and that every row
-// fits inside its box once the form is laid out.
+// The widget trees of the six forms: captions, what can be selected for copying, and that every row fits
+// inside its box once the form is laid out.
 
 #include "formcases.h"
 #include "nodeform.h"
@@ -38,10 +38,8 @@ private slots:
     void formsAreLaidOutAsDesigned();
     void captionsReadAsWritten_data();
     void captionsReadAsWritten();
-    void identityIsShownLargeAndSelectable_data();
-    void identityIsShownLargeAndSelectable();
-    void thresholdRowsHaveTheirFontsAndWidths_data();
-    void thresholdRowsHaveTheirFontsAndWidths();
+    void identityCanBeSelectedForCopying_data();
+    void identityCanBeSelectedForCopying();
     void nothingIsCutOffOnceShown_data();
     void nothingIsCutOffOnceShown();
     void emptyDeviceIdShowsAnEmptyLabel();
@@ -58,48 +56,31 @@ void TestFormLayout::formsAreLaidOutAsDesigned_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("title");
-    QTest::addColumn<int>("nodeBoxHeight");
-    QTest::addColumn<int>("reportRowY");
-    QTest::addColumn<int>("applyX");
-    QTest::newRow("FormPellimar") << int(Node::Pellimar) << "PellimarNode" << 500 << 460 << 220;
-    QTest::newRow("FormLoRaOTAA") << int(Node::LoRaOTAA) << "LoRa OTAA" << 501 << 450 << 200;
-    QTest::newRow("FormSigFox") << int(Node::SigFox) << "SigFox" << 501 << 460 << 210;
-    QTest::newRow("FormPellimar5d") << int(Node::Pellimar5D) << "PellimarNode" << 501 << 450 << 220;
-    QTest::newRow("FormLoRaOTAA5d") << int(Node::LoRaOTAA5D) << "LoRa OTAA" << 501 << 450 << 200;
-    QTest::newRow("FormSigFox5d") << int(Node::SigFox5D) << "SigFox" << 501 << 450 << 210;
+    QTest::newRow("FormPellimar") << int(Node::Pellimar) << "PellimarNode";
+    QTest::newRow("FormLoRaOTAA") << int(Node::LoRaOTAA) << "LoRa OTAA";
+    QTest::newRow("FormSigFox") << int(Node::SigFox) << "SigFox";
+    QTest::newRow("FormPellimar5d") << int(Node::Pellimar5D) << "PellimarNode";
+    QTest::newRow("FormLoRaOTAA5d") << int(Node::LoRaOTAA5D) << "LoRa OTAA";
+    QTest::newRow("FormSigFox5d") << int(Node::SigFox5D) << "SigFox";
 }
 
 void TestFormLayout::formsAreLaidOutAsDesigned()
 {
     QFETCH(int, type);
     QFETCH(QString, title);
-    QFETCH(int, nodeBoxHeight);
-    QFETCH(int, reportRowY);
-    QFETCH(int, applyX);
     const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
 
     auto *nodeBox = childOf<QGroupBox>(form.get(), "nodeBox");
     QCOMPARE(nodeBox->title(), title);
-    QCOMPARE(nodeBox->geometry(), QRect(10, 0, 501, nodeBoxHeight));
-    auto *thresholds = childOf<QGroupBox>(form.get(), "thersholdBox");
-    QCOMPARE(thresholds->parentWidget(), nodeBox);
-    QCOMPARE(thresholds->title(), QStringLiteral("Thresholds"));
-    QCOMPARE(thresholds->width(), 481);
-    QCOMPARE(childOf<QWidget>(form.get(), "verticalLayoutWidget")->y(), 30);
-    QCOMPARE(childOf<QWidget>(form.get(), "layoutWidget")->y(), reportRowY);
-
-    auto *apply = childOf<QPushButton>(form.get(), "applyButton");
-    QCOMPARE(apply->parentWidget(), form.get());
-    QCOMPARE(apply->geometry(), QRect(applyX, 510, 84, 28));
-    QCOMPARE(apply->text(), QStringLiteral("Apply"));
+    QCOMPARE(childOf<QGroupBox>(form.get(), "thersholdBox")->parentWidget(), nodeBox);
+    QCOMPARE(childOf<QGroupBox>(form.get(), "thersholdBox")->title(), QStringLiteral("Thresholds"));
+    // Apply and the busy bar stay usable while the node box is disabled.
+    QCOMPARE(childOf<QPushButton>(form.get(), "applyButton")->parentWidget(), form.get());
+    QCOMPARE(childOf<QPushButton>(form.get(), "applyButton")->text(), QStringLiteral("Apply"));
     auto *busy = childOf<QProgressBar>(form.get(), "progressBar");
     QCOMPARE(busy->parentWidget(), form.get());
-    QCOMPARE(busy->geometry(), QRect(170, 300, 200, 23));
-    QCOMPARE(busy->maximum(), 0);
-    QCOMPARE(busy->value(), 0);
-
-    if (isSigFoxType(type))
-        QCOMPARE(form->maximumHeight(), 550);
+    QCOMPARE(busy->maximum(), 0); // endless
+    QVERIFY(QRect(QPoint(0, 0), form->size()).contains(busy->geometry()));
 }
 
 void TestFormLayout::captionsReadAsWritten_data()
@@ -144,12 +125,12 @@ void TestFormLayout::captionsReadAsWritten()
     }
 }
 
-void TestFormLayout::identityIsShownLargeAndSelectable_data()
+void TestFormLayout::identityCanBeSelectedForCopying_data()
 {
     addSixForms();
 }
 
-void TestFormLayout::identityIsShownLargeAndSelectable()
+void TestFormLayout::identityCanBeSelectedForCopying()
 {
     QFETCH(int, type);
     const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
@@ -158,43 +139,12 @@ void TestFormLayout::identityIsShownLargeAndSelectable()
     if (isSigFoxType(type)) {
         auto *id = childOf<QLabel>(form.get(), "IDResultLabel");
         auto *pac = childOf<QLabel>(form.get(), "PACResultLabel");
-        QCOMPARE(id->font().pointSize(), 18);
-        QCOMPARE(pac->font().pointSize(), 18);
-        QCOMPARE(childOf<QLabel>(form.get(), "IDLabel")->font().pointSize(), 16);
         // The PAC can be copied in both forms, the id only in the 5D form.
         QCOMPARE(pac->textInteractionFlags() & selectable, selectable);
         QCOMPARE((id->textInteractionFlags() & selectable) == selectable, type == Node::SigFox5D);
     } else {
         auto *deviceId = childOf<QLabel>(form.get(), "deviceIDLabel");
-        QCOMPARE(deviceId->font().pointSize(), 28);
-        QCOMPARE(deviceId->alignment(), Qt::AlignCenter);
         QCOMPARE(deviceId->textInteractionFlags() & selectable, selectable);
-    }
-}
-
-void TestFormLayout::thresholdRowsHaveTheirFontsAndWidths_data()
-{
-    addSixForms();
-}
-
-void TestFormLayout::thresholdRowsHaveTheirFontsAndWidths()
-{
-    QFETCH(int, type);
-    const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
-    for (const char *header : {"thresholdLabel_2", "thresholdLabel_3", "thresholdLabel_4"}) {
-        auto *label = childOf<QLabel>(form.get(), QLatin1String(header));
-        QCOMPARE(label->font().pointSize(), 14);
-        QVERIFY(label->font().bold());
-        QCOMPARE(label->minimumWidth(), 150);
-        QCOMPARE(label->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
-    }
-    for (const char *edit : {"tempLowEdit", "tempHighEdit", "humidityLowEdit", "humidityHighEdit", "pressureLowEdit",
-             "pressureHighEdit", "accLowEdit", "accHighEdit"}) {
-        auto *lineEdit = childOf<QLineEdit>(form.get(), QLatin1String(edit));
-        if (!lineEdit)
-            continue;
-        QCOMPARE(lineEdit->minimumWidth(), 110);
-        QCOMPARE(lineEdit->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
     }
 }
 

@@ -13,7 +13,6 @@
 #include <QtTest>
 
 #include <cmath>
-#include <limits>
 #include <memory>
 
 Q_DECLARE_METATYPE(Node::eFirmwareType)
