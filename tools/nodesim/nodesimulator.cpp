@@ -705,10 +705,13 @@ bool NodeSimulator::start(const QString &linkPath, QString *error)
         return false;
     };
     std::lock_guard<std::mutex> life(d->lifecycle);
-    d->joinWorker(); // a worker that hung up on its own has ended
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        if (d->running)
+            return fail(QStringLiteral("the simulator is already running at %1").arg(d->linkPath));
+    }
+    d->joinWorker(); // a worker that hung up on its own has ended or is about to
     std::unique_lock<std::mutex> lock(d->mutex);
-    if (d->running)
-        return fail(QStringLiteral("the simulator is already running at %1").arg(d->linkPath));
     if (linkPath.isEmpty())
         return fail(QStringLiteral("no link path given"));
 
