@@ -30,7 +30,6 @@ private slots:
     void scalesToHundredthsAsTypedAndClamps_data();
     void scalesToHundredthsAsTypedAndClamps();
     void everyTypedHundredthOfThePressureRangeArrivesExactly();
-    void valuesWithoutANumberConvertToZero();
     void convertsMinutesToMillisecondsWithoutOverflow_data();
     void convertsMinutesToMillisecondsWithoutOverflow();
 
@@ -40,8 +39,6 @@ private slots:
     void protectedSettingLinesCarryTheEncryptedValue();
     void sendsNothingForAThresholdThatHoldsNoValue_data();
     void sendsNothingForAThresholdThatHoldsNoValue();
-    void sendsNothingForAnIdentifierTheCipherRejects_data();
-    void sendsNothingForAnIdentifierTheCipherRejects();
 
     void writeReplyParserJudgesTheNodesAnswer_data();
     void writeReplyParserJudgesTheNodesAnswer();
@@ -129,12 +126,6 @@ void TestWriteConversions::everyTypedHundredthOfThePressureRangeArrivesExactly()
         }
     }
     QVERIFY2(wrong == 0, qPrintable(QStringLiteral("%1 values off, first %2").arg(wrong).arg(firstWrong)));
-}
-
-void TestWriteConversions::valuesWithoutANumberConvertToZero()
-{
-    QCOMPARE(NodeCMDsetThreshold::truncated(kNaN), 0);
-    QCOMPARE(NodeCMDsetThreshold::scaledHundredths(kNaN), 0);
 }
 
 void TestWriteConversions::convertsMinutesToMillisecondsWithoutOverflow_data()
@@ -264,27 +255,6 @@ void TestWriteConversions::sendsNothingForAThresholdThatHoldsNoValue()
     *values[field] = kNaN;
     const ProtectedFieldCipher cipher(ProtectedFieldCipher::Encrypt);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NodeCMDset: .* holds no value")));
-    QCOMPARE(NodeCMDsetThreshold::lineFor(node, flag, cipher), QByteArray());
-}
-
-void TestWriteConversions::sendsNothingForAnIdentifierTheCipherRejects_data()
-{
-    QTest::addColumn<int>("flag");
-    QTest::addColumn<QString>("value");
-    QTest::newRow("odd digit count") << int(Node::FlagAppId) << "0004A30B001C0A0";
-    QTest::newRow("over-long key") << int(Node::FlagAppKey) << "2B7E151628AED2A6ABF7158809CF4F3C00";
-    QTest::newRow("not hex") << int(Node::FlagNetId) << "0000001G";
-    QTest::newRow("empty") << int(Node::FlagAppId) << "";
-}
-
-void TestWriteConversions::sendsNothingForAnIdentifierTheCipherRejects()
-{
-    QFETCH(int, flag);
-    QFETCH(QString, value);
-    Node node;
-    node.appId = node.appKey = node.netId = value;
-    const ProtectedFieldCipher cipher(ProtectedFieldCipher::Encrypt);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NodeCMDset: .* not sent$")));
     QCOMPARE(NodeCMDsetThreshold::lineFor(node, flag, cipher), QByteArray());
 }
 
