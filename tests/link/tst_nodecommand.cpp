@@ -1,0 +1,119 @@
+#include "nodecommand.h"
+#include "nodesimulator.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+constexpr int kGenerousWaitMs = 15000;
+
+// The smallest command there is: the base behaviour with a parser that never completes.
+class ProbeCommand : public NodeCommand
+{
+public:
+    using NodeCommand::NodeCommand;
+    int parseReply(QString) override { return ResultPending; }
+};
+} // namespace
+
+class TestNodeCommand : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void defaultSendWithoutPortFailsAndWritesNothing();
+    void defaultSendWritesExactlyItsTextAndPauses();
+    void timesOutOnlyAfterMoreThan5000Ms();
+    void readCommandTimesOutButWriteCommandNever();
+    void missingCommandTextBecomesEmpty();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<NodeSimulator> m_simulator;
+    QSerialPort m_port;
+};
+
+void TestNodeCommand::initTestCase()
+{
+    m_simulator.reset(new NodeSimulator);
+    // QSerialPort locks a port by its base name, so the name must not clash with tests running alongside.
+    const QString path = m_dir.filePath(QStringLiteral("ttyCmd%1").arg(QCoreApplication::applicationPid()));
+    QString error;
+    QVERIFY2(m_simulator->start(path, &error), qPrintable(error));
+    m_port.setPortName(path);
+    m_port.setBaudRate(115200);
+    QVERIFY(m_port.open(QIODevice::ReadWrite));
+}
+
+void TestNodeCommand::cleanupTestCase()
+{
+    m_port.close();
+    m_simulator.reset();
+}
+
+void TestNodeCommand::defaultSendWithoutPortFailsAndWritesNothing()
+{
+    m_simulator->clearReceived();
+    ProbeCommand command("cfg\r", nullptr);
+    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultFailed));
+    QCOMPARE(int(NodeCommand::ResultFailed), 1);
+
+    // A marker written afterwards on the real port is the first thing the node sees.
+    m_port.write("rr\r");
+    m_port.waitForBytesWritten(1000);
+    QVERIFY(m_simulator->waitForLine(QStringLiteral("rr"), kGenerousWaitMs));
+    QCOMPARE(m_simulator->receivedBytes(), QByteArray("rr\r"));
+}
+
+void TestNodeCommand::defaultSendWritesExactlyItsTextAndPauses()
+{
+    m_simulator->clearReceived();
+    ProbeCommand command("ver\r", &m_port);
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultDone));
+    // The pause lets the node answer in full before the link reads; it is part of the exchange.
+    QVERIFY(timer.elapsed() >= qint64(NodeCommand::kAfterSendPauseMs));
+    QVERIFY(m_simulator->waitForLine(QStringLiteral("ver"), kGenerousWaitMs));
+    QCOMPARE(m_simulator->receivedBytes(), QByteArray("ver\r"));
+    QCOMPARE(command.serialPort(), &m_port);
+    // The node's answer waits in the port for the link to read it.
+    QTRY_VERIFY_WITH_TIMEOUT(m_port.bytesAvailable() > 0 || m_port.waitForReadyRead(50), kGenerousWaitMs);
+    m_port.readAll();
+}
+
+void TestNodeCommand::timesOutOnlyAfterMoreThan5000Ms()
+{
+    QVERIFY(!NodeCommand::isTimedOutAfter(0));
+    QVERIFY(!NodeCommand::isTimedOutAfter(4999));
+    QVERIFY(!NodeCommand::isTimedOutAfter(5000));
+    QVERIFY(NodeCommand::isTimedOutAfter(5001));
+    QVERIFY(NodeCommand::isTimedOutAfter(60000));
+}
+
+void TestNodeCommand::readCommandTimesOutButWriteCommandNever()
+{
+    QElapsedTimer sinceBuilt;
+    sinceBuilt.start();
+    const ProbeCommand read("cfg\r", &m_port);
+    const ProbeCommand write(&m_port);
+    QVERIFY(!read.isTimedOut());
+    QTRY_VERIFY_WITH_TIMEOUT(read.isTimedOut(), kGenerousWaitMs);
+    QVERIFY(sinceBuilt.elapsed() > NodeCommand::kReplyWindowMs);
+    QVERIFY(!write.isTimedOut());
+}
+
+void TestNodeCommand::missingCommandTextBecomesEmpty()
+{
+    const ProbeCommand read(nullptr, nullptr);
+    QVERIFY(read.commandText() != nullptr);
+    QCOMPARE(QByteArray(read.commandText()), QByteArray());
+    const ProbeCommand write(&m_port);
+    QCOMPARE(QByteArray(write.commandText()), QByteArray());
+}
+
+QTEST_GUILESS_MAIN(TestNodeCommand)
+#include "tst_nodecommand.moc"

@@ -1,0 +1,247 @@
+#include "protectedfieldcipher.h"
+
+#include <QtTest>
+
+namespace {
+QByteArray fieldBytes(const QString &fieldHex)
+{
+    return QByteArray::fromHex(fieldHex.toLatin1());
+}
+
+QString fieldHex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex());
+}
+
+quint16 fcsOf(const QByteArray &bytes)
+{
+    return ProtectedFieldCipher::fcs16(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
+}
+} // namespace
+
+class TestProtectedFieldCipher : public QObject
+{
+    Q_OBJECT
+private slots:
+    void encodesKnownValuesUnderTheDevelopmentKey_data();
+    void encodesKnownValuesUnderTheDevelopmentKey();
+    void encryptsTheFips197BlockWithAGivenKey();
+    void computesTheX25CheckValue();
+    void roundTripsValuesOfEveryFieldSize_data();
+    void roundTripsValuesOfEveryFieldSize();
+    void rejectsEverySingleFlippedBit();
+    void rejectsFieldWithSwappedFcsBytes();
+    void decoderRejectsMalformedInputWithoutCrash_data();
+    void decoderRejectsMalformedInputWithoutCrash();
+    void encoderRejectsValuesItCannotEncodeWhole_data();
+    void encoderRejectsValuesItCannotEncodeWhole();
+    void decodesUpperAndLowerCaseDigitsAlike();
+    void decodingFourBytesIgnoresTheRestOfTheBlock();
+    void shortValuesAreZeroFilledToOneBlock();
+    void rendersBytesAsTwoLowerCaseDigits_data();
+    void rendersBytesAsTwoLowerCaseDigits();
+    void cipherOfTheWrongDirectionOrKeyDoesNothing();
+};
+
+void TestProtectedFieldCipher::encodesKnownValuesUnderTheDevelopmentKey_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("DevEui") << "70B3D57ED0000A01"
+                            << "0402c15f5f77671f8694a41a0d05c4d182fe";
+    QTest::newRow("AppEui") << "0004A30B001C0A00"
+                            << "6cd20e38f70bd9b7692e3c62d7ecbea93cb9";
+    QTest::newRow("AppKey") << "2B7E151628AED2A6ABF7158809CF4F3C"
+                            << "7f3591d36fd517a37b6de9e0df934b7a9f38";
+}
+
+void TestProtectedFieldCipher::encodesKnownValuesUnderTheDevelopmentKey()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, field);
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    QCOMPARE(encoder.encodeProtected(value), field);
+    QCOMPARE(decoder.decodeProtected(field, value.size() / 2), value.toLower());
+}
+
+void TestProtectedFieldCipher::encryptsTheFips197BlockWithAGivenKey()
+{
+    const ProtectedFieldCipher encoder(
+        ProtectedFieldCipher::Encrypt, QByteArray::fromHex("000102030405060708090a0b0c0d0e0f"));
+    QVERIFY(encoder.isValid());
+    const QString field = encoder.encodeProtected(QStringLiteral("00112233445566778899aabbccddeeff"));
+    QCOMPARE(field.left(32), QStringLiteral("69c4e0d86a7b0430d8cdb78070b4c55a"));
+}
+
+void TestProtectedFieldCipher::computesTheX25CheckValue()
+{
+    const QByteArray check = "123456789";
+    QCOMPARE(quint16(fcsOf(check) ^ 0xFFFF), quint16(0x906E));
+    QCOMPARE(ProtectedFieldCipher::fcs16(nullptr, 0), quint16(0xFFFF));
+}
+
+void TestProtectedFieldCipher::roundTripsValuesOfEveryFieldSize_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("1 byte") << "7f";
+    QTest::newRow("4 bytes NetEui") << "0000ABCD";
+    QTest::newRow("4 bytes SigFox ID") << "00c0ffee";
+    QTest::newRow("8 bytes") << "0123456789ABCDEF";
+    QTest::newRow("8 bytes all zero") << "0000000000000000";
+    QTest::newRow("8 bytes all ones") << "ffffffffffffffff";
+    QTest::newRow("16 bytes") << "00112233445566778899aAbBcCdDeEfF";
+}
+
+void TestProtectedFieldCipher::roundTripsValuesOfEveryFieldSize()
+{
+    QFETCH(QString, value);
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    const QString field = encoder.encodeProtected(value);
+    QCOMPARE(field.size(), 36);
+    QCOMPARE(field, field.toLower());
+    QCOMPARE(fcsOf(fieldBytes(field)), ProtectedFieldCipher::kGoodFcs);
+    QCOMPARE(decoder.decodeProtected(field, value.size() / 2), value.toLower());
+}
+
+void TestProtectedFieldCipher::rejectsEverySingleFlippedBit()
+{
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    const QByteArray intact = fieldBytes(encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01")));
+    QCOMPARE(intact.size(), 18);
+    for (int bit = 0; bit < 18 * 8; ++bit) {
+        QByteArray damaged = intact;
+        damaged[bit / 8] = char(damaged.at(bit / 8) ^ (1 << (bit % 8)));
+        QVERIFY2(decoder.decodeProtected(fieldHex(damaged), 8).isEmpty(), qPrintable(QString::number(bit)));
+    }
+}
+
+void TestProtectedFieldCipher::rejectsFieldWithSwappedFcsBytes()
+{
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    const QByteArray intact = fieldBytes(encoder.encodeProtected(QStringLiteral("0004A30B001C0A00")));
+    QVERIFY(intact.at(16) != intact.at(17));
+    QByteArray swapped = intact;
+    swapped[16] = intact.at(17);
+    swapped[17] = intact.at(16);
+    QVERIFY(!decoder.decodeProtected(fieldHex(intact), 8).isEmpty());
+    QVERIFY(decoder.decodeProtected(fieldHex(swapped), 8).isEmpty());
+}
+
+void TestProtectedFieldCipher::decoderRejectsMalformedInputWithoutCrash_data()
+{
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    const QString good = encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01"));
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("count");
+    QTest::newRow("empty") << QString() << 8;
+    QTest::newRow("34 digits") << good.left(34) << 8;
+    QTest::newRow("35 digits") << good.left(35) << 8;
+    QTest::newRow("37 digits") << good + "0" << 8;
+    QTest::newRow("38 digits") << good + "00" << 8;
+    QTest::newRow("twice the field") << good + good << 8;
+    QTest::newRow("non-hex digit") << QString(good).replace(0, 1, QLatin1Char('g')) << 8;
+    QTest::newRow("blanks between pairs") << good.left(17) + " " + good.mid(18) << 8;
+    QTest::newRow("non-Latin digit") << QString(good).replace(4, 1, QChar(0x0663)) << 8;
+    QTest::newRow("count 0") << good << 0;
+    QTest::newRow("count 17") << good << 17;
+    QTest::newRow("negative count") << good << -1;
+}
+
+void TestProtectedFieldCipher::decoderRejectsMalformedInputWithoutCrash()
+{
+    QFETCH(QString, field);
+    QFETCH(int, count);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    QCOMPARE(decoder.decodeProtected(field, count), QString());
+}
+
+void TestProtectedFieldCipher::encoderRejectsValuesItCannotEncodeWhole_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("odd number of digits") << "70B3D57ED0000A0";
+    QTest::newRow("one digit") << "7";
+    QTest::newRow("34 digits") << "2B7E151628AED2A6ABF7158809CF4F3C00";
+    QTest::newRow("33 digits") << "2B7E151628AED2A6ABF7158809CF4F3C0";
+    QTest::newRow("non-hex digits") << "70B3D57ED0000AZZ";
+    QTest::newRow("separators") << "70:B3:D5:7E";
+}
+
+void TestProtectedFieldCipher::encoderRejectsValuesItCannotEncodeWhole()
+{
+    QFETCH(QString, value);
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    QCOMPARE(encoder.encodeProtected(value), QString());
+}
+
+void TestProtectedFieldCipher::decodesUpperAndLowerCaseDigitsAlike()
+{
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    const QString field = encoder.encodeProtected(QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C"));
+    const QString expected = QStringLiteral("2b7e151628aed2a6abf7158809cf4f3c");
+    QCOMPARE(decoder.decodeProtected(field.toUpper(), 16), expected);
+    QCOMPARE(decoder.decodeProtected(field, 16), expected);
+    QString mixed = field;
+    for (int i = 0; i < mixed.size(); i += 2)
+        mixed[i] = mixed.at(i).toUpper();
+    QCOMPARE(decoder.decodeProtected(mixed, 16), expected);
+}
+
+void TestProtectedFieldCipher::decodingFourBytesIgnoresTheRestOfTheBlock()
+{
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    const QString field = encoder.encodeProtected(QStringLiteral("0a0b0c0dffeeddccbbaa99887766554f"));
+    QCOMPARE(decoder.decodeProtected(field, 4), QStringLiteral("0a0b0c0d"));
+    QCOMPARE(decoder.decodeProtected(field, 16), QStringLiteral("0a0b0c0dffeeddccbbaa99887766554f"));
+}
+
+void TestProtectedFieldCipher::shortValuesAreZeroFilledToOneBlock()
+{
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    QCOMPARE(encoder.encodeProtected(QStringLiteral("0000abcd")),
+        encoder.encodeProtected(QStringLiteral("0000abcd000000000000000000000000")));
+    QCOMPARE(encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01")),
+        encoder.encodeProtected(QStringLiteral("70B3D57ED0000A010000000000000000")));
+    QCOMPARE(decoder.decodeProtected(encoder.encodeProtected(QStringLiteral("0000abcd")), 16),
+        QStringLiteral("0000abcd000000000000000000000000"));
+}
+
+void TestProtectedFieldCipher::rendersBytesAsTwoLowerCaseDigits_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0x0a") << QByteArray("\x0a", 1) << "0a";
+    QTest::newRow("0x00") << QByteArray("\x00", 1) << "00";
+    QTest::newRow("high bytes") << QByteArray("\xAB\xcd\xFF", 3) << "abcdff";
+    QTest::newRow("nothing") << QByteArray() << "";
+}
+
+void TestProtectedFieldCipher::rendersBytesAsTwoLowerCaseDigits()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(ProtectedFieldCipher::toHexText(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size()), text);
+}
+
+void TestProtectedFieldCipher::cipherOfTheWrongDirectionOrKeyDoesNothing()
+{
+    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    const QString field = encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01"));
+    QCOMPARE(encoder.decodeProtected(field, 8), QString());
+    QCOMPARE(decoder.encodeProtected(QStringLiteral("70B3D57ED0000A01")), QString());
+
+    const ProtectedFieldCipher shortKey(ProtectedFieldCipher::Decrypt, QByteArray(15, '\x01'));
+    QVERIFY(!shortKey.isValid());
+    QCOMPARE(shortKey.decodeProtected(field, 8), QString());
+    QCOMPARE(ProtectedFieldCipher::programKey().size(), 16);
+}
+
+QTEST_APPLESS_MAIN(TestProtectedFieldCipher)
+#include "tst_protectedfieldcipher.moc"
