@@ -49,6 +49,15 @@ bool Node::applyCommunication(const QString &text)
     return false;
 }
 
+QString Node::communicationText(int type)
+{
+    for (const CommunicationEntry &entry : kCommunicationTable) {
+        if (entry.type == type)
+            return QString::fromLatin1(entry.text);
+    }
+    return QString();
+}
+
 bool Node::operator==(const Node &o) const
 {
     return firmwareType == o.firmwareType && deviceType == o.deviceType

@@ -60,6 +60,9 @@ public:
     // nothing for any text not in the table. "Unknown" leaves deviceCommunication as it was.
     bool applyCommunication(const QString &text);
 
+    // The node's "Communication:" text for a type ("LoRa OTAA 5D"); empty for a value outside the table.
+    static QString communicationText(int type);
+
     // True for the six types that have a form (1 to 6).
     static bool isKnownType(int type) { return type >= Pellimar && type <= SigFox5D; }
 

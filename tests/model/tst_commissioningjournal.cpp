@@ -1,0 +1,383 @@
+#include "commissioningjournal.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+const char kAppKey[] = "2B7E151628AED2A6ABF7158809CF4F3C";
+const char kPac[] = "0123456789ABCDEF";
+
+Node loraNode()
+{
+    Node node;
+    node.firmwareType = Node::LoRaOTAA5D;
+    node.deviceType = 3;
+    node.deviceCommunication = 2;
+    node.nodeVersion = QStringLiteral("v5.2.0");
+    node.moduleVersion = QStringLiteral("1.4");
+    node.loraVersion = QStringLiteral("4.2.1");
+    node.euid = QStringLiteral("70B3D57ED0000A01");
+    node.appId = QStringLiteral("0004A30B001C0A00");
+    node.appKey = QString::fromLatin1(kAppKey);
+    node.netId = QStringLiteral("00000013");
+    node.lockDescription = QStringLiteral("Door 4, north wing");
+    node.reportRate = 15;
+    return node;
+}
+
+Node sigfoxNode()
+{
+    Node node;
+    node.firmwareType = Node::SigFox;
+    node.deviceType = 1;
+    node.deviceCommunication = 3;
+    node.nodeVersion = QStringLiteral("v3.0.2");
+    node.moduleVersion = QStringLiteral("1.1");
+    node.loraVersion = QStringLiteral("0.0");
+    node.euid = QStringLiteral("C0FFEE");
+    node.pac = QString::fromLatin1(kPac);
+    return node;
+}
+
+using Recorder = std::function<bool(CommissioningJournal &)>;
+
+} // namespace
+
+Q_DECLARE_METATYPE(Recorder)
+
+class CommissioningJournalTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void eachEventWritesOneLineWithItsFields_data();
+    void eachEventWritesOneLineWithItsFields();
+    void entriesAreStampedWithTheCurrentTimeInUtc();
+    void entriesAreReadBackInTheOrderWritten();
+    void noEntryCarriesTheApplicationKeyOrThePac();
+
+    void tornLastLineIsSkippedOnReading();
+    void appendAfterATornLineStartsOnAFreshLine();
+    void missingJournalReadsAsEmpty();
+    void twoWritersAtOnceNeverMixTheirLines();
+
+    void firstEntryCreatesTheDataDirectory();
+    void unwritableJournalReportsFailure();
+    void defaultJournalLivesInTheApplicationDataDirectory();
+
+    void flagNamesFollowTheBitOrder_data();
+    void flagNamesFollowTheBitOrder();
+
+private:
+    QString journalPath() const { return dir->filePath(QStringLiteral("journal.jsonl")); }
+    QByteArray rawJournal() const;
+
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void CommissioningJournalTest::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+QByteArray CommissioningJournalTest::rawJournal() const
+{
+    QFile file(journalPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
+{
+    QTest::addColumn<Recorder>("record");
+    QTest::addColumn<QVariantMap>("expected"); // every field but the time
+
+    QTest::newRow("LoRa node read") << Recorder(
+        [](CommissioningJournal &j) { return j.recordNodeRead(QStringLiteral("ttyACM0"), loraNode()); })
+                                    << QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5},
+                                           {"typeName", "LoRa OTAA 5D"}, {"devEui", "70B3D57ED0000A01"},
+                                           {"nodeVersion", "v5.2.0"}, {"moduleVersion", "1.4"},
+                                           {"loraVersion", "4.2.1"}};
+    QTest::newRow("SigFox node read") << Recorder(
+        [](CommissioningJournal &j) { return j.recordNodeRead(QStringLiteral("/dev/ttyUSB1"), sigfoxNode()); })
+                                      << QVariantMap{{"event", "nodeRead"}, {"port", "/dev/ttyUSB1"}, {"type", 3},
+                                             {"typeName", "SigFox"}, {"sigfoxId", "C0FFEE"}, {"nodeVersion", "v3.0.2"},
+                                             {"moduleVersion", "1.1"}, {"loraVersion", "0.0"}};
+    QTest::newRow("unconfigured node read")
+        << Recorder([](CommissioningJournal &j) {
+               Node node;
+               node.nodeVersion = QStringLiteral("v9.1");
+               node.firmwareType = static_cast<Node::eFirmwareType>(9);
+               return j.recordNodeRead(QStringLiteral("ttyACM0"), node);
+           })
+        << QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 9}, {"typeName", ""},
+               {"nodeVersion", "v9.1"}, {"moduleVersion", ""}, {"loraVersion", ""}};
+    QTest::newRow("settings written") << Recorder([](CommissioningJournal &j) {
+        return j.recordSettingsWritten(loraNode(), Node::FlagAppKey | Node::FlagTemperature | Node::FlagReportRate, 2);
+    })
+                                      << QVariantMap{{"event", "settingsWritten"}, {"devEui", "70B3D57ED0000A01"},
+                                             {"flags", QStringList{"appKey", "temperature", "reportRate"}},
+                                             {"result", 2}};
+    QTest::newRow("settings timed out") << Recorder(
+        [](CommissioningJournal &j) { return j.recordSettingsWritten(loraNode(), Node::FlagNetId, 3); })
+                                        << QVariantMap{{"event", "settingsWritten"}, {"devEui", "70B3D57ED0000A01"},
+                                               {"flags", QStringList{"netId"}}, {"result", 3}};
+    QTest::newRow("device id written") << Recorder([](CommissioningJournal &j) {
+        return j.recordDeviceIdWritten(loraNode(), 1);
+    }) << QVariantMap{{"event", "deviceIdWritten"}, {"devEui", "70B3D57ED0000A01"}, {"result", 1}};
+    QTest::newRow("SigFox data written") << Recorder([](CommissioningJournal &j) {
+        return j.recordSigfoxDataWritten(sigfoxNode(), 2);
+    }) << QVariantMap{{"event", "sigfoxDataWritten"}, {"sigfoxId", "C0FFEE"}, {"result", 2}};
+    QTest::newRow("registration") << Recorder([](CommissioningJournal &j) {
+        return j.recordRegistration(loraNode(), 201);
+    }) << QVariantMap{{"event", "registration"}, {"devEui", "70B3D57ED0000A01"}, {"status", 201}};
+    QTest::newRow("node put to sleep") << Recorder([](CommissioningJournal &j) {
+        return j.recordNodeSleeping(sigfoxNode());
+    }) << QVariantMap{{"event", "nodeSleeping"}, {"sigfoxId", "C0FFEE"}};
+}
+
+void CommissioningJournalTest::eachEventWritesOneLineWithItsFields()
+{
+    QFETCH(Recorder, record);
+    QFETCH(QVariantMap, expected);
+
+    CommissioningJournal journal(journalPath());
+    QVERIFY(record(journal));
+
+    const QByteArray raw = rawJournal();
+    QCOMPARE(raw.count('\n'), 1);
+    QVERIFY(raw.endsWith('\n'));
+
+    const QVector<QJsonObject> entries = journal.entries();
+    QCOMPARE(entries.size(), 1);
+    QVariantMap actual = entries.first().toVariantMap();
+    QVERIFY(actual.contains(QStringLiteral("time")));
+    actual.remove(QStringLiteral("time"));
+    // Compared as JSON, so that numbers, texts and lists must match in kind as well as value.
+    QCOMPARE(QJsonObject::fromVariantMap(actual), QJsonObject::fromVariantMap(expected));
+}
+
+void CommissioningJournalTest::entriesAreStampedWithTheCurrentTimeInUtc()
+{
+    CommissioningJournal journal(journalPath());
+    const QDateTime before = QDateTime::currentDateTimeUtc().addMSecs(-1);
+    QVERIFY(journal.recordNodeSleeping(loraNode()));
+    const QDateTime after = QDateTime::currentDateTimeUtc().addMSecs(1);
+
+    const QString text = journal.entries().value(0).value(QStringLiteral("time")).toString();
+    QVERIFY2(text.endsWith(QLatin1Char('Z')), qPrintable(text));
+    const QDateTime stamp = QDateTime::fromString(text, Qt::ISODateWithMs);
+    QVERIFY2(stamp.isValid(), qPrintable(text));
+    QCOMPARE(stamp.timeSpec(), Qt::UTC);
+    QVERIFY2(stamp >= before && stamp <= after, qPrintable(text));
+}
+
+void CommissioningJournalTest::entriesAreReadBackInTheOrderWritten()
+{
+    {
+        CommissioningJournal journal(journalPath());
+        QVERIFY(journal.recordNodeRead(QStringLiteral("ttyACM0"), loraNode()));
+        QVERIFY(journal.recordSettingsWritten(loraNode(), Node::FlagHumidity, 2));
+    }
+    // A later run of the tool appends to what earlier runs wrote.
+    CommissioningJournal journal(journalPath());
+    QVERIFY(journal.recordRegistration(loraNode(), 200));
+    QVERIFY(journal.recordNodeSleeping(loraNode()));
+
+    QStringList events;
+    for (const QJsonObject &entry : journal.entries())
+        events << entry.value(QStringLiteral("event")).toString();
+    QCOMPARE(events, (QStringList{"nodeRead", "settingsWritten", "registration", "nodeSleeping"}));
+}
+
+void CommissioningJournalTest::noEntryCarriesTheApplicationKeyOrThePac()
+{
+    CommissioningJournal journal(journalPath());
+    for (const Node &node : {loraNode(), sigfoxNode()}) {
+        QVERIFY(journal.recordNodeRead(QStringLiteral("ttyACM0"), node));
+        QVERIFY(journal.recordSettingsWritten(node, Node::FlagsWritable, 2));
+        QVERIFY(journal.recordDeviceIdWritten(node, 2));
+        QVERIFY(journal.recordSigfoxDataWritten(node, 2));
+        QVERIFY(journal.recordRegistration(node, 200));
+        QVERIFY(journal.recordNodeSleeping(node));
+    }
+    const QByteArray raw = rawJournal();
+    QCOMPARE(raw.count('\n'), 12);
+    QVERIFY(!raw.contains(kAppKey));
+    QVERIFY(!raw.contains(kPac));
+
+    const QSet<QString> allowed = {"time", "event", "devEui", "sigfoxId", "port", "type", "typeName", "nodeVersion",
+        "moduleVersion", "loraVersion", "flags", "result", "status"};
+    for (const QJsonObject &entry : journal.entries()) {
+        for (const QString &key : entry.keys())
+            QVERIFY2(allowed.contains(key), qPrintable(key));
+    }
+}
+
+void CommissioningJournalTest::tornLastLineIsSkippedOnReading()
+{
+    CommissioningJournal journal(journalPath());
+    QVERIFY(journal.recordNodeRead(QStringLiteral("ttyACM0"), loraNode()));
+    QVERIFY(journal.recordRegistration(loraNode(), 200));
+    // What a crash in the middle of writing the third entry leaves behind.
+    QFile file(journalPath());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("{\"event\":\"nodeSleeping\",\"devEui\":\"70B3D5");
+    file.close();
+
+    int skipped = -1;
+    const QVector<QJsonObject> entries = journal.entries(&skipped);
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(skipped, 1);
+    QCOMPARE(entries.at(1).value(QStringLiteral("status")).toInt(), 200);
+}
+
+void CommissioningJournalTest::appendAfterATornLineStartsOnAFreshLine()
+{
+    CommissioningJournal journal(journalPath());
+    QVERIFY(journal.recordNodeRead(QStringLiteral("ttyACM0"), loraNode()));
+    QFile file(journalPath());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("{\"event\":\"registration\",\"dev");
+    file.close();
+
+    QVERIFY(journal.recordNodeSleeping(loraNode()));
+    QVERIFY(journal.recordRegistration(loraNode(), 201));
+
+    int skipped = -1;
+    const QVector<QJsonObject> entries = journal.entries(&skipped);
+    QCOMPARE(skipped, 1);
+    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries.at(1).value(QStringLiteral("event")).toString(), QStringLiteral("nodeSleeping"));
+    QCOMPARE(entries.at(2).value(QStringLiteral("status")).toInt(), 201);
+    const QList<QByteArray> lines = rawJournal().split('\n');
+    QCOMPARE(lines.size(), 5); // four lines and the empty rest after the last newline
+    QCOMPARE(lines.at(1), QByteArray("{\"event\":\"registration\",\"dev"));
+    QVERIFY(lines.at(4).isEmpty());
+}
+
+void CommissioningJournalTest::missingJournalReadsAsEmpty()
+{
+    CommissioningJournal journal(journalPath());
+    int skipped = -1;
+    QVERIFY(journal.entries(&skipped).isEmpty());
+    QCOMPARE(skipped, 0);
+    QVERIFY(!QFile::exists(journalPath())); // reading creates nothing
+}
+
+void CommissioningJournalTest::twoWritersAtOnceNeverMixTheirLines()
+{
+    const int perWriter = 100;
+    auto writer = [this, perWriter](const Node &node) {
+        return QThread::create([this, node, perWriter] {
+            CommissioningJournal journal(journalPath());
+            for (int i = 0; i < perWriter; ++i)
+                journal.recordSettingsWritten(node, Node::FlagsWritable, i);
+        });
+    };
+    std::unique_ptr<QThread> first(writer(loraNode()));
+    std::unique_ptr<QThread> second(writer(sigfoxNode()));
+    first->start();
+    second->start();
+    QVERIFY(first->wait(60000));
+    QVERIFY(second->wait(60000));
+
+    int skipped = -1;
+    const QVector<QJsonObject> entries = CommissioningJournal(journalPath()).entries(&skipped);
+    QCOMPARE(skipped, 0);
+    QCOMPARE(entries.size(), 2 * perWriter);
+    // Each writer's entries arrive whole and in its own order.
+    int nextLora = 0;
+    int nextSigfox = 0;
+    for (const QJsonObject &entry : entries) {
+        const int result = entry.value(QStringLiteral("result")).toInt();
+        if (entry.contains(QStringLiteral("devEui")))
+            QCOMPARE(result, nextLora++);
+        else
+            QCOMPARE(result, nextSigfox++);
+        QCOMPARE(entry.value(QStringLiteral("flags")).toArray().size(), 8);
+    }
+    QCOMPARE(nextLora, perWriter);
+    QCOMPARE(nextSigfox, perWriter);
+}
+
+void CommissioningJournalTest::firstEntryCreatesTheDataDirectory()
+{
+    const QString path = dir->filePath(QStringLiteral("share/DARV/iot_commission/journal.jsonl"));
+    CommissioningJournal journal(path);
+    QVERIFY(journal.recordNodeSleeping(loraNode()));
+    QCOMPARE(journal.entries().size(), 1);
+}
+
+void CommissioningJournalTest::unwritableJournalReportsFailure()
+{
+    // A data directory that is a plain file cannot hold the journal, even for root.
+    QFile blocker(dir->filePath(QStringLiteral("share")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    CommissioningJournal journal(dir->filePath(QStringLiteral("share/journal.jsonl")));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^CommissioningJournal: could not write ")));
+    QVERIFY(!journal.recordNodeSleeping(loraNode()));
+    QVERIFY(journal.entries().isEmpty());
+}
+
+void CommissioningJournalTest::defaultJournalLivesInTheApplicationDataDirectory()
+{
+    const QByteArray previousDataHome = qgetenv("XDG_DATA_HOME");
+    const QString previousOrganisation = QCoreApplication::organizationName();
+    const QString previousApplication = QCoreApplication::applicationName();
+    qputenv("XDG_DATA_HOME", dir->path().toLocal8Bit());
+    QCoreApplication::setOrganizationName(QStringLiteral("DARV"));
+    QCoreApplication::setApplicationName(QStringLiteral("iot_commission"));
+
+    const QString path = CommissioningJournal::defaultFilePath();
+    QCOMPARE(path, dir->filePath(QStringLiteral("DARV/iot_commission/journal.jsonl")));
+    QCOMPARE(CommissioningJournal().filePath(), path);
+
+    QCoreApplication::setOrganizationName(previousOrganisation);
+    QCoreApplication::setApplicationName(previousApplication);
+    if (previousDataHome.isNull())
+        qunsetenv("XDG_DATA_HOME");
+    else
+        qputenv("XDG_DATA_HOME", previousDataHome);
+}
+
+void CommissioningJournalTest::flagNamesFollowTheBitOrder_data()
+{
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QStringList>("names");
+
+    QTest::newRow("none") << 0 << QStringList();
+    QTest::newRow("temperature and report rate")
+        << (Node::FlagReportRate | Node::FlagTemperature) << QStringList{"temperature", "reportRate"};
+    QTest::newRow("identifiers") << (Node::FlagNetId | Node::FlagAppId | Node::FlagAppKey)
+                                 << QStringList{"appId", "appKey", "netId"};
+    QTest::newRow("all") << int(Node::FlagsWritable)
+                         << QStringList{"appId", "appKey", "netId", "temperature", "humidity", "pressure",
+                                "accelerometer", "reportRate"};
+    QTest::newRow("bits above the eight settings") << (0x100 | Node::FlagPressure) << QStringList{"pressure"};
+}
+
+void CommissioningJournalTest::flagNamesFollowTheBitOrder()
+{
+    QFETCH(int, flags);
+    QFETCH(QStringList, names);
+    QCOMPARE(CommissioningJournal::flagNames(flags), names);
+}
+
+QTEST_GUILESS_MAIN(CommissioningJournalTest)
+#include "tst_commissioningjournal.moc"
