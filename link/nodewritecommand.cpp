@@ -1,6 +1,7 @@
 #include "nodewritecommand.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QThread>
@@ -70,9 +71,16 @@ int NodeWriteCommand::awaitVerdict()
     // Every line the node prints opens a new reply window, so a node that is still talking is given time to
     // reach its verdict. Within one batch the last complete line decides.
     int result = ResultPending;
+    QElapsedTimer attempt;
+    attempt.start();
     for (;;) {
+        const qint64 left = m_attemptLimitMs - attempt.elapsed();
+        if (left <= 0) {
+            qInfo("NodeCMDset: no verdict from the node within %lld ms of other output", m_attemptLimitMs);
+            return ResultPending;
+        }
         if (m_serialPort->bytesAvailable() == 0)
-            m_serialPort->waitForReadyRead(int(kReplyWindowMs));
+            m_serialPort->waitForReadyRead(int(qMin<qint64>(kReplyWindowMs, left)));
         const QByteArray batch = m_serialPort->readAll();
         if (batch.isEmpty())
             return result;

@@ -20,11 +20,17 @@ public:
     // Pause after each byte of a paced line.
     static constexpr unsigned long kSettingsBytePauseMs = 1;
     static constexpr unsigned long kIdentityBytePauseMs = 5;
+    // A node that keeps printing other lines keeps an attempt open, but not for ever: past this limit the
+    // attempt ends as unanswered, so a babbling node cannot hold the link thread indefinitely.
+    static constexpr qint64 kAttemptLimitMs = 30000;
 
     explicit NodeWriteCommand(QSerialPort *port);
 
     // "Set <text>" anywhere in the line: ResultDone. "FAILED <reason>": logged, ResultFailed. Else ResultPending.
     int parseReply(QString line) override;
+
+    // Tests shorten the attempt limit to exercise it without waiting half a minute per attempt.
+    void setAttemptLimitForTesting(qint64 ms) { m_attemptLimitMs = ms; }
 
 protected:
     // Sends one line (terminator included) and waits for the node's verdict, up to kMaxAttempts times.
@@ -40,4 +46,6 @@ protected:
 private:
     void writeLine(const QByteArray &line, unsigned long bytePauseMs);
     int awaitVerdict();
+
+    qint64 m_attemptLimitMs = kAttemptLimitMs;
 };

@@ -114,6 +114,7 @@ private slots:
     void refusedDeviceIdReportsFailure();
     void silentNodeTimesOutAfterThreeAttemptsWithoutLaterSteps();
     void chatteringNodeKeepsTheAttemptOpen();
+    void endlesslyChatteringNodeEndsEachAttemptAtItsLimit();
     void sleepCommandReportsTheNodeGoingToSleep();
     void misbehavingNodeEndsTheExchangeWithADefinedResult_data();
     void misbehavingNodeEndsTheExchangeWithADefinedResult();
@@ -426,6 +427,33 @@ void TestWriteCommands::chatteringNodeKeepsTheAttemptOpen()
     QCOMPARE(result, int(NodeCommand::ResultDone));
     settle();
     QCOMPARE(sentLines(), QStringList{QStringLiteral("rr 60000")});
+}
+
+void TestWriteCommands::endlesslyChatteringNodeEndsEachAttemptAtItsLimit()
+{
+    // The node never answers but keeps printing: each attempt ends at its limit, and after three attempts the
+    // command reports the silence instead of holding the link for ever.
+    constexpr qint64 kLimitMs = 1500;
+    m_sim->setFault(QStringLiteral("set:tht"), SimFault::Silent);
+    std::atomic<bool> stop{false};
+    std::thread chatter([this, &stop] {
+        while (!stop) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            m_sim->sendLine(QStringLiteral("Battery 3.3 V"));
+        }
+    });
+    NodeCMDsetThreshold command(editedNode(), Node::FlagTemperature, m_port.get());
+    command.setAttemptLimitForTesting(kLimitMs);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const int result = command.sendCommand();
+    const qint64 took = elapsed.elapsed();
+    stop = true;
+    chatter.join();
+    QCOMPARE(result, int(NodeCommand::ResultTimedOut));
+    QVERIFY2(took < 3 * (kLimitMs + 1000) + 1000, qPrintable(QStringLiteral("%1 ms").arg(took)));
+    settle();
+    QCOMPARE(words(sentLines()), repeated(QStringLiteral("tht"), 3));
 }
 
 void TestWriteCommands::sleepCommandReportsTheNodeGoingToSleep()
