@@ -6,11 +6,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -210,6 +212,7 @@ private slots:
     void hangUpThenStartPlugsTheNodeBackInAtTheSamePath();
     void startReplacesStaleLinkButNotOtherFiles();
     void profilesForTypesAreDistinctAndCarryTheirTypeInTheVersion();
+    void commandLineToolPlaysTheNodeRebootsOnSignalAndCleansUp();
 };
 
 void TestNodeSimulator::answersConfigurationForEachType_data()
@@ -784,6 +787,49 @@ void TestNodeSimulator::profilesForTypesAreDistinctAndCarryTheirTypeInTheVersion
             profile.communication.startsWith(QLatin1String("SigFox")) ? profile.sigfoxId : profile.devEui);
     }
     QCOMPARE(identities.size(), 7);
+}
+
+void TestNodeSimulator::commandLineToolPlaysTheNodeRebootsOnSignalAndCleansUp()
+{
+    const QString program = qEnvironmentVariable("IOT_BIN_DIR") + QStringLiteral("/nodesim");
+    if (!QFileInfo(program).isExecutable())
+        QSKIP("nodesim is not built next to the tests (IOT_BIN_DIR)");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(uniqueLinkName());
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(program,
+        {QStringLiteral("--type"), QStringLiteral("sigfox5d"), QStringLiteral("--link"), path,
+            QStringLiteral("--sigfox-id"), QStringLiteral("BEEF"), QStringLiteral("--report-rate"),
+            QStringLiteral("120000"), QStringLiteral("--colour")});
+    tool.closeWriteChannel(); // stdin at its end must not stop the node
+    QVERIFY(tool.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).isSymLink(), kAnswerWaitMs);
+
+    ToolSide side;
+    QVERIFY(side.open(path));
+    side.send("cfg\r");
+    side.send("rr\r");
+    QVERIFY(side.waitForMatch(QRegularExpression(QStringLiteral("^Report rate"))));
+    QStringList decoded;
+    for (const QString &line : side.lines)
+        decoded << decodedForm(line);
+    QCOMPARE(decoded,
+        QStringList(
+            {"Communication: SigFox 5D", "SigFox ID=0000BEEF", "SigFox PAC=FEDCBA9876543210", "Report rate : 120000"}));
+    QVERIFY(side.raw.startsWith("\x1b[33m"));
+
+    ::kill(pid_t(tool.processId()), SIGUSR1);
+    QVERIFY(side.waitForLine(QStringLiteral("VCOM started")));
+
+    tool.terminate(); // SIGTERM
+    QVERIFY(tool.waitForFinished(kAnswerWaitMs));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 0);
+    QVERIFY(!QFileInfo(path).isSymLink());
+    const QString output = QString::fromLocal8Bit(tool.readAll());
+    QVERIFY2(output.contains(QLatin1String("<< cfg")), qPrintable(output));
+    QVERIFY2(output.contains(QLatin1String(">> Report rate : 120000")), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(TestNodeSimulator)
