@@ -69,7 +69,7 @@ void NodeWriteCommand::writeLine(const QByteArray &line, unsigned long bytePause
 int NodeWriteCommand::awaitVerdict()
 {
     // Every line the node prints opens a new reply window, so a node that is still talking is given time to
-    // reach its verdict. Within one batch the last complete line decides.
+    // reach its verdict.
     int result = ResultPending;
     QElapsedTimer attempt;
     attempt.start();
@@ -85,8 +85,13 @@ int NodeWriteCommand::awaitVerdict()
         if (batch.isEmpty())
             return result;
         const QStringList lines = m_receiveBuffer.feed(batch);
-        for (const QString &text : lines)
-            result = parseReply(text);
+        // The last verdict of the batch decides; a prompt or other output after it does not undo it (that
+        // would lose an accepted line and send it again).
+        for (const QString &text : lines) {
+            const int verdict = parseReply(text);
+            if (verdict != ResultPending)
+                result = verdict;
+        }
         if (result != ResultPending)
             return result;
     }

@@ -115,6 +115,7 @@ private slots:
     void silentNodeTimesOutAfterThreeAttemptsWithoutLaterSteps();
     void chatteringNodeKeepsTheAttemptOpen();
     void endlesslyChatteringNodeEndsEachAttemptAtItsLimit();
+    void acceptanceFollowedByAPromptInOneBatchCounts();
     void sleepCommandReportsTheNodeGoingToSleep();
     void misbehavingNodeEndsTheExchangeWithADefinedResult_data();
     void misbehavingNodeEndsTheExchangeWithADefinedResult();
@@ -454,6 +455,22 @@ void TestWriteCommands::endlesslyChatteringNodeEndsEachAttemptAtItsLimit()
     QVERIFY2(took < 3 * (kLimitMs + 1000) + 1000, qPrintable(QStringLiteral("%1 ms").arg(took)));
     settle();
     QCOMPARE(words(sentLines()), repeated(QStringLiteral("tht"), 3));
+}
+
+void TestWriteCommands::acceptanceFollowedByAPromptInOneBatchCounts()
+{
+    // The node accepts and prints its prompt right behind the answer; both arrive in one read.
+    m_sim->setFault(QStringLiteral("set:tht"), SimFault::Silent, 1);
+    std::thread answer([this] {
+        if (m_sim->waitForLine(QStringLiteral("tht -5 30"), 10000))
+            m_sim->sendRaw(QByteArrayLiteral("Set temperature ok\r> \r"));
+    });
+    NodeCMDsetThreshold command(editedNode(), Node::FlagTemperature, m_port.get());
+    const int result = command.sendCommand();
+    answer.join();
+    QCOMPARE(result, int(NodeCommand::ResultDone));
+    settle();
+    QCOMPARE(words(sentLines()), repeated(QStringLiteral("tht"), 1));
 }
 
 void TestWriteCommands::sleepCommandReportsTheNodeGoingToSleep()
