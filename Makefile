@@ -13,7 +13,7 @@ NODE ?= lorawan
 DEB_PACKAGES := cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev libssl-dev libcpp-httplib-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench package clean
 
 all: build
 
@@ -40,6 +40,13 @@ test: build
 
 bench: build
 	scripts/bench $(BUILD_DIR)
+
+# The Debian package (iot-commission_<version>_<arch>.deb in the build directory); production packages are
+# built with the firmware's key: make package CMAKE_ARGS=-DNODE_KEY=<32 hex digits> BUILD_DIR=build-release
+# dpkg-shlibdeps (dpkg-dev) and file work out the package's dependencies.
+package: EXTRA_PACKAGES += dpkg-dev file
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR)
