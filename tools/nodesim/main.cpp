@@ -128,14 +128,15 @@ int main(int argc, char *argv[])
         QString *field;
         int minDigits;
         int maxDigits;
-    } identifiers[] = {{devEuiOption, &profile.devEui, 16, 16}, {appEuiOption, &profile.appEui, 0, 16},
-        {appKeyOption, &profile.appKey, 0, 32}, {netIdOption, &profile.netId, 8, 8},
-        {sigfoxIdOption, &profile.sigfoxId, 1, 8}, {pacOption, &profile.sigfoxPac, 16, 16}};
+        bool mayBeEmpty; // an empty AppEui or AppKey is printed as NULL
+    } identifiers[] = {{devEuiOption, &profile.devEui, 16, 16, false}, {appEuiOption, &profile.appEui, 16, 16, true},
+        {appKeyOption, &profile.appKey, 32, 32, true}, {netIdOption, &profile.netId, 8, 8, false},
+        {sigfoxIdOption, &profile.sigfoxId, 1, 8, false}, {pacOption, &profile.sigfoxPac, 16, 16, false}};
     for (const auto &id : identifiers) {
         if (!parser.isSet(id.option))
             continue;
         const QString value = parser.value(id.option);
-        if (!isHex(value, id.minDigits, id.maxDigits))
+        if (!(id.mayBeEmpty && value.isEmpty()) && !isHex(value, id.minDigits, id.maxDigits))
             return usageError(QStringLiteral("--%1 wants %2 hex digits")
                                   .arg(id.option.names().first())
                                   .arg(id.minDigits == id.maxDigits ? QString::number(id.maxDigits)
