@@ -45,7 +45,7 @@ enum class SimFault {
     Failed, // write lines: "FAILED " + argument (default reason "value out of range")
     Late, // answer after argument milliseconds (default 6000)
     Garbage, // random bytes and nonsense lines instead of the answer
-    CorruptField, // protected fields with one flipped bit
+    CorruptField, // protected fields with one flipped bit; on a write line, as if it arrived damaged
     Endless, // argument bytes (default 1 MiB) of text without any carriage return, then the answer
     HangUp, // close the line (the device side disappears) instead of answering
 };
@@ -68,6 +68,8 @@ public:
         QString line; // without the carriage return
     };
 
+    // What the node prints while the tool's port is closed waits in the line and reaches the tool when it
+    // opens the port (QSerialPort does not discard it). Open the port before boot() for a clean start.
     explicit NodeSimulator(const SimNodeProfile &profile = SimNodeProfile());
     ~NodeSimulator(); // stop()
 
