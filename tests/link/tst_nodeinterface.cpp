@@ -533,8 +533,9 @@ void TestNodeInterface::badInputIsDroppedAndTheNextBannerIsStillRead_data()
     QTest::addColumn<int>("droppedLines");
 
     QTest::newRow("megabytes without a carriage return") << QByteArray(3 * 1024 * 1024, 'x') + '\r' << 1;
-    QTest::newRow("binary bytes and invalid UTF-8")
-        << QByteArray("\x00\x01\x02\xff\xfe\xc3\x28 junk\r\xe2\x82\r\n\r\r\x1b[\r\x1b\r\xf0\x9f\x98\r", 33) << 0;
+    // Binary bytes with NULs, broken UTF-8 sequences, lone line feeds and unfinished escape sequences.
+    static const char binary[] = "\x00\x01\x02\xff\xfe\xc3\x28 junk\r\xe2\x82\r\n\r\r\x1b[\r\x1b\r\xf0\x9f\x98\r";
+    QTest::newRow("binary bytes and invalid UTF-8") << QByteArray(binary, int(sizeof binary) - 1) << 0;
     QTest::newRow("banner in colour codes with semicolons") << QByteArray(
         "\x1b[1;33mTavonex : v9.9.9\x1b[0m\r\x1b[1;33mOrmix : 9\x1b[0m\r"
         "\x1b[1;33mSemtech LoRa : 9\x1b[0m\rVCOM started\r") << 0;
@@ -575,10 +576,15 @@ void TestNodeInterface::endlessOutputWithoutCarriageReturnKeepsMemoryBounded()
     m_sim->boot(); // printed after the endless output
     QVERIFY(m_sim->waitForLine(QStringLiteral("cfg"), kConnectWaitMs));
 
-    const qint64 growthKiB = residentKiB() - residentBefore;
-    QVERIFY2(growthKiB < kEndlessBytes / 1024 / 2, qPrintable(QStringLiteral("grew by %1 KiB").arg(growthKiB)));
     // The glued-on board line was lost with the noise; the version read never completed.
     QCOMPARE(m_rec->count("configureID"), 0);
+
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer keeps freed memory in quarantine, so the resident size says nothing here");
+#else
+    const qint64 growthKiB = residentKiB() - residentBefore;
+    QVERIFY2(growthKiB < kEndlessBytes / 1024 / 2, qPrintable(QStringLiteral("grew by %1 KiB").arg(growthKiB)));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestNodeInterface)
