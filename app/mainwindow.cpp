@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "applicationicon.h"
 #include "jsondeviceregister.h"
 #include "loginrequest.h"
 #include "nodeform.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QColor>
 #include <QDebug>
-#include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QInputDialog>
@@ -23,6 +23,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSerialPortInfo>
+#include <QStatusBar>
 #include <QVariant>
 
 namespace {
@@ -30,10 +31,9 @@ namespace {
 const char kVersion[] = "0.0.8";
 const char kWindowTitle[] = "Tessaline IoT Commission Tool";
 const char kAboutTitle[] = "About Tessaline IoT Commission Tool";
-const char kIconFile[] = "./IoT.png";
 
-const char kOrganisation[] = "DARV";
-const char kApplication[] = "iot_commission";
+const char *const kOrganisation = MainWindow::kOrganisationName;
+const char *const kApplication = MainWindow::kApplicationName;
 const char kServerKey[] = "JSONregister/server";
 const char kPortKey[] = "serial/port";
 
@@ -58,6 +58,7 @@ const char kTokenHeader[] = "DARV-Token";
 const char kLoginTimeoutLog[] = "JSON timed out";
 
 const char kLoginBoxTitle[] = "ORVA login";
+const char kPortFailurePrefix[] = "Could not open serial port ";
 const char kRegistrationTitle[] = "ORVA Node registration";
 
 // The identity a node of a given type can be given through the configure path.
@@ -127,6 +128,20 @@ MainWindow::MainWindow(QWidget *parent)
     connect(nodeInterface, &NodeInterface::nodeSleeping, this, &MainWindow::nodeSleeping);
     connect(ui->sleepButton, &QPushButton::clicked, nodeInterface, &NodeInterface::sleepNode);
 
+    // Before the first port is chosen below, so that its outcome is not missed.
+    connect(nodeInterface, &NodeInterface::serialPortOpened, this, &MainWindow::noteSerialPortOpened);
+    connect(nodeInterface, &NodeInterface::serialPortFailed, this, &MainWindow::reportSerialPortFailure);
+    // A menu's status tip replaces the port failure while it is hovered and clears it afterwards.
+    connect(ui->statusBar, &QStatusBar::messageChanged, this, [this](const QString &message) {
+        if (message.isEmpty() && !portFailureMessage.isEmpty())
+            ui->statusBar->showMessage(portFailureMessage);
+    });
+    connect(nodeInterface, &NodeInterface::nodeConnected, this,
+        [this](const Node &node) { journal.recordNodeRead(openPortName, node); });
+    connect(nodeInterface, &NodeInterface::nodeCommandResult, this, &MainWindow::journalWriteResult);
+    connect(nodeInterface, &NodeInterface::nodeSleeping, this,
+        [this] { journal.recordNodeSleeping(nodeInterface->nodeRecord()); });
+
     fillSerialPortList();
 
     connect(&connectTimer, &QTimer::timeout, this, &MainWindow::timedOut);
@@ -134,9 +149,11 @@ MainWindow::MainWindow(QWidget *parent)
     centreOnScreen();
     setWindowTitle(QString::fromLatin1(kWindowTitle));
 
-    // A missing icon file only leaves the window without an icon.
-    if (QFile::exists(QString::fromLatin1(kIconFile)))
-        QApplication::setWindowIcon(QIcon(QString::fromLatin1(kIconFile)));
+    // The working directory's IoT.png when there is one; a tool started from the desktop menu has none there
+    // and shows its installed icon.
+    const QIcon icon = ApplicationIcon::find();
+    if (!icon.isNull())
+        QApplication::setWindowIcon(icon);
 }
 
 MainWindow::~MainWindow()
@@ -223,6 +240,50 @@ void MainWindow::refreshSerialPortInfo()
     emit resetNode();
 }
 
+void MainWindow::noteSerialPortOpened(const QString &name)
+{
+    openPortName = name;
+    clearPortFailure();
+}
+
+void MainWindow::reportSerialPortFailure(const QString &name, const QString &reason)
+{
+    openPortName.clear();
+    // With no port listed the link is given no name; the empty port list already says all there is.
+    if (name.isEmpty()) {
+        clearPortFailure();
+        return;
+    }
+    portFailureMessage = QString::fromLatin1(kPortFailurePrefix) + name + QStringLiteral(": ") + reason;
+    ui->statusBar->showMessage(portFailureMessage);
+}
+
+void MainWindow::clearPortFailure()
+{
+    if (portFailureMessage.isEmpty())
+        return;
+    portFailureMessage.clear();
+    ui->statusBar->clearMessage();
+}
+
+void MainWindow::journalWriteResult(int result)
+{
+    if (pendingWrites.isEmpty())
+        return;
+    const PendingWrite write = pendingWrites.dequeue();
+    switch (write.kind) {
+    case PendingWrite::Settings:
+        journal.recordSettingsWritten(write.node, write.flags, result);
+        break;
+    case PendingWrite::DeviceId:
+        journal.recordDeviceIdWritten(write.node, result);
+        break;
+    case PendingWrite::SigfoxData:
+        journal.recordSigfoxDataWritten(write.node, result);
+        break;
+    }
+}
+
 void MainWindow::showStateMessage(const QColor &colour, const QString &text)
 {
     QPalette palette = ui->stateLabel->palette();
@@ -238,7 +299,9 @@ void MainWindow::setBusy(bool busy)
         connectTimer.setInterval(connectTimeoutMs);
         connectTimer.setSingleShot(true);
         connectTimer.start();
-        disconnectNode();
+        // Only the window forgets the previous node. The link has begun reading the booting node by the time
+        // this arrives; dropping its command here would drop that read and the node would never connect.
+        clearNodeView();
     }
     ui->progressBar->setVisible(busy);
     ui->stateLabel->setVisible(!busy);
@@ -255,6 +318,7 @@ void MainWindow::connectNode(Node node)
 {
     ui->progressBar->hide();
     connectTimer.stop();
+    clearPortFailure();
     qDebug("Node connected %d", static_cast<int>(node.firmwareType));
 
     const quint64 epoch = ++nodeEpoch;
@@ -298,6 +362,11 @@ void MainWindow::connectNode(Node node)
         currentForm->deleteLater();
     }
     connect(form, SIGNAL(updateNode(Node, int)), nodeInterface, SLOT(updateNode(Node, int)));
+    connect(form, &NodeForm::updateNode, this, [this](const Node &edited, int flags) {
+        // The link writes only when one of the eight settings is selected, and answers only then.
+        if (flags & Node::FlagsWritable)
+            pendingWrites.enqueue({PendingWrite::Settings, edited, flags});
+    });
     if (qstrcmp(form->metaObject()->className(), "FormSigFox5d") == 0)
         connect(form, SIGNAL(enableRegisterActivateButton(bool)), this, SLOT(enableRegActivateButton(bool)));
     currentForm = form;
@@ -350,6 +419,12 @@ void MainWindow::applyResult(int result)
 
 void MainWindow::disconnectNode()
 {
+    clearNodeView();
+    nodeInterface->disconnectNode();
+}
+
+void MainWindow::clearNodeView()
+{
     ui->disconnectButton->setEnabled(false);
     ui->sleepButton->setEnabled(false);
     ui->portRefreshButton->setEnabled(true);
@@ -363,7 +438,6 @@ void MainWindow::disconnectNode()
     }
     showStateMessage(Qt::black, QString::fromLatin1(kIdleText));
     versionLabel->setText(QString());
-    nodeInterface->disconnectNode();
 }
 
 void MainWindow::nodeSleeping()
@@ -394,7 +468,9 @@ void MainWindow::configureID(Node::eFirmwareType type)
         showMessageBox(QMessageBox::Critical, title, QString::fromLatin1(entry.error));
         return;
     }
-    if (isSigfoxType(type))
+    const PendingWrite::Kind kind = isSigfoxType(type) ? PendingWrite::SigfoxData : PendingWrite::DeviceId;
+    pendingWrites.enqueue({kind, nodeInterface->nodeRecord(), 0});
+    if (kind == PendingWrite::SigfoxData)
         nodeInterface->setSigfoxData(text);
     else
         nodeInterface->setDeviceId(text);
@@ -535,6 +611,7 @@ void MainWindow::registerNode()
     const int code = deviceRegister.registerDevice(node);
 
     progress.close();
+    journal.recordRegistration(node, code);
 
     const QString title = QString::fromLatin1(kRegistrationTitle);
     if (code == 200) {
