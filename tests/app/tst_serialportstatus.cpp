@@ -1,0 +1,173 @@
+#include "apptestsupport.h"
+#include "dialogdriver.h"
+#include "mainwindow.h"
+#include "nodeinterface.h"
+#include "nodesimulator.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+
+#include <memory>
+
+namespace {
+
+const int kLinkWaitMs = 15000;
+const char kPrefix[] = "Could not open serial port ";
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("DARV"), QStringLiteral("iot_commission"));
+}
+
+QString statusMessage(MainWindow &window)
+{
+    return namedChild<QStatusBar>(&window, "statusBar")->currentMessage();
+}
+
+} // namespace
+
+// A port the link cannot open is reported in the status bar until a port opens or a node connects, and
+// changes nothing else in the window.
+class SerialPortStatusTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void unopenablePortIsNamedWithItsReason();
+    void messageGoesWhenAnotherPortOpens();
+    void messageGoesWhenANodeConnects();
+    void menuStatusTipsDoNotWipeTheMessage();
+    void portThatDisappearsIsReported();
+    void noPortAtAllShowsNoMessage();
+
+private:
+    // A window whose remembered port is `first` among the given extra ports.
+    std::unique_ptr<MainWindow> openWindow(const QStringList &ports);
+    QString missingPort() const { return dir->filePath(QStringLiteral("ttyGONE")); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<NodeSimulator> simulator;
+};
+
+void SerialPortStatusTest::init()
+{
+    userSettings().clear();
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void SerialPortStatusTest::cleanup()
+{
+    simulator.reset();
+    dir.reset();
+    qunsetenv(MainWindow::kExtraPortsVariable);
+}
+
+std::unique_ptr<MainWindow> SerialPortStatusTest::openWindow(const QStringList &ports)
+{
+    qputenv(MainWindow::kExtraPortsVariable, ports.join(QLatin1Char(':')).toLocal8Bit());
+    userSettings().setValue(QStringLiteral("serial/port"), ports.first());
+    return std::make_unique<MainWindow>();
+}
+
+void SerialPortStatusTest::unopenablePortIsNamedWithItsReason()
+{
+    auto window = openWindow({missingPort()});
+    const QString start = QString::fromLatin1(kPrefix) + missingPort() + QStringLiteral(": ");
+    QTRY_VERIFY_WITH_TIMEOUT(statusMessage(*window).startsWith(start), kLinkWaitMs);
+    QVERIFY2(statusMessage(*window).size() > start.size(), qPrintable(statusMessage(*window))); // the reason
+
+    // The state label and the version label are as they were.
+    auto *stateLabel = namedChild<QLabel>(window.get(), "stateLabel");
+    QCOMPARE(stateLabel->text(), QStringLiteral("Reset Node while connected"));
+    QVERIFY(!stateLabel->isHidden());
+    const auto labels = namedChild<QStatusBar>(window.get(), "statusBar")->findChildren<QLabel *>();
+    QVERIFY(!labels.isEmpty());
+}
+
+void SerialPortStatusTest::messageGoesWhenAnotherPortOpens()
+{
+    simulator = std::make_unique<NodeSimulator>();
+    const QString good = dir->filePath(QStringLiteral("ttyNODE"));
+    QVERIFY(simulator->start(good));
+    auto window = openWindow({missingPort(), good});
+    auto *link = window->findChild<NodeInterface *>();
+    QVERIFY(link);
+    QTRY_VERIFY_WITH_TIMEOUT(statusMessage(*window).startsWith(QLatin1String(kPrefix)), kLinkWaitMs);
+
+    QSignalSpy opened(link, &NodeInterface::serialPortOpened);
+    auto *combo = namedChild<QComboBox>(window.get(), "serialCombo");
+    combo->setCurrentIndex(combo->findText(good));
+    QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, kLinkWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(statusMessage(*window).isEmpty(), kLinkWaitMs);
+}
+
+void SerialPortStatusTest::messageGoesWhenANodeConnects()
+{
+    auto window = openWindow({missingPort()});
+    QTRY_VERIFY_WITH_TIMEOUT(statusMessage(*window).startsWith(QLatin1String(kPrefix)), kLinkWaitMs);
+
+    // No server is configured, so the node is refused after two boxes; the message is gone all the same.
+    DialogDriver driver;
+    driver.clickOk();
+    driver.clickOk();
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "connectNode", Q_ARG(Node, sampleNode(Node::LoRaOTAA))));
+    QCOMPARE(driver.pendingSteps(), 0);
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QVERIFY(statusMessage(*window).isEmpty());
+}
+
+void SerialPortStatusTest::menuStatusTipsDoNotWipeTheMessage()
+{
+    auto window = openWindow({missingPort()});
+    QTRY_VERIFY_WITH_TIMEOUT(statusMessage(*window).startsWith(QLatin1String(kPrefix)), kLinkWaitMs);
+    const QString failure = statusMessage(*window);
+
+    // What a menu sends while the pointer moves over its entries and leaves them.
+    QStatusTipEvent tip(QStringLiteral("Set the registration server"));
+    QCoreApplication::sendEvent(window.get(), &tip);
+    QCOMPARE(statusMessage(*window), QStringLiteral("Set the registration server"));
+    QStatusTipEvent cleared{QString()};
+    QCoreApplication::sendEvent(window.get(), &cleared);
+    QCOMPARE(statusMessage(*window), failure);
+}
+
+void SerialPortStatusTest::portThatDisappearsIsReported()
+{
+    simulator = std::make_unique<NodeSimulator>();
+    const QString good = dir->filePath(QStringLiteral("ttyNODE"));
+    QVERIFY(simulator->start(good));
+    auto window = openWindow({good});
+    auto *link = window->findChild<NodeInterface *>();
+    // The window's own open may already be done; asking again gives a moment that can be waited for.
+    QSignalSpy opened(link, &NodeInterface::serialPortOpened);
+    link->connectSerialPort(good);
+    QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, kLinkWaitMs);
+    QVERIFY(statusMessage(*window).isEmpty());
+
+    simulator->hangUp(); // the node is unplugged
+    QTRY_VERIFY_WITH_TIMEOUT(
+        statusMessage(*window).startsWith(QString::fromLatin1(kPrefix) + good + QStringLiteral(": ")), kLinkWaitMs);
+}
+
+void SerialPortStatusTest::noPortAtAllShowsNoMessage()
+{
+    auto window = openWindow({missingPort()});
+    QTRY_VERIFY_WITH_TIMEOUT(statusMessage(*window).startsWith(QLatin1String(kPrefix)), kLinkWaitMs);
+
+    // With no port listed the link is handed an empty name; the empty list speaks for itself, and an earlier
+    // port's failure no longer applies.
+    auto *link = window->findChild<NodeInterface *>();
+    emit link->serialPortFailed(QString(), QStringLiteral("No such file or directory"));
+    QTRY_VERIFY_WITH_TIMEOUT(statusMessage(*window).isEmpty(), kLinkWaitMs);
+}
+
+IOT_APP_TEST_MAIN(SerialPortStatusTest)
+#include "tst_serialportstatus.moc"
