@@ -361,7 +361,7 @@ void MainWindow::connectNode(Node node)
         currentForm->hide();
         currentForm->deleteLater();
     }
-    connect(form, SIGNAL(updateNode(Node, int)), nodeInterface, SLOT(updateNode(Node, int)));
+    connect(form, &NodeForm::updateNode, nodeInterface, &NodeInterface::updateNode);
     connect(form, &NodeForm::updateNode, this, [this](const Node &edited, int flags) {
         // The link writes only when one of the eight settings is selected, and answers only then.
         if (flags & Node::FlagsWritable)

@@ -1,0 +1,660 @@
+#include "apptestsupport.h"
+#include "dialogdriver.h"
+#include "mainwindow.h"
+#include "nodeform.h"
+#include "nodesimulator.h"
+#include "testserverprocess.h"
+
+#include <QAction>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMutex>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+const char kNoPort[] = "/nonexistent/iot-app-test/ttyNONE";
+const int kLinkWaitMs = 20000;
+const QString kUser = QString::fromLatin1(TestServerProcess::kUser);
+const QString kPassword = QString::fromLatin1(TestServerProcess::kPassword);
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("DARV"), QStringLiteral("iot_commission"));
+}
+
+int countLines(const QString &log, const QString &start)
+{
+    int count = 0;
+    for (const QString &line : log.split(QLatin1Char('\n'))) {
+        if (line.startsWith(start))
+            ++count;
+    }
+    return count;
+}
+
+// Every message the process logs while it lives, for checks on what must never be logged.
+class LogCapture
+{
+public:
+    LogCapture() { previous = qInstallMessageHandler(&LogCapture::handler); }
+    ~LogCapture() { qInstallMessageHandler(previous); }
+    QStringList lines() const
+    {
+        QMutexLocker locker(&mutex);
+        return captured;
+    }
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
+    {
+        {
+            QMutexLocker locker(&mutex);
+            captured << message;
+        }
+        if (previous)
+            previous(type, context, message);
+    }
+    static QMutex mutex;
+    static QStringList captured;
+    static QtMessageHandler previous;
+};
+QMutex LogCapture::mutex;
+QStringList LogCapture::captured;
+QtMessageHandler LogCapture::previous = nullptr;
+
+} // namespace
+
+class MainWindowServerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void connectionWithoutServerAsksToConfigureIt();
+    void registrationWithoutServerAsksToConfigureIt();
+    void serverAddressMustBeLongerThanTheScheme_data();
+    void serverAddressMustBeLongerThanTheScheme();
+    void editServerPutsHttpInFrontOfOtherSchemes_data();
+    void editServerPutsHttpInFrontOfOtherSchemes();
+    void cancelledServerEditChangesNothing();
+    void changingTheServerEndsTheLogin();
+    void loginDialogNamesTheServerAndLoginShowsProgress();
+    void dismissedLoginDuringConnectionLeavesTheWindowIdle_data();
+    void dismissedLoginDuringConnectionLeavesTheWindowIdle();
+    void dismissedLoginDuringRegistrationReenablesRegister();
+    void loginStatusDecidesTheGrant_data();
+    void loginStatusDecidesTheGrant();
+    void refusedLoginAsksForCredentialsAgain();
+    void unreachableServerRefusesAndAsksAgainNextTime();
+    void heldLoginNeverContactsTheServerAgain();
+    void passwordIsNeverStoredOrLogged();
+    void registrationAddsThenUpdatesTheNode();
+    void failedRegistrationAsksForCredentialsAgain();
+    void nodeAnnouncedWhileLoginDialogIsOpenIsShownAfterTheLogin();
+    void bootDuringTheLoginKeepsWaitingForTheNewNode();
+
+private:
+    std::unique_ptr<MainWindow> newWindow();
+    bool announce(MainWindow &window, const Node &node);
+    void loginAndShow(MainWindow &window, DialogDriver &driver, const Node &node);
+    // Boots a simulated node on the window's port and answers the login; returns once its form is shown.
+    bool bootAndShow(MainWindow &window, NodeSimulator &simulator, DialogDriver &driver, bool login);
+    NodeSimulator *simulatorOnPort(const SimNodeProfile &profile);
+
+    TestServerProcess server;
+    std::unique_ptr<QTemporaryDir> portDir;
+    std::unique_ptr<NodeSimulator> simulator;
+};
+
+void MainWindowServerTest::initTestCase()
+{
+    QVERIFY(userSettings().fileName().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+}
+
+void MainWindowServerTest::init()
+{
+    QSettings settings = userSettings();
+    settings.clear();
+    settings.setValue(QStringLiteral("JSONregister/server"), server.baseUrl());
+    settings.setValue(QStringLiteral("serial/port"), QString::fromLatin1(kNoPort));
+    qputenv("IOT_COMMISSION_EXTRA_PORTS", kNoPort);
+    portDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(portDir->isValid());
+    QVERIFY(server.clearFaults());
+}
+
+void MainWindowServerTest::cleanup()
+{
+    simulator.reset();
+    qunsetenv("IOT_COMMISSION_EXTRA_PORTS");
+    portDir.reset();
+}
+
+std::unique_ptr<MainWindow> MainWindowServerTest::newWindow()
+{
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    return window;
+}
+
+bool MainWindowServerTest::announce(MainWindow &window, const Node &node)
+{
+    return QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, node));
+}
+
+void MainWindowServerTest::loginAndShow(MainWindow &window, DialogDriver &driver, const Node &node)
+{
+    driver.login(kUser, kPassword);
+    QVERIFY(announce(window, node));
+    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(window.findChild<NodeForm *>());
+}
+
+NodeSimulator *MainWindowServerTest::simulatorOnPort(const SimNodeProfile &profile)
+{
+    simulator = std::make_unique<NodeSimulator>(profile);
+    if (!simulator->start(portDir->filePath(QStringLiteral("node"))))
+        return nullptr;
+    qputenv("IOT_COMMISSION_EXTRA_PORTS", simulator->linkPath().toLocal8Bit());
+    userSettings().setValue(QStringLiteral("serial/port"), simulator->linkPath());
+    return simulator.get();
+}
+
+bool MainWindowServerTest::bootAndShow(MainWindow &window, NodeSimulator &node, DialogDriver &driver, bool login)
+{
+    if (login)
+        driver.login(kUser, kPassword);
+    // The form waited for below must be the new node's, not one still shown from before.
+    const QPointer<NodeForm> previous = window.findChild<NodeForm *>();
+    if (!previous && !linkHoldsPort(window, node.linkPath(), kLinkWaitMs))
+        return false;
+    node.boot();
+    QDeadlineTimer deadline(kLinkWaitMs);
+    while (!deadline.hasExpired()) {
+        for (NodeForm *form : window.findChildren<NodeForm *>()) {
+            if (form != previous && form->isVisible())
+                return driver.pendingSteps() == 0 && driver.unexpectedCount() == 0;
+        }
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+void MainWindowServerTest::connectionWithoutServerAsksToConfigureIt()
+{
+    userSettings().remove(QStringLiteral("JSONregister/server"));
+    auto window = newWindow();
+    DialogDriver driver;
+    driver.clickOk();
+    driver.clickOk();
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.pendingSteps(), 0);
+    const auto boxes = driver.recordsOf(QStringLiteral("message"));
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[0].title, QStringLiteral("ORVA login"));
+    QCOMPARE(boxes[0].text, QStringLiteral("Please configure the ORVA server"));
+    QCOMPARE(boxes[0].icon, int(QMessageBox::Critical));
+    QVERIFY(!boxes[0].hasParent);
+    QCOMPARE(boxes[1].title, QStringLiteral("ORVA login"));
+    QCOMPARE(boxes[1].text, QStringLiteral("You need to log in"));
+    QCOMPARE(boxes[1].icon, int(QMessageBox::Critical));
+    QVERIFY(!boxes[1].hasParent);
+    QCOMPARE(driver.unexpectedCount(), 0);
+
+    QVERIFY(!window->findChild<NodeForm *>());
+    auto *label = namedChild<QLabel>(window.get(), "stateLabel");
+    QVERIFY(label->isVisible());
+    QCOMPARE(label->text(), QStringLiteral("Reset Node while connected"));
+    QVERIFY(!namedChild<QPushButton>(window.get(), "registerButton")->isEnabled());
+}
+
+void MainWindowServerTest::registrationWithoutServerAsksToConfigureIt()
+{
+    auto window = newWindow();
+    DialogDriver driver;
+    loginAndShow(*window, driver, sampleNode(Node::Pellimar));
+    // An empty entry leaves only "http://", which does not count as a server.
+    driver.enterText(QString());
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+    QCOMPARE(userSettings().value(QStringLiteral("JSONregister/server")).toString(), QStringLiteral("http://"));
+
+    driver.clear();
+    driver.clickOk();
+    driver.clickOk();
+    auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
+    QVERIFY(registerButton->isEnabled());
+    registerButton->click();
+    QCOMPARE(driver.pendingSteps(), 0);
+    QCOMPARE(driver.messageTexts(), QStringList({"Please configure the ORVA server", "Incorrect Credentials"}));
+    QCOMPARE(driver.recordsOf(QStringLiteral("message"))[1].title, QStringLiteral("ORVA login"));
+    QCOMPARE(driver.recordsOf(QStringLiteral("message"))[1].icon, int(QMessageBox::Critical));
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QVERIFY(registerButton->isEnabled());
+}
+
+void MainWindowServerTest::serverAddressMustBeLongerThanTheScheme_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("configured");
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("7 characters") << "http://" << false;
+    QTest::newRow("8 characters") << "http://x" << true;
+}
+
+void MainWindowServerTest::serverAddressMustBeLongerThanTheScheme()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, configured);
+    userSettings().setValue(QStringLiteral("JSONregister/server"), address);
+    auto window = newWindow();
+    DialogDriver driver;
+    if (configured) {
+        driver.cancelLogin();
+    } else {
+        driver.clickOk();
+    }
+    driver.clickOk(); // "You need to log in"
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.pendingSteps(), 0);
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), configured ? 1 : 0);
+    if (configured)
+        QCOMPARE(driver.recordsOf(QStringLiteral("login"))[0].text, address);
+}
+
+void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("bare host") << "orva.example:8080"
+                               << "http://orva.example:8080";
+    QTest::newRow("http kept") << "http://orva.example"
+                               << "http://orva.example";
+    QTest::newRow("https kept") << "https://orva.example"
+                                << "https://orva.example";
+    QTest::newRow("capital scheme prefixed") << "HTTP://orva.example"
+                                             << "http://HTTP://orva.example";
+    QTest::newRow("starts with http only") << "httpserver"
+                                           << "httpserver";
+    QTest::newRow("empty") << ""
+                           << "http://";
+}
+
+void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    auto window = newWindow();
+    DialogDriver driver;
+    driver.enterText(typed);
+    namedChild<QAction>(window.get(), "actionORVA_server")->trigger();
+    QCOMPARE(driver.pendingSteps(), 0);
+    const auto inputs = driver.recordsOf(QStringLiteral("input"));
+    QCOMPARE(inputs.size(), 1);
+    QCOMPARE(inputs[0].title, QStringLiteral("Set ORVA server"));
+    QCOMPARE(inputs[0].text, QStringLiteral("Server:"));
+    QVERIFY(inputs[0].hasParent);
+    QCOMPARE(userSettings().value(QStringLiteral("JSONregister/server")).toString(), stored);
+
+    // The dialog offers the current address next time.
+    QString offered;
+    driver.custom(QStringLiteral("input"), [&](QWidget *dialog) {
+        offered = dialog->findChild<QLineEdit *>()->text();
+        static_cast<QDialog *>(dialog)->reject();
+    });
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+    QCOMPARE(offered, stored);
+}
+
+void MainWindowServerTest::cancelledServerEditChangesNothing()
+{
+    auto window = newWindow();
+    DialogDriver driver;
+    loginAndShow(*window, driver, sampleNode(Node::LoRaOTAA));
+    driver.cancelInput();
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+    QCOMPARE(userSettings().value(QStringLiteral("JSONregister/server")).toString(), server.baseUrl());
+    // Still logged in: the next node needs no dialog.
+    QVERIFY(announce(*window, sampleNode(Node::SigFox)));
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
+    QCOMPARE(driver.unexpectedCount(), 0);
+}
+
+void MainWindowServerTest::changingTheServerEndsTheLogin()
+{
+    auto window = newWindow();
+    DialogDriver driver;
+    loginAndShow(*window, driver, sampleNode(Node::LoRaOTAA));
+    driver.enterText(server.baseUrl());
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+    driver.login(kUser, kPassword);
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.pendingSteps(), 0);
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 2);
+    QVERIFY(window->findChild<NodeForm *>());
+}
+
+void MainWindowServerTest::loginDialogNamesTheServerAndLoginShowsProgress()
+{
+    const QString before = server.output();
+    auto window = newWindow();
+    DialogDriver driver;
+    loginAndShow(*window, driver, sampleNode(Node::LoRaOTAA));
+    const auto logins = driver.recordsOf(QStringLiteral("login"));
+    QCOMPARE(logins.size(), 1);
+    QCOMPARE(logins[0].title, QStringLiteral("ORVA server"));
+    QCOMPARE(logins[0].text, server.baseUrl());
+    QVERIFY(!logins[0].hasParent);
+    // The progress dialog may close before the driver sees it on a fast machine; when seen it is the login's.
+    for (const auto &progress : driver.recordsOf(QStringLiteral("progress")))
+        QCOMPARE(progress.text, QStringLiteral("Logging in..."));
+    QCOMPARE(countLines(server.output().mid(before.size()), QStringLiteral("POST /orvaservice/login/ 200")), 1);
+}
+
+void MainWindowServerTest::dismissedLoginDuringConnectionLeavesTheWindowIdle_data()
+{
+    QTest::addColumn<bool>("byCloseControl");
+    QTest::newRow("cancel") << false;
+    QTest::newRow("close") << true;
+}
+
+void MainWindowServerTest::dismissedLoginDuringConnectionLeavesTheWindowIdle()
+{
+    QFETCH(bool, byCloseControl);
+    const int loginsBefore = countLines(server.output(), QStringLiteral("POST /orvaservice/login/"));
+    auto window = newWindow();
+    DialogDriver driver;
+    if (byCloseControl)
+        driver.closeLogin();
+    else
+        driver.cancelLogin();
+    driver.clickOk();
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true)));
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.pendingSteps(), 0);
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QCOMPARE(driver.messageTexts(), QStringList({"You need to log in"}));
+    QVERIFY(!window->findChild<NodeForm *>());
+    auto *label = namedChild<QLabel>(window.get(), "stateLabel");
+    QVERIFY(label->isVisible());
+    QCOMPARE(label->text(), QStringLiteral("Reset Node while connected"));
+    QVERIFY(!namedChild<QProgressBar>(window.get(), "progressBar")->isVisible());
+    QVERIFY(namedChild<QPushButton>(window.get(), "portRefreshButton")->isEnabled());
+    QCOMPARE(countLines(server.output(), QStringLiteral("POST /orvaservice/login/")), loginsBefore);
+}
+
+void MainWindowServerTest::dismissedLoginDuringRegistrationReenablesRegister()
+{
+    auto window = newWindow();
+    DialogDriver driver;
+    loginAndShow(*window, driver, sampleNode(Node::LoRaOTAA));
+    driver.enterText(server.baseUrl()); // same server, but the login ends
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+
+    driver.clear();
+    driver.cancelLogin();
+    auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
+    registerButton->click();
+    QCOMPARE(driver.pendingSteps(), 0);
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QCOMPARE(driver.recordsOf(QStringLiteral("message")).size(), 0);
+    QVERIFY(registerButton->isEnabled());
+    QVERIFY(window->findChild<NodeForm *>());
+}
+
+void MainWindowServerTest::loginStatusDecidesTheGrant_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("granted");
+    QTest::newRow("200") << 200 << true;
+    QTest::newRow("301 with rc 200") << 301 << true;
+    QTest::newRow("302 with rc 200") << 302 << true;
+    QTest::newRow("403 with rc 200") << 403 << false;
+    QTest::newRow("500") << 500 << false;
+}
+
+void MainWindowServerTest::loginStatusDecidesTheGrant()
+{
+    QFETCH(int, status);
+    QFETCH(bool, granted);
+    QVERIFY(server.setFault(QStringLiteral("login"), QStringLiteral("status"), {{"status", status}}));
+    auto window = newWindow();
+    DialogDriver driver;
+    driver.login(kUser, kPassword);
+    if (!granted)
+        driver.clickOk();
+    QVERIFY(announce(*window, sampleNode(Node::SigFox)));
+    QCOMPARE(driver.pendingSteps(), 0);
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QCOMPARE(bool(window->findChild<NodeForm *>()), granted);
+    QCOMPARE(driver.messageTexts(), granted ? QStringList() : QStringList({"You need to log in"}));
+}
+
+void MainWindowServerTest::refusedLoginAsksForCredentialsAgain()
+{
+    auto window = newWindow();
+    DialogDriver driver;
+    driver.login(kUser, QStringLiteral("wrong password"));
+    driver.clickOk();
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.messageTexts(), QStringList({"You need to log in"}));
+    QVERIFY(!window->findChild<NodeForm *>());
+
+    driver.login(kUser, kPassword);
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.pendingSteps(), 0);
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 2);
+    QVERIFY(window->findChild<NodeForm *>());
+}
+
+void MainWindowServerTest::unreachableServerRefusesAndAsksAgainNextTime()
+{
+    TestServerProcess gone;
+    QVERIFY2(gone.start(), qPrintable(gone.errorString()));
+    const QString address = gone.baseUrl();
+    QVERIFY(gone.stop());
+    userSettings().setValue(QStringLiteral("JSONregister/server"), address);
+
+    auto window = newWindow();
+    DialogDriver driver;
+    driver.login(kUser, kPassword);
+    driver.clickOk();
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.messageTexts(), QStringList({"You need to log in"}));
+    // A reply without a status is a refusal, so the credentials are asked for again.
+    driver.cancelLogin();
+    driver.clickOk();
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.pendingSteps(), 0);
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 2);
+}
+
+void MainWindowServerTest::heldLoginNeverContactsTheServerAgain()
+{
+    const QString before = server.output();
+    auto window = newWindow();
+    DialogDriver driver;
+    loginAndShow(*window, driver, sampleNode(Node::LoRaOTAA));
+    for (int type : {Node::SigFox, Node::Pellimar5D, Node::LoRaOTAA}) {
+        QVERIFY(QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true)));
+        QVERIFY(announce(*window, sampleNode(type)));
+        QVERIFY(window->findChild<NodeForm *>());
+    }
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
+    QCOMPARE(driver.unexpectedCount(), 0);
+    const QString during = server.output().mid(before.size());
+    QCOMPARE(countLines(during, QStringLiteral("POST /orvaservice/login/")), 1);
+    QCOMPARE(countLines(during, QStringLiteral("POST")), 1);
+}
+
+void MainWindowServerTest::passwordIsNeverStoredOrLogged()
+{
+    const QString password = QStringLiteral("Very-Secret-Pa55");
+    TestServerProcess own(
+        {QStringLiteral("--user"), QStringLiteral("someone"), QStringLiteral("--password"), password});
+    QVERIFY2(own.start(), qPrintable(own.errorString()));
+    userSettings().setValue(QStringLiteral("JSONregister/server"), own.baseUrl());
+    LogCapture log;
+    {
+        auto window = newWindow();
+        DialogDriver driver;
+        driver.login(QStringLiteral("someone"), password);
+        QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+        QCOMPARE(driver.pendingSteps(), 0);
+        QVERIFY(window->findChild<NodeForm *>());
+    }
+    const QString digest
+        = QString::fromLatin1(QCryptographicHash::hash(password.toUtf8(), QCryptographicHash::Md5).toHex().toUpper());
+    for (const QString &line : log.lines()) {
+        QVERIFY2(!line.contains(password), qPrintable(line));
+        QVERIFY2(!line.contains(digest, Qt::CaseInsensitive), qPrintable(line));
+    }
+    QSettings settings = userSettings();
+    settings.sync();
+    QFile file(settings.fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    QVERIFY(!stored.contains(password.toUtf8()));
+    QVERIFY(!stored.contains(digest.toLatin1()));
+    QVERIFY(!stored.contains("someone"));
+}
+
+void MainWindowServerTest::registrationAddsThenUpdatesTheNode()
+{
+    NodeSimulator *node = simulatorOnPort(SimNodeProfile::forType(Node::LoRaOTAA));
+    QVERIFY(node);
+    auto window = newWindow();
+    DialogDriver driver;
+    QVERIFY(bootAndShow(*window, *node, driver, true));
+
+    NodeForm *form = window->findChild<NodeForm *>();
+    auto *description = form->findChild<QLineEdit *>(QStringLiteral("lockDescriptionEdit"));
+    QVERIFY(description);
+    description->setEnabled(true);
+    QTest::keyClicks(description, QStringLiteral("Gate 7"));
+
+    auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
+    driver.clickOk();
+    registerButton->click();
+    QCOMPARE(driver.pendingSteps(), 0);
+    auto boxes = driver.recordsOf(QStringLiteral("message"));
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, QStringLiteral("ORVA Node registration"));
+    QCOMPARE(boxes[0].text, QStringLiteral("Node added successfully"));
+    QCOMPARE(boxes[0].icon, int(QMessageBox::Warning));
+    QVERIFY(!boxes[0].hasParent);
+    QVERIFY(!registerButton->isEnabled());
+    for (const auto &progress : driver.recordsOf(QStringLiteral("progress")))
+        QVERIFY(progress.text == QLatin1String("Registering...") || progress.text == QLatin1String("Logging in..."));
+
+    // The server holds the link's record of the node with the description typed into the form.
+    const QJsonDocument sent = QJsonDocument::fromJson(server.lastBody(QStringLiteral("device")));
+    const QString euid = node->profile().devEui;
+    QCOMPARE(sent.object().value(QStringLiteral("euid")).toString().toUpper(), euid.toUpper());
+    QCOMPARE(sent.object().value(QStringLiteral("DeviceName")).toString(), QStringLiteral("Gate 7"));
+    QVERIFY(server.devices().toUpper().contains(euid.toUpper().toLatin1()));
+
+    // Registering the same node again updates it.
+    driver.clear();
+    driver.clickOk();
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "registerNode"));
+    boxes = driver.recordsOf(QStringLiteral("message"));
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, QStringLiteral("ORVA Node registration"));
+    QCOMPARE(boxes[0].text, QStringLiteral("Node Updated"));
+    QCOMPARE(boxes[0].icon, int(QMessageBox::Information));
+    QVERIFY(!registerButton->isEnabled());
+    QCOMPARE(driver.unexpectedCount(), 0);
+}
+
+void MainWindowServerTest::failedRegistrationAsksForCredentialsAgain()
+{
+    NodeSimulator *node = simulatorOnPort(SimNodeProfile::forType(Node::SigFox));
+    QVERIFY(node);
+    auto window = newWindow();
+    DialogDriver driver;
+    QVERIFY(bootAndShow(*window, *node, driver, true));
+
+    QVERIFY(server.setFault(QStringLiteral("device"), QStringLiteral("status"), {{"status", 500}}));
+    driver.clickOk();
+    auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
+    registerButton->click();
+    QCOMPARE(driver.pendingSteps(), 0);
+    const auto boxes = driver.recordsOf(QStringLiteral("message"));
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, QStringLiteral("Node Registration"));
+    QCOMPARE(boxes[0].text, QStringLiteral("Registration failed :500"));
+    QCOMPARE(boxes[0].icon, int(QMessageBox::Critical));
+    QVERIFY(registerButton->isEnabled());
+    QVERIFY(server.clearFaults());
+
+    // The login ended with the failure: the next node asks for the credentials again.
+    QVERIFY(bootAndShow(*window, *node, driver, true));
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 2);
+}
+
+void MainWindowServerTest::nodeAnnouncedWhileLoginDialogIsOpenIsShownAfterTheLogin()
+{
+    auto window = newWindow();
+    DialogDriver driver;
+    int loginDialogs = 0;
+    driver.custom(QStringLiteral("login"), [&](QWidget *dialog) {
+        ++loginDialogs;
+        // Another node boots and is announced while the operator is still typing.
+        QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true));
+        QMetaObject::invokeMethod(window.get(), "connectNode", Q_ARG(Node, sampleNode(Node::SigFox5D)));
+        DialogDriver::submitLogin(dialog, kUser, kPassword);
+    });
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.pendingSteps(), 0);
+    // The newer node is the one on the line now; it is shown, without a second prompt.
+    QTRY_VERIFY(window->findChild<NodeForm *>() && window->findChild<NodeForm *>()->isVisible());
+    QCOMPARE(QString::fromLatin1(window->findChild<NodeForm *>()->metaObject()->className()),
+        QStringLiteral("FormSigFox5d"));
+    QCOMPARE(window->findChildren<NodeForm *>().size(), 1);
+    QCOMPARE(loginDialogs, 1);
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QVERIFY(!namedChild<QProgressBar>(window.get(), "progressBar")->isVisible());
+    QVERIFY(namedChild<QPushButton>(window.get(), "registerButton")->isEnabled());
+}
+
+void MainWindowServerTest::bootDuringTheLoginKeepsWaitingForTheNewNode()
+{
+    auto window = newWindow();
+    DialogDriver driver;
+    driver.custom(QStringLiteral("login"), [&](QWidget *dialog) {
+        QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true));
+        DialogDriver::submitLogin(dialog, kUser, kPassword);
+    });
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QCOMPARE(driver.pendingSteps(), 0);
+    // The announced record belongs to a node that has booted again since: the window keeps reading.
+    QVERIFY(!window->findChild<NodeForm *>());
+    QVERIFY(namedChild<QProgressBar>(window.get(), "progressBar")->isVisible());
+    QVERIFY(!namedChild<QLabel>(window.get(), "stateLabel")->isVisible());
+    // The login itself is held for that node.
+    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QVERIFY(window->findChild<NodeForm *>());
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
+    QCOMPARE(driver.unexpectedCount(), 0);
+}
+
+IOT_APP_TEST_MAIN(MainWindowServerTest)
+#include "tst_mainwindowserver.moc"

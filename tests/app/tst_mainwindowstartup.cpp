@@ -1,0 +1,622 @@
+#include "apptestsupport.h"
+#include "dialogdriver.h"
+#include "mainwindow.h"
+#include "nodesimulator.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMetaMethod>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSerialPortInfo>
+#include <QSettings>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+const char kExtraPorts[] = "IOT_COMMISSION_EXTRA_PORTS";
+// Tests that are not about the port choice keep the link on this path, away from the machine's real ports.
+const char kNoPort[] = "/nonexistent/iot-app-test/ttyNONE";
+const int kLinkWaitMs = 15000;
+
+QSettings userSettings()
+{
+    return QSettings(QStringLiteral("DARV"), QStringLiteral("iot_commission"));
+}
+
+QStringList systemPortNames()
+{
+    QStringList names;
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports)
+        names << port.portName();
+    return names;
+}
+
+QStringList comboItems(MainWindow &window)
+{
+    auto *combo = namedChild<QComboBox>(&window, "serialCombo");
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+} // namespace
+
+class MainWindowStartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void widgetTreeMatchesDesign_data();
+    void widgetTreeMatchesDesign();
+    void windowIsFixedSizeTitledAndCentred();
+    void stateLabelIsBigCentredTextInTheMainLayout();
+    void refreshButtonShowsTheCompiledInIcon();
+    void menusAreOrderedAndConfigureIsHidden();
+    void statusBarHoldsAnEmptyCentredVersionLabel();
+    void metaObjectDeclaresSignalAndSlotsInOrder();
+    void aboutShowsVersionAndBuildDateOnTwoLines();
+    void windowIconIsReadFromTheWorkingDirectory();
+
+    void firstStartChoosesTheFirstListedPortAndRemembersIt();
+    void rememberedPortListedThirdIsChosenAndOpened();
+    void missingRememberedPortFallsBackToTheFirstAndIsRewritten();
+    void noListedPortHandsAnEmptyNameAndRemembersIt();
+    void extraPortsAreAppendedInOrder_data();
+    void extraPortsAreAppendedInOrder();
+    void pickingAPortRemembersItAndOpensIt();
+    void refreshListsPortsAgainAndResetsTheNode();
+    void hiddenConfigureActionStillReadsTheNodeVersion();
+    void onlyTheTwoSettingsKeysAreWritten();
+
+private:
+    // Starts a simulated node on a pseudo-terminal in the test's private directory.
+    NodeSimulator *startSimulator(const QString &fileName);
+
+    std::unique_ptr<QTemporaryDir> portDir;
+    std::vector<std::unique_ptr<NodeSimulator>> simulators;
+};
+
+void MainWindowStartupTest::initTestCase()
+{
+    const QString configHome = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
+    QVERIFY(!configHome.isEmpty());
+    QVERIFY2(userSettings().fileName().startsWith(configHome), qPrintable(userSettings().fileName()));
+}
+
+void MainWindowStartupTest::init()
+{
+    userSettings().clear();
+    userSettings().setValue(QStringLiteral("serial/port"), QString::fromLatin1(kNoPort));
+    qputenv(kExtraPorts, kNoPort);
+    portDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(portDir->isValid());
+}
+
+void MainWindowStartupTest::cleanup()
+{
+    simulators.clear();
+    portDir.reset();
+    qunsetenv(kExtraPorts);
+}
+
+NodeSimulator *MainWindowStartupTest::startSimulator(const QString &fileName)
+{
+    auto simulator = std::make_unique<NodeSimulator>();
+    QString error;
+    if (!simulator->start(portDir->filePath(fileName), &error)) {
+        qWarning("simulator did not start: %s", qPrintable(error));
+        return nullptr;
+    }
+    simulators.push_back(std::move(simulator));
+    return simulators.back().get();
+}
+
+void MainWindowStartupTest::widgetTreeMatchesDesign_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName");
+    QTest::addColumn<QRect>("geometry"); // null: placed by a layout or the window
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("hidden");
+
+    QTest::newRow("centralWidget") << "centralWidget"
+                                   << "QWidget"
+                                   << "MainWindow" << QRect() << "" << true << false;
+    QTest::newRow("serialBox") << "serialBox"
+                               << "QGroupBox"
+                               << "centralWidget" << QRect(10, 0, 261, 71) << "Serial Connection" << true << false;
+    QTest::newRow("serialCombo") << "serialCombo"
+                                 << "QComboBox"
+                                 << "serialBox" << QRect(10, 30, 111, 28) << "" << true << false;
+    QTest::newRow("portRefreshButton") << "portRefreshButton"
+                                       << "QPushButton"
+                                       << "serialBox" << QRect(130, 30, 28, 28) << "" << true << false;
+    QTest::newRow("disconnectButton") << "disconnectButton"
+                                      << "QPushButton"
+                                      << "serialBox" << QRect(168, 30, 84, 28) << "Disconnect" << false << false;
+    QTest::newRow("verticalLayoutWidget") << "verticalLayoutWidget"
+                                          << "QWidget"
+                                          << "centralWidget" << QRect(0, 110, 621, 541) << "" << true << false;
+    QTest::newRow("stateLabel") << "stateLabel"
+                                << "QLabel"
+                                << "verticalLayoutWidget" << QRect() << "Reset Node while connected" << true << false;
+    QTest::newRow("registerButton") << "registerButton"
+                                    << "QPushButton"
+                                    << "centralWidget" << QRect(280, 30, 91, 28) << "Register" << false << false;
+    QTest::newRow("progressBar") << "progressBar"
+                                 << "QProgressBar"
+                                 << "centralWidget" << QRect(150, 370, 220, 28) << "" << true << true;
+    QTest::newRow("sleepButton") << "sleepButton"
+                                 << "QPushButton"
+                                 << "centralWidget" << QRect(380, 30, 91, 28) << "Activate" << false << false;
+    QTest::newRow("menuBar") << "menuBar"
+                             << "QMenuBar"
+                             << "MainWindow" << QRect(0, 0, 520, 21) << "" << true << false;
+    QTest::newRow("menuSettings") << "menuSettings"
+                                  << "QMenu"
+                                  << "menuBar" << QRect() << "Settings" << true << true;
+    QTest::newRow("menuConfigure") << "menuConfigure"
+                                   << "QMenu"
+                                   << "menuBar" << QRect() << "Configure" << true << true;
+    QTest::newRow("menuHelp") << "menuHelp"
+                              << "QMenu"
+                              << "menuBar" << QRect() << "Help" << true << true;
+    QTest::newRow("statusBar") << "statusBar"
+                               << "QStatusBar"
+                               << "MainWindow" << QRect() << "" << true << false;
+}
+
+void MainWindowStartupTest::widgetTreeMatchesDesign()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, text);
+    QFETCH(bool, enabled);
+    QFETCH(bool, hidden);
+
+    MainWindow window;
+    QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+    auto *widget = window.findChild<QWidget *>(name);
+    QVERIFY2(widget, qPrintable(name));
+    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
+    QVERIFY(widget->parentWidget());
+    QCOMPARE(widget->parentWidget()->objectName(), parentName);
+    if (!geometry.isNull())
+        QCOMPARE(widget->geometry(), geometry);
+    QCOMPARE(widget->isEnabled(), enabled);
+    QCOMPARE(widget->isHidden(), hidden); // menus are popups, hidden until opened
+
+    QString shown;
+    if (auto *button = qobject_cast<QPushButton *>(widget))
+        shown = button->text();
+    else if (auto *box = qobject_cast<QGroupBox *>(widget))
+        shown = box->title();
+    else if (auto *label = qobject_cast<QLabel *>(widget))
+        shown = label->text();
+    else if (auto *menu = qobject_cast<QMenu *>(widget))
+        shown = menu->title();
+    QCOMPARE(shown, text);
+}
+
+void MainWindowStartupTest::windowIsFixedSizeTitledAndCentred()
+{
+    MainWindow window;
+    QCOMPARE(window.minimumSize(), QSize(520, 700));
+    QCOMPARE(window.maximumSize(), QSize(520, 700));
+    QCOMPARE(window.size(), QSize(520, 700));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Tessaline IoT Commission Tool"));
+
+    QScreen *screen = QGuiApplication::primaryScreen();
+    QVERIFY(screen);
+    const QRect area = screen->availableGeometry();
+    const QPoint expected(
+        int(area.x() + area.width() / 2.0 - 520 / 2.0), int(area.y() + area.height() / 2.0 - 700 / 2.0));
+    QCOMPARE(window.pos(), expected);
+
+    const auto actions = window.findChildren<QAction *>();
+    QStringList texts;
+    for (const char *name : {"actionAbout", "actionORVA_server", "actionConfigure_Node"}) {
+        auto *action = namedChild<QAction>(&window, name);
+        QVERIFY2(action, name);
+        QCOMPARE(action->parent(), &window);
+        texts << action->text();
+    }
+    QCOMPARE(texts, QStringList({"About", "ORVA server", "Configure Node"}));
+}
+
+void MainWindowStartupTest::stateLabelIsBigCentredTextInTheMainLayout()
+{
+    MainWindow window;
+    auto *label = namedChild<QLabel>(&window, "stateLabel");
+    auto *layoutWidget = namedChild<QWidget>(&window, "verticalLayoutWidget");
+    auto *layout = namedChild<QVBoxLayout>(&window, "mainLayout");
+    QVERIFY(label && layoutWidget && layout);
+    QCOMPARE(layoutWidget->layout(), layout);
+    QCOMPARE(layout->spacing(), 6);
+    QCOMPARE(layout->contentsMargins(), QMargins(0, 0, 0, 0));
+    QCOMPARE(layout->count(), 1);
+    QCOMPARE(layout->itemAt(0)->widget(), label);
+
+    QCOMPARE(label->maximumSize(), QSize(520, 720));
+    QCOMPARE(label->font().pointSize(), 17);
+    QVERIFY(label->font().bold());
+    QCOMPARE(label->font().weight(), 75);
+    QCOMPARE(label->alignment(), Qt::AlignCenter);
+    // The idle text starts in the default colour; only state messages colour it.
+    QCOMPARE(label->palette().color(QPalette::WindowText), QApplication::palette(label).color(QPalette::WindowText));
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(label->isVisible());
+    QVERIFY(!namedChild<QProgressBar>(&window, "progressBar")->isVisible());
+    auto *progress = namedChild<QProgressBar>(&window, "progressBar");
+    QCOMPARE(progress->minimum(), 0);
+    QCOMPARE(progress->maximum(), 0);
+}
+
+void MainWindowStartupTest::refreshButtonShowsTheCompiledInIcon()
+{
+    MainWindow window;
+    auto *button = namedChild<QPushButton>(&window, "portRefreshButton");
+    QCOMPARE(button->iconSize(), QSize(20, 20));
+    QVERIFY(!button->icon().isNull());
+    if (QIcon::hasThemeIcon(QStringLiteral("a")))
+        QSKIP("this desktop's icon theme has an icon named \"a\", which the button prefers");
+    const QIcon resource(QStringLiteral(":/refresh_icon"));
+    QVERIFY2(!resource.isNull(), "the refresh icon resource is not compiled in");
+    QCOMPARE(button->icon().pixmap(20, 20).toImage(), resource.pixmap(20, 20).toImage());
+}
+
+void MainWindowStartupTest::menusAreOrderedAndConfigureIsHidden()
+{
+    MainWindow window;
+    auto *bar = namedChild<QMenuBar>(&window, "menuBar");
+    auto *settingsMenu = namedChild<QMenu>(&window, "menuSettings");
+    auto *configureMenu = namedChild<QMenu>(&window, "menuConfigure");
+    auto *helpMenu = namedChild<QMenu>(&window, "menuHelp");
+    QCOMPARE(window.menuBar(), bar);
+    QCOMPARE(bar->actions(),
+        QList<QAction *>({settingsMenu->menuAction(), configureMenu->menuAction(), helpMenu->menuAction()}));
+    QCOMPARE(settingsMenu->actions(), QList<QAction *>({namedChild<QAction>(&window, "actionORVA_server")}));
+    QCOMPARE(configureMenu->actions(), QList<QAction *>({namedChild<QAction>(&window, "actionConfigure_Node")}));
+    QCOMPARE(helpMenu->actions(), QList<QAction *>({namedChild<QAction>(&window, "actionAbout")}));
+
+    QVERIFY(settingsMenu->menuAction()->isVisible());
+    QVERIFY(!configureMenu->menuAction()->isVisible());
+    QVERIFY(helpMenu->menuAction()->isVisible());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(bar->actionGeometry(configureMenu->menuAction()).isEmpty());
+    QVERIFY(!bar->actionGeometry(helpMenu->menuAction()).isEmpty());
+}
+
+void MainWindowStartupTest::statusBarHoldsAnEmptyCentredVersionLabel()
+{
+    MainWindow window;
+    auto *bar = namedChild<QStatusBar>(&window, "statusBar");
+    QCOMPARE(window.statusBar(), bar);
+    QVERIFY(!bar->isSizeGripEnabled());
+    QList<QLabel *> labels;
+    for (QLabel *label : bar->findChildren<QLabel *>()) {
+        if (label->objectName().isEmpty())
+            labels << label;
+    }
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(labels.first()->text(), QString());
+    QCOMPARE(labels.first()->alignment(), Qt::AlignCenter);
+}
+
+void MainWindowStartupTest::metaObjectDeclaresSignalAndSlotsInOrder()
+{
+    const QStringList expected = {
+        "resetNode()",
+        "setBusy(bool)",
+        "enableRegActivateButton(bool)",
+        "setSerialPort(int)",
+        "connectNode(Node)",
+        "applyResult(int)",
+        "disconnectNode()",
+        "showAbout()",
+        "editServer()",
+        "registerNode()",
+        "refreshSerialPortInfo()",
+        "timedOut()",
+        "showConfigure()",
+        "configureID(Node::eFirmwareType)",
+        "nodeSleeping()",
+    };
+    const QMetaObject &meta = MainWindow::staticMetaObject;
+    QStringList actual;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
+        actual << QString::fromLatin1(meta.method(i).methodSignature());
+    QCOMPARE(actual, expected);
+
+    QCOMPARE(meta.method(meta.indexOfSignal("resetNode()")).methodType(), QMetaMethod::Signal);
+    QCOMPARE(meta.method(meta.indexOfSlot("setBusy(bool)")).access(), QMetaMethod::Public);
+    QCOMPARE(meta.method(meta.indexOfSlot("enableRegActivateButton(bool)")).access(), QMetaMethod::Public);
+    QCOMPARE(meta.method(meta.indexOfSlot("connectNode(Node)")).access(), QMetaMethod::Private);
+    QCOMPARE(meta.method(meta.indexOfSlot("nodeSleeping()")).access(), QMetaMethod::Private);
+}
+
+void MainWindowStartupTest::aboutShowsVersionAndBuildDateOnTwoLines()
+{
+    MainWindow window;
+    DialogDriver driver;
+    driver.clickOk();
+    namedChild<QAction>(&window, "actionAbout")->trigger();
+
+    QCOMPARE(driver.pendingSteps(), 0);
+    const auto boxes = driver.recordsOf(QStringLiteral("message"));
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].title, QStringLiteral("About Tessaline IoT Commission Tool"));
+    QCOMPARE(boxes[0].icon, int(QMessageBox::Information));
+    QVERIFY(!boxes[0].hasParent);
+    QCOMPARE(boxes[0].text.count(QLatin1Char('\n')), 1);
+    const QRegularExpression format(QStringLiteral(
+        "\\AVersion: 0\\.0\\.8\\nBuild date: (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] "
+        "20[0-9]{2} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\z"));
+    QVERIFY2(format.match(boxes[0].text).hasMatch(), qPrintable(boxes[0].text));
+}
+
+void MainWindowStartupTest::windowIconIsReadFromTheWorkingDirectory()
+{
+    const QString binDir = QString::fromLocal8Bit(qgetenv("IOT_BIN_DIR"));
+    if (binDir.isEmpty() || !QFile::exists(binDir + QStringLiteral("/IoT.png")))
+        QSKIP("IOT_BIN_DIR does not hold the shipped IoT.png");
+    const QString previous = QDir::currentPath();
+
+    QApplication::setWindowIcon(QIcon());
+    QVERIFY(QDir::setCurrent(portDir->path()));
+    {
+        MainWindow window; // no IoT.png here: quietly no icon
+        QVERIFY(QApplication::windowIcon().isNull());
+    }
+    QVERIFY(QDir::setCurrent(binDir));
+    {
+        MainWindow window;
+        QVERIFY(!QApplication::windowIcon().isNull());
+        QCOMPARE(QApplication::windowIcon().pixmap(32, 32).toImage(),
+            QIcon(binDir + QStringLiteral("/IoT.png")).pixmap(32, 32).toImage());
+    }
+    QVERIFY(QDir::setCurrent(previous));
+    QApplication::setWindowIcon(QIcon());
+}
+
+void MainWindowStartupTest::firstStartChoosesTheFirstListedPortAndRemembersIt()
+{
+    userSettings().clear();
+    qunsetenv(kExtraPorts);
+    const QStringList expected = systemPortNames();
+    MainWindow window;
+    QCOMPARE(comboItems(window), expected);
+    auto *combo = namedChild<QComboBox>(&window, "serialCombo");
+    QCOMPARE(combo->currentIndex(), expected.isEmpty() ? -1 : 0);
+    QSettings settings = userSettings();
+    QVERIFY(settings.contains(QStringLiteral("serial/port")));
+    QCOMPARE(
+        settings.value(QStringLiteral("serial/port")).toString(), expected.isEmpty() ? QString() : expected.first());
+    QVERIFY(!settings.contains(QStringLiteral("JSONregister/server")));
+}
+
+void MainWindowStartupTest::rememberedPortListedThirdIsChosenAndOpened()
+{
+    QStringList extras;
+    for (const char *name : {"nodeA", "nodeB", "nodeC"}) {
+        NodeSimulator *simulator = startSimulator(QString::fromLatin1(name));
+        QVERIFY(simulator);
+        extras << simulator->linkPath();
+    }
+    qputenv(kExtraPorts, extras.join(QLatin1Char(':')).toLocal8Bit());
+    const QStringList expected = systemPortNames() + extras;
+    const QString third = expected.at(2);
+    userSettings().setValue(QStringLiteral("serial/port"), third);
+
+    MainWindow window;
+    QCOMPARE(comboItems(window), expected);
+    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentIndex(), 2);
+    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentText(), third);
+    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), third);
+
+    if (!extras.contains(third))
+        QSKIP("the third port is a real one here; the simulator cannot show that the link opened it");
+    // The link opened the third port exactly when a node booting on it makes the window busy. The port opens
+    // on the link thread a moment after the window is built, so the node boots until the window notices.
+    window.show();
+    NodeSimulator *chosen = nullptr;
+    for (const auto &simulator : simulators) {
+        if (simulator->linkPath() == third)
+            chosen = simulator.get();
+    }
+    auto *progress = namedChild<QProgressBar>(&window, "progressBar");
+    QDeadlineTimer deadline(kLinkWaitMs);
+    while (!progress->isVisible() && !deadline.hasExpired()) {
+        chosen->boot();
+        QTest::qWaitFor([&] { return progress->isVisible(); }, 1000);
+    }
+    QVERIFY(progress->isVisible());
+}
+
+void MainWindowStartupTest::missingRememberedPortFallsBackToTheFirstAndIsRewritten()
+{
+    NodeSimulator *simulator = startSimulator(QStringLiteral("node"));
+    QVERIFY(simulator);
+    qputenv(kExtraPorts, simulator->linkPath().toLocal8Bit());
+    userSettings().setValue(QStringLiteral("serial/port"), QStringLiteral("ttyGONE42"));
+    const QStringList expected = systemPortNames() << simulator->linkPath();
+
+    MainWindow window;
+    QCOMPARE(comboItems(window), expected);
+    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentIndex(), 0);
+    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), expected.first());
+}
+
+void MainWindowStartupTest::noListedPortHandsAnEmptyNameAndRemembersIt()
+{
+    if (!systemPortNames().isEmpty())
+        QSKIP("this machine lists serial ports, so the list cannot be empty");
+    qunsetenv(kExtraPorts);
+    userSettings().setValue(QStringLiteral("serial/port"), QStringLiteral("ttyUSB0"));
+    MainWindow window;
+    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->count(), 0);
+    QSettings settings = userSettings();
+    QVERIFY(settings.contains(QStringLiteral("serial/port")));
+    QCOMPARE(settings.value(QStringLiteral("serial/port")).toString(), QString());
+}
+
+void MainWindowStartupTest::extraPortsAreAppendedInOrder_data()
+{
+    QTest::addColumn<bool>("set");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("extras");
+    QTest::addColumn<QString>("remembered");
+    QTest::addColumn<int>("chosenAmongExtras"); // -1: the first listed item
+
+    QTest::newRow("unset") << false << "" << QStringList() << "" << -1;
+    QTest::newRow("empty") << true << "" << QStringList() << "" << -1;
+    QTest::newRow("only separators") << true << ":::" << QStringList() << "" << -1;
+    QTest::newRow("two paths in order") << true << "/tmp/b-node:/tmp/a-node"
+                                        << QStringList({"/tmp/b-node", "/tmp/a-node"}) << "" << -1;
+    QTest::newRow("empty entries skipped")
+        << true << "::/tmp/x::/tmp/y:" << QStringList({"/tmp/x", "/tmp/y"}) << "" << -1;
+    QTest::newRow("non-existent path listed")
+        << true << "/nonexistent/dir/ttyNODE" << QStringList({"/nonexistent/dir/ttyNODE"}) << "" << -1;
+    QTest::newRow("remembered extra is chosen")
+        << true << "/tmp/one:/tmp/two" << QStringList({"/tmp/one", "/tmp/two"}) << "/tmp/two" << 1;
+    QTest::newRow("later duplicate wins") << true << "/tmp/dup:/tmp/other:/tmp/dup"
+                                          << QStringList({"/tmp/dup", "/tmp/other", "/tmp/dup"}) << "/tmp/dup" << 2;
+}
+
+void MainWindowStartupTest::extraPortsAreAppendedInOrder()
+{
+    QFETCH(bool, set);
+    QFETCH(QString, value);
+    QFETCH(QStringList, extras);
+    QFETCH(QString, remembered);
+    QFETCH(int, chosenAmongExtras);
+
+    if (set)
+        qputenv(kExtraPorts, value.toLocal8Bit());
+    else
+        qunsetenv(kExtraPorts);
+    userSettings().setValue(QStringLiteral("serial/port"), remembered);
+    const QStringList system = systemPortNames();
+
+    MainWindow window;
+    QCOMPARE(comboItems(window), system + extras);
+    const int expectedIndex
+        = chosenAmongExtras >= 0 ? system.size() + chosenAmongExtras : ((system + extras).isEmpty() ? -1 : 0);
+    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentIndex(), expectedIndex);
+    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(),
+        expectedIndex < 0 ? QString() : (system + extras).at(expectedIndex));
+}
+
+void MainWindowStartupTest::pickingAPortRemembersItAndOpensIt()
+{
+    NodeSimulator *first = startSimulator(QStringLiteral("first"));
+    NodeSimulator *second = startSimulator(QStringLiteral("second"));
+    QVERIFY(first && second);
+    qputenv(kExtraPorts, (first->linkPath() + QLatin1Char(':') + second->linkPath()).toLocal8Bit());
+    userSettings().setValue(QStringLiteral("serial/port"), first->linkPath());
+
+    MainWindow window;
+    window.show();
+    auto *link = window.findChild<NodeInterface *>();
+    QSignalSpy opened(link, &NodeInterface::serialPortOpened);
+    auto *combo = namedChild<QComboBox>(&window, "serialCombo");
+    QCOMPARE(combo->currentText(), first->linkPath());
+    combo->setCurrentIndex(combo->findText(second->linkPath()));
+    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), second->linkPath());
+
+    // The picked port is opened (last), and a node booting on it makes the window busy.
+    QTRY_VERIFY_WITH_TIMEOUT(!opened.isEmpty() && opened.last().at(0).toString() == second->linkPath(), kLinkWaitMs);
+    second->boot();
+    QTRY_VERIFY_WITH_TIMEOUT(namedChild<QProgressBar>(&window, "progressBar")->isVisible(), kLinkWaitMs);
+}
+
+void MainWindowStartupTest::refreshListsPortsAgainAndResetsTheNode()
+{
+    NodeSimulator *simulator = startSimulator(QStringLiteral("node"));
+    QVERIFY(simulator);
+    qputenv(kExtraPorts, simulator->linkPath().toLocal8Bit());
+    userSettings().setValue(QStringLiteral("serial/port"), simulator->linkPath());
+
+    MainWindow window;
+    QCOMPARE(comboItems(window), systemPortNames() << simulator->linkPath());
+
+    // A port that appeared since the start is listed after a refresh; the chosen port stays.
+    const QString added = portDir->filePath(QStringLiteral("later"));
+    qputenv(kExtraPorts, (added + QLatin1Char(':') + simulator->linkPath()).toLocal8Bit());
+    namedChild<QPushButton>(&window, "portRefreshButton")->click();
+    QCOMPARE(comboItems(window), systemPortNames() << added << simulator->linkPath());
+    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentText(), simulator->linkPath());
+    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), simulator->linkPath());
+
+    // The refresh ends by resetting the node on the chosen port.
+    QVERIFY(simulator->waitForLine(QStringLiteral("reset"), kLinkWaitMs));
+}
+
+void MainWindowStartupTest::hiddenConfigureActionStillReadsTheNodeVersion()
+{
+    NodeSimulator *simulator = startSimulator(QStringLiteral("node"));
+    QVERIFY(simulator);
+    qputenv(kExtraPorts, simulator->linkPath().toLocal8Bit());
+    userSettings().setValue(QStringLiteral("serial/port"), simulator->linkPath());
+
+    MainWindow window;
+    QVERIFY(linkHoldsPort(window, simulator->linkPath(), kLinkWaitMs));
+    DialogDriver driver;
+    driver.cancelInput();
+    namedChild<QAction>(&window, "actionConfigure_Node")->trigger();
+    QVERIFY(simulator->waitForLine(QStringLiteral("ver"), kLinkWaitMs));
+    // The version read reports a LoRa OTAA node, so the device id is asked for.
+    QTRY_COMPARE_WITH_TIMEOUT(driver.pendingSteps(), 0, kLinkWaitMs);
+    const auto inputs = driver.recordsOf(QStringLiteral("input"));
+    QCOMPARE(inputs.size(), 1);
+    QCOMPARE(inputs[0].title, QStringLiteral("Set Device ID"));
+    QCOMPARE(driver.unexpectedCount(), 0);
+}
+
+void MainWindowStartupTest::onlyTheTwoSettingsKeysAreWritten()
+{
+    qputenv(kExtraPorts, "/nonexistent/ttyA:/nonexistent/ttyB");
+    userSettings().clear();
+    {
+        MainWindow window;
+        DialogDriver driver;
+        driver.enterText(QStringLiteral("127.0.0.1:8080"));
+        QVERIFY(QMetaObject::invokeMethod(&window, "editServer"));
+        namedChild<QComboBox>(&window, "serialCombo")->setCurrentText(QStringLiteral("/nonexistent/ttyB"));
+    }
+    QSettings settings = userSettings();
+    QStringList keys = settings.allKeys();
+    keys.sort();
+    QCOMPARE(keys, QStringList({"JSONregister/server", "serial/port"}));
+    QCOMPARE(settings.value(QStringLiteral("JSONregister/server")).toString(), QStringLiteral("http://127.0.0.1:8080"));
+    QCOMPARE(settings.value(QStringLiteral("serial/port")).toString(), QStringLiteral("/nonexistent/ttyB"));
+}
+
+IOT_APP_TEST_MAIN(MainWindowStartupTest)
+#include "tst_mainwindowstartup.moc"
