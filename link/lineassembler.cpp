@@ -38,8 +38,13 @@ QString LineAssembler::cleanLine(const QByteArray &raw)
     // ESC [ up to two digits m; a sequence with ';' between numbers is deliberately left in place.
     static const QRegularExpression colour(QStringLiteral("\\x1B\\[[\\d]{0,2}m"));
     QString text = QString::fromUtf8(raw).trimmed();
-    if (text.contains(QChar(0x1B)))
+    if (text.contains(QChar(0x1B))) {
         text.remove(colour);
+        // White space that a colour sequence kept from the edge (a reset printed between CR and LF leaves
+        // "ESC[0m LF Tavonex ...") is no part of the line either; left in place it would hide the line from
+        // every pattern anchored at its start.
+        text = text.trimmed();
+    }
     return text;
 }
 

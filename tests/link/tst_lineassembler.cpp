@@ -42,6 +42,10 @@ void TestLineAssembler::cutsCleanLinesFromReceivedBytes_data()
         << QList<QByteArray>{"\x1b[mA\x1b[1mB\x1b[33mC\r"} << QStringList{"ABC"} << QByteArray();
     QTest::newRow("colour split over feeds")
         << QList<QByteArray>{"\x1b[3", "3mSet ok\x1b", "[0m\r"} << QStringList{"Set ok"} << QByteArray();
+    QTest::newRow("colour reset between CR and LF") << QList<QByteArray>{"Ormix : 1.4\r\x1b[0m\nTavonex : v2.4.1\r"}
+                                                    << QStringList{"Ormix : 1.4", "Tavonex : v2.4.1"} << QByteArray();
+    QTest::newRow("blanks inside the colour sequences")
+        << QList<QByteArray>{"\x1b[33m  Set ok \x1b[0m\r"} << QStringList{"Set ok"} << QByteArray();
     QTest::newRow("semicolon sequence kept")
         << QList<QByteArray>{"\x1b[1;33mVCOM started\r"} << QStringList{"\x1b[1;33mVCOM started"} << QByteArray();
     QTest::newRow("three digits kept") << QList<QByteArray>{"\x1b[123mX\r"} << QStringList{"\x1b[123mX"}

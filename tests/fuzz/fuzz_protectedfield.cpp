@@ -1,0 +1,60 @@
+// Protected field decoding and encoding with arbitrary text, counts and raw fields. A received field decodes
+// only when its frame check holds; whatever the tool encodes decodes back to the value, and any change to one
+// of its digits is caught.
+
+#include "fuzzsupport.h"
+#include "protectedfieldcipher.h"
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    FuzzSupport::silenceLogging();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    using FuzzSupport::isLowerHex;
+    if (size == 0)
+        return 0;
+    static const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    static const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
+    // The first byte picks the count (including some outside 1..16) and where a digit is changed.
+    const int count = data[0] % 20 - 2;
+    const uint8_t *payload = data + 1;
+    const int payloadSize = int(size - 1);
+    const QString text = QString::fromLatin1(reinterpret_cast<const char *>(payload), payloadSize);
+
+    // Received text of any length and content.
+    const QString decoded = decoder.decodeProtected(text, count);
+    FUZZ_CHECK(decoded.isEmpty() || (decoded.size() == 2 * count && isLowerHex(decoded)));
+    FUZZ_CHECK(decoded.isEmpty() || text.size() == ProtectedFieldCipher::kFieldHexDigits);
+
+    // A value to be written: either a protected field comes out, or nothing (never a guess).
+    const QString encoded = encoder.encodeProtected(text);
+    const bool validValue = !text.isEmpty() && text.size() % 2 == 0 && text.size() <= 32
+        && FuzzSupport::isUpperHex(text.toUpper(), 2, 32);
+    FUZZ_CHECK(encoded.isEmpty() != validValue);
+    if (validValue) {
+        FUZZ_CHECK(encoded.size() == ProtectedFieldCipher::kFieldHexDigits && isLowerHex(encoded));
+        FUZZ_CHECK(decoder.decodeProtected(encoded, text.size() / 2) == text.toLower());
+        FUZZ_CHECK(decoder.decodeProtected(encoded.toUpper(), text.size() / 2) == text.toLower());
+        // Any other digit at any one place fails the frame check.
+        const int place = data[0] % ProtectedFieldCipher::kFieldHexDigits;
+        const int digit = QStringLiteral("0123456789abcdef").indexOf(encoded.at(place));
+        QString damaged = encoded;
+        damaged[place] = QStringLiteral("0123456789abcdef").at((digit + 1 + payloadSize % 15) % 16);
+        FUZZ_CHECK(decoder.decodeProtected(damaged, 16).isEmpty());
+        // The wrong cipher direction never produces anything.
+        FUZZ_CHECK(encoder.decodeProtected(encoded, 8).isEmpty());
+        FUZZ_CHECK(decoder.encodeProtected(text).isEmpty());
+    }
+
+    // Raw received bytes: a field decodes exactly when its frame check holds.
+    if (payloadSize >= ProtectedFieldCipher::kFieldBytes) {
+        const QString field = ProtectedFieldCipher::toHexText(payload, ProtectedFieldCipher::kFieldBytes).toUpper();
+        const bool intact
+            = ProtectedFieldCipher::fcs16(payload, ProtectedFieldCipher::kFieldBytes) == ProtectedFieldCipher::kGoodFcs;
+        FUZZ_CHECK(decoder.decodeProtected(field, 16).isEmpty() != intact);
+    }
+    return 0;
+}
