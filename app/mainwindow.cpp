@@ -255,6 +255,8 @@ void MainWindow::reportSerialPortFailure(const QString &name, const QString &rea
         return;
     }
     portFailureMessage = QString::fromLatin1(kPortFailurePrefix) + name + QStringLiteral(": ") + reason;
+    // The link's own log line names only the port; this one gives the cause as well.
+    qInfo().noquote() << QStringLiteral("MainWindow: ") + portFailureMessage;
     ui->statusBar->showMessage(portFailureMessage);
 }
 
