@@ -110,13 +110,14 @@ void CommissioningJournalFlowTest::commissioningWritesOneEntryPerEvent()
 
     userSettings().clear();
     userSettings().setValue(QStringLiteral("JSONregister/server"), server->baseUrl());
-    userSettings().setValue(QStringLiteral("serial/port"), port);
-    qputenv(MainWindow::kExtraPortsVariable, port.toLocal8Bit());
+    // The remembered port does not exist, so the window's own open fails and the one below is the only open.
+    const QString missing = portDir.filePath(QStringLiteral("ttyGONE"));
+    userSettings().setValue(QStringLiteral("serial/port"), missing);
+    qputenv(MainWindow::kExtraPortsVariable, (missing + QLatin1Char(':') + port).toLocal8Bit());
 
     MainWindow window;
     auto *link = window.findChild<NodeInterface *>();
     QVERIFY(link);
-    // The window's own open may already be done; asking again gives a moment that can be waited for.
     QSignalSpy opened(link, &NodeInterface::serialPortOpened);
     link->connectSerialPort(port);
     QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, kLinkWaitMs);
