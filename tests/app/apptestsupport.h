@@ -5,8 +5,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-// Window tests must never read or write the operator's own settings. QSettings fixes its location at the
-// first use in a process, so the private directory is set up before the application object exists.
+// Window tests must never read or write the operator's own settings or commissioning journal. QSettings fixes
+// its location at the first use in a process, so the private directories are set up before the application
+// object exists.
 #define IOT_APP_TEST_MAIN(TestObject)                                                                                  \
     int main(int argc, char *argv[])                                                                                   \
     {                                                                                                                  \
@@ -14,6 +15,10 @@
         if (!configHome.isValid())                                                                                     \
             return 2;                                                                                                  \
         qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());                                                   \
+        QTemporaryDir dataHome;                                                                                        \
+        if (!dataHome.isValid())                                                                                       \
+            return 2;                                                                                                  \
+        qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());                                                       \
         qunsetenv("IOT_COMMISSION_EXTRA_PORTS");                                                                       \
         QApplication application(argc, argv);                                                                          \
         application.setAttribute(Qt::AA_Use96Dpi, true);                                                               \
