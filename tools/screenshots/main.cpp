@@ -3,13 +3,18 @@
 //   iot_screenshots --out <directory> [--what forms]
 //
 // "forms" writes form-<type>.png for each of the six node forms, filled from a node like the simulator's.
+// "main" writes main-idle.png (the window as it starts, before any node) and login-dialog.png.
 
+#include "mainwindow.h"
 #include "nodeform.h"
+#include "passworddialog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <functional>
@@ -88,23 +93,41 @@ bool shootForms(const QDir &dir, QTextStream &err)
     return ok;
 }
 
+bool shootMainWindow(const QDir &dir, QTextStream &err)
+{
+    MainWindow window;
+    bool ok = saveGrab(&window, dir, QStringLiteral("main-idle.png"), err);
+
+    PasswordDialog dialog(QStringLiteral("ORVA server"), QStringLiteral("http://127.0.0.1:8080"));
+    dialog.findChild<QLineEdit *>(QStringLiteral("usernameLineEdit"))->setText(QStringLiteral("operator"));
+    dialog.findChild<QLineEdit *>(QStringLiteral("passwordLineEdit"))->setText(QStringLiteral("tessaline"));
+    ok = saveGrab(&dialog, dir, QStringLiteral("login-dialog.png"), err) && ok;
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // The main window reads and writes its settings (and may keep a journal); a rendering run must leave the
+    // user's own untouched.
+    QTemporaryDir privateHome;
+    qputenv("XDG_CONFIG_HOME", privateHome.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", privateHome.filePath(QStringLiteral("data")).toLocal8Bit());
     QApplication application(argc, argv);
     QTextStream err(stderr);
 
     // Each subject renders its part of the interface into the output directory.
     const std::map<QString, std::function<bool(const QDir &, QTextStream &)>> subjects = {
         {QStringLiteral("forms"), shootForms},
+        {QStringLiteral("main"), shootMainWindow},
     };
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Renders parts of the user interface into PNG files."));
     parser.addHelpOption();
     parser.addOption({QStringLiteral("out"), QStringLiteral("Directory for the PNG files."), QStringLiteral("dir")});
-    parser.addOption({QStringLiteral("what"), QStringLiteral("What to render (default: everything): forms."),
+    parser.addOption({QStringLiteral("what"), QStringLiteral("What to render (default: everything): forms, main."),
         QStringLiteral("subject")});
     parser.process(application);
 
