@@ -86,6 +86,7 @@ private slots:
     void refreshListsPortsAgainAndResetsTheNode();
     void hiddenConfigureActionStillReadsTheNodeVersion();
     void onlyTheTwoSettingsKeysAreWritten();
+    void garbledSettingsFileStartsLikeAFirstStart();
 
 private:
     // Starts a simulated node on a pseudo-terminal in the test's private directory.
@@ -617,6 +618,27 @@ void MainWindowStartupTest::onlyTheTwoSettingsKeysAreWritten()
     QCOMPARE(keys, QStringList({"JSONregister/server", "serial/port"}));
     QCOMPARE(settings.value(QStringLiteral("JSONregister/server")).toString(), QStringLiteral("http://127.0.0.1:8080"));
     QCOMPARE(settings.value(QStringLiteral("serial/port")).toString(), QStringLiteral("/nonexistent/ttyB"));
+}
+
+void MainWindowStartupTest::garbledSettingsFileStartsLikeAFirstStart()
+{
+    const QString path = userSettings().fileName();
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        static const char garbage[] = "\x00\xff[[[serial\n=port=\x01\x02\n[JSONregister\nserver";
+        file.write(garbage, sizeof(garbage) - 1);
+    }
+    MainWindow window;
+    QCOMPARE(comboItems(window), systemPortNames() << QString::fromLatin1(kNoPort));
+    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentIndex(), 0);
+    // No server address could be read, so a connecting node asks for one.
+    DialogDriver driver;
+    driver.clickOk();
+    driver.clickOk();
+    QVERIFY(QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, sampleNode(Node::LoRaOTAA))));
+    QCOMPARE(driver.messageTexts(), QStringList({"Please configure the ORVA server", "You need to log in"}));
+    QFile::remove(path);
 }
 
 IOT_APP_TEST_MAIN(MainWindowStartupTest)
