@@ -30,18 +30,18 @@ const KindName kKindNames[] = {
 };
 } // namespace
 
-QString FaultPlan::applySpec(const QString &spec)
+QString FaultPlan::applyOption(const QString &option)
 {
     // The body of a malformed answer may itself contain colons, so only the first two separate.
-    const int first = spec.indexOf(QLatin1Char(':'));
+    const int first = option.indexOf(QLatin1Char(':'));
     if (first < 0)
-        return QStringLiteral("fault \"%1\": expected ENDPOINT:KIND[:ARG]").arg(spec);
+        return QStringLiteral("fault \"%1\": expected ENDPOINT:KIND[:ARG]").arg(option);
     Request request;
-    request.endpoint = spec.left(first);
-    const int second = spec.indexOf(QLatin1Char(':'), first + 1);
-    request.kind = spec.mid(first + 1, second < 0 ? -1 : second - first - 1);
+    request.endpoint = option.left(first);
+    const int second = option.indexOf(QLatin1Char(':'), first + 1);
+    request.kind = option.mid(first + 1, second < 0 ? -1 : second - first - 1);
     if (second >= 0) {
-        const QString argument = spec.mid(second + 1);
+        const QString argument = option.mid(second + 1);
         if (request.kind == QLatin1String("malformed")) {
             request.hasBody = true;
             request.body = argument.toStdString();
@@ -49,7 +49,7 @@ QString FaultPlan::applySpec(const QString &spec)
             bool ok = false;
             request.number = argument.toInt(&ok);
             if (!ok || request.number < 0)
-                return QStringLiteral("fault \"%1\": the argument must be a whole number").arg(spec);
+                return QStringLiteral("fault \"%1\": the argument must be a whole number").arg(option);
         }
     }
     return apply(request);

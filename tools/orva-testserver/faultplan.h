@@ -36,7 +36,7 @@ public:
 
     // "ENDPOINT:KIND[:ARG]", e.g. "login:status:403", "both:silence:40", "device:huge:50". Returns an error
     // text, empty on success.
-    QString applySpec(const QString &spec);
+    QString applyOption(const QString &option);
     // {"endpoint":"login|device|both","kind":"...","status":N,"seconds":N,"megabytes":N,"body":"..."}.
     QString applyJson(const QByteArray &json);
 

@@ -85,8 +85,8 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("--port takes 0 to 65535"));
 
     FaultPlan faults;
-    for (const QString &spec : parser.values(faultOption)) {
-        const QString error = faults.applySpec(spec);
+    for (const QString &option : parser.values(faultOption)) {
+        const QString error = faults.applyOption(option);
         if (!error.isEmpty())
             return fail(error);
     }
