@@ -1,19 +1,28 @@
 # Set-up and everyday commands. `make run` and `make test` install what is missing and build first.
-# SANITIZE=1 builds and tests in build-asan with AddressSanitizer and UndefinedBehaviorSanitizer.
+# `make test` runs the suite in three lanes (scripts/test-lanes): plain, then again with AddressSanitizer and
+# UndefinedBehaviorSanitizer (build-asan), then the link and unit tests with ThreadSanitizer (build-tsan);
+# LANES=plain runs only the first. SANITIZE=1 builds in build-asan and tests only the sanitizer lane there.
+# `make fuzz` builds the fuzz targets with clang in build-fuzz and runs each for FUZZ_SECONDS.
+LANES ?= plain asan tsan
 ifeq ($(SANITIZE),1)
 BUILD_DIR ?= build-asan
 CMAKE_ARGS += -DIOT_SANITIZE=ON
+LANES := asan
+export ASAN_BUILD_DIR := $(BUILD_DIR)
 export ASAN_OPTIONS ?= detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS ?= halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS ?= suppressions=$(CURDIR)/scripts/lsan.supp
 endif
 BUILD_DIR ?= build
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_FLAGS := -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 JOBS ?= $(shell nproc)
 NODE ?= lorawan
 DEB_PACKAGES := cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev libssl-dev libcpp-httplib-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench package clean
+.PHONY: all deps build run test bench fuzz package clean
 
 all: build
 
@@ -36,7 +45,14 @@ run: build
 	scripts/run-demo $(BUILD_DIR) $(NODE)
 
 test: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest -j2 --output-on-failure --timeout 600
+	PLAIN_BUILD_DIR=$(BUILD_DIR) JOBS=$(JOBS) scripts/test-lanes $(LANES)
+
+# libFuzzer comes with clang's runtime libraries.
+fuzz: EXTRA_PACKAGES += clang libclang-rt-14-dev
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DIOT_FUZZ=ON -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)"
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
+	tests/fuzz/run-fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 bench: build
 	scripts/bench $(BUILD_DIR)

@@ -23,20 +23,27 @@ constexpr int kConnectWaitMs = 20000;
 // The responsiveness contract for every call the window makes while the link is busy.
 constexpr qint64 kGuiCallLimitMs = 50;
 
-// Collects log lines from every thread, so tests can count what the link wrote.
+// Collects log lines from every thread, so tests can count what the link wrote. The link thread logs while a
+// capture is made and destroyed, so the instance and the lines are only touched under one lock.
 class LogCapture
 {
 public:
-    LogCapture() { s_instance = this, m_previous = qInstallMessageHandler(&LogCapture::handler); }
+    LogCapture()
+    {
+        QMutexLocker lock(&s_mutex);
+        s_instance = this;
+        m_previous = qInstallMessageHandler(&LogCapture::handler);
+    }
     ~LogCapture()
     {
+        QMutexLocker lock(&s_mutex);
         qInstallMessageHandler(m_previous);
         s_instance = nullptr;
     }
 
     int count(const QString &fragment) const
     {
-        QMutexLocker lock(&m_mutex);
+        QMutexLocker lock(&s_mutex);
         int n = 0;
         for (const QString &line : m_lines)
             n += line.contains(fragment) ? 1 : 0;
@@ -46,19 +53,24 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
     {
-        if (s_instance) {
-            QMutexLocker lock(&s_instance->m_mutex);
+        QtMessageHandler previous = nullptr;
+        {
+            QMutexLocker lock(&s_mutex);
+            if (!s_instance)
+                return;
             s_instance->m_lines.append(message);
+            previous = s_instance->m_previous;
         }
-        if (s_instance && s_instance->m_previous)
-            s_instance->m_previous(type, context, message);
+        if (previous)
+            previous(type, context, message);
     }
 
+    static QMutex s_mutex;
     static LogCapture *s_instance;
     QtMessageHandler m_previous = nullptr;
-    mutable QMutex m_mutex;
     QStringList m_lines;
 };
+QMutex LogCapture::s_mutex;
 LogCapture *LogCapture::s_instance = nullptr;
 
 // Records the link's signals in the test thread (queued from the link thread), in the order they arrive.
