@@ -144,6 +144,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     fillSerialPortList();
 
+    // A coarse timer may fire up to 5 % early, which would give up on a node that is still within its 30 s.
+    connectTimer.setTimerType(Qt::PreciseTimer);
     connect(&connectTimer, &QTimer::timeout, this, &MainWindow::timedOut);
 
     centreOnScreen();
