@@ -1,0 +1,178 @@
+// Operator actions in an odd order, against the real link and node: whatever the order, the window ends in a
+// state of its state table, keeps taking events, and the next node boot goes on normally.
+#include "apptestsupport.h"
+#include "mainwindow.h"
+#include "nodeform.h"
+#include "nodeinterface.h"
+#include "testserverprocess.h"
+#include "workbench.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+
+#include <atomic>
+
+namespace {
+
+const int kGuiStallLimitMs = 1000;
+// The operator actions below do not need the real connect time-out to show where they end.
+const int kShortConnectTimeoutMs = 8000;
+
+QString trailText(const Workbench &bench)
+{
+    return bench.trail().join(QStringLiteral(" > "));
+}
+
+} // namespace
+
+class OperatorActionsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void disconnectDuringTheStartUpRead();
+    void activateDuringAWrite();
+    void refreshDuringAConnect();
+    void secondNodeBootsWhileTheLoginDialogIsOpen();
+    void closingTheWindowDuringTheStartUpRead();
+
+private:
+    TestServerProcess server;
+    std::unique_ptr<Workbench> bench;
+};
+
+void OperatorActionsTest::initTestCase()
+{
+    QVERIFY2(server.start(), qPrintable(server.errorString()));
+}
+
+void OperatorActionsTest::cleanup()
+{
+    if (bench) {
+        QVERIFY2(bench->watchdog().longestStallMs() < kGuiStallLimitMs,
+            qPrintable(QStringLiteral("GUI thread stalled %1 ms").arg(bench->watchdog().longestStallMs())));
+        QCOMPARE(bench->dialogs().unexpectedCount(), 0);
+    }
+    bench.reset();
+}
+
+void OperatorActionsTest::disconnectDuringTheStartUpRead()
+{
+    bench = std::make_unique<Workbench>(server.baseUrl());
+    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
+    bench->window()->setConnectTimeoutForTesting(kShortConnectTimeoutMs);
+    QVERIFY(bench->bootAndShow(true));
+
+    // The node is reset while its form is shown, and the operator presses Disconnect before the window has
+    // heard of the boot: the GUI thread is held until the link is already reading.
+    bench->clearTrail();
+    bench->node().boot();
+    QVERIFY(bench->node().waitForLine(QStringLiteral("cfg"), Workbench::kNodeReadWaitMs, 2));
+    QCOMPARE(bench->state(), QString::fromLatin1(Workbench::kNodeShown));
+    bench->button("disconnectButton")->click();
+
+    // Disconnect drops the read, so the boot the window then hears of never completes: the busy bar, then the
+    // connect time-out, which tells the operator to reset the node.
+    QVERIFY(bench->waitForState(QLatin1String(Workbench::kConnectTimedOut)));
+    // (The idle view between the click and the boot's notice may pass too quickly to be seen.)
+    QStringList seen = bench->trail();
+    seen.removeOne(QLatin1String(Workbench::kIdle));
+    QVERIFY2(seen == (QStringList{Workbench::kNodeShown, Workbench::kReading, Workbench::kConnectTimedOut}),
+        qPrintable(trailText(*bench)));
+    QVERIFY(bench->bootAndShow(false));
+}
+
+void OperatorActionsTest::activateDuringAWrite()
+{
+    bench = std::make_unique<Workbench>(server.baseUrl());
+    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
+    QVERIFY(bench->bootAndShow(true));
+    NodeForm *form = bench->form();
+    Workbench::typeInto(form, "tempHighEdit", QStringLiteral("44"));
+    Workbench::typeInto(form, "reportRateEdit", QStringLiteral("12"));
+    bench->clearTrail();
+    form->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        bench->node().receivedLines().contains(QStringLiteral("tht -10 44")), Workbench::kNodeReadWaitMs);
+    bench->button("sleepButton")->click();
+
+    // The write ends and the node is reset, but the sleep asked meanwhile went to the node first: it sleeps
+    // and the reset finds it asleep. The window shows the write's success or the sleep, and nothing else.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        bench->node().receivedLines().contains(QStringLiteral("reset")), Workbench::kNodeReadWaitMs);
+    QVERIFY(bench->node().isSleeping());
+    const QStringList ends{Workbench::kUpdateSuccess, Workbench::kNodeSleeping};
+    QTRY_VERIFY_WITH_TIMEOUT(ends.contains(bench->state()), Workbench::kNodeReadWaitMs);
+    for (const QString &state : bench->trail())
+        QVERIFY2(state == QLatin1String(Workbench::kNodeShown) || ends.contains(state), qPrintable(trailText(*bench)));
+
+    // The operator resets the node and it is read with the settings written.
+    QVERIFY(bench->bootAndShow(false));
+    QCOMPARE(bench->node().profile().reportRateMs, qint64(12 * 60000));
+}
+
+void OperatorActionsTest::refreshDuringAConnect()
+{
+    bench = std::make_unique<Workbench>(server.baseUrl());
+    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::SigFox5D)), qPrintable(bench->error()));
+    bench->dialogs().login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
+    bench->node().boot();
+    QVERIFY(bench->waitForState(QLatin1String(Workbench::kReading)));
+    bench->button("portRefreshButton")->click();
+
+    // Refresh drops the read and resets the node, which boots again and is read to its end.
+    QVERIFY(bench->waitForState(QLatin1String(Workbench::kNodeShown)));
+    QVERIFY2(bench->trail() == (QStringList{Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown}),
+        qPrintable(trailText(*bench)));
+    const QStringList received = bench->node().receivedLines();
+    QCOMPARE(received.count(QStringLiteral("reset")), 1);
+    QCOMPARE(received.count(QStringLiteral("cfg")), 2);
+    QCOMPARE(bench->dialogs().recordsOf(QStringLiteral("login")).size(), 1);
+}
+
+void OperatorActionsTest::secondNodeBootsWhileTheLoginDialogIsOpen()
+{
+    bench = std::make_unique<Workbench>(server.baseUrl());
+    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
+    QSignalSpy announced(bench->link(), &NodeInterface::nodeConnected);
+    bench->dialogs().custom(QStringLiteral("login"), [this, &announced](QWidget *dialog) {
+        // While the operator types, the first node is swapped for another, which boots and is read.
+        bench->node().setProfile(SimNodeProfile::forType(Node::SigFox));
+        bench->node().boot();
+        // Answered whatever the wait gives, so that a failure cannot leave the dialog open; checked below.
+        (void)QTest::qWaitFor([&] { return announced.size() == 2; }, Workbench::kNodeReadWaitMs);
+        DialogDriver::submitLogin(
+            dialog, QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
+    });
+    bench->node().boot();
+
+    // The node on the line is shown, once, after the one login.
+    QVERIFY(bench->waitForState(QLatin1String(Workbench::kNodeShown)));
+    QCOMPARE(announced.size(), 2);
+    QTRY_VERIFY(bench->form()->isVisible());
+    QCOMPARE(QString::fromLatin1(bench->form()->metaObject()->className()), QStringLiteral("FormSigFox"));
+    QCOMPARE(bench->dialogs().recordsOf(QStringLiteral("login")).size(), 1);
+    QVERIFY2(bench->trail() == (QStringList{Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown}),
+        qPrintable(trailText(*bench)));
+    QTRY_COMPARE(bench->window()->findChildren<NodeForm *>().size(), 1);
+}
+
+void OperatorActionsTest::closingTheWindowDuringTheStartUpRead()
+{
+    bench = std::make_unique<Workbench>(server.baseUrl());
+    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar5D)), qPrintable(bench->error()));
+    std::atomic<bool> linkEnded{false};
+    QObject::connect(
+        bench->link(), &QThread::finished, bench->link(), [&] { linkEnded = true; }, Qt::DirectConnection);
+    bench->node().boot();
+    QTRY_VERIFY_WITH_TIMEOUT(bench->node().receivedLines().contains(QStringLiteral("th")), Workbench::kNodeReadWaitMs);
+    bench->closeWindow();
+    // The window is gone only once its link has ended: nothing is left to touch the port or the widgets.
+    QVERIFY(linkEnded);
+}
+
+IOT_APP_TEST_MAIN(OperatorActionsTest)
+#include "tst_operatoractions.moc"
