@@ -4,7 +4,9 @@
 //
 // "forms" writes form-<type>.png for each of the six node forms, filled from a node like the simulator's.
 // "main" writes main-idle.png (the window as it starts, before any node) and login-dialog.png.
+// "flow" walks simulated nodes through the window and writes flow-*.png (see flowshooter.h).
 
+#include "flowshooter.h"
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "passworddialog.h"
@@ -121,14 +123,15 @@ int main(int argc, char *argv[])
     const std::map<QString, std::function<bool(const QDir &, QTextStream &)>> subjects = {
         {QStringLiteral("forms"), shootForms},
         {QStringLiteral("main"), shootMainWindow},
+        {QStringLiteral("flow"), [](const QDir &dir, QTextStream &err) { return FlowShooter(dir, err).run(); }},
     };
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Renders parts of the user interface into PNG files."));
     parser.addHelpOption();
     parser.addOption({QStringLiteral("out"), QStringLiteral("Directory for the PNG files."), QStringLiteral("dir")});
-    parser.addOption({QStringLiteral("what"), QStringLiteral("What to render (default: everything): forms, main."),
-        QStringLiteral("subject")});
+    parser.addOption({QStringLiteral("what"),
+        QStringLiteral("What to render (default: everything): forms, main, flow."), QStringLiteral("subject")});
     parser.process(application);
 
     if (!parser.isSet(QStringLiteral("out"))) {

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDir>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class MainWindow;
+class NodeForm;
+class NodeSimulator;
+
+// Walks simulated nodes through the tool's real window and takes a picture at each step the operator sees:
+// the busy bar, the window with each type's form, the write's success, the sleeping node, a node that is not
+// configured and a connect time-out. The node is the simulator on a pseudo-terminal; the login goes to
+// orva-testserver, started from this program's own directory with the demo credentials.
+class FlowShooter
+{
+public:
+    FlowShooter(const QDir &out, QTextStream &err);
+    ~FlowShooter();
+
+    bool run();
+
+private:
+    bool startServer();
+    bool plugIn();
+    // Runs the event loop until the condition holds; false (and a message naming the step) on time-out.
+    bool waitFor(const QString &step, const std::function<bool()> &condition, int timeoutMs = 45000);
+    bool bootAndShowForm(int firmwareType, const QString &fileName);
+    bool waitForMessage(const QString &text);
+    NodeForm *shownForm() const;
+    bool shoot(const QString &fileName);
+    void answerLogin();
+
+    QDir out;
+    QTextStream &err;
+    QTemporaryDir scratch;
+    QProcess server;
+    QString serverUrl;
+    std::unique_ptr<NodeSimulator> node;
+    std::unique_ptr<MainWindow> window;
+    QTimer loginAnswerer;
+};
