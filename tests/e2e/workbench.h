@@ -51,7 +51,7 @@ public:
     NodeInterface *link() const;
     NodeSimulator &node() { return *simulator; }
     DialogDriver &dialogs() { return driver; }
-    const GuiWatchdog &watchdog() const { return guiWatchdog; }
+    GuiWatchdog &watchdog() { return guiWatchdog; }
 
     // Boots the node (answering the login with the demo credentials when `login` is set) and waits until the
     // window shows a new node form.
