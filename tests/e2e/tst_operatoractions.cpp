@@ -93,6 +93,8 @@ void OperatorActionsTest::activateDuringAWrite()
     NodeForm *form = bench->form();
     Workbench::typeInto(form, "tempHighEdit", QStringLiteral("44"));
     Workbench::typeInto(form, "reportRateEdit", QStringLiteral("12"));
+    // The node takes its time over the last line, so the click below surely lands while the write runs.
+    bench->node().setFault(QStringLiteral("set:rr"), SimFault::Late, 1, QStringLiteral("2500"));
     bench->clearTrail();
     form->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(
