@@ -12,6 +12,47 @@
 
 #include <cmath>
 
+namespace {
+// Whether what a JSON reader got back is what was sent: the same members, the same texts and the same numbers
+// (compared as numbers: Qt reads a whole number of more than 15 digits back as an integer, so the values need not
+// be of one kind). Qt's reader drops a U+FEFF that starts a string value without escapes (it decodes such a string
+// like a file with a byte order mark); the bytes the tool posts keep it, so a text read back without it also
+// counts as the same.
+bool sameAsReadBack(const QJsonValue &sent, const QJsonValue &read)
+{
+    if (sent.isString()) {
+        const QString text = sent.toString();
+        return read.isString()
+            && (read.toString() == text || (text.startsWith(QChar(0xFEFF)) && read.toString() == text.mid(1)));
+    }
+    if (sent.isDouble())
+        return read.isDouble() && read.toDouble() == sent.toDouble();
+    if (sent.isArray()) {
+        const QJsonArray a = sent.toArray();
+        const QJsonArray b = read.toArray();
+        if (!read.isArray() || a.size() != b.size())
+            return false;
+        for (int i = 0; i < a.size(); ++i) {
+            if (!sameAsReadBack(a.at(i), b.at(i)))
+                return false;
+        }
+        return true;
+    }
+    if (sent.isObject()) {
+        const QJsonObject a = sent.toObject();
+        const QJsonObject b = read.toObject();
+        if (!read.isObject() || a.keys() != b.keys())
+            return false;
+        for (auto it = a.begin(); it != a.end(); ++it) {
+            if (!sameAsReadBack(it.value(), b.value(it.key())))
+                return false;
+        }
+        return true;
+    }
+    return sent == read;
+}
+} // namespace
+
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     FuzzSupport::silenceLogging();
@@ -49,9 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QJsonDocument back = QJsonDocument::fromJson(posted, &error);
     FUZZ_CHECK(error.error == QJsonParseError::NoError);
     FUZZ_CHECK(back.isObject());
-    // Posted again, the parsed document gives the same bytes. (Numbers are compared below as the server reads
-    // them: Qt reads a whole number of more than 15 digits back as an integer, so the objects need not be equal.)
-    FUZZ_CHECK(QJsonDocument(back).toJson(QJsonDocument::Compact) == posted);
+    FUZZ_CHECK(sameAsReadBack(document, back.object()));
     FUZZ_CHECK(!posted.contains('\n'));
 
     FUZZ_CHECK(document.value(QLatin1String("DeviceName")).toString() == node.lockDescription);
