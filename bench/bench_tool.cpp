@@ -61,6 +61,8 @@ public:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
         environment.insert(QStringLiteral("LD_PRELOAD"), probe);
+        // The tool's log says which port it opened; it is read here, never printed.
+        environment.remove(QStringLiteral("QT_LOGGING_RULES"));
         environment.insert(QStringLiteral("IOT_COMMISSION_EXTRA_PORTS"), port);
         process.setProcessEnvironment(environment);
         // The tool reads its icon from the working directory, as it does when started from bin/.
