@@ -65,6 +65,11 @@ public:
 
     // True for the six types that have a form (1 to 6).
     static bool isKnownType(int type) { return type >= Pellimar && type <= SigFox5D; }
+    // SigFox nodes are known by their SigFox ID and PAC instead of LoRa identifiers.
+    static bool isSigfoxType(int type) { return type == SigFox || type == SigFox5D; }
+    bool isSigfox() const { return isSigfoxType(firmwareType); }
+    // The identity the node is known by: its SigFox ID for SigFox types, its DevEUI otherwise.
+    QString identity() const { return isSigfox() ? euid : euid.toUpper().remove(QLatin1Char(':')); }
 
     bool operator==(const Node &other) const;
     bool operator!=(const Node &other) const { return !(*this == other); }
