@@ -1,0 +1,27 @@
+#pragma once
+
+#include "commissioningsession.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QQueue>
+
+class QMessageBox;
+
+// Shows the session's notices as modal message boxes without parent, one at a time and in the order they were
+// raised, without blocking the caller: the next box opens when the operator closes the one on screen.
+class NoticePresenter : public QObject
+{
+    Q_OBJECT
+public:
+    explicit NoticePresenter(QObject *parent = nullptr);
+    ~NoticePresenter() override;
+
+    void present(const CommissioningSession::Notice &notice);
+
+private:
+    void showNext();
+
+    QQueue<CommissioningSession::Notice> waiting;
+    QPointer<QMessageBox> onScreen;
+};

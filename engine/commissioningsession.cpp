@@ -1,0 +1,469 @@
+#include "commissioningsession.h"
+
+#include "commandresult.h"
+#include "enginelog.h"
+#include "jsondeviceregister.h"
+#include "loginrequest.h"
+#include "nodeinterface.h"
+#include "serverclient.h"
+
+namespace {
+const char kLoginTitle[] = "ORVA login";
+const char kRegistrationTitle[] = "ORVA Node registration";
+const char kRegistrationFailedTitle[] = "Node Registration";
+// The status a registration reports when the server gave none: no answer in time, or no connection at all.
+constexpr int kNoStatus = 404;
+} // namespace
+
+CommissioningSession::CommissioningSession(CommissioningJournal *journal, QObject *parent)
+    : QObject(parent)
+    , journal(journal)
+{
+    qRegisterMetaType<CommissioningSession::State>("CommissioningSession::State");
+    qRegisterMetaType<CommissioningSession::Notice>("CommissioningSession::Notice");
+    qRegisterMetaType<Node::eFirmwareType>("Node::eFirmwareType");
+
+    // A coarse timer may fire up to 5 % early, which would give up on a node that is still within its 30 s.
+    connectTimer.setTimerType(Qt::PreciseTimer);
+    connectTimer.setSingleShot(true);
+    connect(&connectTimer, &QTimer::timeout, this, &CommissioningSession::connectTimedOut);
+
+    server = new ServerClient(this);
+    connect(server, &ServerClient::loginFinished, this, &CommissioningSession::loginFinished);
+    connect(server, &ServerClient::registrationFinished, this, &CommissioningSession::registrationFinished);
+
+    nodeLink = new NodeInterface(this);
+    connect(nodeLink, &NodeInterface::busy, this, &CommissioningSession::linkBusy);
+    connect(nodeLink, &NodeInterface::nodeConnected, this, &CommissioningSession::nodeConnected);
+    connect(nodeLink, &NodeInterface::nodeCommandResult, this, &CommissioningSession::commandResult);
+    connect(nodeLink, &NodeInterface::nodeSleeping, this, &CommissioningSession::nodeSleeping);
+    connect(nodeLink, &NodeInterface::configureID, this, &CommissioningSession::identityRequested);
+    connect(nodeLink, &NodeInterface::serialPortOpened, this, [this](const QString &name) {
+        openPortName = name;
+        emit portOpened(name);
+    });
+    connect(nodeLink, &NodeInterface::serialPortFailed, this, [this](const QString &name, const QString &reason) {
+        openPortName.clear();
+        emit portFailed(name, reason);
+    });
+}
+
+CommissioningSession::~CommissioningSession()
+{
+    // The link goes first: its thread may still be finishing a pass, and nothing it reports may reach a
+    // half-destroyed session.
+    delete nodeLink;
+    nodeLink = nullptr;
+}
+
+void CommissioningSession::setServerTimeoutForTesting(int ms)
+{
+    server->setTimeoutForTesting(ms);
+}
+
+bool CommissioningSession::canRegister() const
+{
+    return shownNode && registerAllowed && (currentState == State::NodeShown || currentState == State::Writing);
+}
+
+bool CommissioningSession::canActivate() const
+{
+    return shownNode && activateAllowed && (currentState == State::NodeShown || currentState == State::Writing);
+}
+
+// ---- operator actions ------------------------------------------------------------------------------------
+
+void CommissioningSession::choosePort(const QString &portName)
+{
+    nodeLink->connectSerialPort(portName);
+}
+
+void CommissioningSession::setServerAddress(const QString &serverAddress)
+{
+    address = serverAddress;
+    // Credentials and token belong to the server they were given for.
+    loggedIn = false;
+    forgetCredentials();
+}
+
+void CommissioningSession::submitCredentials(const QString &name, const QString &password)
+{
+    if (currentState != State::LoginNeeded)
+        return;
+    userName = name;
+    passwordDigest = LoginRequest::passwordDigest(password);
+    startLogin();
+}
+
+void CommissioningSession::cancelLogin()
+{
+    if (currentState != State::LoginNeeded)
+        return;
+    qCDebug(lcEngine, "login abborted");
+    loginRefusedOrAbandoned(true);
+}
+
+void CommissioningSession::applySettings(Node node, int flags)
+{
+    // The link writes only when one of the eight settings is selected, and answers only then.
+    if (!(flags & Node::FlagsWritable))
+        return;
+    pendingWrites.append({PendingWriteKind::Settings, node, flags});
+    nodeLink->updateNode(node, flags);
+    if (currentState == State::NodeShown)
+        setState(State::Writing);
+}
+
+void CommissioningSession::registerNode(const QString &lockDescription)
+{
+    if (!canRegister())
+        return;
+    registerAllowed = false;
+    emit actionsChanged();
+    registrationNode = nodeLink->nodeRecord();
+    registrationNode.lockDescription = lockDescription;
+    if (loggedIn)
+        startRegistration();
+    else
+        needLogin(LoginPurpose::Register);
+}
+
+void CommissioningSession::activate()
+{
+    if (!canActivate())
+        return;
+    nodeLink->sleepNode();
+}
+
+void CommissioningSession::disconnectNode()
+{
+    clearNode();
+    dropLinkCommand();
+    setState(State::WaitingForNode);
+}
+
+void CommissioningSession::resetNode()
+{
+    clearNode();
+    dropLinkCommand();
+    setState(State::WaitingForNode);
+    nodeLink->resetNode();
+}
+
+void CommissioningSession::allowRegisterAndActivate(bool allowed)
+{
+    if (!shownNode)
+        return;
+    registerAllowed = allowed && !registrationDone;
+    activateAllowed = allowed;
+    emit actionsChanged();
+}
+
+void CommissioningSession::readVersion()
+{
+    nodeLink->readVersion();
+}
+
+void CommissioningSession::setDeviceId(const QString &id)
+{
+    pendingWrites.append({PendingWriteKind::DeviceId, nodeLink->nodeRecord(), 0});
+    nodeLink->setDeviceId(id);
+}
+
+void CommissioningSession::setSigfoxData(const QString &data)
+{
+    pendingWrites.append({PendingWriteKind::SigfoxData, nodeLink->nodeRecord(), 0});
+    nodeLink->setSigfoxData(data);
+}
+
+// ---- what the link reports -------------------------------------------------------------------------------
+
+void CommissioningSession::linkBusy(bool busy)
+{
+    readingNode = busy;
+    if (!busy) {
+        if (currentState == State::Reading)
+            setState(State::WaitingForNode);
+        return;
+    }
+    readTimedOut = false;
+    connectTimer.start(connectTimeoutMs);
+    clearNode();
+    if (currentState == State::LoginNeeded || currentState == State::LoggingIn) {
+        // The node that was waiting for the login is booting again: what was read of it is stale. The login
+        // goes on; the node's new read is shown once it is held.
+        waitingNode.reset();
+        return;
+    }
+    setState(State::Reading);
+}
+
+void CommissioningSession::nodeConnected(Node node)
+{
+    connectTimer.stop();
+    readingNode = false;
+    readTimedOut = false;
+    qCDebug(lcEngine, "Node connected %d", static_cast<int>(node.firmwareType));
+    if (journal)
+        journal->recordNodeRead(openPortName, node);
+
+    if (currentState == State::LoginNeeded || currentState == State::LoggingIn) {
+        // Only the newest node is worth showing once the login is settled.
+        waitingNode = node;
+        return;
+    }
+    if (loggedIn) {
+        showNode(node);
+        return;
+    }
+    waitingNode = node;
+    needLogin(LoginPurpose::ShowNode);
+}
+
+void CommissioningSession::commandResult(CommandResult result, CommandFailure failure)
+{
+    Q_UNUSED(failure)
+    if (!pendingWrites.isEmpty() && journal) {
+        const PendingWrite write = pendingWrites.takeFirst();
+        const int code = static_cast<int>(result);
+        switch (write.kind) {
+        case PendingWriteKind::Settings:
+            journal->recordSettingsWritten(write.node, write.flags, code);
+            break;
+        case PendingWriteKind::DeviceId:
+            journal->recordDeviceIdWritten(write.node, code);
+            break;
+        case PendingWriteKind::SigfoxData:
+            journal->recordSigfoxDataWritten(write.node, code);
+            break;
+        }
+    } else if (!pendingWrites.isEmpty()) {
+        pendingWrites.removeFirst();
+    }
+
+    clearNode();
+    dropLinkCommand();
+    switch (result) {
+    case CommandResult::Failed:
+        setState(State::ApplyFailed);
+        break;
+    case CommandResult::Done:
+        setState(State::UpdateSucceeded);
+        // The node takes its new settings only after a restart, which also reads it back.
+        nodeLink->resetNode();
+        break;
+    case CommandResult::TimedOut:
+        setState(State::ApplyTimedOut);
+        break;
+    default:
+        setState(State::WaitingForNode);
+        break;
+    }
+}
+
+void CommissioningSession::nodeSleeping()
+{
+    if (journal)
+        journal->recordNodeSleeping(nodeLink->nodeRecord());
+    // The sleep command is complete; nothing is dropped at the link, so a node that boots right after its
+    // sleep confirmation is still read.
+    clearNode();
+    setState(State::NodeSleeping);
+}
+
+// ---- internals -------------------------------------------------------------------------------------------
+
+void CommissioningSession::setState(State state)
+{
+    const bool changed = state != currentState;
+    currentState = state;
+    if (changed)
+        emit stateChanged(state);
+    emit actionsChanged();
+}
+
+void CommissioningSession::showNode(const Node &node)
+{
+    if (!Node::isKnownType(node.firmwareType)) {
+        // No form for this node; a form already on show stays as it is.
+        setState(State::NotConfigured);
+        return;
+    }
+    shownNode = node;
+    registrationDone = false;
+    const bool reporting = node.reportRate != 0;
+    registerAllowed = reporting;
+    activateAllowed = reporting;
+    emit formRequested(node);
+    setState(State::NodeShown);
+}
+
+void CommissioningSession::clearNode()
+{
+    registerAllowed = false;
+    activateAllowed = false;
+    if (!shownNode)
+        return;
+    shownNode.reset();
+    emit formDismissed();
+}
+
+void CommissioningSession::dropLinkCommand()
+{
+    nodeLink->disconnectNode();
+}
+
+void CommissioningSession::connectTimedOut()
+{
+    readingNode = false;
+    if (currentState == State::LoginNeeded || currentState == State::LoggingIn) {
+        readTimedOut = true;
+        return;
+    }
+    setState(State::ConnectTimedOut);
+}
+
+void CommissioningSession::raise(Notice::Level level, const QString &title, const QString &text)
+{
+    emit notice(Notice{level, title, text});
+}
+
+void CommissioningSession::needLogin(LoginPurpose purpose)
+{
+    loginPurpose = purpose;
+    if (!userName.isEmpty() && !passwordDigest.isEmpty()) {
+        startLogin();
+        return;
+    }
+    if (!serverConfigured()) {
+        raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("Please configure the ORVA server"));
+        loginRefusedOrAbandoned(false);
+        return;
+    }
+    setState(State::LoginNeeded);
+}
+
+void CommissioningSession::startLogin()
+{
+    setState(State::LoggingIn);
+    loginRequest = server->login(address, userName, passwordDigest);
+}
+
+void CommissioningSession::loginFinished(quint64 id, const LoginResult &result)
+{
+    if (id != loginRequest || currentState != State::LoggingIn)
+        return;
+    loginRequest = 0;
+    if (result.granted) {
+        token = result.token;
+        loggedIn = true;
+        proceedAfterLogin();
+        return;
+    }
+    // Without any answer the credentials are kept, so that the next attempt sends them again without asking.
+    if (result.reply.failure != ServerReply::Failure::TimedOut)
+        forgetCredentials();
+    loginRefusedOrAbandoned(false);
+}
+
+void CommissioningSession::loginRefusedOrAbandoned(bool cancelled)
+{
+    const LoginPurpose purpose = std::exchange(loginPurpose, LoginPurpose::None);
+    if (purpose == LoginPurpose::Register) {
+        if (!cancelled)
+            raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("Incorrect Credentials"));
+        if (waitingNode) {
+            // A node read while this login was settled cannot be shown without a login either.
+            waitingNode.reset();
+            raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("You need to log in"));
+        }
+        registerAllowed = shownNode.has_value();
+        setState(shownNode ? State::NodeShown : idleState());
+        return;
+    }
+    // The node read for this login is dropped; the operator resets it to try again.
+    waitingNode.reset();
+    raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("You need to log in"));
+    setState(idleState());
+}
+
+CommissioningSession::State CommissioningSession::idleState() const
+{
+    if (readingNode)
+        return State::Reading;
+    return readTimedOut ? State::ConnectTimedOut : State::WaitingForNode;
+}
+
+void CommissioningSession::forgetCredentials()
+{
+    userName.clear();
+    passwordDigest.clear();
+}
+
+void CommissioningSession::proceedAfterLogin()
+{
+    const LoginPurpose purpose = std::exchange(loginPurpose, LoginPurpose::None);
+    if (purpose == LoginPurpose::Register) {
+        startRegistration();
+        return;
+    }
+    if (waitingNode) {
+        const Node node = *std::exchange(waitingNode, std::nullopt);
+        showNode(node);
+        return;
+    }
+    setState(idleState());
+}
+
+void CommissioningSession::startRegistration()
+{
+    setState(State::Registering);
+    qCDebug(lcEngine).noquote() << "MainWindow: register node" << registrationNode.deviceType;
+    registrationRequest
+        = server->registerDocument(address, token, JSONdeviceRegister::documentBytes(registrationNode));
+}
+
+void CommissioningSession::registrationFinished(quint64 id, const ServerReply &reply)
+{
+    if (id != registrationRequest)
+        return;
+    registrationRequest = 0;
+    const int code = reply.answered() ? reply.status : kNoStatus;
+    if (journal)
+        journal->recordRegistration(registrationNode, code);
+
+    const bool sameNodeShown = shownNode && shownNode->identity() == registrationNode.identity();
+    if (code == 200 || code == 201) {
+        if (code == 200) {
+            qCDebug(lcEngine, "MainWindow: Node registered");
+            raise(Notice::Level::Warning, QLatin1String(kRegistrationTitle), QStringLiteral("Node added successfully"));
+        } else {
+            qCDebug(lcEngine, "MainWindow: Node updated");
+            raise(Notice::Level::Information, QLatin1String(kRegistrationTitle), QStringLiteral("Node Updated"));
+        }
+        if (sameNodeShown)
+            registrationDone = true;
+    } else {
+        raise(Notice::Level::Critical, QLatin1String(kRegistrationFailedTitle),
+            QStringLiteral("Registration failed :") + QString::number(code));
+        loggedIn = false;
+        forgetCredentials();
+        if (sameNodeShown)
+            registerAllowed = true;
+    }
+    if (waitingNode) {
+        // A node announced while this registration ran takes the screen now.
+        const Node node = *std::exchange(waitingNode, std::nullopt);
+        if (loggedIn) {
+            showNode(node);
+        } else {
+            waitingNode = node;
+            needLogin(LoginPurpose::ShowNode);
+        }
+        return;
+    }
+    if (currentState == State::Registering)
+        setState(shownNode ? State::NodeShown : State::WaitingForNode);
+    else
+        emit actionsChanged();
+}

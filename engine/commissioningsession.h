@@ -1,0 +1,185 @@
+#pragma once
+
+#include "commissioningjournal.h"
+#include "node.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <optional>
+
+class NodeInterface;
+class ServerClient;
+struct LoginResult;
+struct ServerReply;
+enum class CommandResult : int;
+enum class CommandFailure : int;
+
+// The commissioning workflow of one serial port, without any widget: it follows a node from its boot to its
+// form, holds the server login, writes, registers and puts the node to sleep. The window (or the command line)
+// renders its state and forwards the operator's actions to its slots; it never decides anything itself.
+//
+// Nothing here waits: the link answers by signals, the server requests finish by signals, and a login the
+// workflow needs is asked for by entering LoginNeeded, answered later through submitCredentials() or
+// cancelLogin(). Whatever arrives meanwhile (a node booting, another node announced) is an ordinary transition.
+class CommissioningSession : public QObject
+{
+    Q_OBJECT
+public:
+    // How long a booting node may take from its banner to the complete configuration.
+    static constexpr int kConnectTimeoutMs = 30000;
+    // "http://" is 7 characters, so an address must be longer than the bare scheme to count as configured.
+    static constexpr int kMinServerAddressLength = 8;
+
+    enum class State {
+        WaitingForNode, // no node: "Reset Node while connected"
+        Reading, // a node booted and is being read
+        ConnectTimedOut, // the read did not finish within kConnectTimeoutMs
+        LoginNeeded, // credentials are asked for (a node waits to be shown, or a registration waits)
+        LoggingIn, // the login request is on its way
+        NodeShown, // the node's form is shown
+        NotConfigured, // the node's communication type has no form
+        Writing, // the form's settings are being written
+        Registering, // the node's registration is on its way
+        ApplyFailed, // the write ended: refused or not sent
+        ApplyTimedOut, // the write ended: the node stopped answering
+        UpdateSucceeded, // the write succeeded; the node is being reset and will be read again
+        NodeSleeping, // the node confirmed it went to sleep
+    };
+    Q_ENUM(State)
+
+    // Something the operator must read and acknowledge (a message box in the window).
+    struct Notice
+    {
+        enum class Level { Information, Warning, Critical };
+        Level level;
+        QString title;
+        QString text;
+    };
+
+    explicit CommissioningSession(CommissioningJournal *journal, QObject *parent = nullptr);
+    ~CommissioningSession() override; // stops the link thread
+
+    State state() const { return currentState; }
+    // True in the states in which the node's form is on show.
+    bool isNodeShown() const { return shownNode.has_value(); }
+    // The node the form shows (the record as read), if any.
+    std::optional<Node> nodeOnShow() const { return shownNode; }
+    // What Register and Activate may do now.
+    bool canRegister() const;
+    bool canActivate() const;
+    // Why credentials are asked for: to show a node, or to register one.
+    bool loginIsForRegistration() const { return loginPurpose == LoginPurpose::Register; }
+
+    QString serverAddress() const { return address; }
+    bool isLoggedIn() const { return loggedIn; }
+    QString openPort() const { return openPortName; }
+
+    NodeInterface *link() const { return nodeLink; }
+
+    // Only for tests that must not wait the real time-outs.
+    void setConnectTimeoutForTesting(int ms) { connectTimeoutMs = ms; }
+    void setServerTimeoutForTesting(int ms);
+
+public slots:
+    // Operator actions.
+    void choosePort(const QString &portName);
+    void setServerAddress(const QString &serverAddress);
+    void submitCredentials(const QString &userName, const QString &password);
+    void cancelLogin();
+    void applySettings(Node node, int flags);
+    void registerNode(const QString &lockDescription);
+    void activate();
+    void disconnectNode();
+    // Drops what the link is doing and resets the node, so that it is read afresh.
+    void resetNode();
+    // The form allows or forbids Register and Activate (a SigFox 5D form whose settings were edited).
+    void allowRegisterAndActivate(bool allowed);
+    // The configure path: read the node's version, then write a device id or SigFox data.
+    void readVersion();
+    void setDeviceId(const QString &id);
+    void setSigfoxData(const QString &data);
+
+    // What the link reports; connected to the link, and callable directly by tests.
+    void linkBusy(bool busy);
+    void nodeConnected(Node node);
+    void commandResult(CommandResult result, CommandFailure failure);
+    void nodeSleeping();
+    // The connect timer's end; callable directly by tests.
+    void connectTimedOut();
+
+signals:
+    void stateChanged(CommissioningSession::State state);
+    // A new form is to be shown for this node (replacing any earlier one), or the form is to go.
+    void formRequested(Node node);
+    void formDismissed();
+    // Register/Activate availability changed.
+    void actionsChanged();
+    void notice(CommissioningSession::Notice notice);
+    // The link finished a version read for the configure path.
+    void identityRequested(Node::eFirmwareType type);
+    void portOpened(QString portName);
+    void portFailed(QString portName, QString reason);
+
+private:
+    enum class LoginPurpose { None, ShowNode, Register };
+    enum class PendingWriteKind { Settings, DeviceId, SigfoxData };
+    struct PendingWrite
+    {
+        PendingWriteKind kind;
+        Node node;
+        int flags;
+    };
+
+    void setState(State state);
+    void showNode(const Node &node);
+    void clearNode();
+    void dropLinkCommand();
+    void raise(Notice::Level level, const QString &title, const QString &text);
+    bool serverConfigured() const { return address.size() >= kMinServerAddressLength; }
+
+    // Login: starts or asks for it; returns false when it cannot even be asked for (no server configured).
+    void needLogin(LoginPurpose purpose);
+    void startLogin();
+    void loginFinished(quint64 id, const LoginResult &result);
+    void loginRefusedOrAbandoned(bool cancelled);
+    void forgetCredentials();
+    // Where the view goes when no node is to be shown: the read in progress, its time-out, or waiting.
+    State idleState() const;
+    void proceedAfterLogin();
+
+    void startRegistration();
+    void registrationFinished(quint64 id, const ServerReply &reply);
+
+    CommissioningJournal *journal;
+    NodeInterface *nodeLink = nullptr;
+    ServerClient *server = nullptr;
+    QTimer connectTimer;
+    int connectTimeoutMs = kConnectTimeoutMs;
+
+    State currentState = State::WaitingForNode;
+    std::optional<Node> shownNode; // the node whose form is on show
+    std::optional<Node> waitingNode; // a node announced while a login was needed; shown once it is held
+    bool registerAllowed = false;
+    bool activateAllowed = false;
+    bool registrationDone = false;
+
+    QString address;
+    QString userName;
+    QString passwordDigest;
+    QByteArray token;
+    bool loggedIn = false;
+    LoginPurpose loginPurpose = LoginPurpose::None;
+    quint64 loginRequest = 0;
+    Node registrationNode;
+    quint64 registrationRequest = 0;
+
+    bool readingNode = false; // the link is reading a booting node
+    bool readTimedOut = false; // that read did not finish in time while a login was being settled
+
+    QString openPortName;
+    QList<PendingWrite> pendingWrites; // the link answers writes in the order they were asked for
+};
+
+Q_DECLARE_METATYPE(CommissioningSession::Notice)
