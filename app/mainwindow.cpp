@@ -91,8 +91,9 @@ MainWindow::MainWindow(QWidget *parent)
     qRegisterMetaType<NodeThresholds>("NodeThresholds");
 
     notices = new NoticePresenter(this);
-    commissioning = new CommissioningSession(&journal, this);
-    commissioning->setServerAddress(settings.value(QString::fromLatin1(kServerKey)).toString());
+    serverSession = new ServerSession(&journal, nullptr, this);
+    serverSession->setServerAddress(settings.value(QString::fromLatin1(kServerKey)).toString());
+    commissioning = new CommissioningSession(serverSession, &journal, this);
 
     connect(commissioning, &CommissioningSession::stateChanged, this, &MainWindow::renderState);
     connect(commissioning, &CommissioningSession::actionsChanged, this, &MainWindow::renderActions);
@@ -136,6 +137,8 @@ MainWindow::~MainWindow()
     // already gone.
     delete commissioning;
     commissioning = nullptr;
+    delete serverSession;
+    serverSession = nullptr;
     delete loginDialog.data();
     delete progress.data();
     delete ui;
@@ -318,7 +321,7 @@ void MainWindow::editServer()
             if (!address.startsWith(QLatin1String("http")))
                 address.prepend(QLatin1String(kServerPrefix));
             settings.setValue(QString::fromLatin1(kServerKey), address);
-            commissioning->setServerAddress(address);
+            serverSession->setServerAddress(address);
         });
 }
 

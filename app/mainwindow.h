@@ -88,6 +88,7 @@ private:
     QSettings settings;
     // What happened to each node, for the supervisor; the window never reads it.
     CommissioningJournal journal;
+    ServerSession *serverSession = nullptr;
     CommissioningSession *commissioning = nullptr;
     NoticePresenter *notices = nullptr;
     NodeForm *currentForm = nullptr;

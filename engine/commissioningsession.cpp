@@ -2,21 +2,17 @@
 
 #include "commandresult.h"
 #include "enginelog.h"
-#include "jsondeviceregister.h"
-#include "loginrequest.h"
 #include "nodeinterface.h"
-#include "serverclient.h"
 
 namespace {
 const char kLoginTitle[] = "ORVA login";
 const char kRegistrationTitle[] = "ORVA Node registration";
 const char kRegistrationFailedTitle[] = "Node Registration";
-// The status a registration reports when the server gave none: no answer in time, or no connection at all.
-constexpr int kNoStatus = 404;
 } // namespace
 
-CommissioningSession::CommissioningSession(CommissioningJournal *journal, QObject *parent)
+CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJournal *journal, QObject *parent)
     : QObject(parent)
+    , server(server)
     , journal(journal)
 {
     qRegisterMetaType<CommissioningSession::State>("CommissioningSession::State");
@@ -28,9 +24,9 @@ CommissioningSession::CommissioningSession(CommissioningJournal *journal, QObjec
     connectTimer.setSingleShot(true);
     connect(&connectTimer, &QTimer::timeout, this, &CommissioningSession::connectTimedOut);
 
-    server = new ServerClient(this);
-    connect(server, &ServerClient::loginFinished, this, &CommissioningSession::loginFinished);
-    connect(server, &ServerClient::registrationFinished, this, &CommissioningSession::registrationFinished);
+    connect(server, &ServerSession::loginStarted, this, &CommissioningSession::loginStarted);
+    connect(server, &ServerSession::loginFinished, this, &CommissioningSession::loginFinished);
+    connect(server, &ServerSession::registrationFinished, this, &CommissioningSession::registrationFinished);
 
     nodeLink = new NodeInterface(this);
     connect(nodeLink, &NodeInterface::busy, this, &CommissioningSession::linkBusy);
@@ -56,11 +52,6 @@ CommissioningSession::~CommissioningSession()
     nodeLink = nullptr;
 }
 
-void CommissioningSession::setServerTimeoutForTesting(int ms)
-{
-    server->setTimeoutForTesting(ms);
-}
-
 bool CommissioningSession::canRegister() const
 {
     return shownNode && registerAllowed && (currentState == State::NodeShown || currentState == State::Writing);
@@ -78,21 +69,12 @@ void CommissioningSession::choosePort(const QString &portName)
     nodeLink->connectSerialPort(portName);
 }
 
-void CommissioningSession::setServerAddress(const QString &serverAddress)
-{
-    address = serverAddress;
-    // Credentials and token belong to the server they were given for.
-    loggedIn = false;
-    forgetCredentials();
-}
-
 void CommissioningSession::submitCredentials(const QString &name, const QString &password)
 {
     if (currentState != State::LoginNeeded)
         return;
-    userName = name;
-    passwordDigest = LoginRequest::passwordDigest(password);
-    startLogin();
+    server->setCredentials(name, password);
+    server->logIn();
 }
 
 void CommissioningSession::cancelLogin()
@@ -122,7 +104,7 @@ void CommissioningSession::registerNode(const QString &lockDescription)
     emit actionsChanged();
     registrationNode = nodeLink->nodeRecord();
     registrationNode.lockDescription = lockDescription;
-    if (loggedIn)
+    if (server->isLoggedIn())
         startRegistration();
     else
         needLogin(LoginPurpose::Register);
@@ -212,7 +194,7 @@ void CommissioningSession::nodeConnected(Node node)
         waitingNode = node;
         return;
     }
-    if (loggedIn) {
+    if (server->isLoggedIn()) {
         showNode(node);
         return;
     }
@@ -291,6 +273,7 @@ void CommissioningSession::showNode(const Node &node)
     }
     shownNode = node;
     registrationDone = false;
+    registrationWaiting = false;
     const bool reporting = node.reportRate != 0;
     registerAllowed = reporting;
     activateAllowed = reporting;
@@ -323,19 +306,24 @@ void CommissioningSession::connectTimedOut()
     setState(State::ConnectTimedOut);
 }
 
-void CommissioningSession::raise(Notice::Level level, const QString &title, const QString &text)
+void CommissioningSession::raise(Notice::Level level, const QString &title, const QString &text, const QString &detail)
 {
-    emit notice(Notice{level, title, text});
+    emit notice(Notice{level, title, text, detail});
 }
 
 void CommissioningSession::needLogin(LoginPurpose purpose)
 {
     loginPurpose = purpose;
-    if (!userName.isEmpty() && !passwordDigest.isEmpty()) {
-        startLogin();
+    if (server->isLoggingIn()) {
+        // Another port's login is on its way; its answer serves this port too.
+        setState(State::LoggingIn);
         return;
     }
-    if (!serverConfigured()) {
+    if (server->hasCredentials()) {
+        server->logIn();
+        return;
+    }
+    if (!server->isConfigured()) {
         raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("Please configure the ORVA server"));
         loginRefusedOrAbandoned(false);
         return;
@@ -343,26 +331,21 @@ void CommissioningSession::needLogin(LoginPurpose purpose)
     setState(State::LoginNeeded);
 }
 
-void CommissioningSession::startLogin()
+void CommissioningSession::loginStarted()
 {
-    setState(State::LoggingIn);
-    loginRequest = server->login(address, userName, passwordDigest);
+    if (loginPurpose != LoginPurpose::None)
+        setState(State::LoggingIn);
 }
 
-void CommissioningSession::loginFinished(quint64 id, const LoginResult &result)
+void CommissioningSession::loginFinished(ServerSession::LoginOutcome outcome, const QString &detail)
 {
-    if (id != loginRequest || currentState != State::LoggingIn)
+    Q_UNUSED(detail)
+    if (loginPurpose == LoginPurpose::None || currentState != State::LoggingIn)
         return;
-    loginRequest = 0;
-    if (result.granted) {
-        token = result.token;
-        loggedIn = true;
+    if (outcome == ServerSession::LoginOutcome::Granted) {
         proceedAfterLogin();
         return;
     }
-    // Without any answer the credentials are kept, so that the next attempt sends them again without asking.
-    if (result.reply.failure != ServerReply::Failure::TimedOut)
-        forgetCredentials();
     loginRefusedOrAbandoned(false);
 }
 
@@ -394,12 +377,6 @@ CommissioningSession::State CommissioningSession::idleState() const
     return readTimedOut ? State::ConnectTimedOut : State::WaitingForNode;
 }
 
-void CommissioningSession::forgetCredentials()
-{
-    userName.clear();
-    passwordDigest.clear();
-}
-
 void CommissioningSession::proceedAfterLogin()
 {
     const LoginPurpose purpose = std::exchange(loginPurpose, LoginPurpose::None);
@@ -418,23 +395,18 @@ void CommissioningSession::proceedAfterLogin()
 void CommissioningSession::startRegistration()
 {
     setState(State::Registering);
-    qCDebug(lcEngine).noquote() << "MainWindow: register node" << registrationNode.deviceType;
-    registrationRequest
-        = server->registerDocument(address, token, JSONdeviceRegister::documentBytes(registrationNode));
+    registrationTicket = server->registerNode(registrationNode);
 }
 
-void CommissioningSession::registrationFinished(quint64 id, const ServerReply &reply)
+void CommissioningSession::registrationFinished(const ServerSession::RegistrationReport &report)
 {
-    if (id != registrationRequest)
+    if (report.ticket != registrationTicket)
         return;
-    registrationRequest = 0;
-    const int code = reply.answered() ? reply.status : kNoStatus;
-    if (journal)
-        journal->recordRegistration(registrationNode, code);
+    registrationTicket = 0;
 
-    const bool sameNodeShown = shownNode && shownNode->identity() == registrationNode.identity();
-    if (code == 200 || code == 201) {
-        if (code == 200) {
+    const bool sameNodeShown = shownNode && shownNode->identity() == report.identity;
+    if (report.accepted) {
+        if (report.status == 200) {
             qCDebug(lcEngine, "MainWindow: Node registered");
             raise(Notice::Level::Warning, QLatin1String(kRegistrationTitle), QStringLiteral("Node added successfully"));
         } else {
@@ -444,17 +416,23 @@ void CommissioningSession::registrationFinished(quint64 id, const ServerReply &r
         if (sameNodeShown)
             registrationDone = true;
     } else {
+        QString detail;
+        if (report.kept)
+            detail = QStringLiteral("The registration is kept and will be sent again by itself.");
+        else if (report.refused)
+            detail = QStringLiteral("The server refused this registration; it is kept but not sent again.");
         raise(Notice::Level::Critical, QLatin1String(kRegistrationFailedTitle),
-            QStringLiteral("Registration failed :") + QString::number(code));
-        loggedIn = false;
-        forgetCredentials();
-        if (sameNodeShown)
+            QStringLiteral("Registration failed :") + QString::number(report.status), detail);
+        if (sameNodeShown) {
             registerAllowed = true;
+            // A registration waiting in the outbox will reach the server: the node may go to sleep.
+            registrationWaiting = report.kept;
+        }
     }
     if (waitingNode) {
-        // A node announced while this registration ran takes the screen now.
+        // A node announced while this registration's login was settled takes the screen now.
         const Node node = *std::exchange(waitingNode, std::nullopt);
-        if (loggedIn) {
+        if (server->isLoggedIn()) {
             showNode(node);
         } else {
             waitingNode = node;

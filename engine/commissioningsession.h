@@ -9,10 +9,9 @@
 
 #include <optional>
 
+#include "serversession.h"
+
 class NodeInterface;
-class ServerClient;
-struct LoginResult;
-struct ServerReply;
 enum class CommandResult : int;
 enum class CommandFailure : int;
 
@@ -29,8 +28,6 @@ class CommissioningSession : public QObject
 public:
     // How long a booting node may take from its banner to the complete configuration.
     static constexpr int kConnectTimeoutMs = 30000;
-    // "http://" is 7 characters, so an address must be longer than the bare scheme to count as configured.
-    static constexpr int kMinServerAddressLength = 8;
 
     enum class State {
         WaitingForNode, // no node: "Reset Node while connected"
@@ -56,9 +53,11 @@ public:
         Level level;
         QString title;
         QString text;
+        QString detail; // informative text below the main text, if any
     };
 
-    explicit CommissioningSession(CommissioningJournal *journal, QObject *parent = nullptr);
+    // The server session is shared by every port's session; the journal may be null (nothing recorded).
+    CommissioningSession(ServerSession *server, CommissioningJournal *journal, QObject *parent = nullptr);
     ~CommissioningSession() override; // stops the link thread
 
     State state() const { return currentState; }
@@ -72,20 +71,19 @@ public:
     // Why credentials are asked for: to show a node, or to register one.
     bool loginIsForRegistration() const { return loginPurpose == LoginPurpose::Register; }
 
-    QString serverAddress() const { return address; }
-    bool isLoggedIn() const { return loggedIn; }
+    QString serverAddress() const { return server->serverAddress(); }
+    bool isLoggedIn() const { return server->isLoggedIn(); }
+    ServerSession *serverSession() const { return server; }
     QString openPort() const { return openPortName; }
 
     NodeInterface *link() const { return nodeLink; }
 
     // Only for tests that must not wait the real time-outs.
     void setConnectTimeoutForTesting(int ms) { connectTimeoutMs = ms; }
-    void setServerTimeoutForTesting(int ms);
 
 public slots:
     // Operator actions.
     void choosePort(const QString &portName);
-    void setServerAddress(const QString &serverAddress);
     void submitCredentials(const QString &userName, const QString &password);
     void cancelLogin();
     void applySettings(Node node, int flags);
@@ -136,8 +134,7 @@ private:
     void showNode(const Node &node);
     void clearNode();
     void dropLinkCommand();
-    void raise(Notice::Level level, const QString &title, const QString &text);
-    bool serverConfigured() const { return address.size() >= kMinServerAddressLength; }
+    void raise(Notice::Level level, const QString &title, const QString &text, const QString &detail = QString());
 
     // Login: starts or asks for it; returns false when it cannot even be asked for (no server configured).
     void needLogin(LoginPurpose purpose);
@@ -152,9 +149,9 @@ private:
     void startRegistration();
     void registrationFinished(quint64 id, const ServerReply &reply);
 
+    ServerSession *server;
     CommissioningJournal *journal;
     NodeInterface *nodeLink = nullptr;
-    ServerClient *server = nullptr;
     QTimer connectTimer;
     int connectTimeoutMs = kConnectTimeoutMs;
 
@@ -163,17 +160,12 @@ private:
     std::optional<Node> waitingNode; // a node announced while a login was needed; shown once it is held
     bool registerAllowed = false;
     bool activateAllowed = false;
-    bool registrationDone = false;
+    bool registrationDone = false; // the shown node was registered in this session
+    bool registrationWaiting = false; // the shown node's registration waits in the outbox
 
-    QString address;
-    QString userName;
-    QString passwordDigest;
-    QByteArray token;
-    bool loggedIn = false;
     LoginPurpose loginPurpose = LoginPurpose::None;
-    quint64 loginRequest = 0;
     Node registrationNode;
-    quint64 registrationRequest = 0;
+    quint64 registrationTicket = 0;
 
     bool readingNode = false; // the link is reading a booting node
     bool readTimedOut = false; // that read did not finish in time while a login was being settled

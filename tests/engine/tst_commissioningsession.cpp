@@ -65,6 +65,7 @@ private:
     QTemporaryDir dir;
     std::unique_ptr<NodeSimulator> node;
     std::unique_ptr<CommissioningJournal> journal;
+    std::unique_ptr<ServerSession> serverSession;
     std::unique_ptr<CommissioningSession> session;
     std::unique_ptr<SessionRecorder> recorder;
 };
@@ -84,6 +85,7 @@ void CommissioningSessionTest::cleanup()
 {
     recorder.reset();
     session.reset();
+    serverSession.reset();
     node.reset();
     journal.reset();
 }
@@ -95,9 +97,10 @@ bool CommissioningSessionTest::plugIn(const SimNodeProfile &profile)
     if (!node->start(path))
         return false;
     journal = std::make_unique<CommissioningJournal>(dir.filePath(QStringLiteral("journal.jsonl")));
-    session = std::make_unique<CommissioningSession>(journal.get());
+    serverSession = std::make_unique<ServerSession>(journal.get(), nullptr);
+    serverSession->setServerAddress(server.baseUrl());
+    session = std::make_unique<CommissioningSession>(serverSession.get(), journal.get());
     recorder = std::make_unique<SessionRecorder>(session.get());
-    session->setServerAddress(server.baseUrl());
     QSignalSpy opened(session.get(), &CommissioningSession::portOpened);
     session->choosePort(path);
     return opened.wait(10000);
@@ -171,7 +174,7 @@ void CommissioningSessionTest::cancelledLoginIsReportedOnceEvenWithANodeHeld()
 void CommissioningSessionTest::noServerConfiguredSaysSoBeforeRefusing()
 {
     QVERIFY(plugIn(SimNodeProfile::forType(Node::Pellimar)));
-    session->setServerAddress(QStringLiteral("http://"));
+    serverSession->setServerAddress(QStringLiteral("http://"));
     node->boot();
     QTRY_COMPARE_WITH_TIMEOUT(recorder->notices.size(), 2, kReadWaitMs);
     QCOMPARE(recorder->notices,

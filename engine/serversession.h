@@ -1,0 +1,115 @@
+#pragma once
+
+#include "node.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class CommissioningJournal;
+class RegistrationOutbox;
+class ServerClient;
+struct LoginResult;
+struct ServerReply;
+
+// The registration server as every commissioning session of the tool shares it: the server address, the
+// operator's credentials (user name and password digest, never the password), the login token, and the
+// outbox through which every registration goes. One login serves all ports; a registration is stored before
+// it is posted and leaves the outbox only when the server accepted it, so nothing is lost to a server that is
+// down or slow.
+class ServerSession : public QObject
+{
+    Q_OBJECT
+public:
+    // "http://" is 7 characters, so an address must be longer than the bare scheme to count as configured.
+    static constexpr int kMinServerAddressLength = 8;
+
+    // How a login ended.
+    enum class LoginOutcome {
+        Granted,
+        CredentialsRefused, // the server answered and did not accept the user name and password
+        NoAnswer, // no answer within the reply window
+        Unreachable, // no connection to the server
+        Untrusted, // the server's certificate is not trusted
+        Failed, // any other failure of the request (cut off, oversized)
+    };
+    Q_ENUM(LoginOutcome)
+
+    // How one registration attempt ended, as the operator needs to know it.
+    struct RegistrationReport
+    {
+        quint64 ticket = 0; // what registerNode() returned
+        QString identity;
+        int status = 0; // the HTTP status shown to the operator (404 when the server gave none)
+        bool accepted = false; // 200 or 201
+        bool kept = false; // not accepted, but kept in the outbox and sent again later
+        bool refused = false; // not accepted and not retried (kept, shown)
+        QString errorText;
+    };
+
+    ServerSession(CommissioningJournal *journal, RegistrationOutbox *outbox, QObject *parent = nullptr);
+    ~ServerSession() override;
+
+    QString serverAddress() const { return address; }
+    void setServerAddress(const QString &serverAddress);
+    bool isConfigured() const { return address.size() >= kMinServerAddressLength; }
+    // A PEM file of certificates trusted in addition to the system's; false when it cannot be used.
+    bool setCaCertificateFile(const QString &path);
+
+    bool isLoggedIn() const { return loggedIn; }
+    bool hasCredentials() const { return !userName.isEmpty() && !passwordDigest.isEmpty(); }
+    bool isLoggingIn() const { return loginRequest != 0; }
+    void setCredentials(const QString &name, const QString &password);
+    // Starts a login with the held credentials; a login already on its way is not started twice.
+    void logIn();
+    // Ends the login and forgets the credentials, so that the next login asks for them.
+    void logOut();
+
+    // Stores the node's registration in the outbox and posts it (at once when logged in, else after the next
+    // login). Returns a ticket that registrationFinished reports.
+    quint64 registerNode(const Node &node);
+    // Registrations stored but not yet accepted by the server.
+    int waitingCount() const;
+    RegistrationOutbox *outbox() const { return store; }
+
+    void setTimeoutForTesting(int ms);
+
+signals:
+    void loginStarted();
+    void loginFinished(ServerSession::LoginOutcome outcome, QString detail);
+    void registrationFinished(ServerSession::RegistrationReport report);
+    void waitingChanged(int count);
+
+private:
+    struct InFlight
+    {
+        quint64 request = 0;
+        qint64 entry = -1;
+        quint64 ticket = 0;
+        QString identity;
+        Node node;
+    };
+
+    void loginDone(quint64 id, const LoginResult &result);
+    void registrationDone(quint64 id, const ServerReply &reply);
+    void post(qint64 entry, const QByteArray &document, quint64 ticket, const QString &identity, const Node &node);
+    void sendDue();
+    void scheduleRetry();
+
+    CommissioningJournal *journal;
+    RegistrationOutbox *store;
+    ServerClient *client;
+    QTimer retryTimer;
+
+    QString address;
+    QString userName;
+    QString passwordDigest;
+    QByteArray token;
+    bool loggedIn = false;
+    quint64 loginRequest = 0;
+    quint64 nextTicket = 0;
+    QList<InFlight> inFlight;
+};
+
+Q_DECLARE_METATYPE(ServerSession::RegistrationReport)
