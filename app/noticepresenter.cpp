@@ -41,6 +41,8 @@ void NoticePresenter::showNext()
     const CommissioningSession::Notice notice = waiting.dequeue();
     auto *box = new QMessageBox(iconFor(notice.level), notice.title, notice.text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    if (!notice.detail.isEmpty())
+        box->setInformativeText(notice.detail);
     // Modal for the whole application, like a box run in its own loop, but the caller goes on at once.
     box->setWindowModality(Qt::ApplicationModal);
     connect(box, &QMessageBox::finished, this, [this] {
