@@ -5,7 +5,6 @@
 
 #include <QtTest>
 
-
 namespace {
 
 // loraNodeAsRead() as a form emits it unedited: pressure and acceleration in operator units.
