@@ -207,6 +207,7 @@ private slots:
     void endlessFaultStreamsBytesWithoutCarriageReturnThenAnswers_data();
     void endlessFaultStreamsBytesWithoutCarriageReturnThenAnswers();
     void hangUpFaultClosesTheLineInsteadOfAnswering();
+    void ignoredFaultAnswersSetButKeepsTheOldValue();
 
     void recordsEveryReceivedByteInOrderWithItsTime();
     void hangUpThenStartPlugsTheNodeBackInAtTheSamePath();
@@ -689,6 +690,29 @@ void TestNodeSimulator::hangUpFaultClosesTheLineInsteadOfAnswering()
     QVERIFY(bench.tool.lines.isEmpty());
 }
 
+void TestNodeSimulator::ignoredFaultAnswersSetButKeepsTheOldValue()
+{
+    Bench bench;
+    QVERIFY(bench.plugIn());
+    bench.simulator.setFault(QStringLiteral("set:tht"), SimFault::Ignored, 1);
+
+    bench.tool.send("tht 1 2\r");
+    QVERIFY(bench.tool.waitForMatch(kWriteAnswer));
+    QCOMPARE(bench.tool.lines, QStringList{"Set temperature ok"});
+    // Other writes still take effect while the fault holds.
+    bench.tool.send("rr 60000\r");
+    bench.tool.send("th\r");
+    QVERIFY(bench.tool.waitForMatch(QRegularExpression(QStringLiteral("^Accelero"))));
+    QVERIFY(bench.tool.lines.contains(QStringLiteral("Temperature : L -10 H 50")));
+    QCOMPARE(bench.simulator.profile().reportRateMs, qint64(60000));
+
+    bench.tool.forget();
+    bench.tool.send("tht 1 2\r");
+    QVERIFY(bench.tool.waitForMatch(kWriteAnswer));
+    QCOMPARE(bench.simulator.profile().temperatureLow, 1);
+    QCOMPARE(bench.simulator.profile().temperatureHigh, 2);
+}
+
 void TestNodeSimulator::recordsEveryReceivedByteInOrderWithItsTime()
 {
     Bench bench;
@@ -801,7 +825,8 @@ void TestNodeSimulator::commandLineToolPlaysTheNodeRebootsOnSignalAndCleansUp()
     tool.start(program,
         {QStringLiteral("--type"), QStringLiteral("sigfox5d"), QStringLiteral("--link"), path,
             QStringLiteral("--sigfox-id"), QStringLiteral("BEEF"), QStringLiteral("--report-rate"),
-            QStringLiteral("120000"), QStringLiteral("--colour")});
+            QStringLiteral("120000"), QStringLiteral("--colour"), QStringLiteral("--fault"),
+            QStringLiteral("set:rr=ignored")});
     tool.closeWriteChannel(); // stdin at its end must not stop the node
     QVERIFY(tool.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).isSymLink(), kAnswerWaitMs);
@@ -818,6 +843,14 @@ void TestNodeSimulator::commandLineToolPlaysTheNodeRebootsOnSignalAndCleansUp()
         QStringList(
             {"Communication: SigFox 5D", "SigFox ID=0000BEEF", "SigFox PAC=FEDCBA9876543210", "Report rate : 120000"}));
     QVERIFY(side.raw.startsWith("\x1b[33m"));
+
+    // The node acknowledges the new rate but keeps the old one.
+    side.lines.clear();
+    side.send("rr 60000\r");
+    QVERIFY(side.waitForMatch(kWriteAnswer));
+    side.send("rr\r");
+    QVERIFY(side.waitForMatch(QRegularExpression(QStringLiteral("^Report rate"))));
+    QCOMPARE(side.lines.filter(QStringLiteral("Report rate")), QStringList{"Report rate : 120000"});
 
     ::kill(pid_t(tool.processId()), SIGUSR1);
     QVERIFY(side.waitForLine(QStringLiteral("VCOM started")));

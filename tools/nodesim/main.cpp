@@ -48,6 +48,27 @@ bool parseNumbers(const QString &text, int expected, QVector<int> *numbers)
     return true;
 }
 
+// "KEY=MODE" of the --fault option; the fault then applies to every such command.
+bool parseFault(const QString &text, QString *key, SimFault *fault)
+{
+    static const std::pair<const char *, SimFault> modes[]
+        = {{"silent", SimFault::Silent}, {"failed", SimFault::Failed}, {"late", SimFault::Late},
+            {"garbage", SimFault::Garbage}, {"corrupt-field", SimFault::CorruptField}, {"endless", SimFault::Endless},
+            {"hang-up", SimFault::HangUp}, {"ignored", SimFault::Ignored}};
+    const int equals = text.indexOf(QLatin1Char('='));
+    if (equals <= 0)
+        return false;
+    *key = text.left(equals);
+    const QString mode = text.mid(equals + 1).toLower();
+    for (const auto &entry : modes) {
+        if (mode == QLatin1String(entry.first)) {
+            *fault = entry.second;
+            return true;
+        }
+    }
+    return false;
+}
+
 int typeNumber(const QString &name)
 {
     static const QStringList names
@@ -100,9 +121,15 @@ int main(int argc, char *argv[])
         QStringLiteral("colour"), QStringLiteral("Wrap every printed line in terminal colour sequences."));
     const QCommandLineOption crlfOption(QStringLiteral("crlf"), QStringLiteral("End printed lines with CR LF."));
     const QCommandLineOption bootOption(QStringLiteral("boot"), QStringLiteral("Boot the node once right away."));
+    const QCommandLineOption faultOption(QStringLiteral("fault"),
+        QStringLiteral("Fault for a command, repeatable: KEY=MODE with KEY cfg, th, rr, ver, s, reset, set:app, "
+                       "set:tht, ... or set:* and MODE silent, failed, late, garbage, corrupt-field, endless, "
+                       "hang-up or ignored (answers \"Set\" but keeps the old value)."),
+        QStringLiteral("key=mode"));
     parser.addOptions({typeOption, linkOption, devEuiOption, appEuiOption, appKeyOption, netIdOption, sigfoxIdOption,
         pacOption, rateOption, temperatureOption, humidityOption, pressureOption, accelOption, colourOption, crlfOption,
         bootOption});
+    parser.addOption(faultOption);
     parser.process(app);
 
     const auto usageError = [](const QString &message) {
@@ -175,6 +202,13 @@ int main(int argc, char *argv[])
     profile.crlf = parser.isSet(crlfOption);
 
     NodeSimulator simulator(profile);
+    for (const QString &text : parser.values(faultOption)) {
+        QString key;
+        SimFault fault = SimFault::None;
+        if (!parseFault(text, &key, &fault))
+            return usageError(QStringLiteral("--fault wants KEY=MODE, not '%1'").arg(text));
+        simulator.setFault(key, fault);
+    }
     simulator.setTraceCallback(print);
     QString error;
     const QString linkPath = parser.value(linkOption);

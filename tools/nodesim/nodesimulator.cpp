@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <random>
@@ -507,7 +508,12 @@ struct NodeSimulator::Private
             break;
         }
 
+        std::optional<SimNodeProfile> kept;
+        if (fault.fault == SimFault::Ignored)
+            kept = profile;
         const Answer answer = answerFor(word, text, args, isWrite, fault.fault == SimFault::CorruptField);
+        if (kept)
+            profile = *kept;
         if (answer.sleeps)
             sleeping = true;
         if (answer.reboots)

@@ -48,6 +48,7 @@ enum class SimFault {
     CorruptField, // protected fields with one flipped bit; on a write line, as if it arrived damaged
     Endless, // argument bytes (default 1 MiB) of text without any carriage return, then the answer
     HangUp, // close the line (the device side disappears) instead of answering
+    Ignored, // write lines: answer "Set ..." as usual but keep the old value
 };
 
 // A simulated sensor node on a pseudo-terminal. start() opens a raw pty pair and publishes the slave under a

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "node.h"
+#include "profileentry.h"
+
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+// A commissioning profile: the settings a batch of nodes is to be given, per node type, read from a UTF-8 JSON
+// file. Every value is checked at load against what the type's node form accepts, so a profile can only ask
+// for values an operator could have typed; a profile with any fault is refused as a whole.
+class CommissioningProfile
+{
+public:
+    // The one format this reader understands; the file's "format" must equal it.
+    static constexpr int kFormat = 1;
+    // Far above any real profile; a larger file is refused unread.
+    static constexpr qint64 kMaxFileBytes = 1024 * 1024;
+
+    // The profile in `path`, or nothing with `*error` set to one line that names the file and, where there is
+    // one, the type and the key at fault: `harbour.json: "LoRa OTAA" / "temperature": high -20 is below low 50`.
+    static std::optional<CommissioningProfile> load(const QString &path, QString *error);
+
+    QString name() const { return m_name; }
+    // The operator may not change the values the profile sets.
+    bool locked() const { return m_locked; }
+    // A lock description (label) must be typed before the node is written.
+    bool requireLabel() const { return m_requireLabel; }
+    QString filePath() const { return m_filePath; }
+
+    // The entry for a node's "Communication:" text ("LoRa OTAA 5D") or firmware type; nullptr when the profile
+    // says nothing about that type.
+    const ProfileEntry *entryFor(const QString &communicationText) const;
+    const ProfileEntry *entryFor(int firmwareType) const;
+    // The entry for the node's type, as entryFor(node.firmwareType).
+    const ProfileEntry *entryFor(const Node &node) const { return entryFor(int(node.firmwareType)); }
+
+private:
+    CommissioningProfile() = default;
+
+    QString m_name;
+    bool m_locked = false;
+    bool m_requireLabel = false;
+    QString m_filePath;
+    QMap<int, ProfileEntry> m_entries; // by firmware type
+};
