@@ -3,11 +3,14 @@
 #include "commandresult.h"
 #include "enginelog.h"
 #include "nodeinterface.h"
+#include "profilecomparison.h"
+#include "writeverification.h"
 
 namespace {
 const char kLoginTitle[] = "ORVA login";
 const char kRegistrationTitle[] = "ORVA Node registration";
 const char kRegistrationFailedTitle[] = "Node Registration";
+const char kVerifiedText[] = "Verified";
 } // namespace
 
 CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJournal *journal, QObject *parent)
@@ -17,6 +20,7 @@ CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJ
 {
     qRegisterMetaType<CommissioningSession::State>("CommissioningSession::State");
     qRegisterMetaType<CommissioningSession::Notice>("CommissioningSession::Notice");
+    qRegisterMetaType<CommissioningSession::NodeNote>("CommissioningSession::NodeNote");
     qRegisterMetaType<Node::eFirmwareType>("Node::eFirmwareType");
 
     // A coarse timer may fire up to 5 % early, which would give up on a node that is still within its 30 s.
@@ -54,12 +58,19 @@ CommissioningSession::~CommissioningSession()
 
 bool CommissioningSession::canRegister() const
 {
-    return shownNode && registerAllowed && (currentState == State::NodeShown || currentState == State::Writing);
+    return shownNode && registerAllowed && verification != Verification::Failed
+        && (currentState == State::NodeShown || currentState == State::Writing);
 }
 
 bool CommissioningSession::canActivate() const
 {
-    return shownNode && activateAllowed && (currentState == State::NodeShown || currentState == State::Writing);
+    return shownNode && activateAllowed && verification != Verification::Failed
+        && (currentState == State::NodeShown || currentState == State::Writing);
+}
+
+void CommissioningSession::setProfile(std::shared_ptr<const CommissioningProfile> profile)
+{
+    activeProfile = std::move(profile);
 }
 
 // ---- operator actions ------------------------------------------------------------------------------------
@@ -91,6 +102,10 @@ void CommissioningSession::applySettings(Node node, int flags)
     if (!(flags & Node::FlagsWritable))
         return;
     pendingWrites.append({PendingWriteKind::Settings, node, flags});
+    // Read back after the reset that follows a successful write, and compared with what went out.
+    lastWrite = PendingWrite{PendingWriteKind::Settings, node, flags};
+    describedIdentity = node.identity();
+    describedText = node.lockDescription;
     nodeLink->updateNode(node, flags);
     if (currentState == State::NodeShown)
         setState(State::Writing);
@@ -104,6 +119,8 @@ void CommissioningSession::registerNode(const QString &lockDescription)
     emit actionsChanged();
     registrationNode = nodeLink->nodeRecord();
     registrationNode.lockDescription = lockDescription;
+    describedIdentity = registrationNode.identity();
+    describedText = lockDescription;
     if (server->isLoggedIn())
         startRegistration();
     else
@@ -223,6 +240,8 @@ void CommissioningSession::commandResult(CommandResult result, CommandFailure fa
         pendingWrites.removeFirst();
     }
 
+    if (result != CommandResult::Done)
+        lastWrite.reset();
     clearNode();
     dropLinkCommand();
     switch (result) {
@@ -271,20 +290,101 @@ void CommissioningSession::showNode(const Node &node)
         setState(State::NotConfigured);
         return;
     }
+    Node shown = node;
+    // The description typed for this node survives its reset; another node starts without one.
+    if (node.identity() == describedIdentity) {
+        shown.lockDescription = describedText;
+    } else {
+        describedIdentity.clear();
+        describedText.clear();
+    }
+
+    const ProfileEntry *entry = activeProfile ? activeProfile->entryFor(node) : nullptr;
+    if (entry && entry->firmwareTooOld(node)) {
+        qCInfo(lcEngine).noquote() << "CommissioningSession: firmware" << node.nodeVersion << "is older than"
+                                   << entry->minNodeVersion << "- node set aside";
+        if (journal)
+            journal->recordFirmwareTooOld(node, entry->minNodeVersion);
+        lastWrite.reset();
+        verification = Verification::None;
+        setNote(NodeNote::Tone::Neutral, QString());
+        setState(State::FirmwareTooOld);
+        return;
+    }
+
+    verifyAgainstLastWrite(node);
+    currentPreset = FormPreset();
+    if (entry) {
+        const ProfileComparison comparison(shown, *entry);
+        if (!comparison.matches()) {
+            const QString description = shown.lockDescription;
+            shown = comparison.nodeToShow();
+            shown.lockDescription = description;
+            currentPreset.flags = comparison.flags();
+            for (const ProfileComparison::Difference &difference : comparison.differences()) {
+                currentPreset.tooltips.insert(difference.flag,
+                    QStringLiteral("profile: ") + difference.profileText + QStringLiteral(", node: ")
+                        + difference.nodeText);
+            }
+        }
+        if (activeProfile->locked())
+            currentPreset.lockedFlags = entry->settingFlags();
+        if (verification == Verification::None) {
+            if (comparison.matches())
+                setNote(NodeNote::Tone::Good, QStringLiteral("Matches profile ") + activeProfile->name());
+            else
+                setNote(NodeNote::Tone::Neutral, QStringLiteral("Profile ") + activeProfile->name()
+                        + QStringLiteral(": the differences are filled in, Apply writes them"));
+        }
+    } else if (verification == Verification::None) {
+        setNote(NodeNote::Tone::Neutral, QString());
+    }
+
     shownNode = node;
     registrationDone = false;
     registrationWaiting = false;
     const bool reporting = node.reportRate != 0;
     registerAllowed = reporting;
     activateAllowed = reporting;
-    emit formRequested(node);
+    emit formRequested(shown);
     setState(State::NodeShown);
+}
+
+void CommissioningSession::verifyAgainstLastWrite(const Node &node)
+{
+    if (!lastWrite || lastWrite->node.identity() != node.identity()) {
+        lastWrite.reset();
+        verification = Verification::None;
+        return;
+    }
+    const PendingWrite write = *std::exchange(lastWrite, std::nullopt);
+    const QList<WriteVerification::Mismatch> mismatches = WriteVerification::compare(write.node, write.flags, node);
+    if (journal)
+        journal->recordVerified(node, mismatches);
+    if (mismatches.isEmpty()) {
+        verification = Verification::Verified;
+        setNote(NodeNote::Tone::Good, QLatin1String(kVerifiedText));
+        return;
+    }
+    verification = Verification::Failed;
+    const QString text = QStringLiteral("Not as written: ") + WriteVerification::describe(mismatches);
+    qCInfo(lcEngine).noquote() << "CommissioningSession:" << text;
+    setNote(NodeNote::Tone::Bad, text);
+}
+
+void CommissioningSession::setNote(NodeNote::Tone tone, const QString &text)
+{
+    if (currentNote.tone == tone && currentNote.text == text)
+        return;
+    currentNote = NodeNote{tone, text};
+    emit noteChanged(currentNote);
 }
 
 void CommissioningSession::clearNode()
 {
     registerAllowed = false;
     activateAllowed = false;
+    setNote(NodeNote::Tone::Neutral, QString());
     if (!shownNode)
         return;
     shownNode.reset();

@@ -1,12 +1,16 @@
 #pragma once
 
 #include "commissioningjournal.h"
+#include "commissioningprofile.h"
 #include "node.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <QMap>
+
+#include <memory>
 #include <optional>
 
 #include "serversession.h"
@@ -43,6 +47,7 @@ public:
         ApplyTimedOut, // the write ended: the node stopped answering
         UpdateSucceeded, // the write succeeded; the node is being reset and will be read again
         NodeSleeping, // the node confirmed it went to sleep
+        FirmwareTooOld, // the node's firmware is older than the profile allows: set it aside, nothing written
     };
     Q_ENUM(State)
 
@@ -56,6 +61,23 @@ public:
         QString detail; // informative text below the main text, if any
     };
 
+    // A line beside the node's form: the profile's verdict on the node, or the verification of a write.
+    struct NodeNote
+    {
+        enum class Tone { Neutral, Good, Bad };
+        Tone tone = Tone::Neutral;
+        QString text;
+    };
+
+    // What the profile fills into a new form: the settings selected for writing (the values are in the node
+    // handed to formRequested), those the operator may not change, and each one's "profile: …, node: …".
+    struct FormPreset
+    {
+        int flags = 0;
+        int lockedFlags = 0;
+        QMap<int, QString> tooltips;
+    };
+
     // The server session is shared by every port's session; the journal may be null (nothing recorded).
     CommissioningSession(ServerSession *server, CommissioningJournal *journal, QObject *parent = nullptr);
     ~CommissioningSession() override; // stops the link thread
@@ -65,6 +87,14 @@ public:
     bool isNodeShown() const { return shownNode.has_value(); }
     // The node the form shows (the record as read), if any.
     std::optional<Node> nodeOnShow() const { return shownNode; }
+    // The profile applied to every node shown (none: nodes are shown as read). Shared by every port.
+    void setProfile(std::shared_ptr<const CommissioningProfile> profile);
+    std::shared_ptr<const CommissioningProfile> profile() const { return activeProfile; }
+    NodeNote note() const { return currentNote; }
+    FormPreset preset() const { return currentPreset; }
+    // True when the last write was read back and found as written (only meaningful with note() Good).
+    bool lastWriteVerified() const { return verification == Verification::Verified; }
+
     // What Register and Activate may do now.
     bool canRegister() const;
     bool canActivate() const;
@@ -115,6 +145,7 @@ signals:
     // Register/Activate availability changed.
     void actionsChanged();
     void notice(CommissioningSession::Notice notice);
+    void noteChanged(CommissioningSession::NodeNote note);
     // The link finished a version read for the configure path.
     void identityRequested(Node::eFirmwareType type);
     void portOpened(QString portName);
@@ -130,7 +161,12 @@ private:
         int flags;
     };
 
+    enum class Verification { None, Pending, Verified, Failed };
+
     void setState(State state);
+    void setNote(NodeNote::Tone tone, const QString &text);
+    // Compares the node as read again with the write that preceded the reset; true when nothing was pending.
+    void verifyAgainstLastWrite(const Node &node);
     void showNode(const Node &node);
     void clearNode();
     void dropLinkCommand();
@@ -167,6 +203,16 @@ private:
     Node registrationNode;
     quint64 registrationTicket = 0;
 
+    std::shared_ptr<const CommissioningProfile> activeProfile;
+    FormPreset currentPreset;
+    NodeNote currentNote;
+    Verification verification = Verification::None;
+    // The last write and the node it went to, kept until the node has been read back after its reset.
+    std::optional<PendingWrite> lastWrite;
+    // The lock description typed for a node, kept while that node is reset and read again.
+    QString describedIdentity;
+    QString describedText;
+
     bool readingNode = false; // the link is reading a booting node
     bool readTimedOut = false; // that read did not finish in time while a login was being settled
 
@@ -175,3 +221,4 @@ private:
 };
 
 Q_DECLARE_METATYPE(CommissioningSession::Notice)
+Q_DECLARE_METATYPE(CommissioningSession::NodeNote)
