@@ -63,9 +63,15 @@ bench: build
 
 # The Debian package (iot-commission_<version>_<arch>.deb in the build directory); production packages are
 # built with the firmware's key: make package CMAKE_ARGS=-DNODE_KEY=<32 hex digits> BUILD_DIR=build-release
-# dpkg-shlibdeps (dpkg-dev) and file work out the package's dependencies.
+# A package with the development key is refused before anything is built, unless ALLOW_DEVELOPMENT_KEY=1
+# (its version then ends in +devkey). dpkg-shlibdeps (dpkg-dev) and file work out the package's dependencies.
+ALLOW_DEVELOPMENT_KEY ?= 0
 package: EXTRA_PACKAGES += dpkg-dev file
-package: build
+package: deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja $(CMAKE_ARGS) \
+	    -DALLOW_DEVELOPMENT_KEY=$(if $(filter 1,$(ALLOW_DEVELOPMENT_KEY)),ON,OFF)
+	cmake -P $(BUILD_DIR)/PackageKeyCheck.cmake
+	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:

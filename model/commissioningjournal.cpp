@@ -36,9 +36,15 @@ const FlagName kFlagNames[] = {
 
 const mode_t kJournalFileMode = 0644;
 
-bool isSigfoxType(int type)
+// The write result whose entry says why: the write did not run to its end.
+const int kResultFailed = 1;
+
+// Fields whose values are the node's secrets: a verification or a label check names them but never holds them.
+bool isSecretField(const QString &field)
 {
-    return type == Node::SigFox || type == Node::SigFox5D;
+    return field.compare(QLatin1String("appKey"), Qt::CaseInsensitive) == 0
+        || field.compare(QLatin1String("pac"), Qt::CaseInsensitive) == 0
+        || field.compare(QLatin1String("sigfoxData"), Qt::CaseInsensitive) == 0;
 }
 
 QString systemError(int error)
@@ -109,13 +115,26 @@ QStringList CommissioningJournal::flagNames(int flags)
     return names;
 }
 
-QJsonObject CommissioningJournal::eventFor(const char *event, const Node &node)
+QJsonObject CommissioningJournal::eventFor(const char *event, const QString &identity, bool sigfox)
 {
     QJsonObject entry;
     entry.insert(QStringLiteral("event"), QString::fromLatin1(event));
-    if (!node.euid.isEmpty())
-        entry.insert(
-            isSigfoxType(node.firmwareType) ? QStringLiteral("sigfoxId") : QStringLiteral("devEui"), node.euid);
+    if (!identity.isEmpty())
+        entry.insert(sigfox ? QStringLiteral("sigfoxId") : QStringLiteral("devEui"), identity);
+    return entry;
+}
+
+QJsonObject CommissioningJournal::eventFor(const char *event, const Node &node)
+{
+    return eventFor(event, node.identity(), node.isSigfox());
+}
+
+QJsonObject CommissioningJournal::writeEvent(const char *event, const Node &node, int result, const QString &reason)
+{
+    QJsonObject entry = eventFor(event, node);
+    entry.insert(QStringLiteral("result"), result);
+    if (result == kResultFailed && !reason.isEmpty())
+        entry.insert(QStringLiteral("reason"), reason);
     return entry;
 }
 
@@ -128,35 +147,48 @@ bool CommissioningJournal::recordNodeRead(const QString &port, const Node &node)
     entry.insert(QStringLiteral("nodeVersion"), node.nodeVersion);
     entry.insert(QStringLiteral("moduleVersion"), node.moduleVersion);
     entry.insert(QStringLiteral("loraVersion"), node.loraVersion);
+    if (!keyFingerprintText.isEmpty())
+        entry.insert(QStringLiteral("keyFingerprint"), keyFingerprintText);
     return append(entry);
 }
 
-bool CommissioningJournal::recordSettingsWritten(const Node &node, int flags, int result)
+bool CommissioningJournal::recordSettingsWritten(const Node &node, int flags, int result, const QString &reason)
 {
-    QJsonObject entry = eventFor("settingsWritten", node);
+    QJsonObject entry = writeEvent("settingsWritten", node, result, reason);
     entry.insert(QStringLiteral("flags"), QJsonArray::fromStringList(flagNames(flags)));
-    entry.insert(QStringLiteral("result"), result);
     return append(entry);
 }
 
-bool CommissioningJournal::recordDeviceIdWritten(const Node &node, int result)
+bool CommissioningJournal::recordDeviceIdWritten(const Node &node, int result, const QString &reason)
 {
-    QJsonObject entry = eventFor("deviceIdWritten", node);
-    entry.insert(QStringLiteral("result"), result);
+    return append(writeEvent("deviceIdWritten", node, result, reason));
+}
+
+bool CommissioningJournal::recordSigfoxDataWritten(const Node &node, int result, const QString &reason)
+{
+    return append(writeEvent("sigfoxDataWritten", node, result, reason));
+}
+
+bool CommissioningJournal::recordRegistrationQueued(const Node &node, qint64 outboxId)
+{
+    QJsonObject entry = eventFor("registrationQueued", node);
+    entry.insert(QStringLiteral("outboxId"), outboxId);
     return append(entry);
 }
 
-bool CommissioningJournal::recordSigfoxDataWritten(const Node &node, int result)
+bool CommissioningJournal::recordRegistration(const Node &node, int statusCode, int attempt, qint64 outboxId)
 {
-    QJsonObject entry = eventFor("sigfoxDataWritten", node);
-    entry.insert(QStringLiteral("result"), result);
-    return append(entry);
+    return recordRegistration(node.identity(), node.isSigfox(), statusCode, attempt, outboxId);
 }
 
-bool CommissioningJournal::recordRegistration(const Node &node, int statusCode)
+bool CommissioningJournal::recordRegistration(
+    const QString &identity, bool sigfox, int statusCode, int attempt, qint64 outboxId)
 {
-    QJsonObject entry = eventFor("registration", node);
+    QJsonObject entry = eventFor("registration", identity, sigfox);
     entry.insert(QStringLiteral("status"), statusCode);
+    entry.insert(QStringLiteral("attempt"), attempt);
+    if (outboxId >= 0)
+        entry.insert(QStringLiteral("outboxId"), outboxId);
     return append(entry);
 }
 
@@ -165,8 +197,58 @@ bool CommissioningJournal::recordNodeSleeping(const Node &node)
     return append(eventFor("nodeSleeping", node));
 }
 
+bool CommissioningJournal::recordKeyMismatch(const QString &port)
+{
+    QJsonObject entry;
+    entry.insert(QStringLiteral("event"), QStringLiteral("keyMismatch"));
+    entry.insert(QStringLiteral("port"), port);
+    if (!keyFingerprintText.isEmpty())
+        entry.insert(QStringLiteral("keyFingerprint"), keyFingerprintText);
+    return append(entry);
+}
+
+bool CommissioningJournal::recordVerified(const Node &node, bool ok, const QVector<Mismatch> &mismatches)
+{
+    QJsonObject entry = eventFor("verified", node);
+    entry.insert(QStringLiteral("ok"), ok);
+    QJsonArray list;
+    for (const Mismatch &mismatch : mismatches) {
+        QJsonObject item{{QStringLiteral("field"), mismatch.field}};
+        if (!isSecretField(mismatch.field)) {
+            item.insert(QStringLiteral("written"), mismatch.written);
+            item.insert(QStringLiteral("read"), mismatch.read);
+        }
+        list.append(item);
+    }
+    entry.insert(QStringLiteral("mismatches"), list);
+    return append(entry);
+}
+
+bool CommissioningJournal::recordFirmwareTooOld(const Node &node, const QString &minNodeVersion)
+{
+    QJsonObject entry = eventFor("firmwareTooOld", node);
+    entry.insert(QStringLiteral("nodeVersion"), node.nodeVersion);
+    entry.insert(QStringLiteral("minNodeVersion"), minNodeVersion);
+    return append(entry);
+}
+
+bool CommissioningJournal::recordLabelChecked(const Node &node, const QMap<QString, QString> &label, bool match)
+{
+    QJsonObject entry = eventFor("labelChecked", node);
+    QJsonObject fields;
+    for (auto it = label.cbegin(); it != label.cend(); ++it) {
+        if (!isSecretField(it.key()))
+            fields.insert(it.key(), it.value());
+    }
+    entry.insert(QStringLiteral("label"), fields);
+    entry.insert(QStringLiteral("match"), match);
+    return append(entry);
+}
+
 bool CommissioningJournal::append(QJsonObject entry)
 {
+    if (!lotText.isEmpty())
+        entry.insert(QStringLiteral("lot"), lotText);
     entry.insert(QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
     QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact);
     line.append('\n');

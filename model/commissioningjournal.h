@@ -3,6 +3,7 @@
 #include "node.h"
 
 #include <QJsonObject>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -12,12 +13,26 @@
 // flushed to the disk, so a crash can cut off at most the last line; reading skips such a line and the next
 // entry starts on a line of its own.
 //
-// Entries carry identities, versions, flag names and result codes only, never the application key, the PAC,
-// the operator's password or its digest, or the server's token; the record methods take nothing else.
+// Entries carry identities, versions, flag names, result codes and the values a verification or a label check
+// compared, never the application key, the PAC, the operator's password or its digest, or the server's token.
 class CommissioningJournal
 {
 public:
     static constexpr const char *kFileName = "journal.jsonl";
+
+    // Why a write ended with result 1 (failed), the "reason" of its entry.
+    static constexpr const char *kReasonNoPort = "noPort"; // no serial port was open
+    static constexpr const char *kReasonRefused = "refused"; // the node answered that it refused the value
+    static constexpr const char *kReasonInvalidValue = "invalidValue"; // the value could not be encoded
+    static constexpr const char *kReasonInterrupted = "interrupted"; // a disconnect or a port change cut it off
+
+    // One field whose value read back from the node differs from the value written.
+    struct Mismatch
+    {
+        QString field; // a flag name ("appId", "reportRate") or another field of the node
+        QString written;
+        QString read;
+    };
 
     // The journal of the user running the tool, in the application's data directory
     // (~/.local/share/DARV/iot_commission/journal.jsonl once main() has named the application).
@@ -27,14 +42,35 @@ public:
 
     QString filePath() const { return path; }
 
+    // The fingerprint of the node key the tool was built with; nodeRead and keyMismatch entries carry it
+    // while it is set.
+    void setKeyFingerprint(const QString &fingerprint) { keyFingerprintText = fingerprint; }
+    QString keyFingerprint() const { return keyFingerprintText; }
+    // The production lot being commissioned; every entry carries it while it is not empty.
+    void setLot(const QString &lot) { lotText = lot; }
+    QString lot() const { return lotText; }
+
     // Each writes one entry stamped with the current time in UTC and returns false (and logs why) when the
     // entry could not be written. The node supplies the identity: its DevEUI, or its SigFox ID for SigFox types.
     bool recordNodeRead(const QString &port, const Node &node);
-    bool recordSettingsWritten(const Node &node, int flags, int result);
-    bool recordDeviceIdWritten(const Node &node, int result);
-    bool recordSigfoxDataWritten(const Node &node, int result);
-    bool recordRegistration(const Node &node, int statusCode);
+    // reason (one of the kReason texts) is written for result 1 only.
+    bool recordSettingsWritten(const Node &node, int flags, int result, const QString &reason = QString());
+    bool recordDeviceIdWritten(const Node &node, int result, const QString &reason = QString());
+    bool recordSigfoxDataWritten(const Node &node, int result, const QString &reason = QString());
+    // A registration stored in the outbox, before it is sent.
+    bool recordRegistrationQueued(const Node &node, qint64 outboxId);
+    // The server's answer to one attempt of a registration (attempts count from 1). The second form serves a
+    // registration sent again from the outbox, where only the node's identity is known.
+    bool recordRegistration(const Node &node, int statusCode, int attempt = 1, qint64 outboxId = -1);
+    bool recordRegistration(const QString &identity, bool sigfox, int statusCode, int attempt, qint64 outboxId = -1);
     bool recordNodeSleeping(const Node &node);
+    // The node's protected fields do not decode with the tool's key.
+    bool recordKeyMismatch(const QString &port);
+    // The node read back after a write. Mismatches of the application key or the PAC name the field only.
+    bool recordVerified(const Node &node, bool ok, const QVector<Mismatch> &mismatches = {});
+    bool recordFirmwareTooOld(const Node &node, const QString &minNodeVersion);
+    // The device's label compared with the node; label maps field names to the texts on the label.
+    bool recordLabelChecked(const Node &node, const QMap<QString, QString> &label, bool match);
 
     // All complete entries in the order they were written. Lines that are not a JSON object (a line cut off
     // by a crash) are skipped and counted in skippedLines when given.
@@ -45,7 +81,11 @@ public:
 
 private:
     static QJsonObject eventFor(const char *event, const Node &node);
+    static QJsonObject eventFor(const char *event, const QString &identity, bool sigfox);
+    static QJsonObject writeEvent(const char *event, const Node &node, int result, const QString &reason);
     bool append(QJsonObject entry);
 
     QString path;
+    QString keyFingerprintText;
+    QString lotText;
 };

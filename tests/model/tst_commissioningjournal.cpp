@@ -67,6 +67,7 @@ private slots:
     void entriesAreStampedWithTheCurrentTimeInUtc();
     void entriesAreReadBackInTheOrderWritten();
     void noEntryCarriesTheApplicationKeyOrThePac();
+    void lotIsCarriedWhileSetAndDroppedWhenCleared();
 
     void tornLastLineIsSkippedOnReading();
     void appendAfterATornLineStartsOnAFreshLine();
@@ -144,10 +145,105 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
     }) << QVariantMap{{"event", "sigfoxDataWritten"}, {"sigfoxId", "C0FFEE"}, {"result", 2}};
     QTest::newRow("registration") << Recorder([](CommissioningJournal &j) {
         return j.recordRegistration(loraNode(), 201);
-    }) << QVariantMap{{"event", "registration"}, {"devEui", "70B3D57ED0000A01"}, {"status", 201}};
+    }) << QVariantMap{{"event", "registration"}, {"devEui", "70B3D57ED0000A01"}, {"status", 201}, {"attempt", 1}};
     QTest::newRow("node put to sleep") << Recorder([](CommissioningJournal &j) {
         return j.recordNodeSleeping(sigfoxNode());
     }) << QVariantMap{{"event", "nodeSleeping"}, {"sigfoxId", "C0FFEE"}};
+    QTest::newRow("node read with the key fingerprint")
+        << Recorder([](CommissioningJournal &j) {
+               j.setKeyFingerprint(QStringLiteral("5D:1F:0A:93"));
+               return j.recordNodeRead(QStringLiteral("ttyACM0"), loraNode());
+           })
+        << QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5}, {"typeName", "LoRa OTAA 5D"},
+               {"devEui", "70B3D57ED0000A01"}, {"nodeVersion", "v5.2.0"}, {"moduleVersion", "1.4"},
+               {"loraVersion", "4.2.1"}, {"keyFingerprint", "5D:1F:0A:93"}};
+    QTest::newRow("DevEUI held with colons in lower case") << Recorder([](CommissioningJournal &j) {
+        Node node = loraNode();
+        node.euid = QStringLiteral("70:b3:d5:7e:d0:00:0a:01");
+        return j.recordNodeSleeping(node);
+    }) << QVariantMap{{"event", "nodeSleeping"}, {"devEui", "70B3D57ED0000A01"}};
+    QTest::newRow("settings refused by the node")
+        << Recorder([](CommissioningJournal &j) {
+               return j.recordSettingsWritten(
+                   loraNode(), Node::FlagHumidity, 1, QString::fromLatin1(CommissioningJournal::kReasonRefused));
+           })
+        << QVariantMap{{"event", "settingsWritten"}, {"devEui", "70B3D57ED0000A01"}, {"flags", QStringList{"humidity"}},
+               {"result", 1}, {"reason", "refused"}};
+    QTest::newRow("settings without a port")
+        << Recorder([](CommissioningJournal &j) {
+               return j.recordSettingsWritten(
+                   loraNode(), Node::FlagReportRate, 1, QString::fromLatin1(CommissioningJournal::kReasonNoPort));
+           })
+        << QVariantMap{{"event", "settingsWritten"}, {"devEui", "70B3D57ED0000A01"},
+               {"flags", QStringList{"reportRate"}}, {"result", 1}, {"reason", "noPort"}};
+    QTest::newRow("a reason given with success is dropped")
+        << Recorder([](CommissioningJournal &j) {
+               return j.recordSettingsWritten(
+                   loraNode(), Node::FlagReportRate, 2, QString::fromLatin1(CommissioningJournal::kReasonNoPort));
+           })
+        << QVariantMap{{"event", "settingsWritten"}, {"devEui", "70B3D57ED0000A01"},
+               {"flags", QStringList{"reportRate"}}, {"result", 2}};
+    QTest::newRow("a reason given with a time-out is dropped") << Recorder([](CommissioningJournal &j) {
+        return j.recordDeviceIdWritten(loraNode(), 3, QString::fromLatin1(CommissioningJournal::kReasonRefused));
+    }) << QVariantMap{{"event", "deviceIdWritten"}, {"devEui", "70B3D57ED0000A01"}, {"result", 3}};
+    QTest::newRow("device id that could not be encoded") << Recorder([](CommissioningJournal &j) {
+        return j.recordDeviceIdWritten(loraNode(), 1, QString::fromLatin1(CommissioningJournal::kReasonInvalidValue));
+    })
+                                                         << QVariantMap{{"event", "deviceIdWritten"},
+                                                                {"devEui", "70B3D57ED0000A01"}, {"result", 1},
+                                                                {"reason", "invalidValue"}};
+    QTest::newRow("SigFox data write cut off by a disconnect") << Recorder([](CommissioningJournal &j) {
+        return j.recordSigfoxDataWritten(
+            sigfoxNode(), 1, QString::fromLatin1(CommissioningJournal::kReasonInterrupted));
+    }) << QVariantMap{{"event", "sigfoxDataWritten"}, {"sigfoxId", "C0FFEE"}, {"result", 1}, {"reason", "interrupted"}};
+    QTest::newRow("registration queued") << Recorder([](CommissioningJournal &j) {
+        return j.recordRegistrationQueued(loraNode(), 42);
+    }) << QVariantMap{{"event", "registrationQueued"}, {"devEui", "70B3D57ED0000A01"}, {"outboxId", 42}};
+    QTest::newRow("third attempt of a registration")
+        << Recorder([](CommissioningJournal &j) { return j.recordRegistration(loraNode(), 503, 3, 42); })
+        << QVariantMap{{"event", "registration"}, {"devEui", "70B3D57ED0000A01"}, {"status", 503}, {"attempt", 3},
+               {"outboxId", 42}};
+    QTest::newRow("registration sent again from the outbox")
+        << Recorder(
+               [](CommissioningJournal &j) { return j.recordRegistration(QStringLiteral("C0FFEE"), true, 0, 2, 7); })
+        << QVariantMap{
+               {"event", "registration"}, {"sigfoxId", "C0FFEE"}, {"status", 0}, {"attempt", 2}, {"outboxId", 7}};
+    QTest::newRow("key mismatch") << Recorder([](CommissioningJournal &j) {
+        j.setKeyFingerprint(QStringLiteral("5D:1F:0A:93"));
+        return j.recordKeyMismatch(QStringLiteral("ttyUSB0"));
+    }) << QVariantMap{{"event", "keyMismatch"}, {"port", "ttyUSB0"}, {"keyFingerprint", "5D:1F:0A:93"}};
+    QTest::newRow("verified") << Recorder([](CommissioningJournal &j) {
+        return j.recordVerified(sigfoxNode(), true);
+    }) << QVariantMap{{"event", "verified"}, {"sigfoxId", "C0FFEE"}, {"ok", true}, {"mismatches", QVariantList()}};
+    QTest::newRow("verification found differences")
+        << Recorder([](CommissioningJournal &j) {
+               return j.recordVerified(loraNode(), false,
+                   {{QStringLiteral("reportRate"), QStringLiteral("15"), QStringLiteral("60")},
+                       {QStringLiteral("appKey"), QString::fromLatin1(kAppKey), QStringLiteral("00")}});
+           })
+        << QVariantMap{{"event", "verified"}, {"devEui", "70B3D57ED0000A01"}, {"ok", false},
+               {"mismatches",
+                   QVariantList{QVariantMap{{"field", "reportRate"}, {"written", "15"}, {"read", "60"}},
+                       QVariantMap{{"field", "appKey"}}}}};
+    QTest::newRow("firmware too old") << Recorder(
+        [](CommissioningJournal &j) { return j.recordFirmwareTooOld(loraNode(), QStringLiteral("v5.3.0")); })
+                                      << QVariantMap{{"event", "firmwareTooOld"}, {"devEui", "70B3D57ED0000A01"},
+                                             {"nodeVersion", "v5.2.0"}, {"minNodeVersion", "v5.3.0"}};
+    QTest::newRow("label checked") << Recorder([](CommissioningJournal &j) {
+        return j.recordLabelChecked(sigfoxNode(),
+            {{QStringLiteral("sigfoxId"), QStringLiteral("C0FFEE")},
+                {QStringLiteral("pac"), QString::fromLatin1(kPac)}},
+            true);
+    })
+                                   << QVariantMap{{"event", "labelChecked"}, {"sigfoxId", "C0FFEE"},
+                                          {"label", QVariantMap{{"sigfoxId", "C0FFEE"}}}, {"match", true}};
+    QTest::newRow("every entry names the lot")
+        << Recorder([](CommissioningJournal &j) {
+               j.setLot(QStringLiteral("L2026-49"));
+               return j.recordFirmwareTooOld(loraNode(), QStringLiteral("v5.3.0"));
+           })
+        << QVariantMap{{"event", "firmwareTooOld"}, {"devEui", "70B3D57ED0000A01"}, {"nodeVersion", "v5.2.0"},
+               {"minNodeVersion", "v5.3.0"}, {"lot", "L2026-49"}};
 }
 
 void CommissioningJournalTest::eachEventWritesOneLineWithItsFields()
@@ -214,18 +310,46 @@ void CommissioningJournalTest::noEntryCarriesTheApplicationKeyOrThePac()
         QVERIFY(journal.recordSigfoxDataWritten(node, 2));
         QVERIFY(journal.recordRegistration(node, 200));
         QVERIFY(journal.recordNodeSleeping(node));
+        QVERIFY(journal.recordVerified(node, false,
+            {{QStringLiteral("appKey"), QString::fromLatin1(kAppKey), QString::fromLatin1(kAppKey).toLower()},
+                {QStringLiteral("pac"), QString::fromLatin1(kPac), QString()}}));
+        QVERIFY(journal.recordLabelChecked(node,
+            {{QStringLiteral("AppKey"), QString::fromLatin1(kAppKey)},
+                {QStringLiteral("PAC"), QString::fromLatin1(kPac)}},
+            false));
     }
     const QByteArray raw = rawJournal();
-    QCOMPARE(raw.count('\n'), 12);
+    QCOMPARE(raw.count('\n'), 16);
+    QVERIFY(!raw.toUpper().contains(kAppKey));
     QVERIFY(!raw.contains(kAppKey));
     QVERIFY(!raw.contains(kPac));
 
     const QSet<QString> allowed = {"time", "event", "devEui", "sigfoxId", "port", "type", "typeName", "nodeVersion",
-        "moduleVersion", "loraVersion", "flags", "result", "status"};
+        "moduleVersion", "loraVersion", "flags", "result", "status", "attempt", "ok", "mismatches", "label", "match"};
     for (const QJsonObject &entry : journal.entries()) {
         for (const QString &key : entry.keys())
             QVERIFY2(allowed.contains(key), qPrintable(key));
     }
+}
+
+void CommissioningJournalTest::lotIsCarriedWhileSetAndDroppedWhenCleared()
+{
+    CommissioningJournal journal(journalPath());
+    QVERIFY(journal.recordNodeSleeping(loraNode()));
+    journal.setLot(QStringLiteral("L2026-49"));
+    QVERIFY(journal.recordNodeRead(QStringLiteral("ttyACM0"), loraNode()));
+    QVERIFY(journal.recordKeyMismatch(QStringLiteral("ttyACM0")));
+    QVERIFY(journal.recordRegistration(QStringLiteral("C0FFEE"), true, 201, 1));
+    journal.setLot(QStringLiteral("L2026-50"));
+    QVERIFY(journal.recordSettingsWritten(loraNode(), Node::FlagHumidity, 2));
+    journal.setLot(QString());
+    QVERIFY(journal.recordNodeSleeping(loraNode()));
+
+    QStringList lots;
+    for (const QJsonObject &entry : journal.entries())
+        lots << (entry.contains(QStringLiteral("lot")) ? entry.value(QStringLiteral("lot")).toString()
+                                                       : QStringLiteral("-"));
+    QCOMPARE(lots, (QStringList{"-", "L2026-49", "L2026-49", "L2026-49", "L2026-50", "-"}));
 }
 
 void CommissioningJournalTest::tornLastLineIsSkippedOnReading()
