@@ -359,8 +359,12 @@ void CommissioningSession::verifyAgainstLastWrite(const Node &node)
     }
     const PendingWrite write = *std::exchange(lastWrite, std::nullopt);
     const QList<WriteVerification::Mismatch> mismatches = WriteVerification::compare(write.node, write.flags, node);
-    if (journal)
-        journal->recordVerified(node, mismatches);
+    if (journal) {
+        QVector<CommissioningJournal::Mismatch> recorded;
+        for (const WriteVerification::Mismatch &mismatch : mismatches)
+            recorded.append({mismatch.field, mismatch.writtenText, mismatch.readText});
+        journal->recordVerified(node, mismatches.isEmpty(), recorded);
+    }
     if (mismatches.isEmpty()) {
         verification = Verification::Verified;
         setNote(NodeNote::Tone::Good, QLatin1String(kVerifiedText));

@@ -12,27 +12,8 @@
 namespace {
 // The status a registration reports when the server gave none: no answer in time, or no connection at all.
 constexpr int kNoStatus = 404;
-
-bool isAccepted(int status)
-{
-    return status == 200 || status == 201;
-}
-
-// A failure that says nothing about the registration itself: the server was away, slow or overloaded.
-bool isTransient(int status)
-{
-    return status == 0 || status == 408 || status == 429 || (status >= 500 && status <= 599);
-}
-
-bool endsLogin(int status)
-{
-    return !isAccepted(status) && !isTransient(status);
-}
-
-bool isAuthorisationFailure(int status)
-{
-    return status == 401 || status == 403;
-}
+// A retry further off than this is looked at again then (the timer's range is limited).
+constexpr qint64 kLongestRetryWaitMs = qint64(3600) * 1000;
 
 ServerSession::LoginOutcome outcomeOf(const LoginResult &result)
 {
@@ -143,63 +124,80 @@ quint64 ServerSession::registerNode(const Node &node)
 {
     const quint64 ticket = ++nextTicket;
     const QByteArray document = JSONdeviceRegister::documentBytes(node);
-    qint64 entry = -1;
+    Outgoing outgoing;
+    outgoing.ticket = ticket;
+    outgoing.identity = node.identity();
+    outgoing.sigfox = node.isSigfox();
+    outgoing.document = document;
     if (store) {
-        entry = store->enqueue(node.identity(), document);
-        if (entry >= 0 && journal)
-            journal->recordRegistrationQueued(node, entry);
+        outgoing.entry = store->enqueue(outgoing.identity, document);
+        if (outgoing.entry < 0)
+            qCWarning(lcEngine).noquote() << "ServerSession: registration not stored:" << store->errorText();
+        else if (journal)
+            journal->recordRegistrationQueued(node, outgoing.entry);
     }
     qCDebug(lcEngine).noquote() << "MainWindow: register node" << node.deviceType;
-    post(entry, document, ticket, node.identity(), node);
+    // The operator's registration goes first; the outbox's own retries wait for it.
+    queue.prepend(outgoing);
+    sendNext();
     return ticket;
 }
 
-void ServerSession::post(
-    qint64 entry, const QByteArray &document, quint64 ticket, const QString &identity, const Node &node)
+void ServerSession::sendNext()
 {
-    InFlight flight;
-    flight.entry = entry;
-    flight.ticket = ticket;
-    flight.identity = identity;
-    flight.node = node;
-    flight.request = client->registerDocument(address, token, document);
-    inFlight.append(flight);
+    // One registration on the wire at a time: two posts of one node in flight could reach the server out of
+    // order and leave the older document in place.
+    if (current.request != 0 || queue.isEmpty())
+        return;
+    current = queue.takeFirst();
+    current.request = client->registerDocument(address, token, current.document);
 }
 
 void ServerSession::registrationDone(quint64 id, const ServerReply &reply)
 {
-    int index = -1;
-    for (int i = 0; i < inFlight.size(); ++i) {
-        if (inFlight.at(i).request == id)
-            index = i;
-    }
-    if (index < 0)
+    if (id != current.request)
         return;
-    const InFlight flight = inFlight.takeAt(index);
+    const Outgoing done = std::exchange(current, Outgoing());
     const int status = reply.answered() ? reply.status : 0;
-    if (store && flight.entry >= 0)
-        store->recordAnswer(flight.entry, status, reply.errorText, reply.retryAfterSeconds);
+    const bool stored = store && done.entry >= 0;
+    if (stored)
+        store->recordAnswer(done.entry, status, reply.errorText, reply.retryAfterSeconds);
+    const RegistrationOutbox::Disposition disposition = RegistrationOutbox::dispositionFor(status);
 
     RegistrationReport report;
-    report.ticket = flight.ticket;
-    report.identity = flight.identity;
+    report.ticket = done.ticket;
+    report.identity = done.identity;
     report.status = status == 0 ? kNoStatus : status;
-    report.accepted = isAccepted(status);
-    report.kept = store && flight.entry >= 0 && !report.accepted && !endsLogin(status);
-    report.refused = store && flight.entry >= 0 && endsLogin(status) && !isAuthorisationFailure(status);
-    if (store && flight.entry >= 0 && isAuthorisationFailure(status))
-        report.kept = true; // waits for the next login
+    report.accepted = disposition == RegistrationOutbox::Disposition::Delivered;
+    report.kept = stored
+        && (disposition == RegistrationOutbox::Disposition::Retry
+            || disposition == RegistrationOutbox::Disposition::AwaitLogin);
+    report.refused = stored && disposition == RegistrationOutbox::Disposition::Refused;
     report.errorText = reply.errorText;
-    if (journal)
-        journal->recordRegistration(flight.node, report.status);
+    if (journal) {
+        const int attempt = stored ? attemptsOf(done.entry) : 1;
+        journal->recordRegistration(done.identity, done.sigfox, report.status, qMax(1, attempt), done.entry);
+    }
 
     // Without an outbox every failure ends the login; with one, only what speaks of the credentials or of the
-    // document does: a server that is away or overloaded is retried with the login kept.
-    if (!report.accepted && (!store || endsLogin(status)))
+    // document does: a server that is away or overloaded is tried again with the login kept.
+    if (!report.accepted && (!stored || disposition != RegistrationOutbox::Disposition::Retry))
         logOut();
-    if (flight.ticket != 0)
+    if (done.ticket != 0)
         emit registrationFinished(report);
+    sendNext();
     scheduleRetry();
+}
+
+int ServerSession::attemptsOf(qint64 entry) const
+{
+    const auto entries = store->all();
+    for (const auto &stored : entries) {
+        if (stored.id == entry)
+            return stored.attempts;
+    }
+    // Delivered entries leave the store; their attempt count is the one that just succeeded.
+    return 1;
 }
 
 void ServerSession::sendDue()
@@ -208,14 +206,19 @@ void ServerSession::sendDue()
         return;
     const auto due = store->due(QDateTime::currentDateTimeUtc());
     for (const auto &entry : due) {
-        bool busy = false;
-        for (const InFlight &flight : qAsConst(inFlight))
-            busy = busy || flight.entry == entry.id;
-        if (busy)
+        bool known = current.entry == entry.id;
+        for (const Outgoing &waiting : qAsConst(queue))
+            known = known || waiting.entry == entry.id;
+        if (known)
             continue;
-        Node none;
-        post(entry.id, entry.document, 0, entry.identifier, none);
+        Outgoing outgoing;
+        outgoing.entry = entry.id;
+        outgoing.identity = entry.identifier;
+        outgoing.document = entry.document;
+        outgoing.sigfox = entry.identifier.size() <= 8;
+        queue.append(outgoing);
     }
+    sendNext();
     scheduleRetry();
 }
 
@@ -229,5 +232,5 @@ void ServerSession::scheduleRetry()
         return;
     }
     const qint64 wait = qMax<qint64>(0, QDateTime::currentDateTimeUtc().msecsTo(*next));
-    retryTimer.start(int(qMin<qint64>(wait, 24 * 3600 * 1000)));
+    retryTimer.start(int(qMin<qint64>(wait, kLongestRetryWaitMs)));
 }

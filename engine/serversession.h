@@ -82,20 +82,23 @@ signals:
     void waitingChanged(int count);
 
 private:
-    struct InFlight
+    // A registration on its way or waiting for its turn.
+    struct Outgoing
     {
-        quint64 request = 0;
-        qint64 entry = -1;
-        quint64 ticket = 0;
+        quint64 request = 0; // the client's request id while it is on the wire
+        qint64 entry = -1; // its outbox entry (-1 without an outbox)
+        quint64 ticket = 0; // the operator's registration it answers (0: a retry from the outbox)
         QString identity;
-        Node node;
+        bool sigfox = false;
+        QByteArray document;
     };
 
     void loginDone(quint64 id, const LoginResult &result);
     void registrationDone(quint64 id, const ServerReply &reply);
-    void post(qint64 entry, const QByteArray &document, quint64 ticket, const QString &identity, const Node &node);
+    void sendNext();
     void sendDue();
     void scheduleRetry();
+    int attemptsOf(qint64 entry) const;
 
     CommissioningJournal *journal;
     RegistrationOutbox *store;
@@ -109,7 +112,8 @@ private:
     bool loggedIn = false;
     quint64 loginRequest = 0;
     quint64 nextTicket = 0;
-    QList<InFlight> inFlight;
+    Outgoing current;
+    QList<Outgoing> queue;
 };
 
 Q_DECLARE_METATYPE(ServerSession::RegistrationReport)
