@@ -5,6 +5,7 @@
 #include "nodeform.h"
 #include "noticepresenter.h"
 #include "passworddialog.h"
+#include "registrationoutbox.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -91,7 +92,13 @@ MainWindow::MainWindow(QWidget *parent)
     qRegisterMetaType<NodeThresholds>("NodeThresholds");
 
     notices = new NoticePresenter(this);
-    serverSession = new ServerSession(&journal, nullptr, this);
+    waitingLabel = new QLabel(this);
+    ui->statusBar->addPermanentWidget(waitingLabel);
+    outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), this);
+    if (!outbox->isOpen())
+        qCWarning(lcApp).noquote() << "MainWindow: registration outbox unavailable:" << outbox->errorText();
+    serverSession = new ServerSession(&journal, outbox->isOpen() ? outbox : nullptr, this);
+    connect(serverSession, &ServerSession::waitingChanged, this, &MainWindow::showWaitingRegistrations);
     serverSession->setServerAddress(settings.value(QString::fromLatin1(kServerKey)).toString());
     commissioning = new CommissioningSession(serverSession, &journal, this);
 
@@ -120,6 +127,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     fillSerialPortList();
     renderState(commissioning->state());
+    showWaitingRegistrations();
 
     centreOnScreen();
     setWindowTitle(QString::fromLatin1(kWindowTitle));
@@ -139,6 +147,8 @@ MainWindow::~MainWindow()
     commissioning = nullptr;
     delete serverSession;
     serverSession = nullptr;
+    delete outbox;
+    outbox = nullptr;
     delete loginDialog.data();
     delete progress.data();
     delete ui;
@@ -385,6 +395,24 @@ void MainWindow::renderActions()
     ui->sleepButton->setEnabled(commissioning->canActivate());
     ui->disconnectButton->setEnabled(shown);
     ui->portRefreshButton->setEnabled(!shown);
+}
+
+void MainWindow::showWaitingRegistrations()
+{
+    const int count = serverSession->waitingCount();
+    waitingLabel->setVisible(count > 0);
+    if (count == 0)
+        return;
+    waitingLabel->setText(count == 1 ? QStringLiteral("1 registration waiting for the server")
+                                     : QStringLiteral("%1 registrations waiting for the server").arg(count));
+    QStringList lines;
+    for (const RegistrationOutbox::Entry &entry : outbox->pending()) {
+        lines << QStringLiteral("%1  %2  attempts: %3  last status: %4")
+                     .arg(entry.identifier, entry.created.toLocalTime().toString(Qt::ISODate))
+                     .arg(entry.attempts)
+                     .arg(entry.lastStatus == 0 ? QStringLiteral("no answer") : QString::number(entry.lastStatus));
+    }
+    waitingLabel->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
 void MainWindow::showForm(const Node &node)

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class NodeForm;
+class RegistrationOutbox;
 class NoticePresenter;
 class PasswordDialog;
 class QColor;
@@ -83,11 +84,13 @@ private:
     void noteSerialPortOpened(const QString &name);
     void reportSerialPortFailure(const QString &name, const QString &reason);
     void clearPortFailure();
+    void showWaitingRegistrations();
 
     Ui::MainWindow *ui;
     QSettings settings;
     // What happened to each node, for the supervisor; the window never reads it.
     CommissioningJournal journal;
+    RegistrationOutbox *outbox = nullptr;
     ServerSession *serverSession = nullptr;
     CommissioningSession *commissioning = nullptr;
     NoticePresenter *notices = nullptr;
@@ -95,6 +98,7 @@ private:
     QPointer<PasswordDialog> loginDialog;
     QPointer<QProgressDialog> progress;
     QLabel *versionLabel = nullptr;
+    QLabel *waitingLabel = nullptr;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
 };

@@ -215,6 +215,7 @@ void ServerSession::sendDue()
         outgoing.entry = entry.id;
         outgoing.identity = entry.identifier;
         outgoing.document = entry.document;
+        // A DevEUI has 16 digits, a SigFox ID at most 8.
         outgoing.sigfox = entry.identifier.size() <= 8;
         queue.append(outgoing);
     }
