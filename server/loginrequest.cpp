@@ -76,7 +76,8 @@ LoginRequest::Judgement LoginRequest::judge(int status, const QByteArray &body, 
     }
     // Two token headers leave it open which one the server meant; neither is used.
     if (tokenHeaders.size() != 1) {
-        judgement.reason = QStringLiteral("%1 %2 headers instead of one").arg(tokenHeaders.size()).arg(QLatin1String(kTokenHeader));
+        judgement.reason
+            = QStringLiteral("%1 %2 headers instead of one").arg(tokenHeaders.size()).arg(QLatin1String(kTokenHeader));
         return judgement;
     }
     // The token goes back out as a header value: a control byte could split or end that header, and bytes
@@ -88,8 +89,10 @@ LoginRequest::Judgement LoginRequest::judge(int status, const QByteArray &body, 
         return judgement;
     }
     if (token.size() > kMaxTokenBytes) {
-        judgement.reason
-            = QStringLiteral("%1 of %2 bytes, more than %3").arg(QLatin1String(kTokenHeader)).arg(token.size()).arg(kMaxTokenBytes);
+        judgement.reason = QStringLiteral("%1 of %2 bytes, more than %3")
+                               .arg(QLatin1String(kTokenHeader))
+                               .arg(token.size())
+                               .arg(kMaxTokenBytes);
         return judgement;
     }
     for (int i = 0; i < token.size(); ++i) {

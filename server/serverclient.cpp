@@ -128,8 +128,8 @@ void ServerClient::renewManager()
 void ServerClient::dropIdleManagers()
 {
     for (auto it = retiredManagers.begin(); it != retiredManagers.end();) {
-        const bool busy = std::any_of(pending.begin(), pending.end(),
-            [old = *it](const auto &entry) { return entry.first->manager() == old; });
+        const bool busy = std::any_of(
+            pending.begin(), pending.end(), [old = *it](const auto &entry) { return entry.first->manager() == old; });
         if (busy) {
             ++it;
         } else {
@@ -141,8 +141,8 @@ void ServerClient::dropIdleManagers()
 
 quint64 ServerClient::login(const QString &serverAddress, const QString &userName, const QString &passwordDigest)
 {
-    return send(Kind::Login, serverAddress, LoginRequest::request(serverAddress),
-        LoginRequest::body(userName, passwordDigest));
+    return send(
+        Kind::Login, serverAddress, LoginRequest::request(serverAddress), LoginRequest::body(userName, passwordDigest));
 }
 
 quint64 ServerClient::registerDocument(
@@ -230,8 +230,7 @@ void ServerClient::timeOut(QNetworkReply *reply)
     if (found == pending.end())
         return;
     found->second->timedOut = true;
-    qCDebug(lcServer).noquote()
-        << (found->second->kind == Kind::Login ? kLoginTimeoutLog : kRegistrationTimeoutLog);
+    qCDebug(lcServer).noquote() << (found->second->kind == Kind::Login ? kLoginTimeoutLog : kRegistrationTimeoutLog);
     // Aborting ends the request on the wire and finishes the reply at once.
     reply->abort();
 }
@@ -300,7 +299,8 @@ ServerReply ServerClient::judgeReply(const Pending &entry) const
         result.status = status;
         result.body = entry.body;
         if (reply->hasRawHeader("Retry-After"))
-            result.retryAfterSeconds = retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
+            result.retryAfterSeconds
+                = retryAfterSeconds(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc());
         return result;
     }
     if (result.failure != ServerReply::Failure::TimedOut)
@@ -318,8 +318,7 @@ LoginResult ServerClient::judgeLogin(const Pending &entry, const ServerReply &re
     }
     if (!isLoginAnswerStatus(reply.status)) {
         // The operator's log has always shown the server's own words for a refused status.
-        qCDebug(lcServer).noquote()
-            << entry.reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        qCDebug(lcServer).noquote() << entry.reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
     }
     const LoginRequest::Judgement judgement
         = LoginRequest::judge(reply.status, reply.body, LoginRequest::tokenHeaders(entry.reply->rawHeaderPairs()));

@@ -127,8 +127,7 @@ void TestLoginRequest::tokenMustBeOneHeaderOfVisibleAscii_data()
     const QByteArray token("1ed380441412907");
     QTest::newRow("one plain token") << QList<QByteArray>{token} << true << "login granted";
     QTest::newRow("every visible character")
-        << QList<QByteArray>{QByteArray("!\"#$%&'()*+,-./0123456789:;<=>?@AZ[\\]^_`az{|}~")} << true
-        << "login granted";
+        << QList<QByteArray>{QByteArray("!\"#$%&'()*+,-./0123456789:;<=>?@AZ[\\]^_`az{|}~")} << true << "login granted";
     QTest::newRow("single character") << QList<QByteArray>{QByteArray("x")} << true << "login granted";
     QTest::newRow("4096 bytes") << QList<QByteArray>{QByteArray(4096, 'k')} << true << "login granted";
     QTest::newRow("4097 bytes") << QList<QByteArray>{QByteArray(4097, 'k')} << false

@@ -59,10 +59,9 @@ void TestOrvaTestServer::helpExplainsOptionsAndFaults()
     QVERIFY(help.waitForFinished(10000));
     QCOMPARE(help.exitCode(), 0);
     const QString text = QString::fromLocal8Bit(help.readAllStandardOutput());
-    for (const char *word :
-        {"--host", "--port", "--user", "--password", "--devices", "--fault", "--tls", "/control/fault", "/devices",
-            "silence", "stall", "drop", "truncate", "malformed", "huge", "oddtoken", "token", "cutoff", "--ca-out",
-            "SIGTERM"})
+    for (const char *word : {"--host", "--port", "--user", "--password", "--devices", "--fault", "--tls",
+             "/control/fault", "/devices", "silence", "stall", "drop", "truncate", "malformed", "huge", "oddtoken",
+             "token", "cutoff", "--ca-out", "SIGTERM"})
         QVERIFY2(text.contains(QLatin1String(word)), word);
 }
 
@@ -133,8 +132,7 @@ void TestOrvaTestServer::keepsDevicesAcrossRestarts()
     {
         TestServerProcess first({"--devices", file});
         QVERIFY2(first.start(), qPrintable(first.errorString()));
-        QCOMPARE(
-            registerNode(client, first.baseUrl(), token(client, first), pellimarNode()).status, 200);
+        QCOMPARE(registerNode(client, first.baseUrl(), token(client, first), pellimarNode()).status, 200);
         QVERIFY(first.stop());
     }
     TestServerProcess second({"--devices", file});
@@ -142,8 +140,7 @@ void TestOrvaTestServer::keepsDevicesAcrossRestarts()
     const QJsonArray stored = QJsonDocument::fromJson(second.devices()).array();
     QCOMPARE(stored.size(), 1);
     QCOMPARE(stored.at(0).toObject().value("document").toObject(), JSONdeviceRegister::deviceDocument(pellimarNode()));
-    QCOMPARE(
-        registerNode(client, second.baseUrl(), token(client, second), pellimarNode()).status, 201);
+    QCOMPARE(registerNode(client, second.baseUrl(), token(client, second), pellimarNode()).status, 201);
     QVERIFY(second.stop());
 }
 

@@ -177,8 +177,8 @@ void TestServerClient::badLoginRepliesAreClassified_data()
     QTest::newRow("empty body") << "malformed" << QJsonObject{{"body", ""}} << good << 200 << Failure::None;
     QTest::newRow("JSON cut short") << "malformed" << QJsonObject() << good << 200 << Failure::None;
     // {"rc":200} and a token arrive whole, but under a Content-Length of 1000: the answer was never complete.
-    QTest::newRow("cut off after a whole body") << "cutoff" << QJsonObject{{"bytes", 1000}} << good << 0
-                                                << Failure::CutOff;
+    QTest::newRow("cut off after a whole body")
+        << "cutoff" << QJsonObject{{"bytes", 1000}} << good << 0 << Failure::CutOff;
     QTest::newRow("closed mid-reply") << "truncate" << QJsonObject() << good << 0 << Failure::CutOff;
     QTest::newRow("connection dropped") << "drop" << QJsonObject() << good << 0 << Failure::CutOff;
     QTest::newRow("50 MB body") << "huge" << QJsonObject{{"megabytes", 50}} << good << 0 << Failure::Oversized;

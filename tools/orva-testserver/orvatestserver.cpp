@@ -162,9 +162,8 @@ const char *reasonPhrase(int status)
 // An HTTP/1.1 answer with one DARV-Token header per entry of tokens and the given Content-Length.
 std::string rawAnswer(int status, const std::vector<std::string> &tokens, const std::string &body, size_t announced)
 {
-    std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status)
-        + "\r\nContent-Type: " + kJsonType + "\r\nContent-Length: " + std::to_string(announced)
-        + "\r\nConnection: close\r\n";
+    std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\nContent-Type: "
+        + kJsonType + "\r\nContent-Length: " + std::to_string(announced) + "\r\nConnection: close\r\n";
     for (const std::string &token : tokens)
         answer += std::string(kTokenHeader) + ": " + token + "\r\n";
     return answer + "\r\n" + body;
@@ -384,8 +383,8 @@ bool OrvaTestServer::applyFault(const FaultPlan::Fault &fault, Endpoint endpoint
         std::vector<std::string> headers;
         if (!answer.token.empty())
             headers.push_back(answer.token);
-        const bool sent = sendRaw(
-            request, rawAnswer(answer.status, headers, answer.body, size_t(fault.announcedBytes)));
+        const bool sent
+            = sendRaw(request, rawAnswer(answer.status, headers, answer.body, size_t(fault.announcedBytes)));
         log(request, QString::number(answer.status),
             QStringLiteral("fault cut off: %1 of %2 announced bytes%3")
                 .arg(answer.body.size())
