@@ -1,11 +1,8 @@
 #include "jsondeviceregister.h"
 
-#include "replywaiter.h"
-
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
 
@@ -13,9 +10,6 @@
 
 namespace {
 const char kDevicePath[] = "/orvaservice/iot/device";
-const char kTimeoutLog[] = "JSONdeviceRegister: JSON timed out";
-// Status reported when the reply carried none: no answer in time, or no connection at all.
-constexpr int kNoStatus = 404;
 constexpr int kThresholdId = 1;
 
 enum DeviceCommunication { CommPellimar = 1, CommLoRaOTAA = 2, CommSigFox = 3 };
@@ -56,17 +50,11 @@ void prependThreshold(QJsonArray &thresholds, const QJsonObject &threshold)
 }
 } // namespace
 
-JSONdeviceRegister::JSONdeviceRegister(QNetworkAccessManager *networkManager, QString serverAddress, QByteArray token)
-    : networkManager(networkManager)
-    , serverAddress(std::move(serverAddress))
-    , token(std::move(token))
+QNetworkRequest JSONdeviceRegister::request(const QString &serverAddress, const QByteArray &token)
 {
-}
-
-QNetworkRequest JSONdeviceRegister::buildRequest(const QString &url) const
-{
-    QNetworkRequest request{QUrl(url)};
+    QNetworkRequest request{QUrl(serverAddress + QLatin1String(kDevicePath))};
     request.setRawHeader("DARV-Token", token);
+    request.setRawHeader("Content-Type", "application/json");
     return request;
 }
 
@@ -103,28 +91,16 @@ QJsonObject JSONdeviceRegister::deviceDocument(const Node &node)
     return document;
 }
 
-int JSONdeviceRegister::registerDevice(Node node)
+QByteArray JSONdeviceRegister::documentBytes(const Node &node)
 {
-    QNetworkRequest request = buildRequest(serverAddress + QLatin1String(kDevicePath));
-    request.setRawHeader("Content-Type", "application/json");
+    return QJsonDocument(deviceDocument(node)).toJson(QJsonDocument::Compact);
+}
 
-    const QJsonObject document = deviceDocument(node);
+QByteArray JSONdeviceRegister::loggedDocument(const QByteArray &document)
+{
     // The application key is the node's LoRa root secret; the log shows that it was sent, not its value.
-    QJsonObject logged = document;
+    QJsonObject logged = QJsonDocument::fromJson(document).object();
     if (logged.contains(QStringLiteral("appkey")))
         logged.insert(QStringLiteral("appkey"), QStringLiteral("(hidden)"));
-    qDebug().noquote() << "JSONdeviceRegister: device" << QJsonDocument(logged).toJson(QJsonDocument::Compact);
-    const QString body = QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Compact));
-
-    QNetworkReply *reply = ReplyWaiter::postAndWait(networkManager, request, body, kTimeoutLog);
-    if (!reply)
-        return kNoStatus;
-    int result = kNoStatus;
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid()) {
-        result = status.toInt();
-        qDebug() << "JSONdeviceRegister: reply status code:" << result;
-    }
-    reply->deleteLater();
-    return result;
+    return QJsonDocument(logged).toJson(QJsonDocument::Compact);
 }

@@ -4,33 +4,20 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QObject>
+#include <QNetworkRequest>
 #include <QString>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-class QNetworkRequest;
-class QUrl;
-
-// Posts one node's device record to the registration server and returns the reply's HTTP status.
-class JSONdeviceRegister : public QObject
+// The device registration request: one node's device record posted with the login's token. Sending it is
+// ServerClient's work; this builds what goes on the wire.
+class JSONdeviceRegister
 {
-    Q_OBJECT
 public:
-    JSONdeviceRegister(QNetworkAccessManager *networkManager, QString serverAddress, QByteArray token);
-
-    // The HTTP status of the reply (200 added, 201 updated), or 404 when no status is available
-    // (no reply within 30 s, connection failure). Runs a nested event loop of at most 30 s.
-    int registerDevice(Node node);
-
+    // POST target serverAddress + "/orvaservice/iot/device" with the "DARV-Token" and JSON content type headers.
+    static QNetworkRequest request(const QString &serverAddress, const QByteArray &token);
     // The device document for a record, members in the order the server expects.
     static QJsonObject deviceDocument(const Node &node);
-
-private:
-    // A request for url carrying the token header.
-    QNetworkRequest buildRequest(const QString &url) const;
-
-    QNetworkAccessManager *networkManager; // the window's manager, not owned
-    QString serverAddress;
-    QByteArray token;
+    // The document exactly as posted: compact JSON, UTF-8.
+    static QByteArray documentBytes(const Node &node);
+    // A posted document as the log shows it: the application key replaced by "(hidden)".
+    static QByteArray loggedDocument(const QByteArray &document);
 };

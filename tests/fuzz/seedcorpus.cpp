@@ -7,7 +7,6 @@
 #include "node.h"
 #include "nodesimulator.h"
 #include "protectedfieldcipher.h"
-#include "replywaiter.h"
 #include "testserverprocess.h"
 
 #include <QCoreApplication>
@@ -18,6 +17,7 @@
 #include <QNetworkReply>
 #include <QRegularExpression>
 #include <QSerialPort>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -227,7 +227,8 @@ bool faultSeeds()
     return ok;
 }
 
-// Login replies of the local server: "<status>\n<token header>\n<body>".
+// Login replies of the local server: "<status>\n<headers>\n<body>", each DARV-Token header as "=" and its
+// percent-encoded value, separated by blanks.
 bool loginSeeds()
 {
     TestServerProcess server;
@@ -239,13 +240,18 @@ bool loginSeeds()
     auto capture = [&](const QString &name, const QString &password) {
         const QByteArray body
             = LoginRequest::body(QLatin1String(TestServerProcess::kUser), LoginRequest::passwordDigest(password));
-        QNetworkReply *reply = ReplyWaiter::postAndWait(
-            &manager, LoginRequest::request(server.baseUrl()), QString::fromLatin1(body), "timed out", 10000);
-        if (!reply)
+        QNetworkReply *reply = manager.post(LoginRequest::request(server.baseUrl()), body);
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        if (!reply->isFinished() && !finished.wait(10000)) {
+            reply->abort();
+            delete reply;
             return false;
+        }
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QByteArray seed
-            = QByteArray::number(status) + '\n' + reply->rawHeader("DARV-Token") + '\n' + reply->readAll();
+        QList<QByteArray> headers;
+        for (const QByteArray &value : LoginRequest::tokenHeaders(reply->rawHeaderPairs()))
+            headers << '=' + value.toPercentEncoding();
+        const QByteArray seed = QByteArray::number(status) + '\n' + headers.join(' ') + '\n' + reply->readAll();
         delete reply;
         return writeSeed(QStringLiteral("loginreply"), name, seed);
     };
@@ -259,6 +265,10 @@ bool loginSeeds()
         && capture(QStringLiteral("odd-token"), good);
     ok = ok && server.setFault(QStringLiteral("login"), QStringLiteral("malformed"))
         && capture(QStringLiteral("malformed"), good);
+    ok = ok && server.setFault(QStringLiteral("login"), QStringLiteral("token"), {{"copies", 2}})
+        && capture(QStringLiteral("token-twice"), good);
+    ok = ok && server.setFault(QStringLiteral("login"), QStringLiteral("token"), {{"token", "abc%0Ddef"}})
+        && capture(QStringLiteral("token-cr"), good);
     ok = ok && server.setFault(QStringLiteral("login"), QStringLiteral("malformed"), {{"body", "{\"rc\":\"200\"}"}})
         && capture(QStringLiteral("rc-as-text"), good);
     ok = ok

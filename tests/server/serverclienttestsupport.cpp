@@ -1,11 +1,14 @@
 #include "serverclienttestsupport.h"
 
+#include "jsondeviceregister.h"
 #include "loginrequest.h"
 #include "node.h"
-#include "replywaiter.h"
+#include "serverclient.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMutex>
-#include <QNetworkReply>
+#include <QSignalSpy>
 
 namespace {
 QMutex messagesMutex;
@@ -24,23 +27,40 @@ void recordMessage(QtMsgType type, const QMessageLogContext &context, const QStr
 }
 } // namespace
 
-LoginOutcome logIn(
-    QNetworkAccessManager *manager, const QString &server, const QString &user, const QString &password, int timeoutMs)
+LoginResult logIn(ServerClient &client, const QString &server, const QString &user, const QString &password)
 {
-    LoginOutcome outcome;
-    const QByteArray body = LoginRequest::body(user, LoginRequest::passwordDigest(password));
-    QNetworkReply *reply = ReplyWaiter::postAndWait(
-        manager, LoginRequest::request(server), QString::fromLatin1(body), "JSON timed out", timeoutMs);
-    if (!reply)
-        return outcome;
-    outcome.replied = true;
-    outcome.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    outcome.tokenHeader = reply->rawHeader("DARV-Token");
-    // An aborted (oversized) reply is closed; there is nothing left to read.
-    const QByteArray replyBody = reply->isOpen() ? reply->readAll() : QByteArray();
-    outcome.granted = LoginRequest::isGranted(outcome.status, replyBody, outcome.tokenHeader, &outcome.token);
-    delete reply;
-    return outcome;
+    QSignalSpy spy(&client, &ServerClient::loginFinished);
+    const quint64 id = client.login(server, user, LoginRequest::passwordDigest(password));
+    LoginResult none;
+    none.reason = QStringLiteral("no finished signal");
+    if (spy.count() != 0)
+        return none; // finished from inside the call
+    QDeadlineTimer deadline(kClientSignalWaitMs);
+    while (spy.isEmpty() && !deadline.hasExpired())
+        spy.wait(int(qMax<qint64>(1, deadline.remainingTime())));
+    // Anything else finishing in the same moment shows up as a second signal only after another turn.
+    QCoreApplication::processEvents();
+    if (spy.count() != 1 || spy.first().at(0).value<quint64>() != id)
+        return none;
+    return spy.first().at(1).value<LoginResult>();
+}
+
+ServerReply registerNode(ServerClient &client, const QString &server, const QByteArray &token, const Node &node)
+{
+    QSignalSpy spy(&client, &ServerClient::registrationFinished);
+    const quint64 id = client.registerDocument(server, token, JSONdeviceRegister::documentBytes(node));
+    ServerReply none;
+    none.failure = ServerReply::Failure::Other;
+    none.errorText = QStringLiteral("no finished signal");
+    if (spy.count() != 0)
+        return none;
+    QDeadlineTimer deadline(kClientSignalWaitMs);
+    while (spy.isEmpty() && !deadline.hasExpired())
+        spy.wait(int(qMax<qint64>(1, deadline.remainingTime())));
+    QCoreApplication::processEvents();
+    if (spy.count() != 1 || spy.first().at(0).value<quint64>() != id)
+        return none;
+    return spy.first().at(1).value<ServerReply>();
 }
 
 Node pellimarNode()

@@ -1,24 +1,23 @@
 #pragma once
 
+#include "loginresult.h"
+#include "serverreply.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-class QNetworkAccessManager;
 class Node;
+class ServerClient;
 
-// What a login through LoginRequest and ReplyWaiter came to, taken the way the main window takes it.
-struct LoginOutcome
-{
-    bool replied = false; // a reply object came back (no time-out)
-    int status = 0; // 0: the reply carried no HTTP status
-    bool granted = false;
-    QByteArray token;
-    QByteArray tokenHeader;
-};
+// Generous limit for a signal of the client: above any reply window the tests use.
+constexpr int kClientSignalWaitMs = 90000;
 
-LoginOutcome logIn(
-    QNetworkAccessManager *manager, const QString &server, const QString &user, const QString &password, int timeoutMs);
+// Runs one login through the client and waits for its finished signal. The result is a default LoginResult
+// with reason "no finished signal" when none came, or when the signal came from inside the call or twice.
+LoginResult logIn(ServerClient &client, const QString &server, const QString &user, const QString &password);
+// The same for a registration of node (its exact document bytes).
+ServerReply registerNode(ServerClient &client, const QString &server, const QByteArray &token, const Node &node);
 // A Pellimar node with every field set and colons in its euid.
 Node pellimarNode();
 // Debug messages seen since the last clearLoggedMessages(); installed once per test process.

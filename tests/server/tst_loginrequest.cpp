@@ -15,6 +15,9 @@ private slots:
     void grantsOnlyRc200UnderAcceptedStatuses_data();
     void grantsOnlyRc200UnderAcceptedStatuses();
     void refusalLeavesTokenUntouched();
+    void tokenMustBeOneHeaderOfVisibleAscii_data();
+    void tokenMustBeOneHeaderOfVisibleAscii();
+    void tokenHeadersAreFoundWhateverTheCase();
 };
 
 void TestLoginRequest::digestIsUpperCaseHexMd5OfUtf8_data()
@@ -102,7 +105,7 @@ void TestLoginRequest::grantsOnlyRc200UnderAcceptedStatuses()
     QFETCH(int, rc);
     QFETCH(bool, granted);
     QCOMPARE(LoginRequest::replyCode(body), rc);
-    const QByteArray header("a\xFF b\"c,;");
+    const QByteArray header("a!b\"c,;~");
     QByteArray token;
     QCOMPARE(LoginRequest::isGranted(status, body, header, &token), granted);
     QCOMPARE(token, granted ? header : QByteArray());
@@ -114,6 +117,59 @@ void TestLoginRequest::refusalLeavesTokenUntouched()
     QVERIFY(!LoginRequest::isGranted(200, "{\"rc\":401}", "new", &token));
     QCOMPARE(token, QByteArray("held"));
     QVERIFY(LoginRequest::isGranted(200, "{\"rc\":200}", "new", nullptr));
+}
+
+void TestLoginRequest::tokenMustBeOneHeaderOfVisibleAscii_data()
+{
+    QTest::addColumn<QList<QByteArray>>("headers");
+    QTest::addColumn<bool>("granted");
+    QTest::addColumn<QString>("reason");
+    const QByteArray token("1ed380441412907");
+    QTest::newRow("one plain token") << QList<QByteArray>{token} << true << "login granted";
+    QTest::newRow("every visible character")
+        << QList<QByteArray>{QByteArray("!\"#$%&'()*+,-./0123456789:;<=>?@AZ[\\]^_`az{|}~")} << true << "login granted";
+    QTest::newRow("single character") << QList<QByteArray>{QByteArray("x")} << true << "login granted";
+    QTest::newRow("4096 bytes") << QList<QByteArray>{QByteArray(4096, 'k')} << true << "login granted";
+    QTest::newRow("4097 bytes") << QList<QByteArray>{QByteArray(4097, 'k')} << false
+                                << "DARV-Token of 4097 bytes, more than 4096";
+    QTest::newRow("no header") << QList<QByteArray>() << false << "0 DARV-Token headers instead of one";
+    QTest::newRow("duplicated") << QList<QByteArray>{token, token} << false << "2 DARV-Token headers instead of one";
+    QTest::newRow("two different") << QList<QByteArray>{token, QByteArray("other")} << false
+                                   << "2 DARV-Token headers instead of one";
+    QTest::newRow("empty") << QList<QByteArray>{QByteArray()} << false << "empty DARV-Token";
+    QTest::newRow("CR") << QList<QByteArray>{token + "\r" + token} << false
+                        << "DARV-Token holds byte 0x0d at offset 15, outside visible ASCII";
+    QTest::newRow("LF") << QList<QByteArray>{token + "\nSet-Cookie: x"} << false
+                        << "DARV-Token holds byte 0x0a at offset 15, outside visible ASCII";
+    QTest::newRow("NUL") << QList<QByteArray>{QByteArray("ab\0cd", 5)} << false
+                         << "DARV-Token holds byte 0x00 at offset 2, outside visible ASCII";
+    QTest::newRow("non-ASCII") << QList<QByteArray>{QByteArray("caf\xC3\xA9")} << false
+                               << "DARV-Token holds byte 0xc3 at offset 3, outside visible ASCII";
+    QTest::newRow("DEL") << QList<QByteArray>{QByteArray("ab\x7F")} << false
+                         << "DARV-Token holds byte 0x7f at offset 2, outside visible ASCII";
+    QTest::newRow("blank") << QList<QByteArray>{QByteArray("two words")} << false
+                           << "DARV-Token holds byte 0x20 at offset 3, outside visible ASCII";
+    QTest::newRow("tab") << QList<QByteArray>{QByteArray("\tlead")} << false
+                         << "DARV-Token holds byte 0x09 at offset 0, outside visible ASCII";
+}
+
+void TestLoginRequest::tokenMustBeOneHeaderOfVisibleAscii()
+{
+    QFETCH(QList<QByteArray>, headers);
+    QFETCH(bool, granted);
+    QFETCH(QString, reason);
+    const LoginRequest::Judgement judgement = LoginRequest::judge(200, "{\"rc\":200}", headers);
+    QCOMPARE(judgement.granted, granted);
+    QCOMPARE(judgement.reason, reason);
+    QCOMPARE(judgement.token, granted ? headers.first() : QByteArray());
+    QCOMPARE(LoginRequest::isUsableToken(headers.value(0)), granted || headers.size() > 1);
+}
+
+void TestLoginRequest::tokenHeadersAreFoundWhateverTheCase()
+{
+    const QList<QPair<QByteArray, QByteArray>> pairs{{"Content-Type", "application/json"}, {"DARV-Token", "first"},
+        {"X-DARV-Token", "not this"}, {"darv-token", "second"}, {"DARV-Tokens", "nor this"}};
+    QCOMPARE(LoginRequest::tokenHeaders(pairs), (QList<QByteArray>{"first", "second"}));
 }
 
 QTEST_GUILESS_MAIN(TestLoginRequest)

@@ -1,6 +1,6 @@
 #include "jsondeviceregister.h"
 #include "loginrequest.h"
-#include "replywaiter.h"
+#include "serverclient.h"
 #include "serverclienttestsupport.h"
 #include "testserverprocess.h"
 
@@ -28,6 +28,7 @@ private slots:
 
 private:
     QNetworkAccessManager manager;
+    ServerClient client;
 };
 
 static int post(QNetworkAccessManager *manager, const QString &url, const QByteArray &contentType,
@@ -37,18 +38,18 @@ static int post(QNetworkAccessManager *manager, const QString &url, const QByteA
     request.setRawHeader("Content-Type", contentType);
     if (!token.isEmpty())
         request.setRawHeader("DARV-Token", token);
-    QNetworkReply *reply = ReplyWaiter::postAndWait(
-        manager, request, QString::fromUtf8(body), "post timed out", ReplyWaiter::kTimeoutMs);
-    const int status = reply ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : -1;
+    QNetworkReply *reply = manager->post(request, body);
+    QSignalSpy finished(reply, &QNetworkReply::finished);
+    const bool done = reply->isFinished() || finished.wait(kClientSignalWaitMs);
+    const int status = done ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : -1;
+    reply->abort();
     delete reply;
     return status;
 }
 
-static QByteArray token(QNetworkAccessManager *manager, const TestServerProcess &server)
+static QByteArray token(ServerClient &client, const TestServerProcess &server)
 {
-    return logIn(
-        manager, server.baseUrl(), TestServerProcess::kUser, TestServerProcess::kPassword, ReplyWaiter::kTimeoutMs)
-        .token;
+    return logIn(client, server.baseUrl(), TestServerProcess::kUser, TestServerProcess::kPassword).token;
 }
 
 void TestOrvaTestServer::helpExplainsOptionsAndFaults()
@@ -58,9 +59,9 @@ void TestOrvaTestServer::helpExplainsOptionsAndFaults()
     QVERIFY(help.waitForFinished(10000));
     QCOMPARE(help.exitCode(), 0);
     const QString text = QString::fromLocal8Bit(help.readAllStandardOutput());
-    for (const char *word :
-        {"--host", "--port", "--user", "--password", "--devices", "--fault", "--tls", "/control/fault", "/devices",
-            "silence", "stall", "drop", "truncate", "malformed", "huge", "oddtoken", "SIGTERM"})
+    for (const char *word : {"--host", "--port", "--user", "--password", "--devices", "--fault", "--tls",
+             "/control/fault", "/devices", "silence", "stall", "drop", "truncate", "malformed", "huge", "oddtoken",
+             "token", "cutoff", "--ca-out", "SIGTERM"})
         QVERIFY2(text.contains(QLatin1String(word)), word);
 }
 
@@ -116,7 +117,7 @@ void TestOrvaTestServer::rejectsBadDeviceRequests()
     QFETCH(int, status);
     TestServerProcess server;
     QVERIFY2(server.start(), qPrintable(server.errorString()));
-    const QByteArray valid = token(&manager, server);
+    const QByteArray valid = token(client, server);
     QVERIFY(!valid.isEmpty());
     QCOMPARE(post(&manager, server.baseUrl() + "/orvaservice/iot/device", contentType,
                  validToken ? valid : QByteArray(), body),
@@ -131,8 +132,7 @@ void TestOrvaTestServer::keepsDevicesAcrossRestarts()
     {
         TestServerProcess first({"--devices", file});
         QVERIFY2(first.start(), qPrintable(first.errorString()));
-        QCOMPARE(
-            JSONdeviceRegister(&manager, first.baseUrl(), token(&manager, first)).registerDevice(pellimarNode()), 200);
+        QCOMPARE(registerNode(client, first.baseUrl(), token(client, first), pellimarNode()).status, 200);
         QVERIFY(first.stop());
     }
     TestServerProcess second({"--devices", file});
@@ -140,8 +140,7 @@ void TestOrvaTestServer::keepsDevicesAcrossRestarts()
     const QJsonArray stored = QJsonDocument::fromJson(second.devices()).array();
     QCOMPARE(stored.size(), 1);
     QCOMPARE(stored.at(0).toObject().value("document").toObject(), JSONdeviceRegister::deviceDocument(pellimarNode()));
-    QCOMPARE(
-        JSONdeviceRegister(&manager, second.baseUrl(), token(&manager, second)).registerDevice(pellimarNode()), 201);
+    QCOMPARE(registerNode(client, second.baseUrl(), token(client, second), pellimarNode()).status, 201);
     QVERIFY(second.stop());
 }
 
@@ -149,8 +148,8 @@ void TestOrvaTestServer::logsRequestsWithoutSecrets()
 {
     TestServerProcess server;
     QVERIFY2(server.start(), qPrintable(server.errorString()));
-    const QByteArray valid = token(&manager, server);
-    QCOMPARE(JSONdeviceRegister(&manager, server.baseUrl(), valid).registerDevice(pellimarNode()), 200);
+    const QByteArray valid = token(client, server);
+    QCOMPARE(registerNode(client, server.baseUrl(), valid, pellimarNode()).status, 200);
     QVERIFY(server.stop());
     const QString output = server.output();
     QVERIFY2(output.contains("POST /orvaservice/login/ 200"), qPrintable(output));
@@ -168,6 +167,9 @@ void TestOrvaTestServer::controlRejectsBadFaultsAndOtherHosts()
     QVERIFY(!server.setFault("elsewhere", "drop"));
     QVERIFY(!server.setFault("device", "oddtoken"));
     QVERIFY(!server.setFault("login", "teapot"));
+    QVERIFY(!server.setFault("device", "token", {{"token", "abc"}}));
+    QVERIFY(!server.setFault("login", "token", {{"copies", 17}}));
+    QVERIFY(!server.setFault("login", "token", {{"copies", "two"}}));
     QVERIFY(server.setFault("login", "status", {{"status", 418}}));
     QString outside;
     for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
@@ -179,9 +181,7 @@ void TestOrvaTestServer::controlRejectsBadFaultsAndOtherHosts()
     const QString base = QStringLiteral("http://%1:%2").arg(outside).arg(server.port());
     QCOMPARE(post(&manager, base + "/control/fault", "application/json", {}, "{\"kind\":\"none\"}"), 403);
     // The fault set over loopback is still in force.
-    QCOMPARE(
-        logIn(&manager, base, TestServerProcess::kUser, TestServerProcess::kPassword, ReplyWaiter::kTimeoutMs).status,
-        418);
+    QCOMPARE(logIn(client, base, TestServerProcess::kUser, TestServerProcess::kPassword).reply.status, 418);
 }
 
 QTEST_GUILESS_MAIN(TestOrvaTestServer)

@@ -1,22 +1,22 @@
+#include "node.h"
 // The server side of the fault matrix: what a faulty registration server leaves behind. The outcome of each
 // fault itself is tested elsewhere and not repeated here:
-//   server down                tst_serverclient unreachableServerGivesNoStatus
-//   silent for 30 s            tst_registrationtimeout silentServerGives404AfterTheReplyWindow (the one real
-//                              30 s wait), tst_serverclient unfinishedReplyIsDiscardedAtTimeOut (login)
-//   500, malformed JSON,       tst_serverclient badLoginRepliesAreRefusals, failedRegistrationsReturnTheirCode
-//   50 MB body, closed mid-reply
-// Here: after each fault the same network manager logs in and registers again, and the server holds exactly
-// the document that was sent; a 50 MB answer does not grow the tool's memory by anything near its size.
+//   server down                tst_serverclient unreachableServerIsNamedInTheError
+//   silent for 30 s            tst_registrationtimeout silentServerTimesOutAfterTheReplyWindow (the one real
+//                              30 s wait), tst_serverclient unfinishedReplyTimesOutAndIsAborted
+//   500, malformed JSON,       tst_serverclient badLoginRepliesAreClassified, failedRegistrationsAreClassified
+//   50 MB body, closed mid-reply, cut off, bad token headers
+// Here: after each fault the same client logs in and registers again, and the server holds exactly the
+// document that was sent; a 50 MB answer does not grow the tool's memory by anything near its size.
 
 #include "jsondeviceregister.h"
-#include "replywaiter.h"
+#include "serverclient.h"
 #include "serverclienttestsupport.h"
 #include "testserverprocess.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
 #include <QUrl>
 #include <QtTest>
 
@@ -59,6 +59,7 @@ class TestServerFaults : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void cleanupTestCase();
 
     void nextLoginAndRegistrationAreIntactAfterAFault_data();
@@ -68,13 +69,19 @@ private slots:
 
 private:
     TestServerProcess m_server;
-    QNetworkAccessManager m_manager;
+    ServerClient m_client;
 };
 
 void TestServerFaults::initTestCase()
 {
     captureMessages();
+    m_client.setTimeoutForTesting(kReplyWindowMs);
     QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
+}
+
+void TestServerFaults::init()
+{
+    QVERIFY(m_server.clearFaults());
 }
 
 void TestServerFaults::cleanupTestCase()
@@ -96,6 +103,10 @@ void TestServerFaults::nextLoginAndRegistrationAreIntactAfterAFault_data()
     QTest::newRow("connection dropped") << "drop" << QJsonObject() << true;
     QTest::newRow("silent") << "silence" << QJsonObject{{"seconds", 5}} << false;
     QTest::newRow("reply that never ends") << "stall" << QJsonObject{{"seconds", 2}} << true;
+    QTest::newRow("cut off after a whole body") << "cutoff" << QJsonObject{{"bytes", 1000}} << true;
+    // Token faults concern the login only; the registration meanwhile is served normally.
+    QTest::newRow("token twice") << "token" << QJsonObject{{"copies", 2}} << false;
+    QTest::newRow("token with a carriage return") << "token" << QJsonObject{{"token", "a%0Db"}} << false;
 }
 
 void TestServerFaults::nextLoginAndRegistrationAreIntactAfterAFault()
@@ -105,28 +116,28 @@ void TestServerFaults::nextLoginAndRegistrationAreIntactAfterAFault()
     QFETCH(bool, registerDuringFault);
     const QString user = QLatin1String(TestServerProcess::kUser);
     const QString password = QLatin1String(TestServerProcess::kPassword);
-    const QByteArray token = logIn(&m_manager, m_server.baseUrl(), user, password, kReplyWindowMs).token;
+    const QByteArray token = logIn(m_client, m_server.baseUrl(), user, password).token;
     QVERIFY(!token.isEmpty());
 
     // One login and one registration against the faulty server; their outcomes are judged elsewhere.
     QVERIFY(m_server.setFault(QStringLiteral("both"), kind, arguments));
     const QByteArray devicesBefore = m_server.devices();
-    QVERIFY(!logIn(&m_manager, m_server.baseUrl(), user, password, kReplyWindowMs).granted);
+    QVERIFY(!logIn(m_client, m_server.baseUrl(), user, password).granted);
     if (registerDuringFault) {
         Node faulted = pellimarNode();
         faulted.euid = QStringLiteral("FA:01:%1").arg(QTest::currentDataTag());
-        (void)JSONdeviceRegister(&m_manager, m_server.baseUrl(), token).registerDevice(faulted);
+        (void)registerNode(m_client, m_server.baseUrl(), token, faulted);
         QCOMPARE(m_server.devices(), devicesBefore);
     }
 
     // The server mends: the same manager logs in and registers, and the server holds what was sent.
     QVERIFY(m_server.clearFaults());
-    const LoginOutcome login = logIn(&m_manager, m_server.baseUrl(), user, password, ReplyWaiter::kTimeoutMs);
-    QVERIFY(login.granted);
+    const LoginResult login = logIn(m_client, m_server.baseUrl(), user, password);
+    QVERIFY2(login.granted, qPrintable(login.reason));
     Node node = pellimarNode();
     node.euid = QStringLiteral("0A:%1").arg(QString::number(qHash(QString::fromLatin1(QTest::currentDataTag())), 16));
     node.lockDescription = QStringLiteral("Gate after %1").arg(QTest::currentDataTag());
-    QCOMPARE(JSONdeviceRegister(&m_manager, m_server.baseUrl(), login.token).registerDevice(node), 200);
+    QCOMPARE(registerNode(m_client, m_server.baseUrl(), login.token, node).status, 200);
     QString stored = node.euid;
     stored.remove(QLatin1Char(':'));
     QCOMPARE(storedDocument(m_server, stored), JSONdeviceRegister::deviceDocument(node));
@@ -134,29 +145,29 @@ void TestServerFaults::nextLoginAndRegistrationAreIntactAfterAFault()
 
 void TestServerFaults::serverBackAfterBeingDownServesTheSameManager()
 {
-    QNetworkAccessManager manager;
+    ServerClient client;
+    client.setTimeoutForTesting(kReplyWindowMs);
     TestServerProcess server;
     QVERIFY2(server.start(), qPrintable(server.errorString()));
     const QString address = server.baseUrl();
     const QString user = QLatin1String(TestServerProcess::kUser);
     const QString password = QLatin1String(TestServerProcess::kPassword);
-    QVERIFY(logIn(&manager, address, user, password, kReplyWindowMs).granted);
+    QVERIFY(logIn(client, address, user, password).granted);
 
-    // Down: no status at all, a refusal for the login and 404 for the registration.
+    // Down: unreachable, neither a refusal of the credentials nor a registration answer.
     QVERIFY(server.stop());
-    const LoginOutcome down = logIn(&manager, address, user, password, kReplyWindowMs);
-    QVERIFY(down.replied);
-    QCOMPARE(down.status, 0);
-    QVERIFY(!down.granted);
-    QCOMPARE(JSONdeviceRegister(&manager, address, "token").registerDevice(pellimarNode()), 404);
+    const LoginResult down = logIn(client, address, user, password);
+    QCOMPARE(down.reply.failure, ServerReply::Failure::Unreachable);
+    QVERIFY(!down.credentialsRefused);
+    QCOMPARE(registerNode(client, address, "token", pellimarNode()).failure, ServerReply::Failure::Unreachable);
 
-    // Back on the same address: the manager's dead connections are not reused.
+    // Back on the same address: the client's dead connections are not reused.
     TestServerProcess back({"--port", QString::number(QUrl(address).port())});
     QVERIFY2(back.start(), qPrintable(back.errorString()));
     QCOMPARE(back.baseUrl(), address);
-    const LoginOutcome again = logIn(&manager, address, user, password, kReplyWindowMs);
+    const LoginResult again = logIn(client, address, user, password);
     QVERIFY(again.granted);
-    QCOMPARE(JSONdeviceRegister(&manager, address, again.token).registerDevice(pellimarNode()), 200);
+    QCOMPARE(registerNode(client, address, again.token, pellimarNode()).status, 200);
     QVERIFY(back.stop());
 }
 
@@ -164,21 +175,21 @@ void TestServerFaults::fiftyMegabyteAnswersKeepMemoryBounded()
 {
     const QString user = QLatin1String(TestServerProcess::kUser);
     const QString password = QLatin1String(TestServerProcess::kPassword);
-    const QByteArray token = logIn(&m_manager, m_server.baseUrl(), user, password, kReplyWindowMs).token;
+    const QByteArray token = logIn(m_client, m_server.baseUrl(), user, password).token;
     QVERIFY(!token.isEmpty());
     QVERIFY(m_server.setFault(QStringLiteral("both"), QStringLiteral("huge"), {{"megabytes", 50}}));
 
     const qint64 residentBefore = statusKiB("VmRSS:");
     QVERIFY(residentBefore > 0);
     QVERIFY(resetPeakResident());
-    const LoginOutcome login = logIn(&m_manager, m_server.baseUrl(), user, password, ReplyWaiter::kTimeoutMs);
-    const int registered = JSONdeviceRegister(&m_manager, m_server.baseUrl(), token).registerDevice(pellimarNode());
+    const LoginResult login = logIn(m_client, m_server.baseUrl(), user, password);
+    const ServerReply registered = registerNode(m_client, m_server.baseUrl(), token, pellimarNode());
     const qint64 peakGrowthKiB = statusKiB("VmHWM:") - residentBefore;
     QVERIFY(m_server.clearFaults());
 
-    QVERIFY(login.replied);
     QVERIFY(!login.granted);
-    QCOMPARE(registered, 200); // the status came before the body; the body of a registration is never read
+    QCOMPARE(login.reply.failure, ServerReply::Failure::Oversized);
+    QCOMPARE(registered.failure, ServerReply::Failure::Oversized);
     QVERIFY2(peakGrowthKiB < kMemoryGrowthLimitKiB,
         qPrintable(QStringLiteral("resident size grew by %1 KiB at its peak").arg(peakGrowthKiB)));
 }

@@ -10,6 +10,8 @@ constexpr int kDefaultSeconds = 60;
 constexpr int kDefaultMegabytes = 50;
 constexpr int kMaxSeconds = 3600;
 constexpr int kMaxMegabytes = 1024;
+constexpr int kDefaultAnnouncedBytes = 1000;
+constexpr int kMaxTokenCopies = 16;
 const char kDefaultMalformedBody[] = "{\"rc\":200";
 
 struct KindName
@@ -27,7 +29,16 @@ const KindName kKindNames[] = {
     {"malformed", FaultPlan::Kind::Malformed},
     {"huge", FaultPlan::Kind::Huge},
     {"oddtoken", FaultPlan::Kind::OddToken},
+    {"token", FaultPlan::Kind::Token},
+    {"cutoff", FaultPlan::Kind::CutOff},
 };
+
+// Token bytes travel percent-encoded on the command line and in the control request, so that CR, LF, NUL and
+// bytes beyond ASCII can be asked for.
+std::string decodedToken(const QString &encoded)
+{
+    return QByteArray::fromPercentEncoding(encoded.toLatin1()).toStdString();
+}
 } // namespace
 
 QString FaultPlan::applyOption(const QString &option)
@@ -45,6 +56,9 @@ QString FaultPlan::applyOption(const QString &option)
         if (request.kind == QLatin1String("malformed")) {
             request.hasBody = true;
             request.body = argument.toStdString();
+        } else if (request.kind == QLatin1String("token")) {
+            request.hasToken = true;
+            request.token = decodedToken(argument);
         } else {
             bool ok = false;
             request.number = argument.toInt(&ok);
@@ -65,13 +79,24 @@ QString FaultPlan::applyJson(const QByteArray &json)
     Request request;
     request.endpoint = object.value(QLatin1String("endpoint")).toString(QStringLiteral("both"));
     request.kind = object.value(QLatin1String("kind")).toString();
-    for (const char *key : {"status", "seconds", "megabytes"}) {
+    for (const char *key : {"status", "seconds", "megabytes", "bytes"}) {
         const QJsonValue value = object.value(QLatin1String(key));
         if (value.isUndefined())
             continue;
         if (!value.isDouble() || value.toInt(-1) < 0)
             return QStringLiteral("\"%1\" must be a whole number").arg(QLatin1String(key));
         request.number = value.toInt();
+    }
+    const QJsonValue copies = object.value(QLatin1String("copies"));
+    if (!copies.isUndefined()) {
+        if (!copies.isDouble() || copies.toInt(-1) < 0)
+            return QStringLiteral("\"copies\" must be a whole number");
+        request.copies = copies.toInt();
+    }
+    const QJsonValue token = object.value(QLatin1String("token"));
+    if (token.isString()) {
+        request.hasToken = true;
+        request.token = decodedToken(token.toString());
     }
     const QJsonValue body = object.value(QLatin1String("body"));
     if (body.isString()) {
@@ -124,6 +149,18 @@ QString FaultPlan::apply(const Request &request)
         if (toDevice && request.endpoint != QLatin1String("both"))
             return QStringLiteral("the oddtoken fault applies to the login only");
         break;
+    case Kind::Token:
+        if (toDevice && request.endpoint != QLatin1String("both"))
+            return QStringLiteral("the token fault applies to the login only");
+        fault.hasToken = request.hasToken;
+        fault.token = request.token;
+        fault.copies = request.copies < 0 ? 1 : request.copies;
+        if (fault.copies > kMaxTokenCopies)
+            return QStringLiteral("at most %1 token headers").arg(kMaxTokenCopies);
+        break;
+    case Kind::CutOff:
+        fault.announcedBytes = request.number < 0 ? kDefaultAnnouncedBytes : request.number;
+        break;
     default:
         break;
     }
@@ -136,7 +173,7 @@ QString FaultPlan::apply(const Request &request)
     if (toLogin)
         login = fault;
     if (toDevice)
-        device = fault.kind == Kind::OddToken ? Fault() : fault;
+        device = fault.kind == Kind::OddToken || fault.kind == Kind::Token ? Fault() : fault;
     return QString();
 }
 
@@ -170,5 +207,10 @@ QString FaultPlan::description()
         "  truncate         send the header and half the body, then close the connection\n"
         "  malformed:BODY   answer 200 with BODY (default {\"rc\":200 cut short); the login adds a token\n"
         "  huge:MEGABYTES   answer 200 with a valid JSON body {\"rc\":200,...} of MEGABYTES (default 50)\n"
-        "  oddtoken         login only: grant with a token of unusual bytes (non-ASCII, blanks, quotes)");
+        "  oddtoken         login only: grant with a token of unusual bytes (non-ASCII, blanks, quotes)\n"
+        "  token:VALUE      login only: grant with the header value VALUE, percent-encoded (%0D, %00, %FF...);\n"
+        "                   without a value the issued token; a JSON \"copies\": N sends N DARV-Token headers.\n"
+        "                   Sent raw on plain http, so that any bytes reach the client\n"
+        "  cutoff:BYTES     send the whole answer under a Content-Length of BYTES (default 1000), then close\n"
+        "                   the connection (plain http); a device answered so is not stored");
 }

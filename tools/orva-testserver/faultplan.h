@@ -22,6 +22,8 @@ public:
         Malformed, // answer 200 with a given body (default: JSON cut short)
         Huge, // answer 200 with a JSON body of N megabytes
         OddToken, // login only: grant with a token made of unusual bytes
+        Token, // login only: grant with given token header bytes, or the issued token in several headers
+        CutOff, // announce a longer body than is sent, send the whole answer, then close the connection
     };
 
     struct Fault
@@ -32,6 +34,10 @@ public:
         int megabytes = 0;
         bool hasBody = false;
         std::string body;
+        bool hasToken = false;
+        std::string token; // Token: the header value, byte for byte
+        int copies = 1; // Token: how many DARV-Token headers carry it
+        int announcedBytes = 0; // CutOff: the Content-Length announced
     };
 
     // "ENDPOINT:KIND[:ARG]", e.g. "login:status:403", "both:silence:40", "device:huge:50". Returns an error
@@ -55,6 +61,9 @@ private:
         int number = -1; // -1: not given
         bool hasBody = false;
         std::string body;
+        bool hasToken = false;
+        std::string token;
+        int copies = -1; // -1: not given
     };
     QString apply(const Request &request);
 

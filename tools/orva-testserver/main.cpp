@@ -75,8 +75,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption certificateOutOption(QStringLiteral("certificate-out"),
         QStringLiteral("With --tls, write the certificate (PEM) to this file, for a client that chooses to trust it."),
         QStringLiteral("file"));
+    const QCommandLineOption authorityOutOption(QStringLiteral("ca-out"),
+        QStringLiteral("With --tls, sign the certificate by a throwaway private authority and write the authority's\n"
+                       "certificate (PEM) to this file, for a client that is given it as its CA file."),
+        QStringLiteral("file"));
     parser.addOptions({hostOption, portOption, userOption, passwordOption, devicesOption, faultOption, tlsOption,
-        certificateOutOption});
+        certificateOutOption, authorityOutOption});
     parser.process(app);
 
     bool portOk = false;
@@ -109,10 +113,16 @@ int main(int argc, char *argv[])
         QCryptographicHash::hash(parser.value(passwordOption).toUtf8(), QCryptographicHash::Md5).toHex().toUpper());
     settings.devicesFile = devicesFile;
     if (parser.isSet(tlsOption)) {
-        const QString error = certificate.generate();
+        const bool byAuthority = parser.isSet(authorityOutOption);
+        const QString error = byAuthority ? certificate.generateSignedByAuthority() : certificate.generate();
         if (!error.isEmpty())
             return fail(error);
         settings.certificate = &certificate;
+        if (byAuthority) {
+            QFile out(parser.value(authorityOutOption));
+            if (!out.open(QIODevice::WriteOnly) || out.write(certificate.authorityPem()) < 0)
+                return fail(QStringLiteral("cannot write the authority's certificate: %1").arg(out.errorString()));
+        }
         if (parser.isSet(certificateOutOption)) {
             QFile out(parser.value(certificateOutOption));
             if (!out.open(QIODevice::WriteOnly) || out.write(certificate.certificatePem()) < 0)

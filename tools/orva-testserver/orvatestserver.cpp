@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <map>
 #include <thread>
+#include <vector>
 
 namespace {
 const char kLoginPath[] = "/orvaservice/login/";
@@ -84,14 +85,14 @@ int portOf(const sockaddr_storage &address)
     return -1;
 }
 
-// Shuts down the socket of the request's connection, so that the client sees the connection end without any
-// answer. The server library does not hand its sockets to handlers, so the socket is found by its ports.
-bool dropConnection(const httplib::Request &request)
+// The socket of the request's connection, or -1. The server library does not hand its sockets to handlers, so
+// the socket is found by its ports.
+int connectionSocket(const httplib::Request &request)
 {
     DIR *dir = opendir("/proc/self/fd");
     if (!dir)
-        return false;
-    bool dropped = false;
+        return -1;
+    int found = -1;
     while (dirent *entry = readdir(dir)) {
         char *end = nullptr;
         const long fd = std::strtol(entry->d_name, &end, 10);
@@ -103,13 +104,69 @@ bool dropConnection(const httplib::Request &request)
             || getpeername(int(fd), reinterpret_cast<sockaddr *>(&peer), &peerLength) != 0)
             continue;
         if (portOf(local) == request.local_port && portOf(peer) == request.remote_port) {
-            shutdown(int(fd), SHUT_RDWR);
-            dropped = true;
+            found = int(fd);
             break;
         }
     }
     closedir(dir);
-    return dropped;
+    return found;
+}
+
+// Shuts down the request's connection, so that the client sees the connection end without any answer.
+bool dropConnection(const httplib::Request &request)
+{
+    const int fd = connectionSocket(request);
+    return fd >= 0 && shutdown(fd, SHUT_RDWR) == 0;
+}
+
+// Writes an answer byte for byte past the server library, which checks header values and lengths, then closes
+// the connection. Only for plain http; the library's own answer afterwards meets a closed socket.
+bool sendRaw(const httplib::Request &request, const std::string &bytes)
+{
+    const int fd = connectionSocket(request);
+    if (fd < 0)
+        return false;
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += size_t(n);
+    }
+    shutdown(fd, SHUT_RDWR);
+    return sent == bytes.size();
+}
+
+const char *reasonPhrase(int status)
+{
+    switch (status) {
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+// An HTTP/1.1 answer with one DARV-Token header per entry of tokens and the given Content-Length.
+std::string rawAnswer(int status, const std::vector<std::string> &tokens, const std::string &body, size_t announced)
+{
+    std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\nContent-Type: "
+        + kJsonType + "\r\nContent-Length: " + std::to_string(announced) + "\r\nConnection: close\r\n";
+    for (const std::string &token : tokens)
+        answer += std::string(kTokenHeader) + ": " + token + "\r\n";
+    return answer + "\r\n" + body;
 }
 
 QString shortToken(const std::string &token)
@@ -214,6 +271,21 @@ void OrvaTestServer::handleLogin(const httplib::Request &request, httplib::Respo
         answer.token = issueToken();
     if (!answer.token.empty())
         note += QStringLiteral(" token=") + shortToken(answer.token);
+    if (fault.kind == FaultPlan::Kind::Token && !answer.token.empty()) {
+        if (fault.hasToken) {
+            answer.token = fault.token;
+            std::lock_guard<std::mutex> lock(tokensMutex);
+            tokens.insert(answer.token);
+        }
+        const std::vector<std::string> headers(size_t(fault.copies), answer.token);
+        const bool sent = sendRaw(request, rawAnswer(answer.status, headers, answer.body, answer.body.size()));
+        log(request, QString::number(answer.status),
+            QStringLiteral("fault token: %1 header(s) of %2 bytes%3")
+                .arg(fault.copies)
+                .arg(answer.token.size())
+                .arg(sent ? QString() : QStringLiteral(", send failed")));
+        return;
+    }
     if (applyFault(fault, Endpoint::Login, request, response, answer))
         return;
     sendAnswer(response, answer);
@@ -305,7 +377,21 @@ bool OrvaTestServer::applyFault(const FaultPlan::Fault &fault, Endpoint endpoint
     case FaultPlan::Kind::None:
     case FaultPlan::Kind::Silence:
     case FaultPlan::Kind::OddToken:
+    case FaultPlan::Kind::Token:
         return false;
+    case FaultPlan::Kind::CutOff: {
+        std::vector<std::string> headers;
+        if (!answer.token.empty())
+            headers.push_back(answer.token);
+        const bool sent
+            = sendRaw(request, rawAnswer(answer.status, headers, answer.body, size_t(fault.announcedBytes)));
+        log(request, QString::number(answer.status),
+            QStringLiteral("fault cut off: %1 of %2 announced bytes%3")
+                .arg(answer.body.size())
+                .arg(fault.announcedBytes)
+                .arg(sent ? QString() : QStringLiteral(", send failed")));
+        return true;
+    }
     case FaultPlan::Kind::Status:
         answer.status = fault.status;
         if (fault.hasBody)
