@@ -172,18 +172,17 @@ private:
     void dropLinkCommand();
     void raise(Notice::Level level, const QString &title, const QString &text, const QString &detail = QString());
 
-    // Login: starts or asks for it; returns false when it cannot even be asked for (no server configured).
+    // Login: uses the one held, waits for one on its way, starts one with held credentials, or asks for them.
     void needLogin(LoginPurpose purpose);
-    void startLogin();
-    void loginFinished(quint64 id, const LoginResult &result);
+    void loginStarted();
+    void loginFinished(ServerSession::LoginOutcome outcome, const QString &detail);
     void loginRefusedOrAbandoned(bool cancelled);
-    void forgetCredentials();
     // Where the view goes when no node is to be shown: the read in progress, its time-out, or waiting.
     State idleState() const;
     void proceedAfterLogin();
 
     void startRegistration();
-    void registrationFinished(quint64 id, const ServerReply &reply);
+    void registrationFinished(const ServerSession::RegistrationReport &report);
 
     ServerSession *server;
     CommissioningJournal *journal;
