@@ -13,7 +13,11 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QInputDialog>
+#include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
 #include <QLoggingCategory>
 #include <QPalette>
 #include <QProgressDialog>
@@ -44,6 +48,15 @@ const char kConnectTimedOutText[] = "Connect Timed out\nReset Node";
 const char kNotConfiguredText[] = "Node not configured\nTry another Node";
 
 const char kServerPrefix[] = "http://";
+
+// The designed layout at 520 x 700: the band for the label between the top row and the node area, which
+// starts at 110 and is 541 high, with the busy bar 260 down in it.
+constexpr int kBandTop = 76;
+constexpr int kBandHeight = 28;
+constexpr int kBandBottom = 6;
+constexpr int kBandMargin = 10;
+constexpr int kProgressInArea = 260;
+constexpr int kDesignedAreaHeight = 541;
 const char kPortFailurePrefix[] = "Could not open serial port ";
 
 // The identity a node of a given type can be given through the configure path.
@@ -83,6 +96,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     ui->menuConfigure->menuAction()->setVisible(false);
     ui->progressBar->hide();
+    layOutCentralWidget();
 
     versionLabel = new QLabel(this);
     versionLabel->setAlignment(Qt::AlignCenter);
@@ -107,6 +121,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(commissioning, &CommissioningSession::formRequested, this, &MainWindow::showForm);
     connect(commissioning, &CommissioningSession::formDismissed, this, &MainWindow::removeForm);
     connect(commissioning, &CommissioningSession::notice, notices, &NoticePresenter::present);
+    connect(commissioning, &CommissioningSession::noteChanged, this, &MainWindow::renderNote);
     connect(commissioning, &CommissioningSession::identityRequested, this, &MainWindow::configureID);
     // Before the first port is chosen below, so that its outcome is not missed.
     connect(commissioning, &CommissioningSession::portOpened, this, &MainWindow::noteSerialPortOpened);
@@ -152,6 +167,82 @@ MainWindow::~MainWindow()
     delete loginDialog.data();
     delete progress.data();
     delete ui;
+}
+
+void MainWindow::layOutCentralWidget()
+{
+    // The top row keeps its designed place; below it, the label band and the node area take what the window
+    // gives them, so the window may grow while at its first size everything stays where it was designed.
+    auto *column = new QVBoxLayout(ui->centralWidget);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addSpacing(kBandTop);
+
+    // The band keeps its height whether or not a label can be scanned, so the node area never moves.
+    auto *bandWidget = new QWidget(ui->centralWidget);
+    bandWidget->setFixedHeight(kBandHeight);
+    auto *band = new QHBoxLayout(bandWidget);
+    band->setContentsMargins(kBandMargin, 0, kBandMargin, 0);
+    labelCaption = new QLabel(QStringLiteral("Label"), bandWidget);
+    labelEdit = new QLineEdit(bandWidget);
+    labelEdit->setObjectName(QStringLiteral("labelEdit"));
+    labelEdit->setPlaceholderText(QStringLiteral("scan the node's label"));
+    labelEdit->setClearButtonEnabled(true);
+    labelCaption->setBuddy(labelEdit);
+    labelResult = new QLabel(bandWidget);
+    labelResult->setObjectName(QStringLiteral("labelResultLabel"));
+    band->addWidget(labelCaption);
+    band->addWidget(labelEdit, 2);
+    band->addWidget(labelResult, 3);
+    column->addWidget(bandWidget);
+    column->addSpacing(kBandBottom);
+    column->addWidget(ui->verticalLayoutWidget, 1);
+
+    noteLabel = new QLabel(ui->verticalLayoutWidget);
+    noteLabel->setObjectName(QStringLiteral("noteLabel"));
+    noteLabel->setAlignment(Qt::AlignCenter);
+    noteLabel->setWordWrap(true);
+    noteLabel->hide();
+    ui->mainLayout->addWidget(noteLabel);
+    setLabelBandVisible(false);
+
+    // The busy bar floats over the node area, centred across it and at its designed height in it.
+    ui->verticalLayoutWidget->installEventFilter(this);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->verticalLayoutWidget && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
+        const QRect area = ui->verticalLayoutWidget->geometry();
+        ui->progressBar->move((ui->centralWidget->width() - ui->progressBar->width()) / 2,
+            area.y() + kProgressInArea + (area.height() - kDesignedAreaHeight) / 2);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::setLabelBandVisible(bool visible)
+{
+    labelCaption->setVisible(visible);
+    labelEdit->setVisible(visible);
+    labelResult->setVisible(visible);
+    if (!visible) {
+        labelEdit->clear();
+        labelResult->clear();
+    }
+}
+
+void MainWindow::renderNote(const CommissioningSession::NodeNote &note)
+{
+    noteLabel->setVisible(!note.text.isEmpty());
+    noteLabel->setText(note.text);
+    QPalette palette = noteLabel->palette();
+    QColor colour = Qt::black;
+    if (note.tone == CommissioningSession::NodeNote::Tone::Good)
+        colour = Qt::darkGreen;
+    else if (note.tone == CommissioningSession::NodeNote::Tone::Bad)
+        colour = Qt::red;
+    palette.setBrush(QPalette::All, noteLabel->foregroundRole(), QBrush(colour, Qt::SolidPattern));
+    noteLabel->setPalette(palette);
 }
 
 void MainWindow::centreOnScreen()
@@ -425,7 +516,8 @@ void MainWindow::showForm(const Node &node)
     if (auto *sigfox5d = qobject_cast<FormSigFox5d *>(form))
         connect(sigfox5d, &FormSigFox5d::enableRegisterActivateButton, this, &MainWindow::enableRegActivateButton);
     currentForm = form;
-    ui->mainLayout->addWidget(form);
+    // Right below the state label; the note on the node stays under the form.
+    ui->mainLayout->insertWidget(ui->mainLayout->indexOf(noteLabel), form);
     ui->stateLabel->hide();
     clearPortFailure();
     showNodeVersions(node.nodeVersion, node.moduleVersion, node.loraVersion);

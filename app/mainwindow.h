@@ -16,6 +16,7 @@ class NoticePresenter;
 class PasswordDialog;
 class QColor;
 class QLabel;
+class QLineEdit;
 class QProgressDialog;
 
 namespace Ui {
@@ -66,7 +67,13 @@ private slots:
     void configureID(Node::eFirmwareType type);
     void nodeSleeping();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    void layOutCentralWidget();
+    void setLabelBandVisible(bool visible);
+    void renderNote(const CommissioningSession::NodeNote &note);
     void fillSerialPortList();
     static QStringList extraPortNames();
     void centreOnScreen();
@@ -99,6 +106,10 @@ private:
     QPointer<QProgressDialog> progress;
     QLabel *versionLabel = nullptr;
     QLabel *waitingLabel = nullptr;
+    QLabel *labelCaption = nullptr;
+    QLineEdit *labelEdit = nullptr;
+    QLabel *labelResult = nullptr;
+    QLabel *noteLabel = nullptr;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
 };
