@@ -14,6 +14,7 @@
 #include <QIcon>
 #include <QInputDialog>
 #include <QEvent>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,6 +38,9 @@ const char kAboutTitle[] = "About Tessaline IoT Commission Tool";
 const char *const kOrganisation = MainWindow::kOrganisationName;
 const char *const kApplication = MainWindow::kApplicationName;
 const char kServerKey[] = "JSONregister/server";
+const char kCaFileKey[] = "JSONregister/caFile";
+const char kProfileKey[] = "profile/path";
+const char kLotKey[] = "journal/lot";
 const char kPortKey[] = "serial/port";
 
 const char kIdleText[] = "Reset Node while connected";
@@ -134,11 +138,28 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->sleepButton, &QPushButton::clicked, commissioning, &CommissioningSession::activate);
     connect(ui->actionORVA_server, &QAction::triggered, this, &MainWindow::editServer);
     connect(ui->actionConfigure_Node, &QAction::triggered, this, &MainWindow::showConfigure);
+    connect(ui->actionTrustedCa, &QAction::triggered, this, &MainWindow::chooseCaFile);
+    connect(ui->actionLogInAgain, &QAction::triggered, commissioning, &CommissioningSession::retryLogin);
+    connect(ui->actionProfile, &QAction::triggered, this, &MainWindow::chooseProfile);
+    connect(ui->actionNoProfile, &QAction::triggered, this, [this] { useProfile(QString(), true); });
+    connect(ui->actionLot, &QAction::triggered, this, &MainWindow::editLot);
+    connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
     // A menu's status tip replaces the port failure while it is hovered and clears it afterwards.
     connect(ui->statusBar, &QStatusBar::messageChanged, this, [this](const QString &message) {
         if (message.isEmpty() && !portFailureMessage.isEmpty())
             ui->statusBar->showMessage(portFailureMessage);
     });
+
+    const QString caFile = settings.value(QString::fromLatin1(kCaFileKey)).toString();
+    if (!caFile.isEmpty() && !serverSession->setCaCertificateFile(caFile))
+        qCWarning(lcApp).noquote() << "MainWindow: the trusted CA certificate file cannot be used:" << caFile;
+    profileLabel = new QLabel(this);
+    ui->statusBar->addPermanentWidget(profileLabel);
+    lotLabel = new QLabel(this);
+    ui->statusBar->addPermanentWidget(lotLabel);
+    journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());
+    showLot();
+    useProfile(settings.value(QString::fromLatin1(kProfileKey)).toString(), false);
 
     fillSerialPortList();
     renderState(commissioning->state());
@@ -424,6 +445,82 @@ void MainWindow::editServer()
             settings.setValue(QString::fromLatin1(kServerKey), address);
             serverSession->setServerAddress(address);
         });
+}
+
+void MainWindow::chooseCaFile()
+{
+    auto *dialog = new QFileDialog(this, QStringLiteral("Trusted CA certificate"), QString(),
+        QStringLiteral("PEM certificates (*.pem *.crt);;All files (*)"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
+        if (!serverSession->setCaCertificateFile(path)) {
+            notices->present({CommissioningSession::Notice::Level::Critical, QStringLiteral("Trusted CA certificate"),
+                QStringLiteral("%1 holds no certificate that can be used.").arg(path)});
+            return;
+        }
+        settings.setValue(QString::fromLatin1(kCaFileKey), path);
+    });
+    dialog->open();
+}
+
+void MainWindow::chooseProfile()
+{
+    auto *dialog = new QFileDialog(
+        this, QStringLiteral("Profile"), QString(), QStringLiteral("Profiles (*.json);;All files (*)"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) { useProfile(path, true); });
+    dialog->open();
+}
+
+void MainWindow::setProfileOverride(const QString &path)
+{
+    profileOverridden = !path.isEmpty();
+    if (profileOverridden)
+        useProfile(path, false);
+}
+
+bool MainWindow::useProfile(const QString &path, bool remember)
+{
+    if (path.isEmpty()) {
+        commissioning->setProfile(nullptr);
+        if (remember)
+            settings.setValue(QString::fromLatin1(kProfileKey), QString());
+        profileLabel->setText(QStringLiteral("No profile"));
+        return true;
+    }
+    QString error;
+    std::optional<CommissioningProfile> loaded = CommissioningProfile::load(path, &error);
+    if (!loaded) {
+        // The previous profile stays in force.
+        qCWarning(lcApp).noquote() << "MainWindow: profile refused:" << error;
+        notices->present({CommissioningSession::Notice::Level::Critical, QStringLiteral("Profile"), error});
+        return false;
+    }
+    auto profile = std::make_shared<const CommissioningProfile>(std::move(*loaded));
+    profileLabel->setText(QStringLiteral("Profile: ") + profile->name());
+    profileLabel->setToolTip(path);
+    commissioning->setProfile(profile);
+    if (remember)
+        settings.setValue(QString::fromLatin1(kProfileKey), path);
+    return true;
+}
+
+void MainWindow::editLot()
+{
+    askForText(this, QStringLiteral("Lot"), QStringLiteral("Lot:"), journal.lot(), [this](const QString &text) {
+        const QString lot = text.trimmed();
+        journal.setLot(lot);
+        settings.setValue(QString::fromLatin1(kLotKey), lot);
+        showLot();
+    });
+}
+
+void MainWindow::showLot()
+{
+    lotLabel->setVisible(!journal.lot().isEmpty());
+    lotLabel->setText(QStringLiteral("Lot: ") + journal.lot());
 }
 
 // ---- rendering --------------------------------------------------------------------------------------------

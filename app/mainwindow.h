@@ -41,6 +41,8 @@ public:
     ~MainWindow() override;
 
     CommissioningSession *session() const { return commissioning; }
+    // A profile given on the command line: used for this run instead of the remembered one.
+    void setProfileOverride(const QString &path);
 
     // Only for tests that must not wait the real connect time-out.
     void setConnectTimeoutForTesting(int ms) { commissioning->setConnectTimeoutForTesting(ms); }
@@ -72,6 +74,13 @@ protected:
 
 private:
     void layOutCentralWidget();
+    void chooseCaFile();
+    void chooseProfile();
+    // Loads and activates a profile (empty: none); a profile that cannot be loaded is refused with a message and
+    // the previous one stays. `remember`: keep the choice in the settings.
+    bool useProfile(const QString &path, bool remember);
+    void editLot();
+    void showLot();
     void setLabelBandVisible(bool visible);
     void renderNote(const CommissioningSession::NodeNote &note);
     void fillSerialPortList();
@@ -110,6 +119,9 @@ private:
     QLineEdit *labelEdit = nullptr;
     QLabel *labelResult = nullptr;
     QLabel *noteLabel = nullptr;
+    QLabel *profileLabel = nullptr;
+    QLabel *lotLabel = nullptr;
+    bool profileOverridden = false;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
 };
