@@ -16,6 +16,7 @@ namespace {
 
 // Typing in the filter waits this long for the next key before the rows are built again.
 const int kFilterDelayMs = 200;
+const int kRowsSizedBy = 200;
 
 struct LoadResult
 {
@@ -35,6 +36,8 @@ HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
     ui->setupUi(this);
     ui->historyTable->setModel(tableModel);
     ui->historyTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sizing the columns by every row of a large journal would take longer than reading it.
+    ui->historyTable->horizontalHeader()->setResizeContentsPrecision(kRowsSizedBy);
     ui->historyTable->horizontalHeader()->setStretchLastSection(true);
     ui->historyTable->verticalHeader()->hide();
     const QDate today = QDateTime::currentDateTimeUtc().date();
