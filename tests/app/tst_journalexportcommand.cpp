@@ -67,31 +67,29 @@ void JournalExportCommandTest::addCases()
                              << QStringList{lora};
     QTest::newRow("lot without nodes") << (csv + QStringList{QStringLiteral("--lot"), QStringLiteral("L9")})
                                        << kExitSuccess << QStringList();
-    QTest::newRow("dates inclusive")
-        << (csv + QStringList{QStringLiteral("--since"), QStringLiteral("2026-12-09"), QStringLiteral("--until"),
-                QStringLiteral("2026-12-10")})
-        << kExitSuccess << QStringList{pellimar, sigfox};
+    QTest::newRow("dates inclusive") << (csv
+        + QStringList{QStringLiteral("--since"), QStringLiteral("2026-12-09"), QStringLiteral("--until"),
+            QStringLiteral("2026-12-10")})
+                                     << kExitSuccess << QStringList{pellimar, sigfox};
     QTest::newRow("json lines") << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT.jsonl"), journal}
                                 << kExitSuccess << QStringList();
-    QTest::newRow("date in another form")
-        << (csv + QStringList{QStringLiteral("--since"), QStringLiteral("9.12.2026")}) << kExitBadArgument
-        << QStringList();
+    QTest::newRow("date in another form") << (csv + QStringList{QStringLiteral("--since"), QStringLiteral("9.12.2026")})
+                                          << kExitBadArgument << QStringList();
     QTest::newRow("date that does not exist")
         << (csv + QStringList{QStringLiteral("--until"), QStringLiteral("2026-02-30")}) << kExitBadArgument
         << QStringList();
-    QTest::newRow("since after until")
-        << (csv + QStringList{QStringLiteral("--since"), QStringLiteral("2026-12-10"), QStringLiteral("--until"),
-                QStringLiteral("2026-12-09")})
-        << kExitBadArgument << QStringList();
+    QTest::newRow("since after until") << (csv
+        + QStringList{QStringLiteral("--since"), QStringLiteral("2026-12-10"), QStringLiteral("--until"),
+            QStringLiteral("2026-12-09")})
+                                       << kExitBadArgument << QStringList();
     QTest::newRow("unknown extension") << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT.txt"),
         journal} << kExitBadArgument << QStringList();
     QTest::newRow("file that cannot be written")
         << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT/missing/out.csv"), journal}
         << kExitBadArgument << QStringList();
-    QTest::newRow("journal that does not exist")
-        << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT.csv"),
-               QStringLiteral("--journal=OUT.none")}
-        << kExitBadArgument << QStringList();
+    QTest::newRow("journal that does not exist") << QStringList{QStringLiteral("--export-journal"),
+        QStringLiteral("OUT.csv"), QStringLiteral("--journal=OUT.none")}
+                                                 << kExitBadArgument << QStringList();
     QTest::newRow("lot without export") << QStringList{QStringLiteral("--lot"), QStringLiteral("L1"), journal}
                                         << kExitBadArgument << QStringList();
 }
