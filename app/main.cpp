@@ -1,4 +1,7 @@
+#include "commissioningjournal.h"
+#include "journalexportcommand.h"
 #include "mainwindow.h"
+#include "startoptions.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -17,9 +20,11 @@ void nameApplication()
     QCoreApplication::setApplicationVersion(QStringLiteral(IOT_VERSION));
 }
 
-// --help and --version are answered on standard output before any GUI exists, so they work without a display.
-// Returns -1 when the window is to be started.
-int answerWithoutWindow(int argc, char *argv[])
+const char kProfileOption[] = "profile";
+
+// --help, --version and --export-journal are answered before any GUI exists, so they work without a display.
+// Returns -1 when the window is to be started, with what the command line asks of it in options.
+int answerWithoutWindow(int argc, char *argv[], StartOptions *options)
 {
     QCoreApplication application(argc, argv);
     nameApplication();
@@ -28,8 +33,15 @@ int answerWithoutWindow(int argc, char *argv[])
                                                     "registers lock sensor nodes on a serial port."));
     parser.addHelpOption();
     parser.addVersionOption();
-    // Options the parser does not know (Qt's -platform, -style …) are not an error here.
-    parser.parse(QCoreApplication::arguments());
+    parser.addOption({QString::fromLatin1(kProfileOption),
+        QStringLiteral("Commission with the profile in <file> instead of the one chosen in the window."),
+        QStringLiteral("file")});
+    JournalExportCommand::addOptions(parser);
+    // Options the parser does not know (Qt's -platform, -style …) are not an error here; a missing value is.
+    if (!parser.parse(QCoreApplication::arguments()) && parser.unknownOptionNames().isEmpty()) {
+        std::fprintf(stderr, "iot_commission: %s\n", qPrintable(parser.errorText()));
+        return JournalExportCommand::kExitBadArgument;
+    }
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         return 0;
@@ -39,6 +51,9 @@ int answerWithoutWindow(int argc, char *argv[])
             qPrintable(QCoreApplication::applicationVersion()));
         return 0;
     }
+    if (JournalExportCommand::isRequested(parser))
+        return JournalExportCommand::run(parser, CommissioningJournal::defaultFilePath());
+    options->profilePath = parser.value(QString::fromLatin1(kProfileOption));
     return -1;
 }
 
@@ -46,7 +61,8 @@ int answerWithoutWindow(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
-    const int answered = answerWithoutWindow(argc, argv);
+    StartOptions startOptions;
+    const int answered = answerWithoutWindow(argc, argv, &startOptions);
     if (answered >= 0)
         return answered;
 

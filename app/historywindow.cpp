@@ -1,0 +1,180 @@
+#include "historywindow.h"
+
+#include "historyexport.h"
+#include "historytablemodel.h"
+#include "ui_historywindow.h"
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QThread>
+
+#include <memory>
+
+namespace {
+
+// Typing in the filter waits this long for the next key before the rows are built again.
+const int kFilterDelayMs = 200;
+const int kRowsSizedBy = 200;
+
+struct LoadResult
+{
+    JournalHistory history;
+    bool read = false;
+    QString error;
+};
+
+} // namespace
+
+HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , ui(new Ui::HistoryWindow)
+    , tableModel(new HistoryTableModel(this))
+    , path(journalPath)
+{
+    ui->setupUi(this);
+    ui->historyTable->setModel(tableModel);
+    ui->historyTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Sizing the columns by every row of a large journal would take longer than reading it.
+    ui->historyTable->horizontalHeader()->setResizeContentsPrecision(kRowsSizedBy);
+    ui->historyTable->horizontalHeader()->setStretchLastSection(true);
+    ui->historyTable->verticalHeader()->hide();
+    const QDate today = QDateTime::currentDateTimeUtc().date();
+    ui->sinceEdit->setDate(today.addDays(-7));
+    ui->untilEdit->setDate(today);
+    fillLots();
+
+    filterDelay.setSingleShot(true);
+    filterDelay.setInterval(kFilterDelayMs);
+    connect(&filterDelay, &QTimer::timeout, this, &HistoryWindow::applyFilter);
+    connect(ui->filterEdit, &QLineEdit::textChanged, &filterDelay, qOverload<>(&QTimer::start));
+    connect(ui->lotCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, &HistoryWindow::applyFilter);
+    connect(ui->allDatesCheck, &QCheckBox::toggled, this, [this](bool all) {
+        ui->sinceEdit->setEnabled(!all);
+        ui->untilEdit->setEnabled(!all);
+        applyFilter();
+    });
+    connect(ui->sinceEdit, &QDateEdit::dateChanged, this, &HistoryWindow::applyFilter);
+    connect(ui->untilEdit, &QDateEdit::dateChanged, this, &HistoryWindow::applyFilter);
+    connect(ui->historyTable, &QTableView::activated, this, &HistoryWindow::showEvents);
+    connect(ui->exportButton, &QPushButton::clicked, this, &HistoryWindow::chooseExportFile);
+
+    auto result = std::make_shared<LoadResult>();
+    loader = QThread::create(
+        [result, journalPath] { result->read = result->history.readFile(journalPath, &result->error); });
+    // finished is emitted on the loader's thread and reaches the window queued, in the GUI thread.
+    connect(loader, &QThread::finished, this,
+        [this, result] { takeHistory(std::move(result->history), result->read, result->error); });
+    loader->start();
+}
+
+HistoryWindow::~HistoryWindow()
+{
+    // Reading ends by itself within a second or so; the thread must not outlive the window.
+    loader->wait();
+    delete loader;
+    delete ui;
+}
+
+void HistoryWindow::takeHistory(JournalHistory journal, bool read, const QString &error)
+{
+    history = std::move(journal);
+    loaded = true;
+    loadError = read ? QString() : error;
+    fillLots();
+    applyFilter();
+    ui->exportButton->setEnabled(true);
+    emit historyLoaded();
+}
+
+void HistoryWindow::fillLots()
+{
+    const QSignalBlocker blocker(ui->lotCombo);
+    const QVariant chosen = ui->lotCombo->currentData();
+    ui->lotCombo->clear();
+    // No data: every lot; an empty text: the entries made outside a lot.
+    ui->lotCombo->addItem(tr("All lots"));
+    ui->lotCombo->addItem(tr("No lot"), QString());
+    for (const QString &lot : history.lots())
+        ui->lotCombo->addItem(lot, lot);
+    const int index = chosen.isValid() ? ui->lotCombo->findData(chosen) : 0;
+    ui->lotCombo->setCurrentIndex(index < 0 ? 0 : index);
+}
+
+HistoryFilter HistoryWindow::currentFilter() const
+{
+    HistoryFilter filter;
+    filter.text = ui->filterEdit->text().trimmed();
+    const QVariant lot = ui->lotCombo->currentData();
+    if (lot.isValid()) {
+        filter.allLots = false;
+        filter.lot = lot.toString();
+    }
+    if (!ui->allDatesCheck->isChecked()) {
+        filter.since = ui->sinceEdit->date();
+        filter.until = ui->untilEdit->date();
+    }
+    return filter;
+}
+
+void HistoryWindow::applyFilter()
+{
+    filterDelay.stop();
+    if (!loaded)
+        return;
+    tableModel->setRows(history.rows(currentFilter()));
+    ui->eventsView->clear();
+    if (!loadError.isEmpty()) {
+        ui->statusLabel->setText(tr("No journal could be read at %1: %2").arg(path, loadError));
+        return;
+    }
+    QString status = tr("%n node(s) shown", nullptr, tableModel->rowCount());
+    status += tr(", %n journal entries", nullptr, history.entries().size());
+    if (history.skippedLines() > 0)
+        status += tr(", %n incomplete line(s) skipped", nullptr, history.skippedLines());
+    ui->statusLabel->setText(status);
+}
+
+void HistoryWindow::showEvents(const QModelIndex &index)
+{
+    if (!index.isValid() || index.row() >= tableModel->rows().size())
+        return;
+    const HistoryRow &row = tableModel->rows().at(index.row());
+    QStringList lines;
+    for (int entryIndex : row.events) {
+        const JournalEntry &entry = history.entries().at(entryIndex);
+        lines << QStringLiteral("%1  %2  %3")
+                     .arg(QDateTime::fromMSecsSinceEpoch(entry.msecs, Qt::UTC).toString(Qt::ISODateWithMs), entry.event,
+                         JournalHistory::eventDetails(entry));
+    }
+    ui->eventsView->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void HistoryWindow::chooseExportFile()
+{
+    auto *dialog
+        = new QFileDialog(this, tr("Export history"), QString(), tr("CSV (*.csv);;JSON lines (*.jsonl *.json)"));
+    dialog->setObjectName(QStringLiteral("exportDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("csv"));
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, &HistoryWindow::exportTo);
+    dialog->open();
+}
+
+bool HistoryWindow::exportTo(const QString &filePath)
+{
+    QString error;
+    if (HistoryExport::write(filePath, tableModel->rows(), &error)) {
+        ui->statusLabel->setText(tr("%n node(s) exported to %1", nullptr, tableModel->rowCount()).arg(filePath));
+        return true;
+    }
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, tr("Export failed"), tr("Could not export: %1").arg(error), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("exportFailedBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return false;
+}

@@ -1,0 +1,99 @@
+#include "journalexportcommand.h"
+
+#include "historyexport.h"
+#include "journalhistory.h"
+
+#include <QCommandLineParser>
+#include <QDate>
+#include <QRegularExpression>
+
+#include <cstdio>
+
+namespace {
+
+const char kExportOption[] = "export-journal";
+const char kJournalOption[] = "journal";
+const char kLotOption[] = "lot";
+const char kSinceOption[] = "since";
+const char kUntilOption[] = "until";
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "iot_commission: %s\n", qPrintable(message));
+    return JournalExportCommand::kExitBadArgument;
+}
+
+// YYYY-MM-DD only: Qt's ISO reader would also take other forms a script should not rely on.
+bool parseDate(const QString &text, QDate *date)
+{
+    static const QRegularExpression form(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    if (!form.match(text).hasMatch())
+        return false;
+    *date = QDate::fromString(text, Qt::ISODate);
+    return date->isValid();
+}
+
+} // namespace
+
+void JournalExportCommand::addOptions(QCommandLineParser &parser)
+{
+    parser.addOption({QString::fromLatin1(kExportOption),
+        QStringLiteral("Write the commissioning history to <file> (.csv, .jsonl or .json) and exit."),
+        QStringLiteral("file")});
+    parser.addOption({QString::fromLatin1(kJournalOption),
+        QStringLiteral("Read the journal from <file> instead of the user's journal."), QStringLiteral("file")});
+    parser.addOption(
+        {QString::fromLatin1(kLotOption), QStringLiteral("Export only the lot <name>."), QStringLiteral("name")});
+    parser.addOption({QString::fromLatin1(kSinceOption),
+        QStringLiteral("Export only events on or after <date> (YYYY-MM-DD, UTC)."), QStringLiteral("date")});
+    parser.addOption({QString::fromLatin1(kUntilOption),
+        QStringLiteral("Export only events on or before <date> (YYYY-MM-DD, UTC)."), QStringLiteral("date")});
+}
+
+bool JournalExportCommand::isRequested(const QCommandLineParser &parser)
+{
+    for (const char *name : {kExportOption, kJournalOption, kLotOption, kSinceOption, kUntilOption}) {
+        if (parser.isSet(QString::fromLatin1(name)))
+            return true;
+    }
+    return false;
+}
+
+int JournalExportCommand::run(const QCommandLineParser &parser, const QString &defaultJournalPath)
+{
+    if (!parser.isSet(QString::fromLatin1(kExportOption)))
+        return fail(QStringLiteral("--journal, --lot, --since and --until only go with --export-journal FILE"));
+    const QString target = parser.value(QString::fromLatin1(kExportOption));
+    if (HistoryExport::formatFor(target) == HistoryExport::Unknown)
+        return fail(QStringLiteral("%1: the file name must end in .csv, .jsonl or .json").arg(target));
+
+    HistoryFilter filter;
+    if (parser.isSet(QString::fromLatin1(kLotOption))) {
+        filter.allLots = false;
+        filter.lot = parser.value(QString::fromLatin1(kLotOption));
+    }
+    for (const auto &[option, date] : {std::pair<const char *, QDate *>{kSinceOption, &filter.since},
+             std::pair<const char *, QDate *>{kUntilOption, &filter.until}}) {
+        const QString name = QString::fromLatin1(option);
+        if (parser.isSet(name) && !parseDate(parser.value(name), date))
+            return fail(QStringLiteral("--%1 %2: expected a date as YYYY-MM-DD").arg(name, parser.value(name)));
+    }
+    if (filter.since.isValid() && filter.until.isValid() && filter.since > filter.until)
+        return fail(QStringLiteral("--since is after --until"));
+
+    const QString journalPath = parser.isSet(QString::fromLatin1(kJournalOption))
+        ? parser.value(QString::fromLatin1(kJournalOption))
+        : defaultJournalPath;
+    JournalHistory history;
+    QString error;
+    if (journalPath.isEmpty() || !history.readFile(journalPath, &error))
+        return fail(QStringLiteral("cannot read the journal %1: %2")
+                        .arg(journalPath, journalPath.isEmpty() ? QStringLiteral("no data directory") : error));
+    const QVector<HistoryRow> rows = history.rows(filter);
+    if (!HistoryExport::write(target, rows, &error))
+        return fail(QStringLiteral("cannot write %1").arg(error));
+    if (history.skippedLines() > 0)
+        std::fprintf(stderr, "iot_commission: skipped %d incomplete journal line(s)\n", history.skippedLines());
+    std::fprintf(stderr, "iot_commission: exported %d row(s) to %s\n", rows.size(), qPrintable(target));
+    return kExitSuccess;
+}

@@ -1,0 +1,109 @@
+#include "historyexport.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace {
+
+QStringList rowTexts(const HistoryRow &row)
+{
+    return {row.lastTime(), row.identifier, row.lot, row.type, row.nodeVersion, row.moduleVersion, row.loraVersion,
+        row.writes, row.verification, row.mismatches, row.labelCheck, row.registration,
+        row.registrationStatus == HistoryRow::kNoStatus ? QString() : QString::number(row.registrationStatus),
+        row.sleeping ? QStringLiteral("yes") : QStringLiteral("no"), QString::number(row.events.size())};
+}
+
+QByteArray csvField(const QString &text)
+{
+    QByteArray field = text.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\r') || field.contains('\n')) {
+        field.replace('"', "\"\"");
+        field.prepend('"');
+        field.append('"');
+    }
+    return field;
+}
+
+QByteArray csvLine(const QStringList &texts)
+{
+    QByteArray line;
+    for (int i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            line += ',';
+        line += csvField(texts.at(i));
+    }
+    line += "\r\n";
+    return line;
+}
+
+} // namespace
+
+HistoryExport::Format HistoryExport::formatFor(const QString &filePath)
+{
+    const QString suffix = QFileInfo(filePath).suffix().toLower();
+    if (suffix == QLatin1String("csv"))
+        return Csv;
+    if (suffix == QLatin1String("jsonl") || suffix == QLatin1String("json"))
+        return JsonLines;
+    return Unknown;
+}
+
+QStringList HistoryExport::columns()
+{
+    return {QStringLiteral("time"), QStringLiteral("identifier"), QStringLiteral("lot"), QStringLiteral("type"),
+        QStringLiteral("nodeVersion"), QStringLiteral("moduleVersion"), QStringLiteral("loraVersion"),
+        QStringLiteral("writes"), QStringLiteral("verification"), QStringLiteral("mismatches"),
+        QStringLiteral("labelCheck"), QStringLiteral("registration"), QStringLiteral("registrationStatus"),
+        QStringLiteral("sleeping"), QStringLiteral("events")};
+}
+
+QByteArray HistoryExport::csv(const QVector<HistoryRow> &rows)
+{
+    QByteArray out = csvLine(columns());
+    for (const HistoryRow &row : rows)
+        out += csvLine(rowTexts(row));
+    return out;
+}
+
+QByteArray HistoryExport::jsonLines(const QVector<HistoryRow> &rows)
+{
+    const QStringList names = columns();
+    QByteArray out;
+    for (const HistoryRow &row : rows) {
+        const QStringList texts = rowTexts(row);
+        QJsonObject object;
+        for (int i = 0; i < names.size(); ++i)
+            object.insert(names.at(i), texts.at(i));
+        // Numbers and the yes/no column keep their JSON types.
+        if (row.registrationStatus == HistoryRow::kNoStatus)
+            object.insert(QStringLiteral("registrationStatus"), QJsonValue::Null);
+        else
+            object.insert(QStringLiteral("registrationStatus"), row.registrationStatus);
+        object.insert(QStringLiteral("sleeping"), row.sleeping);
+        object.insert(QStringLiteral("events"), row.events.size());
+        out += QJsonDocument(object).toJson(QJsonDocument::Compact);
+        out += '\n';
+    }
+    return out;
+}
+
+bool HistoryExport::write(const QString &filePath, const QVector<HistoryRow> &rows, QString *error)
+{
+    const auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    const Format format = formatFor(filePath);
+    if (format == Unknown)
+        return fail(QStringLiteral("%1: the file name must end in .csv, .jsonl or .json").arg(filePath));
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("%1: %2").arg(filePath, file.errorString()));
+    const QByteArray data = format == Csv ? csv(rows) : jsonLines(rows);
+    if (file.write(data) != data.size() || !file.commit())
+        return fail(QStringLiteral("%1: %2").arg(filePath, file.errorString()));
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "journalhistory.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// Writes the history's rows for a spreadsheet (CSV) or a script (JSON lines). The columns are fixed and hold
+// identities, versions and results only; keys and PACs are never among them.
+class HistoryExport
+{
+public:
+    enum Format { Unknown, Csv, JsonLines };
+
+    // .csv gives CSV, .jsonl and .json JSON lines; the case of the extension does not matter.
+    static Format formatFor(const QString &filePath);
+    static QStringList columns();
+
+    // RFC 4180: a header row, CRLF line ends, UTF-8; fields holding a comma, quote, CR or LF are quoted.
+    static QByteArray csv(const QVector<HistoryRow> &rows);
+    // One JSON object per row and line, keys as the columns.
+    static QByteArray jsonLines(const QVector<HistoryRow> &rows);
+
+    // Writes the whole file or leaves any earlier one untouched. Returns false with the reason.
+    static bool write(const QString &filePath, const QVector<HistoryRow> &rows, QString *error = nullptr);
+};

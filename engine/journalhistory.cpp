@@ -1,0 +1,329 @@
+#include "journalhistory.h"
+
+#include "node.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+const int kResultPending = 0;
+const int kResultFailed = 1;
+const int kResultDone = 2;
+const int kResultTimedOut = 3;
+
+const int kStatusAdded = 200;
+const int kStatusUpdated = 201;
+
+// Fields that must never be shown or exported, should a journal ever hold one.
+const char *const kSecretFields[] = {"appKey", "pac", "sigfoxData", "password", "passwordDigest", "token"};
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+qint64 daysFromCivil(int year, int month, int day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const qint64 era = (year >= 0 ? year : year - 399) / 400;
+    const int yearOfEra = static_cast<int>(year - era * 400);
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+bool digitsAt(const QString &text, int at, int count, int *value)
+{
+    int result = 0;
+    for (int i = at; i < at + count; ++i) {
+        const QChar c = text.at(i);
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+        result = result * 10 + (c.unicode() - '0');
+    }
+    *value = result;
+    return true;
+}
+
+// The journal writes "2026-12-08T17:07:21.488Z"; that form is read directly because Qt's parser would take most
+// of the time of reading a large journal. Anything else goes through Qt.
+bool parseTime(const QString &text, qint64 *msecs)
+{
+    int year, month, day, hour, minute, second, milli;
+    if (text.size() == 24 && text.at(4) == QLatin1Char('-') && text.at(7) == QLatin1Char('-')
+        && text.at(10) == QLatin1Char('T') && text.at(13) == QLatin1Char(':') && text.at(16) == QLatin1Char(':')
+        && text.at(19) == QLatin1Char('.') && text.at(23) == QLatin1Char('Z') && digitsAt(text, 0, 4, &year)
+        && digitsAt(text, 5, 2, &month) && digitsAt(text, 8, 2, &day) && digitsAt(text, 11, 2, &hour)
+        && digitsAt(text, 14, 2, &minute) && digitsAt(text, 17, 2, &second) && digitsAt(text, 20, 3, &milli)
+        && month >= 1 && month <= 12 && day >= 1 && day <= 31 && hour < 24 && minute < 60 && second < 61) {
+        *msecs = ((daysFromCivil(year, month, day) * 24 + hour) * 60 + minute) * 60000LL + second * 1000LL + milli;
+        return true;
+    }
+    const QDateTime parsed = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!parsed.isValid())
+        return false;
+    *msecs = parsed.toMSecsSinceEpoch();
+    return true;
+}
+
+QString normalisedIdentifier(const QJsonObject &entry)
+{
+    const QString devEui = entry.value(QLatin1String("devEui")).toString();
+    if (!devEui.isEmpty())
+        return devEui.toUpper().remove(QLatin1Char(':'));
+    QString sigfoxId = entry.value(QLatin1String("sigfoxId")).toString().toUpper();
+    int zeros = 0;
+    while (zeros < sigfoxId.size() - 1 && sigfoxId.at(zeros) == QLatin1Char('0'))
+        ++zeros;
+    return sigfoxId.mid(zeros);
+}
+
+qint64 startOfDay(const QDate &date)
+{
+    return daysFromCivil(date.year(), date.month(), date.day()) * 86400000LL;
+}
+
+QString valueText(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Double:
+        return QString::number(value.toDouble());
+    case QJsonValue::String:
+        return value.toString();
+    case QJsonValue::Array: {
+        QStringList parts;
+        for (const QJsonValue &item : value.toArray())
+            parts << valueText(item);
+        return parts.join(QLatin1Char('+'));
+    }
+    case QJsonValue::Object:
+        return QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
+    default:
+        return QString();
+    }
+}
+
+QString typeText(const QJsonObject &entry)
+{
+    const QString name = entry.value(QLatin1String("typeName")).toString();
+    if (!name.isEmpty())
+        return name;
+    const int type = entry.value(QLatin1String("type")).toInt(Node::Unknown);
+    const QString known = Node::communicationText(type);
+    return known.isEmpty() ? QStringLiteral("Unknown (%1)").arg(type) : known;
+}
+
+QString mismatchText(const QJsonValue &mismatches)
+{
+    if (mismatches.isArray())
+        return valueText(mismatches).replace(QLatin1Char('+'), QStringLiteral(", "));
+    if (mismatches.isDouble())
+        return QString::number(mismatches.toInt());
+    return mismatches.toString();
+}
+
+void applyEvent(HistoryRow &row, const JournalEntry &entry)
+{
+    const QJsonObject &fields = entry.fields;
+    const QString &event = entry.event;
+    const auto appendWrite = [&row, &fields](const QString &what) {
+        if (!row.writes.isEmpty())
+            row.writes += QStringLiteral("; ");
+        row.writes += what + QStringLiteral(": ")
+            + JournalHistory::resultText(fields.value(QLatin1String("result")).toInt(kResultPending));
+    };
+    if (event == QLatin1String("nodeRead")) {
+        row.type = typeText(fields);
+        row.nodeVersion = fields.value(QLatin1String("nodeVersion")).toString();
+        row.moduleVersion = fields.value(QLatin1String("moduleVersion")).toString();
+        row.loraVersion = fields.value(QLatin1String("loraVersion")).toString();
+        // A node read after it went to sleep has been woken up again.
+        row.sleeping = false;
+    } else if (event == QLatin1String("settingsWritten")) {
+        appendWrite(valueText(fields.value(QLatin1String("flags"))));
+    } else if (event == QLatin1String("deviceIdWritten")) {
+        appendWrite(QStringLiteral("deviceId"));
+    } else if (event == QLatin1String("sigfoxDataWritten")) {
+        appendWrite(QStringLiteral("sigfoxData"));
+    } else if (event == QLatin1String("registrationQueued")) {
+        row.registration = JournalHistory::registrationState(0);
+    } else if (event == QLatin1String("registration")) {
+        row.registrationStatus = fields.value(QLatin1String("status")).toInt(0);
+        row.registration = JournalHistory::registrationState(row.registrationStatus);
+    } else if (event == QLatin1String("verified")) {
+        const bool ok = fields.value(QLatin1String("ok")).toBool(false);
+        row.verification = ok ? QStringLiteral("ok") : QStringLiteral("mismatches");
+        row.mismatches = ok ? QString() : mismatchText(fields.value(QLatin1String("mismatches")));
+    } else if (event == QLatin1String("labelChecked")) {
+        const QJsonValue ok = fields.contains(QLatin1String("ok")) ? fields.value(QLatin1String("ok"))
+                                                                   : fields.value(QLatin1String("matches"));
+        row.labelCheck = ok.toBool(false) ? QStringLiteral("matches") : QStringLiteral("does not match");
+    } else if (event == QLatin1String("nodeSleeping")) {
+        row.sleeping = true;
+    }
+}
+
+} // namespace
+
+QString HistoryRow::lastTime() const
+{
+    return QDateTime::fromMSecsSinceEpoch(lastMsecs, Qt::UTC).toString(Qt::ISODateWithMs);
+}
+
+bool HistoryRow::contains(const QString &text) const
+{
+    if (text.isEmpty())
+        return true;
+    for (const QString *field : {&identifier, &lot, &type, &nodeVersion, &moduleVersion, &loraVersion, &writes,
+             &verification, &mismatches, &labelCheck, &registration}) {
+        if (field->contains(text, Qt::CaseInsensitive))
+            return true;
+    }
+    return registrationStatus != kNoStatus && QString::number(registrationStatus) == text;
+}
+
+QString JournalHistory::registrationState(int status)
+{
+    if (status == kStatusAdded)
+        return QStringLiteral("added");
+    if (status == kStatusUpdated)
+        return QStringLiteral("updated");
+    // No answer, a server that is busy or down, or a login that has run out: the registration is tried again.
+    if (status == 0 || status == 401 || status == 403 || status == 408 || status == 429
+        || (status >= 500 && status <= 599))
+        return QStringLiteral("waiting");
+    return QStringLiteral("refused");
+}
+
+QString JournalHistory::resultText(int result)
+{
+    switch (result) {
+    case kResultPending:
+        return QStringLiteral("pending");
+    case kResultFailed:
+        return QStringLiteral("failed");
+    case kResultDone:
+        return QStringLiteral("done");
+    case kResultTimedOut:
+        return QStringLiteral("timed out");
+    default:
+        return QStringLiteral("result %1").arg(result);
+    }
+}
+
+bool JournalHistory::readFile(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        if (!line.trimmed().isEmpty())
+            addLine(line);
+    }
+    return true;
+}
+
+bool JournalHistory::addLine(const QByteArray &line)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(line, &parseError);
+    const QJsonObject entry = document.object();
+    if (parseError.error != QJsonParseError::NoError || !document.isObject()
+        || !entry.value(QLatin1String("event")).isString() || !entry.value(QLatin1String("time")).isString()) {
+        ++skipped;
+        return false;
+    }
+    const int before = journalEntries.size();
+    addEntry(entry);
+    if (journalEntries.size() == before) {
+        ++skipped;
+        return false;
+    }
+    return true;
+}
+
+void JournalHistory::addEntry(const QJsonObject &fields)
+{
+    JournalEntry entry;
+    if (!parseTime(fields.value(QLatin1String("time")).toString(), &entry.msecs))
+        return;
+    entry.event = fields.value(QLatin1String("event")).toString();
+    entry.identifier = normalisedIdentifier(fields);
+    entry.lot = fields.value(QLatin1String("lot")).toString();
+    entry.fields = fields;
+    if (!entry.lot.isEmpty())
+        ++lotCounts[entry.lot];
+    journalEntries.append(entry);
+}
+
+QStringList JournalHistory::lots() const
+{
+    QStringList names = lotCounts.keys();
+    names.sort();
+    return names;
+}
+
+QVector<HistoryRow> JournalHistory::rows(const HistoryFilter &filter) const
+{
+    const qint64 from = filter.since.isValid() ? startOfDay(filter.since) : std::numeric_limits<qint64>::min();
+    const qint64 to = filter.until.isValid() ? startOfDay(filter.until.addDays(1)) : std::numeric_limits<qint64>::max();
+
+    QVector<HistoryRow> result;
+    QHash<QString, int> rowOf;
+    for (int i = 0; i < journalEntries.size(); ++i) {
+        const JournalEntry &entry = journalEntries.at(i);
+        if (entry.identifier.isEmpty() || entry.msecs < from || entry.msecs >= to
+            || (!filter.allLots && entry.lot != filter.lot))
+            continue;
+        const QString key = entry.identifier + QLatin1Char('\n') + entry.lot;
+        auto found = rowOf.find(key);
+        if (found == rowOf.end()) {
+            HistoryRow row;
+            row.identifier = entry.identifier;
+            row.lot = entry.lot;
+            row.verification = QStringLiteral("none");
+            row.labelCheck = QStringLiteral("none");
+            found = rowOf.insert(key, result.size());
+            result.append(row);
+        }
+        HistoryRow &row = result[found.value()];
+        row.lastMsecs = std::max(row.lastMsecs, entry.msecs);
+        row.events.append(i);
+        applyEvent(row, entry);
+    }
+    if (!filter.text.isEmpty()) {
+        const QString text = filter.text.trimmed();
+        result.erase(std::remove_if(
+                         result.begin(), result.end(), [&text](const HistoryRow &row) { return !row.contains(text); }),
+            result.end());
+    }
+    std::stable_sort(result.begin(), result.end(), [](const HistoryRow &a, const HistoryRow &b) {
+        return a.lastMsecs != b.lastMsecs ? a.lastMsecs > b.lastMsecs : a.identifier < b.identifier;
+    });
+    return result;
+}
+
+QString JournalHistory::eventDetails(const JournalEntry &entry)
+{
+    QStringList parts;
+    for (auto it = entry.fields.begin(); it != entry.fields.end(); ++it) {
+        const QString &key = it.key();
+        if (key == QLatin1String("time") || key == QLatin1String("event") || key == QLatin1String("devEui")
+            || key == QLatin1String("sigfoxId") || key == QLatin1String("lot"))
+            continue;
+        bool secret = false;
+        for (const char *name : kSecretFields)
+            secret = secret || key == QLatin1String(name);
+        if (!secret)
+            parts << key + QLatin1Char('=') + valueText(it.value());
+    }
+    return parts.join(QStringLiteral(", "));
+}

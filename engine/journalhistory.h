@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QDate>
+#include <QHash>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QIODevice;
+
+// One complete journal entry, with what the history groups and orders by taken out of it.
+struct JournalEntry
+{
+    qint64 msecs = 0; // UTC, milliseconds since the epoch
+    QString event;
+    QString identifier; // DevEUI, or SigFox ID without leading zeros; empty when the node was not known
+    QString lot; // empty outside a lot
+    QJsonObject fields; // the whole entry as written
+};
+
+// Which rows of the history to show or export. Dates are UTC days, both ends included; an invalid date leaves
+// that end open.
+struct HistoryFilter
+{
+    QString text; // part of the identifier or of any text of the row, in any case
+    bool allLots = true;
+    QString lot; // the only lot shown unless allLots; empty selects the entries made outside a lot
+    QDate since;
+    QDate until;
+};
+
+// What the journal says about one node in one lot.
+struct HistoryRow
+{
+    static constexpr int kNoStatus = -1;
+
+    qint64 lastMsecs = 0;
+    QString identifier;
+    QString lot;
+    QString type; // the communication text, "LoRa OTAA 5D"
+    QString nodeVersion;
+    QString moduleVersion;
+    QString loraVersion;
+    QString writes; // each write in order: "temperature+reportRate: done; deviceId: timed out"
+    QString verification; // "ok", "mismatches" or "none"
+    QString mismatches;
+    QString labelCheck; // "matches", "does not match" or "none"
+    QString registration; // "added", "updated", "waiting", "refused" or empty
+    int registrationStatus = kNoStatus; // HTTP status of the last answer, kNoStatus before any
+    bool sleeping = false;
+    QVector<int> events; // indices into JournalHistory::entries(), in the order written
+
+    QString lastTime() const; // ISO 8601 UTC with milliseconds
+    // The row's texts, for the text filter.
+    bool contains(const QString &text) const;
+};
+
+// The journal read back as one row per node identity and lot. Reading streams the file line by line; a line
+// that is not a complete entry (one cut off by a crash) is skipped and counted.
+class JournalHistory
+{
+public:
+    // Reads the whole journal. Returns false with the reason when the file cannot be opened.
+    bool readFile(const QString &path, QString *error = nullptr);
+    // Adds one journal line; false (and counted) when it is no complete entry.
+    bool addLine(const QByteArray &line);
+    void addEntry(const QJsonObject &entry);
+
+    const QVector<JournalEntry> &entries() const { return journalEntries; }
+    int skippedLines() const { return skipped; }
+    // The lots named in the journal, sorted.
+    QStringList lots() const;
+
+    // Newest first: the row whose last event is the most recent comes first.
+    QVector<HistoryRow> rows(const HistoryFilter &filter = HistoryFilter()) const;
+
+    // One event's fields other than time, event, identity and lot, as "key=value, …"; never a key or a PAC.
+    static QString eventDetails(const JournalEntry &entry);
+    // What a registration status means for the node: added, updated, waiting (tried again later) or refused.
+    static QString registrationState(int status);
+    static QString resultText(int result);
+
+private:
+    QVector<JournalEntry> journalEntries;
+    QHash<QString, int> lotCounts;
+    int skipped = 0;
+};

@@ -1,0 +1,128 @@
+#include "labelcode.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+const int kEuiDigits = 16;
+const int kProfileIdDigits = 8;
+const int kPacDigits = 16;
+
+const char kNotALabel[]
+    = "Not a label: expected a LoRaWAN QR code (LW:D0:…), a 16-digit DevEUI or a SigFox ID (up to 8 hex digits, "
+      "optionally followed by its 16-digit PAC)";
+const char kBadQrCode[] = "Not a LoRaWAN QR code: expected LW:D0:<JoinEUI, 16 hex digits>:<DevEUI, 16 hex "
+                          "digits>:<profile id, 8 hex digits>";
+
+bool isHex(const QString &text, int digits)
+{
+    if (text.size() != digits)
+        return false;
+    for (const QChar c : text) {
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('F'))
+                || (c >= QLatin1Char('a') && c <= QLatin1Char('f'))))
+            return false;
+    }
+    return true;
+}
+
+bool isLetter(QChar c)
+{
+    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+}
+
+// Two SigFox IDs are the same number however many leading zeros either carries.
+bool sameSigfoxId(const QString &a, const QString &b)
+{
+    bool aOk = false;
+    bool bOk = false;
+    const qulonglong aValue = a.toULongLong(&aOk, 16);
+    const qulonglong bValue = b.toULongLong(&bOk, 16);
+    return aOk && bOk && aValue == bValue;
+}
+
+QString nodeIdentifierText(const QString &identity)
+{
+    return identity.isEmpty() ? QStringLiteral("without identifier") : identity;
+}
+
+} // namespace
+
+LabelCode LabelCode::invalid(const QString &reason)
+{
+    LabelCode code;
+    code.error = reason;
+    return code;
+}
+
+LabelCode LabelCode::parse(const QString &input)
+{
+    const QString text = input.trimmed();
+
+    if (text.startsWith(QLatin1String("LW:"), Qt::CaseInsensitive)) {
+        const QStringList fields = text.split(QLatin1Char(':'));
+        // LW, D0, JoinEUI, DevEUI, profile id
+        const int kMandatoryFields = 5;
+        if (fields.size() < kMandatoryFields || fields.at(1).compare(QLatin1String("D0"), Qt::CaseInsensitive) != 0
+            || !isHex(fields.at(2), kEuiDigits) || !isHex(fields.at(3), kEuiDigits)
+            || !isHex(fields.at(4), kProfileIdDigits))
+            return invalid(QString::fromUtf8(kBadQrCode));
+        LabelCode code;
+        for (int i = kMandatoryFields; i < fields.size(); ++i) {
+            if (fields.at(i).isEmpty() || !isLetter(fields.at(i).at(0)))
+                return invalid(QStringLiteral("Not a LoRaWAN QR code: field \"%1\" does not start with a letter")
+                                   .arg(fields.at(i)));
+            code.extras << fields.at(i);
+        }
+        code.labelKind = LoRaQrCode;
+        code.join = fields.at(2).toUpper();
+        code.id = fields.at(3).toUpper();
+        code.profile = fields.at(4).toUpper();
+        return code;
+    }
+
+    QString digits = text;
+    digits.remove(QRegularExpression(QStringLiteral("[\\s:-]")));
+    if (isHex(digits, kEuiDigits)) {
+        LabelCode code;
+        code.labelKind = DevEui;
+        code.id = digits.toUpper();
+        return code;
+    }
+
+    static const QRegularExpression sigfox(
+        QStringLiteral("^([0-9A-Fa-f]{1,8})(?:(?:\\s*[,;]\\s*|\\s+)([0-9A-Fa-f]{%1}))?$").arg(kPacDigits));
+    const QRegularExpressionMatch found = sigfox.match(text);
+    if (found.hasMatch()) {
+        LabelCode code;
+        code.labelKind = SigfoxId;
+        code.id = found.captured(1).toUpper();
+        code.sigfoxPac = found.captured(2).toUpper();
+        return code;
+    }
+    return invalid(QString::fromUtf8(kNotALabel));
+}
+
+LabelMatch LabelCode::match(const Node &node) const
+{
+    LabelMatch result;
+    if (!isValid()) {
+        result.text = error;
+        return result;
+    }
+    const QString nodeId = node.identity();
+    const bool sameIdentifier = isSigfox() == node.isSigfox()
+        && (isSigfox() ? sameSigfoxId(id, nodeId) : id.compare(nodeId, Qt::CaseInsensitive) == 0);
+    if (!sameIdentifier) {
+        result.text = QStringLiteral("Label %1 does not match node %2").arg(id, nodeIdentifierText(nodeId));
+        return result;
+    }
+    // The PAC itself is never shown: the text may end up in the journal.
+    if (hasPac() && sigfoxPac.compare(node.pac, Qt::CaseInsensitive) != 0) {
+        result.text = QStringLiteral("The PAC on label %1 does not match node %2").arg(id, nodeId);
+        return result;
+    }
+    result.matches = true;
+    result.text = QStringLiteral("Label matches");
+    return result;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "node.h"
+
+#include <QString>
+#include <QStringList>
+
+// The outcome of holding a label against a node: whether they agree, and the text the operator sees.
+struct LabelMatch
+{
+    bool matches = false;
+    QString text;
+};
+
+// What a scanned or typed node label carries: the LoRa Alliance QR code of a LoRaWAN device, a bare DevEUI,
+// or a SigFox ID with its PAC. Identifiers are kept in upper case.
+class LabelCode
+{
+public:
+    enum Kind {
+        Invalid,
+        LoRaQrCode, // LW:D0:<JoinEUI>:<DevEUI>:<profile id>[:<letter><text>…]
+        DevEui, // 16 hex digits
+        SigfoxId, // up to 8 hex digits, optionally followed by the 16-digit PAC
+    };
+
+    static LabelCode parse(const QString &text);
+
+    bool isValid() const { return labelKind != Invalid; }
+    Kind kind() const { return labelKind; }
+    // Why the text is not a label; empty for a valid one.
+    QString errorText() const { return error; }
+
+    // The identifier the node is known by: the DevEUI, or the SigFox ID as written on the label.
+    QString identifier() const { return id; }
+    bool isSigfox() const { return labelKind == SigfoxId; }
+    QString joinEui() const { return join; }
+    // Eight hex digits: the vendor id followed by the vendor's profile id.
+    QString profileId() const { return profile; }
+    // The QR code's further fields as they were ("S0042"), not checked.
+    QStringList extraFields() const { return extras; }
+    bool hasPac() const { return !sigfoxPac.isEmpty(); }
+    QString pac() const { return sigfoxPac; }
+
+    LabelMatch match(const Node &node) const;
+
+private:
+    static LabelCode invalid(const QString &reason);
+
+    Kind labelKind = Invalid;
+    QString error;
+    QString id;
+    QString join;
+    QString profile;
+    QStringList extras;
+    QString sigfoxPac;
+};

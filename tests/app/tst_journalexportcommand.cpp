@@ -1,0 +1,175 @@
+#include "journalexportcommand.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const char kJournal[]
+    = "{\"devEui\":\"70B3D57ED0000A01\",\"event\":\"nodeRead\",\"lot\":\"L1\",\"time\":\"2026-12-08T17:07:21.488Z\","
+      "\"type\":2,\"typeName\":\"LoRa OTAA\"}\n"
+      "{\"event\":\"nodeRead\",\"sigfoxId\":\"C0FFEE\",\"time\":\"2026-12-09T09:00:00.000Z\",\"type\":3,"
+      "\"typeName\":\"SigFox\"}\n"
+      "{\"devEui\":\"0004A30B001C0A00\",\"event\":\"nodeRead\",\"lot\":\"L2\",\"time\":\"2026-12-10T10:00:00.000Z\","
+      "\"type\":1,\"typeName\":\"Pellimar\"}\n";
+
+const int kExitSuccess = JournalExportCommand::kExitSuccess;
+const int kExitBadArgument = JournalExportCommand::kExitBadArgument;
+
+} // namespace
+
+class JournalExportCommandTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void exitCodeAndRows_data();
+    void exitCodeAndRows();
+    void toolExportsWithoutADisplay_data();
+    void toolExportsWithoutADisplay();
+
+private:
+    void addCases();
+    QStringList expand(QStringList arguments) const;
+    static QStringList identifiersIn(const QString &csvPath);
+
+    QTemporaryDir directory;
+    QString journalPath;
+};
+
+void JournalExportCommandTest::initTestCase()
+{
+    QVERIFY(directory.isValid());
+    journalPath = directory.filePath(QStringLiteral("journal.jsonl"));
+    QFile file(journalPath);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(kJournal);
+}
+
+// JOURNAL and OUT stand for the test's journal and a fresh output file in the test's directory.
+void JournalExportCommandTest::addCases()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("identifiers");
+
+    const QString lora = QStringLiteral("70B3D57ED0000A01");
+    const QString sigfox = QStringLiteral("C0FFEE");
+    const QString pellimar = QStringLiteral("0004A30B001C0A00");
+    const QString journal = QStringLiteral("--journal=JOURNAL");
+    const QStringList csv{QStringLiteral("--export-journal"), QStringLiteral("OUT.csv"), journal};
+    QTest::newRow("everything") << csv << kExitSuccess << QStringList{pellimar, sigfox, lora};
+    QTest::newRow("one lot") << (csv + QStringList{QStringLiteral("--lot"), QStringLiteral("L1")}) << kExitSuccess
+                             << QStringList{lora};
+    QTest::newRow("lot without nodes") << (csv + QStringList{QStringLiteral("--lot"), QStringLiteral("L9")})
+                                       << kExitSuccess << QStringList();
+    QTest::newRow("dates inclusive") << (csv
+        + QStringList{QStringLiteral("--since"), QStringLiteral("2026-12-09"), QStringLiteral("--until"),
+            QStringLiteral("2026-12-10")})
+                                     << kExitSuccess << QStringList{pellimar, sigfox};
+    QTest::newRow("json lines") << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT.jsonl"), journal}
+                                << kExitSuccess << QStringList();
+    QTest::newRow("date in another form") << (csv + QStringList{QStringLiteral("--since"), QStringLiteral("9.12.2026")})
+                                          << kExitBadArgument << QStringList();
+    QTest::newRow("date that does not exist")
+        << (csv + QStringList{QStringLiteral("--until"), QStringLiteral("2026-02-30")}) << kExitBadArgument
+        << QStringList();
+    QTest::newRow("since after until") << (csv
+        + QStringList{QStringLiteral("--since"), QStringLiteral("2026-12-10"), QStringLiteral("--until"),
+            QStringLiteral("2026-12-09")})
+                                       << kExitBadArgument << QStringList();
+    QTest::newRow("unknown extension") << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT.txt"),
+        journal} << kExitBadArgument << QStringList();
+    QTest::newRow("file that cannot be written")
+        << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT/missing/out.csv"), journal}
+        << kExitBadArgument << QStringList();
+    QTest::newRow("journal that does not exist") << QStringList{QStringLiteral("--export-journal"),
+        QStringLiteral("OUT.csv"), QStringLiteral("--journal=OUT.none")}
+                                                 << kExitBadArgument << QStringList();
+    QTest::newRow("lot without export") << QStringList{QStringLiteral("--lot"), QStringLiteral("L1"), journal}
+                                        << kExitBadArgument << QStringList();
+}
+
+QStringList JournalExportCommandTest::expand(QStringList arguments) const
+{
+    const QString out = directory.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_'));
+    for (QString &argument : arguments)
+        argument.replace(QLatin1String("JOURNAL"), journalPath).replace(QLatin1String("OUT"), out);
+    return arguments;
+}
+
+QStringList JournalExportCommandTest::identifiersIn(const QString &csvPath)
+{
+    QFile file(csvPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {QStringLiteral("<no file>")};
+    QStringList result;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (int i = 1; i < lines.size(); ++i) {
+        if (!lines.at(i).isEmpty())
+            result << QString::fromUtf8(lines.at(i).split(',').value(1));
+    }
+    return result;
+}
+
+void JournalExportCommandTest::exitCodeAndRows_data()
+{
+    addCases();
+}
+
+void JournalExportCommandTest::exitCodeAndRows()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    arguments = expand(arguments);
+    QCommandLineParser parser;
+    JournalExportCommand::addOptions(parser);
+    QVERIFY2(parser.parse(QStringList{QStringLiteral("iot_commission")} + arguments), qPrintable(parser.errorText()));
+    QVERIFY(JournalExportCommand::isRequested(parser));
+    QCOMPARE(JournalExportCommand::run(parser, journalPath + QStringLiteral(".default")), exitCode);
+    const QString out = arguments.value(arguments.indexOf(QStringLiteral("--export-journal")) + 1);
+    if (exitCode != kExitSuccess) {
+        QVERIFY(out.isEmpty() || !QFile::exists(out));
+    } else if (out.endsWith(QLatin1String(".csv"))) {
+        QTEST(identifiersIn(out), "identifiers");
+    } else {
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count('\n'), 3);
+    }
+}
+
+void JournalExportCommandTest::toolExportsWithoutADisplay_data()
+{
+    addCases();
+}
+
+// The installed program: no display, no platform plugin named, only a QCoreApplication.
+void JournalExportCommandTest::toolExportsWithoutADisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    const QString program = qEnvironmentVariable("IOT_BIN_DIR") + QStringLiteral("/iot_commission");
+    if (!QFile::exists(program))
+        QSKIP("iot_commission is not built");
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), directory.filePath(QStringLiteral("data")));
+    tool.setProcessEnvironment(environment);
+    tool.start(program, expand(arguments));
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(tool.exitCode() == exitCode, tool.readAllStandardError().constData());
+    if (exitCode == kExitSuccess && arguments.contains(QStringLiteral("OUT.csv")))
+        QTEST(identifiersIn(expand({QStringLiteral("OUT.csv")}).first()), "identifiers");
+}
+
+QTEST_GUILESS_MAIN(JournalExportCommandTest)
+#include "tst_journalexportcommand.moc"

@@ -1,0 +1,213 @@
+#include "historyexport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(HistoryExport::Format)
+
+namespace {
+
+// 2026-12-08T17:07:21.488Z
+const qint64 kSomeTime = 1796749641488LL;
+
+HistoryRow trickyRow()
+{
+    HistoryRow row;
+    row.lastMsecs = kSomeTime;
+    row.identifier = QStringLiteral("70B3D57ED0000A01");
+    row.lot = QStringLiteral("Lot \"7\", Ærø\r\nnorth");
+    row.type = QStringLiteral("LoRa OTAA 5D");
+    row.nodeVersion = QStringLiteral("v5.2.0");
+    row.writes = QStringLiteral("temperature+reportRate: done; deviceId: timed out");
+    row.verification = QStringLiteral("mismatches");
+    row.mismatches = QStringLiteral("reportRate, humidity");
+    row.labelCheck = QStringLiteral("matches");
+    row.registration = QStringLiteral("refused");
+    row.registrationStatus = 404;
+    row.sleeping = true;
+    row.events = {0, 1, 2};
+    return row;
+}
+
+HistoryRow plainRow()
+{
+    HistoryRow row;
+    row.lastMsecs = kSomeTime - 1000;
+    row.identifier = QStringLiteral("C0FFEE");
+    row.type = QStringLiteral("SigFox");
+    row.verification = QStringLiteral("none");
+    row.labelCheck = QStringLiteral("none");
+    row.events = {3};
+    return row;
+}
+
+// An RFC 4180 reader, independent of the writer: quoted fields may hold commas, doubled quotes and line breaks.
+QList<QStringList> readCsv(const QByteArray &data)
+{
+    QList<QStringList> records;
+    QStringList record;
+    QByteArray field;
+    bool quoted = false;
+    for (int i = 0; i < data.size(); ++i) {
+        const char c = data.at(i);
+        if (quoted) {
+            if (c == '"' && i + 1 < data.size() && data.at(i + 1) == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            record << QString::fromUtf8(field);
+            field.clear();
+        } else if (c == '\r' && i + 1 < data.size() && data.at(i + 1) == '\n') {
+            record << QString::fromUtf8(field);
+            field.clear();
+            records << record;
+            record.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    if (!field.isEmpty() || !record.isEmpty())
+        records << (record << QString::fromUtf8(field));
+    return records;
+}
+
+} // namespace
+
+class HistoryExportTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void csvQuotesOnlyWhatNeedsIt();
+    void csvReadsBackFieldForField();
+    void jsonLinesHoldOneObjectPerRow();
+    void formatFollowsTheExtension_data();
+    void formatFollowsTheExtension();
+    void writesTheChosenFormat();
+    void failsWithoutTouchingAnEarlierFile();
+};
+
+void HistoryExportTest::csvQuotesOnlyWhatNeedsIt()
+{
+    const QByteArray csv = HistoryExport::csv({trickyRow(), plainRow()});
+    const QByteArray expected
+        = "time,identifier,lot,type,nodeVersion,moduleVersion,loraVersion,writes,verification,mismatches,labelCheck,"
+          "registration,registrationStatus,sleeping,events\r\n"
+          "2026-12-08T17:07:21.488Z,70B3D57ED0000A01,\"Lot \"\"7\"\", \xC3\x86r\xC3\xB8\r\nnorth\",LoRa OTAA "
+          "5D,v5.2.0,,,"
+          "temperature+reportRate: done; deviceId: timed out,mismatches,\"reportRate, humidity\",matches,refused,404,"
+          "yes,3\r\n"
+          "2026-12-08T17:07:20.488Z,C0FFEE,,SigFox,,,,,none,,none,,,no,1\r\n";
+    QCOMPARE(csv, expected);
+}
+
+void HistoryExportTest::csvReadsBackFieldForField()
+{
+    const HistoryRow tricky = trickyRow();
+    const QList<QStringList> records = readCsv(HistoryExport::csv({tricky, plainRow()}));
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(records.at(0), HistoryExport::columns());
+    for (const QStringList &record : records)
+        QCOMPARE(record.size(), HistoryExport::columns().size());
+    QCOMPARE(records.at(1).at(2), tricky.lot);
+    QCOMPARE(records.at(1).at(9), tricky.mismatches);
+    QCOMPARE(records.at(2).at(1), QStringLiteral("C0FFEE"));
+}
+
+void HistoryExportTest::jsonLinesHoldOneObjectPerRow()
+{
+    const QList<QByteArray> lines = HistoryExport::jsonLines({trickyRow(), plainRow()}).split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.last().isEmpty());
+    QSet<QString> columns;
+    for (const QString &column : HistoryExport::columns())
+        columns << column;
+
+    QJsonParseError error;
+    const QJsonObject tricky = QJsonDocument::fromJson(lines.at(0), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    const QStringList keys = tricky.keys();
+    QCOMPARE(QSet<QString>(keys.begin(), keys.end()), columns);
+    QCOMPARE(tricky.value(QStringLiteral("time")).toString(), QStringLiteral("2026-12-08T17:07:21.488Z"));
+    QCOMPARE(tricky.value(QStringLiteral("lot")).toString(), trickyRow().lot);
+    QCOMPARE(tricky.value(QStringLiteral("registrationStatus")).toInt(), 404);
+    QCOMPARE(tricky.value(QStringLiteral("sleeping")).toBool(false), true);
+    QCOMPARE(tricky.value(QStringLiteral("events")).toInt(), 3);
+
+    const QJsonObject plain = QJsonDocument::fromJson(lines.at(1), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(plain.value(QStringLiteral("registrationStatus")).isNull());
+    QCOMPARE(plain.value(QStringLiteral("sleeping")).toBool(true), false);
+}
+
+void HistoryExportTest::formatFollowsTheExtension_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<HistoryExport::Format>("format");
+    QTest::newRow("csv") << QStringLiteral("/tmp/out.csv") << HistoryExport::Csv;
+    QTest::newRow("CSV in upper case") << QStringLiteral("OUT.CSV") << HistoryExport::Csv;
+    QTest::newRow("jsonl") << QStringLiteral("out.jsonl") << HistoryExport::JsonLines;
+    QTest::newRow("json") << QStringLiteral("a.b/out.json") << HistoryExport::JsonLines;
+    QTest::newRow("text") << QStringLiteral("out.txt") << HistoryExport::Unknown;
+    QTest::newRow("no extension") << QStringLiteral("csv") << HistoryExport::Unknown;
+    QTest::newRow("csv only in the directory") << QStringLiteral("x.csv/out") << HistoryExport::Unknown;
+}
+
+void HistoryExportTest::formatFollowsTheExtension()
+{
+    QFETCH(QString, path);
+    QTEST(HistoryExport::formatFor(path), "format");
+}
+
+void HistoryExportTest::writesTheChosenFormat()
+{
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    const QVector<HistoryRow> rows{trickyRow(), plainRow()};
+    for (const QString &name : {QStringLiteral("out.csv"), QStringLiteral("out.jsonl")}) {
+        const QString path = directory.filePath(name);
+        QString error;
+        QVERIFY2(HistoryExport::write(path, rows, &error), qPrintable(error));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(),
+            name.endsWith(QLatin1String("csv")) ? HistoryExport::csv(rows) : HistoryExport::jsonLines(rows));
+    }
+}
+
+void HistoryExportTest::failsWithoutTouchingAnEarlierFile()
+{
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    QString error;
+    QVERIFY(!HistoryExport::write(directory.filePath(QStringLiteral("missing/out.csv")), {plainRow()}, &error));
+    QVERIFY(error.contains(QStringLiteral("missing/out.csv")));
+
+    const QString text = directory.filePath(QStringLiteral("notes.txt"));
+    QVERIFY(!HistoryExport::write(text, {plainRow()}, &error));
+    QVERIFY(error.contains(QStringLiteral(".csv, .jsonl or .json")));
+    QVERIFY(!QFile::exists(text));
+
+    // A directory in the way: the export fails and what was there stays.
+    const QString blocked = directory.filePath(QStringLiteral("blocked.csv"));
+    QVERIFY(QDir().mkpath(blocked));
+    error.clear();
+    QVERIFY(!HistoryExport::write(blocked, {plainRow()}, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(QFileInfo(blocked).isDir());
+}
+
+QTEST_APPLESS_MAIN(HistoryExportTest)
+#include "tst_historyexport.moc"

@@ -1,0 +1,276 @@
+#include "journalhistory.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(HistoryFilter)
+
+namespace {
+
+// A journal of three nodes in two lots, with a line of garbage, an entry without identity, a blank line and a
+// last line cut off by a crash.
+const char kJournalFile[] = ":/journal-sample.jsonl";
+
+QByteArray sampleJournal()
+{
+    QFile file(QString::fromLatin1(kJournalFile));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+JournalHistory historyOf(const QByteArray &journal)
+{
+    JournalHistory history;
+    for (const QByteArray &line : journal.split('\n')) {
+        if (!line.trimmed().isEmpty())
+            history.addLine(line);
+    }
+    return history;
+}
+
+QStringList identifiersAndLots(const QVector<HistoryRow> &rows)
+{
+    QStringList result;
+    for (const HistoryRow &row : rows)
+        result << row.identifier + QLatin1Char('/') + row.lot;
+    return result;
+}
+
+} // namespace
+
+class JournalHistoryTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void buildsOneRowPerNodeAndLotNewestFirst();
+    void rowsKeepTheirEventsInOrder();
+    void readsTheFileAndSkipsCutOffLines();
+    void missingJournalIsReported();
+    void registrationStateFollowsTheStatus_data();
+    void registrationStateFollowsTheStatus();
+    void lastRegistrationAttemptDecides_data();
+    void lastRegistrationAttemptDecides();
+    void filtersRows_data();
+    void filtersRows();
+    void eventDetailsNeverShowSecrets();
+};
+
+void JournalHistoryTest::buildsOneRowPerNodeAndLotNewestFirst()
+{
+    const JournalHistory history = historyOf(sampleJournal());
+    QCOMPARE(history.lots(), (QStringList{QStringLiteral("L1"), QStringLiteral("L2")}));
+    const QVector<HistoryRow> rows = history.rows();
+    QCOMPARE(identifiersAndLots(rows),
+        (QStringList{
+            QStringLiteral("70B3D57ED0000A01/L2"), QStringLiteral("C0FFEE/"), QStringLiteral("70B3D57ED0000A01/L1")}));
+
+    const HistoryRow &again = rows.at(0);
+    QCOMPARE(again.lastTime(), QStringLiteral("2026-12-11T00:00:02.000Z"));
+    QCOMPARE(again.type, QStringLiteral("LoRa OTAA"));
+    QCOMPARE(again.registration, QStringLiteral("waiting"));
+    QCOMPARE(again.registrationStatus, HistoryRow::kNoStatus);
+    QVERIFY2(!again.sleeping, "read again after it went to sleep");
+    QCOMPARE(again.verification, QStringLiteral("none"));
+    QCOMPARE(again.labelCheck, QStringLiteral("none"));
+    QVERIFY(again.writes.isEmpty());
+
+    const HistoryRow &sigfox = rows.at(1);
+    QCOMPARE(sigfox.type, QStringLiteral("SigFox"));
+    QCOMPARE(sigfox.nodeVersion, QStringLiteral("v3.0.2"));
+    QCOMPARE(sigfox.verification, QStringLiteral("mismatches"));
+    QCOMPARE(sigfox.mismatches, QStringLiteral("reportRate, humidity"));
+    QCOMPARE(sigfox.labelCheck, QStringLiteral("does not match"));
+    QCOMPARE(sigfox.writes, QStringLiteral("deviceId: timed out"));
+    QCOMPARE(sigfox.registration, QStringLiteral("refused"));
+    QCOMPARE(sigfox.registrationStatus, 404);
+    QVERIFY(!sigfox.sleeping);
+
+    const HistoryRow &first = rows.at(2);
+    QCOMPARE(first.lastTime(), QStringLiteral("2026-12-08T17:08:20.000Z"));
+    QCOMPARE(first.type, QStringLiteral("LoRa OTAA 5D"));
+    QCOMPARE(first.nodeVersion, QStringLiteral("v5.2.0"));
+    QCOMPARE(first.moduleVersion, QStringLiteral("1.4"));
+    QCOMPARE(first.loraVersion, QStringLiteral("4.2.1"));
+    QCOMPARE(first.writes, QStringLiteral("temperature+reportRate: done"));
+    QCOMPARE(first.verification, QStringLiteral("ok"));
+    QCOMPARE(first.registration, QStringLiteral("updated"));
+    QCOMPARE(first.registrationStatus, 201);
+    QVERIFY(first.sleeping);
+}
+
+void JournalHistoryTest::rowsKeepTheirEventsInOrder()
+{
+    const JournalHistory history = historyOf(sampleJournal());
+    const QVector<HistoryRow> rows = history.rows();
+    QStringList events;
+    for (int index : rows.at(2).events)
+        events << history.entries().at(index).event;
+    QCOMPARE(events,
+        (QStringList{QStringLiteral("nodeRead"), QStringLiteral("settingsWritten"), QStringLiteral("verified"),
+            QStringLiteral("registration"), QStringLiteral("registration"), QStringLiteral("nodeSleeping")}));
+    QCOMPARE(rows.at(1).events.size(), 5);
+    QCOMPARE(rows.at(0).events.size(), 4);
+}
+
+void JournalHistoryTest::readsTheFileAndSkipsCutOffLines()
+{
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    const QString path = directory.filePath(QStringLiteral("journal.jsonl"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(sampleJournal());
+    file.close();
+
+    JournalHistory history;
+    QString error;
+    QVERIFY2(history.readFile(path, &error), qPrintable(error));
+    // The line of garbage and the cut-off last line; the blank line is no entry at all.
+    QCOMPARE(history.skippedLines(), 2);
+    QCOMPARE(history.entries().size(), 16);
+    QCOMPARE(history.rows().size(), 3);
+}
+
+void JournalHistoryTest::missingJournalIsReported()
+{
+    QTemporaryDir directory;
+    JournalHistory history;
+    QString error;
+    QVERIFY(!history.readFile(directory.filePath(QStringLiteral("none.jsonl")), &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(history.rows().isEmpty());
+}
+
+void JournalHistoryTest::registrationStateFollowsTheStatus_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("state");
+    const QString waiting = QStringLiteral("waiting");
+    const QString refused = QStringLiteral("refused");
+    QTest::newRow("added") << 200 << QStringLiteral("added");
+    QTest::newRow("updated") << 201 << QStringLiteral("updated");
+    QTest::newRow("no answer") << 0 << waiting;
+    QTest::newRow("login ran out") << 401 << waiting;
+    QTest::newRow("forbidden") << 403 << waiting;
+    QTest::newRow("request timeout") << 408 << waiting;
+    QTest::newRow("too many requests") << 429 << waiting;
+    QTest::newRow("server error") << 500 << waiting;
+    QTest::newRow("unavailable") << 503 << waiting;
+    QTest::newRow("last 5xx") << 599 << waiting;
+    QTest::newRow("no content is no success") << 204 << refused;
+    QTest::newRow("bad request") << 400 << refused;
+    QTest::newRow("not found") << 404 << refused;
+    QTest::newRow("conflict") << 409 << refused;
+    QTest::newRow("beyond 5xx") << 600 << refused;
+}
+
+void JournalHistoryTest::registrationStateFollowsTheStatus()
+{
+    QFETCH(int, status);
+    QTEST(JournalHistory::registrationState(status), "state");
+}
+
+void JournalHistoryTest::lastRegistrationAttemptDecides_data()
+{
+    QTest::addColumn<QByteArray>("events");
+    QTest::addColumn<QString>("registration");
+    QTest::addColumn<int>("status");
+
+    const auto line = [](const char *event, int status) {
+        QByteArray text = "{\"devEui\":\"0004A30B001C0A00\",\"time\":\"2026-12-08T10:00:00.000Z\",\"event\":\"";
+        text += event;
+        text += '"';
+        if (status >= 0)
+            text += ",\"status\":" + QByteArray::number(status);
+        return text + "}\n";
+    };
+    QTest::newRow("queued only") << line("registrationQueued", -1) << QStringLiteral("waiting")
+                                 << int(HistoryRow::kNoStatus);
+    QTest::newRow("refused after waiting")
+        << line("registrationQueued", -1) + line("registration", 503) + line("registration", 400)
+        << QStringLiteral("refused") << 400;
+    QTest::newRow("queued again after added")
+        << line("registration", 200) + line("registrationQueued", -1) << QStringLiteral("waiting") << 200;
+    QTest::newRow("waiting after a time-out")
+        << line("registration", 201) + line("registration", 0) << QStringLiteral("waiting") << 0;
+    QTest::newRow("never registered") << line("nodeRead", -1) << QString() << int(HistoryRow::kNoStatus);
+}
+
+void JournalHistoryTest::lastRegistrationAttemptDecides()
+{
+    QFETCH(QByteArray, events);
+    const QVector<HistoryRow> rows = historyOf(events).rows();
+    QCOMPARE(rows.size(), 1);
+    QTEST(rows.at(0).registration, "registration");
+    QTEST(rows.at(0).registrationStatus, "status");
+}
+
+void JournalHistoryTest::filtersRows_data()
+{
+    QTest::addColumn<HistoryFilter>("filter");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("eventsOfLast");
+
+    const QString l1 = QStringLiteral("70B3D57ED0000A01/L1");
+    const QString l2 = QStringLiteral("70B3D57ED0000A01/L2");
+    const QString sigfox = QStringLiteral("C0FFEE/");
+    HistoryFilter filter;
+    filter.allLots = false;
+    filter.lot = QStringLiteral("L1");
+    QTest::newRow("lot L1") << filter << QStringList{l1} << 6;
+    filter.lot = QString();
+    QTest::newRow("outside any lot") << filter << QStringList{sigfox} << 5;
+    filter = HistoryFilter();
+    filter.text = QStringLiteral("c0ff");
+    QTest::newRow("part of an identifier in lower case") << filter << QStringList{sigfox} << 5;
+    filter.text = QStringLiteral(" 70b3d57ed0000a01 ");
+    QTest::newRow("whole identifier with blanks") << filter << QStringList{l2, l1} << 6;
+    filter.text = QStringLiteral("refused");
+    QTest::newRow("registration text") << filter << QStringList{sigfox} << 5;
+    filter.text = QStringLiteral("v5.2");
+    QTest::newRow("firmware version") << filter << QStringList{l1} << 6;
+    filter.text = QStringLiteral("404");
+    QTest::newRow("registration status") << filter << QStringList{sigfox} << 5;
+    filter.text = QStringLiteral("nothing like it");
+    QTest::newRow("no match") << filter << QStringList() << 0;
+    filter = HistoryFilter();
+    filter.since = QDate(2026, 12, 9);
+    filter.until = QDate(2026, 12, 9);
+    QTest::newRow("one day") << filter << QStringList{sigfox} << 5;
+    filter.until = QDate(2026, 12, 10);
+    QTest::newRow("until includes the last millisecond of the day") << filter << QStringList{l2, sigfox} << 5;
+    filter = HistoryFilter();
+    filter.since = QDate(2026, 12, 11);
+    QTest::newRow("since cuts a row's earlier events") << filter << QStringList{l2} << 3;
+    filter = HistoryFilter();
+    filter.until = QDate(2026, 12, 8);
+    QTest::newRow("until only") << filter << QStringList{l1} << 6;
+    filter.allLots = false;
+    filter.lot = QStringLiteral("L2");
+    QTest::newRow("lot and dates together") << filter << QStringList() << 0;
+}
+
+void JournalHistoryTest::filtersRows()
+{
+    QFETCH(HistoryFilter, filter);
+    QFETCH(int, eventsOfLast);
+    const QVector<HistoryRow> rows = historyOf(sampleJournal()).rows(filter);
+    QTEST(identifiersAndLots(rows), "rows");
+    if (!rows.isEmpty())
+        QCOMPARE(rows.last().events.size(), eventsOfLast);
+}
+
+void JournalHistoryTest::eventDetailsNeverShowSecrets()
+{
+    const JournalHistory history
+        = historyOf("{\"appKey\":\"2B7E151628AED2A6ABF7158809CF4F3C\",\"devEui\":\"70B3D57ED0000A01\",\"event\":"
+                    "\"settingsWritten\",\"flags\":[\"appKey\",\"netId\"],\"lot\":\"L1\",\"pac\":\"0123456789ABCDEF\","
+                    "\"reason\":\"node busy\",\"result\":1,\"time\":\"2026-12-08T10:00:00.000Z\",\"token\":\"abc\"}");
+    QCOMPARE(history.entries().size(), 1);
+    QCOMPARE(JournalHistory::eventDetails(history.entries().at(0)),
+        QStringLiteral("flags=appKey+netId, reason=node busy, result=1"));
+}
+
+QTEST_APPLESS_MAIN(JournalHistoryTest)
+#include "tst_journalhistory.moc"
