@@ -1,8 +1,6 @@
 #pragma once
 
-#include "nodeform.h"
-
-#include <memory>
+#include "generateduiform.h"
 
 namespace Ui {
 class FormSigFox5d;
@@ -10,19 +8,15 @@ class FormSigFox5d;
 
 // Form of a SigFox 5D node: SigFox id and PAC shown, temperature, humidity and report rate edited. Editing a
 // threshold or the report rate has the window disable Register and Activate until the node is read again.
-class FormSigFox5d : public NodeForm
+class FormSigFox5d : public GeneratedUiForm<Ui::FormSigFox5d>
 {
     Q_OBJECT
 public:
     explicit FormSigFox5d(const Node &node, QWidget *parent = nullptr);
-    ~FormSigFox5d() override;
 
 signals:
     void enableRegisterActivateButton(bool enabled);
 
 protected:
     void listedEditChanged() override;
-
-private:
-    std::unique_ptr<Ui::FormSigFox5d> ui;
 };

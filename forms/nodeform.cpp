@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <cstddef>
 #include <limits>
 
 namespace {
@@ -85,22 +86,23 @@ constexpr int kThresholdLimit = 100;
 constexpr double kDecimalLimit = 100.0;
 constexpr int kDecimals = 2;
 
-const IdentifierField *identifierField(const QString &editName)
+template <typename Field, std::size_t count> const Field *fieldNamed(const Field (&fields)[count], const QString &editName)
 {
-    for (const IdentifierField &field : kIdentifierFields) {
+    for (const Field &field : fields) {
         if (editName == QLatin1String(field.editName))
             return &field;
     }
     return nullptr;
 }
 
+const IdentifierField *identifierField(const QString &editName)
+{
+    return fieldNamed(kIdentifierFields, editName);
+}
+
 const ThresholdField *thresholdField(const QString &editName)
 {
-    for (const ThresholdField &field : kThresholdFields) {
-        if (editName == QLatin1String(field.editName))
-            return &field;
-    }
-    return nullptr;
+    return fieldNamed(kThresholdFields, editName);
 }
 
 int flagOf(const QString &editName)
