@@ -141,14 +141,17 @@ bool CommissioningJournal::recordSettingsWritten(const Node &node, int flags, in
 
 bool CommissioningJournal::recordDeviceIdWritten(const Node &node, int result)
 {
-    QJsonObject entry = eventFor("deviceIdWritten", node);
-    entry.insert(QStringLiteral("result"), result);
-    return append(entry);
+    return appendResult("deviceIdWritten", node, result);
 }
 
 bool CommissioningJournal::recordSigfoxDataWritten(const Node &node, int result)
 {
-    QJsonObject entry = eventFor("sigfoxDataWritten", node);
+    return appendResult("sigfoxDataWritten", node, result);
+}
+
+bool CommissioningJournal::appendResult(const char *event, const Node &node, int result)
+{
+    QJsonObject entry = eventFor(event, node);
     entry.insert(QStringLiteral("result"), result);
     return append(entry);
 }

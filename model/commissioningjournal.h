@@ -46,6 +46,7 @@ public:
 private:
     static QJsonObject eventFor(const char *event, const Node &node);
     bool append(QJsonObject entry);
+    bool appendResult(const char *event, const Node &node, int result);
 
     QString path;
 };

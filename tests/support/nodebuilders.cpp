@@ -1,5 +1,25 @@
 #include "nodebuilders.h"
 
+namespace {
+// Pairs high value first, as NodeThresholds holds them.
+NodeThresholds thresholdsOf(float temperatureHigh, float temperatureLow, float humidityHigh, float humidityLow,
+    float pressureHigh, float pressureLow, float accelX, float accelY, float accelZ, float accelD)
+{
+    NodeThresholds t;
+    t.temperatureHigh = temperatureHigh;
+    t.temperatureLow = temperatureLow;
+    t.humidityHigh = humidityHigh;
+    t.humidityLow = humidityLow;
+    t.pressureHigh = pressureHigh;
+    t.pressureLow = pressureLow;
+    t.accelX = accelX;
+    t.accelY = accelY;
+    t.accelZ = accelZ;
+    t.accelD = accelD;
+    return t;
+}
+} // namespace
+
 Node healthyNode(Node::eFirmwareType type, const NodeOptions &options)
 {
     Node node;
@@ -20,18 +40,8 @@ Node healthyNode(Node::eFirmwareType type, const NodeOptions &options)
     }
     if (!options.euid.isEmpty())
         node.euid = options.euid;
-    if (options.thresholdsRead) {
-        node.thresholds.temperatureHigh = 50;
-        node.thresholds.temperatureLow = -10;
-        node.thresholds.humidityHigh = 90;
-        node.thresholds.humidityLow = 10;
-        node.thresholds.pressureHigh = 1234;
-        node.thresholds.pressureLow = 250;
-        node.thresholds.accelX = 150;
-        node.thresholds.accelY = 3;
-        node.thresholds.accelZ = 4;
-        node.thresholds.accelD = 128;
-    }
+    if (options.thresholdsRead)
+        node.thresholds = thresholdsOf(50, -10, 90, 10, 1234, 250, 150, 3, 4, 128);
     node.reportRate = options.reportRate;
     return node;
 }
@@ -42,16 +52,7 @@ Node editedNode()
     node.appId = QStringLiteral("1122334455667788");
     node.appKey = QStringLiteral("000102030405060708090A0B0C0D0E0F");
     node.netId = QStringLiteral("0000ABCD");
-    node.thresholds.temperatureLow = -5.7f;
-    node.thresholds.temperatureHigh = 30.9f;
-    node.thresholds.humidityLow = 20.0f;
-    node.thresholds.humidityHigh = 80.5f;
-    node.thresholds.pressureLow = 12.345f;
-    node.thresholds.pressureHigh = 700.0f;
-    node.thresholds.accelX = 1.5f;
-    node.thresholds.accelY = 2.0f;
-    node.thresholds.accelZ = 3.0f;
-    node.thresholds.accelD = 4.0f;
+    node.thresholds = thresholdsOf(30.9f, -5.7f, 80.5f, 20.0f, 700.0f, 12.345f, 1.5f, 2.0f, 3.0f, 4.0f);
     node.reportRate = 1;
     return node;
 }

@@ -4,14 +4,6 @@
 
 #include <atomic>
 
-namespace {
-QString uniqueLinkName()
-{
-    static std::atomic<int> counter{0};
-    return QStringLiteral("ttySim%1n%2").arg(QCoreApplication::applicationPid()).arg(++counter);
-}
-} // namespace
-
 SimulatedPort::SimulatedPort(const SimNodeProfile &profile)
     : m_path(m_dir.filePath(uniqueLinkName()))
     , m_simulator(profile)
@@ -31,4 +23,10 @@ bool SimulatedPort::start()
 QString SimulatedPort::missingPath() const
 {
     return m_dir.filePath(QStringLiteral("no-such-port"));
+}
+
+QString SimulatedPort::uniqueLinkName()
+{
+    static std::atomic<int> counter{0};
+    return QStringLiteral("ttySim%1n%2").arg(QCoreApplication::applicationPid()).arg(++counter);
 }

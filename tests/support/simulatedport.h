@@ -27,6 +27,9 @@ public:
     NodeSimulator &simulator() { return m_simulator; }
     NodeSimulator *operator->() { return &m_simulator; }
 
+    // A base name for a link that no other fixture, in this process or another, uses.
+    static QString uniqueLinkName();
+
 private:
     QTemporaryDir m_dir; // declared first, so that the simulator is gone before its directory
     QString m_path;
