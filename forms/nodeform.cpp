@@ -86,7 +86,8 @@ constexpr int kThresholdLimit = 100;
 constexpr double kDecimalLimit = 100.0;
 constexpr int kDecimals = 2;
 
-template <typename Field, std::size_t count> const Field *fieldNamed(const Field (&fields)[count], const QString &editName)
+template <typename Field, std::size_t count>
+const Field *fieldNamed(const Field (&fields)[count], const QString &editName)
 {
     for (const Field &field : fields) {
         if (editName == QLatin1String(field.editName))

@@ -208,8 +208,7 @@ void TestNodeForm::builtFormShowsTheNodeIdentity()
         QCOMPARE(deviceId->text(), QStringLiteral("70B3D57ED0000A01"));
         QCOMPARE(deviceId->palette().color(deviceId->foregroundRole()), QColor(Qt::black));
         QCOMPARE(form.edit("appIDEdit")->text(), QStringLiteral("00-04-A3-0B-00-1C-0A-00"));
-        QCOMPARE(form.edit("appKeyEdit")->text(),
-            QStringLiteral("2B 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C"));
+        QCOMPARE(form.edit("appKeyEdit")->text(), QStringLiteral("2B 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C"));
         QLineEdit *netId = form.edit("netIDEdit");
         const bool pellimar = type == Node::Pellimar || type == Node::Pellimar5D;
         QCOMPARE(netId != nullptr, pellimar);
