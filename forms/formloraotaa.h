@@ -2,10 +2,6 @@
 
 #include "generateduiform.h"
 
-namespace Ui {
-class FormLoRaOTAA;
-}
-
 // Form of a LoRa OTAA node: application id and key (a LoRa OTAA node has no network id to set), all four sensors.
 class FormLoRaOTAA : public GeneratedUiForm<Ui::FormLoRaOTAA>
 {

@@ -2,10 +2,6 @@
 
 #include "generateduiform.h"
 
-namespace Ui {
-class FormLoRaOTAA5d;
-}
-
 // Form of a LoRa OTAA 5D node: application id and key; no pressure or accelerometer thresholds.
 class FormLoRaOTAA5d : public GeneratedUiForm<Ui::FormLoRaOTAA5d>
 {

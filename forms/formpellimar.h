@@ -2,10 +2,6 @@
 
 #include "generateduiform.h"
 
-namespace Ui {
-class FormPellimar;
-}
-
 // Form of a Pellimar node: LoRa-style identifiers with a network id, all four sensors.
 class FormPellimar : public GeneratedUiForm<Ui::FormPellimar>
 {

@@ -2,10 +2,6 @@
 
 #include "generateduiform.h"
 
-namespace Ui {
-class FormPellimar5d;
-}
-
 // Form of a Pellimar 5D node: LoRa-style identifiers with a network id; a 5D node has no pressure or
 // accelerometer thresholds.
 class FormPellimar5d : public GeneratedUiForm<Ui::FormPellimar5d>

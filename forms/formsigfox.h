@@ -2,10 +2,6 @@
 
 #include "generateduiform.h"
 
-namespace Ui {
-class FormSigFox;
-}
-
 // Form of a SigFox node: its SigFox id and PAC are only shown, never edited.
 class FormSigFox : public GeneratedUiForm<Ui::FormSigFox>
 {

@@ -2,10 +2,6 @@
 
 #include "generateduiform.h"
 
-namespace Ui {
-class FormSigFox5d;
-}
-
 // Form of a SigFox 5D node: SigFox id and PAC shown, temperature, humidity and report rate edited. Editing a
 // threshold or the report rate has the window disable Register and Activate until the node is read again.
 class FormSigFox5d : public GeneratedUiForm<Ui::FormSigFox5d>
