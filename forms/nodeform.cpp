@@ -96,21 +96,11 @@ const Field *fieldNamed(const Field (&fields)[count], const QString &editName)
     return nullptr;
 }
 
-const IdentifierField *identifierField(const QString &editName)
-{
-    return fieldNamed(kIdentifierFields, editName);
-}
-
-const ThresholdField *thresholdField(const QString &editName)
-{
-    return fieldNamed(kThresholdFields, editName);
-}
-
 int flagOf(const QString &editName)
 {
-    if (const IdentifierField *field = identifierField(editName))
+    if (const IdentifierField *field = fieldNamed(kIdentifierFields, editName))
         return field->flag;
-    if (const ThresholdField *field = thresholdField(editName))
+    if (const ThresholdField *field = fieldNamed(kThresholdFields, editName))
         return field->flag;
     if (editName == QLatin1String(kReportRateEdit))
         return Node::FlagReportRate;
@@ -179,14 +169,14 @@ QValidator *NodeForm::validatorFor(QLineEdit *edit, int position, IntRange intRa
 {
     const QString name = edit->objectName();
     // The identifier masks admit exactly the hex digits the node takes.
-    if (identifierField(name))
+    if (fieldNamed(kIdentifierFields, name))
         return nullptr;
     if (name == QLatin1String(kReportRateEdit))
         return new ReportRateValidator(edit);
     if (position < kFirstWholeNumberPosition)
         return nullptr;
 
-    const ThresholdField *threshold = thresholdField(name);
+    const ThresholdField *threshold = fieldNamed(kThresholdFields, name);
     const bool needsDecimals = threshold && threshold->hundredths;
     if (position < kFirstDecimalPosition && !needsDecimals) {
         if (intRange == IntRange::Full)
