@@ -3,14 +3,10 @@
 #include "ui_formloraotaa.h"
 
 FormLoRaOTAA::FormLoRaOTAA(const Node &node, QWidget *parent)
-    : NodeForm(node, parent)
-    , ui(new Ui::FormLoRaOTAA)
+    : GeneratedUiForm(node, parent)
 {
-    ui->setupUi(this);
     setUpForm({ui->appIDEdit, ui->lockDescriptionEdit, ui->appKeyEdit, ui->tempHighEdit, ui->tempLowEdit,
                   ui->humidityHighEdit, ui->humidityLowEdit, ui->pressureHighEdit, ui->pressureLowEdit, ui->accHighEdit,
                   ui->reportRateEdit},
         IntRange::PlusMinusHundred);
 }
-
-FormLoRaOTAA::~FormLoRaOTAA() = default;

@@ -3,13 +3,9 @@
 #include "ui_formloraotaa5d.h"
 
 FormLoRaOTAA5d::FormLoRaOTAA5d(const Node &node, QWidget *parent)
-    : NodeForm(node, parent)
-    , ui(new Ui::FormLoRaOTAA5d)
+    : GeneratedUiForm(node, parent)
 {
-    ui->setupUi(this);
     setUpForm({ui->appIDEdit, ui->lockDescriptionEdit, ui->appKeyEdit, ui->tempHighEdit, ui->tempLowEdit,
                   ui->humidityHighEdit, ui->humidityLowEdit, ui->reportRateEdit},
         IntRange::PlusMinusHundred);
 }
-
-FormLoRaOTAA5d::~FormLoRaOTAA5d() = default;

@@ -1,21 +1,11 @@
 #pragma once
 
-#include "nodeform.h"
-
-#include <memory>
-
-namespace Ui {
-class FormLoRaOTAA5d;
-}
+#include "generateduiform.h"
 
 // Form of a LoRa OTAA 5D node: application id and key; no pressure or accelerometer thresholds.
-class FormLoRaOTAA5d : public NodeForm
+class FormLoRaOTAA5d : public GeneratedUiForm<Ui::FormLoRaOTAA5d>
 {
     Q_OBJECT
 public:
     explicit FormLoRaOTAA5d(const Node &node, QWidget *parent = nullptr);
-    ~FormLoRaOTAA5d() override;
-
-private:
-    std::unique_ptr<Ui::FormLoRaOTAA5d> ui;
 };

@@ -3,14 +3,10 @@
 #include "ui_formpellimar.h"
 
 FormPellimar::FormPellimar(const Node &node, QWidget *parent)
-    : NodeForm(node, parent)
-    , ui(new Ui::FormPellimar)
+    : GeneratedUiForm(node, parent)
 {
-    ui->setupUi(this);
     setUpForm({ui->appIDEdit, ui->lockDescriptionEdit, ui->appKeyEdit, ui->netIDEdit, ui->tempHighEdit, ui->tempLowEdit,
                   ui->humidityHighEdit, ui->humidityLowEdit, ui->pressureHighEdit, ui->pressureLowEdit, ui->accHighEdit,
                   ui->reportRateEdit},
         IntRange::Full);
 }
-
-FormPellimar::~FormPellimar() = default;

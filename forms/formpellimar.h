@@ -1,21 +1,11 @@
 #pragma once
 
-#include "nodeform.h"
-
-#include <memory>
-
-namespace Ui {
-class FormPellimar;
-}
+#include "generateduiform.h"
 
 // Form of a Pellimar node: LoRa-style identifiers with a network id, all four sensors.
-class FormPellimar : public NodeForm
+class FormPellimar : public GeneratedUiForm<Ui::FormPellimar>
 {
     Q_OBJECT
 public:
     explicit FormPellimar(const Node &node, QWidget *parent = nullptr);
-    ~FormPellimar() override;
-
-private:
-    std::unique_ptr<Ui::FormPellimar> ui;
 };

@@ -3,13 +3,9 @@
 #include "ui_formpellimar5d.h"
 
 FormPellimar5d::FormPellimar5d(const Node &node, QWidget *parent)
-    : NodeForm(node, parent)
-    , ui(new Ui::FormPellimar5d)
+    : GeneratedUiForm(node, parent)
 {
-    ui->setupUi(this);
     setUpForm({ui->appIDEdit, ui->lockDescriptionEdit, ui->appKeyEdit, ui->netIDEdit, ui->tempHighEdit, ui->tempLowEdit,
                   ui->humidityHighEdit, ui->humidityLowEdit, ui->reportRateEdit},
         IntRange::Full);
 }
-
-FormPellimar5d::~FormPellimar5d() = default;

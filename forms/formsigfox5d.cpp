@@ -5,10 +5,8 @@
 #include <QLineEdit>
 
 FormSigFox5d::FormSigFox5d(const Node &node, QWidget *parent)
-    : NodeForm(node, parent)
-    , ui(new Ui::FormSigFox5d)
+    : GeneratedUiForm(node, parent)
 {
-    ui->setupUi(this);
     // The lock description is not in the edit list: typing it neither marks it nor enables Apply. It is still
     // recorded, because a registration made while this form is shown takes its name from it.
     ui->lockDescriptionEdit->setEnabled(true);
@@ -17,8 +15,6 @@ FormSigFox5d::FormSigFox5d(const Node &node, QWidget *parent)
     setUpForm({ui->tempHighEdit, ui->tempLowEdit, ui->humidityHighEdit, ui->humidityLowEdit, ui->reportRateEdit},
         IntRange::PlusMinusHundred);
 }
-
-FormSigFox5d::~FormSigFox5d() = default;
 
 void FormSigFox5d::listedEditChanged()
 {

@@ -18,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <cstddef>
 #include <limits>
 
 namespace {
@@ -85,18 +86,10 @@ constexpr int kThresholdLimit = 100;
 constexpr double kDecimalLimit = 100.0;
 constexpr int kDecimals = 2;
 
-const IdentifierField *identifierField(const QString &editName)
+template <typename Field, std::size_t count>
+const Field *fieldNamed(const Field (&fields)[count], const QString &editName)
 {
-    for (const IdentifierField &field : kIdentifierFields) {
-        if (editName == QLatin1String(field.editName))
-            return &field;
-    }
-    return nullptr;
-}
-
-const ThresholdField *thresholdField(const QString &editName)
-{
-    for (const ThresholdField &field : kThresholdFields) {
+    for (const Field &field : fields) {
         if (editName == QLatin1String(field.editName))
             return &field;
     }
@@ -105,9 +98,9 @@ const ThresholdField *thresholdField(const QString &editName)
 
 int flagOf(const QString &editName)
 {
-    if (const IdentifierField *field = identifierField(editName))
+    if (const IdentifierField *field = fieldNamed(kIdentifierFields, editName))
         return field->flag;
-    if (const ThresholdField *field = thresholdField(editName))
+    if (const ThresholdField *field = fieldNamed(kThresholdFields, editName))
         return field->flag;
     if (editName == QLatin1String(kReportRateEdit))
         return Node::FlagReportRate;
@@ -176,14 +169,14 @@ QValidator *NodeForm::validatorFor(QLineEdit *edit, int position, IntRange intRa
 {
     const QString name = edit->objectName();
     // The identifier masks admit exactly the hex digits the node takes.
-    if (identifierField(name))
+    if (fieldNamed(kIdentifierFields, name))
         return nullptr;
     if (name == QLatin1String(kReportRateEdit))
         return new ReportRateValidator(edit);
     if (position < kFirstWholeNumberPosition)
         return nullptr;
 
-    const ThresholdField *threshold = thresholdField(name);
+    const ThresholdField *threshold = fieldNamed(kThresholdFields, name);
     const bool needsDecimals = threshold && threshold->hundredths;
     if (position < kFirstDecimalPosition && !needsDecimals) {
         if (intRange == IntRange::Full)

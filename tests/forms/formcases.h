@@ -1,12 +1,12 @@
 #pragma once
 
 #include "node.h"
+#include "nodebuilders.h"
 
 #include <QLineEdit>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
-
 
 // What the tests know about each of the six forms, stated independently of the forms' code.
 struct FormCase
@@ -40,43 +40,12 @@ inline QList<FormCase> allFormCases()
     };
 }
 
-inline bool isSigFoxType(int type)
+// One row per form, with the column "type".
+inline void addOneRowPerForm()
 {
-    return type == Node::SigFox || type == Node::SigFox5D;
-}
-
-// A node as the link reads it from a typical device: thresholds exactly as the node prints them, pressure and
-// acceleration in hundredths.
-inline Node sampleNode(Node::eFirmwareType type)
-{
-    Node node;
-    node.firmwareType = type;
-    node.deviceType = type >= Node::Pellimar5D ? 3 : 1;
-    node.deviceCommunication = (int(type) - 1) % 3 + 1;
-    node.nodeVersion = QStringLiteral("v%1.0.2").arg(int(type));
-    node.moduleVersion = QStringLiteral("1.4");
-    node.loraVersion = QStringLiteral("4.2.1");
-    if (isSigFoxType(type)) {
-        node.euid = QStringLiteral("C0FFEE");
-        node.pac = QStringLiteral("0123456789ABCDEF");
-    } else {
-        node.euid = QStringLiteral("70B3D57ED0000A01");
-        node.appId = QStringLiteral("0004A30B001C0A00");
-        node.appKey = QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C");
-        node.netId = QStringLiteral("00000013");
-    }
-    node.thresholds.temperatureHigh = 50;
-    node.thresholds.temperatureLow = -10;
-    node.thresholds.humidityHigh = 90;
-    node.thresholds.humidityLow = 10;
-    node.thresholds.pressureHigh = 1234;
-    node.thresholds.pressureLow = 250;
-    node.thresholds.accelX = 150;
-    node.thresholds.accelY = 3;
-    node.thresholds.accelZ = 4;
-    node.thresholds.accelD = 128;
-    node.reportRate = 15;
-    return node;
+    QTest::addColumn<int>("type");
+    for (const FormCase &form : allFormCases())
+        QTest::newRow(form.className) << int(form.type);
 }
 
 template <typename T> T *childOf(const QWidget *form, const QString &objectName)

@@ -1,8 +1,7 @@
 // What the operator can put into each form's edits: which edits take input at all, the validator and mask
 // each one has, and what typed or pasted input of the wrong kind turns into.
 
-#include "formcases.h"
-#include "nodeform.h"
+#include "formundertest.h"
 #include "reportratevalidator.h"
 
 #include <QDoubleValidator>
@@ -13,11 +12,6 @@
 #include <memory>
 
 namespace {
-
-std::unique_ptr<NodeForm> buildForm(int type)
-{
-    return std::unique_ptr<NodeForm>(NodeForm::create(sampleNode(Node::eFirmwareType(type))));
-}
 
 int formType(const char *className)
 {
@@ -73,7 +67,7 @@ void TestFormEdits::onlyListedEditsTakeInput()
 {
     QFETCH(int, type);
     QFETCH(QStringList, enabledEdits);
-    const auto form = buildForm(type);
+    const FormUnderTest form(type);
     QStringList enabled;
     for (QLineEdit *edit : form->findChildren<QLineEdit *>()) {
         if (edit->isEnabled())
@@ -96,8 +90,8 @@ void TestFormEdits::lowAccelerometerEditStaysDisabledAndEmpty()
 {
     QFETCH(int, type);
     QFETCH(bool, hasAccelerometerRow);
-    const auto form = buildForm(type);
-    QLineEdit *accLow = childOf<QLineEdit>(form.get(), "accLowEdit");
+    const FormUnderTest form(type);
+    QLineEdit *accLow = form.edit("accLowEdit");
     QCOMPARE(accLow != nullptr, hasAccelerometerRow);
     if (accLow) {
         QVERIFY(!accLow->isEnabled());
@@ -116,82 +110,48 @@ void TestFormEdits::eachEditHasTheValidatorOfItsMeaning_data()
     const int intMin = std::numeric_limits<int>::min();
     const int intMax = std::numeric_limits<int>::max();
     const int maxMinutes = 35791; // the largest rate whose milliseconds fit a 32-bit int
-    struct Row
-    {
-        const char *form;
-        const char *edit;
-        const char *kind;
-        int bottom;
-        int top;
+    // One letter per listed edit, in the form's order: '-' no validator, 'I' any int, 'i' an int from -100 to
+    // 100, 'd' two decimals from -100 to 100, 'r' whole minutes of report rate. Identifiers take no validator
+    // (their masks take hex), the report rate whole minutes, pressure and acceleration two decimals; the other
+    // thresholds follow their place in the form's list.
+    const QHash<QString, QString> kinds = {
+        {"FormPellimar", "----IIdddddr"},
+        {"FormLoRaOTAA", "---iiiddddr"},
+        {"FormPellimar5d", "----IIddr"},
+        {"FormLoRaOTAA5d", "---iiidr"},
+        {"FormSigFox", "--iiidddr"},
+        {"FormSigFox5d", "--iir"},
     };
-    // Identifiers take no validator (their masks take hex), the report rate whole minutes, pressure and
-    // acceleration two decimals; the other thresholds follow their place in the form's list.
-    const Row rows[] = {
-        {"FormPellimar", "appIDEdit", "none", 0, 0},
-        {"FormPellimar", "lockDescriptionEdit", "none", 0, 0},
-        {"FormPellimar", "appKeyEdit", "none", 0, 0},
-        {"FormPellimar", "netIDEdit", "none", 0, 0},
-        {"FormPellimar", "tempHighEdit", "int", intMin, intMax},
-        {"FormPellimar", "tempLowEdit", "int", intMin, intMax},
-        {"FormPellimar", "humidityHighEdit", "double", -100, 100},
-        {"FormPellimar", "humidityLowEdit", "double", -100, 100},
-        {"FormPellimar", "pressureHighEdit", "double", -100, 100},
-        {"FormPellimar", "pressureLowEdit", "double", -100, 100},
-        {"FormPellimar", "accHighEdit", "double", -100, 100},
-        {"FormPellimar", "reportRateEdit", "int", 0, maxMinutes},
-
-        {"FormLoRaOTAA", "appIDEdit", "none", 0, 0},
-        {"FormLoRaOTAA", "lockDescriptionEdit", "none", 0, 0},
-        {"FormLoRaOTAA", "appKeyEdit", "none", 0, 0},
-        {"FormLoRaOTAA", "tempHighEdit", "int", -100, 100},
-        {"FormLoRaOTAA", "tempLowEdit", "int", -100, 100},
-        {"FormLoRaOTAA", "humidityHighEdit", "int", -100, 100},
-        {"FormLoRaOTAA", "humidityLowEdit", "double", -100, 100},
-        {"FormLoRaOTAA", "pressureHighEdit", "double", -100, 100},
-        {"FormLoRaOTAA", "pressureLowEdit", "double", -100, 100},
-        {"FormLoRaOTAA", "accHighEdit", "double", -100, 100},
-        {"FormLoRaOTAA", "reportRateEdit", "int", 0, maxMinutes},
-
-        {"FormPellimar5d", "appIDEdit", "none", 0, 0},
-        {"FormPellimar5d", "lockDescriptionEdit", "none", 0, 0},
-        {"FormPellimar5d", "appKeyEdit", "none", 0, 0},
-        {"FormPellimar5d", "netIDEdit", "none", 0, 0},
-        {"FormPellimar5d", "tempHighEdit", "int", intMin, intMax},
-        {"FormPellimar5d", "tempLowEdit", "int", intMin, intMax},
-        {"FormPellimar5d", "humidityHighEdit", "double", -100, 100},
-        {"FormPellimar5d", "humidityLowEdit", "double", -100, 100},
-        {"FormPellimar5d", "reportRateEdit", "int", 0, maxMinutes},
-
-        {"FormLoRaOTAA5d", "appIDEdit", "none", 0, 0},
-        {"FormLoRaOTAA5d", "lockDescriptionEdit", "none", 0, 0},
-        {"FormLoRaOTAA5d", "appKeyEdit", "none", 0, 0},
-        {"FormLoRaOTAA5d", "tempHighEdit", "int", -100, 100},
-        {"FormLoRaOTAA5d", "tempLowEdit", "int", -100, 100},
-        {"FormLoRaOTAA5d", "humidityHighEdit", "int", -100, 100},
-        {"FormLoRaOTAA5d", "humidityLowEdit", "double", -100, 100},
-        {"FormLoRaOTAA5d", "reportRateEdit", "int", 0, maxMinutes},
-
-        {"FormSigFox", "lockDescriptionEdit", "none", 0, 0},
-        {"FormSigFox", "tempHighEdit", "none", 0, 0},
-        {"FormSigFox", "tempLowEdit", "int", -100, 100},
-        {"FormSigFox", "humidityHighEdit", "int", -100, 100},
-        {"FormSigFox", "humidityLowEdit", "int", -100, 100},
-        {"FormSigFox", "pressureHighEdit", "double", -100, 100},
-        {"FormSigFox", "pressureLowEdit", "double", -100, 100},
-        {"FormSigFox", "accHighEdit", "double", -100, 100},
-        {"FormSigFox", "reportRateEdit", "int", 0, maxMinutes},
-
-        {"FormSigFox5d", "lockDescriptionEdit", "none", 0, 0},
-        {"FormSigFox5d", "tempHighEdit", "none", 0, 0},
-        {"FormSigFox5d", "tempLowEdit", "none", 0, 0},
-        {"FormSigFox5d", "humidityHighEdit", "int", -100, 100},
-        {"FormSigFox5d", "humidityLowEdit", "int", -100, 100},
-        {"FormSigFox5d", "reportRateEdit", "int", 0, maxMinutes},
-    };
-    for (const Row &row : rows) {
-        QTest::addRow("%s %s", row.form, row.edit)
-            << formType(row.form) << row.edit << row.kind << row.bottom << row.top;
+    for (const FormCase &form : allFormCases()) {
+        const QString formKinds = kinds.value(QLatin1String(form.className));
+        QCOMPARE(formKinds.size(), form.listedEdits.size());
+        for (int i = 0; i < formKinds.size(); ++i) {
+            const QString &edit = form.listedEdits.at(i);
+            const auto row = [&](const char *kind, int bottom, int top) {
+                QTest::addRow("%s %s", form.className, qPrintable(edit))
+                    << int(form.type) << edit << kind << bottom << top;
+            };
+            switch (formKinds.at(i).toLatin1()) {
+            case 'I':
+                row("int", intMin, intMax);
+                break;
+            case 'i':
+                row("int", -100, 100);
+                break;
+            case 'd':
+                row("double", -100, 100);
+                break;
+            case 'r':
+                row("int", 0, maxMinutes);
+                break;
+            default:
+                row("none", 0, 0);
+            }
+        }
     }
+    // Outside the list: the SigFox 5D form's lock description takes any text.
+    QTest::newRow("FormSigFox5d lockDescriptionEdit")
+        << int(Node::SigFox5D) << QStringLiteral("lockDescriptionEdit") << "none" << 0 << 0;
 }
 
 void TestFormEdits::eachEditHasTheValidatorOfItsMeaning()
@@ -201,8 +161,8 @@ void TestFormEdits::eachEditHasTheValidatorOfItsMeaning()
     QFETCH(QString, kind);
     QFETCH(int, bottom);
     QFETCH(int, top);
-    const auto form = buildForm(type);
-    QLineEdit *edit = childOf<QLineEdit>(form.get(), editName);
+    const FormUnderTest form(type);
+    QLineEdit *edit = form.edit(editName);
     QVERIFY(edit);
     const QValidator *validator = edit->validator();
 
@@ -236,7 +196,7 @@ void TestFormEdits::identifierAndReportRateEditsKeepTheirMasks_data()
         const auto row = [&](const char *edit, const char *mask) {
             QTest::addRow("%s %s", form.className, edit) << int(form.type) << edit << mask;
         };
-        if (!isSigFoxType(form.type)) {
+        if (!Node::isSigfoxType(form.type)) {
             row("appIDEdit", ">HH-HH-HH-HH-HH-HH-HH-HH");
             row("appKeyEdit", ">HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH");
         }
@@ -253,8 +213,8 @@ void TestFormEdits::identifierAndReportRateEditsKeepTheirMasks()
     QFETCH(int, type);
     QFETCH(QString, editName);
     QFETCH(QString, mask);
-    const auto form = buildForm(type);
-    QCOMPARE(childOf<QLineEdit>(form.get(), editName)->inputMask(), mask);
+    const FormUnderTest form(type);
+    QCOMPARE(form.edit(editName)->inputMask(), mask);
 }
 
 void TestFormEdits::typedInputIsRefusedOrConverted_data()
@@ -306,8 +266,8 @@ void TestFormEdits::typedInputIsRefusedOrConverted()
     QFETCH(QString, editName);
     QFETCH(QString, keys);
     QFETCH(QString, text);
-    const auto form = buildForm(type);
-    QLineEdit *edit = childOf<QLineEdit>(form.get(), editName);
+    const FormUnderTest form(type);
+    QLineEdit *edit = form.edit(editName);
     retype(edit, keys);
     QCOMPARE(edit->text(), text);
 }
@@ -341,8 +301,8 @@ void TestFormEdits::typingIntoTheShownValueIsRefusedOrConverted()
     QFETCH(int, cursor);
     QFETCH(QString, keys);
     QFETCH(QString, text);
-    const auto form = buildForm(type);
-    QLineEdit *edit = childOf<QLineEdit>(form.get(), editName);
+    const FormUnderTest form(type);
+    QLineEdit *edit = form.edit(editName);
     edit->setCursorPosition(cursor);
     QTest::keyClicks(edit, keys);
     QCOMPARE(edit->text(), text);
@@ -375,8 +335,8 @@ void TestFormEdits::pastedInputIsRefusedOrConverted()
     QFETCH(QString, editName);
     QFETCH(QString, pasted);
     QFETCH(QString, text);
-    const auto form = buildForm(type);
-    QLineEdit *edit = childOf<QLineEdit>(form.get(), editName);
+    const FormUnderTest form(type);
+    QLineEdit *edit = form.edit(editName);
     edit->clear();
     // What QLineEdit::paste() does with the clipboard text, without depending on a clipboard.
     edit->insert(pasted);

@@ -45,13 +45,6 @@ private slots:
     void emptyDeviceIdShowsAnEmptyLabel();
 };
 
-static void addSixForms()
-{
-    QTest::addColumn<int>("type");
-    for (const FormCase &form : allFormCases())
-        QTest::newRow(form.className) << int(form.type);
-}
-
 void TestFormLayout::formsAreLaidOutAsDesigned_data()
 {
     QTest::addColumn<int>("type");
@@ -68,7 +61,7 @@ void TestFormLayout::formsAreLaidOutAsDesigned()
 {
     QFETCH(int, type);
     QFETCH(QString, title);
-    const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
+    const auto form = buildForm(type, healthyNode(Node::eFirmwareType(type)));
 
     auto *nodeBox = childOf<QGroupBox>(form.get(), "nodeBox");
     QCOMPARE(nodeBox->title(), title);
@@ -85,13 +78,13 @@ void TestFormLayout::formsAreLaidOutAsDesigned()
 
 void TestFormLayout::captionsReadAsWritten_data()
 {
-    addSixForms();
+    addOneRowPerForm();
 }
 
 void TestFormLayout::captionsReadAsWritten()
 {
     QFETCH(int, type);
-    const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
+    const auto form = buildForm(type, healthyNode(Node::eFirmwareType(type)));
     const bool fiveD = type >= Node::Pellimar5D;
 
     QCOMPARE(labelText(form.get(), "thresholdLabel_2"), QStringLiteral("Sensor"));
@@ -112,7 +105,7 @@ void TestFormLayout::captionsReadAsWritten()
         QCOMPARE(labelText(form.get(), "reportUnit"), QStringLiteral("min"));
     QCOMPARE(labelText(form.get(), "lockDescription_label"), QStringLiteral("Lock Description:"));
 
-    if (isSigFoxType(type)) {
+    if (Node::isSigfoxType(type)) {
         QCOMPARE(labelText(form.get(), "IDLabel"), QStringLiteral("ID:"));
         QCOMPARE(labelText(form.get(), "PACLabel"), QStringLiteral("PAC:"));
     } else {
@@ -127,16 +120,16 @@ void TestFormLayout::captionsReadAsWritten()
 
 void TestFormLayout::identityCanBeSelectedForCopying_data()
 {
-    addSixForms();
+    addOneRowPerForm();
 }
 
 void TestFormLayout::identityCanBeSelectedForCopying()
 {
     QFETCH(int, type);
-    const auto form = buildForm(type, sampleNode(Node::eFirmwareType(type)));
+    const auto form = buildForm(type, healthyNode(Node::eFirmwareType(type)));
     const Qt::TextInteractionFlags selectable = Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard;
 
-    if (isSigFoxType(type)) {
+    if (Node::isSigfoxType(type)) {
         auto *id = childOf<QLabel>(form.get(), "IDResultLabel");
         auto *pac = childOf<QLabel>(form.get(), "PACResultLabel");
         // The PAC can be copied in both forms, the id only in the 5D form.
@@ -150,15 +143,15 @@ void TestFormLayout::identityCanBeSelectedForCopying()
 
 void TestFormLayout::nothingIsCutOffOnceShown_data()
 {
-    addSixForms();
+    addOneRowPerForm();
 }
 
 void TestFormLayout::nothingIsCutOffOnceShown()
 {
     QFETCH(int, type);
-    Node node = sampleNode(Node::eFirmwareType(type));
+    Node node = healthyNode(Node::eFirmwareType(type));
     // The widest values the node can hold.
-    node.euid = isSigFoxType(type) ? QStringLiteral("FFFFFFFF") : QStringLiteral("DDDDDDDDDDDDDDDD");
+    node.euid = Node::isSigfoxType(type) ? QStringLiteral("FFFFFFFF") : QStringLiteral("DDDDDDDDDDDDDDDD");
     node.pac = QStringLiteral("DDDDDDDDDDDDDDDD");
     const auto form = buildForm(type, node);
     form->show();
@@ -178,7 +171,7 @@ void TestFormLayout::nothingIsCutOffOnceShown()
 
 void TestFormLayout::emptyDeviceIdShowsAnEmptyLabel()
 {
-    Node node = sampleNode(Node::LoRaOTAA);
+    Node node = healthyNode(Node::LoRaOTAA);
     node.euid.clear();
     const auto form = buildForm(Node::LoRaOTAA, node);
     QVERIFY(labelText(form.get(), "deviceIDLabel").isEmpty());

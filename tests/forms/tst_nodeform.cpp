@@ -1,9 +1,8 @@
 // The forms' shared way of working, checked on each of the six forms: what a freshly built form shows, which
 // update flags each edit sets, what Apply emits and refuses, and the state a form is left in.
 
-#include "formcases.h"
+#include "formundertest.h"
 #include "messageboxcloser.h"
-#include "nodeform.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -22,16 +21,6 @@ namespace {
 std::unique_ptr<NodeForm> buildForm(const Node &node)
 {
     return std::unique_ptr<NodeForm>(NodeForm::create(node));
-}
-
-QPushButton *applyButtonOf(const NodeForm *form)
-{
-    return childOf<QPushButton>(form, QStringLiteral("applyButton"));
-}
-
-QLineEdit *editOf(const NodeForm *form, const QString &name)
-{
-    return childOf<QLineEdit>(form, name);
 }
 
 // A keystroke sequence that changes the edit to a value the form accepts for it.
@@ -154,7 +143,7 @@ void TestNodeForm::createBuildsTheFormOfEachTypeAndNoneForOthers()
 {
     QFETCH(int, type);
     QFETCH(QString, className);
-    Node node = sampleNode(Node::Pellimar);
+    Node node = healthyNode(Node::Pellimar);
     node.firmwareType = Node::eFirmwareType(type);
     const auto form = buildForm(node);
     if (className.isEmpty()) {
@@ -174,65 +163,59 @@ void TestNodeForm::createBuildsTheFormOfEachTypeAndNoneForOthers()
 
 void TestNodeForm::builtFormMarksNothingAndWaitsForAnEdit_data()
 {
-    QTest::addColumn<int>("type");
-    for (const FormCase &form : allFormCases())
-        QTest::newRow(form.className) << int(form.type);
+    addOneRowPerForm();
 }
 
 void TestNodeForm::builtFormMarksNothingAndWaitsForAnEdit()
 {
     QFETCH(int, type);
-    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    const FormUnderTest form(type);
     form->show();
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
 
-    QVERIFY(!applyButtonOf(form.get())->isEnabled());
-    QVERIFY(childOf<QGroupBox>(form.get(), "nodeBox")->isEnabled());
-    QVERIFY(childOf<QGroupBox>(form.get(), "thersholdBox")->isVisible());
-    QVERIFY(!childOf<QProgressBar>(form.get(), "progressBar")->isVisible());
+    QVERIFY(!form.applyButton()->isEnabled());
+    QVERIFY(form.child<QGroupBox>("nodeBox")->isEnabled());
+    QVERIFY(form.child<QGroupBox>("thersholdBox")->isVisible());
+    QVERIFY(!form.child<QProgressBar>("progressBar")->isVisible());
     for (QLineEdit *edit : form->findChildren<QLineEdit *>())
         QVERIFY2(!isBlue(edit), qPrintable(edit->objectName()));
     QVERIFY(form->lockDescriptionText.isEmpty());
 
     // Nothing was collected while filling: a click on the (disabled) button is impossible, and even a forced
     // apply through the button emits nothing.
-    applyButtonOf(form.get())->click();
-    QCOMPARE(updates.count(), 0);
+    form.apply();
+    QCOMPARE(form.updateCount(), 0);
 }
 
 void TestNodeForm::builtFormShowsTheNodeIdentity_data()
 {
-    QTest::addColumn<int>("type");
-    for (const FormCase &form : allFormCases())
-        QTest::newRow(form.className) << int(form.type);
+    addOneRowPerForm();
 }
 
 void TestNodeForm::builtFormShowsTheNodeIdentity()
 {
     QFETCH(int, type);
-    const Node node = sampleNode(Node::eFirmwareType(type));
-    const auto form = buildForm(node);
+    const Node node = healthyNode(Node::eFirmwareType(type));
+    const FormUnderTest form(node);
 
-    if (isSigFoxType(type)) {
-        QCOMPARE(childOf<QLabel>(form.get(), "IDResultLabel")->text(), QStringLiteral("C0FFEE"));
-        QCOMPARE(childOf<QLabel>(form.get(), "PACResultLabel")->text(), QStringLiteral("0123456789ABCDEF"));
-        QVERIFY(!editOf(form.get(), "appIDEdit"));
-        QVERIFY(!editOf(form.get(), "appKeyEdit"));
-        QVERIFY(!editOf(form.get(), "netIDEdit"));
+    if (Node::isSigfoxType(type)) {
+        QCOMPARE(form.child<QLabel>("IDResultLabel")->text(), QStringLiteral("C0FFEE"));
+        QCOMPARE(form.child<QLabel>("PACResultLabel")->text(), QStringLiteral("0123456789ABCDEF"));
+        QVERIFY(!form.edit("appIDEdit"));
+        QVERIFY(!form.edit("appKeyEdit"));
+        QVERIFY(!form.edit("netIDEdit"));
     } else {
-        auto *deviceId = childOf<QLabel>(form.get(), "deviceIDLabel");
+        auto *deviceId = form.child<QLabel>("deviceIDLabel");
         QCOMPARE(deviceId->text(), QStringLiteral("70B3D57ED0000A01"));
         QCOMPARE(deviceId->palette().color(deviceId->foregroundRole()), QColor(Qt::black));
-        QCOMPARE(editOf(form.get(), "appIDEdit")->text(), QStringLiteral("00-04-A3-0B-00-1C-0A-00"));
-        QCOMPARE(editOf(form.get(), "appKeyEdit")->text(),
-            QStringLiteral("2B 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C"));
-        QLineEdit *netId = editOf(form.get(), "netIDEdit");
+        QCOMPARE(form.edit("appIDEdit")->text(), QStringLiteral("00-04-A3-0B-00-1C-0A-00"));
+        QCOMPARE(form.edit("appKeyEdit")->text(), QStringLiteral("2B 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C"));
+        QLineEdit *netId = form.edit("netIDEdit");
         const bool pellimar = type == Node::Pellimar || type == Node::Pellimar5D;
         QCOMPARE(netId != nullptr, pellimar);
         if (netId)
             QCOMPARE(netId->text(), QStringLiteral("00000013"));
     }
-    QVERIFY(editOf(form.get(), "lockDescriptionEdit")->text().isEmpty());
+    QVERIFY(form.edit("lockDescriptionEdit")->text().isEmpty());
 }
 
 void TestNodeForm::builtFormShowsThresholdsInOperatorUnitsAndReportRate_data()
@@ -263,8 +246,8 @@ void TestNodeForm::builtFormShowsThresholdsInOperatorUnitsAndReportRate()
     QFETCH(int, type);
     QFETCH(QString, editName);
     QFETCH(QString, shown);
-    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
-    QLineEdit *edit = editOf(form.get(), editName);
+    const FormUnderTest form(type);
+    QLineEdit *edit = form.edit(editName);
     QVERIFY(edit);
     QCOMPARE(edit->text(), shown);
 }
@@ -278,15 +261,14 @@ void TestNodeForm::everyPressureValueSurvivesARoundTripThroughTheForm()
         values << v;
 
     for (int value : qAsConst(values)) {
-        Node node = sampleNode(Node::Pellimar);
+        Node node = healthyNode(Node::Pellimar);
         node.thresholds.pressureHigh = float(value);
         node.thresholds.accelX = float(-value);
-        const auto form = buildForm(node);
-        QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
-        retype(editOf(form.get(), "pressureLowEdit"), QStringLiteral("1"));
-        applyButtonOf(form.get())->click();
-        QCOMPARE(updates.count(), 1);
-        const Node sent = updates.at(0).at(0).value<Node>();
+        const FormUnderTest form(node);
+        form.retype("pressureLowEdit", QStringLiteral("1"));
+        form.apply();
+        QCOMPARE(form.updateCount(), 1);
+        const Node sent = form.sent();
         QCOMPARE(asNodeHundredths(sent.thresholds.pressureHigh), value);
         QCOMPARE(asNodeHundredths(sent.thresholds.accelX), -value);
     }
@@ -294,17 +276,16 @@ void TestNodeForm::everyPressureValueSurvivesARoundTripThroughTheForm()
 
 void TestNodeForm::thresholdNeverReadIsShownAsNanAndEmittedUnchanged()
 {
-    Node node = sampleNode(Node::LoRaOTAA);
+    Node node = healthyNode(Node::LoRaOTAA);
     node.thresholds = NodeThresholds();
-    const auto form = buildForm(node);
-    QCOMPARE(editOf(form.get(), "pressureHighEdit")->text(), QStringLiteral("nan"));
-    QCOMPARE(editOf(form.get(), "tempHighEdit")->text(), QStringLiteral("nan"));
+    const FormUnderTest form(node);
+    QCOMPARE(form.edit("pressureHighEdit")->text(), QStringLiteral("nan"));
+    QCOMPARE(form.edit("tempHighEdit")->text(), QStringLiteral("nan"));
 
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
-    retype(editOf(form.get(), "reportRateEdit"), QStringLiteral("60"));
-    applyButtonOf(form.get())->click();
-    QCOMPARE(updates.count(), 1);
-    const Node sent = updates.at(0).at(0).value<Node>();
+    form.retype("reportRateEdit", QStringLiteral("60"));
+    form.apply();
+    QCOMPARE(form.updateCount(), 1);
+    const Node sent = form.sent();
     QVERIFY(std::isnan(sent.thresholds.pressureHigh));
     QVERIFY(std::isnan(sent.thresholds.temperatureLow));
     QCOMPARE(sent.reportRate, 60);
@@ -328,15 +309,14 @@ void TestNodeForm::editingAListedEditSetsExactlyItsFlag()
     QFETCH(int, type);
     QFETCH(QString, editName);
     QFETCH(int, flag);
-    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    const FormUnderTest form(type);
 
-    retype(editOf(form.get(), editName), acceptedInputFor(editName));
-    QVERIFY(applyButtonOf(form.get())->isEnabled());
-    applyButtonOf(form.get())->click();
+    form.retype(editName, acceptedInputFor(editName));
+    QVERIFY(form.applyButton()->isEnabled());
+    form.apply();
 
-    QCOMPARE(updates.count(), 1);
-    QCOMPARE(updates.at(0).at(1).toInt(), flag);
+    QCOMPARE(form.updateCount(), 1);
+    QCOMPARE(form.sentFlags(), flag);
 }
 
 void TestNodeForm::editingEveryListedEditSetsOnlyTheFormsFlags_data()
@@ -358,40 +338,38 @@ void TestNodeForm::editingEveryListedEditSetsOnlyTheFormsFlags()
 {
     QFETCH(int, type);
     QFETCH(int, expectedFlags);
-    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    const FormUnderTest form(type);
 
     // Every line edit that takes input, listed or not.
     for (QLineEdit *edit : form->findChildren<QLineEdit *>()) {
         if (edit->isEnabled())
             retype(edit, acceptedInputFor(edit->objectName()));
     }
-    applyButtonOf(form.get())->click();
+    form.apply();
 
-    QCOMPARE(updates.count(), 1);
-    QCOMPARE(updates.at(0).at(1).toInt(), expectedFlags);
+    QCOMPARE(form.updateCount(), 1);
+    QCOMPARE(form.sentFlags(), expectedFlags);
 }
 
 void TestNodeForm::editingBothEditsOfAPairSetsItsFlagOnce()
 {
-    const auto form = buildForm(sampleNode(Node::SigFox));
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
-    retype(editOf(form.get(), "tempHighEdit"), QStringLiteral("40"));
-    retype(editOf(form.get(), "tempLowEdit"), QStringLiteral("-5"));
-    retype(editOf(form.get(), "pressureLowEdit"), QStringLiteral("3"));
-    applyButtonOf(form.get())->click();
-    QCOMPARE(updates.count(), 1);
-    QCOMPARE(updates.at(0).at(1).toInt(), Node::FlagTemperature | Node::FlagPressure);
+    const FormUnderTest form(Node::SigFox);
+    form.retype("tempHighEdit", QStringLiteral("40"));
+    form.retype("tempLowEdit", QStringLiteral("-5"));
+    form.retype("pressureLowEdit", QStringLiteral("3"));
+    form.apply();
+    QCOMPARE(form.updateCount(), 1);
+    QCOMPARE(form.sentFlags(), Node::FlagTemperature | Node::FlagPressure);
 }
 
 void TestNodeForm::editedFieldTurnsBlueAndOthersStayAsTheyWere()
 {
-    const auto form = buildForm(sampleNode(Node::Pellimar));
-    QLineEdit *humidity = editOf(form.get(), "humidityLowEdit");
+    const FormUnderTest form(Node::Pellimar);
+    QLineEdit *humidity = form.edit("humidityLowEdit");
     QTest::keyClicks(humidity, "5");
     QVERIFY(isBlue(humidity));
-    QVERIFY(!isBlue(editOf(form.get(), "humidityHighEdit")));
-    QVERIFY(!isBlue(editOf(form.get(), "appIDEdit")));
+    QVERIFY(!isBlue(form.edit("humidityHighEdit")));
+    QVERIFY(!isBlue(form.edit("appIDEdit")));
     // Only the text colour is taken over; the rest of the edit's palette stays the application's.
     QCOMPARE(humidity->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
 }
@@ -408,58 +386,54 @@ void TestNodeForm::lockDescriptionAloneEnablesApplyButAClickEmitsNothing_data()
 void TestNodeForm::lockDescriptionAloneEnablesApplyButAClickEmitsNothing()
 {
     QFETCH(int, type);
-    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
+    const FormUnderTest form(type);
     form->show();
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
 
-    QLineEdit *description = editOf(form.get(), "lockDescriptionEdit");
+    QLineEdit *description = form.edit("lockDescriptionEdit");
     QTest::keyClicks(description, "Front gate");
     QVERIFY(isBlue(description));
     QCOMPARE(form->lockDescriptionText, QStringLiteral("Front gate"));
-    QVERIFY(applyButtonOf(form.get())->isEnabled());
+    QVERIFY(form.applyButton()->isEnabled());
 
-    applyButtonOf(form.get())->click();
-    QCOMPARE(updates.count(), 0);
+    form.apply();
+    QCOMPARE(form.updateCount(), 0);
     // Still editable: nothing moved on to the busy state.
-    QVERIFY(applyButtonOf(form.get())->isEnabled());
-    QVERIFY(childOf<QGroupBox>(form.get(), "thersholdBox")->isVisible());
-    QVERIFY(!childOf<QProgressBar>(form.get(), "progressBar")->isVisible());
+    QVERIFY(form.applyButton()->isEnabled());
+    QVERIFY(form.child<QGroupBox>("thersholdBox")->isVisible());
+    QVERIFY(!form.child<QProgressBar>("progressBar")->isVisible());
 }
 
 void TestNodeForm::lockDescriptionIsCarriedByTheNextApply_data()
 {
-    QTest::addColumn<int>("type");
-    for (const FormCase &form : allFormCases())
-        QTest::newRow(form.className) << int(form.type);
+    addOneRowPerForm();
 }
 
 void TestNodeForm::lockDescriptionIsCarriedByTheNextApply()
 {
     QFETCH(int, type);
-    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    const FormUnderTest form(type);
 
-    QTest::keyClicks(editOf(form.get(), "lockDescriptionEdit"), "Cellar, door 2");
-    retype(editOf(form.get(), "humidityHighEdit"), QStringLiteral("80"));
-    applyButtonOf(form.get())->click();
+    QTest::keyClicks(form.edit("lockDescriptionEdit"), "Cellar, door 2");
+    form.retype("humidityHighEdit", QStringLiteral("80"));
+    form.apply();
 
-    QCOMPARE(updates.count(), 1);
-    QCOMPARE(updates.at(0).at(0).value<Node>().lockDescription, QStringLiteral("Cellar, door 2"));
-    QCOMPARE(updates.at(0).at(1).toInt(), int(Node::FlagHumidity));
+    QCOMPARE(form.updateCount(), 1);
+    QCOMPARE(form.sent().lockDescription, QStringLiteral("Cellar, door 2"));
+    QCOMPARE(form.sentFlags(), int(Node::FlagHumidity));
     QCOMPARE(form->lockDescriptionText, QStringLiteral("Cellar, door 2"));
 }
 
 void TestNodeForm::sigFox5dLockDescriptionIsRecordedWithoutMarkingOrEnablingApply()
 {
-    const auto form = buildForm(sampleNode(Node::SigFox5D));
+    const FormUnderTest form(Node::SigFox5D);
     QSignalSpy registerButtons(form.get(), SIGNAL(enableRegisterActivateButton(bool)));
-    QLineEdit *description = editOf(form.get(), "lockDescriptionEdit");
+    QLineEdit *description = form.edit("lockDescriptionEdit");
     QVERIFY(description->isEnabled());
 
     QTest::keyClicks(description, "Gate 7");
     QCOMPARE(form->lockDescriptionText, QStringLiteral("Gate 7"));
     QVERIFY(!isBlue(description));
-    QVERIFY(!applyButtonOf(form.get())->isEnabled());
+    QVERIFY(!form.applyButton()->isEnabled());
     QCOMPARE(registerButtons.count(), 0);
 
     // Each change is recorded, so the registration takes the text as it stands.
@@ -469,36 +443,33 @@ void TestNodeForm::sigFox5dLockDescriptionIsRecordedWithoutMarkingOrEnablingAppl
 
 void TestNodeForm::sigFox5dDisablesRegisterAndActivateOnEveryThresholdKeystroke()
 {
-    const auto form = buildForm(sampleNode(Node::SigFox5D));
+    const FormUnderTest form(Node::SigFox5D);
     QSignalSpy registerButtons(form.get(), SIGNAL(enableRegisterActivateButton(bool)));
 
-    QLineEdit *rate = editOf(form.get(), "reportRateEdit");
+    QLineEdit *rate = form.edit("reportRateEdit");
     rate->setCursorPosition(rate->text().size());
     QTest::keyClicks(rate, "0");
-    QTest::keyClicks(editOf(form.get(), "tempLowEdit"), "12");
+    QTest::keyClicks(form.edit("tempLowEdit"), "12");
     QCOMPARE(registerButtons.count(), 3);
     for (const QList<QVariant> &emission : qAsConst(registerButtons))
         QCOMPARE(emission.at(0).toBool(), false);
-    QVERIFY(applyButtonOf(form.get())->isEnabled());
+    QVERIFY(form.applyButton()->isEnabled());
 }
 
 void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying_data()
 {
-    QTest::addColumn<int>("type");
-    for (const FormCase &form : allFormCases())
-        QTest::newRow(form.className) << int(form.type);
+    addOneRowPerForm();
 }
 
 void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying()
 {
     QFETCH(int, type);
-    const Node original = sampleNode(Node::eFirmwareType(type));
-    const auto form = buildForm(original);
+    const Node original = healthyNode(Node::eFirmwareType(type));
+    const FormUnderTest form(original);
     form->show();
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
 
     const auto set = [&](const char *name, const char *keys) {
-        if (QLineEdit *edit = editOf(form.get(), name))
+        if (QLineEdit *edit = form.edit(name))
             retype(edit, QString::fromLatin1(keys));
     };
     set("lockDescriptionEdit", "Hall");
@@ -513,11 +484,11 @@ void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying()
     set("pressureLowEdit", "-0.5");
     set("accHighEdit", "2.25");
     set("reportRateEdit", "240");
-    applyButtonOf(form.get())->click();
+    form.apply();
 
-    QCOMPARE(updates.count(), 1);
-    const Node sent = updates.at(0).at(0).value<Node>();
-    const bool lora = !isSigFoxType(type);
+    QCOMPARE(form.updateCount(), 1);
+    const Node sent = form.sent();
+    const bool lora = !Node::isSigfoxType(type);
     const bool pellimar = type == Node::Pellimar || type == Node::Pellimar5D;
     const bool motion = type == Node::Pellimar || type == Node::LoRaOTAA || type == Node::SigFox;
     QCOMPARE(sent.lockDescription, QStringLiteral("Hall"));
@@ -545,39 +516,36 @@ void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying()
         expectedFlags |= Node::FlagNetId;
     if (motion)
         expectedFlags |= Node::FlagPressure | Node::FlagAccelerometer;
-    QCOMPARE(updates.at(0).at(1).toInt(), expectedFlags);
+    QCOMPARE(form.sentFlags(), expectedFlags);
 
     // Applying: busy bar instead of the thresholds and the report rate, nothing left to click.
-    QVERIFY(!childOf<QGroupBox>(form.get(), "nodeBox")->isEnabled());
-    QVERIFY(!childOf<QGroupBox>(form.get(), "thersholdBox")->isVisible());
-    QVERIFY(!childOf<QWidget>(form.get(), "reportID")->isVisible());
-    QVERIFY(!editOf(form.get(), "reportRateEdit")->isVisible());
-    if (QWidget *unit = childOf<QWidget>(form.get(), "reportUnit"))
+    QVERIFY(!form.child<QGroupBox>("nodeBox")->isEnabled());
+    QVERIFY(!form.child<QGroupBox>("thersholdBox")->isVisible());
+    QVERIFY(!form.child<QWidget>("reportID")->isVisible());
+    QVERIFY(!form.edit("reportRateEdit")->isVisible());
+    if (QWidget *unit = form.child<QWidget>("reportUnit"))
         QVERIFY(!unit->isVisible());
-    QVERIFY(childOf<QProgressBar>(form.get(), "progressBar")->isVisible());
-    QVERIFY(!applyButtonOf(form.get())->isEnabled());
-    QTest::mouseClick(applyButtonOf(form.get()), Qt::LeftButton);
-    applyButtonOf(form.get())->click();
-    QCOMPARE(updates.count(), 1);
+    QVERIFY(form.child<QProgressBar>("progressBar")->isVisible());
+    QVERIFY(!form.applyButton()->isEnabled());
+    QTest::mouseClick(form.applyButton(), Qt::LeftButton);
+    form.apply();
+    QCOMPARE(form.updateCount(), 1);
 }
 
 void TestNodeForm::applyKeepsWhatTheFormDoesNotEdit_data()
 {
-    QTest::addColumn<int>("type");
-    for (const FormCase &form : allFormCases())
-        QTest::newRow(form.className) << int(form.type);
+    addOneRowPerForm();
 }
 
 void TestNodeForm::applyKeepsWhatTheFormDoesNotEdit()
 {
     QFETCH(int, type);
-    const Node original = sampleNode(Node::eFirmwareType(type));
-    const auto form = buildForm(original);
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
-    retype(editOf(form.get(), "tempHighEdit"), QStringLiteral("33"));
-    applyButtonOf(form.get())->click();
-    QCOMPARE(updates.count(), 1);
-    const Node sent = updates.at(0).at(0).value<Node>();
+    const Node original = healthyNode(Node::eFirmwareType(type));
+    const FormUnderTest form(original);
+    form.retype("tempHighEdit", QStringLiteral("33"));
+    form.apply();
+    QCOMPARE(form.updateCount(), 1);
+    const Node sent = form.sent();
 
     QCOMPARE(sent.firmwareType, original.firmwareType);
     QCOMPARE(sent.deviceType, original.deviceType);
@@ -599,7 +567,7 @@ void TestNodeForm::applyKeepsWhatTheFormDoesNotEdit()
     QVERIFY(sameFloat(sent.thresholds.pressureLow, motion ? 2.5f : original.thresholds.pressureLow));
     QVERIFY(sameFloat(sent.thresholds.pressureHigh, motion ? 12.34f : original.thresholds.pressureHigh));
     QVERIFY(sameFloat(sent.thresholds.accelX, motion ? 1.5f : original.thresholds.accelX));
-    QCOMPARE(updates.at(0).at(1).toInt(), int(Node::FlagTemperature));
+    QCOMPARE(form.sentFlags(), int(Node::FlagTemperature));
 }
 
 void TestNodeForm::shortNetworkIdIsRefusedAndLaterApplyCarriesAllFlags_data()
@@ -612,36 +580,35 @@ void TestNodeForm::shortNetworkIdIsRefusedAndLaterApplyCarriesAllFlags_data()
 void TestNodeForm::shortNetworkIdIsRefusedAndLaterApplyCarriesAllFlags()
 {
     QFETCH(int, type);
-    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
-    QLineEdit *netId = editOf(form.get(), "netIDEdit");
+    const FormUnderTest form(type);
+    QLineEdit *netId = form.edit("netIDEdit");
 
-    retype(editOf(form.get(), "humidityHighEdit"), QStringLiteral("70"));
+    form.retype("humidityHighEdit", QStringLiteral("70"));
     retype(netId, QStringLiteral("1234567"));
     QCOMPARE(netId->text(), QStringLiteral("1234567"));
     {
         MessageBoxCloser closer;
-        applyButtonOf(form.get())->click();
+        form.apply();
         QCOMPARE(closer.seen.size(), 1);
         QCOMPARE(closer.seen.at(0).title, QStringLiteral("Network ID too short"));
         QCOMPARE(closer.seen.at(0).text, QStringLiteral("Network ID must be 8 characters"));
         QCOMPARE(closer.seen.at(0).icon, QMessageBox::Information);
         QVERIFY(!closer.seen.at(0).hadParent);
     }
-    QCOMPARE(updates.count(), 0);
-    QVERIFY(!applyButtonOf(form.get())->isEnabled());
-    QVERIFY(childOf<QGroupBox>(form.get(), "nodeBox")->isEnabled());
-    QVERIFY(childOf<QGroupBox>(form.get(), "thersholdBox")->isVisibleTo(form.get()));
+    QCOMPARE(form.updateCount(), 0);
+    QVERIFY(!form.applyButton()->isEnabled());
+    QVERIFY(form.child<QGroupBox>("nodeBox")->isEnabled());
+    QVERIFY(form.child<QGroupBox>("thersholdBox")->isVisibleTo(form.get()));
 
-    retype(editOf(form.get(), "tempLowEdit"), QStringLiteral("-3"));
-    QVERIFY(applyButtonOf(form.get())->isEnabled());
+    form.retype("tempLowEdit", QStringLiteral("-3"));
+    QVERIFY(form.applyButton()->isEnabled());
     netId->setCursorPosition(7);
     QTest::keyClicks(netId, "8");
-    applyButtonOf(form.get())->click();
+    form.apply();
 
-    QCOMPARE(updates.count(), 1);
-    QCOMPARE(updates.at(0).at(0).value<Node>().netId, QStringLiteral("12345678"));
-    QCOMPARE(updates.at(0).at(1).toInt(), Node::FlagNetId | Node::FlagHumidity | Node::FlagTemperature);
+    QCOMPARE(form.updateCount(), 1);
+    QCOMPARE(form.sent().netId, QStringLiteral("12345678"));
+    QCOMPARE(form.sentFlags(), Node::FlagNetId | Node::FlagHumidity | Node::FlagTemperature);
 }
 
 void TestNodeForm::incompleteApplicationIdOrKeyIsRefused_data()
@@ -657,7 +624,7 @@ void TestNodeForm::incompleteApplicationIdOrKeyIsRefused_data()
     const QString keyTitle = QStringLiteral("Application Key too short");
     const QString keyText = QStringLiteral("Application Key must be 32 characters");
     for (const FormCase &form : allFormCases()) {
-        if (isSigFoxType(form.type))
+        if (Node::isSigfoxType(form.type))
             continue;
         const int type = int(form.type);
         QTest::addRow("%s app id of 15 digits", form.className) << type << "appIDEdit"
@@ -681,58 +648,55 @@ void TestNodeForm::incompleteApplicationIdOrKeyIsRefused()
     QFETCH(QString, title);
     QFETCH(QString, text);
     QFETCH(QString, completion);
-    const auto form = buildForm(sampleNode(Node::eFirmwareType(type)));
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
-    QLineEdit *edit = editOf(form.get(), editName);
+    const FormUnderTest form(type);
+    QLineEdit *edit = form.edit(editName);
 
     retype(edit, keys);
     {
         MessageBoxCloser closer;
-        applyButtonOf(form.get())->click();
+        form.apply();
         QCOMPARE(closer.seen.size(), 1);
         QCOMPARE(closer.seen.at(0).title, title);
         QCOMPARE(closer.seen.at(0).text, text);
         QCOMPARE(closer.seen.at(0).icon, QMessageBox::Information);
     }
-    QCOMPARE(updates.count(), 0);
-    QVERIFY(!applyButtonOf(form.get())->isEnabled());
+    QCOMPARE(form.updateCount(), 0);
+    QVERIFY(!form.applyButton()->isEnabled());
 
     // Completing the identifier lets the same flags through.
     QTest::keyClicks(edit, completion);
-    applyButtonOf(form.get())->click();
-    QCOMPARE(updates.count(), 1);
-    const Node sent = updates.at(0).at(0).value<Node>();
+    form.apply();
+    QCOMPARE(form.updateCount(), 1);
+    const Node sent = form.sent();
     const QString value = editName == QLatin1String("appIDEdit") ? sent.appId : sent.appKey;
     QCOMPARE(value, (keys + completion).toUpper());
-    QCOMPARE(updates.at(0).at(1).toInt(), flagOfEdit(editName));
+    QCOMPARE(form.sentFlags(), flagOfEdit(editName));
 }
 
 void TestNodeForm::unreadApplicationIdDoesNotBlockAThresholdWrite()
 {
     // A node whose AppEui field failed its check keeps an empty application id; it is not written unless edited.
-    Node node = sampleNode(Node::LoRaOTAA);
+    Node node = healthyNode(Node::LoRaOTAA);
     node.appId.clear();
-    const auto form = buildForm(node);
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
+    const FormUnderTest form(node);
     MessageBoxCloser closer;
-    retype(editOf(form.get(), "tempHighEdit"), QStringLiteral("30"));
-    applyButtonOf(form.get())->click();
+    form.retype("tempHighEdit", QStringLiteral("30"));
+    form.apply();
     QCOMPARE(closer.seen.size(), 0);
-    QCOMPARE(updates.count(), 1);
-    QCOMPARE(updates.at(0).at(1).toInt(), int(Node::FlagTemperature));
+    QCOMPARE(form.updateCount(), 1);
+    QCOMPARE(form.sentFlags(), int(Node::FlagTemperature));
 }
 
 void TestNodeForm::unconvertibleThresholdTextIsSentAsZero()
 {
     // The SigFox forms leave the high temperature without a validator; what does not read as a number goes out
     // as 0, with a decimal point being the only separator understood.
-    const auto form = buildForm(sampleNode(Node::SigFox));
-    QSignalSpy updates(form.get(), SIGNAL(updateNode(Node, int)));
-    retype(editOf(form.get(), "tempHighEdit"), QStringLiteral("21,5"));
-    retype(editOf(form.get(), "tempLowEdit"), QStringLiteral("-4"));
-    applyButtonOf(form.get())->click();
-    QCOMPARE(updates.count(), 1);
-    const Node sent = updates.at(0).at(0).value<Node>();
+    const FormUnderTest form(Node::SigFox);
+    form.retype("tempHighEdit", QStringLiteral("21,5"));
+    form.retype("tempLowEdit", QStringLiteral("-4"));
+    form.apply();
+    QCOMPARE(form.updateCount(), 1);
+    const Node sent = form.sent();
     QCOMPARE(sent.thresholds.temperatureHigh, 0.0f);
     QCOMPARE(sent.thresholds.temperatureLow, -4.0f);
 }

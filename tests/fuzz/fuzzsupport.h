@@ -1,6 +1,9 @@
 #pragma once
 
 #include "lineassembler.h"
+#include "nodecommand.h"
+
+#include <QObject>
 
 #include <QByteArray>
 #include <QString>
@@ -10,6 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 // Shared by the fuzz targets. Every target is also linked with the replay driver and run over its committed
 // corpus as a unit test, so a check that fails here fails both under libFuzzer and in CTest.
@@ -73,6 +77,28 @@ inline bool isLowerHex(const QString &text)
             return false;
     }
     return true;
+}
+
+// Feeds the input's lines to a read command's reply parser, checking what holds for every read: each result
+// is pending or done, and the answer is complete exactly when the command's announcement goes out, once.
+// `check(line, result, announced)` then judges each line, `announced` being the last value announced.
+template <typename Command, typename Value, typename Check>
+void feedReadCommand(const uint8_t *data, size_t size, void (Command::*announcement)(Value), Check check)
+{
+    Command command(nullptr);
+    int emitted = 0;
+    std::decay_t<Value> announced{};
+    QObject::connect(&command, announcement, [&](Value value) {
+        ++emitted;
+        announced = value;
+    });
+    for (const QString &line : nodeLines(data, size)) {
+        const int before = emitted;
+        const int result = command.parseReply(line);
+        FUZZ_CHECK(result == NodeCommand::ResultPending || result == NodeCommand::ResultDone);
+        FUZZ_CHECK(emitted == before + (result == NodeCommand::ResultDone ? 1 : 0));
+        check(line, result, announced);
+    }
 }
 
 } // namespace FuzzSupport

@@ -1,4 +1,5 @@
 #include "commissioningjournal.h"
+#include "nodebuilders.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -14,39 +15,19 @@
 
 namespace {
 
-const char kAppKey[] = "2B7E151628AED2A6ABF7158809CF4F3C";
-const char kPac[] = "0123456789ABCDEF";
-
 Node loraNode()
 {
-    Node node;
-    node.firmwareType = Node::LoRaOTAA5D;
-    node.deviceType = 3;
-    node.deviceCommunication = 2;
-    node.nodeVersion = QStringLiteral("v5.2.0");
-    node.moduleVersion = QStringLiteral("1.4");
-    node.loraVersion = QStringLiteral("4.2.1");
-    node.euid = QStringLiteral("70B3D57ED0000A01");
-    node.appId = QStringLiteral("0004A30B001C0A00");
-    node.appKey = QString::fromLatin1(kAppKey);
-    node.netId = QStringLiteral("00000013");
-    node.lockDescription = QStringLiteral("Door 4, north wing");
-    node.reportRate = 15;
-    return node;
+    NodeOptions options;
+    options.nodeVersion = QStringLiteral("v5.2.0");
+    options.lockDescription = QStringLiteral("Door 4, north wing");
+    return healthyNode(Node::LoRaOTAA5D, options);
 }
 
 Node sigfoxNode()
 {
-    Node node;
-    node.firmwareType = Node::SigFox;
-    node.deviceType = 1;
-    node.deviceCommunication = 3;
-    node.nodeVersion = QStringLiteral("v3.0.2");
-    node.moduleVersion = QStringLiteral("1.1");
-    node.loraVersion = QStringLiteral("0.0");
-    node.euid = QStringLiteral("C0FFEE");
-    node.pac = QString::fromLatin1(kPac);
-    return node;
+    NodeOptions options;
+    options.nodeVersion = QStringLiteral("v3.0.2");
+    return healthyNode(Node::SigFox, options);
 }
 
 using Recorder = std::function<bool(CommissioningJournal &)>;
@@ -117,7 +98,7 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
         [](CommissioningJournal &j) { return j.recordNodeRead(QStringLiteral("/dev/ttyUSB1"), sigfoxNode()); })
                                       << QVariantMap{{"event", "nodeRead"}, {"port", "/dev/ttyUSB1"}, {"type", 3},
                                              {"typeName", "SigFox"}, {"sigfoxId", "C0FFEE"}, {"nodeVersion", "v3.0.2"},
-                                             {"moduleVersion", "1.1"}, {"loraVersion", "0.0"}};
+                                             {"moduleVersion", "1.4"}, {"loraVersion", "4.2.1"}};
     QTest::newRow("unconfigured node read")
         << Recorder([](CommissioningJournal &j) {
                Node node;
@@ -219,7 +200,7 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
         << Recorder([](CommissioningJournal &j) {
                return j.recordVerified(loraNode(), false,
                    {{QStringLiteral("reportRate"), QStringLiteral("15"), QStringLiteral("60")},
-                       {QStringLiteral("appKey"), QString::fromLatin1(kAppKey), QStringLiteral("00")}});
+                       {QStringLiteral("appKey"), loraNode().appKey, QStringLiteral("00")}});
            })
         << QVariantMap{{"event", "verified"}, {"devEui", "70B3D57ED0000A01"}, {"ok", false},
                {"mismatches",
@@ -232,7 +213,7 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
     QTest::newRow("label checked") << Recorder([](CommissioningJournal &j) {
         return j.recordLabelChecked(sigfoxNode(),
             {{QStringLiteral("sigfoxId"), QStringLiteral("C0FFEE")},
-                {QStringLiteral("pac"), QString::fromLatin1(kPac)}},
+                {QStringLiteral("pac"), sigfoxNode().pac}},
             true);
     })
                                    << QVariantMap{{"event", "labelChecked"}, {"sigfoxId", "C0FFEE"},
@@ -311,18 +292,18 @@ void CommissioningJournalTest::noEntryCarriesTheApplicationKeyOrThePac()
         QVERIFY(journal.recordRegistration(node, 200));
         QVERIFY(journal.recordNodeSleeping(node));
         QVERIFY(journal.recordVerified(node, false,
-            {{QStringLiteral("appKey"), QString::fromLatin1(kAppKey), QString::fromLatin1(kAppKey).toLower()},
-                {QStringLiteral("pac"), QString::fromLatin1(kPac), QString()}}));
+            {{QStringLiteral("appKey"), loraNode().appKey, loraNode().appKey.toLower()},
+                {QStringLiteral("pac"), sigfoxNode().pac, QString()}}));
         QVERIFY(journal.recordLabelChecked(node,
-            {{QStringLiteral("AppKey"), QString::fromLatin1(kAppKey)},
-                {QStringLiteral("PAC"), QString::fromLatin1(kPac)}},
+            {{QStringLiteral("AppKey"), loraNode().appKey},
+                {QStringLiteral("PAC"), sigfoxNode().pac}},
             false));
     }
     const QByteArray raw = rawJournal();
     QCOMPARE(raw.count('\n'), 16);
-    QVERIFY(!raw.toUpper().contains(kAppKey));
-    QVERIFY(!raw.contains(kAppKey));
-    QVERIFY(!raw.contains(kPac));
+    QVERIFY(!raw.toUpper().contains(loraNode().appKey.toLatin1()));
+    QVERIFY(!raw.contains(loraNode().appKey.toLower().toLatin1()));
+    QVERIFY(!raw.contains(sigfoxNode().pac.toLatin1()));
 
     const QSet<QString> allowed = {"time", "event", "devEui", "sigfoxId", "port", "type", "typeName", "nodeVersion",
         "moduleVersion", "loraVersion", "flags", "result", "status", "attempt", "ok", "mismatches", "label", "match"};

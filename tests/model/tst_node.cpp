@@ -1,4 +1,5 @@
 #include "node.h"
+#include "nodebuilders.h"
 
 #include <QtTest>
 
@@ -23,24 +24,16 @@ bool isQuietNaN(float value)
     return std::isnan(value) && (bits & 0x00400000u) != 0;
 }
 
+// A record with the temperature thresholds read and the others still NaN.
 Node filledNode()
 {
-    Node node;
-    node.firmwareType = Node::LoRaOTAA5D;
-    node.deviceType = 3;
-    node.deviceCommunication = 2;
-    node.lockDescription = QStringLiteral("Back door");
-    node.nodeVersion = QStringLiteral("v5.0.3");
-    node.moduleVersion = QStringLiteral("1.4");
-    node.loraVersion = QStringLiteral("4.2.1");
-    node.euid = QStringLiteral("70B3D57ED0000A05");
-    node.appId = QStringLiteral("0004A30B001C0A00");
-    node.appKey = QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C");
-    node.netId = QStringLiteral("00000013");
+    NodeOptions options;
+    options.lockDescription = QStringLiteral("Back door");
+    options.thresholdsRead = false;
+    Node node = healthyNode(Node::LoRaOTAA5D, options);
     node.thresholds.temperatureHigh = 50;
     node.thresholds.temperatureLow = -10;
-    node.reportRate = 15;
-    return node; // the other thresholds stay NaN
+    return node;
 }
 } // namespace
 

@@ -2,6 +2,7 @@
 #include "lineassembler.h"
 #include "nodesimulator.h"
 #include "protectedfieldcipher.h"
+#include "simulatedport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -61,13 +62,6 @@ QString encodedField(const QString &valueHex)
 {
     static const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
     return encoder.encodeProtected(valueHex);
-}
-
-QString uniqueLinkName()
-{
-    static int counter = 0;
-    // QSerialPort locks a port by its base name, so tests running side by side need names of their own.
-    return QStringLiteral("ttySim%1n%2").arg(QCoreApplication::applicationPid()).arg(++counter);
 }
 
 // The tool's end of the line.
@@ -158,24 +152,24 @@ public:
 struct Bench
 {
     explicit Bench(const SimNodeProfile &profile = SimNodeProfile())
-        : simulator(profile)
+        : port(profile)
+        , path(port.path())
+        , simulator(port.simulator())
     {
     }
 
     bool plugIn()
     {
-        path = dir.filePath(uniqueLinkName());
-        QString error;
-        if (!simulator.start(path, &error)) {
-            qWarning("start: %s", qPrintable(error));
+        if (!port.start()) {
+            qWarning("start: %s", qPrintable(port.errorString()));
             return false;
         }
         return tool.open(path);
     }
 
-    QTemporaryDir dir;
-    QString path;
-    NodeSimulator simulator;
+    SimulatedPort port;
+    const QString path;
+    NodeSimulator &simulator;
     ToolSide tool;
 };
 } // namespace
@@ -773,7 +767,7 @@ void TestNodeSimulator::hangUpThenStartPlugsTheNodeBackInAtTheSamePath()
 void TestNodeSimulator::startReplacesStaleLinkButNotOtherFiles()
 {
     QTemporaryDir dir;
-    const QString stale = dir.filePath(uniqueLinkName());
+    const QString stale = dir.filePath(SimulatedPort::uniqueLinkName());
     QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone")), stale));
     {
         NodeSimulator simulator;
@@ -819,7 +813,7 @@ void TestNodeSimulator::commandLineToolPlaysTheNodeRebootsOnSignalAndCleansUp()
     if (!QFileInfo(program).isExecutable())
         QSKIP("nodesim is not built next to the tests (IOT_BIN_DIR)");
     QTemporaryDir dir;
-    const QString path = dir.filePath(uniqueLinkName());
+    const QString path = dir.filePath(SimulatedPort::uniqueLinkName());
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.start(program,

@@ -1,0 +1,211 @@
+// The shared test helpers: other tests trust what they record and build, so their own faults must show here.
+#include "logcapture.h"
+#include "memoryprobe.h"
+#include "nodebuilders.h"
+#include "signalrecorder.h"
+#include "simulatedport.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSerialPort>
+#include <QThread>
+#include <QtTest>
+
+#include <cmath>
+#include <vector>
+
+Q_LOGGING_CATEGORY(lcProbe, "iot.test.probe")
+
+namespace {
+constexpr int kWaitMs = 10000;
+constexpr qint64 kTouchedKiB = 32 * 1024;
+
+QStringList handledByOwnHandler;
+void ownHandler(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    handledByOwnHandler << text;
+}
+} // namespace
+
+// A source with signals of several shapes, one with a default argument.
+class Emitter : public QObject
+{
+    Q_OBJECT
+signals:
+    void plain();
+    void valued(int value, QString text = QString());
+    void noded(Node node);
+};
+
+class TestSupport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void logCaptureRecordsCategoryTypeAndTextFromAnyThread();
+    void logCaptureForwardsUnlessQuietAndRestoresTheHandler();
+    void nestedCapturesEachRecordTheirOwnLifetime();
+    void signalRecorderKeepsTheOrderAcrossSignalsAndThreads();
+    void memoryProbeSeesTouchedMemoryInResidentAndPeak();
+    void simulatedPortsServeANodeEachOnPathsOfTheirOwn();
+    void healthyNodeMatchesWhatTheNodeSaysOfItsType_data();
+    void healthyNodeMatchesWhatTheNodeSaysOfItsType();
+    void healthyNodeTakesItsOptions();
+};
+
+void TestSupport::logCaptureRecordsCategoryTypeAndTextFromAnyThread()
+{
+    LogCapture log(LogCapture::Quiet);
+    qCWarning(lcProbe, "first %d", 1);
+    QThread *thread = QThread::create([] { qInfo("from a thread"); });
+    thread->start();
+    QVERIFY(thread->wait(kWaitMs));
+    delete thread;
+
+    const QList<LogCapture::Message> messages = log.messages();
+    QCOMPARE(messages.size(), 2);
+    QCOMPARE(messages.at(0).category, QByteArray("iot.test.probe"));
+    QCOMPARE(messages.at(0).type, QtWarningMsg);
+    QCOMPARE(messages.at(0).text, QStringLiteral("first 1"));
+    QCOMPARE(messages.at(1).type, QtInfoMsg);
+    QCOMPARE(log.count(QStringLiteral("thread")), 1);
+    QCOMPARE(log.count(QtWarningMsg), 1);
+    log.clear();
+    QVERIFY(log.texts().isEmpty());
+}
+
+void TestSupport::logCaptureForwardsUnlessQuietAndRestoresTheHandler()
+{
+    handledByOwnHandler.clear();
+    const QtMessageHandler testHandler = qInstallMessageHandler(ownHandler);
+    {
+        LogCapture log;
+        qInfo("forwarded");
+    }
+    {
+        LogCapture log(LogCapture::Quiet);
+        qInfo("kept back");
+    }
+    qInfo("after");
+    qInstallMessageHandler(testHandler);
+    QCOMPARE(handledByOwnHandler, (QStringList{"forwarded", "after"}));
+}
+
+void TestSupport::nestedCapturesEachRecordTheirOwnLifetime()
+{
+    LogCapture outer(LogCapture::Quiet);
+    qInfo("before");
+    {
+        LogCapture inner(LogCapture::Quiet);
+        qInfo("during");
+        QCOMPARE(inner.texts(), QStringList{"during"});
+    }
+    qInfo("after");
+    QCOMPARE(outer.texts(), (QStringList{"before", "during", "after"}));
+}
+
+void TestSupport::signalRecorderKeepsTheOrderAcrossSignalsAndThreads()
+{
+    Emitter emitter;
+    SignalRecorder recorder(&emitter);
+    emit emitter.valued(7, QStringLiteral("seven"));
+    emit emitter.plain();
+
+    // From another thread the emissions arrive queued, still in order and with their values.
+    qRegisterMetaType<Node>();
+    Emitter remote;
+    SignalRecorder remoteRecorder(&remote);
+    QThread worker;
+    remote.moveToThread(&worker);
+    worker.start();
+    const Node node = healthyNode(Node::SigFox);
+    QMetaObject::invokeMethod(&remote, [&remote, node] {
+        emit remote.noded(node);
+        emit remote.valued(1);
+        emit remote.plain();
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(remoteRecorder.emissions().size(), 3, kWaitMs);
+    worker.quit();
+    QVERIFY(worker.wait(kWaitMs));
+
+    QCOMPARE(recorder.names(), (QList<QByteArray>{"valued", "plain"}));
+    QCOMPARE(recorder.argumentsOf("valued"), (QList<QVariantList>{{7, QStringLiteral("seven")}}));
+    QCOMPARE(remoteRecorder.names(), (QList<QByteArray>{"noded", "valued", "plain"}));
+    QCOMPARE(remoteRecorder.count("valued"), 1);
+    QCOMPARE(remoteRecorder.argumentsOf("valued").first(), (QVariantList{1, QString()}));
+    QVERIFY(remoteRecorder.argumentsOf("noded").first().first().value<Node>() == node);
+    recorder.clear();
+    QCOMPARE(recorder.count("plain"), 0);
+}
+
+void TestSupport::memoryProbeSeesTouchedMemoryInResidentAndPeak()
+{
+    const qint64 before = MemoryProbe::residentKiB();
+    QVERIFY(before > 0);
+    QVERIFY(MemoryProbe::peakResidentKiB() >= before);
+    QCOMPARE(MemoryProbe::statusKiB("NoSuchField:"), qint64(-1));
+    {
+        std::vector<char> block(size_t(kTouchedKiB) * 1024, '\1');
+        QVERIFY(MemoryProbe::residentKiB() >= before + kTouchedKiB * 3 / 4);
+        QVERIFY(block.back() == '\1');
+    }
+    QVERIFY(MemoryProbe::peakResidentKiB() >= before + kTouchedKiB * 3 / 4);
+    if (MemoryProbe::resetPeakResident())
+        QVERIFY(MemoryProbe::peakResidentKiB() < before + kTouchedKiB / 2);
+}
+
+void TestSupport::simulatedPortsServeANodeEachOnPathsOfTheirOwn()
+{
+    SimulatedPort first;
+    SimulatedPort second(SimNodeProfile::forType(Node::SigFox));
+    QVERIFY2(first.start(), qPrintable(first.errorString()));
+    QVERIFY2(second.start(), qPrintable(second.errorString()));
+    QVERIFY(first.path() != second.path());
+    QVERIFY(QFileInfo::exists(first.path()));
+    QVERIFY(!QFileInfo::exists(first.missingPath()));
+
+    QSerialPort port(first.path());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    first->boot();
+    QByteArray arrived;
+    QTRY_VERIFY_WITH_TIMEOUT((arrived += port.readAll()).contains("VCOM started"), kWaitMs);
+}
+
+void TestSupport::healthyNodeMatchesWhatTheNodeSaysOfItsType_data()
+{
+    QTest::addColumn<int>("type");
+    for (int type = Node::Pellimar; type <= Node::SigFox5D; ++type)
+        QTest::addRow("%s", qPrintable(Node::communicationText(type))) << type;
+}
+
+void TestSupport::healthyNodeMatchesWhatTheNodeSaysOfItsType()
+{
+    QFETCH(int, type);
+    const Node node = healthyNode(Node::eFirmwareType(type));
+    QCOMPARE(int(node.firmwareType), type);
+    QVERIFY(node.deviceType > 0);
+    QVERIFY(node.deviceCommunication > 0);
+    QCOMPARE(node.isSigfox(), !node.pac.isEmpty());
+    QCOMPARE(node.isSigfox(), node.appKey.isEmpty());
+    QVERIFY(!node.euid.isEmpty());
+    QVERIFY(!std::isnan(node.thresholds.accelD));
+}
+
+void TestSupport::healthyNodeTakesItsOptions()
+{
+    NodeOptions options;
+    options.euid = QStringLiteral("70:B3:D5:7E:D0:00:0A:01");
+    options.nodeVersion = QStringLiteral("v9.1");
+    options.lockDescription = QStringLiteral("Door 4");
+    options.reportRate = 60;
+    options.thresholdsRead = false;
+    const Node node = healthyNode(Node::Pellimar, options);
+    QCOMPARE(node.euid, options.euid);
+    QCOMPARE(node.nodeVersion, options.nodeVersion);
+    QCOMPARE(node.lockDescription, options.lockDescription);
+    QCOMPARE(node.reportRate, 60);
+    QVERIFY(std::isnan(node.thresholds.temperatureHigh));
+    QVERIFY(std::isnan(node.thresholds.accelD));
+}
+
+QTEST_GUILESS_MAIN(TestSupport)
+#include "tst_testsupport.moc"
