@@ -2,6 +2,7 @@
 
 #include "commandresult.h"
 #include "enginelog.h"
+#include "labelcode.h"
 #include "nodeinterface.h"
 #include "profilecomparison.h"
 #include "writeverification.h"
@@ -38,14 +39,15 @@ CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJ
     connect(nodeLink, &NodeInterface::nodeCommandResult, this, &CommissioningSession::commandResult);
     connect(nodeLink, &NodeInterface::nodeSleeping, this, &CommissioningSession::nodeSleeping);
     connect(nodeLink, &NodeInterface::configureID, this, &CommissioningSession::identityRequested);
+    connect(nodeLink, &NodeInterface::nodeKeyMismatch, this, &CommissioningSession::nodeKeyMismatch);
     connect(nodeLink, &NodeInterface::serialPortOpened, this, [this](const QString &name) {
         openPortName = name;
+        portProblemText.clear();
+        if (currentState == State::PortUnavailable)
+            setState(State::WaitingForNode);
         emit portOpened(name);
     });
-    connect(nodeLink, &NodeInterface::serialPortFailed, this, [this](const QString &name, const QString &reason) {
-        openPortName.clear();
-        emit portFailed(name, reason);
-    });
+    connect(nodeLink, &NodeInterface::serialPortFailed, this, &CommissioningSession::linkPortFailed);
 }
 
 CommissioningSession::~CommissioningSession()
@@ -58,14 +60,25 @@ CommissioningSession::~CommissioningSession()
 
 bool CommissioningSession::canRegister() const
 {
-    return shownNode && registerAllowed && verification != Verification::Failed
-        && (currentState == State::NodeShown || currentState == State::Writing);
+    return shownNode && registerAllowed && nodeMayLeave();
 }
 
 bool CommissioningSession::canActivate() const
 {
-    return shownNode && activateAllowed && verification != Verification::Failed
-        && (currentState == State::NodeShown || currentState == State::Writing);
+    return shownNode && activateAllowed && nodeMayLeave();
+}
+
+bool CommissioningSession::nodeMayLeave() const
+{
+    // A node whose write did not read back as written, or whose label is not its own, is not registered or put
+    // to sleep; a profile may insist on a matching label first.
+    if (verification == Verification::Failed)
+        return false;
+    if (label.outcome == LabelResult::Outcome::Mismatch)
+        return false;
+    if (activeProfile && activeProfile->requireLabel() && label.outcome != LabelResult::Outcome::Matches)
+        return false;
+    return currentState == State::NodeShown || currentState == State::Writing;
 }
 
 void CommissioningSession::setProfile(std::shared_ptr<const CommissioningProfile> profile)
@@ -115,6 +128,17 @@ void CommissioningSession::registerNode(const QString &lockDescription)
 {
     if (!canRegister())
         return;
+    if (unappliedEdits) {
+        // Nothing goes to the server before the operator has said what becomes of the edits.
+        pendingDescription = lockDescription;
+        emit questionAsked(Question::ApplyChangesFirst, Action::Register);
+        return;
+    }
+    doRegister(lockDescription);
+}
+
+void CommissioningSession::doRegister(const QString &lockDescription)
+{
     registerAllowed = false;
     emit actionsChanged();
     registrationNode = nodeLink->nodeRecord();
@@ -131,7 +155,93 @@ void CommissioningSession::activate()
 {
     if (!canActivate())
         return;
+    if (unappliedEdits) {
+        emit questionAsked(Question::ApplyChangesFirst, Action::Activate);
+        return;
+    }
+    if (!registrationDone && !registrationWaiting) {
+        // A sleeping node cannot be reached any more: one that was never registered is asked about first.
+        emit questionAsked(Question::SleepUnregistered, Action::Activate);
+        return;
+    }
+    doActivate();
+}
+
+void CommissioningSession::doActivate()
+{
     nodeLink->sleepNode();
+}
+
+void CommissioningSession::setUnappliedEdits(bool unapplied)
+{
+    unappliedEdits = unapplied;
+}
+
+void CommissioningSession::answerQuestion(Question question, Action action, Answer answer)
+{
+    if (!shownNode || answer == Answer::Cancel)
+        return;
+    if (question == Question::ApplyChangesFirst) {
+        if (answer == Answer::Apply) {
+            emit applyRequested();
+            return;
+        }
+        // Discarded: the action goes ahead with the node as it was read.
+        unappliedEdits = false;
+        if (action == Action::Register)
+            doRegister(pendingDescription);
+        else
+            activate();
+        return;
+    }
+    if (question == Question::SleepUnregistered && answer == Answer::Proceed && canActivate())
+        doActivate();
+}
+
+void CommissioningSession::checkLabel(const QString &text)
+{
+    if (!shownNode)
+        return;
+    LabelResult result;
+    if (!text.trimmed().isEmpty()) {
+        const LabelCode code = LabelCode::parse(text);
+        if (!code.isValid()) {
+            result = {LabelResult::Outcome::Unreadable, code.errorText()};
+        } else {
+            const LabelMatch match = code.match(*shownNode);
+            result = {match.matches ? LabelResult::Outcome::Matches : LabelResult::Outcome::Mismatch, match.text};
+            if (journal) {
+                QMap<QString, QString> fields{{QStringLiteral("identifier"), code.identifier()}};
+                if (code.kind() == LabelCode::LoRaQrCode) {
+                    fields.insert(QStringLiteral("joinEui"), code.joinEui());
+                    fields.insert(QStringLiteral("profileId"), code.profileId());
+                    if (!code.extraFields().isEmpty())
+                        fields.insert(QStringLiteral("extra"), code.extraFields().join(QLatin1Char(':')));
+                }
+                journal->recordLabelChecked(*shownNode, fields, match.matches);
+            }
+        }
+    }
+    // An unreadable scan says what was expected but neither blocks nor frees the node.
+    if (result.outcome == LabelResult::Outcome::Unreadable && label.outcome != LabelResult::Outcome::None)
+        label.text = result.text;
+    else
+        label = result;
+    emit labelChecked(result);
+    emit actionsChanged();
+}
+
+void CommissioningSession::retryLogin()
+{
+    if (currentState == State::LoginFailed && waitingNode) {
+        needLogin(LoginPurpose::ShowNode);
+        return;
+    }
+    if (server->isLoggedIn() || loginPurpose != LoginPurpose::None || shownNode)
+        return;
+    if (currentState == State::LoginNeeded || currentState == State::LoggingIn)
+        return;
+    needLogin(LoginPurpose::Standalone);
 }
 
 void CommissioningSession::disconnectNode()
@@ -188,6 +298,8 @@ void CommissioningSession::linkBusy(bool busy)
     readTimedOut = false;
     connectTimer.start(connectTimeoutMs);
     clearNode();
+    if (currentState == State::LoginFailed)
+        waitingNode.reset();
     if (currentState == State::LoginNeeded || currentState == State::LoggingIn) {
         // The node that was waiting for the login is booting again: what was read of it is stale. The login
         // goes on; the node's new read is shown once it is held.
@@ -272,6 +384,43 @@ void CommissioningSession::nodeSleeping()
     setState(State::NodeSleeping);
 }
 
+void CommissioningSession::nodeKeyMismatch()
+{
+    connectTimer.stop();
+    readingNode = false;
+    readTimedOut = false;
+    qCInfo(lcEngine).noquote() << "CommissioningSession: the node's identifiers do not decipher with this tool's key"
+                               << "(fingerprint" << journalKeyFingerprint() << ")";
+    if (journal)
+        journal->recordKeyMismatch(openPortName);
+    clearNode();
+    waitingNode.reset();
+    lastWrite.reset();
+    setState(State::KeyMismatch);
+}
+
+void CommissioningSession::linkPortFailed(const QString &name, const QString &reason)
+{
+    openPortName.clear();
+    emit portFailed(name, reason);
+    // With no port listed the link is given no name; there is nothing to report.
+    if (name.isEmpty())
+        return;
+    // Another program holding the port shows up as a failure to lock it.
+    if (reason.contains(QLatin1String("locking"), Qt::CaseInsensitive))
+        portProblemText = name + QStringLiteral(": port in use by another program");
+    else
+        portProblemText = name + QStringLiteral(": ") + reason;
+    clearNode();
+    waitingNode.reset();
+    setState(State::PortUnavailable);
+}
+
+QString CommissioningSession::journalKeyFingerprint() const
+{
+    return journal ? journal->keyFingerprint() : QString();
+}
+
 // ---- internals -------------------------------------------------------------------------------------------
 
 void CommissioningSession::setState(State state)
@@ -343,6 +492,8 @@ void CommissioningSession::showNode(const Node &node)
     shownNode = node;
     registrationDone = false;
     registrationWaiting = false;
+    unappliedEdits = false;
+    label = LabelResult();
     const bool reporting = node.reportRate != 0;
     registerAllowed = reporting;
     activateAllowed = reporting;
@@ -443,22 +594,41 @@ void CommissioningSession::loginStarted()
 
 void CommissioningSession::loginFinished(ServerSession::LoginOutcome outcome, const QString &detail)
 {
-    Q_UNUSED(detail)
     if (loginPurpose == LoginPurpose::None || currentState != State::LoggingIn)
         return;
     if (outcome == ServerSession::LoginOutcome::Granted) {
         proceedAfterLogin();
         return;
     }
-    loginRefusedOrAbandoned(false);
+    loginRefusedOrAbandoned(false, outcome, detail);
 }
 
-void CommissioningSession::loginRefusedOrAbandoned(bool cancelled)
+QString CommissioningSession::describeLoginFailure(ServerSession::LoginOutcome outcome, const QString &detail)
+{
+    switch (outcome) {
+    case ServerSession::LoginOutcome::Granted:
+        break;
+    case ServerSession::LoginOutcome::CredentialsRefused:
+        return QStringLiteral("The server refused the user name or password.");
+    case ServerSession::LoginOutcome::NoAnswer:
+        return QStringLiteral("The server did not answer within 30 s.");
+    case ServerSession::LoginOutcome::Unreachable:
+        return QStringLiteral("The server cannot be reached: %1").arg(detail);
+    case ServerSession::LoginOutcome::Untrusted:
+        return QStringLiteral("The server's certificate is not trusted: %1").arg(detail);
+    case ServerSession::LoginOutcome::Failed:
+        return QStringLiteral("The login failed: %1").arg(detail);
+    }
+    return QString();
+}
+
+void CommissioningSession::loginRefusedOrAbandoned(bool cancelled, ServerSession::LoginOutcome outcome, const QString &detail)
 {
     const LoginPurpose purpose = std::exchange(loginPurpose, LoginPurpose::None);
+    const QString why = cancelled ? QString() : describeLoginFailure(outcome, detail);
     if (purpose == LoginPurpose::Register) {
         if (!cancelled)
-            raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("Incorrect Credentials"));
+            raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("Incorrect Credentials"), why);
         if (waitingNode) {
             // A node read while this login was settled cannot be shown without a login either.
             waitingNode.reset();
@@ -468,9 +638,17 @@ void CommissioningSession::loginRefusedOrAbandoned(bool cancelled)
         setState(shownNode ? State::NodeShown : idleState());
         return;
     }
+    raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("You need to log in"), why);
+    const bool credentialsAtFault = cancelled || outcome == ServerSession::LoginOutcome::CredentialsRefused;
+    if (purpose == LoginPurpose::ShowNode && waitingNode && !credentialsAtFault) {
+        // The server, not the operator, is at fault: the node read is kept and shown once a login succeeds,
+        // without resetting it.
+        loginProblemText = why;
+        setState(State::LoginFailed);
+        return;
+    }
     // The node read for this login is dropped; the operator resets it to try again.
     waitingNode.reset();
-    raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("You need to log in"));
     setState(idleState());
 }
 
@@ -484,6 +662,7 @@ CommissioningSession::State CommissioningSession::idleState() const
 void CommissioningSession::proceedAfterLogin()
 {
     const LoginPurpose purpose = std::exchange(loginPurpose, LoginPurpose::None);
+    loginProblemText.clear();
     if (purpose == LoginPurpose::Register) {
         startRegistration();
         return;

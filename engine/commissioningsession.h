@@ -48,6 +48,9 @@ public:
         UpdateSucceeded, // the write succeeded; the node is being reset and will be read again
         NodeSleeping, // the node confirmed it went to sleep
         FirmwareTooOld, // the node's firmware is older than the profile allows: set it aside, nothing written
+        KeyMismatch, // the node's identifiers are enciphered under another key: nothing shown or written
+        LoginFailed, // the login failed for a reason other than the credentials; the node read is held
+        PortUnavailable, // the chosen port cannot be opened
     };
     Q_ENUM(State)
 
@@ -78,6 +81,25 @@ public:
         QMap<int, QString> tooltips;
     };
 
+    // The result of checking a scanned label against the shown node.
+    struct LabelResult
+    {
+        enum class Outcome { None, Matches, Mismatch, Unreadable };
+        Outcome outcome = Outcome::None;
+        QString text;
+    };
+
+    // A question the operator must answer before an action goes ahead.
+    enum class Question {
+        ApplyChangesFirst, // Register or Activate with edits that were not applied: Apply, Discard or Cancel
+        SleepUnregistered, // Activate on a node not registered in this session: Proceed or Cancel
+    };
+    Q_ENUM(Question)
+    enum class Action { Register, Activate };
+    Q_ENUM(Action)
+    enum class Answer { Apply, Discard, Proceed, Cancel };
+    Q_ENUM(Answer)
+
     // The server session is shared by every port's session; the journal may be null (nothing recorded).
     CommissioningSession(ServerSession *server, CommissioningJournal *journal, QObject *parent = nullptr);
     ~CommissioningSession() override; // stops the link thread
@@ -105,6 +127,11 @@ public:
     bool isLoggedIn() const { return server->isLoggedIn(); }
     ServerSession *serverSession() const { return server; }
     QString openPort() const { return openPortName; }
+    // Why the chosen port cannot be used, in the operator's words (PortUnavailable).
+    QString portProblem() const { return portProblemText; }
+    // What the last failed login told (LoginFailed).
+    QString loginProblem() const { return loginProblemText; }
+    LabelResult labelResult() const { return label; }
 
     NodeInterface *link() const { return nodeLink; }
 
@@ -124,6 +151,14 @@ public slots:
     void resetNode();
     // The form allows or forbids Register and Activate (a SigFox 5D form whose settings were edited).
     void allowRegisterAndActivate(bool allowed);
+    // The form has edits that were not applied (Register and Activate ask first).
+    void setUnappliedEdits(bool unapplied);
+    // A label scanned for the shown node; empty text clears the check.
+    void checkLabel(const QString &text);
+    void answerQuestion(CommissioningSession::Question question, CommissioningSession::Action action,
+        CommissioningSession::Answer answer);
+    // Tries the login again for a node held after a failed login (or just logs in), without a reset.
+    void retryLogin();
     // The configure path: read the node's version, then write a device id or SigFox data.
     void readVersion();
     void setDeviceId(const QString &id);
@@ -134,6 +169,7 @@ public slots:
     void nodeConnected(Node node);
     void commandResult(CommandResult result, CommandFailure failure);
     void nodeSleeping();
+    void nodeKeyMismatch();
     // The connect timer's end; callable directly by tests.
     void connectTimedOut();
 
@@ -146,13 +182,17 @@ signals:
     void actionsChanged();
     void notice(CommissioningSession::Notice notice);
     void noteChanged(CommissioningSession::NodeNote note);
+    void labelChecked(CommissioningSession::LabelResult result);
+    void questionAsked(CommissioningSession::Question question, CommissioningSession::Action action);
+    // The operator chose to apply the form's edits first: the window presses the form's Apply.
+    void applyRequested();
     // The link finished a version read for the configure path.
     void identityRequested(Node::eFirmwareType type);
     void portOpened(QString portName);
     void portFailed(QString portName, QString reason);
 
 private:
-    enum class LoginPurpose { None, ShowNode, Register };
+    enum class LoginPurpose { None, ShowNode, Register, Standalone };
     enum class PendingWriteKind { Settings, DeviceId, SigfoxData };
     struct PendingWrite
     {
@@ -164,6 +204,8 @@ private:
     enum class Verification { None, Pending, Verified, Failed };
 
     void setState(State state);
+    bool nodeMayLeave() const;
+    QString journalKeyFingerprint() const;
     void setNote(NodeNote::Tone tone, const QString &text);
     // Compares the node as read again with the write that preceded the reset; true when nothing was pending.
     void verifyAgainstLastWrite(const Node &node);
@@ -176,7 +218,12 @@ private:
     void needLogin(LoginPurpose purpose);
     void loginStarted();
     void loginFinished(ServerSession::LoginOutcome outcome, const QString &detail);
-    void loginRefusedOrAbandoned(bool cancelled);
+    void loginRefusedOrAbandoned(bool cancelled, ServerSession::LoginOutcome outcome = ServerSession::LoginOutcome::CredentialsRefused,
+        const QString &detail = QString());
+    static QString describeLoginFailure(ServerSession::LoginOutcome outcome, const QString &detail);
+    void linkPortFailed(const QString &name, const QString &reason);
+    void doRegister(const QString &lockDescription);
+    void doActivate();
     // Where the view goes when no node is to be shown: the read in progress, its time-out, or waiting.
     State idleState() const;
     void proceedAfterLogin();
@@ -197,6 +244,11 @@ private:
     bool activateAllowed = false;
     bool registrationDone = false; // the shown node was registered in this session
     bool registrationWaiting = false; // the shown node's registration waits in the outbox
+    bool unappliedEdits = false;
+    QString pendingDescription; // the lock description of a Register that waits for an answer
+    LabelResult label;
+    QString portProblemText;
+    QString loginProblemText;
 
     LoginPurpose loginPurpose = LoginPurpose::None;
     Node registrationNode;
