@@ -15,6 +15,7 @@
 #include <QInputDialog>
 #include <QEvent>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,6 +51,9 @@ const char kApplyTimedOutText[] = "Apply Timed out\nReset Node";
 const char kNodeSleepingText[] = "Node Sleeping\nConnect another and reset.";
 const char kConnectTimedOutText[] = "Connect Timed out\nReset Node";
 const char kNotConfiguredText[] = "Node not configured\nTry another Node";
+const char kFirmwareTooOldText[] = "Firmware too old\nSet node aside";
+const char kKeyMismatchText[] = "Node key does not match\nCheck the tool's node key";
+const char kLoginFailedText[] = "Not logged in\nLog in again";
 
 const char kServerPrefix[] = "http://";
 
@@ -126,6 +130,17 @@ MainWindow::MainWindow(QWidget *parent)
     connect(commissioning, &CommissioningSession::formDismissed, this, &MainWindow::removeForm);
     connect(commissioning, &CommissioningSession::notice, notices, &NoticePresenter::present);
     connect(commissioning, &CommissioningSession::noteChanged, this, &MainWindow::renderNote);
+    connect(commissioning, &CommissioningSession::labelChecked, this, &MainWindow::renderLabelResult);
+    connect(commissioning, &CommissioningSession::questionAsked, this, &MainWindow::askQuestion);
+    connect(commissioning, &CommissioningSession::applyRequested, this, [this] {
+        if (currentForm)
+            currentForm->applyUpdates();
+    });
+    connect(labelEdit, &QLineEdit::returnPressed, this, [this] { commissioning->checkLabel(labelEdit->text()); });
+    connect(labelEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (text.isEmpty())
+            commissioning->checkLabel(QString());
+    });
     connect(commissioning, &CommissioningSession::identityRequested, this, &MainWindow::configureID);
     // Before the first port is chosen below, so that its outcome is not missed.
     connect(commissioning, &CommissioningSession::portOpened, this, &MainWindow::noteSerialPortOpened);
@@ -135,7 +150,10 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->portRefreshButton, &QPushButton::clicked, this, &MainWindow::refreshSerialPortInfo);
     connect(ui->disconnectButton, &QPushButton::clicked, this, &MainWindow::disconnectNode);
     connect(ui->registerButton, &QPushButton::clicked, this, &MainWindow::registerNode);
-    connect(ui->sleepButton, &QPushButton::clicked, commissioning, &CommissioningSession::activate);
+    connect(ui->sleepButton, &QPushButton::clicked, this, [this] {
+        commissioning->setUnappliedEdits(currentForm && currentForm->hasUnappliedEdits());
+        commissioning->activate();
+    });
     connect(ui->actionORVA_server, &QAction::triggered, this, &MainWindow::editServer);
     connect(ui->actionConfigure_Node, &QAction::triggered, this, &MainWindow::showConfigure);
     connect(ui->actionTrustedCa, &QAction::triggered, this, &MainWindow::chooseCaFile);
@@ -403,7 +421,62 @@ void MainWindow::enableRegActivateButton(bool enabled)
 
 void MainWindow::registerNode()
 {
+    commissioning->setUnappliedEdits(currentForm && currentForm->hasUnappliedEdits());
     commissioning->registerNode(currentForm ? currentForm->lockDescriptionText : QString());
+}
+
+void MainWindow::askQuestion(CommissioningSession::Question question, CommissioningSession::Action action)
+{
+    using Answer = CommissioningSession::Answer;
+    auto *box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Question);
+    QMap<QAbstractButton *, Answer> answers;
+    if (question == CommissioningSession::Question::ApplyChangesFirst) {
+        box->setWindowTitle(action == CommissioningSession::Action::Register ? QStringLiteral("Register")
+                                                                             : QStringLiteral("Activate"));
+        box->setText(QStringLiteral("Apply the changes first?"));
+        box->setInformativeText(QStringLiteral("Some fields were changed but not written to the node. Apply "
+                                               "writes them and reads the node again; Discard goes on with the "
+                                               "node as it was read."));
+        answers.insert(box->addButton(QMessageBox::Apply), Answer::Apply);
+        answers.insert(box->addButton(QMessageBox::Discard), Answer::Discard);
+        answers.insert(box->addButton(QMessageBox::Cancel), Answer::Cancel);
+        box->setDefaultButton(QMessageBox::Apply);
+    } else {
+        box->setWindowTitle(QStringLiteral("Activate"));
+        box->setText(QStringLiteral("This node has not been registered. Put it to sleep anyway?"));
+        box->setInformativeText(QStringLiteral("A sleeping node cannot be reached until it is reset."));
+        QAbstractButton *sleep = box->addButton(QStringLiteral("Put to sleep"), QMessageBox::AcceptRole);
+        answers.insert(sleep, Answer::Proceed);
+        answers.insert(box->addButton(QMessageBox::Cancel), Answer::Cancel);
+        box->setDefaultButton(QMessageBox::Cancel);
+    }
+    connect(box, &QMessageBox::buttonClicked, this, [this, question, action, answers](QAbstractButton *button) {
+        commissioning->answerQuestion(question, action, answers.value(button, Answer::Cancel));
+    });
+    box->open();
+}
+
+void MainWindow::renderLabelResult(const CommissioningSession::LabelResult &result)
+{
+    using Outcome = CommissioningSession::LabelResult::Outcome;
+    labelResult->setText(result.text);
+    labelResult->setToolTip(result.text);
+    QColor colour = Qt::black;
+    if (result.outcome == Outcome::Matches)
+        colour = Qt::darkGreen;
+    else if (result.outcome == Outcome::Mismatch || result.outcome == Outcome::Unreadable)
+        colour = Qt::red;
+    QPalette palette = labelResult->palette();
+    palette.setBrush(QPalette::All, labelResult->foregroundRole(), QBrush(colour, Qt::SolidPattern));
+    labelResult->setPalette(palette);
+    // After a match the scanner goes on with the lock description, which is often scanned too.
+    if (result.outcome == Outcome::Matches && currentForm) {
+        if (auto *description = currentForm->findChild<QLineEdit *>(QStringLiteral("lockDescriptionEdit")))
+            description->setFocus();
+    }
 }
 
 void MainWindow::showConfigure()
@@ -565,6 +638,18 @@ void MainWindow::renderState(CommissioningSession::State state)
     case State::NodeSleeping:
         showStateMessage(Qt::darkGreen, QString::fromLatin1(kNodeSleepingText));
         break;
+    case State::FirmwareTooOld:
+        showStateMessage(Qt::darkYellow, QString::fromLatin1(kFirmwareTooOldText));
+        break;
+    case State::KeyMismatch:
+        showStateMessage(Qt::red, QString::fromLatin1(kKeyMismatchText));
+        break;
+    case State::LoginFailed:
+        showStateMessage(Qt::red, QString::fromLatin1(kLoginFailedText));
+        break;
+    case State::PortUnavailable:
+        showStateMessage(Qt::red, QStringLiteral("Port unavailable\n") + commissioning->portProblem());
+        break;
     case State::Reading:
     case State::NodeShown:
     case State::Writing:
@@ -609,6 +694,8 @@ void MainWindow::showForm(const Node &node)
     NodeForm *form = NodeForm::create(node, nullptr);
     if (!form)
         return;
+    const CommissioningSession::FormPreset preset = commissioning->preset();
+    form->preset(preset.flags, preset.lockedFlags, preset.tooltips);
     connect(form, &NodeForm::updateNode, commissioning, &CommissioningSession::applySettings);
     if (auto *sigfox5d = qobject_cast<FormSigFox5d *>(form))
         connect(sigfox5d, &FormSigFox5d::enableRegisterActivateButton, this, &MainWindow::enableRegActivateButton);
@@ -618,10 +705,14 @@ void MainWindow::showForm(const Node &node)
     ui->stateLabel->hide();
     clearPortFailure();
     showNodeVersions(node.nodeVersion, node.moduleVersion, node.loraVersion);
+    // A scanner types into whatever has the focus: the label field, so no click is needed first.
+    setLabelBandVisible(true);
+    labelEdit->setFocus();
 }
 
 void MainWindow::removeForm()
 {
+    setLabelBandVisible(false);
     if (currentForm) {
         ui->mainLayout->removeWidget(currentForm);
         currentForm->hide();

@@ -83,6 +83,8 @@ private:
     void showLot();
     void setLabelBandVisible(bool visible);
     void renderNote(const CommissioningSession::NodeNote &note);
+    void renderLabelResult(const CommissioningSession::LabelResult &result);
+    void askQuestion(CommissioningSession::Question question, CommissioningSession::Action action);
     void fillSerialPortList();
     static QStringList extraPortNames();
     void centreOnScreen();

@@ -159,7 +159,33 @@ void NodeForm::setUpForm(const QList<QLineEdit *> &editList, IntRange intRange)
     }
 
     connect(widget<QPushButton>("applyButton"), &QPushButton::clicked, this, &NodeForm::applyUpdates);
+    // Enter in a field presses Apply, as long as there is something to apply.
+    for (QLineEdit *edit : qAsConst(edits)) {
+        connect(edit, &QLineEdit::returnPressed, this, [this] {
+            if (widget<QPushButton>("applyButton")->isEnabled())
+                applyUpdates();
+        });
+    }
     fillFromNode();
+}
+
+void NodeForm::preset(int presetFlags, int lockedFlags, const QMap<int, QString> &tooltips)
+{
+    for (QLineEdit *edit : qAsConst(edits)) {
+        const int flag = flagOf(edit->objectName());
+        if (flag == 0)
+            continue;
+        if (presetFlags & flag) {
+            edit->setPalette(editedPalette);
+            edit->setStyleSheet(QStringLiteral("QLineEdit { border: 2px solid #c07000; }"));
+            edit->setToolTip(tooltips.value(flag));
+        }
+        if (lockedFlags & flag)
+            edit->setReadOnly(true);
+    }
+    flags |= presetFlags & Node::FlagsWritable;
+    if (flags)
+        widget<QPushButton>("applyButton")->setEnabled(true);
 }
 
 // The position in the edit list decides the validator, except where that would make a value impossible that
@@ -220,6 +246,10 @@ void NodeForm::fillFromNode()
     }
     widget<QLineEdit>(kReportRateEdit)->setText(QString::number(node.reportRate, 10));
     widget<QGroupBox>("thersholdBox")->show();
+    // A description typed for this node before its reset comes back with it.
+    if (auto *edit = widget<QLineEdit>(kLockDescriptionEdit))
+        edit->setText(node.lockDescription);
+    lockDescriptionText = node.lockDescription;
 
     // Connected only now that the texts are in place, so filling the form marks nothing.
     for (QLineEdit *edit : qAsConst(edits)) {

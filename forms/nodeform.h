@@ -3,6 +3,7 @@
 #include "node.h"
 
 #include <QList>
+#include <QMap>
 #include <QPalette>
 #include <QString>
 #include <QWidget>
@@ -25,8 +26,22 @@ public:
     // The form for the node's firmware type (1 to 6), or nullptr for any other type.
     static NodeForm *create(const Node &node, QWidget *parent = nullptr);
 
-    // The last text the form's lock description edit reported; empty until then. Read at registration.
+    // The last text the form's lock description edit reported; the node's own description until then. Read at
+    // registration.
     QString lockDescriptionText;
+
+    // True when fields were edited (or filled in by a profile) and not yet applied.
+    bool hasUnappliedEdits() const { return flags != 0; }
+
+    // Fills in values the form did not get from the node (a profile's): the fields of `presetFlags` are marked
+    // as edited, carry their tooltip and are selected for the next Apply; those of `lockedFlags` become read-only.
+    // The values themselves are those of the node the form was built with.
+    void preset(int presetFlags, int lockedFlags, const QMap<int, QString> &tooltips);
+
+public slots:
+    // Writes the edited fields: emits updateNode with the working copy and the flags collected since the last
+    // apply (nothing when no field was edited).
+    void applyUpdates();
 
 signals:
     // Emitted by Apply only: the working copy with the edited values (pressure and acceleration in operator
@@ -56,7 +71,6 @@ protected:
 
 private slots:
     void textEdit();
-    void applyUpdates();
 
 private:
     QValidator *validatorFor(QLineEdit *edit, int position, IntRange intRange) const;
