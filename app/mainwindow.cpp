@@ -5,6 +5,7 @@
 #include "nodeform.h"
 #include "noticepresenter.h"
 #include "passworddialog.h"
+#include "portlist.h"
 #include "registrationoutbox.h"
 #include "ui_mainwindow.h"
 
@@ -25,7 +26,6 @@
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QSerialPortInfo>
 #include <QStatusBar>
 
 Q_LOGGING_CATEGORY(lcApp, "iot.app")
@@ -179,6 +179,8 @@ MainWindow::MainWindow(QWidget *parent)
     showLot();
     useProfile(settings.value(QString::fromLatin1(kProfileKey)).toString(), false);
 
+    portList = new PortList(ui->serialCombo, this);
+    connect(portList, &PortList::portChosen, this, [this] { setSerialPort(ui->serialCombo->currentIndex()); });
     fillSerialPortList();
     renderState(commissioning->state());
     showWaitingRegistrations();
@@ -304,48 +306,21 @@ void MainWindow::showAbout()
     notices->present({CommissioningSession::Notice::Level::Information, QString::fromLatin1(kAboutTitle), text});
 }
 
-QStringList MainWindow::extraPortNames()
-{
-    const QString value = QString::fromLocal8Bit(qgetenv(kExtraPortsVariable));
-    return value.split(QLatin1Char(':'), Qt::SkipEmptyParts);
-}
-
 void MainWindow::fillSerialPortList()
 {
-    // Refilling the list must not pick ports one by one as items come and go.
-    disconnect(ui->serialCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &MainWindow::setSerialPort);
-    ui->serialCombo->clear();
-
-    const QString remembered = settings.value(QString::fromLatin1(kPortKey)).toString();
-
-    QStringList names;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports)
-        names << port.portName();
-    names << extraPortNames();
-
-    int chosen = 0;
-    for (const QString &name : qAsConst(names)) {
-        ui->serialCombo->addItem(name);
-        if (name == remembered)
-            chosen = ui->serialCombo->count() - 1;
-    }
-    ui->serialCombo->setCurrentIndex(chosen);
-
-    const QString port = names.isEmpty() ? QString() : names.at(chosen);
-    commissioning->choosePort(port);
-    settings.setValue(QString::fromLatin1(kPortKey), port);
-
-    connect(ui->serialCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &MainWindow::setSerialPort);
+    const QString port = portList->fill(settings.value(QString::fromLatin1(kPortKey)).toString());
+    if (!port.isEmpty())
+        commissioning->choosePort(port);
 }
 
 void MainWindow::setSerialPort(int idx)
 {
-    const QString port = ui->serialCombo->itemText(idx);
+    const QString port = ui->serialCombo->itemData(idx, Qt::UserRole).toString();
+    if (port.isEmpty())
+        return;
     commissioning->choosePort(port);
     settings.setValue(QString::fromLatin1(kPortKey), port);
 }
-
 
 void MainWindow::refreshSerialPortInfo()
 {

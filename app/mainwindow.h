@@ -3,6 +3,7 @@
 #include "commissioningjournal.h"
 #include "commissioningsession.h"
 #include "node.h"
+#include "portlist.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -30,8 +31,7 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // Colon-separated device paths listed after the system's ports (pseudo-terminals are not listed).
-    static constexpr const char *kExtraPortsVariable = "IOT_COMMISSION_EXTRA_PORTS";
+    static constexpr const char *kExtraPortsVariable = PortList::kExtraPortsVariable;
     // The names the settings are kept under; main() gives them to the application as well, which places the
     // commissioning journal in the matching data directory.
     static constexpr const char *kOrganisationName = "DARV";
@@ -86,7 +86,6 @@ private:
     void renderLabelResult(const CommissioningSession::LabelResult &result);
     void askQuestion(CommissioningSession::Question question, CommissioningSession::Action action);
     void fillSerialPortList();
-    static QStringList extraPortNames();
     void centreOnScreen();
 
     // Rendering of the session.
@@ -112,6 +111,7 @@ private:
     ServerSession *serverSession = nullptr;
     CommissioningSession *commissioning = nullptr;
     NoticePresenter *notices = nullptr;
+    PortList *portList = nullptr;
     NodeForm *currentForm = nullptr;
     QPointer<PasswordDialog> loginDialog;
     QPointer<QProgressDialog> progress;

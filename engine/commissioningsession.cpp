@@ -90,6 +90,15 @@ void CommissioningSession::setProfile(std::shared_ptr<const CommissioningProfile
 
 void CommissioningSession::choosePort(const QString &portName)
 {
+    // Whatever was shown belongs to the device on the previous port.
+    clearNode();
+    waitingNode.reset();
+    lastWrite.reset();
+    connectTimer.stop();
+    readingNode = false;
+    readTimedOut = false;
+    if (currentState != State::LoginNeeded && currentState != State::LoggingIn)
+        setState(State::WaitingForNode);
     nodeLink->connectSerialPort(portName);
 }
 

@@ -1,0 +1,120 @@
+#include "portlist.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <QStyledItemDelegate>
+#include <QStylePainter>
+
+namespace {
+// Named bench slots made by the udev rule shipped with the tool (/dev/iot-slot1 …).
+const char kSlotPattern[] = "iot-slot*";
+// The list is wider than the box so that paths, descriptions and serial numbers can be read whole.
+constexpr int kListMinimumWidth = 420;
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kDetailRole = Qt::UserRole + 1;
+
+// In the list, each port shows its path and, where the system knows them, its description and serial number.
+class PortItemDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QString detail = index.data(kDetailRole).toString();
+        if (!detail.isEmpty())
+            option->text += QStringLiteral("  —  ") + detail;
+    }
+};
+
+QString detailOf(const QSerialPortInfo &port)
+{
+    QStringList parts;
+    if (!port.description().isEmpty())
+        parts << port.description();
+    if (!port.serialNumber().isEmpty())
+        parts << QStringLiteral("S/N ") + port.serialNumber();
+    return parts.join(QStringLiteral(", "));
+}
+} // namespace
+
+PortList::PortList(QComboBox *combo, QObject *parent)
+    : QObject(parent)
+    , box(combo)
+{
+    box->setItemDelegate(new PortItemDelegate(box));
+    box->view()->setMinimumWidth(kListMinimumWidth);
+    box->installEventFilter(this);
+    connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
+        box->setToolTip(box->itemData(index, Qt::ToolTipRole).toString());
+        if (!filling && index >= 0)
+            emit portChosen(box->itemData(index, kPathRole).toString());
+    });
+}
+
+QStringList PortList::extraPortNames()
+{
+    const QString value = QString::fromLocal8Bit(qgetenv(kExtraPortsVariable));
+    return value.split(QLatin1Char(':'), Qt::SkipEmptyParts);
+}
+
+QString PortList::fill(const QString &remembered)
+{
+    filling = true;
+    box->clear();
+    int chosen = -1;
+    auto add = [&](const QString &path, const QString &shortName, const QString &detail) {
+        box->addItem(path);
+        const int index = box->count() - 1;
+        box->setItemData(index, path, kPathRole);
+        box->setItemData(index, detail, kDetailRole);
+        box->setItemData(index, detail.isEmpty() ? path : path + QLatin1Char('\n') + detail, Qt::ToolTipRole);
+        if (chosen < 0 && !remembered.isEmpty() && (remembered == path || remembered == shortName))
+            chosen = index;
+    };
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports)
+        add(port.systemLocation(), port.portName(), detailOf(port));
+    const QFileInfoList benchSlots = QDir(QStringLiteral("/dev")).entryInfoList({QLatin1String(kSlotPattern)}, QDir::System);
+    for (const QFileInfo &slot : benchSlots)
+        add(slot.absoluteFilePath(), slot.fileName(), QStringLiteral("bench slot, %1").arg(slot.symLinkTarget()));
+    for (const QString &path : extraPortNames())
+        add(path, path, QString());
+    // Nothing is opened behind the operator's back: without a remembered port, the box waits for a choice.
+    box->setCurrentIndex(chosen);
+    box->setToolTip(chosen >= 0 ? box->itemData(chosen, Qt::ToolTipRole).toString() : QString());
+    filling = false;
+    return currentPort();
+}
+
+QString PortList::currentPort() const
+{
+    const int index = box->currentIndex();
+    return index >= 0 ? box->itemData(index, kPathRole).toString() : QString();
+}
+
+bool PortList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != box || event->type() != QEvent::Paint)
+        return QObject::eventFilter(watched, event);
+    // The closed box: its path elided in the middle, so both the directory and the device name stay visible.
+    QStylePainter painter(box);
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.editable = false;
+    option.frame = true;
+    option.currentText = box->currentText();
+    option.currentIcon = box->itemIcon(box->currentIndex());
+    option.iconSize = box->iconSize();
+    painter.drawComplexControl(QStyle::CC_ComboBox, option);
+    const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+    option.currentText = box->fontMetrics().elidedText(option.currentText, Qt::ElideMiddle, field.width());
+    painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    return true;
+}

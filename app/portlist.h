@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QComboBox;
+
+// The serial port box: the system's ports by their whole device path, the extra ports named in the
+// environment, and the bench's named slots, each with its description and serial number in the list. The
+// closed box shows the path elided in the middle (the start and the device name both matter), the whole path
+// in its tooltip.
+class PortList : public QObject
+{
+    Q_OBJECT
+public:
+    // Colon-separated device paths listed after the system's ports (pseudo-terminals are not listed).
+    static constexpr const char *kExtraPortsVariable = "IOT_COMMISSION_EXTRA_PORTS";
+
+    explicit PortList(QComboBox *combo, QObject *parent = nullptr);
+
+    // Fills the list afresh and selects `remembered` when it is there (by path or by the port's short name);
+    // returns the selected port's path, or an empty text with nothing selected. Emits nothing.
+    QString fill(const QString &remembered);
+    QString currentPort() const;
+
+signals:
+    // The operator picked a port in the box.
+    void portChosen(QString path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    static QStringList extraPortNames();
+
+    QComboBox *box;
+    bool filling = false;
+};
