@@ -12,6 +12,23 @@ const char kLoginTitle[] = "ORVA login";
 const char kRegistrationTitle[] = "ORVA Node registration";
 const char kRegistrationFailedTitle[] = "Node Registration";
 const char kVerifiedText[] = "Verified";
+// The journal's word for why a write failed, so that a supervisor can tell a cable from a refused value.
+QString failureReason(CommandFailure failure)
+{
+    switch (failure) {
+    case CommandFailure::NoPort:
+        return QLatin1String(CommissioningJournal::kReasonNoPort);
+    case CommandFailure::Refused:
+        return QLatin1String(CommissioningJournal::kReasonRefused);
+    case CommandFailure::InvalidValue:
+        return QLatin1String(CommissioningJournal::kReasonInvalidValue);
+    case CommandFailure::Interrupted:
+        return QLatin1String(CommissioningJournal::kReasonInterrupted);
+    case CommandFailure::None:
+        break;
+    }
+    return QString();
+}
 } // namespace
 
 CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJournal *journal, QObject *parent)
@@ -228,6 +245,7 @@ void CommissioningSession::checkLabel(const QString &text)
                         fields.insert(QStringLiteral("extra"), code.extraFields().join(QLatin1Char(':')));
                 }
                 journal->recordLabelChecked(*shownNode, fields, match.matches);
+                checkJournal();
             }
         }
     }
@@ -324,8 +342,10 @@ void CommissioningSession::nodeConnected(Node node)
     readingNode = false;
     readTimedOut = false;
     qCDebug(lcEngine, "Node connected %d", static_cast<int>(node.firmwareType));
-    if (journal)
+    if (journal) {
         journal->recordNodeRead(openPortName, node);
+        checkJournal();
+    }
 
     if (currentState == State::LoginNeeded || currentState == State::LoggingIn) {
         // Only the newest node is worth showing once the login is settled.
@@ -342,19 +362,22 @@ void CommissioningSession::nodeConnected(Node node)
 
 void CommissioningSession::commandResult(CommandResult result, CommandFailure failure)
 {
-    Q_UNUSED(failure)
+    const QString reason = result == CommandResult::Failed ? failureReason(failure) : QString();
     if (!pendingWrites.isEmpty() && journal) {
         const PendingWrite write = pendingWrites.takeFirst();
         const int code = static_cast<int>(result);
         switch (write.kind) {
         case PendingWriteKind::Settings:
-            journal->recordSettingsWritten(write.node, write.flags, code);
+            journal->recordSettingsWritten(write.node, write.flags, code, reason);
+            checkJournal();
             break;
         case PendingWriteKind::DeviceId:
-            journal->recordDeviceIdWritten(write.node, code);
+            journal->recordDeviceIdWritten(write.node, code, reason);
+            checkJournal();
             break;
         case PendingWriteKind::SigfoxData:
-            journal->recordSigfoxDataWritten(write.node, code);
+            journal->recordSigfoxDataWritten(write.node, code, reason);
+            checkJournal();
             break;
         }
     } else if (!pendingWrites.isEmpty()) {
@@ -385,8 +408,10 @@ void CommissioningSession::commandResult(CommandResult result, CommandFailure fa
 
 void CommissioningSession::nodeSleeping()
 {
-    if (journal)
+    if (journal) {
         journal->recordNodeSleeping(nodeLink->nodeRecord());
+        checkJournal();
+    }
     // The sleep command is complete; nothing is dropped at the link, so a node that boots right after its
     // sleep confirmation is still read.
     clearNode();
@@ -400,8 +425,10 @@ void CommissioningSession::nodeKeyMismatch()
     readTimedOut = false;
     qCInfo(lcEngine).noquote() << "CommissioningSession: the node's identifiers do not decipher with this tool's key"
                                << "(fingerprint" << journalKeyFingerprint() << ")";
-    if (journal)
+    if (journal) {
         journal->recordKeyMismatch(openPortName);
+        checkJournal();
+    }
     clearNode();
     waitingNode.reset();
     lastWrite.reset();
@@ -432,6 +459,22 @@ QString CommissioningSession::journalKeyFingerprint() const
 
 // ---- internals -------------------------------------------------------------------------------------------
 
+void CommissioningSession::checkJournal()
+{
+    // A journal that cannot be written is said once, and again only after it worked in between.
+    if (!journal)
+        return;
+    const QString problem = journal->lastError();
+    if (problem.isEmpty()) {
+        journalProblemReported = false;
+        return;
+    }
+    if (journalProblemReported)
+        return;
+    journalProblemReported = true;
+    emit recordingFailed(QStringLiteral("The commissioning journal cannot be written: ") + problem);
+}
+
 void CommissioningSession::setState(State state)
 {
     const bool changed = state != currentState;
@@ -461,8 +504,10 @@ void CommissioningSession::showNode(const Node &node)
     if (entry && entry->firmwareTooOld(node)) {
         qCInfo(lcEngine).noquote() << "CommissioningSession: firmware" << node.nodeVersion << "is older than"
                                    << entry->minNodeVersion << "- node set aside";
-        if (journal)
+        if (journal) {
             journal->recordFirmwareTooOld(node, entry->minNodeVersion);
+            checkJournal();
+        }
         lastWrite.reset();
         verification = Verification::None;
         setNote(NodeNote::Tone::Neutral, QString());
@@ -524,6 +569,7 @@ void CommissioningSession::verifyAgainstLastWrite(const Node &node)
         for (const WriteVerification::Mismatch &mismatch : mismatches)
             recorded.append({mismatch.field, mismatch.writtenText, mismatch.readText});
         journal->recordVerified(node, mismatches.isEmpty(), recorded);
+        checkJournal();
     }
     if (mismatches.isEmpty()) {
         verification = Verification::Verified;

@@ -186,6 +186,8 @@ signals:
     void questionAsked(CommissioningSession::Question question, CommissioningSession::Action action);
     // The operator chose to apply the form's edits first: the window presses the form's Apply.
     void applyRequested();
+    // The journal (or another record) could not be written; commissioning goes on.
+    void recordingFailed(QString problem);
     // The link finished a version read for the configure path.
     void identityRequested(Node::eFirmwareType type);
     void portOpened(QString portName);
@@ -204,6 +206,7 @@ private:
     enum class Verification { None, Pending, Verified, Failed };
 
     void setState(State state);
+    void checkJournal();
     bool nodeMayLeave() const;
     QString journalKeyFingerprint() const;
     void setNote(NodeNote::Tone tone, const QString &text);
@@ -249,6 +252,7 @@ private:
     LabelResult label;
     QString portProblemText;
     QString loginProblemText;
+    bool journalProblemReported = false;
 
     LoginPurpose loginPurpose = LoginPurpose::None;
     Node registrationNode;

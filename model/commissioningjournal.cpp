@@ -254,7 +254,8 @@ bool CommissioningJournal::append(QJsonObject entry)
     line.append('\n');
 
     const auto fail = [this](const QString &reason) {
-        qWarning().noquote() << QStringLiteral("CommissioningJournal: could not write %1: %2").arg(path, reason);
+        lastErrorText = QStringLiteral("could not write %1: %2").arg(path, reason);
+        qWarning().noquote() << QStringLiteral("CommissioningJournal: ") + lastErrorText;
         return false;
     };
     if (path.isEmpty())
@@ -283,6 +284,7 @@ bool CommissioningJournal::append(QJsonObject entry)
         return fail(systemError(syncError));
     if (created)
         syncDirectory(directory);
+    lastErrorText.clear();
     return true;
 }
 

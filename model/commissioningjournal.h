@@ -41,6 +41,8 @@ public:
     explicit CommissioningJournal(const QString &filePath = defaultFilePath());
 
     QString filePath() const { return path; }
+    // Why the last entry could not be written; empty after an entry that was.
+    QString lastError() const { return lastErrorText; }
 
     // The fingerprint of the node key the tool was built with; nodeRead and keyMismatch entries carry it
     // while it is set.
@@ -88,4 +90,5 @@ private:
     QString path;
     QString keyFingerprintText;
     QString lotText;
+    QString lastErrorText;
 };
