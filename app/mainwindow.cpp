@@ -26,6 +26,7 @@
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QPushButton>
 #include <QStatusBar>
 
 Q_LOGGING_CATEGORY(lcApp, "iot.app")
@@ -114,11 +115,21 @@ MainWindow::MainWindow(QWidget *parent)
     qRegisterMetaType<NodeThresholds>("NodeThresholds");
 
     notices = new NoticePresenter(this);
+    storageProblem = new QLabel(this);
+    storageProblem->setObjectName(QStringLiteral("storageProblemLabel"));
+    QPalette warning = storageProblem->palette();
+    warning.setBrush(QPalette::All, storageProblem->foregroundRole(), QBrush(Qt::red));
+    storageProblem->setPalette(warning);
+    storageProblem->hide();
+    ui->statusBar->addPermanentWidget(storageProblem);
     waitingLabel = new QLabel(this);
     ui->statusBar->addPermanentWidget(waitingLabel);
     outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), this);
-    if (!outbox->isOpen())
-        qCWarning(lcApp).noquote() << "MainWindow: registration outbox unavailable:" << outbox->errorText();
+    if (!outbox->isOpen()) {
+        // Registrations are then posted directly; one the server does not accept is not kept.
+        reportStorageProblem(QStringLiteral("The registration outbox cannot be used (%1): %2")
+                                 .arg(outbox->filePath(), outbox->errorText()));
+    }
     serverSession = new ServerSession(&journal, outbox->isOpen() ? outbox : nullptr, this);
     connect(serverSession, &ServerSession::waitingChanged, this, &MainWindow::showWaitingRegistrations);
     serverSession->setServerAddress(settings.value(QString::fromLatin1(kServerKey)).toString());
@@ -132,6 +143,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(commissioning, &CommissioningSession::noteChanged, this, &MainWindow::renderNote);
     connect(commissioning, &CommissioningSession::labelChecked, this, &MainWindow::renderLabelResult);
     connect(commissioning, &CommissioningSession::questionAsked, this, &MainWindow::askQuestion);
+    connect(commissioning, &CommissioningSession::recordingFailed, this, &MainWindow::reportStorageProblem);
     connect(commissioning, &CommissioningSession::applyRequested, this, [this] {
         if (currentForm)
             currentForm->applyUpdates();
@@ -178,6 +190,17 @@ MainWindow::MainWindow(QWidget *parent)
     journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());
     showLot();
     useProfile(settings.value(QString::fromLatin1(kProfileKey)).toString(), false);
+
+    loginAgainButton = new QPushButton(QStringLiteral("Log in again"), this);
+    loginAgainButton->setObjectName(QStringLiteral("loginAgainButton"));
+    loginAgainButton->hide();
+    ui->statusBar->addPermanentWidget(loginAgainButton);
+    connect(loginAgainButton, &QPushButton::clicked, commissioning, &CommissioningSession::retryLogin);
+    if (settings.status() != QSettings::NoError)
+        reportStorageProblem(QStringLiteral("The settings file %1 cannot be read; the tool starts as on a first start.")
+                                 .arg(settings.fileName()));
+    if (!serverSession->isConfigured())
+        ui->statusBar->showMessage(QStringLiteral("No ORVA server is configured: Settings → ORVA server"));
 
     portList = new PortList(ui->serialCombo, this);
     connect(portList, &PortList::portChosen, this, [this] { setSerialPort(ui->serialCombo->currentIndex()); });
@@ -319,7 +342,7 @@ void MainWindow::setSerialPort(int idx)
     if (port.isEmpty())
         return;
     commissioning->choosePort(port);
-    settings.setValue(QString::fromLatin1(kPortKey), port);
+    storeSetting(kPortKey, port);
 }
 
 void MainWindow::refreshSerialPortInfo()
@@ -490,9 +513,33 @@ void MainWindow::editServer()
         [this](QString address) {
             if (!address.startsWith(QLatin1String("http")))
                 address.prepend(QLatin1String(kServerPrefix));
-            settings.setValue(QString::fromLatin1(kServerKey), address);
+            storeSetting(kServerKey, address);
             serverSession->setServerAddress(address);
         });
+}
+
+void MainWindow::reportStorageProblem(const QString &problem)
+{
+    qCWarning(lcApp).noquote() << "MainWindow:" << problem;
+    storageProblem->setText(problem);
+    storageProblem->setToolTip(problem);
+    storageProblem->show();
+    // The box comes once a run for each kind of problem; the status bar keeps saying it.
+    if (storageProblemsShown.contains(problem.section(QLatin1Char(':'), 0, 0)))
+        return;
+    storageProblemsShown.insert(problem.section(QLatin1Char(':'), 0, 0));
+    notices->present({CommissioningSession::Notice::Level::Warning, QStringLiteral("Commissioning records"), problem,
+        QStringLiteral("Commissioning goes on, but what is not recorded cannot be looked up later.")});
+}
+
+void MainWindow::storeSetting(const char *key, const QVariant &value)
+{
+    storeSetting(key, value);
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        reportStorageProblem(QStringLiteral("The settings file %1 cannot be written: the choice holds until the tool "
+                                            "is closed.")
+                                 .arg(settings.fileName()));
 }
 
 void MainWindow::chooseCaFile()
@@ -507,7 +554,7 @@ void MainWindow::chooseCaFile()
                 QStringLiteral("%1 holds no certificate that can be used.").arg(path)});
             return;
         }
-        settings.setValue(QString::fromLatin1(kCaFileKey), path);
+        storeSetting(kCaFileKey, path);
     });
     dialog->open();
 }
@@ -534,7 +581,7 @@ bool MainWindow::useProfile(const QString &path, bool remember)
     if (path.isEmpty()) {
         commissioning->setProfile(nullptr);
         if (remember)
-            settings.setValue(QString::fromLatin1(kProfileKey), QString());
+            storeSetting(kProfileKey, QString());
         profileLabel->setText(QStringLiteral("No profile"));
         return true;
     }
@@ -551,7 +598,7 @@ bool MainWindow::useProfile(const QString &path, bool remember)
     profileLabel->setToolTip(path);
     commissioning->setProfile(profile);
     if (remember)
-        settings.setValue(QString::fromLatin1(kProfileKey), path);
+        storeSetting(kProfileKey, path);
     return true;
 }
 
@@ -560,7 +607,7 @@ void MainWindow::editLot()
     askForText(this, QStringLiteral("Lot"), QStringLiteral("Lot:"), journal.lot(), [this](const QString &text) {
         const QString lot = text.trimmed();
         journal.setLot(lot);
-        settings.setValue(QString::fromLatin1(kLotKey), lot);
+        storeSetting(kLotKey, lot);
         showLot();
     });
 }
@@ -631,6 +678,7 @@ void MainWindow::renderState(CommissioningSession::State state)
     case State::Registering:
         break;
     }
+    loginAgainButton->setVisible(state == State::LoginFailed);
     // The label gives way to the busy bar while a node is read, and to the form while one is shown.
     ui->stateLabel->setVisible(!reading && !(currentForm && state != State::NotConfigured));
     renderActions();

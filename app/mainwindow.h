@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,7 @@ class QColor;
 class QLabel;
 class QLineEdit;
 class QProgressDialog;
+class QPushButton;
 
 namespace Ui {
 class MainWindow;
@@ -80,6 +82,9 @@ private:
     // the previous one stays. `remember`: keep the choice in the settings.
     bool useProfile(const QString &path, bool remember);
     void editLot();
+    // A settings file, journal or outbox that cannot be used: said in the status bar, in a box once, and logged.
+    void reportStorageProblem(const QString &problem);
+    void storeSetting(const char *key, const QVariant &value);
     void showLot();
     void setLabelBandVisible(bool visible);
     void renderNote(const CommissioningSession::NodeNote &note);
@@ -124,6 +129,9 @@ private:
     QLabel *profileLabel = nullptr;
     QLabel *lotLabel = nullptr;
     bool profileOverridden = false;
+    QLabel *storageProblem = nullptr;
+    QSet<QString> storageProblemsShown;
+    QPushButton *loginAgainButton = nullptr;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
 };
