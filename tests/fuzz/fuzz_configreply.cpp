@@ -21,11 +21,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         ++emitted;
         last = node;
     });
+    int mismatches = 0;
+    QObject::connect(&command, &NodeCMDconfig::keyMismatch, [&] { ++mismatches; });
 
     for (const QString &line : FuzzSupport::nodeLines(data, size)) {
         const int before = emitted;
+        const int mismatchesBefore = mismatches;
         const int result = command.parseReply(line);
-        FUZZ_CHECK(result == NodeCommand::ResultPending || result == NodeCommand::ResultDone);
+        // A node keyed differently ends the read: one signal, and from then on every line fails and nothing is
+        // announced.
+        FUZZ_CHECK(mismatches <= 1);
+        FUZZ_CHECK((result == NodeCommand::ResultFailed) == (mismatches == 1));
+        FUZZ_CHECK(mismatchesBefore == 0 || emitted == before);
+        FUZZ_CHECK(result == NodeCommand::ResultPending || result == NodeCommand::ResultDone
+            || result == NodeCommand::ResultFailed);
         // The answer is complete exactly when the signal goes out, once.
         FUZZ_CHECK(emitted == before + (result == NodeCommand::ResultDone ? 1 : 0));
         if (result != NodeCommand::ResultDone)
