@@ -6,8 +6,11 @@
 
 // Cuts the bytes received from a node into clean lines: a carriage return ends a line, the text is UTF-8,
 // trimmed at both ends (which drops the LF of a CR LF pair) and cleaned of terminal colour sequences
-// (ESC, "[", up to two digits, "m"). A line that grows past kMaxLineBytes without a carriage return is
-// dropped whole, with one log line, so line noise cannot grow memory without bound.
+// (ESC, "[", up to two digits, "m"), then of every other control character (C0, DEL, C1; the white-space
+// controls such as tab become a blank) and of the bidirectional formatting characters, so that no text a node
+// sends can steer a terminal, split a journal line or reorder what the operator reads. A line that grows past
+// kMaxLineBytes without a carriage return is dropped whole, with one log line, so line noise cannot grow memory
+// without bound.
 class LineAssembler
 {
 public:

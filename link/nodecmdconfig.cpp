@@ -38,11 +38,12 @@ NodeCMDconfig::NodeCMDconfig(QSerialPort *port)
 {
 }
 
-QString NodeCMDconfig::decodeSpaced(const QString &spacedHex, int count) const
+QString NodeCMDconfig::decodeField(const QString &fieldHex, int count)
 {
-    QString digits = spacedHex;
-    digits.remove(QLatin1Char(' '));
-    return m_cipher.decodeProtected(digits, count);
+    const ProtectedFieldCipher::Decoded decoded = m_cipher.decodeProtectedChecked(fieldHex, count);
+    if (decoded.outcome == ProtectedFieldCipher::Outcome::KeyMismatch)
+        m_keyMismatch = true;
+    return decoded.value;
 }
 
 bool NodeCMDconfig::takeProtected(const QRegularExpression &pattern, const QString &line, int count, QString *target)
@@ -50,7 +51,9 @@ bool NodeCMDconfig::takeProtected(const QRegularExpression &pattern, const QStri
     const QRegularExpressionMatch match = pattern.match(line);
     if (!match.hasMatch())
         return false;
-    const QString plain = decodeSpaced(match.captured(1), count);
+    QString digits = match.captured(1);
+    digits.remove(QLatin1Char(' '));
+    const QString plain = decodeField(digits, count);
     if (plain.isEmpty())
         return false; // a damaged field keeps the earlier value and is not counted as seen
     *target = plain.toUpper();
@@ -67,6 +70,10 @@ int NodeCMDconfig::parseReply(QString line)
     static const QRegularExpression sigfoxId = ReplyPatterns::make(QStringLiteral("^SigFox ID\\s+:\\s+([\\dA-F]{36})"));
     static const QRegularExpression sigfoxPac
         = ReplyPatterns::make(QStringLiteral("^SigFox PAC\\s+:\\s+([\\dA-F]{36})"));
+
+    // Once a node has shown another key, nothing more it says about itself can be trusted.
+    if (m_keyMismatch)
+        return ResultFailed;
 
     const QRegularExpressionMatch type = communication.match(line);
     if (type.hasMatch() && m_result.applyCommunication(type.captured(1)))
@@ -102,7 +109,7 @@ int NodeCMDconfig::parseReply(QString line)
 
     const QRegularExpressionMatch id = sigfoxId.match(line);
     if (id.hasMatch()) {
-        const QString plain = m_cipher.decodeProtected(id.captured(1), kSigfoxIdBytes);
+        const QString plain = decodeField(id.captured(1), kSigfoxIdBytes);
         if (!plain.isEmpty()) {
             // Read as unsigned: IDs from 80000000 hex up are valid and must not collapse to 0.
             const quint32 value = plain.toUInt(nullptr, 16);
@@ -113,7 +120,7 @@ int NodeCMDconfig::parseReply(QString line)
 
     const QRegularExpressionMatch pac = sigfoxPac.match(line);
     if (pac.hasMatch()) {
-        const QString plain = m_cipher.decodeProtected(pac.captured(1), kSigfoxPacBytes);
+        const QString plain = decodeField(pac.captured(1), kSigfoxPacBytes);
         if (!plain.isEmpty()) {
             m_result.pac = plain.toUpper();
             // A SigFox node has no application id, key or network id to wait for.
@@ -121,6 +128,12 @@ int NodeCMDconfig::parseReply(QString line)
         }
     }
 
+    if (m_keyMismatch) {
+        qInfo("NodeCMDconfig: the node's identifiers are enciphered under another key than the tool's (key %s)",
+            qPrintable(ProtectedFieldCipher::keyFingerprint()));
+        emit keyMismatch();
+        return ResultFailed;
+    }
     if ((m_seen & SeenRequired) != SeenRequired)
         return ResultPending;
     m_seen = 0;

@@ -7,6 +7,8 @@
 // Reads the node's configuration ("cfg\r"): its communication type and its radio identifiers, most of which
 // arrive as protected fields. Complete once the type, the device identifier, the application id and the
 // application key are known (a SigFox node's PAC stands for the last two; the network id is optional).
+// Identifiers that pass their frame check but decipher to a value without its zero fill come from a node keyed
+// differently: the read then ends with keyMismatch() instead of announcing made-up identifiers.
 class NodeCMDconfig : public NodeCommand
 {
     Q_OBJECT
@@ -16,6 +18,8 @@ public:
 
 signals:
     void updateConfig(Node node);
+    // Emitted once, on the first identifier enciphered under another key; no updateConfig follows.
+    void keyMismatch();
 
 private:
     enum SeenField : int {
@@ -27,12 +31,13 @@ private:
         SeenRequired = SeenEuid | SeenAppId | SeenAppKey | SeenCommunication,
     };
 
-    // Decodes the spaced hex pairs of an identifier line; empty when the field is damaged.
-    QString decodeSpaced(const QString &spacedHex, int count) const;
+    // Decodes a field; empty when it is damaged or enciphered under another key (which is noted).
+    QString decodeField(const QString &fieldHex, int count);
     // Applies the field of `pattern` when the line carries it intact; true when it did.
     bool takeProtected(const QRegularExpression &pattern, const QString &line, int count, QString *target);
 
     int m_seen = 0;
+    bool m_keyMismatch = false;
     Node m_result;
     ProtectedFieldCipher m_cipher;
 };

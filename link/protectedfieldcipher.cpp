@@ -75,6 +75,22 @@ QByteArray ProtectedFieldCipher::programKey()
     return QByteArray::fromHex(QByteArrayLiteral(IOT_NODE_KEY_HEX));
 }
 
+QString ProtectedFieldCipher::keyFingerprint(const QByteArray &key)
+{
+    constexpr int kFingerprintBytes = 4;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    if (EVP_Digest(key.constData(), size_t(key.size()), digest, &digestLength, EVP_sha256(), nullptr) != 1
+        || digestLength < unsigned(kFingerprintBytes))
+        return QString();
+    return toHexText(digest, kFingerprintBytes).toUpper();
+}
+
+bool ProtectedFieldCipher::isDevelopmentKey()
+{
+    return programKey() == QByteArray::fromHex(QByteArrayLiteral(IOT_NODE_DEVELOPMENT_KEY_HEX));
+}
+
 quint16 ProtectedFieldCipher::fcs16(const uchar *data, int length)
 {
     static const std::array<quint16, 256> table = makeFcsTable();
@@ -111,17 +127,28 @@ bool ProtectedFieldCipher::runBlock(const uchar *in, uchar *out) const
 
 QString ProtectedFieldCipher::decodeProtected(const QString &fieldHex, int count) const
 {
+    return decodeProtectedChecked(fieldHex, count).value;
+}
+
+ProtectedFieldCipher::Decoded ProtectedFieldCipher::decodeProtectedChecked(const QString &fieldHex, int count) const
+{
     if (m_direction != Decrypt || fieldHex.size() != kFieldHexDigits || count < 1 || count > kBlockBytes)
-        return QString();
+        return {QString(), Outcome::BadFrame};
     uchar field[kFieldBytes];
     for (int i = 0; i < kFieldBytes; ++i)
         field[i] = pairValue(fieldHex.at(2 * i), fieldHex.at(2 * i + 1));
     if (fcs16(field, kFieldBytes) != kGoodFcs)
-        return QString();
+        return {QString(), Outcome::BadFrame};
     uchar plain[kBlockBytes];
     if (!runBlock(field, plain))
-        return QString();
-    return toHexText(plain, count);
+        return {QString(), Outcome::BadFrame};
+    // The frame check covers the ciphertext only, so a node keyed differently passes it; its plaintext is then
+    // noise, and the zero fill the encoder put after the value is where that shows.
+    for (int i = count; i < kBlockBytes; ++i) {
+        if (plain[i] != 0)
+            return {QString(), Outcome::KeyMismatch};
+    }
+    return {toHexText(plain, count), Outcome::Ok};
 }
 
 QString ProtectedFieldCipher::encodeProtected(const QString &valueHex) const

@@ -28,9 +28,24 @@ public:
     ProtectedFieldCipher(const ProtectedFieldCipher &) = delete;
     ProtectedFieldCipher &operator=(const ProtectedFieldCipher &) = delete;
 
+    // How a received field decoded.
+    enum class Outcome {
+        Ok, // frame check good, every plaintext byte after the value zero
+        BadFrame, // damaged on the line: not 36 digits, frame check failed (or no usable cipher or count)
+        KeyMismatch, // frame intact but the fill after the value is not zero: enciphered under another key
+    };
+    struct Decoded
+    {
+        QString value; // lower-case hex of the value's bytes; empty unless the outcome is Ok
+        Outcome outcome;
+    };
+
     // The first `count` (1..16) plaintext bytes of a 36-digit field as lower-case hex, or an empty string when
-    // the field is not 36 digits, fails its FCS check, or the cipher cannot run. Needs a Decrypt cipher.
+    // the field is not 36 digits, fails its FCS check, carries non-zero fill after the value, or the cipher
+    // cannot run. Needs a Decrypt cipher.
     QString decodeProtected(const QString &fieldHex, int count) const;
+    // The same decoding, telling a damaged field from one enciphered under a different key.
+    Decoded decodeProtectedChecked(const QString &fieldHex, int count) const;
 
     // The 36 lower-case digits of the protected field of `valueHex` (an even number of digits, at most 32,
     // either case; zero-filled to one block). Empty for any other input. Needs an Encrypt cipher.
@@ -44,6 +59,12 @@ public:
     static QString toHexText(const uchar *data, int count);
     // The key compiled into the program, 16 bytes.
     static QByteArray programKey();
+    // First 8 hex digits (upper case) of the SHA-256 of a key: names a key in logs without revealing it.
+    // Empty when the digest cannot be computed.
+    static QString keyFingerprint(const QByteArray &key);
+    static QString keyFingerprint() { return keyFingerprint(programKey()); }
+    // True when the program was built with the default development key instead of a firmware key.
+    static bool isDevelopmentKey();
 
 private:
     bool runBlock(const uchar *in, uchar *out) const;

@@ -1,9 +1,23 @@
 // Line assembly of the serial link fed arbitrary byte streams, whole and in pieces. The way the bytes are
-// split into reads must not change the lines, and the counts must agree with a plain count of carriage
-// returns and over-long lines.
+// split into reads must not change the lines, the counts must agree with a plain count of carriage returns and
+// over-long lines, and no line carries a control or bidirectional formatting character.
 
 #include "fuzzsupport.h"
 #include "lineassembler.h"
+
+#include <algorithm>
+
+namespace {
+// Written out here rather than taken from the assembler, so that the check does not share its mistakes.
+bool mustNotReachTheTool(QChar c)
+{
+    const ushort u = c.unicode();
+    const bool control = u < 0x20 || (u >= 0x7F && u <= 0x9F);
+    const bool bidi
+        = u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+    return control || bidi;
+}
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -52,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(!line.contains(QLatin1Char('\r')));
         FUZZ_CHECK(line == line.trimmed());
         FUZZ_CHECK(line.size() <= LineAssembler::kMaxLineBytes);
+        FUZZ_CHECK(std::none_of(line.begin(), line.end(), mustNotReachTheTool));
     }
     return 0;
 }

@@ -1,9 +1,12 @@
 // Protected field decoding and encoding with arbitrary text, counts and raw fields. A received field decodes
-// only when its frame check holds; whatever the tool encodes decodes back to the value, and any change to one
-// of its digits is caught.
+// only when its frame check holds and the plaintext after the value is zero; a good frame with other fill is a
+// key mismatch, never damage. Whatever the tool encodes decodes back to the value, and any change to one of its
+// digits is caught.
 
 #include "fuzzsupport.h"
 #include "protectedfieldcipher.h"
+
+#include <algorithm>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
@@ -24,10 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int payloadSize = int(size - 1);
     const QString text = QString::fromLatin1(reinterpret_cast<const char *>(payload), payloadSize);
 
+    using Outcome = ProtectedFieldCipher::Outcome;
     // Received text of any length and content.
     const QString decoded = decoder.decodeProtected(text, count);
     FUZZ_CHECK(decoded.isEmpty() || (decoded.size() == 2 * count && isLowerHex(decoded)));
     FUZZ_CHECK(decoded.isEmpty() || text.size() == ProtectedFieldCipher::kFieldHexDigits);
+    const ProtectedFieldCipher::Decoded checked = decoder.decodeProtectedChecked(text, count);
+    FUZZ_CHECK(checked.value == decoded);
+    FUZZ_CHECK((checked.outcome == Outcome::Ok) == !decoded.isEmpty());
+    FUZZ_CHECK(text.size() == ProtectedFieldCipher::kFieldHexDigits || checked.outcome == Outcome::BadFrame);
 
     // A value to be written: either a protected field comes out, or nothing (never a guess).
     const QString encoded = encoder.encodeProtected(text);
@@ -49,12 +57,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(decoder.encodeProtected(text).isEmpty());
     }
 
-    // Raw received bytes: a field decodes exactly when its frame check holds.
+    // Raw received bytes: a field decodes exactly when its frame check holds and the plaintext after the value
+    // is zero. A whole block has no fill, so count 16 shows the plaintext that decides it.
     if (payloadSize >= ProtectedFieldCipher::kFieldBytes) {
         const QString field = ProtectedFieldCipher::toHexText(payload, ProtectedFieldCipher::kFieldBytes).toUpper();
         const bool intact
             = ProtectedFieldCipher::fcs16(payload, ProtectedFieldCipher::kFieldBytes) == ProtectedFieldCipher::kGoodFcs;
-        FUZZ_CHECK(decoder.decodeProtected(field, 16).isEmpty() != intact);
+        const QString block = decoder.decodeProtected(field, 16);
+        FUZZ_CHECK(block.isEmpty() != intact);
+        if (count >= 1 && count <= 16) {
+            const ProtectedFieldCipher::Decoded raw = decoder.decodeProtectedChecked(field, count);
+            if (!intact) {
+                FUZZ_CHECK(raw.outcome == Outcome::BadFrame);
+            } else {
+                const bool zeroFill = block.mid(2 * count) == QString(block.size() - 2 * count, QLatin1Char('0'));
+                FUZZ_CHECK(raw.outcome == (zeroFill ? Outcome::Ok : Outcome::KeyMismatch));
+                FUZZ_CHECK(raw.value == (zeroFill ? block.left(2 * count) : QString()));
+            }
+        }
+    }
+
+    // The payload as a plaintext block (zero-filled to 16 bytes) enciphered by the tool: the frame is always good,
+    // so only the fill after the value decides between the value and a key mismatch.
+    if (count >= 1 && count <= 16) {
+        uchar block[ProtectedFieldCipher::kBlockBytes] = {};
+        const int blockBytes = qMin(payloadSize, int(ProtectedFieldCipher::kBlockBytes));
+        std::copy(payload, payload + blockBytes, block);
+        const QString blockHex = ProtectedFieldCipher::toHexText(block, ProtectedFieldCipher::kBlockBytes);
+        const ProtectedFieldCipher::Decoded own
+            = decoder.decodeProtectedChecked(encoder.encodeProtected(blockHex), count);
+        const bool zeroFill
+            = std::all_of(block + count, block + ProtectedFieldCipher::kBlockBytes, [](uchar b) { return b == 0; });
+        FUZZ_CHECK(own.outcome == (zeroFill ? Outcome::Ok : Outcome::KeyMismatch));
+        FUZZ_CHECK(own.value == (zeroFill ? blockHex.left(2 * count) : QString()));
+
+        // Under another key the frame is just as good: whatever comes out, it is never called damage.
+        static const ProtectedFieldCipher otherNode(
+            ProtectedFieldCipher::Encrypt, QByteArray::fromHex("000102030405060708090a0b0c0d0e0f"));
+        FUZZ_CHECK(
+            decoder.decodeProtectedChecked(otherNode.encodeProtected(blockHex), count).outcome != Outcome::BadFrame);
     }
     return 0;
 }

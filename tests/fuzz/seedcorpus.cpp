@@ -103,6 +103,16 @@ QVector<NamedProfile> profiles()
     dressed.profile.colour = true;
     dressed.profile.crlf = true;
     list.append(dressed);
+    // A node flashed with another key: good frames around the wrong plaintext.
+    NamedProfile otherKey{QStringLiteral("otherkey"), SimNodeProfile::forType(1)};
+    otherKey.profile.key = QStringLiteral("000102030405060708090A0B0C0D0E0F");
+    list.append(otherKey);
+    // Versions carrying bidirectional formatting characters and a tab, which must not reach the window as such.
+    NamedProfile bidi{QStringLiteral("bidi"), SimNodeProfile::forType(2)};
+    bidi.profile.nodeVersion = QStringLiteral("v2.4.1\u202E");
+    bidi.profile.moduleVersion = QStringLiteral("\u20661.4\u2069");
+    bidi.profile.loraVersion = QStringLiteral("4.2\t.1\u200F");
+    list.append(bidi);
     return list;
 }
 
@@ -173,6 +183,38 @@ bool valueSeeds()
             countByte(16) + p.appKey.toLower().toLatin1())
         && writeSeed(
             QStringLiteral("protectedfield"), QStringLiteral("value-netid"), countByte(4) + p.netId.toLatin1());
+}
+
+// Plaintext blocks for the protected-field target (count byte, then the block the tool enciphers): the fill
+// after the value zero, or with one byte set as a node keyed differently would show it.
+bool fillSeeds()
+{
+    const QByteArray eui = QByteArray::fromHex("70B3D57ED0000A01");
+    const QByteArray netId = QByteArray::fromHex("00000013");
+    const QByteArray appKey = QByteArray::fromHex("2B7E151628AED2A6ABF7158809CF4F3C");
+    return writeSeed(QStringLiteral("protectedfield"), QStringLiteral("fill-eui-zero"),
+               countByte(8) + eui + QByteArray(8, '\0'))
+        && writeSeed(QStringLiteral("protectedfield"), QStringLiteral("fill-eui-last-set"),
+            countByte(8) + eui + QByteArray(7, '\0') + '\x01')
+        && writeSeed(QStringLiteral("protectedfield"), QStringLiteral("fill-netid-zero"),
+            countByte(4) + netId + QByteArray(12, '\0'))
+        && writeSeed(QStringLiteral("protectedfield"), QStringLiteral("fill-netid-first-set"),
+            countByte(4) + netId + '\x80' + QByteArray(11, '\0'))
+        && writeSeed(QStringLiteral("protectedfield"), QStringLiteral("fill-appkey"), countByte(16) + appKey);
+}
+
+// Lines with every kind of character the assembler removes: C0 and C1 controls, DEL, NUL, white-space
+// controls and each bidirectional formatting character, around and inside the words the patterns look for.
+bool cleaningSeeds()
+{
+    QString text = QStringLiteral("Tavonex\t:\tv2.4.1\u202E\r\u0007Ormix : \u2066\u00801.4\u2069\r"
+                                  "Semtech LoRa :\u000B4.2.1\u007F\r\u0000VCOM started\u009B\r\u001B[1;33mcfg\r");
+    for (const ushort u :
+        {0x061C, 0x200E, 0x200F, 0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069})
+        text += QStringLiteral("Set ") + QChar(u) + QStringLiteral("AppEui ok\r");
+    const QByteArray stream = text.toUtf8();
+    return writeSeed(QStringLiteral("lineassembler"), QStringLiteral("controls-and-bidi"), char(5) + stream)
+        && writeSeed(QStringLiteral("versionreply"), QStringLiteral("controls-and-bidi"), stream);
 }
 
 // Answers to write lines and to the sleep command, accepted, refused and in colour.
@@ -312,7 +354,8 @@ int main(int argc, char **argv)
     }
     g_corpus = QString::fromLocal8Bit(argv[1]);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
-    const bool ok = nodeSeeds() && valueSeeds() && writeSeeds() && faultSeeds() && loginSeeds() && documentSeeds();
+    const bool ok = nodeSeeds() && valueSeeds() && fillSeeds() && cleaningSeeds() && writeSeeds() && faultSeeds()
+        && loginSeeds() && documentSeeds();
     std::printf("%d seed files written to %s\n", g_written, argv[1]);
     return ok ? 0 : 1;
 }

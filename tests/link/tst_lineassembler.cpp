@@ -1,4 +1,5 @@
 #include "lineassembler.h"
+#include "replypatterns.h"
 
 #include <QtTest>
 
@@ -9,6 +10,9 @@ private slots:
     void cutsCleanLinesFromReceivedBytes_data();
     void cutsCleanLinesFromReceivedBytes();
     void turnsInvalidUtf8IntoReplacementCharacters();
+    void removesControlAndBidiFormattingCharacters_data();
+    void removesControlAndBidiFormattingCharacters();
+    void versionWrappedInBidiOverridesReadsAsTheBareVersion();
     void dropsOverLongLineAndDeliversTheNextOne_data();
     void dropsOverLongLineAndDeliversTheNextOne();
     void keepsLineOfExactlyTheLimit();
@@ -46,10 +50,12 @@ void TestLineAssembler::cutsCleanLinesFromReceivedBytes_data()
                                                     << QStringList{"Ormix : 1.4", "Tavonex : v2.4.1"} << QByteArray();
     QTest::newRow("blanks inside the colour sequences")
         << QList<QByteArray>{"\x1b[33m  Set ok \x1b[0m\r"} << QStringList{"Set ok"} << QByteArray();
-    QTest::newRow("semicolon sequence kept")
-        << QList<QByteArray>{"\x1b[1;33mVCOM started\r"} << QStringList{"\x1b[1;33mVCOM started"} << QByteArray();
-    QTest::newRow("three digits kept") << QList<QByteArray>{"\x1b[123mX\r"} << QStringList{"\x1b[123mX"}
-                                       << QByteArray();
+    // Not colour sequences of the node's kind: their text stays (so the line still matches nothing), their
+    // escape character goes with the other controls.
+    QTest::newRow("semicolon sequence kept without its escape")
+        << QList<QByteArray>{"\x1b[1;33mVCOM started\r"} << QStringList{"[1;33mVCOM started"} << QByteArray();
+    QTest::newRow("three digits kept without the escape")
+        << QList<QByteArray>{"\x1b[123mX\r"} << QStringList{"[123mX"} << QByteArray();
     QTest::newRow("several lines in one feed")
         << QList<QByteArray>{"Temperature : L -10 H 50\rHumidity : L 10 H 90\rPres"}
         << QStringList{"Temperature : L -10 H 50", "Humidity : L 10 H 90"} << QByteArray("Pres");
@@ -79,6 +85,53 @@ void TestLineAssembler::turnsInvalidUtf8IntoReplacementCharacters()
     QVERIFY(lines.at(0).contains(QChar(QChar::ReplacementCharacter)));
     QVERIFY(lines.at(0).contains(QLatin1Char('A')));
     QCOMPARE(lines.at(1), QStringLiteral("ok"));
+}
+
+void TestLineAssembler::removesControlAndBidiFormattingCharacters_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("line");
+
+    const QString version = QStringLiteral("Tavonex : v2.4.1");
+    QTest::newRow("right-to-left override ending a version line") << version + QChar(0x202E) << version;
+    QTest::newRow("right-to-left override inside the version")
+        << QStringLiteral("Tavonex : v2.\u202E1.4") << QStringLiteral("Tavonex : v2.1.4");
+    const ushort bidi[]
+        = {0x061C, 0x200E, 0x200F, 0x202A, 0x202B, 0x202C, 0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069};
+    for (const ushort u : bidi) {
+        QTest::newRow(qPrintable(QStringLiteral("U+%1 inside").arg(u, 4, 16, QLatin1Char('0'))))
+            << QStringLiteral("Set ") + QChar(u) + QStringLiteral("AppEui ok") << QStringLiteral("Set AppEui ok");
+    }
+    QTest::newRow("bidi before a blank at the start") << QStringLiteral("\u2067 VCOM started") << "VCOM started";
+    QTest::newRow("NUL, bell and backspace") << QStringLiteral("Se\u0000t\u0007 A\bok") << "Set Aok";
+    QTest::newRow("DEL") << QStringLiteral("VCOM\u007F started") << "VCOM started";
+    QTest::newRow("control before the line's first word") << QStringLiteral("\u0001 VCOM started") << "VCOM started";
+    QTest::newRow("lone escape") << QStringLiteral("a\u001Bb") << "ab";
+    QTest::newRow("C1 controls") << QStringLiteral("\u0080a\u009Bb\u009F") << "ab";
+    // The reply patterns read these as white space (\s), so a blank keeps the line matching as it did.
+    QTest::newRow("tabs around a colon") << QStringLiteral("Tavonex\t:\tv2.4.1") << "Tavonex : v2.4.1";
+    QTest::newRow("line feed, vertical tab, form feed, next line")
+        << QStringLiteral("a\nb\u000Bc\u000Cd\u0085e") << "a b c d e";
+    QTest::newRow("ordinary non-ASCII text stays") << QStringLiteral("Ormix : 1.4 \u00E9\u00FC \u2013 \u20AC \uFFFD")
+                                                   << QStringLiteral("Ormix : 1.4 \u00E9\u00FC \u2013 \u20AC \uFFFD");
+}
+
+void TestLineAssembler::removesControlAndBidiFormattingCharacters()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, line);
+    LineAssembler assembler;
+    QCOMPARE(assembler.feed(text.toUtf8() + '\r'), QStringList{line});
+}
+
+void TestLineAssembler::versionWrappedInBidiOverridesReadsAsTheBareVersion()
+{
+    LineAssembler assembler;
+    const QStringList lines = assembler.feed(QStringLiteral("Tavonex   : \u202Ev2.4.1\u202C\r").toUtf8());
+    QCOMPARE(lines.size(), 1);
+    const QRegularExpressionMatch match = ReplyPatterns::boardVersion().match(lines.first());
+    QVERIFY(match.hasMatch());
+    QCOMPARE(match.captured(1), QStringLiteral("v2.4.1"));
 }
 
 void TestLineAssembler::dropsOverLongLineAndDeliversTheNextOne_data()

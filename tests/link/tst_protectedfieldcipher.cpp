@@ -17,7 +17,14 @@ quint16 fcsOf(const QByteArray &bytes)
 {
     return ProtectedFieldCipher::fcs16(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
 }
+
+using Outcome = ProtectedFieldCipher::Outcome;
+
+const QByteArray kDevelopmentKey = QByteArray::fromHex("2b7e151628aed2a6abf7158809cf4f3c");
+const QByteArray kFips197Key = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
 } // namespace
+
+Q_DECLARE_METATYPE(ProtectedFieldCipher::Outcome)
 
 class TestProtectedFieldCipher : public QObject
 {
@@ -36,7 +43,13 @@ private slots:
     void encoderRejectsValuesItCannotEncodeWhole_data();
     void encoderRejectsValuesItCannotEncodeWhole();
     void decodesUpperAndLowerCaseDigitsAlike();
-    void decodingFourBytesIgnoresTheRestOfTheBlock();
+    void decodeChecksTheZeroFillAfterTheValue_data();
+    void decodeChecksTheZeroFillAfterTheValue();
+    void fieldUnderAnotherKeyIsAKeyMismatch_data();
+    void fieldUnderAnotherKeyIsAKeyMismatch();
+    void fingerprintsAKeyByTheStartOfItsSha256_data();
+    void fingerprintsAKeyByTheStartOfItsSha256();
+    void recognisesTheDevelopmentKey();
     void shortValuesAreZeroFilledToOneBlock();
     void rendersBytesAsTwoLowerCaseDigits_data();
     void rendersBytesAsTwoLowerCaseDigits();
@@ -114,7 +127,9 @@ void TestProtectedFieldCipher::rejectsEverySingleFlippedBit()
     for (int bit = 0; bit < 18 * 8; ++bit) {
         QByteArray damaged = intact;
         damaged[bit / 8] = char(damaged.at(bit / 8) ^ (1 << (bit % 8)));
-        QVERIFY2(decoder.decodeProtected(fieldHex(damaged), 8).isEmpty(), qPrintable(QString::number(bit)));
+        // Damage on the line is never mistaken for a node keyed differently.
+        QVERIFY2(decoder.decodeProtectedChecked(fieldHex(damaged), 8).outcome == Outcome::BadFrame,
+            qPrintable(QString::number(bit)));
     }
 }
 
@@ -191,13 +206,108 @@ void TestProtectedFieldCipher::decodesUpperAndLowerCaseDigitsAlike()
     QCOMPARE(decoder.decodeProtected(mixed, 16), expected);
 }
 
-void TestProtectedFieldCipher::decodingFourBytesIgnoresTheRestOfTheBlock()
+void TestProtectedFieldCipher::decodeChecksTheZeroFillAfterTheValue_data()
 {
+    // `block` is the whole plaintext the field carries; `count` the bytes of the value inside it.
+    QTest::addColumn<QString>("block");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("damageFcs");
+    QTest::addColumn<Outcome>("outcome");
+    QTest::addColumn<QString>("value");
+
+    const struct
+    {
+        const char *kind;
+        const char *value;
+    } kinds[] = {{"EUI", "70b3d57ed0000a01"}, {"network id", "00000013"}, {"SigFox ID", "00c0ffee"},
+        {"PAC", "0123456789abcdef"}};
+    for (const auto &kind : kinds) {
+        const QString value = QString::fromLatin1(kind.value);
+        const int count = value.size() / 2;
+        const QString zeroFill(32 - value.size(), QLatin1Char('0'));
+        const QString row = QString::fromLatin1(kind.kind);
+        QTest::newRow(qPrintable(row + ", zero fill")) << value + zeroFill << count << false << Outcome::Ok << value;
+        QTest::newRow(qPrintable(row + ", first fill byte set"))
+            << value + "01" + zeroFill.mid(2) << count << false << Outcome::KeyMismatch << QString();
+        QTest::newRow(qPrintable(row + ", last fill byte set"))
+            << value + zeroFill.left(zeroFill.size() - 2) + "80" << count << false << Outcome::KeyMismatch << QString();
+        QTest::newRow(qPrintable(row + ", zero fill, bad FCS"))
+            << value + zeroFill << count << true << Outcome::BadFrame << QString();
+        QTest::newRow(qPrintable(row + ", fill byte set, bad FCS"))
+            << value + "01" + zeroFill.mid(2) << count << true << Outcome::BadFrame << QString();
+    }
+    // An application key fills the whole block: there is no fill to check.
+    QTest::newRow("application key") << "ffeeddccbbaa99887766554433221101" << 16 << false << Outcome::Ok
+                                     << "ffeeddccbbaa99887766554433221101";
+    QTest::newRow("application key, bad FCS")
+        << "ffeeddccbbaa99887766554433221101" << 16 << true << Outcome::BadFrame << QString();
+}
+
+void TestProtectedFieldCipher::decodeChecksTheZeroFillAfterTheValue()
+{
+    QFETCH(QString, block);
+    QFETCH(int, count);
+    QFETCH(bool, damageFcs);
+    QFETCH(Outcome, outcome);
+    QFETCH(QString, value);
     const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
     const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    const QString field = encoder.encodeProtected(QStringLiteral("0a0b0c0dffeeddccbbaa99887766554f"));
-    QCOMPARE(decoder.decodeProtected(field, 4), QStringLiteral("0a0b0c0d"));
-    QCOMPARE(decoder.decodeProtected(field, 16), QStringLiteral("0a0b0c0dffeeddccbbaa99887766554f"));
+    QByteArray field = fieldBytes(encoder.encodeProtected(block));
+    QCOMPARE(field.size(), 18);
+    if (damageFcs)
+        field[17] = char(field.at(17) ^ 0x01);
+
+    const ProtectedFieldCipher::Decoded decoded = decoder.decodeProtectedChecked(fieldHex(field), count);
+    QCOMPARE(decoded.outcome, outcome);
+    QCOMPARE(decoded.value, value);
+    // The plain decoder gives what the checked one gives, so callers that only look for a value lose nothing.
+    QCOMPARE(decoder.decodeProtected(fieldHex(field), count), value);
+}
+
+void TestProtectedFieldCipher::fieldUnderAnotherKeyIsAKeyMismatch_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::newRow("EUI") << "70B3D57ED0000A01";
+    QTest::newRow("network id") << "00000013";
+    QTest::newRow("SigFox ID") << "00C0FFEE";
+    QTest::newRow("PAC") << "0123456789ABCDEF";
+    QTest::newRow("all-zero EUI") << "0000000000000000";
+}
+
+void TestProtectedFieldCipher::fieldUnderAnotherKeyIsAKeyMismatch()
+{
+    QFETCH(QString, value);
+    const ProtectedFieldCipher otherNode(ProtectedFieldCipher::Encrypt, kFips197Key);
+    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
+    const QString field = otherNode.encodeProtected(value).toUpper();
+    QCOMPARE(fcsOf(fieldBytes(field)), ProtectedFieldCipher::kGoodFcs); // the frame alone cannot tell
+    const ProtectedFieldCipher::Decoded decoded = decoder.decodeProtectedChecked(field, value.size() / 2);
+    QCOMPARE(decoded.outcome, Outcome::KeyMismatch);
+    QCOMPARE(decoded.value, QString());
+}
+
+void TestProtectedFieldCipher::fingerprintsAKeyByTheStartOfItsSha256_data()
+{
+    // Expected values from sha256sum over the 16 key bytes.
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QString>("fingerprint");
+    QTest::newRow("development key") << kDevelopmentKey << "D4FFB8B7";
+    QTest::newRow("FIPS-197 example key") << kFips197Key << "BE45CB26";
+}
+
+void TestProtectedFieldCipher::fingerprintsAKeyByTheStartOfItsSha256()
+{
+    QFETCH(QByteArray, key);
+    QFETCH(QString, fingerprint);
+    QCOMPARE(ProtectedFieldCipher::keyFingerprint(key), fingerprint);
+}
+
+void TestProtectedFieldCipher::recognisesTheDevelopmentKey()
+{
+    // Test builds may be configured with any key; what must hold is that the answers agree with the key built in.
+    const bool development = ProtectedFieldCipher::programKey() == kDevelopmentKey;
+    QCOMPARE(ProtectedFieldCipher::isDevelopmentKey(), development);
+    QCOMPARE(ProtectedFieldCipher::keyFingerprint() == QLatin1String("D4FFB8B7"), development);
 }
 
 void TestProtectedFieldCipher::shortValuesAreZeroFilledToOneBlock()

@@ -11,19 +11,22 @@
 #include <cmath>
 
 namespace {
+// The key of a node that was flashed with other firmware than the tool's.
+const QByteArray kOtherKey = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
+
 // A protected field as the node prints it: upper-case hex pairs separated by single blanks.
-QString spacedField(const QString &valueHex)
+QString spacedField(const QString &valueHex, const QByteArray &key = ProtectedFieldCipher::programKey())
 {
-    const QString digits = ProtectedFieldCipher(ProtectedFieldCipher::Encrypt).encodeProtected(valueHex).toUpper();
+    const QString digits = ProtectedFieldCipher(ProtectedFieldCipher::Encrypt, key).encodeProtected(valueHex).toUpper();
     QStringList pairs;
     for (int i = 0; i < digits.size(); i += 2)
         pairs << digits.mid(i, 2);
     return pairs.join(QLatin1Char(' '));
 }
 
-QString solidField(const QString &valueHex)
+QString solidField(const QString &valueHex, const QByteArray &key = ProtectedFieldCipher::programKey())
 {
-    return ProtectedFieldCipher(ProtectedFieldCipher::Encrypt).encodeProtected(valueHex).toUpper();
+    return ProtectedFieldCipher(ProtectedFieldCipher::Encrypt, key).encodeProtected(valueHex).toUpper();
 }
 
 // Changes one bit of the first byte, which the frame check catches.
@@ -96,6 +99,8 @@ private slots:
     void configurationReadRejectsMalformedLines_data();
     void configurationReadRejectsMalformedLines();
     void damagedProtectedFieldLeavesFieldAndBitUnset();
+    void identifiersUnderAnotherKeyEndTheRead_data();
+    void identifiersUnderAnotherKeyEndTheRead();
 
     void thresholdReadCollectsFourLinesInAnyOrder_data();
     void thresholdReadCollectsFourLinesInAnyOrder();
@@ -366,6 +371,7 @@ void TestReadCommands::damagedProtectedFieldLeavesFieldAndBitUnset()
 {
     NodeCMDconfig command(nullptr);
     QSignalSpy spy(&command, &NodeCMDconfig::updateConfig);
+    QSignalSpy mismatchSpy(&command, &NodeCMDconfig::keyMismatch);
     const QString damaged = QStringLiteral("DevEui= ") + corrupted(spacedField(kDevEui));
     QCOMPARE(feed(command,
                  {QStringLiteral("Communication: LoRa OTAA"), damaged, appEuiLine(), appKeyLine(),
@@ -379,15 +385,59 @@ void TestReadCommands::damagedProtectedFieldLeavesFieldAndBitUnset()
     const Node node = spy.at(0).at(0).value<Node>();
     QCOMPARE(node.euid, kDevEui);
     QCOMPARE(node.netId, QStringLiteral("00000000"));
+    QCOMPARE(mismatchSpy.count(), 0); // damage on the line is no sign of another key
 
     NodeCMDconfig sigfox(nullptr);
     QSignalSpy sigfoxSpy(&sigfox, &NodeCMDconfig::updateConfig);
+    QSignalSpy sigfoxMismatchSpy(&sigfox, &NodeCMDconfig::keyMismatch);
     QCOMPARE(feed(sigfox,
                  {QStringLiteral("Communication: SigFox"),
                      QStringLiteral("SigFox ID : ") + corrupted(solidField(QStringLiteral("00C0FFEE"))),
                      QStringLiteral("SigFox PAC : ") + corrupted(solidField(kPac))}),
         QStringLiteral("000"));
     QCOMPARE(sigfoxSpy.count(), 0);
+    QCOMPARE(sigfoxMismatchSpy.count(), 0);
+}
+
+void TestReadCommands::identifiersUnderAnotherKeyEndTheRead_data()
+{
+    // `results` holds the per-line results: 1 (failed) from the first line that shows the other key on.
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("results");
+
+    const QString loraOtaa = QStringLiteral("Communication: LoRa OTAA");
+    const QString otherDevEui = QStringLiteral("DevEui= ") + spacedField(kDevEui, kOtherKey);
+    QTest::newRow("DevEui") << QStringList{loraOtaa, otherDevEui, appEuiLine(), appKeyLine()} << "0111";
+    QTest::newRow("every field") << QStringList{loraOtaa, otherDevEui,
+        QStringLiteral("AppEui= ") + spacedField(kAppEui, kOtherKey),
+        QStringLiteral("AppKey= ") + spacedField(kAppKey, kOtherKey)}
+                                 << "0111";
+    QTest::newRow("AppEui after an intact DevEui") << QStringList{loraOtaa, devEuiLine(),
+        QStringLiteral("AppEui= ") + spacedField(kAppEui, kOtherKey), appKeyLine()}
+                                                   << "0011";
+    QTest::newRow("network id of a Pellimar node") << QStringList{QStringLiteral("Communication: Pellimar"),
+        devEuiLine(), QStringLiteral("NetEui= ") + spacedField(kNetId, kOtherKey), appEuiLine(), appKeyLine()}
+                                                   << "00111";
+    QTest::newRow("intact answer after the mismatch")
+        << QStringList{loraOtaa, otherDevEui, devEuiLine(), appEuiLine(), appKeyLine(), loraOtaa} << "011111";
+    QTest::newRow("SigFox ID") << QStringList{QStringLiteral("Communication: SigFox"),
+        QStringLiteral("SigFox ID : ") + solidField(QStringLiteral("00C0FFEE"), kOtherKey), sigfoxPacLine()}
+                               << "011";
+    QTest::newRow("SigFox PAC") << QStringList{QStringLiteral("Communication: SigFox"),
+        sigfoxIdLine(QStringLiteral("00C0FFEE")), QStringLiteral("SigFox PAC : ") + solidField(kPac, kOtherKey)}
+                                << "001";
+}
+
+void TestReadCommands::identifiersUnderAnotherKeyEndTheRead()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, results);
+    NodeCMDconfig command(nullptr);
+    QSignalSpy configSpy(&command, &NodeCMDconfig::updateConfig);
+    QSignalSpy mismatchSpy(&command, &NodeCMDconfig::keyMismatch);
+    QCOMPARE(feed(command, lines), results);
+    QCOMPARE(mismatchSpy.count(), 1);
+    QCOMPARE(configSpy.count(), 0);
 }
 
 // ---- threshold read ------------------------------------------------------------------------------------------

@@ -207,6 +207,7 @@ private slots:
     void hangUpThenStartPlugsTheNodeBackInAtTheSamePath();
     void startReplacesStaleLinkButNotOtherFiles();
     void profilesForTypesAreDistinctAndCarryTheirTypeInTheVersion();
+    void nodeWithAnotherKeyEnciphersUnderItAndRefusesTheToolsFields();
     void commandLineToolPlaysTheNodeRebootsOnSignalAndCleansUp();
 };
 
@@ -805,6 +806,44 @@ void TestNodeSimulator::profilesForTypesAreDistinctAndCarryTheirTypeInTheVersion
             profile.communication.startsWith(QLatin1String("SigFox")) ? profile.sigfoxId : profile.devEui);
     }
     QCOMPARE(identities.size(), 7);
+}
+
+void TestNodeSimulator::nodeWithAnotherKeyEnciphersUnderItAndRefusesTheToolsFields()
+{
+    const QString otherKey = QStringLiteral("000102030405060708090A0B0C0D0E0F");
+    SimNodeProfile profile = SimNodeProfile::forType(1);
+    profile.key = otherKey;
+    Bench bench(profile);
+    QVERIFY(bench.plugIn());
+
+    bench.tool.send("cfg\r");
+    bench.tool.send("rr\r");
+    QVERIFY(bench.tool.waitForMatch(QRegularExpression(QStringLiteral("^Report rate"))));
+    const ProtectedFieldCipher toolDecoder(ProtectedFieldCipher::Decrypt);
+    const ProtectedFieldCipher nodeDecoder(ProtectedFieldCipher::Decrypt, QByteArray::fromHex(otherKey.toLatin1()));
+    QStringList underNodeKey;
+    int mismatches = 0;
+    for (const QString &line : bench.tool.lines) {
+        const QRegularExpressionMatch m = kFieldLine.match(line);
+        if (!m.hasMatch())
+            continue;
+        const QString field = m.captured(2).remove(QLatin1Char(' '));
+        const int count = decodeCount(m.captured(1));
+        underNodeKey << m.captured(1) + QLatin1Char('=') + nodeDecoder.decodeProtected(field, count).toUpper();
+        if (toolDecoder.decodeProtectedChecked(field, count).outcome == ProtectedFieldCipher::Outcome::KeyMismatch)
+            ++mismatches;
+    }
+    QCOMPARE(underNodeKey,
+        QStringList({"DevEui=70B3D57ED0000B01", "NetEui=00000013", "AppEui=0004A30B001C0A00",
+            "AppKey=2B7E151628AED2A6ABF7158809CF4F3C"}));
+    QCOMPARE(mismatches, 3); // the application key fills its block: nothing there shows the other key
+
+    // Fields the tool enciphers under its own key decipher to noise on this node.
+    bench.tool.forget();
+    bench.tool.send("app " + encodedField(QStringLiteral("1122334455667788")).toLatin1() + '\r');
+    QVERIFY(bench.tool.waitForMatch(kFailAnswer));
+    QCOMPARE(bench.tool.lines, QStringList{"FAILED bad field"});
+    QCOMPARE(bench.simulator.profile().appEui, profile.appEui);
 }
 
 void TestNodeSimulator::commandLineToolPlaysTheNodeRebootsOnSignalAndCleansUp()

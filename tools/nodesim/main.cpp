@@ -107,6 +107,9 @@ int main(int argc, char *argv[])
         QStringLiteral("sigfox-id"), QStringLiteral("SigFox ID, up to 8 hex digits."), QStringLiteral("hex"));
     const QCommandLineOption pacOption(
         QStringLiteral("pac"), QStringLiteral("SigFox PAC, 16 hex digits."), QStringLiteral("hex"));
+    const QCommandLineOption keyOption(QStringLiteral("key"),
+        QStringLiteral("Encipher protected fields under this key, 32 hex digits (default: the tool's key)."),
+        QStringLiteral("hex"));
     const QCommandLineOption rateOption(
         QStringLiteral("report-rate"), QStringLiteral("Report rate in milliseconds."), QStringLiteral("ms"));
     const QCommandLineOption temperatureOption(
@@ -127,8 +130,8 @@ int main(int argc, char *argv[])
                        "hang-up or ignored (answers \"Set\" but keeps the old value)."),
         QStringLiteral("key=mode"));
     parser.addOptions({typeOption, linkOption, devEuiOption, appEuiOption, appKeyOption, netIdOption, sigfoxIdOption,
-        pacOption, rateOption, temperatureOption, humidityOption, pressureOption, accelOption, colourOption, crlfOption,
-        bootOption});
+        pacOption, keyOption, rateOption, temperatureOption, humidityOption, pressureOption, accelOption, colourOption,
+        crlfOption, bootOption});
     parser.addOption(faultOption);
     parser.process(app);
 
@@ -172,6 +175,12 @@ int main(int argc, char *argv[])
     }
     // The node encodes the SigFox ID as four bytes.
     profile.sigfoxId = profile.sigfoxId.rightJustified(8, QLatin1Char('0'));
+
+    if (parser.isSet(keyOption)) {
+        if (!isHex(parser.value(keyOption), 32, 32))
+            return usageError(QStringLiteral("--key wants 32 hex digits"));
+        profile.key = parser.value(keyOption).toUpper();
+    }
 
     if (parser.isSet(rateOption)) {
         bool ok = false;

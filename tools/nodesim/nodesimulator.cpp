@@ -178,8 +178,10 @@ struct NodeSimulator::Private
 
     SimNodeProfile profile;
     std::map<QString, FaultEntry> faults;
-    ProtectedFieldCipher encoder{ProtectedFieldCipher::Encrypt};
-    ProtectedFieldCipher decoder{ProtectedFieldCipher::Decrypt};
+    // Ciphers under the profile's key, made again when the profile names another key.
+    QByteArray cipherKey;
+    std::unique_ptr<ProtectedFieldCipher> encoder;
+    std::unique_ptr<ProtectedFieldCipher> decoder;
     std::mt19937 random{0x5EEDu}; // fixed seed: a failing test sees the same garbage again
 
     // The file descriptors are closed only by the worker or after it was joined, never under a running poll().
@@ -284,10 +286,22 @@ struct NodeSimulator::Private
         queueLine(QStringLiteral("VCOM started"));
     }
 
+    const ProtectedFieldCipher &cipher(ProtectedFieldCipher::Direction direction)
+    {
+        const QByteArray key
+            = profile.key.isEmpty() ? ProtectedFieldCipher::programKey() : QByteArray::fromHex(profile.key.toLatin1());
+        if (!encoder || key != cipherKey) {
+            encoder = std::make_unique<ProtectedFieldCipher>(ProtectedFieldCipher::Encrypt, key);
+            decoder = std::make_unique<ProtectedFieldCipher>(ProtectedFieldCipher::Decrypt, key);
+            cipherKey = key;
+        }
+        return direction == ProtectedFieldCipher::Encrypt ? *encoder : *decoder;
+    }
+
     // Empty when the value cannot be encoded (so the node prints NULL for it).
     QString protectedField(const QString &valueHex, bool corrupt, bool spaced)
     {
-        QString field = encoder.encodeProtected(valueHex).toUpper();
+        QString field = cipher(ProtectedFieldCipher::Encrypt).encodeProtected(valueHex).toUpper();
         if (field.isEmpty())
             return field;
         if (corrupt)
@@ -353,7 +367,8 @@ struct NodeSimulator::Private
             QString field = args.first();
             if (corrupt)
                 field = flipOneBit(field);
-            const QString value = decoder.decodeProtected(field, protectedByteCount(word)).toUpper();
+            const QString value
+                = cipher(ProtectedFieldCipher::Decrypt).decodeProtected(field, protectedByteCount(word)).toUpper();
             if (args.size() != 1 || value.isEmpty())
                 return QStringLiteral("FAILED bad field");
             if (word == QLatin1String("app")) {

@@ -33,6 +33,7 @@ struct SimNodeProfile
     bool colour = false; // wrap every printed line in colour sequences
     bool crlf = false; // end printed lines with CR LF instead of CR
     int rebootDelayMs = 100; // time between "reset" and the banner
+    QString key; // 32 hex digits: protected fields under this key, as a node keyed differently (empty: the tool's)
 
     // A typical node of the given firmware type (1..6; 0 gives a node whose communication is "Unknown").
     static SimNodeProfile forType(int firmwareType);
