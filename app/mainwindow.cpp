@@ -6,6 +6,7 @@
 #include "noticepresenter.h"
 #include "passworddialog.h"
 #include "portlist.h"
+#include "protectedfieldcipher.h"
 #include "registrationoutbox.h"
 #include "ui_mainwindow.h"
 
@@ -130,6 +131,7 @@ MainWindow::MainWindow(QWidget *parent)
         reportStorageProblem(QStringLiteral("The registration outbox cannot be used (%1): %2")
                                  .arg(outbox->filePath(), outbox->errorText()));
     }
+    journal.setKeyFingerprint(ProtectedFieldCipher::keyFingerprint());
     serverSession = new ServerSession(&journal, outbox->isOpen() ? outbox : nullptr, this);
     connect(serverSession, &ServerSession::waitingChanged, this, &MainWindow::showWaitingRegistrations);
     serverSession->setServerAddress(settings.value(QString::fromLatin1(kServerKey)).toString());
@@ -209,7 +211,16 @@ MainWindow::MainWindow(QWidget *parent)
     showWaitingRegistrations();
 
     centreOnScreen();
-    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    // A build with the published development key reads production nodes as garbage: it must never pass
+    // unnoticed.
+    if (ProtectedFieldCipher::isDevelopmentKey()) {
+        setWindowTitle(QString::fromLatin1(kWindowTitle) + QStringLiteral(" [development key]"));
+        qCWarning(lcApp).noquote() << "MainWindow: this build uses the published development node key (fingerprint"
+                                   << ProtectedFieldCipher::keyFingerprint() + QStringLiteral("); it cannot read "
+                                                                                          "production nodes");
+    } else {
+        setWindowTitle(QString::fromLatin1(kWindowTitle));
+    }
 
     // The working directory's IoT.png when there is one; a tool started from the desktop menu has none there
     // and shows its installed icon.
@@ -326,7 +337,10 @@ void MainWindow::showAbout()
 {
     const QString text = QStringLiteral("Version: ") + QLatin1String(kVersion) + QStringLiteral("\nBuild date: ")
         + QLatin1String(__DATE__) + QLatin1Char(' ') + QLatin1String(__TIME__);
-    notices->present({CommissioningSession::Notice::Level::Information, QString::fromLatin1(kAboutTitle), text});
+    QString key = QStringLiteral("Node key fingerprint: ") + ProtectedFieldCipher::keyFingerprint();
+    if (ProtectedFieldCipher::isDevelopmentKey())
+        key += QStringLiteral(" (the published development key)");
+    notices->present({CommissioningSession::Notice::Level::Information, QString::fromLatin1(kAboutTitle), text, key});
 }
 
 void MainWindow::fillSerialPortList()
