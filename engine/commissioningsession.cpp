@@ -258,6 +258,22 @@ void CommissioningSession::checkLabel(const QString &text)
     emit actionsChanged();
 }
 
+int CommissioningSession::applyProfileDifferences()
+{
+    if (!shownNode || !activeProfile || !(currentState == State::NodeShown))
+        return 0;
+    const ProfileEntry *entry = activeProfile->entryFor(*shownNode);
+    if (!entry)
+        return 0;
+    const ProfileComparison comparison(*shownNode, *entry);
+    if (comparison.matches())
+        return 0;
+    Node toWrite = comparison.nodeToWrite();
+    toWrite.lockDescription = describedIdentity == shownNode->identity() ? describedText : QString();
+    applySettings(toWrite, comparison.flags());
+    return comparison.flags();
+}
+
 void CommissioningSession::retryLogin()
 {
     if (currentState == State::LoginFailed && waitingNode) {
@@ -741,6 +757,7 @@ void CommissioningSession::registrationFinished(const ServerSession::Registratio
     if (report.ticket != registrationTicket)
         return;
     registrationTicket = 0;
+    emit registrationReported(report);
 
     const bool sameNodeShown = shownNode && shownNode->identity() == report.identity;
     if (report.accepted) {

@@ -157,6 +157,9 @@ public slots:
     void checkLabel(const QString &text);
     void answerQuestion(CommissioningSession::Question question, CommissioningSession::Action action,
         CommissioningSession::Answer answer);
+    // Writes what the profile sets differently on the shown node, as the form's Apply would after the profile
+    // filled it in; returns the flags written (0: the node already matches, or no profile entry for its type).
+    int applyProfileDifferences();
     // Tries the login again for a node held after a failed login (or just logs in), without a reset.
     void retryLogin();
     // The configure path: read the node's version, then write a device id or SigFox data.
@@ -186,6 +189,8 @@ signals:
     void questionAsked(CommissioningSession::Question question, CommissioningSession::Action action);
     // The operator chose to apply the form's edits first: the window presses the form's Apply.
     void applyRequested();
+    // The operator's registration of the shown node ended (success, failure, or kept in the outbox).
+    void registrationReported(ServerSession::RegistrationReport report);
     // The journal (or another record) could not be written; commissioning goes on.
     void recordingFailed(QString problem);
     // The link finished a version read for the configure path.

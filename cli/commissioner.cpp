@@ -1,0 +1,240 @@
+#include "commissioner.h"
+
+#include "commissioningjournal.h"
+#include "commissioningprofile.h"
+#include "passwordprompt.h"
+#include "registrationoutbox.h"
+#include "serversession.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+const char kUsage[] = "usage: iot-commission-cli commission --port PORT [--port PORT ...] --server URL --user NAME "
+                      "[--profile FILE] [--register] [--sleep] [--count N | --loop] [--json]";
+
+void printLine(FILE *stream, const QString &text)
+{
+    std::fputs(qPrintable(text), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+} // namespace
+
+Commissioner::Commissioner(QObject *parent)
+    : QObject(parent)
+{
+}
+
+Commissioner::~Commissioner()
+{
+    // The stations (and their link threads) go before the server session and journal they use.
+    qDeleteAll(stations);
+    stations.clear();
+}
+
+int Commissioner::usageError(const QString &message)
+{
+    printLine(stderr, QStringLiteral("iot-commission-cli: ") + message);
+    printLine(stderr, QLatin1String(kUsage));
+    return kExitUsage;
+}
+
+int Commissioner::configure(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Commissions lock sensor nodes on one or more serial ports."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("commission"));
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port (repeatable)."),
+        QStringLiteral("port"));
+    const QCommandLineOption serverOption(QStringLiteral("server"), QStringLiteral("Registration server URL."),
+        QStringLiteral("url"));
+    const QCommandLineOption userOption(QStringLiteral("user"), QStringLiteral("User name at the server."),
+        QStringLiteral("name"));
+    const QCommandLineOption profileOption(QStringLiteral("profile"), QStringLiteral("Commissioning profile."),
+        QStringLiteral("file"));
+    const QCommandLineOption registerOption(QStringLiteral("register"), QStringLiteral("Register each node."));
+    const QCommandLineOption sleepOption(QStringLiteral("sleep"),
+        QStringLiteral("Put each node to sleep once everything before succeeded."));
+    const QCommandLineOption countOption(QStringLiteral("count"), QStringLiteral("Stop after N nodes (default 1)."),
+        QStringLiteral("N"));
+    const QCommandLineOption loopOption(QStringLiteral("loop"), QStringLiteral("Never stop (Ctrl-C ends)."));
+    const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("One JSON object per node."));
+    const QCommandLineOption journalOption(QStringLiteral("journal"),
+        QStringLiteral("Journal file (default: the tool's journal)."), QStringLiteral("file"));
+    parser.addOptions({portOption, serverOption, userOption, profileOption, registerOption, sleepOption,
+        countOption, loopOption, jsonOption, journalOption});
+
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        printLine(stdout, parser.helpText());
+        return kExitSuccess;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        printLine(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+        return kExitSuccess;
+    }
+    if (parser.positionalArguments() != QStringList{QStringLiteral("commission")})
+        return usageError(QStringLiteral("the command is \"commission\""));
+
+    ports = parser.values(portOption);
+    serverUrl = parser.value(serverOption);
+    userName = parser.value(userOption);
+    profilePath = parser.value(profileOption);
+    journalPath = parser.value(journalOption);
+    registerNodes = parser.isSet(registerOption);
+    sleepNodes = parser.isSet(sleepOption);
+    json = parser.isSet(jsonOption);
+    loop = parser.isSet(loopOption);
+    if (ports.isEmpty())
+        return usageError(QStringLiteral("at least one --port is needed"));
+    if (ports.removeDuplicates() > 0)
+        return usageError(QStringLiteral("a port is named twice"));
+    if (serverUrl.isEmpty() || userName.isEmpty())
+        return usageError(QStringLiteral("--server and --user are needed"));
+    if (!serverUrl.startsWith(QLatin1String("http")))
+        serverUrl.prepend(QLatin1String("http://"));
+    if (loop && parser.isSet(countOption))
+        return usageError(QStringLiteral("--count and --loop exclude each other"));
+    if (parser.isSet(countOption)) {
+        bool ok = false;
+        count = parser.value(countOption).toInt(&ok);
+        if (!ok || count < 1)
+            return usageError(QStringLiteral("--count takes a whole number from 1"));
+    }
+    QString error;
+    if (!PasswordPrompt::obtain(&password, &error))
+        return usageError(error);
+
+    std::shared_ptr<const CommissioningProfile> profile;
+    if (!profilePath.isEmpty()) {
+        std::optional<CommissioningProfile> loaded = CommissioningProfile::load(profilePath, &error);
+        if (!loaded)
+            return usageError(error);
+        profile = std::make_shared<const CommissioningProfile>(std::move(*loaded));
+    }
+
+    journal = std::make_unique<CommissioningJournal>(
+        journalPath.isEmpty() ? CommissioningJournal::defaultFilePath() : journalPath);
+    outbox = new RegistrationOutbox(journalPath.isEmpty()
+            ? RegistrationOutbox::defaultFilePath()
+            : QFileInfo(journalPath).absoluteDir().filePath(QLatin1String(RegistrationOutbox::kFileName)),
+        this);
+    if (!outbox->isOpen())
+        printLine(stderr, QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ")
+                + outbox->errorText());
+    server = new ServerSession(journal.get(), outbox->isOpen() ? outbox : nullptr, this);
+    server->setServerAddress(serverUrl);
+
+    StationRunner::Options options;
+    options.registerNodes = registerNodes;
+    options.sleepNodes = sleepNodes;
+    options.userName = userName;
+    options.password = password;
+    for (const QString &port : qAsConst(ports)) {
+        auto *station = new StationRunner(port, server, journal.get(), profile, options);
+        connect(station, &StationRunner::nodeDone, this, &Commissioner::nodeDone);
+        connect(station, &StationRunner::progress, this, [](const QString &text) { printLine(stderr, text); });
+        connect(station, &StationRunner::portFailed, this, [this](const QString &name, const QString &reason) {
+            printLine(stderr, QStringLiteral("iot-commission-cli: cannot open %1: %2").arg(name, reason));
+            if (!ended) {
+                ended = true;
+                emit finished(kExitUsage);
+            }
+        });
+        stations.append(station);
+    }
+    return -1;
+}
+
+void Commissioner::start()
+{
+    for (StationRunner *station : qAsConst(stations))
+        station->start();
+}
+
+void Commissioner::interrupt()
+{
+    if (stopping)
+        return;
+    stopping = true;
+    printLine(stderr, QStringLiteral("iot-commission-cli: stopping once the nodes in progress are done"));
+    for (StationRunner *station : qAsConst(stations))
+        station->stop();
+    maybeFinish();
+}
+
+void Commissioner::nodeDone(const StationRunner::NodeReport &report)
+{
+    ++done;
+    if (!report.error.isEmpty())
+        ++failed;
+    printReport(report);
+    if (!loop && done >= count) {
+        stopping = true;
+        for (StationRunner *station : qAsConst(stations))
+            station->stop();
+    }
+    maybeFinish();
+}
+
+void Commissioner::maybeFinish()
+{
+    if (!stopping || ended)
+        return;
+    for (StationRunner *station : qAsConst(stations)) {
+        // A node in the middle of a write is finished first; one that is only being read may be left.
+        if (station->isBusy() && station->session()->state() == CommissioningSession::State::Writing)
+            return;
+        if (station->isBusy() && !loop && done < count)
+            return;
+    }
+    ended = true;
+    emit finished(failed > 0 ? kExitNodeFailed : kExitSuccess);
+}
+
+void Commissioner::printReport(const StationRunner::NodeReport &report)
+{
+    if (json) {
+        QJsonObject object;
+        object.insert(QStringLiteral("port"), report.port);
+        object.insert(QStringLiteral("type"), report.type);
+        object.insert(QStringLiteral("identifier"), report.identifier);
+        object.insert(QStringLiteral("nodeVersion"), report.nodeVersion);
+        object.insert(QStringLiteral("written"), QJsonArray::fromStringList(report.written));
+        object.insert(QStringLiteral("verified"), report.verified);
+        if (report.registration.isEmpty())
+            object.insert(QStringLiteral("registration"), QJsonValue::Null);
+        else if (report.registration == QLatin1String("waiting"))
+            object.insert(QStringLiteral("registration"), report.registration);
+        else
+            object.insert(QStringLiteral("registration"), report.registration.toInt());
+        object.insert(QStringLiteral("sleeping"), report.sleeping);
+        object.insert(QStringLiteral("error"), report.error.isEmpty() ? QJsonValue() : QJsonValue(report.error));
+        printLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+        return;
+    }
+    QStringList parts{report.port, report.type.isEmpty() ? QStringLiteral("-") : report.type,
+        report.identifier.isEmpty() ? QStringLiteral("-") : report.identifier};
+    parts << (report.written.isEmpty() ? QStringLiteral("nothing written")
+                                       : QStringLiteral("wrote ") + report.written.join(QLatin1Char(',')));
+    if (!report.written.isEmpty())
+        parts << (report.verified ? QStringLiteral("verified") : QStringLiteral("not verified"));
+    if (!report.registration.isEmpty())
+        parts << QStringLiteral("registration ") + report.registration;
+    if (report.sleeping)
+        parts << QStringLiteral("sleeping");
+    parts << (report.error.isEmpty() ? QStringLiteral("OK") : QStringLiteral("FAILED: ") + report.error);
+    printLine(stdout, parts.join(QStringLiteral("  ")));
+}
