@@ -1,3 +1,4 @@
+#include "commandresulttext.h"
 // The node side of the fault matrix: ways a node or its cable misbehaves that no other test drives through the
 // whole link, each with the outcome the tool defines for it, over a real pseudo-terminal. Rows that other tests
 // already cover are not repeated here:

@@ -1,3 +1,4 @@
+#include "commandresulttext.h"
 #include "node.h"
 #include "nodecommand.h"
 #include "nodeinterface.h"
