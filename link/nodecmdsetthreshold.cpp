@@ -31,8 +31,9 @@ QByteArray protectedLine(
 {
     const QString field = cipher.encodeProtected(valueHex);
     if (field.isEmpty()) {
-        qCWarning(lcLink).noquote() << QStringLiteral("NodeCMDset: %1 \"%2\" is not 1 to 16 bytes of hex text, not sent")
-                                    .arg(QLatin1String(what), valueHex);
+        qCWarning(lcLink).noquote() << QStringLiteral(
+            "NodeCMDset: %1 \"%2\" is not 1 to 16 bytes of hex text, not sent")
+                                           .arg(QLatin1String(what), valueHex);
         return QByteArray();
     }
     return QByteArray(word) + field.toLatin1() + '\r';

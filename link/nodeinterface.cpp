@@ -22,6 +22,9 @@
 
 namespace {
 constexpr qint32 kBaudRate = 115200;
+// The port reads ahead only this far: a node that floods the line while the link holds an answer back waits in
+// the device instead of filling memory.
+constexpr qint64 kReadAheadBytes = 64 * 1024;
 // The node needs a moment after the carriage return that wakes its command line, before the first command.
 constexpr int kAfterWakePauseMs = 500;
 // The configure path and the threshold read give the node this long before their command.
@@ -51,6 +54,8 @@ NodeInterface::NodeInterface(QObject *parent)
     qRegisterMetaType<NodeThresholds>("NodeThresholds");
     qRegisterMetaType<CommandResult>("CommandResult");
     qRegisterMetaType<CommandFailure>("CommandFailure");
+    // configureID() is emitted on the link thread and so crosses threads with its argument.
+    qRegisterMetaType<Node::eFirmwareType>("Node::eFirmwareType");
     start();
 }
 
@@ -426,8 +431,7 @@ void NodeInterface::startWrite(std::unique_ptr<NodeWriteCommand> command)
     // Queued, so that the command is disposed of only after it has returned from emitting.
     connect(
         m_write.get(), &NodeWriteCommand::finished, m_linkContext,
-        [this](CommandResult result, CommandFailure failure) { writeFinished(result, failure); },
-        Qt::QueuedConnection);
+        [this](CommandResult result, CommandFailure failure) { writeFinished(result, failure); }, Qt::QueuedConnection);
     m_write->sendCommand();
 }
 
@@ -468,6 +472,7 @@ void NodeInterface::openPort(const QString &name)
     port->setParity(QSerialPort::NoParity);
     port->setStopBits(QSerialPort::OneStop);
     port->setFlowControl(QSerialPort::NoFlowControl);
+    port->setReadBufferSize(kReadAheadBytes);
     if (!port->open(QIODevice::ReadWrite)) {
         const QString reason = port->errorString();
         qCInfo(lcLink).noquote() << QStringLiteral("Could not open serial port ") + name;

@@ -334,9 +334,8 @@ void TestWriteCommands::sendsNothingForAValueItCannotRepresentAndReportsFailure(
 
 void TestWriteCommands::settingsProtectedLineGoesOutByteByByteAtOneMillisecond()
 {
-    const auto make = [this] {
-        return std::make_unique<NodeCMDsetThreshold>(editedNode(), Node::FlagAppId, m_port.get());
-    };
+    const auto make
+        = [this] { return std::make_unique<NodeCMDsetThreshold>(editedNode(), Node::FlagAppId, m_port.get()); };
     QCOMPARE(pacedWriteProblem(make, "app ", 41, NodeWriteCommand::kSettingsBytePauseMs), QString());
 }
 

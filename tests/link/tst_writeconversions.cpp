@@ -265,24 +265,21 @@ void TestWriteConversions::writeReplyParserJudgesTheNodesAnswer_data()
     QTest::addColumn<CommandResult>("result");
     QTest::addColumn<QString>("log"); // expected info line, empty for none
     QTest::newRow("accepted") << QByteArray("Set tht 20 30") << CommandResult::Done << QString();
-    QTest::newRow("Set inside the line") << QByteArray("> tht 20 30 Set ok") << CommandResult::Done
-                                         << QString();
+    QTest::newRow("Set inside the line") << QByteArray("> tht 20 30 Set ok") << CommandResult::Done << QString();
     QTest::newRow("Set followed by a tab") << QByteArray("Set\tok") << CommandResult::Done << QString();
-    QTest::newRow("colour-wrapped Set") << QByteArray("\x1b[32mSet rate\x1b[0m") << CommandResult::Done
-                                        << QString();
+    QTest::newRow("colour-wrapped Set") << QByteArray("\x1b[32mSet rate\x1b[0m") << CommandResult::Done << QString();
     QTest::newRow("lower-case set") << QByteArray("set tht 20 30") << CommandResult::Pending << QString();
     QTest::newRow("Set without text") << QByteArray("Set   ") << CommandResult::Pending << QString();
     QTest::newRow("Settings is no answer") << QByteArray("Settings") << CommandResult::Pending << QString();
     QTest::newRow("refused") << QByteArray("FAILED value out of range") << CommandResult::Failed
                              << QStringLiteral("NodeCMDset: FAIL - value out of range");
-    QTest::newRow("refused inside the line") << QByteArray("ERR FAILED bad key") << CommandResult::Failed
-                                             << QStringLiteral("NodeCMDset: FAIL - bad key");
+    QTest::newRow("refused inside the line")
+        << QByteArray("ERR FAILED bad key") << CommandResult::Failed << QStringLiteral("NodeCMDset: FAIL - bad key");
     QTest::newRow("colour-wrapped FAILED") << QByteArray("\x1b[31mFAILED busy\x1b[0m") << CommandResult::Failed
                                            << QStringLiteral("NodeCMDset: FAIL - busy");
     QTest::newRow("FAILED without reason") << QByteArray("FAILED") << CommandResult::Pending << QString();
     QTest::newRow("lower-case failed") << QByteArray("failed range") << CommandResult::Pending << QString();
-    QTest::newRow("Set wins over FAILED")
-        << QByteArray("FAILED once, Set now") << CommandResult::Done << QString();
+    QTest::newRow("Set wins over FAILED") << QByteArray("FAILED once, Set now") << CommandResult::Done << QString();
     QTest::newRow("echo") << QByteArray("tht 20 30") << CommandResult::Pending << QString();
     QTest::newRow("empty") << QByteArray() << CommandResult::Pending << QString();
 }
@@ -306,8 +303,8 @@ void TestWriteConversions::writeCommandsWithoutPortFailWithoutSending()
     NodeCMDsetThreshold settings(node, Node::FlagReportRate, nullptr);
     NodeCMDsetLoRaID id(QStringLiteral("0011223344556677"), nullptr);
     NodeCMDsetSigfoxData data(QString(96, QLatin1Char('a')), nullptr);
-    for (NodeWriteCommand *command : {static_cast<NodeWriteCommand *>(&settings),
-             static_cast<NodeWriteCommand *>(&id), static_cast<NodeWriteCommand *>(&data)}) {
+    for (NodeWriteCommand *command : {static_cast<NodeWriteCommand *>(&settings), static_cast<NodeWriteCommand *>(&id),
+             static_cast<NodeWriteCommand *>(&data)}) {
         QSignalSpy finished(command, &NodeWriteCommand::finished);
         // The outcome never comes from inside the call that starts the command.
         QCOMPARE(command->sendCommand(), CommandResult::Pending);
@@ -346,8 +343,8 @@ void TestWriteConversions::sleepParserRecognisesTheNodeGoingToSleep()
     QSignalSpy spy(&command, &NodeCMDsleep::nodeSleeping);
     if (!log.isEmpty())
         QTest::ignoreMessage(QtInfoMsg, qPrintable(log));
-    QCOMPARE(command.parseReply(LineAssembler::cleanLine(raw)),
-        sleeping ? CommandResult::Done : CommandResult::Pending);
+    QCOMPARE(
+        command.parseReply(LineAssembler::cleanLine(raw)), sleeping ? CommandResult::Done : CommandResult::Pending);
     QCOMPARE(spy.count(), sleeping ? 1 : 0);
 }
 
