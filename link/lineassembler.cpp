@@ -1,5 +1,7 @@
 #include "lineassembler.h"
 
+#include "linklog.h"
+
 #include <QLoggingCategory>
 #include <QRegularExpression>
 
@@ -67,7 +69,7 @@ QStringList LineAssembler::feed(const QByteArray &bytes)
                 m_buffer.clear();
                 m_discarding = true;
                 ++m_droppedLines;
-                qInfo("NodeInterface: dropped a line longer than %d bytes", kMaxLineBytes);
+                qCInfo(lcLink, "NodeInterface: dropped a line longer than %d bytes", kMaxLineBytes);
             } else {
                 m_buffer.append(bytes.constData() + start, end - start);
             }

@@ -1,5 +1,7 @@
 #include "nodecmdconfig.h"
 
+#include "linklog.h"
+
 #include "replypatterns.h"
 
 #include <QLoggingCategory>
@@ -60,7 +62,7 @@ bool NodeCMDconfig::takeProtected(const QRegularExpression &pattern, const QStri
     return true;
 }
 
-int NodeCMDconfig::parseReply(QString line)
+CommandResult NodeCMDconfig::parseReply(QString line)
 {
     static const QRegularExpression communication = ReplyPatterns::make(QStringLiteral("^Communication:\\s(.+)"));
     static const QRegularExpression devEui = spacedFieldPattern("DevEui");
@@ -80,7 +82,7 @@ int NodeCMDconfig::parseReply(QString line)
         m_seen |= SeenCommunication;
 
     if (line == QLatin1String("Device not configured")) {
-        qInfo("device not configured");
+        qCInfo(lcLink, "device not configured");
         m_result.euid = kZeroEui;
         m_result.appId = kZeroEui;
         m_result.appKey = kZeroAppKey;
@@ -135,8 +137,8 @@ int NodeCMDconfig::parseReply(QString line)
         return ResultFailed;
     }
     if ((m_seen & SeenRequired) != SeenRequired)
-        return ResultPending;
+        return CommandResult::Pending;
     m_seen = 0;
     emit updateConfig(m_result);
-    return ResultDone;
+    return CommandResult::Done;
 }

@@ -14,7 +14,7 @@ class NodeCMDconfig : public NodeCommand
     Q_OBJECT
 public:
     explicit NodeCMDconfig(QSerialPort *port);
-    int parseReply(QString line) override;
+    CommandResult parseReply(QString line) override;
 
 signals:
     void updateConfig(Node node);

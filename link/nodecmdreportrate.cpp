@@ -17,13 +17,13 @@ qint32 NodeCMDreportRate::minutesFromMilliseconds(qint32 milliseconds)
     return milliseconds / kMillisecondsPerMinute; // integer division truncates toward zero
 }
 
-int NodeCMDreportRate::parseReply(QString line)
+CommandResult NodeCMDreportRate::parseReply(QString line)
 {
     // Up to 16 digits may match; whatever does not fit a 32-bit signed number counts as 0 ms.
     static const QRegularExpression pattern = ReplyPatterns::make(QStringLiteral("Report rate\\s*:\\s*(-*\\d{1,16})"));
     const QRegularExpressionMatch match = pattern.match(line);
     if (!match.hasMatch())
-        return ResultPending;
+        return CommandResult::Pending;
     emit updateRate(minutesFromMilliseconds(ReplyPatterns::toInt32(match.captured(1))));
-    return ResultDone;
+    return CommandResult::Done;
 }

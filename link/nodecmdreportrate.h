@@ -8,7 +8,7 @@ class NodeCMDreportRate : public NodeCommand
     Q_OBJECT
 public:
     explicit NodeCMDreportRate(QSerialPort *port);
-    int parseReply(QString line) override;
+    CommandResult parseReply(QString line) override;
 
     // Node milliseconds to whole minutes, rounded toward zero.
     static qint32 minutesFromMilliseconds(qint32 milliseconds);

@@ -1,24 +1,21 @@
 #include "nodecmdsetloraid.h"
 
-#include <QDebug>
+#include "linklog.h"
 
 NodeCMDsetLoRaID::NodeCMDsetLoRaID(QString id, QSerialPort *port)
-    : NodeWriteCommand(port)
+    : NodeWriteCommand(port, kIdentityBytePauseMs)
     , m_id(id)
     , m_cipher(ProtectedFieldCipher::Encrypt)
 {
 }
 
-int NodeCMDsetLoRaID::sendCommand()
+QByteArray NodeCMDsetLoRaID::lineForStep(int)
 {
-    if (!m_serialPort)
-        return ResultFailed;
     const QString field = m_cipher.encodeProtected(m_id);
     if (field.isEmpty()) {
-        qWarning().noquote()
+        qCWarning(lcLink).noquote()
             << QStringLiteral("NodeCMDset: device id \"%1\" is not 1 to 16 bytes of hex text, not sent").arg(m_id);
-        return ResultFailed;
+        return QByteArray();
     }
-    pauseBeforeLine();
-    return commandResult(exchangeLine("dev " + field.toLatin1() + '\r', kIdentityBytePauseMs));
+    return "dev " + field.toLatin1() + '\r';
 }

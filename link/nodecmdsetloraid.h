@@ -10,7 +10,10 @@ class NodeCMDsetLoRaID : public NodeWriteCommand
     Q_OBJECT
 public:
     NodeCMDsetLoRaID(QString id, QSerialPort *port);
-    int sendCommand() override;
+
+protected:
+    int stepCount() const override { return 1; }
+    QByteArray lineForStep(int step) override;
 
 private:
     QString m_id;

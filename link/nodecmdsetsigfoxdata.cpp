@@ -1,16 +1,13 @@
 #include "nodecmdsetsigfoxdata.h"
 
 NodeCMDsetSigfoxData::NodeCMDsetSigfoxData(QString data, QSerialPort *port)
-    : NodeWriteCommand(port)
+    : NodeWriteCommand(port, kIdentityBytePauseMs)
     , m_data(data)
 {
 }
 
-int NodeCMDsetSigfoxData::sendCommand()
+QByteArray NodeCMDsetSigfoxData::lineForStep(int)
 {
-    if (!m_serialPort)
-        return ResultFailed;
     // The node stores the block verbatim, so the digits go out exactly as the operator typed them.
-    pauseBeforeLine();
-    return commandResult(exchangeLine("sd " + m_data.toLocal8Bit() + '\r', kIdentityBytePauseMs));
+    return "sd " + m_data.toLocal8Bit() + '\r';
 }

@@ -8,7 +8,10 @@ class NodeCMDsetSigfoxData : public NodeWriteCommand
     Q_OBJECT
 public:
     NodeCMDsetSigfoxData(QString data, QSerialPort *port);
-    int sendCommand() override;
+
+protected:
+    int stepCount() const override { return 1; }
+    QByteArray lineForStep(int step) override;
 
 private:
     QString m_data;

@@ -1,5 +1,7 @@
 #include "nodecmdsetthreshold.h"
 
+#include "linklog.h"
+
 #include <QDebug>
 
 #include <charconv>
@@ -29,8 +31,9 @@ QByteArray protectedLine(
 {
     const QString field = cipher.encodeProtected(valueHex);
     if (field.isEmpty()) {
-        qWarning().noquote() << QStringLiteral("NodeCMDset: %1 \"%2\" is not 1 to 16 bytes of hex text, not sent")
-                                    .arg(QLatin1String(what), valueHex);
+        qCWarning(lcLink).noquote() << QStringLiteral(
+            "NodeCMDset: %1 \"%2\" is not 1 to 16 bytes of hex text, not sent")
+                                           .arg(QLatin1String(what), valueHex);
         return QByteArray();
     }
     return QByteArray(word) + field.toLatin1() + '\r';
@@ -39,7 +42,7 @@ QByteArray protectedLine(
 QByteArray pairLine(const char *word, float low, float high, qint32 (*convert)(float), const char *what)
 {
     if (std::isnan(low) || std::isnan(high)) {
-        qWarning("NodeCMDset: %s threshold holds no value, not sent", what);
+        qCWarning(lcLink, "NodeCMDset: %s threshold holds no value, not sent", what);
         return QByteArray();
     }
     return QByteArray(word) + QByteArray::number(convert(low)) + ' ' + QByteArray::number(convert(high)) + '\r';
@@ -48,39 +51,28 @@ QByteArray pairLine(const char *word, float low, float high, qint32 (*convert)(f
 } // namespace
 
 NodeCMDsetThreshold::NodeCMDsetThreshold(Node node, int flags, QSerialPort *port)
-    : NodeWriteCommand(port)
+    : NodeWriteCommand(port, kSettingsBytePauseMs)
     , m_node(node)
-    , m_flags(flags)
     , m_cipher(ProtectedFieldCipher::Encrypt)
 {
+    for (const int flag : kStepOrder) {
+        if (flags & flag)
+            m_steps.append(flag);
+    }
 }
 
-int NodeCMDsetThreshold::sendCommand()
+int NodeCMDsetThreshold::stepCount() const
 {
-    if (!m_serialPort)
-        return ResultFailed;
-    // A step the node refused, or a value that could not be sent, must not be reported as a successful update:
-    // the window would then reset the node as if every value had been written.
-    bool somethingNotWritten = false;
-    for (const int flag : kStepOrder) {
-        if (!(m_flags & flag))
-            continue;
-        const QByteArray line = lineFor(m_node, flag, m_cipher);
-        if (line.isEmpty()) {
-            somethingNotWritten = true;
-            continue;
-        }
-        if (flag == Node::FlagReportRate)
-            qDebug().noquote().nospace() << "Set rate: " << m_node.reportRate << ' ' << line.trimmed();
-        pauseBeforeLine();
-        const int outcome = exchangeLine(line, kSettingsBytePauseMs);
-        // A silent node will not answer the later steps either.
-        if (outcome == ResultPending)
-            return ResultTimedOut;
-        if (outcome == ResultFailed)
-            somethingNotWritten = true;
-    }
-    return somethingNotWritten ? ResultFailed : ResultDone;
+    return m_steps.size();
+}
+
+QByteArray NodeCMDsetThreshold::lineForStep(int step)
+{
+    const int flag = m_steps.at(step);
+    const QByteArray line = lineFor(m_node, flag, m_cipher);
+    if (flag == Node::FlagReportRate && !line.isEmpty())
+        qCDebug(lcLink).noquote().nospace() << "Set rate: " << m_node.reportRate << ' ' << line.trimmed();
+    return line;
 }
 
 QByteArray NodeCMDsetThreshold::lineFor(const Node &node, int flag, const ProtectedFieldCipher &cipher)
@@ -101,7 +93,7 @@ QByteArray NodeCMDsetThreshold::lineFor(const Node &node, int flag, const Protec
         return pairLine("thp ", t.pressureLow, t.pressureHigh, &scaledHundredths, "pressure");
     case Node::FlagAccelerometer:
         if (std::isnan(t.accelX)) {
-            qWarning("NodeCMDset: accelerometer threshold holds no value, not sent");
+            qCWarning(lcLink, "NodeCMDset: accelerometer threshold holds no value, not sent");
             return QByteArray();
         }
         return "tha " + QByteArray::number(scaledHundredths(t.accelX)) + ' '

@@ -6,6 +6,7 @@
 #include "protectedfieldcipher.h"
 
 #include <QByteArray>
+#include <QVector>
 
 // Writes the settings a form changed: one line per set update flag, lowest bit first.
 class NodeCMDsetThreshold : public NodeWriteCommand
@@ -20,7 +21,6 @@ public:
     static constexpr int kAccelerometerFixedArgument = 128;
 
     NodeCMDsetThreshold(Node node, int flags, QSerialPort *port);
-    int sendCommand() override;
 
     // Truncated toward zero, saturated to the 32-bit range (NaN gives 0; callers do not send NaN).
     static qint32 truncated(float value);
@@ -34,8 +34,12 @@ public:
     // array, with a warning logged, when the field holds nothing that can be sent.
     static QByteArray lineFor(const Node &node, int flag, const ProtectedFieldCipher &cipher);
 
+protected:
+    int stepCount() const override;
+    QByteArray lineForStep(int step) override;
+
 private:
     Node m_node;
-    int m_flags;
+    QVector<int> m_steps; // the update flags to write, in the node's order
     ProtectedFieldCipher m_cipher;
 };

@@ -1,5 +1,7 @@
 #include "nodecmdsleep.h"
 
+#include "linklog.h"
+
 #include <QDebug>
 #include <QRegularExpression>
 
@@ -8,13 +10,13 @@ NodeCMDsleep::NodeCMDsleep(QSerialPort *port)
 {
 }
 
-int NodeCMDsleep::parseReply(QString line)
+CommandResult NodeCMDsleep::parseReply(QString line)
 {
     static const QRegularExpression goingToSleep(QStringLiteral("Terminal going(.+)"));
     const QRegularExpressionMatch match = goingToSleep.match(line);
     if (!match.hasMatch())
-        return ResultPending;
-    qInfo().noquote() << QStringLiteral("GOT: ") + match.captured(1);
+        return CommandResult::Pending;
+    qCInfo(lcLink).noquote() << QStringLiteral("GOT: ") + match.captured(1);
     emit nodeSleeping();
-    return ResultDone;
+    return CommandResult::Done;
 }

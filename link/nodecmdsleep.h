@@ -8,7 +8,7 @@ class NodeCMDsleep : public NodeCommand
     Q_OBJECT
 public:
     explicit NodeCMDsleep(QSerialPort *port);
-    int parseReply(QString line) override;
+    CommandResult parseReply(QString line) override;
 
 signals:
     void nodeSleeping();

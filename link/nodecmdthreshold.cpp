@@ -35,7 +35,7 @@ NodeCMDthreshold::NodeCMDthreshold(QSerialPort *port)
 {
 }
 
-int NodeCMDthreshold::parseReply(QString line)
+CommandResult NodeCMDthreshold::parseReply(QString line)
 {
     static const PairLine pairs[] = {
         {pairPattern("Temperature"), &NodeThresholds::temperatureHigh, &NodeThresholds::temperatureLow,
@@ -62,8 +62,8 @@ int NodeCMDthreshold::parseReply(QString line)
     }
 
     if (m_seen != SeenAll)
-        return ResultPending;
+        return CommandResult::Pending;
     m_seen = 0;
     emit updateThreshold(m_result);
-    return ResultDone;
+    return CommandResult::Done;
 }

@@ -10,7 +10,7 @@ class NodeCMDthreshold : public NodeCommand
     Q_OBJECT
 public:
     explicit NodeCMDthreshold(QSerialPort *port);
-    int parseReply(QString line) override;
+    CommandResult parseReply(QString line) override;
 
 signals:
     void updateThreshold(NodeThresholds thresholds);

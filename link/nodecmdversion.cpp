@@ -11,7 +11,7 @@ NodeCMDversion::NodeCMDversion(QSerialPort *port)
 {
 }
 
-int NodeCMDversion::parseReply(QString line)
+CommandResult NodeCMDversion::parseReply(QString line)
 {
     // A v, the type number, then at least one more character: "v12.3" is type 12, a bare "v2" is no type.
     static const QRegularExpression typePrefix = ReplyPatterns::make(QStringLiteral("^v(\\d+)."));
@@ -37,8 +37,8 @@ int NodeCMDversion::parseReply(QString line)
     }
 
     if (m_seen != SeenAll)
-        return ResultPending;
+        return CommandResult::Pending;
     m_seen = 0;
     emit updateVersion(m_result);
-    return ResultDone;
+    return CommandResult::Done;
 }

@@ -10,7 +10,7 @@ class NodeCMDversion : public NodeCommand
     Q_OBJECT
 public:
     explicit NodeCMDversion(QSerialPort *port);
-    int parseReply(QString line) override;
+    CommandResult parseReply(QString line) override;
 
 signals:
     void updateVersion(Node node);

@@ -1,7 +1,6 @@
 #include "nodecommand.h"
 
 #include <QSerialPort>
-#include <QThread>
 
 NodeCommand::NodeCommand(const char *command, QSerialPort *port)
     : m_serialPort(port)
@@ -18,17 +17,15 @@ NodeCommand::NodeCommand(QSerialPort *port)
 
 NodeCommand::~NodeCommand() = default;
 
-int NodeCommand::sendCommand()
+CommandResult NodeCommand::sendCommand()
 {
     if (!m_serialPort)
-        return ResultFailed;
-    m_serialPort->flush();
+        return CommandResult::Failed;
+    // Write errors are not checked: a node that did not get the command does not answer, and the command's age
+    // limit ends the wait. flush() hands the bytes to the device without waiting.
     m_serialPort->write(m_command);
-    m_serialPort->waitForBytesWritten(kWriteWaitMs);
-    // Write errors are not checked: a node that did not get the command does not answer, and the
-    // command's age limit ends the wait.
-    QThread::msleep(kAfterSendPauseMs);
-    return ResultDone;
+    m_serialPort->flush();
+    return CommandResult::Done;
 }
 
 bool NodeCommand::isTimedOut() const

@@ -1,5 +1,6 @@
 #include "nodeinterface.h"
 
+#include "linklog.h"
 #include "nodecmdconfig.h"
 #include "nodecmdreportrate.h"
 #include "nodecmdsetloraid.h"
@@ -10,7 +11,6 @@
 #include "nodecmdversion.h"
 #include "replypatterns.h"
 
-#include <QLoggingCategory>
 #include <QScopedValueRollback>
 #include <QSerialPort>
 #include <QTimer>
@@ -18,14 +18,19 @@
 #include <optional>
 #include <utility>
 
+#include <poll.h>
+
 namespace {
 constexpr qint32 kBaudRate = 115200;
+// The port reads ahead only this far: a node that floods the line while the link holds an answer back waits in
+// the device instead of filling memory.
+constexpr qint64 kReadAheadBytes = 64 * 1024;
 // The node needs a moment after the carriage return that wakes its command line, before the first command.
-constexpr unsigned long kAfterWakePauseMs = 500;
+constexpr int kAfterWakePauseMs = 500;
 // The configure path and the threshold read give the node this long before their command.
 constexpr int kBeforeRequestPauseMs = 500;
 // A reset is sent only after this pause, so a node that just answered a write has stored its settings.
-constexpr unsigned long kBeforeResetPauseMs = 2000;
+constexpr int kBeforeResetPauseMs = 2000;
 
 constexpr int kBannerBoard = 0x1;
 constexpr int kBannerModule = 0x2;
@@ -34,6 +39,12 @@ constexpr int kBannerAll = kBannerBoard | kBannerModule | kBannerRadio;
 
 const char kWakeLine[] = "\r";
 const char kResetLine[] = "reset\r";
+
+bool isBannerLine(const QString &line)
+{
+    return ReplyPatterns::boardVersion().match(line).hasMatch() || ReplyPatterns::moduleVersion().match(line).hasMatch()
+        || ReplyPatterns::radioVersion().match(line).hasMatch();
+}
 } // namespace
 
 NodeInterface::NodeInterface(QObject *parent)
@@ -41,6 +52,10 @@ NodeInterface::NodeInterface(QObject *parent)
 {
     qRegisterMetaType<Node>("Node");
     qRegisterMetaType<NodeThresholds>("NodeThresholds");
+    qRegisterMetaType<CommandResult>("CommandResult");
+    qRegisterMetaType<CommandFailure>("CommandFailure");
+    // configureID() is emitted on the link thread and so crosses threads with its argument.
+    qRegisterMetaType<Node::eFirmwareType>("Node::eFirmwareType");
     start();
 }
 
@@ -50,9 +65,9 @@ NodeInterface::~NodeInterface()
         QMutexLocker lock(&m_handOff);
         m_running = false;
         m_requests.clear();
+        wakeLinkLocked();
     }
-    // The job in progress (a whole write exchange included) finishes before the event loop sees the quit.
-    quit();
+    // The link thread ends its event loop itself, once a write or a reset under way has finished.
     wait();
 }
 
@@ -85,6 +100,11 @@ Node NodeInterface::nodeRecord() const
 
 void NodeInterface::connectSerialPort(QString serialPort)
 {
+    {
+        // A write to the old port ends at once; it must not run on while the port it was meant for goes.
+        QMutexLocker lock(&m_handOff);
+        m_interruptOf = m_publishedExchange;
+    }
     enqueue(Request(OpenPort, serialPort));
 }
 
@@ -101,78 +121,39 @@ void NodeInterface::updateNode(Node node, int flags)
 
 void NodeInterface::resetNode()
 {
-    qDebug("NodeInterface: Reseting Node");
-    enqueue(Request(Reset), 0, true);
+    qCDebug(lcLink, "NodeInterface: Reseting Node");
+    {
+        // Only a read is dropped: a write under way finishes first and the reset waits its turn behind it.
+        QMutexLocker lock(&m_handOff);
+        m_dropReadOf = m_publishedExchange;
+    }
+    enqueue(Request(Reset));
 }
 
 void NodeInterface::sleepNode()
 {
-    qDebug("NodeInterface: Node going to sleep");
-    enqueue(Request(Sleep), 0, true);
+    qCDebug(lcLink, "NodeInterface: Node going to sleep");
+    {
+        QMutexLocker lock(&m_handOff);
+        m_dropReadOf = m_publishedExchange;
+    }
+    enqueue(Request(Sleep));
 }
 
 void NodeInterface::disconnectNode()
 {
-    requestDrop();
+    QMutexLocker lock(&m_handOff);
+    m_interruptOf = m_publishedExchange;
+    wakeLinkLocked();
 }
 
-void NodeInterface::updateVersion(Node node)
-{
-    emit configureID(node.firmwareType);
-}
-
-void NodeInterface::updateConfig(Node node)
-{
-    {
-        QMutexLocker lock(&m_handOff);
-        m_record.firmwareType = node.firmwareType;
-        m_record.deviceType = node.deviceType;
-        m_record.deviceCommunication = node.deviceCommunication;
-        m_record.euid = node.euid;
-        m_record.pac = node.pac;
-        m_record.appId = node.appId;
-        m_record.appKey = node.appKey;
-        m_record.netId = node.netId;
-    }
-    enqueue(Request(ReadThresholds), kBeforeRequestPauseMs);
-}
-
-void NodeInterface::updateThreshold(NodeThresholds thresholds)
-{
-    {
-        QMutexLocker lock(&m_handOff);
-        m_record.thresholds = thresholds;
-    }
-    enqueue(Request(ReadReportRate));
-}
-
-void NodeInterface::updateRate(int rate)
-{
-    {
-        QMutexLocker lock(&m_handOff);
-        m_record.reportRate = rate;
-    }
-    enqueue(Request(AnnounceNode));
-}
-
-void NodeInterface::enqueue(Request request, int delayMs, bool dropCurrent)
+void NodeInterface::enqueue(Request request, int delayMs)
 {
     request.notBefore = QDeadlineTimer(delayMs, Qt::PreciseTimer);
     QMutexLocker lock(&m_handOff);
     if (!m_running)
         return;
-    // The drop is flagged rather than queued: it takes effect before the link's next job or next line, as if
-    // it had happened at once, while requests already waiting keep their turn.
-    if (dropCurrent)
-        m_dropRequested = true;
     m_requests.push_back(std::move(request));
-    wakeLinkLocked();
-}
-
-void NodeInterface::requestDrop()
-{
-    QMutexLocker lock(&m_handOff);
-    m_dropRequested = true;
     wakeLinkLocked();
 }
 
@@ -201,7 +182,12 @@ void NodeInterface::run()
     requestTimer.setSingleShot(true);
     requestTimer.setTimerType(Qt::PreciseTimer);
     connect(&requestTimer, &QTimer::timeout, &context, [this] { serviceQueue(); });
+    QTimer stepTimer;
+    stepTimer.setSingleShot(true);
+    stepTimer.setTimerType(Qt::PreciseTimer);
+    connect(&stepTimer, &QTimer::timeout, &context, [this] { onStepTimer(); });
     m_requestTimer = &requestTimer;
+    m_stepTimer = &stepTimer;
     {
         QMutexLocker lock(&m_handOff);
         if (!m_running)
@@ -217,6 +203,8 @@ void NodeInterface::run()
         m_linkContext = nullptr;
     }
     m_requestTimer = nullptr;
+    m_stepTimer = nullptr;
+    m_write.reset();
     m_current.reset();
     if (m_port)
         m_port->close();
@@ -225,16 +213,22 @@ void NodeInterface::run()
 
 void NodeInterface::serviceQueue()
 {
-    // Runs from the event loop only; a blocking job never gives it a chance to nest.
-    while (m_running) {
+    {
+        // Cleared before anything else, so that a request or a drop asked for from now on wakes the link again.
+        QMutexLocker lock(&m_handOff);
+        m_wakePosted = false;
+    }
+    applyDrops();
+    while (m_step == Step::None) {
+        if (!m_running) {
+            quit();
+            return;
+        }
         checkSuspectPort();
         std::optional<Request> request;
-        bool drop = false;
         qint64 waitNs = -1;
         {
             QMutexLocker lock(&m_handOff);
-            m_wakePosted = false;
-            drop = std::exchange(m_dropRequested, false);
             if (!m_requests.empty()) {
                 if (m_requests.front().notBefore.hasExpired()) {
                     request = std::move(m_requests.front());
@@ -244,19 +238,16 @@ void NodeInterface::serviceQueue()
                 }
             }
         }
-        if (drop)
-            m_current.reset();
         if (!request) {
             if (waitNs >= 0)
                 m_requestTimer->start(int((waitNs + 999999) / 1000000));
             return;
         }
-        {
-            QScopedValueRollback<bool> busyGuard(m_linkBusy, true);
-            execute(*request);
-        }
-        readIncoming(); // what the node sent while the job ran
+        execute(*request);
+        readIncoming(); // what the node sent meanwhile
     }
+    if (!m_running && m_step != Step::Write && m_step != Step::BeforeReset)
+        quit();
 }
 
 void NodeInterface::execute(Request &request)
@@ -265,66 +256,192 @@ void NodeInterface::execute(Request &request)
     case OpenPort:
         openPort(request.text);
         break;
-    case ReadThresholds: {
-        NodeCommand *command = startReadCommand(std::make_unique<NodeCMDthreshold>(m_port.get()));
-        connect(static_cast<NodeCMDthreshold *>(command), &NodeCMDthreshold::updateThreshold, this,
-            &NodeInterface::updateThreshold);
-        break;
-    }
-    case ReadReportRate: {
-        NodeCommand *command = startReadCommand(std::make_unique<NodeCMDreportRate>(m_port.get()));
-        connect(static_cast<NodeCMDreportRate *>(command), &NodeCMDreportRate::updateRate, this,
-            &NodeInterface::updateRate);
-        break;
-    }
-    case AnnounceNode:
-        m_current.reset();
-        emit nodeConnected(nodeRecord());
-        break;
     case WriteSettings:
-        runWriteCommand(std::make_unique<NodeCMDsetThreshold>(request.node, request.flags, portFor(request)));
+        startWrite(std::make_unique<NodeCMDsetThreshold>(request.node, request.flags, portFor(request)));
         break;
-    case ReadVersion: {
-        NodeCommand *command = startReadCommand(std::make_unique<NodeCMDversion>(m_port.get()));
-        connect(static_cast<NodeCMDversion *>(command), &NodeCMDversion::updateVersion, this,
-            &NodeInterface::updateVersion);
+    case ReadVersion:
+        startRead(ReadKind::Version, std::make_unique<NodeCMDversion>(m_port.get()));
         break;
-    }
     case WriteSigfoxData:
-        runWriteCommand(std::make_unique<NodeCMDsetSigfoxData>(request.text, portFor(request)));
+        startWrite(std::make_unique<NodeCMDsetSigfoxData>(request.text, portFor(request)));
         break;
     case WriteDeviceId:
-        runWriteCommand(std::make_unique<NodeCMDsetLoRaID>(request.text, portFor(request)));
+        startWrite(std::make_unique<NodeCMDsetLoRaID>(request.text, portFor(request)));
         break;
     case Reset:
-        resetNow();
+        // The node restarts: whatever was being read from it is void.
+        disposeRead();
+        if (m_port)
+            startStep(Step::BeforeReset, kBeforeResetPauseMs);
         break;
-    case Sleep: {
-        NodeCommand *command = startReadCommand(std::make_unique<NodeCMDsleep>(m_port.get()));
-        // Forwarded: the window listens to the link, not to the command.
-        connect(static_cast<NodeCMDsleep *>(command), &NodeCMDsleep::nodeSleeping, this, &NodeInterface::nodeSleeping);
-        break;
-    }
-    default:
+    case Sleep:
+        startRead(ReadKind::Sleep, std::make_unique<NodeCMDsleep>(m_port.get()));
         break;
     }
 }
 
-NodeCommand *NodeInterface::startReadCommand(std::unique_ptr<NodeCommand> command)
+void NodeInterface::resume()
 {
-    m_current.reset();
+    if (m_step != Step::None)
+        return;
+    readIncoming();
+    serviceQueue();
+}
+
+void NodeInterface::startStep(Step step, int ms)
+{
+    m_step = step;
+    m_stepTimer->start(ms);
+}
+
+void NodeInterface::onStepTimer()
+{
+    const Step step = std::exchange(m_step, Step::None);
+    switch (step) {
+    case Step::WakePause:
+        if (m_port)
+            startRead(ReadKind::Configuration, std::make_unique<NodeCMDconfig>(m_port.get()));
+        break;
+    case Step::BeforeThresholds:
+        if (m_port)
+            startRead(ReadKind::Thresholds, std::make_unique<NodeCMDthreshold>(m_port.get()));
+        break;
+    case Step::BeforeReset:
+        sendReset();
+        break;
+    case Step::Hold:
+    case Step::Write:
+    case Step::None:
+        break;
+    }
+    resume();
+}
+
+void NodeInterface::applyDrops()
+{
+    quint64 dropRead = 0;
+    quint64 interrupt = 0;
+    {
+        QMutexLocker lock(&m_handOff);
+        dropRead = std::exchange(m_dropReadOf, 0);
+        interrupt = std::exchange(m_interruptOf, 0);
+    }
+    if (m_exchange == 0)
+        return;
+    if (m_current && (m_exchange == dropRead || m_exchange == interrupt))
+        disposeRead();
+    else if (m_write && m_exchange == interrupt)
+        m_write->interrupt();
+}
+
+void NodeInterface::setCurrentExchange(quint64 id)
+{
+    m_exchange = id;
+    QMutexLocker lock(&m_handOff);
+    m_publishedExchange = id;
+}
+
+void NodeInterface::startRead(ReadKind kind, std::unique_ptr<NodeCommand> command)
+{
+    disposeRead();
     m_current = std::move(command);
-    m_current->sendCommand();
-    // The reply signal is connected by the caller only now; replies are read after this returns anyway.
-    return m_current.get();
+    m_currentKind = kind;
+    setCurrentExchange(++m_exchangeCounter);
+
+    // The handlers run on this thread, inside parseReply(); the command is disposed of only after it returned.
+    NodeCommand *raw = m_current.get();
+    switch (kind) {
+    case ReadKind::Configuration:
+        connect(static_cast<NodeCMDconfig *>(raw), &NodeCMDconfig::updateConfig, raw, [this](Node node) {
+            QMutexLocker lock(&m_handOff);
+            m_record.firmwareType = node.firmwareType;
+            m_record.deviceType = node.deviceType;
+            m_record.deviceCommunication = node.deviceCommunication;
+            m_record.euid = node.euid;
+            m_record.pac = node.pac;
+            m_record.appId = node.appId;
+            m_record.appKey = node.appKey;
+            m_record.netId = node.netId;
+        });
+        break;
+    case ReadKind::Thresholds:
+        connect(static_cast<NodeCMDthreshold *>(raw), &NodeCMDthreshold::updateThreshold, raw,
+            [this](NodeThresholds thresholds) {
+                QMutexLocker lock(&m_handOff);
+                m_record.thresholds = thresholds;
+            });
+        break;
+    case ReadKind::ReportRate:
+        connect(static_cast<NodeCMDreportRate *>(raw), &NodeCMDreportRate::updateRate, raw, [this](int rate) {
+            QMutexLocker lock(&m_handOff);
+            m_record.reportRate = rate;
+        });
+        break;
+    case ReadKind::Version:
+        connect(static_cast<NodeCMDversion *>(raw), &NodeCMDversion::updateVersion, raw,
+            [this](Node node) { emit configureID(node.firmwareType); });
+        break;
+    case ReadKind::Sleep:
+        connect(static_cast<NodeCMDsleep *>(raw), &NodeCMDsleep::nodeSleeping, raw, [this] { emit nodeSleeping(); });
+        break;
+    }
+
+    // The answer is left in the port for a while, so that the node has answered in full before it is parsed.
+    if (m_current->sendCommand() == CommandResult::Done)
+        startStep(Step::Hold, NodeCommand::kAfterSendPauseMs);
 }
 
-void NodeInterface::runWriteCommand(std::unique_ptr<NodeCommand> command)
+void NodeInterface::readComplete()
 {
-    const int result = command->sendCommand();
-    emit nodeCommandResult(result);
-    command.reset();
+    const ReadKind kind = m_currentKind;
+    // A command whose answer is complete is done with: later lines go to the banner detector, so a node that
+    // starts again right after answering (after going to sleep, say) is noticed.
+    disposeRead();
+    switch (kind) {
+    case ReadKind::Configuration:
+        startStep(Step::BeforeThresholds, kBeforeRequestPauseMs);
+        break;
+    case ReadKind::Thresholds:
+        startRead(ReadKind::ReportRate, std::make_unique<NodeCMDreportRate>(m_port.get()));
+        break;
+    case ReadKind::ReportRate:
+        emit nodeConnected(nodeRecord());
+        break;
+    case ReadKind::Version:
+    case ReadKind::Sleep:
+        break;
+    }
+}
+
+void NodeInterface::disposeRead()
+{
+    if (!m_current)
+        return;
     m_current.reset();
+    setCurrentExchange(0);
+}
+
+void NodeInterface::startWrite(std::unique_ptr<NodeWriteCommand> command)
+{
+    // From here on the write reads the port for its verdicts; a read still waiting for its answer ends.
+    disposeRead();
+    m_write = std::move(command);
+    setCurrentExchange(++m_exchangeCounter);
+    m_step = Step::Write;
+    // Queued, so that the command is disposed of only after it has returned from emitting.
+    connect(
+        m_write.get(), &NodeWriteCommand::finished, m_linkContext,
+        [this](CommandResult result, CommandFailure failure) { writeFinished(result, failure); }, Qt::QueuedConnection);
+    m_write->sendCommand();
+}
+
+void NodeInterface::writeFinished(CommandResult result, CommandFailure failure)
+{
+    emit nodeCommandResult(result, failure);
+    m_write.reset();
+    setCurrentExchange(0);
+    m_step = Step::None;
+    resume();
 }
 
 QSerialPort *NodeInterface::portFor(const Request &request) const
@@ -336,13 +453,12 @@ QSerialPort *NodeInterface::portFor(const Request &request) const
     return nullptr;
 }
 
-void NodeInterface::resetNow()
+void NodeInterface::sendReset()
 {
     if (!m_port)
         return;
-    QThread::msleep(kBeforeResetPauseMs);
     m_port->write(kResetLine);
-    m_port->waitForBytesWritten(NodeCommand::kWriteWaitMs);
+    m_port->flush();
 }
 
 void NodeInterface::openPort(const QString &name)
@@ -356,19 +472,17 @@ void NodeInterface::openPort(const QString &name)
     port->setParity(QSerialPort::NoParity);
     port->setStopBits(QSerialPort::OneStop);
     port->setFlowControl(QSerialPort::NoFlowControl);
+    port->setReadBufferSize(kReadAheadBytes);
     if (!port->open(QIODevice::ReadWrite)) {
         const QString reason = port->errorString();
-        qInfo().noquote() << QStringLiteral("Could not open serial port ") + name;
+        qCInfo(lcLink).noquote() << QStringLiteral("Could not open serial port ") + name;
         emit serialPortFailed(name, reason);
         return;
     }
-    qInfo().noquote() << QStringLiteral("Opened serial port ") + name;
+    qCInfo(lcLink).noquote() << QStringLiteral("Opened serial port ") + name;
 
     QSerialPort *raw = port.get();
-    connect(raw, &QSerialPort::readyRead, raw, [this] {
-        if (!m_linkBusy)
-            readIncoming();
-    });
+    connect(raw, &QSerialPort::readyRead, raw, [this] { readIncoming(); });
     connect(raw, &QSerialPort::errorOccurred, raw, [this](QSerialPort::SerialPortError error) { onPortError(error); });
     m_port = std::move(port);
     m_portSuspect = false;
@@ -384,21 +498,22 @@ void NodeInterface::closePort()
     if (!m_port)
         return;
     if (m_port->isOpen()) {
-        qInfo().noquote() << QStringLiteral("Closing serial port ") + m_portName;
+        qCInfo(lcLink).noquote() << QStringLiteral("Closing serial port ") + m_portName;
         m_port->close();
     }
     // Commands keep a pointer to the port they were built on; none may outlive it.
-    m_current.reset();
+    disposeRead();
     m_port.reset();
     m_lines.clear();
+    m_inbox.clear();
     QMutexLocker lock(&m_handOff);
     m_openPortId = 0;
 }
 
 void NodeInterface::onPortError(int error)
 {
-    // NoError comes with every open, TimeoutError with every wait that saw no data and UnsupportedOperationError
-    // with line signals a pseudo-terminal lacks; only these two can mean the device is gone.
+    // NoError comes with every open and UnsupportedOperationError with line signals a pseudo-terminal lacks;
+    // only these two can mean the device is gone.
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
         return;
     if (m_portSuspect || !m_port)
@@ -409,38 +524,43 @@ void NodeInterface::onPortError(int error)
         m_port.get(), [this] { checkSuspectPort(); }, Qt::QueuedConnection);
 }
 
+bool NodeInterface::portDeviceGone() const
+{
+    // A look without waiting: a port whose device is gone (a hung-up pseudo-terminal, an unplugged adapter)
+    // reports a hang-up or an error on its descriptor at once.
+    pollfd descriptor{};
+    descriptor.fd = int(m_port->handle());
+    descriptor.events = POLLIN;
+    if (::poll(&descriptor, 1, 0) < 0)
+        return false;
+    return (descriptor.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 void NodeInterface::checkSuspectPort()
 {
     if (!m_portSuspect)
         return;
-    if (!m_port) {
-        m_portSuspect = false;
-        return;
-    }
-    // A read error also follows a stale readiness notice whose data a blocking wait had already taken. A port
-    // whose device is gone (a hung-up pseudo-terminal, an unplugged adapter) fails every read at once, so one
-    // more look tells the two apart.
-    bool gone = false;
-    {
-        QScopedValueRollback<bool> busyGuard(m_linkBusy, true);
-        m_port->clearError();
-        m_port->waitForReadyRead(0);
-        const QSerialPort::SerialPortError error = m_port->error();
-        gone = error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
-    }
     m_portSuspect = false;
-    if (!gone) {
+    if (!m_port)
+        return;
+    if (!portDeviceGone()) {
+        m_port->clearError();
         readIncoming();
         return;
     }
 
     // Such a port stays "open" and reports errors without end; only closing it stops that.
-    qInfo().noquote() << QStringLiteral("NodeInterface: serial port %1 failed (%2); closed until it is chosen again")
-                             .arg(m_portName, m_port->errorString());
+    qCInfo(lcLink).noquote() << QStringLiteral(
+        "NodeInterface: serial port %1 failed (%2); closed until it is chosen again")
+                                    .arg(m_portName, m_port->errorString());
+    // A write on it has lost its node: it ends as unanswered before the port goes.
+    if (m_write)
+        m_write->abandonPort();
     m_port->close();
-    m_current.reset();
+    disposeRead();
     m_port.reset();
     m_lines.clear();
+    m_inbox.clear();
     {
         QMutexLocker lock(&m_handOff);
         m_openPortId = 0;
@@ -450,32 +570,44 @@ void NodeInterface::checkSuspectPort()
 
 void NodeInterface::readIncoming()
 {
-    QScopedValueRollback<bool> busyGuard(m_linkBusy, true);
-    while (m_port && m_port->bytesAvailable() > 0) {
-        const QStringList lines = m_lines.feed(m_port->readAll());
-        for (const QString &line : lines)
-            handleLine(line);
+    if (m_reading)
+        return;
+    QScopedValueRollback<bool> guard(m_reading, true);
+    // Lines are handled one at a time: a line may begin a step (the wake pause, a read's hold), and the lines
+    // behind it then wait until the step is over, as if they had not been read yet.
+    while (m_step == Step::None) {
+        if (m_inbox.empty()) {
+            if (!m_port || m_port->bytesAvailable() <= 0)
+                return;
+            for (QString &line : m_lines.feed(m_port->readAll()))
+                m_inbox.push_back(std::move(line));
+            continue;
+        }
+        const QString line = std::move(m_inbox.front());
+        m_inbox.pop_front();
+        handleLine(line);
     }
-}
-
-bool NodeInterface::takeDropRequest()
-{
-    QMutexLocker lock(&m_handOff);
-    return std::exchange(m_dropRequested, false);
 }
 
 void NodeInterface::handleLine(const QString &line)
 {
-    if (takeDropRequest())
-        m_current.reset();
+    applyDrops();
     if (m_current) {
-        if (!m_current->isTimedOut()) {
-            m_current->parseReply(line);
+        if (m_current->isTimedOut()) {
+            qCInfo(lcLink, "timed out");
+            emit busy(false);
+            disposeRead();
+        } else if (m_currentKind != ReadKind::Version && isBannerLine(line)) {
+            // The node started again in the middle of the exchange (the version read's answer is a banner, so
+            // only there is such a line expected). What it answered so far belongs to the run before; it is read
+            // again from the start once its new banner is complete.
+            qCInfo(lcLink, "NodeInterface: the node started again during a read");
+            disposeRead();
+        } else {
+            if (m_current->parseReply(line) == CommandResult::Done)
+                readComplete();
             return;
         }
-        qInfo("timed out");
-        emit busy(false);
-        m_current.reset();
     }
     detectBanner(line);
 }
@@ -513,11 +645,10 @@ void NodeInterface::detectBanner(const QString &line)
 
 void NodeInterface::startConfigurationRead()
 {
-    if (m_port) {
-        m_port->write(kWakeLine);
-        m_port->waitForBytesWritten(NodeCommand::kWriteWaitMs);
-    }
-    QThread::msleep(kAfterWakePauseMs);
-    NodeCommand *command = startReadCommand(std::make_unique<NodeCMDconfig>(m_port.get()));
-    connect(static_cast<NodeCMDconfig *>(command), &NodeCMDconfig::updateConfig, this, &NodeInterface::updateConfig);
+    disposeRead();
+    if (!m_port)
+        return;
+    m_port->write(kWakeLine);
+    m_port->flush();
+    startStep(Step::WakePause, kAfterWakePauseMs);
 }

@@ -1,98 +1,223 @@
 #include "nodewritecommand.h"
 
-#include <QDebug>
-#include <QElapsedTimer>
+#include "linklog.h"
+
 #include <QRegularExpression>
 #include <QSerialPort>
-#include <QThread>
 
-NodeWriteCommand::NodeWriteCommand(QSerialPort *port)
+NodeWriteCommand::NodeWriteCommand(QSerialPort *port, int bytePauseMs)
     : NodeCommand(port)
+    , m_bytePauseMs(bytePauseMs)
 {
+    // finished() may cross threads and be watched by name (QSignalSpy).
+    qRegisterMetaType<CommandResult>("CommandResult");
+    qRegisterMetaType<CommandFailure>("CommandFailure");
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &NodeWriteCommand::onTimer);
+    m_attemptLimit.setSingleShot(true);
+    m_attemptLimit.setTimerType(Qt::PreciseTimer);
+    connect(&m_attemptLimit, &QTimer::timeout, this, [this] {
+        qCInfo(lcLink, "NodeCMDset: no verdict from the node within %lld ms of other output", m_attemptLimitMs);
+        endAttempt(CommandResult::Pending);
+    });
 }
 
-int NodeWriteCommand::parseReply(QString line)
+CommandResult NodeWriteCommand::parseReply(QString line)
 {
     static const QRegularExpression accepted(QStringLiteral("Set\\s(.+)"));
     static const QRegularExpression refused(QStringLiteral("FAILED\\s(.+)"));
     if (accepted.match(line).hasMatch())
-        return ResultDone;
+        return CommandResult::Done;
     const QRegularExpressionMatch failure = refused.match(line);
     if (failure.hasMatch()) {
-        qInfo().noquote() << QStringLiteral("NodeCMDset: FAIL - ") + failure.captured(1);
-        return ResultFailed;
+        qCInfo(lcLink).noquote() << QStringLiteral("NodeCMDset: FAIL - ") + failure.captured(1);
+        return CommandResult::Failed;
     }
-    return ResultPending;
+    return CommandResult::Pending;
 }
 
-int NodeWriteCommand::exchangeLine(const QByteArray &line, unsigned long bytePauseMs)
+CommandResult NodeWriteCommand::sendCommand()
 {
-    int result = ResultPending;
-    for (int attempt = 1; attempt <= kMaxAttempts; ++attempt) {
-        writeLine(line, bytePauseMs);
-        result = awaitVerdict();
-        if (result == ResultDone)
-            return ResultDone;
-        if (result == ResultFailed && attempt < kMaxAttempts)
-            QThread::msleep(kRetryAfterFailedMs);
-    }
-    return result;
+    if (m_phase != Phase::Idle)
+        return CommandResult::Pending;
+    m_phase = Phase::BeforeLine;
+    // From the event loop, so that whoever started the command has returned before it can finish.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_phase == Phase::Finished)
+                return;
+            if (!m_serialPort) {
+                finish(CommandResult::Failed, CommandFailure::NoPort);
+                return;
+            }
+            // An unplugged device does not answer any more; waiting out three reply windows would only delay
+            // the result.
+            connect(m_serialPort, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+                if (error == QSerialPort::ResourceError)
+                    abandonPort();
+            });
+            beginNextStep();
+        },
+        Qt::QueuedConnection);
+    return CommandResult::Pending;
 }
 
-void NodeWriteCommand::pauseBeforeLine()
+void NodeWriteCommand::interrupt()
 {
-    QThread::msleep(kLinePauseMs);
+    if (m_phase != Phase::Finished)
+        finish(CommandResult::Failed, CommandFailure::Interrupted);
 }
 
-int NodeWriteCommand::commandResult(int exchangeOutcome)
+void NodeWriteCommand::abandonPort()
 {
-    return exchangeOutcome == ResultPending ? ResultTimedOut : exchangeOutcome;
+    if (m_phase != Phase::Finished)
+        finish(CommandResult::TimedOut, CommandFailure::None);
 }
 
-void NodeWriteCommand::writeLine(const QByteArray &line, unsigned long bytePauseMs)
+void NodeWriteCommand::beginNextStep()
 {
-    // Write failures are not checked here: a node that did not get the line stays silent, and the reply
-    // window turns that into the next attempt.
-    m_serialPort->flush();
-    if (line.size() <= kOnePieceMaxBytes) {
-        m_serialPort->write(line);
-        m_serialPort->waitForBytesWritten(kWriteWaitMs);
+    for (++m_step; m_step < stepCount(); ++m_step) {
+        m_line = lineForStep(m_step);
+        if (m_line.isEmpty()) {
+            noteFailure(CommandFailure::InvalidValue);
+            continue;
+        }
+        m_attempt = 0;
+        m_phase = Phase::BeforeLine;
+        m_timer.start(kLinePauseMs);
         return;
     }
-    for (const char byte : line) {
-        m_serialPort->write(&byte, 1);
-        m_serialPort->waitForBytesWritten(kWriteWaitMs);
-        QThread::msleep(bytePauseMs);
+    if (m_failure == CommandFailure::None)
+        finish(CommandResult::Done, CommandFailure::None);
+    else
+        finish(CommandResult::Failed, m_failure);
+}
+
+void NodeWriteCommand::startAttempt()
+{
+    ++m_attempt;
+    // Write failures are not checked here: a node that did not get the line stays silent, and the reply window
+    // turns that into the next attempt.
+    if (m_line.size() <= kOnePieceMaxBytes) {
+        m_serialPort->write(m_line);
+        m_serialPort->flush();
+        awaitVerdict();
+        return;
+    }
+    m_phase = Phase::SendingBytes;
+    m_nextByte = 0;
+    sendNextByte();
+}
+
+void NodeWriteCommand::sendNextByte()
+{
+    m_serialPort->write(m_line.constData() + m_nextByte, 1);
+    m_serialPort->flush();
+    ++m_nextByte;
+    // The pause follows every byte, the last one included.
+    m_timer.start(m_bytePauseMs);
+}
+
+void NodeWriteCommand::awaitVerdict()
+{
+    m_phase = Phase::AwaitingVerdict;
+    m_attemptLimit.start(int(m_attemptLimitMs));
+    m_timer.start(int(kReplyWindowMs));
+    if (!m_readyRead)
+        m_readyRead = connect(m_serialPort, &QSerialPort::readyRead, this, &NodeWriteCommand::readVerdict);
+    // What the node printed while the line went out (its echo, say) is the first batch of the attempt.
+    if (m_serialPort->bytesAvailable() > 0)
+        readVerdict();
+}
+
+void NodeWriteCommand::readVerdict()
+{
+    if (m_phase != Phase::AwaitingVerdict)
+        return;
+    const QByteArray batch = m_serialPort->readAll();
+    if (batch.isEmpty())
+        return;
+    // The last verdict of the batch decides; a prompt or other output after it does not undo it (that would
+    // lose an accepted line and send it again).
+    CommandResult verdict = CommandResult::Pending;
+    for (const QString &text : m_receiveBuffer.feed(batch)) {
+        const CommandResult lineVerdict = parseReply(text);
+        if (lineVerdict != CommandResult::Pending)
+            verdict = lineVerdict;
+    }
+    if (verdict != CommandResult::Pending) {
+        endAttempt(verdict);
+        return;
+    }
+    // A node that is still talking is given a new window to reach its verdict.
+    m_timer.start(int(kReplyWindowMs));
+}
+
+void NodeWriteCommand::endAttempt(CommandResult verdict)
+{
+    if (m_phase != Phase::AwaitingVerdict)
+        return;
+    m_timer.stop();
+    m_attemptLimit.stop();
+    switch (verdict) {
+    case CommandResult::Done:
+        beginNextStep();
+        return;
+    case CommandResult::Failed:
+        if (m_attempt < kMaxAttempts) {
+            m_phase = Phase::BeforeRetry;
+            m_timer.start(kRetryAfterFailedMs);
+            return;
+        }
+        // A refused line does not stop the sequence: the later settings are independent of it.
+        noteFailure(CommandFailure::Refused);
+        beginNextStep();
+        return;
+    default:
+        if (m_attempt < kMaxAttempts) {
+            startAttempt();
+            return;
+        }
+        // A silent node will not answer the later lines either.
+        finish(CommandResult::TimedOut, CommandFailure::None);
+        return;
     }
 }
 
-int NodeWriteCommand::awaitVerdict()
+void NodeWriteCommand::onTimer()
 {
-    // Every line the node prints opens a new reply window, so a node that is still talking is given time to
-    // reach its verdict.
-    int result = ResultPending;
-    QElapsedTimer attempt;
-    attempt.start();
-    for (;;) {
-        const qint64 left = m_attemptLimitMs - attempt.elapsed();
-        if (left <= 0) {
-            qInfo("NodeCMDset: no verdict from the node within %lld ms of other output", m_attemptLimitMs);
-            return ResultPending;
-        }
-        if (m_serialPort->bytesAvailable() == 0)
-            m_serialPort->waitForReadyRead(int(qMin<qint64>(kReplyWindowMs, left)));
-        const QByteArray batch = m_serialPort->readAll();
-        if (batch.isEmpty())
-            return result;
-        const QStringList lines = m_receiveBuffer.feed(batch);
-        // The last verdict of the batch decides; a prompt or other output after it does not undo it (that
-        // would lose an accepted line and send it again).
-        for (const QString &text : lines) {
-            const int verdict = parseReply(text);
-            if (verdict != ResultPending)
-                result = verdict;
-        }
-        if (result != ResultPending)
-            return result;
+    switch (m_phase) {
+    case Phase::BeforeLine:
+    case Phase::BeforeRetry:
+        startAttempt();
+        break;
+    case Phase::SendingBytes:
+        if (m_nextByte < m_line.size())
+            sendNextByte();
+        else
+            awaitVerdict();
+        break;
+    case Phase::AwaitingVerdict:
+        endAttempt(CommandResult::Pending);
+        break;
+    default:
+        break;
     }
+}
+
+void NodeWriteCommand::finish(CommandResult result, CommandFailure failure)
+{
+    m_phase = Phase::Finished;
+    m_timer.stop();
+    m_attemptLimit.stop();
+    disconnect(m_readyRead);
+    emit finished(result, failure);
+}
+
+void NodeWriteCommand::noteFailure(CommandFailure failure)
+{
+    if (m_failure == CommandFailure::None)
+        m_failure = failure;
 }

@@ -3,9 +3,12 @@
 #include "nodecommand.h"
 
 #include <QByteArray>
+#include <QTimer>
 
-// Shared part of the three write commands: the line exchange with up to three attempts and the
-// "Set"/"FAILED" reply parser.
+// Shared part of the three write commands: the line exchange with up to three attempts and the "Set"/"FAILED"
+// reply parser. The exchange is a sequence of states driven by timers and the port's readyRead, on the thread
+// the command lives in: pause before the line, send (byte by byte for long lines), await the verdict, pause
+// before a retry, next line. finished() reports the outcome once.
 class NodeWriteCommand : public NodeCommand
 {
     Q_OBJECT
@@ -13,39 +16,69 @@ public:
     // Attempts per line before the exchange gives up.
     static constexpr int kMaxAttempts = 3;
     // The node needs a moment between lines; it also gets one after refusing a line before we try again.
-    static constexpr unsigned long kLinePauseMs = 500;
-    static constexpr unsigned long kRetryAfterFailedMs = 500;
+    static constexpr int kLinePauseMs = 500;
+    static constexpr int kRetryAfterFailedMs = 500;
     // Longer lines overrun the node's receive buffer when written in one piece, so they go out byte by byte.
     static constexpr int kOnePieceMaxBytes = 16;
     // Pause after each byte of a paced line.
-    static constexpr unsigned long kSettingsBytePauseMs = 1;
-    static constexpr unsigned long kIdentityBytePauseMs = 5;
+    static constexpr int kSettingsBytePauseMs = 1;
+    static constexpr int kIdentityBytePauseMs = 5;
     // A node that keeps printing other lines keeps an attempt open, but not for ever: past this limit the
-    // attempt ends as unanswered, so a babbling node cannot hold the link thread indefinitely.
+    // attempt ends as unanswered, so a babbling node cannot hold the link indefinitely.
     static constexpr qint64 kAttemptLimitMs = 30000;
 
-    explicit NodeWriteCommand(QSerialPort *port);
+    NodeWriteCommand(QSerialPort *port, int bytePauseMs);
 
-    // "Set <text>" anywhere in the line: ResultDone. "FAILED <reason>": logged, ResultFailed. Else ResultPending.
-    int parseReply(QString line) override;
+    // Starts the exchange and returns Pending; the outcome comes with finished(), never from inside this call.
+    // Without a port nothing is sent and the command finishes Failed/NoPort.
+    CommandResult sendCommand() override;
+
+    // Ends the exchange at once with Failed/Interrupted; nothing more is written. No effect once finished.
+    void interrupt();
+    // The port is going away: ends the exchange at once as unanswered (TimedOut).
+    void abandonPort();
+    bool isFinished() const { return m_phase == Phase::Finished; }
+
+    // "Set <text>" anywhere in the line: Done. "FAILED <reason>": logged, Failed. Anything else: Pending.
+    CommandResult parseReply(QString line) override;
 
     // Tests shorten the attempt limit to exercise it without waiting half a minute per attempt.
     void setAttemptLimitForTesting(qint64 ms) { m_attemptLimitMs = ms; }
 
+signals:
+    // Done: every line was accepted. TimedOut: a line went unanswered three times; later lines were not sent.
+    // Failed: see the failure (the first one met, in line order).
+    void finished(CommandResult result, CommandFailure failure);
+
 protected:
-    // Sends one line (terminator included) and waits for the node's verdict, up to kMaxAttempts times.
-    // Returns ResultDone, or the last attempt's ResultFailed (refused) or ResultPending (no answer).
-    int exchangeLine(const QByteArray &line, unsigned long bytePauseMs);
-
-    // The pause that precedes every written line.
-    static void pauseBeforeLine();
-
-    // What a single-line write reports: silence becomes ResultTimedOut, a refusal stays ResultFailed.
-    static int commandResult(int exchangeOutcome);
+    // Number of lines the command may write.
+    virtual int stepCount() const = 0;
+    // The line (carriage return included) of one step, built when the step begins; empty when its value cannot
+    // be encoded, which skips the step without a pause and makes the command end Failed/InvalidValue.
+    virtual QByteArray lineForStep(int step) = 0;
 
 private:
-    void writeLine(const QByteArray &line, unsigned long bytePauseMs);
-    int awaitVerdict();
+    enum class Phase { Idle, BeforeLine, SendingBytes, AwaitingVerdict, BeforeRetry, Finished };
 
+    void beginNextStep();
+    void startAttempt();
+    void sendNextByte();
+    void awaitVerdict();
+    void readVerdict();
+    void endAttempt(CommandResult verdict);
+    void onTimer();
+    void finish(CommandResult result, CommandFailure failure);
+    void noteFailure(CommandFailure failure);
+
+    const int m_bytePauseMs;
     qint64 m_attemptLimitMs = kAttemptLimitMs;
+    Phase m_phase = Phase::Idle;
+    int m_step = -1;
+    int m_attempt = 0;
+    int m_nextByte = 0;
+    QByteArray m_line;
+    CommandFailure m_failure = CommandFailure::None;
+    QTimer m_timer; // the pause, byte pace or reply window of the current phase
+    QTimer m_attemptLimit;
+    QMetaObject::Connection m_readyRead;
 };

@@ -1,3 +1,4 @@
+#include "commandresulttext.h"
 // The node side of the fault matrix: ways a node or its cable misbehaves that no other test drives through the
 // whole link, each with the outcome the tool defines for it, over a real pseudo-terminal. Rows that other tests
 // already cover are not repeated here:
@@ -50,9 +51,10 @@ public:
             events << "connected";
             nodes << node;
         });
-        connect(link, &NodeInterface::nodeCommandResult, this, [this](int result) {
+        connect(link, &NodeInterface::nodeCommandResult, this, [this](CommandResult result, CommandFailure failure) {
             events << "result";
             results << result;
+            failures << failure;
         });
         connect(link, &NodeInterface::nodeSleeping, this, [this] { events << "sleeping"; });
         connect(link, &NodeInterface::serialPortOpened, this, [this](QString) { events << "opened"; });
@@ -63,7 +65,8 @@ public:
 
     QStringList events;
     QVector<Node> nodes;
-    QVector<int> results;
+    QVector<CommandResult> results;
+    QVector<CommandFailure> failures;
 };
 
 // The node record the link must announce for a simulated LoRa OTAA node.
@@ -281,7 +284,8 @@ void TestFaultMatrix::unpluggedDuringAWriteReportsTimedOutAndTheNodeKeepsOnlyWha
 
     // Gone in the middle of the humidity line: the apply has no answer, and the port is given up.
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, kConnectWaitMs);
-    QCOMPARE(m_rec->results, QVector<int>{NodeCommand::ResultTimedOut});
+    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::TimedOut});
+    QCOMPARE(m_rec->failures, QVector<CommandFailure>{CommandFailure::None});
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("failed") == 1, kShortWaitMs);
     QCOMPARE(m_sim->receivedLines(), (QStringList{"tht -5 35", "thh 20 80"}));
     // The node holds the line it acknowledged and nothing of the rest.
@@ -296,7 +300,7 @@ void TestFaultMatrix::unpluggedDuringAWriteReportsTimedOutAndTheNodeKeepsOnlyWha
     replug(held);
     m_link->updateNode(edited, flags);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 2, kConnectWaitMs);
-    QCOMPARE(m_rec->results.last(), int(NodeCommand::ResultDone));
+    QCOMPARE(m_rec->results.last(), CommandResult::Done);
     QCOMPARE(m_sim->receivedLines(), (QStringList{"tht -5 35", "thh 20 80", "rr 420000"}));
     held = m_sim->profile();
     QCOMPARE(held.humidityLow, 20);
@@ -320,7 +324,7 @@ void TestFaultMatrix::hundredMegabytesWithoutCarriageReturnDuringAWriteKeepMemor
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, 3 * kConnectWaitMs);
 
     // The over-long line went with the answer in it; the line was sent again and answered.
-    QCOMPARE(m_rec->results, QVector<int>{NodeCommand::ResultDone});
+    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Done});
     QCOMPARE(m_sim->receivedLines(), (QStringList{"tht 1 2", "tht 1 2"}));
     QCOMPARE(m_sim->profile().temperatureHigh, 2);
     const qint64 peakGrowthKiB = statusKiB("VmHWM:") - residentBefore;
@@ -355,7 +359,7 @@ void TestFaultMatrix::colourCodesEverywhereChangeNothing()
     edited.thresholds.humidityHigh = 85.0f;
     m_link->updateNode(edited, Node::FlagHumidity);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, kConnectWaitMs);
-    QCOMPARE(m_rec->results, QVector<int>{NodeCommand::ResultDone});
+    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Done});
     QCOMPARE(m_sim->profile().humidityHigh, 85);
 
     m_link->sleepNode();

@@ -1,3 +1,4 @@
+#include "commandresulttext.h"
 #include "node.h"
 #include "nodecommand.h"
 #include "nodeinterface.h"
@@ -84,9 +85,10 @@ public:
             events << "nodeConnected";
             nodes << node;
         });
-        connect(link, &NodeInterface::nodeCommandResult, this, [this](int result) {
+        connect(link, &NodeInterface::nodeCommandResult, this, [this](CommandResult result, CommandFailure failure) {
             events << "result";
             results << result;
+            failures << failure;
         });
         connect(link, &NodeInterface::configureID, this, [this](Node::eFirmwareType type) {
             events << "configureID";
@@ -108,7 +110,8 @@ public:
 
     QStringList events;
     QVector<Node> nodes;
-    QVector<int> results;
+    QVector<CommandResult> results;
+    QVector<CommandFailure> failures;
     QVector<int> types;
     QStringList opened;
     QStringList failed;
@@ -201,6 +204,14 @@ private slots:
     void vcomStartedCountsOnceAndOnlyAfterACompleteBanner();
     void lineAfterTheReplyWindowIsDroppedToTheBannerDetector();
     void resetDuringTheConfigurationReadDropsItAndReadsTheRestartedNode();
+    void readsArePacedAndEachAnswerIsLeftInThePortForASecond();
+    void nodeStartingAgainDuringTheReadIsReadAgainFromTheStart_data();
+    void nodeStartingAgainDuringTheReadIsReadAgainFromTheStart();
+    void nodeStartingRightAfterGoingToSleepIsRead_data();
+    void nodeStartingRightAfterGoingToSleepIsRead();
+    void disconnectOrNewPortInterruptsAWriteAtOnce_data();
+    void disconnectOrNewPortInterruptsAWriteAtOnce();
+    void resetAndSleepWaitForTheWriteInProgress();
     void damagedProtectedFieldAnnouncesNoNode();
     void missingPortIsReportedAndAGoodOneOpensAfterwards();
     void versionReadReportsTheFirmwareType();
@@ -358,6 +369,150 @@ void TestNodeInterface::resetDuringTheConfigurationReadDropsItAndReadsTheRestart
             QStringLiteral("th"), QStringLiteral("rr")}));
 }
 
+void TestNodeInterface::readsArePacedAndEachAnswerIsLeftInThePortForASecond()
+{
+    openLink();
+    m_sim->boot();
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
+    const QVector<NodeSimulator::LineEvent> sent = m_sim->receivedLineEvents();
+    QCOMPARE(sent.size(), 4);
+    const auto gapMs = [&sent](int i) { return (sent.at(i).nsecs - sent.at(i - 1).nsecs) / 1000000; };
+    // 500 ms after the wake-up CR; the configuration answer held 1 s, then 500 ms before "th"; the threshold
+    // answer held 1 s. The simulator answers at once, so the holds alone set these gaps.
+    QVERIFY2(gapMs(1) >= 500, qPrintable(QString::number(gapMs(1))));
+    QVERIFY2(gapMs(2) >= NodeCommand::kAfterSendPauseMs + 500, qPrintable(QString::number(gapMs(2))));
+    QVERIFY2(gapMs(3) >= NodeCommand::kAfterSendPauseMs, qPrintable(QString::number(gapMs(3))));
+}
+
+void TestNodeInterface::nodeStartingAgainDuringTheReadIsReadAgainFromTheStart_data()
+{
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QStringList>("sentBefore");
+    QTest::newRow("configuration") << "cfg" << QStringList{QString(), "cfg"};
+    QTest::newRow("thresholds") << "th" << QStringList{QString(), "cfg", "th"};
+    QTest::newRow("report rate") << "rr" << QStringList{QString(), "cfg", "th", "rr"};
+}
+
+void TestNodeInterface::nodeStartingAgainDuringTheReadIsReadAgainFromTheStart()
+{
+    QFETCH(QString, read);
+    QFETCH(QStringList, sentBefore);
+    openLink();
+    // The node keeps quiet on one read and starts again instead, with other versions and values.
+    m_sim->setFault(read, SimFault::Silent, 1);
+    m_sim->boot();
+    QVERIFY(m_sim->waitForLine(read, kConnectWaitMs));
+    SimNodeProfile restarted = m_sim->profile();
+    restarted.nodeVersion = QStringLiteral("v2.9.9");
+    restarted.devEui = QStringLiteral("70B3D57ED0000C77");
+    restarted.temperatureLow = -30;
+    restarted.reportRateMs = 300000;
+    m_sim->setProfile(restarted);
+    m_sim->boot();
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
+    QCOMPARE(m_sim->receivedLines(), (sentBefore + QStringList{QString(), "cfg", "th", "rr"}));
+    const Node expected = expectedNode(restarted, 2, 1, 2, restarted.devEui);
+    const Node &got = m_rec->nodes.first();
+    QVERIFY2(got == expected, qPrintable(describe(got) + QStringLiteral("\nexpected ") + describe(expected)));
+    QCOMPARE(m_rec->count("busy(true)"), 2);
+}
+
+void TestNodeInterface::nodeStartingRightAfterGoingToSleepIsRead_data()
+{
+    QTest::addColumn<bool>("bootOnSleepingSignal");
+    // The banner arrives while the link still holds the sleep answer in the port.
+    QTest::newRow("banner right behind the answer") << false;
+    // The window drops the node when it hears it went to sleep; the node starts right after that.
+    QTest::newRow("banner after a drop") << true;
+}
+
+void TestNodeInterface::nodeStartingRightAfterGoingToSleepIsRead()
+{
+    QFETCH(bool, bootOnSleepingSignal);
+    openLink();
+    connect(m_link.get(), &NodeInterface::nodeSleeping, m_rec.get(), [this, bootOnSleepingSignal] {
+        m_link->disconnectNode();
+        if (bootOnSleepingSignal)
+            m_sim->boot();
+    });
+    m_link->sleepNode();
+    QVERIFY(m_sim->waitForLine(QStringLiteral("s"), kShortWaitMs));
+    if (!bootOnSleepingSignal)
+        m_sim->boot();
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
+    QCOMPARE(m_rec->count("nodeSleeping"), 1);
+    QCOMPARE(m_sim->receivedLines(), (QStringList{"s", QString(), "cfg", "th", "rr"}));
+    QVERIFY(m_rec->nodes.first() == expectedNode(SimNodeProfile(), 2, 1, 2, SimNodeProfile().devEui));
+}
+
+void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce_data()
+{
+    QTest::addColumn<bool>("newPort");
+    QTest::newRow("disconnect") << false;
+    QTest::newRow("new port") << true;
+}
+
+void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce()
+{
+    QFETCH(bool, newPort);
+    openLink();
+    m_sim->setFault(QStringLiteral("set:tht"), SimFault::Silent);
+    Node node;
+    node.thresholds.temperatureLow = 1.0f;
+    node.thresholds.temperatureHigh = 2.0f;
+    node.reportRate = 1;
+    m_link->updateNode(node, Node::FlagTemperature | Node::FlagReportRate);
+    QVERIFY(m_sim->waitForLine(QStringLiteral("tht 1 2"), kShortWaitMs));
+    QElapsedTimer sinceSent;
+    sinceSent.start();
+
+    QElapsedTimer sinceAsked;
+    sinceAsked.start();
+    if (newPort)
+        m_link->connectSerialPort(m_path);
+    else
+        m_link->disconnectNode();
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, kShortWaitMs);
+    // Well within the reply window the write was waiting in.
+    QVERIFY2(sinceAsked.elapsed() < NodeCommand::kReplyWindowMs / 2, qPrintable(QString::number(sinceAsked.elapsed())));
+    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Failed});
+    QCOMPARE(m_rec->failures, QVector<CommandFailure>{CommandFailure::Interrupted});
+    if (newPort)
+        QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("opened") == 2, kShortWaitMs);
+
+    // The next write goes out normally, and nothing more of the interrupted one ever follows: not its retry
+    // after the reply window, not its report-rate line.
+    Node next;
+    next.thresholds.humidityLow = 20.0f;
+    next.thresholds.humidityHigh = 80.0f;
+    m_link->updateNode(next, Node::FlagHumidity);
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 2, kShortWaitMs);
+    QCOMPARE(m_rec->results.last(), CommandResult::Done);
+    const qint64 untilRetryWouldBeDue = NodeCommand::kReplyWindowMs + 500 - sinceSent.elapsed();
+    if (untilRetryWouldBeDue > 0)
+        QTest::qWait(int(untilRetryWouldBeDue));
+    QCOMPARE(m_sim->receivedLines(), (QStringList{"tht 1 2", "thh 20 80"}));
+}
+
+void TestNodeInterface::resetAndSleepWaitForTheWriteInProgress()
+{
+    openLink();
+    m_sim->setFault(QStringLiteral("set:*"), SimFault::Late, -1, QStringLiteral("1500"));
+    Node node;
+    node.reportRate = 5;
+    m_link->updateNode(node, Node::FlagReportRate);
+    QVERIFY(m_sim->waitForLine(QStringLiteral("rr 300000"), kShortWaitMs));
+    m_link->sleepNode();
+    m_link->resetNode();
+
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->receivedLines().size() == 3, kConnectWaitMs);
+    QCOMPARE(m_sim->receivedLines(), (QStringList{"rr 300000", "s", "reset"}));
+    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Done});
+    QCOMPARE(m_rec->events, (QStringList{"opened", "result", "nodeSleeping"}));
+}
+
 void TestNodeInterface::damagedProtectedFieldAnnouncesNoNode()
 {
     openLink();
@@ -425,7 +580,7 @@ void TestNodeInterface::writeRequestsReportTheirResultInOrder()
     m_link->setSigfoxData(QString(96, QLatin1Char('a')));
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 3, kConnectWaitMs);
 
-    QCOMPARE(m_rec->results, (QVector<int>{NodeCommand::ResultDone, NodeCommand::ResultDone, NodeCommand::ResultDone}));
+    QCOMPARE(m_rec->results, (QVector<CommandResult>{CommandResult::Done, CommandResult::Done, CommandResult::Done}));
     const QStringList lines = m_sim->receivedLines();
     QCOMPARE(lines.size(), 4);
     QVERIFY(lines.at(0).startsWith(QLatin1String("dev ")));
@@ -497,7 +652,7 @@ void TestNodeInterface::destructionLetsTheRunningWriteFinish()
     m_link.reset();
     // The link thread reported the write's result before the destructor returned.
     QCoreApplication::sendPostedEvents();
-    QCOMPARE(m_rec->results, QVector<int>{NodeCommand::ResultDone});
+    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Done});
     QCOMPARE(m_sim->profile().reportRateMs, qint64(300000));
     QCOMPARE(m_sim->receivedLines(), QStringList{QStringLiteral("rr 300000")});
 }
@@ -527,7 +682,8 @@ void TestNodeInterface::hungUpNodeClosesThePortWithoutSpinningAndALaterConnectRe
     node.reportRate = 1;
     m_link->updateNode(node, Node::FlagReportRate);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, kShortWaitMs);
-    QCOMPARE(m_rec->results, QVector<int>{NodeCommand::ResultFailed});
+    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Failed});
+    QCOMPARE(m_rec->failures, QVector<CommandFailure>{CommandFailure::NoPort});
 
     // Plugged in again and chosen again: the half line from before does not spoil the new banner.
     QVERIFY(m_sim->start(m_path));

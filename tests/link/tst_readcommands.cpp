@@ -1,3 +1,4 @@
+#include "commandresulttext.h"
 #include "node.h"
 #include "nodecmdconfig.h"
 #include "nodecmdreportrate.h"
@@ -74,7 +75,7 @@ template <typename Command> QString feed(Command &command, const QStringList &li
 {
     QString results;
     for (const QString &line : lines)
-        results += QString::number(command.parseReply(line));
+        results += QString::number(int(command.parseReply(line)));
     return results;
 }
 
@@ -380,7 +381,7 @@ void TestReadCommands::damagedProtectedFieldLeavesFieldAndBitUnset()
     QCOMPARE(spy.count(), 0);
 
     // The intact field sent again completes the answer; the damaged network id never replaced the default.
-    QCOMPARE(command.parseReply(devEuiLine()), int(NodeCommand::ResultDone));
+    QCOMPARE(command.parseReply(devEuiLine()), CommandResult::Done);
     QCOMPARE(spy.count(), 1);
     const Node node = spy.at(0).at(0).value<Node>();
     QCOMPARE(node.euid, kDevEui);
@@ -566,8 +567,8 @@ void TestReadCommands::reportRateConvertsMillisecondsToWholeMinutes()
 
     NodeCMDreportRate command(nullptr);
     QSignalSpy spy(&command, &NodeCMDreportRate::updateRate);
-    QCOMPARE(command.parseReply(line), result);
-    QCOMPARE(spy.count(), result == NodeCommand::ResultDone ? 1 : 0);
+    QCOMPARE(int(command.parseReply(line)), result);
+    QCOMPARE(spy.count(), result == int(CommandResult::Done) ? 1 : 0);
     if (!spy.isEmpty())
         QCOMPARE(spy.at(0).at(0).toInt(), minutes);
 }

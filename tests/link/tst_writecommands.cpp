@@ -1,3 +1,4 @@
+#include "commandresulttext.h"
 #include "node.h"
 #include "nodecmdsetloraid.h"
 #include "nodecmdsetsigfoxdata.h"
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -83,6 +85,17 @@ QString pacingProblem(const QVector<qint64> &arrivals, qint64 pauseMs)
     return QString();
 }
 
+// Runs a write command to its end on this thread's event loop; the failure reason goes to `failure`.
+CommandResult runToEnd(NodeWriteCommand &command, CommandFailure *failure = nullptr)
+{
+    QSignalSpy finished(&command, &NodeWriteCommand::finished);
+    if (command.sendCommand() != CommandResult::Pending || !finished.wait(120000) || finished.count() != 1)
+        return CommandResult::Pending;
+    if (failure)
+        *failure = finished.at(0).at(1).value<CommandFailure>();
+    return finished.at(0).at(0).value<CommandResult>();
+}
+
 QStringList repeated(const QString &text, int times)
 {
     QStringList list;
@@ -116,6 +129,7 @@ private slots:
     void chatteringNodeKeepsTheAttemptOpen();
     void endlesslyChatteringNodeEndsEachAttemptAtItsLimit();
     void acceptanceFollowedByAPromptInOneBatchCounts();
+    void interruptedWriteStopsMidLineAndReportsInterruptedOnce();
     void sleepCommandReportsTheNodeGoingToSleep();
     void misbehavingNodeEndsTheExchangeWithADefinedResult_data();
     void misbehavingNodeEndsTheExchangeWithADefinedResult();
@@ -131,7 +145,8 @@ private:
     QVector<qint64> byteArrivals(const QByteArray &prefix) const;
     // Runs the command until the node saw its line paced (at most three times: the simulator's thread may be
     // starved on a busy machine and then reads a paced line in one go). Returns what is wrong, or an empty text.
-    QString pacedWriteProblem(NodeCommand &command, const QByteArray &prefix, int lineBytes, qint64 pauseMs);
+    QString pacedWriteProblem(const std::function<std::unique_ptr<NodeWriteCommand>()> &makeCommand,
+        const QByteArray &prefix, int lineBytes, qint64 pauseMs);
 
     QTemporaryDir m_dir;
     std::unique_ptr<NodeSimulator> m_sim;
@@ -204,15 +219,16 @@ QVector<qint64> TestWriteCommands::byteArrivals(const QByteArray &prefix) const
     return arrivals;
 }
 
-QString TestWriteCommands::pacedWriteProblem(
-    NodeCommand &command, const QByteArray &prefix, int lineBytes, qint64 pauseMs)
+QString TestWriteCommands::pacedWriteProblem(const std::function<std::unique_ptr<NodeWriteCommand>()> &makeCommand,
+    const QByteArray &prefix, int lineBytes, qint64 pauseMs)
 {
     QString problem;
     for (int run = 0; run < 3; ++run) {
         m_sim->clearReceived();
-        const int result = command.sendCommand();
-        if (result != NodeCommand::ResultDone)
-            return QStringLiteral("result %1").arg(result);
+        const std::unique_ptr<NodeWriteCommand> command = makeCommand();
+        const CommandResult result = runToEnd(*command);
+        if (result != CommandResult::Done)
+            return QStringLiteral("result %1").arg(int(result));
         m_port->write(kMarker.toLatin1() + '\r');
         m_port->waitForBytesWritten(1000);
         if (!m_sim->waitForLine(kMarker, 5000))
@@ -256,7 +272,7 @@ void TestWriteCommands::sendsExactlyOneLinePerSetting()
         QTest::ignoreMessage(QtDebugMsg, "Set rate: 1 rr 60000");
 
     NodeCMDsetThreshold command(node, flags, m_port.get());
-    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultDone));
+    QCOMPARE(runToEnd(command), CommandResult::Done);
     settle();
 
     QCOMPARE(m_sim->receivedBytes().left(bytes.size()), bytes);
@@ -272,7 +288,7 @@ void TestWriteCommands::writesAllEightSettingsInBitOrderAndTheNodeKeepsThem()
     const Node node = editedNode();
     QTest::ignoreMessage(QtDebugMsg, "Set rate: 1 rr 60000");
     NodeCMDsetThreshold command(node, Node::FlagsWritable, m_port.get());
-    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultDone));
+    QCOMPARE(runToEnd(command), CommandResult::Done);
     settle();
 
     const QStringList lines = sentLines();
@@ -295,7 +311,7 @@ void TestWriteCommands::writesAllEightSettingsInBitOrderAndTheNodeKeepsThem()
 void TestWriteCommands::sendsNothingForFlagsAboveTheEightSettings()
 {
     NodeCMDsetThreshold command(editedNode(), 0x100, m_port.get());
-    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultDone));
+    QCOMPARE(runToEnd(command), CommandResult::Done);
     settle();
     QCOMPARE(sentLines(), QStringList());
 }
@@ -308,7 +324,9 @@ void TestWriteCommands::sendsNothingForAValueItCannotRepresentAndReportsFailure(
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NodeCMDset: network id .* not sent$")));
     QTest::ignoreMessage(QtWarningMsg, "NodeCMDset: temperature threshold holds no value, not sent");
     NodeCMDsetThreshold command(node, Node::FlagNetId | Node::FlagTemperature | Node::FlagHumidity, m_port.get());
-    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultFailed));
+    CommandFailure failure = CommandFailure::None;
+    QCOMPARE(runToEnd(command, &failure), CommandResult::Failed);
+    QCOMPARE(failure, CommandFailure::InvalidValue);
     settle();
     QCOMPARE(sentLines(), QStringList{QStringLiteral("thh 20 80")});
     QCOMPARE(m_sim->profile().temperatureLow, SimNodeProfile().temperatureLow);
@@ -316,15 +334,16 @@ void TestWriteCommands::sendsNothingForAValueItCannotRepresentAndReportsFailure(
 
 void TestWriteCommands::settingsProtectedLineGoesOutByteByByteAtOneMillisecond()
 {
-    NodeCMDsetThreshold command(editedNode(), Node::FlagAppId, m_port.get());
-    QCOMPARE(pacedWriteProblem(command, "app ", 41, NodeWriteCommand::kSettingsBytePauseMs), QString());
+    const auto make
+        = [this] { return std::make_unique<NodeCMDsetThreshold>(editedNode(), Node::FlagAppId, m_port.get()); };
+    QCOMPARE(pacedWriteProblem(make, "app ", 41, NodeWriteCommand::kSettingsBytePauseMs), QString());
 }
 
 void TestWriteCommands::deviceIdGoesOutProtectedInLowerCaseAtFiveMilliseconds()
 {
     const QString typed = QStringLiteral("70B3D57ED0000AFF");
-    NodeCMDsetLoRaID command(typed, m_port.get());
-    QCOMPARE(pacedWriteProblem(command, "dev ", 41, NodeWriteCommand::kIdentityBytePauseMs), QString());
+    const auto make = [this, typed] { return std::make_unique<NodeCMDsetLoRaID>(typed, m_port.get()); };
+    QCOMPARE(pacedWriteProblem(make, "dev ", 41, NodeWriteCommand::kIdentityBytePauseMs), QString());
 
     const QStringList lines = sentLines();
     QCOMPARE(lines.size(), 1);
@@ -340,8 +359,8 @@ void TestWriteCommands::deviceIdGoesOutProtectedInLowerCaseAtFiveMilliseconds()
 void TestWriteCommands::sigfoxDataGoesOutExactlyAsTyped()
 {
     const QString typed = QStringLiteral("0123456789abcdefABCDEF") + QString(74, QLatin1Char('7'));
-    NodeCMDsetSigfoxData command(typed, m_port.get());
-    QCOMPARE(pacedWriteProblem(command, "sd ", 100, NodeWriteCommand::kIdentityBytePauseMs), QString());
+    const auto make = [this, typed] { return std::make_unique<NodeCMDsetSigfoxData>(typed, m_port.get()); };
+    QCOMPARE(pacedWriteProblem(make, "sd ", 100, NodeWriteCommand::kIdentityBytePauseMs), QString());
     QCOMPARE(sentLines(), QStringList{QStringLiteral("sd ") + typed});
     QCOMPARE(m_sim->profile().sigfoxData, typed);
 }
@@ -350,7 +369,9 @@ void TestWriteCommands::invalidDeviceIdSendsNothingAndFails()
 {
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^NodeCMDset: device id .* not sent$")));
     NodeCMDsetLoRaID command(QStringLiteral("70B3D57ED0000AF"), m_port.get());
-    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultFailed));
+    CommandFailure failure = CommandFailure::None;
+    QCOMPARE(runToEnd(command, &failure), CommandResult::Failed);
+    QCOMPARE(failure, CommandFailure::InvalidValue);
     settle();
     QCOMPARE(sentLines(), QStringList());
 }
@@ -362,7 +383,9 @@ void TestWriteCommands::refusedStepIsRetriedTwiceThenTheSequenceGoesOnAndFails()
         QTest::ignoreMessage(QtInfoMsg, "NodeCMDset: FAIL - value out of range");
     QTest::ignoreMessage(QtDebugMsg, "Set rate: 1 rr 60000");
     NodeCMDsetThreshold command(editedNode(), Node::FlagTemperature | Node::FlagReportRate, m_port.get());
-    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultFailed));
+    CommandFailure failure = CommandFailure::None;
+    QCOMPARE(runToEnd(command, &failure), CommandResult::Failed);
+    QCOMPARE(failure, CommandFailure::Refused);
     settle();
 
     QCOMPARE(sentLines(), (QStringList{"tht -5 30", "tht -5 30", "tht -5 30", "rr 60000"}));
@@ -382,7 +405,9 @@ void TestWriteCommands::refusedDeviceIdReportsFailure()
     for (int i = 0; i < NodeWriteCommand::kMaxAttempts; ++i)
         QTest::ignoreMessage(QtInfoMsg, "NodeCMDset: FAIL - locked");
     NodeCMDsetLoRaID command(QStringLiteral("0011223344556677"), m_port.get());
-    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultFailed));
+    CommandFailure failure = CommandFailure::None;
+    QCOMPARE(runToEnd(command, &failure), CommandResult::Failed);
+    QCOMPARE(failure, CommandFailure::Refused);
     settle();
     QCOMPARE(words(sentLines()), (QStringList{"dev", "dev", "dev"}));
 }
@@ -391,7 +416,9 @@ void TestWriteCommands::silentNodeTimesOutAfterThreeAttemptsWithoutLaterSteps()
 {
     m_sim->setFault(QStringLiteral("set:tht"), SimFault::Silent);
     NodeCMDsetThreshold command(editedNode(), Node::FlagTemperature | Node::FlagReportRate, m_port.get());
-    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultTimedOut));
+    CommandFailure failure = CommandFailure::Interrupted;
+    QCOMPARE(runToEnd(command, &failure), CommandResult::TimedOut);
+    QCOMPARE(failure, CommandFailure::None);
     settle();
 
     QCOMPARE(sentLines(), (QStringList{"tht -5 30", "tht -5 30", "tht -5 30"}));
@@ -422,10 +449,10 @@ void TestWriteCommands::chatteringNodeKeepsTheAttemptOpen()
     });
     QTest::ignoreMessage(QtDebugMsg, "Set rate: 1 rr 60000");
     NodeCMDsetThreshold command(editedNode(), Node::FlagReportRate, m_port.get());
-    const int result = command.sendCommand();
+    const CommandResult result = runToEnd(command);
     chatter.join();
     QVERIFY(sent);
-    QCOMPARE(result, int(NodeCommand::ResultDone));
+    QCOMPARE(result, CommandResult::Done);
     settle();
     QCOMPARE(sentLines(), QStringList{QStringLiteral("rr 60000")});
 }
@@ -447,11 +474,11 @@ void TestWriteCommands::endlesslyChatteringNodeEndsEachAttemptAtItsLimit()
     command.setAttemptLimitForTesting(kLimitMs);
     QElapsedTimer elapsed;
     elapsed.start();
-    const int result = command.sendCommand();
+    const CommandResult result = runToEnd(command);
     const qint64 took = elapsed.elapsed();
     stop = true;
     chatter.join();
-    QCOMPARE(result, int(NodeCommand::ResultTimedOut));
+    QCOMPARE(result, CommandResult::TimedOut);
     QVERIFY2(took < 3 * (kLimitMs + 1000) + 1000, qPrintable(QStringLiteral("%1 ms").arg(took)));
     settle();
     QCOMPARE(words(sentLines()), repeated(QStringLiteral("tht"), 3));
@@ -466,11 +493,41 @@ void TestWriteCommands::acceptanceFollowedByAPromptInOneBatchCounts()
             m_sim->sendRaw(QByteArrayLiteral("Set temperature ok\r> \r"));
     });
     NodeCMDsetThreshold command(editedNode(), Node::FlagTemperature, m_port.get());
-    const int result = command.sendCommand();
+    const CommandResult result = runToEnd(command);
     answer.join();
-    QCOMPARE(result, int(NodeCommand::ResultDone));
+    QCOMPARE(result, CommandResult::Done);
     settle();
     QCOMPARE(words(sentLines()), repeated(QStringLiteral("tht"), 1));
+}
+
+void TestWriteCommands::interruptedWriteStopsMidLineAndReportsInterruptedOnce()
+{
+    const QString data(96, QLatin1Char('5'));
+    NodeCMDsetSigfoxData command(data, m_port.get());
+    QSignalSpy finished(&command, &NodeWriteCommand::finished);
+    QCOMPARE(command.sendCommand(), CommandResult::Pending);
+    // Part of the way through the paced line.
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->receivedBytes().size() >= 20, 10000);
+    command.interrupt();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).value<CommandResult>(), CommandResult::Failed);
+    QCOMPARE(finished.at(0).at(1).value<CommandFailure>(), CommandFailure::Interrupted);
+    QVERIFY(command.isFinished());
+
+    // The marker follows the bytes written before the interruption directly: the line was never finished.
+    m_port->write(kMarker.toLatin1() + '\r');
+    QTRY_VERIFY_WITH_TIMEOUT(m_sim->receivedBytes().endsWith(kMarker.toLatin1() + '\r'), 5000);
+    const QStringList lines = m_sim->receivedLines();
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.first().startsWith(QLatin1String("sd 5")) && lines.first().endsWith(kMarker)
+            && lines.first().size() < 3 + data.size() + kMarker.size(),
+        qPrintable(lines.first()));
+    // Nothing follows later either, and a second interruption reports nothing.
+    const QByteArray received = m_sim->receivedBytes();
+    QTest::qWait(NodeWriteCommand::kLinePauseMs + 100);
+    QCOMPARE(m_sim->receivedBytes(), received);
+    command.interrupt();
+    QCOMPARE(finished.count(), 1);
 }
 
 void TestWriteCommands::sleepCommandReportsTheNodeGoingToSleep()
@@ -478,21 +535,21 @@ void TestWriteCommands::sleepCommandReportsTheNodeGoingToSleep()
     NodeCMDsleep command(m_port.get());
     QSignalSpy spy(&command, &NodeCMDsleep::nodeSleeping);
     QTest::ignoreMessage(QtInfoMsg, "GOT:  to sleep");
-    QCOMPARE(command.sendCommand(), int(NodeCommand::ResultDone));
-    QCOMPARE(m_sim->receivedBytes(), QByteArray("s\r"));
+    QCOMPARE(command.sendCommand(), CommandResult::Done);
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim->receivedBytes(), QByteArray("s\r"), 5000);
 
     // The link feeds the command the lines it reads; here the test plays the link.
     LineAssembler lines;
-    int result = NodeCommand::ResultPending;
+    CommandResult result = CommandResult::Pending;
     QElapsedTimer waited;
     waited.start();
-    while (result != NodeCommand::ResultDone && waited.elapsed() < 10000) {
-        if (m_port->waitForReadyRead(500)) {
+    while (result != CommandResult::Done && waited.elapsed() < 10000) {
+        if (m_port->bytesAvailable() > 0 || m_port->waitForReadyRead(500)) {
             for (const QString &line : lines.feed(m_port->readAll()))
                 result = command.parseReply(line);
         }
     }
-    QCOMPARE(result, int(NodeCommand::ResultDone));
+    QCOMPARE(result, CommandResult::Done);
     QCOMPARE(spy.count(), 1);
     QVERIFY(m_sim->isSleeping());
 }
@@ -501,28 +558,28 @@ void TestWriteCommands::misbehavingNodeEndsTheExchangeWithADefinedResult_data()
 {
     QTest::addColumn<int>("fault");
     QTest::addColumn<QString>("argument");
-    QTest::addColumn<int>("result");
+    QTest::addColumn<CommandResult>("result");
     QTest::addColumn<int>("sends");
     // Nonsense lines are no verdict: after one silent window the line is sent again and then answered.
-    QTest::newRow("garbage") << int(SimFault::Garbage) << QString() << int(NodeCommand::ResultDone) << 2;
+    QTest::newRow("garbage") << int(SimFault::Garbage) << QString() << CommandResult::Done << 2;
     // The answer is lost in the over-long line it ends, which is dropped whole.
     QTest::newRow("a megabyte without carriage return")
-        << int(SimFault::Endless) << QString() << int(NodeCommand::ResultDone) << 2;
+        << int(SimFault::Endless) << QString() << CommandResult::Done << 2;
     // The device side disappears: every later wait ends at once, and so does the exchange.
-    QTest::newRow("hang-up") << int(SimFault::HangUp) << QString() << int(NodeCommand::ResultTimedOut) << 1;
+    QTest::newRow("hang-up") << int(SimFault::HangUp) << QString() << CommandResult::TimedOut << 1;
 }
 
 void TestWriteCommands::misbehavingNodeEndsTheExchangeWithADefinedResult()
 {
     QFETCH(int, fault);
     QFETCH(QString, argument);
-    QFETCH(int, result);
+    QFETCH(CommandResult, result);
     QFETCH(int, sends);
     m_sim->setFault(QStringLiteral("set:dev"), SimFault(fault), 1, argument);
     NodeCMDsetLoRaID command(QStringLiteral("0011223344556677"), m_port.get());
     QElapsedTimer elapsed;
     elapsed.start();
-    QCOMPARE(command.sendCommand(), result);
+    QCOMPARE(runToEnd(command), result);
     // Never longer than three silent reply windows plus the sending.
     QVERIFY2(elapsed.elapsed() < 3 * (NodeCommand::kReplyWindowMs + 1000),
         qPrintable(QStringLiteral("%1 ms").arg(elapsed.elapsed())));
@@ -533,7 +590,7 @@ void TestWriteCommands::misbehavingNodeEndsTheExchangeWithADefinedResult()
     // Whatever the node left behind does not spoil the next exchange on the same port.
     m_sim->clearReceived();
     NodeCMDsetThreshold next(editedNode(), Node::FlagTemperature, m_port.get());
-    QCOMPARE(next.sendCommand(), int(NodeCommand::ResultDone));
+    QCOMPARE(runToEnd(next), CommandResult::Done);
     QCOMPARE(m_sim->receivedLines(), QStringList{QStringLiteral("tht -5 30")});
 }
 

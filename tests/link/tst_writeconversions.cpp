@@ -1,3 +1,4 @@
+#include "commandresulttext.h"
 #include "lineassembler.h"
 #include "node.h"
 #include "nodecmdsetloraid.h"
@@ -261,35 +262,32 @@ void TestWriteConversions::sendsNothingForAThresholdThatHoldsNoValue()
 void TestWriteConversions::writeReplyParserJudgesTheNodesAnswer_data()
 {
     QTest::addColumn<QByteArray>("raw"); // as received, before line cleaning
-    QTest::addColumn<int>("result");
+    QTest::addColumn<CommandResult>("result");
     QTest::addColumn<QString>("log"); // expected info line, empty for none
-    QTest::newRow("accepted") << QByteArray("Set tht 20 30") << int(NodeCommand::ResultDone) << QString();
-    QTest::newRow("Set inside the line") << QByteArray("> tht 20 30 Set ok") << int(NodeCommand::ResultDone)
-                                         << QString();
-    QTest::newRow("Set followed by a tab") << QByteArray("Set\tok") << int(NodeCommand::ResultDone) << QString();
-    QTest::newRow("colour-wrapped Set") << QByteArray("\x1b[32mSet rate\x1b[0m") << int(NodeCommand::ResultDone)
-                                        << QString();
-    QTest::newRow("lower-case set") << QByteArray("set tht 20 30") << int(NodeCommand::ResultPending) << QString();
-    QTest::newRow("Set without text") << QByteArray("Set   ") << int(NodeCommand::ResultPending) << QString();
-    QTest::newRow("Settings is no answer") << QByteArray("Settings") << int(NodeCommand::ResultPending) << QString();
-    QTest::newRow("refused") << QByteArray("FAILED value out of range") << int(NodeCommand::ResultFailed)
+    QTest::newRow("accepted") << QByteArray("Set tht 20 30") << CommandResult::Done << QString();
+    QTest::newRow("Set inside the line") << QByteArray("> tht 20 30 Set ok") << CommandResult::Done << QString();
+    QTest::newRow("Set followed by a tab") << QByteArray("Set\tok") << CommandResult::Done << QString();
+    QTest::newRow("colour-wrapped Set") << QByteArray("\x1b[32mSet rate\x1b[0m") << CommandResult::Done << QString();
+    QTest::newRow("lower-case set") << QByteArray("set tht 20 30") << CommandResult::Pending << QString();
+    QTest::newRow("Set without text") << QByteArray("Set   ") << CommandResult::Pending << QString();
+    QTest::newRow("Settings is no answer") << QByteArray("Settings") << CommandResult::Pending << QString();
+    QTest::newRow("refused") << QByteArray("FAILED value out of range") << CommandResult::Failed
                              << QStringLiteral("NodeCMDset: FAIL - value out of range");
-    QTest::newRow("refused inside the line") << QByteArray("ERR FAILED bad key") << int(NodeCommand::ResultFailed)
-                                             << QStringLiteral("NodeCMDset: FAIL - bad key");
-    QTest::newRow("colour-wrapped FAILED") << QByteArray("\x1b[31mFAILED busy\x1b[0m") << int(NodeCommand::ResultFailed)
+    QTest::newRow("refused inside the line")
+        << QByteArray("ERR FAILED bad key") << CommandResult::Failed << QStringLiteral("NodeCMDset: FAIL - bad key");
+    QTest::newRow("colour-wrapped FAILED") << QByteArray("\x1b[31mFAILED busy\x1b[0m") << CommandResult::Failed
                                            << QStringLiteral("NodeCMDset: FAIL - busy");
-    QTest::newRow("FAILED without reason") << QByteArray("FAILED") << int(NodeCommand::ResultPending) << QString();
-    QTest::newRow("lower-case failed") << QByteArray("failed range") << int(NodeCommand::ResultPending) << QString();
-    QTest::newRow("Set wins over FAILED")
-        << QByteArray("FAILED once, Set now") << int(NodeCommand::ResultDone) << QString();
-    QTest::newRow("echo") << QByteArray("tht 20 30") << int(NodeCommand::ResultPending) << QString();
-    QTest::newRow("empty") << QByteArray() << int(NodeCommand::ResultPending) << QString();
+    QTest::newRow("FAILED without reason") << QByteArray("FAILED") << CommandResult::Pending << QString();
+    QTest::newRow("lower-case failed") << QByteArray("failed range") << CommandResult::Pending << QString();
+    QTest::newRow("Set wins over FAILED") << QByteArray("FAILED once, Set now") << CommandResult::Done << QString();
+    QTest::newRow("echo") << QByteArray("tht 20 30") << CommandResult::Pending << QString();
+    QTest::newRow("empty") << QByteArray() << CommandResult::Pending << QString();
 }
 
 void TestWriteConversions::writeReplyParserJudgesTheNodesAnswer()
 {
     QFETCH(QByteArray, raw);
-    QFETCH(int, result);
+    QFETCH(CommandResult, result);
     QFETCH(QString, log);
     // Any write command will do: they share the parser.
     NodeCMDsetSigfoxData command(QString(), nullptr);
@@ -303,13 +301,21 @@ void TestWriteConversions::writeCommandsWithoutPortFailWithoutSending()
     Node node;
     node.reportRate = 5;
     NodeCMDsetThreshold settings(node, Node::FlagReportRate, nullptr);
-    QCOMPARE(settings.sendCommand(), int(NodeCommand::ResultFailed));
     NodeCMDsetLoRaID id(QStringLiteral("0011223344556677"), nullptr);
-    QCOMPARE(id.sendCommand(), int(NodeCommand::ResultFailed));
     NodeCMDsetSigfoxData data(QString(96, QLatin1Char('a')), nullptr);
-    QCOMPARE(data.sendCommand(), int(NodeCommand::ResultFailed));
+    for (NodeWriteCommand *command : {static_cast<NodeWriteCommand *>(&settings), static_cast<NodeWriteCommand *>(&id),
+             static_cast<NodeWriteCommand *>(&data)}) {
+        QSignalSpy finished(command, &NodeWriteCommand::finished);
+        // The outcome never comes from inside the call that starts the command.
+        QCOMPARE(command->sendCommand(), CommandResult::Pending);
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(finished.wait(5000));
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.at(0).at(0).value<CommandResult>(), CommandResult::Failed);
+        QCOMPARE(finished.at(0).at(1).value<CommandFailure>(), CommandFailure::NoPort);
+    }
     NodeCMDsleep sleep(nullptr);
-    QCOMPARE(sleep.sendCommand(), int(NodeCommand::ResultFailed));
+    QCOMPARE(sleep.sendCommand(), CommandResult::Failed);
 }
 
 void TestWriteConversions::sleepParserRecognisesTheNodeGoingToSleep_data()
@@ -337,8 +343,8 @@ void TestWriteConversions::sleepParserRecognisesTheNodeGoingToSleep()
     QSignalSpy spy(&command, &NodeCMDsleep::nodeSleeping);
     if (!log.isEmpty())
         QTest::ignoreMessage(QtInfoMsg, qPrintable(log));
-    QCOMPARE(command.parseReply(LineAssembler::cleanLine(raw)),
-        sleeping ? int(NodeCommand::ResultDone) : int(NodeCommand::ResultPending));
+    QCOMPARE(
+        command.parseReply(LineAssembler::cleanLine(raw)), sleeping ? CommandResult::Done : CommandResult::Pending);
     QCOMPARE(spy.count(), sleeping ? 1 : 0);
 }
 
@@ -348,8 +354,8 @@ void TestWriteConversions::sleepCommandEmitsAgainForARepeatedAnnouncement()
     QSignalSpy spy(&command, &NodeCMDsleep::nodeSleeping);
     QTest::ignoreMessage(QtInfoMsg, "GOT:  to sleep");
     QTest::ignoreMessage(QtInfoMsg, "GOT:  to sleep");
-    QCOMPARE(command.parseReply(QStringLiteral("Terminal going to sleep")), int(NodeCommand::ResultDone));
-    QCOMPARE(command.parseReply(QStringLiteral("Terminal going to sleep")), int(NodeCommand::ResultDone));
+    QCOMPARE(command.parseReply(QStringLiteral("Terminal going to sleep")), CommandResult::Done);
+    QCOMPARE(command.parseReply(QStringLiteral("Terminal going to sleep")), CommandResult::Done);
     QCOMPARE(spy.count(), 2);
 }
 
