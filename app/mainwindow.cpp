@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "applicationicon.h"
+#include "commandresult.h"
 #include "formsigfox5d.h"
 #include "nodeform.h"
 #include "noticepresenter.h"

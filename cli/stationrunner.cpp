@@ -1,6 +1,7 @@
 #include "stationrunner.h"
 
 #include "commissioningjournal.h"
+#include "nodeinterface.h"
 
 using State = CommissioningSession::State;
 
@@ -22,7 +23,8 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
     connect(commissioning, &CommissioningSession::questionAsked, this,
         [this](CommissioningSession::Question question, CommissioningSession::Action action) {
             // --sleep asked for the sleep; a node that is not registered goes to sleep only without --register.
-            const bool proceed = question == CommissioningSession::Question::SleepUnregistered && !options.registerNodes;
+            const bool proceed
+                = question == CommissioningSession::Question::SleepUnregistered && !this->options.registerNodes;
             commissioning->answerQuestion(
                 question, action, proceed ? CommissioningSession::Answer::Proceed : CommissioningSession::Answer::Cancel);
             if (!proceed)

@@ -75,7 +75,7 @@ CommandResult NodeCMDconfig::parseReply(QString line)
 
     // Once a node has shown another key, nothing more it says about itself can be trusted.
     if (m_keyMismatch)
-        return ResultFailed;
+        return CommandResult::Failed;
 
     const QRegularExpressionMatch type = communication.match(line);
     if (type.hasMatch() && m_result.applyCommunication(type.captured(1)))
@@ -134,7 +134,7 @@ CommandResult NodeCMDconfig::parseReply(QString line)
         qInfo("NodeCMDconfig: the node's identifiers are enciphered under another key than the tool's (key %s)",
             qPrintable(ProtectedFieldCipher::keyFingerprint()));
         emit keyMismatch();
-        return ResultFailed;
+        return CommandResult::Failed;
     }
     if ((m_seen & SeenRequired) != SeenRequired)
         return CommandResult::Pending;

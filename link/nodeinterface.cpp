@@ -604,8 +604,15 @@ void NodeInterface::handleLine(const QString &line)
             qCInfo(lcLink, "NodeInterface: the node started again during a read");
             disposeRead();
         } else {
-            if (m_current->parseReply(line) == CommandResult::Done)
+            const CommandResult result = m_current->parseReply(line);
+            if (result == CommandResult::Done) {
                 readComplete();
+            } else if (result == CommandResult::Failed && m_currentKind == ReadKind::Configuration) {
+                // Identifiers that do not decipher under our key: nothing of this node is read further or
+                // announced, and later lines go to the banner detector again.
+                disposeRead();
+                emit nodeKeyMismatch();
+            }
             return;
         }
     }

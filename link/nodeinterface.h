@@ -53,6 +53,8 @@ signals:
     void nodeCommandResult(CommandResult result, CommandFailure failure);
     void configureID(Node::eFirmwareType type);
     void nodeSleeping();
+    // The node's identifiers are enciphered under another key than the tool's: its read ended, nothing announced.
+    void nodeKeyMismatch();
     // Not part of the node workflow: tell the window whether the chosen port could be opened.
     void serialPortOpened(QString name);
     void serialPortFailed(QString name, QString reason);

@@ -41,7 +41,7 @@ void MainWindowShutdownTest::closingDuringAWriteReturnsOnlyAfterTheLinkEnded()
     QObject::connect(
         link, &QThread::finished, link, [&] { linkFinished = true; }, Qt::DirectConnection);
     QObject::connect(
-        link, &NodeInterface::nodeCommandResult, link, [&](int result) { writeResult = result; }, Qt::DirectConnection);
+        link, &NodeInterface::nodeCommandResult, link, [&](CommandResult result) { writeResult = int(result); }, Qt::DirectConnection);
 
     // A write goes to the port that is open when it is asked for.
     QVERIFY(linkHoldsPort(*window, simulator.linkPath(), kLinkWaitMs));

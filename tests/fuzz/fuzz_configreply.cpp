@@ -27,17 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QString &line : FuzzSupport::nodeLines(data, size)) {
         const int before = emitted;
         const int mismatchesBefore = mismatches;
-        const int result = command.parseReply(line);
+        const CommandResult result = command.parseReply(line);
         // A node keyed differently ends the read: one signal, and from then on every line fails and nothing is
         // announced.
         FUZZ_CHECK(mismatches <= 1);
-        FUZZ_CHECK((result == NodeCommand::ResultFailed) == (mismatches == 1));
+        FUZZ_CHECK((result == CommandResult::Failed) == (mismatches == 1));
         FUZZ_CHECK(mismatchesBefore == 0 || emitted == before);
-        FUZZ_CHECK(result == NodeCommand::ResultPending || result == NodeCommand::ResultDone
-            || result == NodeCommand::ResultFailed);
+        FUZZ_CHECK(result == CommandResult::Pending || result == CommandResult::Done
+            || result == CommandResult::Failed);
         // The answer is complete exactly when the signal goes out, once.
-        FUZZ_CHECK(emitted == before + (result == NodeCommand::ResultDone ? 1 : 0));
-        if (result != NodeCommand::ResultDone)
+        FUZZ_CHECK(emitted == before + (result == CommandResult::Done ? 1 : 0));
+        if (result != CommandResult::Done)
             continue;
         FUZZ_CHECK(last.firmwareType >= Node::Unknown && last.firmwareType <= Node::SigFox5D);
         FUZZ_CHECK(last.deviceType >= 0 && last.deviceType <= 3);

@@ -16,12 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     constexpr int kMaxMinutes = std::numeric_limits<qint32>::max() / 60000;
     FuzzSupport::feedReadCommand(
-        data, size, &NodeCMDreportRate::updateRate, [](const QString &line, int result, int last) {
-            if (result == NodeCommand::ResultDone)
+        data, size, &NodeCMDreportRate::updateRate, [](const QString &line, CommandResult result, int last) {
+            if (result == CommandResult::Done)
                 FUZZ_CHECK(last >= -kMaxMinutes - 1 && last <= kMaxMinutes);
             // A line that never mentions a report rate completes nothing.
             if (!line.contains(QLatin1String("Report rate")))
-                FUZZ_CHECK(result == NodeCommand::ResultPending);
+                FUZZ_CHECK(result == CommandResult::Pending);
         });
     return 0;
 }

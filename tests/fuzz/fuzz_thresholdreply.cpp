@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzSupport::feedReadCommand(
-        data, size, &NodeCMDthreshold::updateThreshold, [](const QString &, int result, const NodeThresholds &last) {
-            if (result != NodeCommand::ResultDone)
+        data, size, &NodeCMDthreshold::updateThreshold, [](const QString &, CommandResult result, const NodeThresholds &last) {
+            if (result != CommandResult::Done)
                 return;
             // All four lines were seen, so no value is left without a number.
             for (const float value : {last.temperatureHigh, last.temperatureLow, last.humidityHigh, last.humidityLow,

@@ -16,9 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QString seen; // every line so far
     FuzzSupport::feedReadCommand(
-        data, size, &NodeCMDversion::updateVersion, [&seen](const QString &line, int result, const Node &last) {
+        data, size, &NodeCMDversion::updateVersion, [&seen](const QString &line, CommandResult result, const Node &last) {
             seen += line + QLatin1Char('\n');
-            if (result != NodeCommand::ResultDone)
+            if (result != CommandResult::Done)
                 return;
             // Each version is one word taken from a banner line.
             for (const QString &word : {last.nodeVersion, last.moduleVersion, last.loraVersion}) {

@@ -19,20 +19,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QObject::connect(&sleep, &NodeCMDsleep::nodeSleeping, [&] { ++sleeping; });
 
     for (const QString &line : FuzzSupport::nodeLines(data, size)) {
-        const int verdict = write.parseReply(line);
-        FUZZ_CHECK(verdict == NodeCommand::ResultPending || verdict == NodeCommand::ResultFailed
-            || verdict == NodeCommand::ResultDone);
+        const CommandResult verdict = write.parseReply(line);
+        FUZZ_CHECK(verdict == CommandResult::Pending || verdict == CommandResult::Failed
+            || verdict == CommandResult::Done);
         // Only a line carrying "Set" or "FAILED" (case-sensitive) is a verdict.
-        if (verdict == NodeCommand::ResultDone)
+        if (verdict == CommandResult::Done)
             FUZZ_CHECK(line.contains(QLatin1String("Set")));
-        if (verdict == NodeCommand::ResultFailed)
+        if (verdict == CommandResult::Failed)
             FUZZ_CHECK(line.contains(QLatin1String("FAILED")));
 
         const int before = sleeping;
-        const int asleep = sleep.parseReply(line);
-        FUZZ_CHECK(asleep == NodeCommand::ResultPending || asleep == NodeCommand::ResultDone);
-        FUZZ_CHECK(sleeping == before + (asleep == NodeCommand::ResultDone ? 1 : 0));
-        if (asleep == NodeCommand::ResultDone)
+        const CommandResult asleep = sleep.parseReply(line);
+        FUZZ_CHECK(asleep == CommandResult::Pending || asleep == CommandResult::Done);
+        FUZZ_CHECK(sleeping == before + (asleep == CommandResult::Done ? 1 : 0));
+        if (asleep == CommandResult::Done)
             FUZZ_CHECK(line.contains(QLatin1String("Terminal going")));
     }
     return 0;

@@ -94,9 +94,9 @@ void feedReadCommand(const uint8_t *data, size_t size, void (Command::*announcem
     });
     for (const QString &line : nodeLines(data, size)) {
         const int before = emitted;
-        const int result = command.parseReply(line);
-        FUZZ_CHECK(result == NodeCommand::ResultPending || result == NodeCommand::ResultDone);
-        FUZZ_CHECK(emitted == before + (result == NodeCommand::ResultDone ? 1 : 0));
+        const CommandResult result = command.parseReply(line);
+        FUZZ_CHECK(result == CommandResult::Pending || result == CommandResult::Done);
+        FUZZ_CHECK(emitted == before + (result == CommandResult::Done ? 1 : 0));
         check(line, result, announced);
     }
 }
