@@ -549,7 +549,7 @@ void MainWindow::reportStorageProblem(const QString &problem)
 
 void MainWindow::storeSetting(const char *key, const QVariant &value)
 {
-    storeSetting(key, value);
+    settings.setValue(QString::fromLatin1(key), value);
     settings.sync();
     if (settings.status() != QSettings::NoError)
         reportStorageProblem(QStringLiteral("The settings file %1 cannot be written: the choice holds until the tool "

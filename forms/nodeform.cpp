@@ -317,10 +317,12 @@ bool NodeForm::identifiersComplete() const
         if (value.size() == field.digits && isHexDigits(value))
             continue;
         qInfo("%s: apply refused, %s", metaObject()->className(), field.incompleteTitle);
-        QMessageBox box(QMessageBox::Information, QString::fromLatin1(field.incompleteTitle),
+        // Shown without a loop of its own; nothing depends on when the operator closes it.
+        auto *box = new QMessageBox(QMessageBox::Information, QString::fromLatin1(field.incompleteTitle),
             QString::fromLatin1(field.incompleteText), QMessageBox::Ok);
-        // The form may be gone when the box closes (a new node replaces it), so nothing here touches it after.
-        box.exec();
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::ApplicationModal);
+        box->open();
         return false;
     }
     return true;

@@ -589,7 +589,7 @@ void TestNodeForm::shortNetworkIdIsRefusedAndLaterApplyCarriesAllFlags()
     {
         MessageBoxCloser closer;
         form.apply();
-        QCOMPARE(closer.seen.size(), 1);
+        QTRY_COMPARE(closer.seen.size(), 1);
         QCOMPARE(closer.seen.at(0).title, QStringLiteral("Network ID too short"));
         QCOMPARE(closer.seen.at(0).text, QStringLiteral("Network ID must be 8 characters"));
         QCOMPARE(closer.seen.at(0).icon, QMessageBox::Information);
@@ -655,7 +655,7 @@ void TestNodeForm::incompleteApplicationIdOrKeyIsRefused()
     {
         MessageBoxCloser closer;
         form.apply();
-        QCOMPARE(closer.seen.size(), 1);
+        QTRY_COMPARE(closer.seen.size(), 1);
         QCOMPARE(closer.seen.at(0).title, title);
         QCOMPARE(closer.seen.at(0).text, text);
         QCOMPARE(closer.seen.at(0).icon, QMessageBox::Information);
