@@ -125,6 +125,7 @@ MainWindow::MainWindow(QWidget *parent)
     storageProblem->hide();
     ui->statusBar->addPermanentWidget(storageProblem);
     waitingLabel = new QLabel(this);
+    waitingLabel->setObjectName(QStringLiteral("waitingRegistrationsLabel"));
     ui->statusBar->addPermanentWidget(waitingLabel);
     outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), this);
     if (!outbox->isOpen()) {
@@ -187,8 +188,10 @@ MainWindow::MainWindow(QWidget *parent)
     if (!caFile.isEmpty() && !serverSession->setCaCertificateFile(caFile))
         qCWarning(lcApp).noquote() << "MainWindow: the trusted CA certificate file cannot be used:" << caFile;
     profileLabel = new QLabel(this);
+    profileLabel->setObjectName(QStringLiteral("profileLabel"));
     ui->statusBar->addPermanentWidget(profileLabel);
     lotLabel = new QLabel(this);
+    lotLabel->setObjectName(QStringLiteral("lotLabel"));
     ui->statusBar->addPermanentWidget(lotLabel);
     journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());
     showLot();
@@ -362,7 +365,6 @@ void MainWindow::setSerialPort(int idx)
 
 void MainWindow::refreshSerialPortInfo()
 {
-    commissioning->disconnectNode();
     fillSerialPortList();
     commissioning->resetNode();
     emit resetNode();

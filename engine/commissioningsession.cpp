@@ -290,7 +290,12 @@ void CommissioningSession::retryLogin()
 void CommissioningSession::disconnectNode()
 {
     clearNode();
-    dropLinkCommand();
+    waitingNode.reset();
+    connectTimer.stop();
+    readingNode = false;
+    readTimedOut = false;
+    // The port is let go as well: a later choice of port, or the refresh, opens it again.
+    nodeLink->closeSerialPort();
     setState(State::WaitingForNode);
 }
 
@@ -763,7 +768,7 @@ void CommissioningSession::registrationFinished(const ServerSession::Registratio
     if (report.accepted) {
         if (report.status == 200) {
             qCDebug(lcEngine, "MainWindow: Node registered");
-            raise(Notice::Level::Warning, QLatin1String(kRegistrationTitle), QStringLiteral("Node added successfully"));
+            raise(Notice::Level::Information, QLatin1String(kRegistrationTitle), QStringLiteral("Node added successfully"));
         } else {
             qCDebug(lcEngine, "MainWindow: Node updated");
             raise(Notice::Level::Information, QLatin1String(kRegistrationTitle), QStringLiteral("Node Updated"));

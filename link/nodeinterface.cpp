@@ -108,6 +108,11 @@ void NodeInterface::connectSerialPort(QString serialPort)
     enqueue(Request(OpenPort, serialPort));
 }
 
+void NodeInterface::closeSerialPort()
+{
+    connectSerialPort(QString());
+}
+
 void NodeInterface::updateNode(Node node, int flags)
 {
     if (!(flags & Node::FlagsWritable))
@@ -465,6 +470,9 @@ void NodeInterface::openPort(const QString &name)
 {
     closePort();
     m_portName = name;
+    // No name: the port is only closed (the operator disconnected); nothing is reported.
+    if (name.isEmpty())
+        return;
 
     auto port = std::make_unique<QSerialPort>(name);
     port->setBaudRate(kBaudRate, QSerialPort::AllDirections);

@@ -41,6 +41,8 @@ public:
 
 public slots:
     void connectSerialPort(QString serialPort);
+    // Ends whatever runs on the port (a write ends Interrupted) and closes it until a port is chosen again.
+    void closeSerialPort();
     void updateNode(Node node, int flags);
     void resetNode();
     void sleepNode();

@@ -96,7 +96,9 @@ bool CommissioningSessionTest::plugIn(const SimNodeProfile &profile)
     const QString path = dir.filePath(QStringLiteral("ttyNODE"));
     if (!node->start(path))
         return false;
-    journal = std::make_unique<CommissioningJournal>(dir.filePath(QStringLiteral("journal.jsonl")));
+    // A journal of this test's own.
+    journal = std::make_unique<CommissioningJournal>(
+        dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".jsonl")));
     serverSession = std::make_unique<ServerSession>(journal.get(), nullptr);
     serverSession->setServerAddress(server.baseUrl());
     session = std::make_unique<CommissioningSession>(serverSession.get(), journal.get());
@@ -243,7 +245,15 @@ void CommissioningSessionTest::nodeBootingRightAfterItsSleepIsRead()
     QVERIFY(plugIn(SimNodeProfile::forType(Node::LoRaOTAA5D)));
     QVERIFY(bootAndLogIn());
 
+    // Not registered: the operator is asked first, and answers that it may sleep all the same.
+    QSignalSpy asked(session.get(), &CommissioningSession::questionAsked);
     session->activate();
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(asked.first().at(0).value<CommissioningSession::Question>(),
+        CommissioningSession::Question::SleepUnregistered);
+    QVERIFY(!node->isSleeping());
+    session->answerQuestion(CommissioningSession::Question::SleepUnregistered, CommissioningSession::Action::Activate,
+        CommissioningSession::Answer::Proceed);
     QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::NodeSleeping, 15000);
     // The next node is plugged in at once: its boot follows the sleep confirmation within a second.
     node->boot();
