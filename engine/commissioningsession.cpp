@@ -39,6 +39,10 @@ CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJ
     qRegisterMetaType<CommissioningSession::State>("CommissioningSession::State");
     qRegisterMetaType<CommissioningSession::Notice>("CommissioningSession::Notice");
     qRegisterMetaType<CommissioningSession::NodeNote>("CommissioningSession::NodeNote");
+    qRegisterMetaType<CommissioningSession::LabelResult>("CommissioningSession::LabelResult");
+    qRegisterMetaType<CommissioningSession::Question>("CommissioningSession::Question");
+    qRegisterMetaType<CommissioningSession::Action>("CommissioningSession::Action");
+    qRegisterMetaType<CommissioningSession::Answer>("CommissioningSession::Answer");
     qRegisterMetaType<Node::eFirmwareType>("Node::eFirmwareType");
 
     // A coarse timer may fire up to 5 % early, which would give up on a node that is still within its 30 s.

@@ -282,3 +282,4 @@ private:
 
 Q_DECLARE_METATYPE(CommissioningSession::Notice)
 Q_DECLARE_METATYPE(CommissioningSession::NodeNote)
+Q_DECLARE_METATYPE(CommissioningSession::LabelResult)

@@ -206,7 +206,9 @@ void CommissioningSessionTest::appliedSettingsAreWrittenAndTheNodeReadAgain()
     for (const QJsonObject &entry : journal->entries())
         events << entry.value(QStringLiteral("event")).toString();
     QCOMPARE(events, (QStringList{QStringLiteral("nodeRead"), QStringLiteral("settingsWritten"),
-                         QStringLiteral("nodeRead")}));
+                         QStringLiteral("nodeRead"), QStringLiteral("verified")}));
+    QVERIFY(session->lastWriteVerified());
+    QCOMPARE(session->note().text, QStringLiteral("Verified"));
 }
 
 void CommissioningSessionTest::failedRegistrationEndsTheLoginAndAllowsAnotherTry()
