@@ -1,0 +1,117 @@
+// The full cycle of one node under a commissioning profile, through the engine the window and the command line
+// share: boot → node shown → the profile's differences applied → reset → read again → verified. Printed against
+// the floor that the protocol's own pauses set for that cycle.
+
+#include "commissioningprofile.h"
+#include "commissioningsession.h"
+#include "nodecommand.h"
+#include "nodesimulator.h"
+#include "nodewritecommand.h"
+#include "serversession.h"
+#include "testserverprocess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kRuns = 3;
+// The start-up read's own pauses: 500 ms after the wake-up, the answer of "cfg", "th" and "rr" left in the port for
+// a second each, and 500 ms before "th".
+constexpr double kReadFloorS = 0.5 + 3 * (NodeCommand::kAfterSendPauseMs / 1000.0) + 0.5;
+// The reset waits 2 s so that the node has stored its settings; the simulated node then takes its reboot delay.
+constexpr double kResetFloorS = 2.0;
+// Temperature, humidity and report rate differ from the simulated node: three short lines.
+constexpr int kWrittenLines = 3;
+
+const char kProfile[] = R"({"format": 1, "name": "Bench", "types": {"LoRa OTAA":
+    {"temperature": [-5, 45], "humidity": [15, 85], "reportRate": 20}}})";
+
+void quiet(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    qInstallMessageHandler(quiet);
+
+    QTemporaryDir dir;
+    TestServerProcess server;
+    if (!dir.isValid() || !server.start()) {
+        std::fprintf(stderr, "profile cycle: cannot start the local server: %s\n", qPrintable(server.errorString()));
+        return 1;
+    }
+    const QString profilePath = dir.filePath(QStringLiteral("bench.json"));
+    QFile profileFile(profilePath);
+    if (!profileFile.open(QIODevice::WriteOnly) || profileFile.write(kProfile) < 0)
+        return 1;
+    profileFile.close();
+    QString error;
+    std::optional<CommissioningProfile> profile = CommissioningProfile::load(profilePath, &error);
+    if (!profile) {
+        std::fprintf(stderr, "profile cycle: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    const SimNodeProfile nodeProfile = SimNodeProfile::forType(Node::LoRaOTAA);
+    std::vector<double> seconds;
+    for (int run = 0; run < kRuns; ++run) {
+        NodeSimulator sim(nodeProfile);
+        if (!sim.start(dir.filePath(QStringLiteral("ttyNode%1").arg(run)), &error)) {
+            std::fprintf(stderr, "profile cycle: cannot start the simulator: %s\n", qPrintable(error));
+            return 1;
+        }
+        ServerSession serverSession(nullptr, nullptr);
+        serverSession.setServerAddress(server.baseUrl());
+        serverSession.setCredentials(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
+        CommissioningSession session(&serverSession, nullptr);
+        session.setProfile(std::make_shared<const CommissioningProfile>(*profile));
+
+        QElapsedTimer clock;
+        bool written = false;
+        bool failed = false;
+        QObject::connect(&session, &CommissioningSession::stateChanged, &app, [&](CommissioningSession::State state) {
+            using State = CommissioningSession::State;
+            if (state == State::NodeShown && !written) {
+                written = true;
+                if (session.applyProfileDifferences() == 0)
+                    failed = true;
+            } else if (state == State::NodeShown && written) {
+                failed = !session.lastWriteVerified();
+                app.quit();
+            } else if (state == State::ApplyFailed || state == State::ApplyTimedOut || state == State::LoginFailed) {
+                failed = true;
+                app.quit();
+            }
+        });
+        QObject::connect(&session, &CommissioningSession::portOpened, &app, [&] {
+            clock.start();
+            sim.boot();
+        });
+        session.choosePort(sim.linkPath());
+        app.exec();
+        if (failed) {
+            std::fprintf(stderr, "profile cycle: run %d did not end verified\n", run + 1);
+            return 1;
+        }
+        seconds.push_back(clock.nsecsElapsed() / 1e9);
+    }
+    std::sort(seconds.begin(), seconds.end());
+    const double median = seconds[seconds.size() / 2];
+    const double floor = 2 * kReadFloorS + kWrittenLines * (NodeWriteCommand::kLinePauseMs / 1000.0) + kResetFloorS
+        + nodeProfile.rebootDelayMs / 1000.0;
+    std::printf("profile cycle (boot -> form -> apply -> re-read -> verified): median %.2f s, floor %.2f s (%+.1f %%)\n",
+        median, floor, (median / floor - 1.0) * 100.0);
+    return 0;
+}
