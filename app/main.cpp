@@ -74,6 +74,7 @@ int main(int argc, char *argv[])
     {
         // The window, and with it the link thread, goes before the application object.
         MainWindow window;
+        window.setProfileOverride(startOptions.profilePath);
         window.show();
         exitCode = application.exec();
     }

@@ -3,6 +3,7 @@
 #include "applicationicon.h"
 #include "commandresult.h"
 #include "formsigfox5d.h"
+#include "historywindow.h"
 #include "nodeform.h"
 #include "noticepresenter.h"
 #include "passworddialog.h"
@@ -178,6 +179,9 @@ MainWindow::MainWindow(QWidget *parent)
     connect(ui->actionNoProfile, &QAction::triggered, this, [this] { useProfile(QString(), true); });
     connect(ui->actionLot, &QAction::triggered, this, &MainWindow::editLot);
     connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->actionHistory, &QAction::triggered, this, &MainWindow::showHistory);
+    // Several stations in one window are not offered yet; the command line serves several ports at once.
+    ui->actionStations->setVisible(false);
     // A menu's status tip replaces the port failure while it is hovered and clears it afterwards.
     connect(ui->statusBar, &QStatusBar::messageChanged, this, [this](const QString &message) {
         if (message.isEmpty() && !portFailureMessage.isEmpty())
@@ -617,6 +621,18 @@ bool MainWindow::useProfile(const QString &path, bool remember)
     if (remember)
         storeSetting(kProfileKey, path);
     return true;
+}
+
+void MainWindow::showHistory()
+{
+    if (!history) {
+        history = new HistoryWindow(journal.filePath(), this);
+        history->setAttribute(Qt::WA_DeleteOnClose);
+        history->setWindowFlag(Qt::Window);
+    }
+    history->show();
+    history->raise();
+    history->activateWindow();
 }
 
 void MainWindow::editLot()

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+class HistoryWindow;
 class NodeForm;
 class RegistrationOutbox;
 class NoticePresenter;
@@ -82,6 +83,7 @@ private:
     // the previous one stays. `remember`: keep the choice in the settings.
     bool useProfile(const QString &path, bool remember);
     void editLot();
+    void showHistory();
     // A settings file, journal or outbox that cannot be used: said in the status bar, in a box once, and logged.
     void reportStorageProblem(const QString &problem);
     void storeSetting(const char *key, const QVariant &value);
@@ -119,6 +121,7 @@ private:
     PortList *portList = nullptr;
     NodeForm *currentForm = nullptr;
     QPointer<PasswordDialog> loginDialog;
+    QPointer<HistoryWindow> history;
     QPointer<QProgressDialog> progress;
     QLabel *versionLabel = nullptr;
     QLabel *waitingLabel = nullptr;
