@@ -1,6 +1,6 @@
 # Set-up and everyday commands. `make run` and `make test` install what is missing and build first.
 # `make test` runs the suite in three lanes (scripts/test-lanes): plain, then again with AddressSanitizer and
-# UndefinedBehaviorSanitizer (build-asan), then the link and unit tests with ThreadSanitizer (build-tsan);
+# UndefinedBehaviorSanitizer (build-asan), then the link, unit and engine tests with ThreadSanitizer (build-tsan);
 # LANES=plain runs only the first. SANITIZE=1 builds in build-asan and tests only the sanitizer lane there.
 # `make fuzz` builds the fuzz targets with clang in build-fuzz and runs each for FUZZ_SECONDS.
 LANES ?= plain asan tsan

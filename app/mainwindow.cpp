@@ -518,7 +518,7 @@ void MainWindow::configureID(Node::eFirmwareType type)
         const QRegularExpression pattern(QRegularExpression::anchoredPattern(QString::fromLatin1(entry.pattern)),
             QRegularExpression::CaseInsensitiveOption);
         if (!pattern.match(text).hasMatch()) {
-            notices->present({CommissioningSession::Notice::Level::Critical, title, QString::fromLatin1(entry.error)});
+            notices->present({CommissioningSession::Notice::Level::Critical, title, QString::fromLatin1(entry.error), QString()});
             return;
         }
         if (sigfox)
@@ -611,7 +611,7 @@ bool MainWindow::useProfile(const QString &path, bool remember)
     if (!loaded) {
         // The previous profile stays in force.
         qCWarning(lcApp).noquote() << "MainWindow: profile refused:" << error;
-        notices->present({CommissioningSession::Notice::Level::Critical, QStringLiteral("Profile"), error});
+        notices->present({CommissioningSession::Notice::Level::Critical, QStringLiteral("Profile"), error, QString()});
         return false;
     }
     auto profile = std::make_shared<const CommissioningProfile>(std::move(*loaded));
