@@ -411,8 +411,9 @@ void CommissioningSession::commandResult(CommandResult result, CommandFailure fa
 
     if (result != CommandResult::Done)
         lastWrite.reset();
+    // The write is over; nothing is dropped at the link, whose next exchange may already be the read of a node
+    // that restarted meanwhile.
     clearNode();
-    dropLinkCommand();
     switch (result) {
     case CommandResult::Failed:
         setState(State::ApplyFailed);
