@@ -19,6 +19,8 @@ constexpr int kPortOpenMs = 15000;
 // may take up to 30 s before it counts as timed out.
 constexpr int kNodeDoneMs = 90000;
 constexpr int kUsageExitMs = 15000;
+// The server prints each request as it answers it; its output reaches the test through the event loop.
+constexpr int kServerLogMs = 5000;
 
 const char kProfile[] = R"({
   "format": 1,
@@ -43,6 +45,7 @@ private slots:
     void writesRegistersAndPutsTheNodeToSleep();
     void refusedWriteEndsTheNodeWithoutRegistrationOrSleep();
     void twoPortsBootedTogetherShareOneLogin();
+    void refusedLoginEndsTheNodeInsteadOfWaiting();
     void badArgumentsExitWithUsage_data();
     void badArgumentsExitWithUsage();
     void unopenablePortExitsWithUsageCode();
@@ -141,7 +144,7 @@ void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
     QCOMPARE(node->profile().humidityLow, nodeProfile.humidityLow);
     QVERIFY(node->isSleeping());
     QCOMPARE(registrationsOf(nodeProfile.devEui), 1);
-    QCOMPARE(loginRequests(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
     // The outbox goes beside the journal, not into the user's data directory.
     QVERIFY(QFile::exists(cli.directory() + QStringLiteral("/outbox.sqlite")));
 }
@@ -204,9 +207,30 @@ void CommissionCliTest::twoPortsBootedTogetherShareOneLogin()
     QCOMPARE(ports, expected);
     QCOMPARE(registrationsOf(firstProfile.devEui), 1);
     QCOMPARE(registrationsOf(secondProfile.devEui), 1);
-    QCOMPARE(loginRequests(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
     QCOMPARE(first->profile().temperatureHigh, 45);
     QCOMPARE(second->profile().temperatureHigh, 45);
+}
+
+void CommissionCliTest::refusedLoginEndsTheNodeInsteadOfWaiting()
+{
+    SimulatedPort node(SimNodeProfile::forType(Node::LoRaOTAA));
+    QVERIFY2(node.start(), qPrintable(node.errorString()));
+
+    CliRun cli(QStringLiteral("not the password"));
+    QVERIFY(cli.start(commissionArguments({node.path()}) << QStringLiteral("--register") << QStringLiteral("--sleep")));
+    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
+    node->boot();
+    QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
+
+    QCOMPARE(cli.exitCode(), 1);
+    const QList<QJsonObject> reports = cli.reports();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first().value(QStringLiteral("error")).toString().contains(QStringLiteral("log in")),
+        qPrintable(reports.first().value(QStringLiteral("error")).toString()));
+    QVERIFY(reports.first().value(QStringLiteral("written")).toArray().isEmpty());
+    QCOMPARE(node->profile().temperatureHigh, SimNodeProfile::forType(Node::LoRaOTAA).temperatureHigh);
+    QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
 }
 
 void CommissionCliTest::badArgumentsExitWithUsage_data()
