@@ -55,25 +55,25 @@ int Commissioner::configure(const QStringList &arguments)
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("commission"));
-    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Serial port (repeatable)."),
-        QStringLiteral("port"));
-    const QCommandLineOption serverOption(QStringLiteral("server"), QStringLiteral("Registration server URL."),
-        QStringLiteral("url"));
-    const QCommandLineOption userOption(QStringLiteral("user"), QStringLiteral("User name at the server."),
-        QStringLiteral("name"));
-    const QCommandLineOption profileOption(QStringLiteral("profile"), QStringLiteral("Commissioning profile."),
-        QStringLiteral("file"));
+    const QCommandLineOption portOption(
+        QStringLiteral("port"), QStringLiteral("Serial port (repeatable)."), QStringLiteral("port"));
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"), QStringLiteral("Registration server URL."), QStringLiteral("url"));
+    const QCommandLineOption userOption(
+        QStringLiteral("user"), QStringLiteral("User name at the server."), QStringLiteral("name"));
+    const QCommandLineOption profileOption(
+        QStringLiteral("profile"), QStringLiteral("Commissioning profile."), QStringLiteral("file"));
     const QCommandLineOption registerOption(QStringLiteral("register"), QStringLiteral("Register each node."));
-    const QCommandLineOption sleepOption(QStringLiteral("sleep"),
-        QStringLiteral("Put each node to sleep once everything before succeeded."));
-    const QCommandLineOption countOption(QStringLiteral("count"), QStringLiteral("Stop after N nodes (default 1)."),
-        QStringLiteral("N"));
+    const QCommandLineOption sleepOption(
+        QStringLiteral("sleep"), QStringLiteral("Put each node to sleep once everything before succeeded."));
+    const QCommandLineOption countOption(
+        QStringLiteral("count"), QStringLiteral("Stop after N nodes (default 1)."), QStringLiteral("N"));
     const QCommandLineOption loopOption(QStringLiteral("loop"), QStringLiteral("Never stop (Ctrl-C ends)."));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("One JSON object per node."));
     const QCommandLineOption journalOption(QStringLiteral("journal"),
         QStringLiteral("Journal file (default: the tool's journal)."), QStringLiteral("file"));
-    parser.addOptions({portOption, serverOption, userOption, profileOption, registerOption, sleepOption,
-        countOption, loopOption, jsonOption, journalOption});
+    parser.addOptions({portOption, serverOption, userOption, profileOption, registerOption, sleepOption, countOption,
+        loopOption, jsonOption, journalOption});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -82,7 +82,8 @@ int Commissioner::configure(const QStringList &arguments)
         return kExitSuccess;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        printLine(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+        printLine(
+            stdout, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
         return kExitSuccess;
     }
     if (parser.positionalArguments() != QStringList{QStringLiteral("commission")})
@@ -132,8 +133,8 @@ int Commissioner::configure(const QStringList &arguments)
             : QFileInfo(journalPath).absoluteDir().filePath(QLatin1String(RegistrationOutbox::kFileName)),
         this);
     if (!outbox->isOpen())
-        printLine(stderr, QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ")
-                + outbox->errorText());
+        printLine(stderr,
+            QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ") + outbox->errorText());
     server = new ServerSession(journal.get(), outbox->isOpen() ? outbox : nullptr, this);
     server->setServerAddress(serverUrl);
 
@@ -193,11 +194,9 @@ void Commissioner::maybeFinish()
 {
     if (!stopping || ended)
         return;
+    // A node already written to, registered or asked to sleep is seen through; one only being read is left.
     for (StationRunner *station : qAsConst(stations)) {
-        // A node in the middle of a write is finished first; one that is only being read may be left.
-        if (station->isBusy() && station->session()->state() == CommissioningSession::State::Writing)
-            return;
-        if (station->isBusy() && !loop && done < count)
+        if (station->isCommitted())
             return;
     }
     ended = true;

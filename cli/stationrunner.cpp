@@ -14,22 +14,33 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
 {
     qRegisterMetaType<StationRunner::NodeReport>("StationRunner::NodeReport");
     commissioning->setProfile(std::move(profile));
+    sleepTimer.setSingleShot(true);
+    connect(&sleepTimer, &QTimer::timeout, this, [this] {
+        if (inProgress && phase == Phase::Sleeping)
+            finish(QStringLiteral("the node did not confirm its sleep"));
+    });
     connect(commissioning, &CommissioningSession::stateChanged, this, &StationRunner::stateChanged);
     connect(commissioning, &CommissioningSession::registrationReported, this, &StationRunner::registrationReported);
     connect(commissioning, &CommissioningSession::notice, this, [this](const CommissioningSession::Notice &notice) {
         lastNotice = notice.detail.isEmpty() ? notice.text : notice.text + QStringLiteral(": ") + notice.detail;
         say(lastNotice);
     });
+    connect(server, &ServerSession::loginFinished, this, [this](ServerSession::LoginOutcome outcome) {
+        if (outcome == ServerSession::LoginOutcome::CredentialsRefused)
+            credentialsRefused = true;
+    });
     connect(commissioning, &CommissioningSession::questionAsked, this,
         [this](CommissioningSession::Question question, CommissioningSession::Action action) {
             // --sleep asked for the sleep; a node that is not registered goes to sleep only without --register.
             const bool proceed
                 = question == CommissioningSession::Question::SleepUnregistered && !this->options.registerNodes;
-            commissioning->answerQuestion(
-                question, action, proceed ? CommissioningSession::Answer::Proceed : CommissioningSession::Answer::Cancel);
+            commissioning->answerQuestion(question, action,
+                proceed ? CommissioningSession::Answer::Proceed : CommissioningSession::Answer::Cancel);
             if (!proceed)
                 finish(QStringLiteral("not put to sleep: the node is not registered"));
         });
+    connect(
+        commissioning, &CommissioningSession::portOpened, this, [this] { say(QStringLiteral("waiting for a node")); });
     connect(commissioning, &CommissioningSession::portFailed, this, [this](const QString &name, const QString &reason) {
         if (!name.isEmpty())
             emit portFailed(name, reason);
@@ -38,7 +49,6 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
 
 void StationRunner::start()
 {
-    say(QStringLiteral("waiting for a node"));
     commissioning->choosePort(portName);
 }
 
@@ -52,58 +62,66 @@ void StationRunner::say(const QString &text)
     emit progress(portName + QStringLiteral(": ") + text);
 }
 
+void StationRunner::begin()
+{
+    inProgress = true;
+    phase = Phase::Reading;
+    report = NodeReport();
+    report.port = portName;
+    lastNotice.clear();
+}
+
 void StationRunner::stateChanged(State state)
 {
     switch (state) {
     case State::Reading:
-        if (inProgress && phase != Phase::Writing)
+        if (inProgress && phase == Phase::Writing)
+            break; // the read back after the write's reset
+        if (inProgress)
             finish(QStringLiteral("the node restarted before it was done"));
-        if (!stopping)
-            say(QStringLiteral("reading a node"));
+        if (stopping)
+            break;
+        begin();
+        say(QStringLiteral("reading a node"));
         break;
     case State::LoginNeeded:
-        if (loginSubmitted) {
-            // The credentials were refused once; asking again would only repeat it.
-            finish(QStringLiteral("login refused"));
+        if (credentialsRefused) {
+            // Sending them again would only be refused again; the node is dropped at once.
             commissioning->cancelLogin();
             break;
         }
-        loginSubmitted = true;
+        say(QStringLiteral("logging in as ") + options.userName);
         commissioning->submitCredentials(options.userName, options.password);
         break;
     case State::NodeShown:
-        if (stopping && !inProgress)
-            break;
         nodeShown();
         break;
     case State::UpdateSucceeded:
         say(QStringLiteral("written, the node restarts"));
         break;
     case State::ApplyFailed:
-        finish(QStringLiteral("the node refused a setting (Apply FAILED)"));
+        finish(phase == Phase::Sleeping ? QStringLiteral("the node refused to sleep")
+                                        : QStringLiteral("the node refused a setting (Apply FAILED)"));
         break;
     case State::ApplyTimedOut:
-        finish(QStringLiteral("the node stopped answering the write (Apply Timed out)"));
+        finish(phase == Phase::Sleeping ? QStringLiteral("the node stopped answering the sleep command")
+                                        : QStringLiteral("the node stopped answering the write (Apply Timed out)"));
         break;
     case State::ConnectTimedOut:
-        if (!stopping)
-            finish(QStringLiteral("the node's start-up read timed out"));
+        finish(QStringLiteral("the node's start-up read timed out"));
         break;
     case State::NotConfigured:
-        inProgress = true;
+        takeRecord();
         finish(QStringLiteral("node not configured"));
         break;
     case State::FirmwareTooOld:
-        inProgress = true;
-        report.nodeVersion = commissioning->link()->nodeRecord().nodeVersion;
+        takeRecord();
         finish(QStringLiteral("firmware too old for the profile"));
         break;
     case State::KeyMismatch:
-        inProgress = true;
         finish(QStringLiteral("the node key does not match the tool's"));
         break;
     case State::LoginFailed:
-        inProgress = true;
         finish(QStringLiteral("login failed: ") + commissioning->loginProblem());
         break;
     case State::NodeSleeping:
@@ -113,13 +131,23 @@ void StationRunner::stateChanged(State state)
         }
         break;
     case State::WaitingForNode:
-        // Back to waiting in the middle of a node: its login was refused or abandoned.
-        if (inProgress && phase == Phase::Shown)
-            finish(lastNotice.isEmpty() ? QStringLiteral("the node was dropped") : lastNotice);
+        // Back to waiting in the middle of a node: its login was refused or abandoned, or the link dropped it.
+        finish(lastNotice.isEmpty() ? QStringLiteral("the node was dropped") : lastNotice);
+        break;
+    case State::PortUnavailable:
+        finish(commissioning->portProblem());
         break;
     default:
         break;
     }
+}
+
+void StationRunner::takeRecord()
+{
+    const Node node = commissioning->link()->nodeRecord();
+    report.type = Node::communicationText(node.firmwareType);
+    report.identifier = node.identity();
+    report.nodeVersion = node.nodeVersion;
 }
 
 void StationRunner::nodeShown()
@@ -127,15 +155,15 @@ void StationRunner::nodeShown()
     const std::optional<Node> node = commissioning->nodeOnShow();
     if (!node)
         return;
-    if (!inProgress) {
-        inProgress = true;
-        report = NodeReport();
-        report.port = portName;
+    // The form of a node already reported (back from its registration, say) is not a new node.
+    if (!inProgress)
+        return;
+    switch (phase) {
+    case Phase::Reading: {
         report.type = Node::communicationText(node->firmwareType);
         report.identifier = node->identity();
         report.nodeVersion = node->nodeVersion;
         report.verified = true;
-        phase = Phase::Shown;
         say(QStringLiteral("node %1 (%2) read").arg(report.identifier, report.type));
         const int written = commissioning->applyProfileDifferences();
         if (written != 0) {
@@ -148,7 +176,7 @@ void StationRunner::nodeShown()
         proceed();
         return;
     }
-    if (phase == Phase::Writing) {
+    case Phase::Writing:
         // The node as read after its reset: the engine has compared it with what was written.
         if (!commissioning->lastWriteVerified()) {
             finish(commissioning->note().text.isEmpty() ? QStringLiteral("the node was not read back after the write")
@@ -157,25 +185,48 @@ void StationRunner::nodeShown()
         }
         report.verified = true;
         say(QStringLiteral("verified"));
-        phase = Phase::Shown;
         proceed();
+        return;
+    case Phase::Registering:
+        // The engine is back at the form without a registration report: its login failed or was abandoned.
+        finish(lastNotice.isEmpty() ? QStringLiteral("not registered") : lastNotice);
+        return;
+    case Phase::Sleeping:
+        return; // the registration's own return to the form, before the queued sleep
     }
 }
 
 void StationRunner::proceed()
 {
     if (options.registerNodes) {
+        if (!commissioning->canRegister()) {
+            finish(QStringLiteral("the node cannot be registered (it does not report)"));
+            return;
+        }
         phase = Phase::Registering;
         say(QStringLiteral("registering"));
         commissioning->registerNode(QString());
         return;
     }
     if (options.sleepNodes) {
-        phase = Phase::Sleeping;
-        commissioning->activate();
+        goToSleep();
         return;
     }
     finish();
+}
+
+void StationRunner::goToSleep()
+{
+    if (!inProgress)
+        return;
+    if (!commissioning->canActivate()) {
+        finish(QStringLiteral("the node cannot be put to sleep (it does not report)"));
+        return;
+    }
+    phase = Phase::Sleeping;
+    say(QStringLiteral("putting the node to sleep"));
+    sleepTimer.start(kSleepConfirmMs);
+    commissioning->activate();
 }
 
 void StationRunner::registrationReported(const ServerSession::RegistrationReport &registration)
@@ -195,7 +246,7 @@ void StationRunner::registrationReported(const ServerSession::RegistrationReport
     if (options.sleepNodes) {
         phase = Phase::Sleeping;
         // Queued: the engine finishes the registration's own transitions first.
-        QMetaObject::invokeMethod(this, [this] { commissioning->activate(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &StationRunner::goToSleep, Qt::QueuedConnection);
         return;
     }
     finish();
@@ -206,9 +257,8 @@ void StationRunner::finish(const QString &error)
     if (!inProgress)
         return;
     inProgress = false;
+    sleepTimer.stop();
     report.error = error;
-    if (report.port.isEmpty())
-        report.port = portName;
     if (error.isEmpty())
         say(QStringLiteral("done"));
     else

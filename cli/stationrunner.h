@@ -5,16 +5,22 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <memory>
 
 // One bench slot of the command-line commissioner: a commissioning session on one port, driven the way an
 // operator would drive the window for every node that boots there: read it, write the profile's differences,
-// check them after the re-read, register it, put it to sleep. Each node ends in one report.
+// check them after the re-read, register it, put it to sleep. Each node that starts booting ends in exactly
+// one report, whatever becomes of it.
 class StationRunner : public QObject
 {
     Q_OBJECT
 public:
+    // The sleep command's reply window plus the pause after sending, with room to spare: a node that has not
+    // confirmed its sleep by then never will.
+    static constexpr int kSleepConfirmMs = 15000;
+
     struct Options
     {
         bool registerNodes = false;
@@ -44,6 +50,9 @@ public:
     // Takes no further node once the current one is done; a write in progress is never cut off.
     void stop();
     bool isBusy() const { return inProgress; }
+    // True while the node in progress has been changed (written, registered or asked to sleep) and is not done:
+    // such a node is seen through before the program ends, one that is only being read may be left.
+    bool isCommitted() const { return inProgress && phase != Phase::Reading; }
     CommissioningSession *session() const { return commissioning; }
 
 signals:
@@ -52,24 +61,29 @@ signals:
     void progress(QString text);
 
 private:
-    enum class Phase { Shown, Writing, Registering, Sleeping };
+    enum class Phase { Reading, Writing, Registering, Sleeping };
 
     void stateChanged(CommissioningSession::State state);
+    void begin();
     void nodeShown();
     void proceed();
+    void goToSleep();
     void registrationReported(const ServerSession::RegistrationReport &report);
+    void takeRecord();
     void finish(const QString &error = QString());
     void say(const QString &text);
 
     QString portName;
     CommissioningSession *commissioning;
     Options options;
+    QTimer sleepTimer;
     bool stopping = false;
     bool inProgress = false;
-    Phase phase = Phase::Shown;
+    Phase phase = Phase::Reading;
     NodeReport report;
     QString lastNotice;
-    bool loginSubmitted = false;
+    // The server refused these credentials: they are not sent again, every later node fails at once.
+    bool credentialsRefused = false;
 };
 
 Q_DECLARE_METATYPE(StationRunner::NodeReport)

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Runs build/bin/iot-commission-cli (found through IOT_BIN_DIR) as a script would: the password in the
+// environment, the journal and the outbox in a private temporary directory, standard output and standard error
+// kept apart. Used by the tests and the stations benchmark.
+class CliRun
+{
+public:
+    static constexpr const char *kPasswordVariable = "IOT_COMMISSION_PASSWORD";
+
+    explicit CliRun(const QString &password = QString());
+    ~CliRun(); // kills a program still running
+    CliRun(const CliRun &) = delete;
+    CliRun &operator=(const CliRun &) = delete;
+
+    static QString executablePath();
+
+    // Starts the program with `arguments` plus "--journal <private journal>". False when it did not start.
+    bool start(const QStringList &arguments);
+    // Polls (with an event loop) until every port has said "<port>: waiting for a node" on standard error, that
+    // is until each port is open and a node booted now is read from its first line.
+    bool waitForPortsOpen(const QStringList &ports, int timeoutMs);
+    // Waits for the program to end by itself. False when it did not within the time.
+    bool waitForExit(int timeoutMs);
+
+    int exitCode() const { return process.exitCode(); }
+    bool exitedNormally() const { return process.exitStatus() == QProcess::NormalExit; }
+    QString journalPath() const { return dir.filePath(QStringLiteral("journal.jsonl")); }
+    QString directory() const { return dir.path(); }
+
+    QString standardError();
+    QStringList standardOutputLines();
+    // Each standard output line parsed as a JSON object (an unparsable line gives an empty object).
+    QList<QJsonObject> reports();
+    // The journal's entries whose "event" is `event`.
+    QList<QJsonObject> journalEvents(const QString &event) const;
+
+private:
+    QTemporaryDir dir;
+    QProcess process;
+    QByteArray out;
+    QByteArray err;
+};
