@@ -124,8 +124,8 @@ QByteArray TestServerProcess::lastBody(const QString &endpoint)
 int TestServerProcess::requestCount(const QString &endpoint)
 {
     int status = 0;
-    const QJsonObject counts = QJsonDocument::fromJson(control("GET", QStringLiteral("/control/requests"), QByteArray(),
-        &status)).object();
+    const QJsonObject counts
+        = QJsonDocument::fromJson(control("GET", QStringLiteral("/control/requests"), QByteArray(), &status)).object();
     return status == 200 ? counts.value(endpoint).toInt(-1) : -1;
 }
 
