@@ -121,6 +121,14 @@ QByteArray TestServerProcess::lastBody(const QString &endpoint)
     return control("GET", QStringLiteral("/control/last-body?endpoint=") + endpoint, QByteArray(), &status);
 }
 
+int TestServerProcess::requestCount(const QString &endpoint)
+{
+    int status = 0;
+    const QJsonObject counts
+        = QJsonDocument::fromJson(control("GET", QStringLiteral("/control/requests"), QByteArray(), &status)).object();
+    return status == 200 ? counts.value(endpoint).toInt(-1) : -1;
+}
+
 QByteArray TestServerProcess::control(
     const QByteArray &method, const QString &path, const QByteArray &body, int *status)
 {

@@ -44,6 +44,8 @@ public:
     QByteArray devices();
     // The body of the last request to "login" or "device", byte for byte as the server received it.
     QByteArray lastBody(const QString &endpoint);
+    // How many requests the server received at "login" or "device" since it started; -1 when it cannot tell.
+    int requestCount(const QString &endpoint);
 
     static QString executablePath();
 

@@ -93,6 +93,12 @@ QString FaultPlan::applyJson(const QByteArray &json)
             return QStringLiteral("\"copies\" must be a whole number");
         request.copies = copies.toInt();
     }
+    const QJsonValue count = object.value(QLatin1String("count"));
+    if (!count.isUndefined()) {
+        if (!count.isDouble() || count.toInt(0) < 1)
+            return QStringLiteral("\"count\" must be a whole number from 1");
+        request.count = count.toInt();
+    }
     const QJsonValue token = object.value(QLatin1String("token"));
     if (token.isString()) {
         request.hasToken = true;
@@ -164,6 +170,8 @@ QString FaultPlan::apply(const Request &request)
     default:
         break;
     }
+    if (fault.kind != Kind::None)
+        fault.remaining = request.count;
     if (fault.kind == Kind::Status && request.hasBody) {
         fault.hasBody = true;
         fault.body = request.body;
@@ -183,6 +191,16 @@ FaultPlan::Fault FaultPlan::fault(Endpoint endpoint) const
     return endpoint == Endpoint::Login ? login : device;
 }
 
+FaultPlan::Fault FaultPlan::take(Endpoint endpoint)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    Fault &planned = endpoint == Endpoint::Login ? login : device;
+    const Fault used = planned;
+    if (planned.remaining > 0 && --planned.remaining == 0)
+        planned = Fault();
+    return used;
+}
+
 std::string FaultPlan::oddToken()
 {
     // No "%": the server library decodes percent escapes in header values it receives.
@@ -196,7 +214,8 @@ QString FaultPlan::description()
         "Faults (--fault ENDPOINT:KIND[:ARG], ENDPOINT login, device or both; at run time POST a JSON object\n"
         "{\"endpoint\":..., \"kind\":..., \"status\"|\"seconds\"|\"megabytes\": N, \"body\": \"...\"} to "
         "/control/fault,\n"
-        "accepted from loopback addresses only):\n"
+        "accepted from loopback addresses only; \"count\": N limits the fault to the next N requests.\n"
+        "GET /control/requests counts the login and device requests received):\n"
         "  none             answer normally\n"
         "  status:CODE      answer with CODE; the login still checks the credentials and issues a token,\n"
         "                   so login:status:302 answers 302 {\"rc\":200}; a device answered so is not stored;\n"

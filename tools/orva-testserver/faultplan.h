@@ -38,6 +38,7 @@ public:
         std::string token; // Token: the header value, byte for byte
         int copies = 1; // Token: how many DARV-Token headers carry it
         int announcedBytes = 0; // CutOff: the Content-Length announced
+        int remaining = -1; // how many more requests it applies to before the endpoint answers normally; -1: all
     };
 
     // "ENDPOINT:KIND[:ARG]", e.g. "login:status:403", "both:silence:40", "device:huge:50". Returns an error
@@ -47,6 +48,8 @@ public:
     QString applyJson(const QByteArray &json);
 
     Fault fault(Endpoint endpoint) const;
+    // The fault for one request to the endpoint: a fault limited by "count" is used up by it.
+    Fault take(Endpoint endpoint);
 
     // The kinds and their arguments, for --help.
     static QString description();
@@ -64,6 +67,7 @@ private:
         bool hasToken = false;
         std::string token;
         int copies = -1; // -1: not given
+        int count = -1; // -1: not given
     };
     QString apply(const Request &request);
 

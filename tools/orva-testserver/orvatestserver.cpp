@@ -204,6 +204,7 @@ OrvaTestServer::OrvaTestServer(Settings settings, FaultPlan &faults, DeviceStore
     http->Post(kDevicePath, [this](const Request &q, Response &r) { handleDevice(q, r); });
     http->Post("/control/fault", [this](const Request &q, Response &r) { handleFaultControl(q, r); });
     http->Get("/control/last-body", [this](const Request &q, Response &r) { handleLastBody(q, r); });
+    http->Get("/control/requests", [this](const Request &q, Response &r) { handleRequestCount(q, r); });
     http->Get("/devices", [this](const Request &q, Response &r) {
         r.set_content(this->devices.toJson().toStdString(), kJsonType);
         log(q, QStringLiteral("200"));
@@ -255,7 +256,8 @@ void OrvaTestServer::handleLogin(const httplib::Request &request, httplib::Respo
         std::lock_guard<std::mutex> lock(lastBodyMutex);
         lastLoginBody = request.body;
     }
-    const FaultPlan::Fault fault = faults.fault(FaultPlan::Endpoint::Login);
+    ++loginRequests;
+    const FaultPlan::Fault fault = faults.take(FaultPlan::Endpoint::Login);
     if (fault.kind == FaultPlan::Kind::Silence)
         holdFor(fault.seconds);
 
@@ -326,7 +328,8 @@ void OrvaTestServer::handleDevice(const httplib::Request &request, httplib::Resp
         std::lock_guard<std::mutex> lock(lastBodyMutex);
         lastDeviceBody = request.body;
     }
-    const FaultPlan::Fault fault = faults.fault(FaultPlan::Endpoint::Device);
+    ++deviceRequests;
+    const FaultPlan::Fault fault = faults.take(FaultPlan::Endpoint::Device);
     if (fault.kind == FaultPlan::Kind::Silence)
         holdFor(fault.seconds);
     // A faulty answer never stores the device, so a test sees exactly what a failed registration left.
@@ -498,6 +501,20 @@ void OrvaTestServer::handleLastBody(const httplib::Request &request, httplib::Re
     }
     std::lock_guard<std::mutex> lock(lastBodyMutex);
     response.set_content(endpoint == "login" ? lastLoginBody : lastDeviceBody, "application/octet-stream");
+    log(request, QStringLiteral("200"));
+}
+
+void OrvaTestServer::handleRequestCount(const httplib::Request &request, httplib::Response &response)
+{
+    if (!isLoopback(request.remote_addr)) {
+        response.status = 403;
+        log(request, QStringLiteral("403"), QStringLiteral("not loopback"));
+        return;
+    }
+    QJsonObject counts;
+    counts.insert(QStringLiteral("login"), loginRequests.load());
+    counts.insert(QStringLiteral("device"), deviceRequests.load());
+    response.set_content(QJsonDocument(counts).toJson(QJsonDocument::Compact).toStdString(), kJsonType);
     log(request, QStringLiteral("200"));
 }
 

@@ -59,6 +59,8 @@ private:
     void handleDevice(const httplib::Request &request, httplib::Response &response);
     void handleFaultControl(const httplib::Request &request, httplib::Response &response);
     void handleLastBody(const httplib::Request &request, httplib::Response &response);
+    // How many login and device requests arrived, whatever they were answered.
+    void handleRequestCount(const httplib::Request &request, httplib::Response &response);
 
     Answer loginAnswer(const std::string &body, const std::string &contentType, QString *note);
     std::string issueToken();
@@ -78,6 +80,8 @@ private:
     std::unique_ptr<httplib::Server> http;
     int boundPort = -1;
     std::atomic<bool> stopping{false};
+    std::atomic<int> loginRequests{0};
+    std::atomic<int> deviceRequests{0};
 
     std::mutex tokensMutex;
     std::set<std::string> tokens;
