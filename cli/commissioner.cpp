@@ -137,6 +137,7 @@ int Commissioner::configure(const QStringList &arguments)
             QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ") + outbox->errorText());
     server = new ServerSession(journal.get(), outbox->isOpen() ? outbox : nullptr, this);
     server->setServerAddress(serverUrl);
+    connect(server, &ServerSession::becameIdle, this, &Commissioner::maybeFinish);
 
     StationRunner::Options options;
     options.registerNodes = registerNodes;
@@ -199,6 +200,10 @@ void Commissioner::maybeFinish()
         if (station->isCommitted())
             return;
     }
+    // Registrations still on the wire or in line (the outbox's retries sent after the login included) are
+    // answered before the program ends, so that none is cut off half-way.
+    if (!server->isIdle())
+        return;
     ended = true;
     emit finished(failed > 0 ? kExitNodeFailed : kExitSuccess);
 }

@@ -187,6 +187,8 @@ void ServerSession::registrationDone(quint64 id, const ServerReply &reply)
         emit registrationFinished(report);
     sendNext();
     scheduleRetry();
+    if (isIdle())
+        emit becameIdle();
 }
 
 int ServerSession::attemptsOf(qint64 entry) const

@@ -71,6 +71,8 @@ public:
     quint64 registerNode(const Node &node);
     // Registrations stored but not yet accepted by the server.
     int waitingCount() const;
+    // No registration on the wire or waiting for its turn (later retries of the outbox may still be due).
+    bool isIdle() const { return current.request == 0 && queue.isEmpty() && loginRequest == 0; }
     RegistrationOutbox *outbox() const { return store; }
 
     void setTimeoutForTesting(int ms);
@@ -80,6 +82,8 @@ signals:
     void loginFinished(ServerSession::LoginOutcome outcome, QString detail);
     void registrationFinished(ServerSession::RegistrationReport report);
     void waitingChanged(int count);
+    // The last registration on the wire or in line was answered.
+    void becameIdle();
 
 private:
     // A registration on its way or waiting for its turn.
