@@ -939,7 +939,7 @@
     </message>
     <message>
         <source>Reset Node while connected</source>
-        <translation>Knoten bei bestehender Verbindung zurücksetzen</translation>
+        <translation>Verbundenen Knoten zurücksetzen</translation>
     </message>
     <message>
         <source>Register</source>
@@ -1035,7 +1035,7 @@ Knoten zurücksetzen</translation>
         <source>Node Sleeping
 Connect another and reset.</source>
         <translation>Knoten schläft
-Nächsten anschließen und zurücksetzen.</translation>
+Neuen anschließen, zurücksetzen.</translation>
     </message>
     <message>
         <source>Connect Timed out
@@ -1059,7 +1059,7 @@ Knoten beiseitelegen</translation>
         <source>Node key does not match
 Check the tool&apos;s node key</source>
         <translation>Knotenschlüssel passt nicht
-Knotenschlüssel des Werkzeugs prüfen</translation>
+Schlüssel des Werkzeugs prüfen</translation>
     </message>
     <message>
         <source>Not logged in
@@ -1105,7 +1105,7 @@ Erneut anmelden</translation>
     </message>
     <message>
         <source>No ORVA server is configured: Settings → ORVA server</source>
-        <translation>Kein ORVA-Server eingestellt: Einstellungen → ORVA-Server</translation>
+        <translation>Kein ORVA-Server: Einstellungen → ORVA-Server</translation>
     </message>
     <message>
         <source> [development key]</source>

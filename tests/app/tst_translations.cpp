@@ -94,6 +94,8 @@ class TranslationsTest : public QObject
 private slots:
     void initTestCase();
     void windowSpeaksGermanUnderGermanLocale();
+    void stateMessagesFitTheWindow_data();
+    void stateMessagesFitTheWindow();
     void germanTranslationIsCompleteAndKeepsPlaceholders();
     void builtInTranslationMatchesTheTsFile();
     void englishLocaleKeepsTheSourceTexts();
@@ -127,10 +129,41 @@ void TranslationsTest::windowSpeaksGermanUnderGermanLocale()
     // The idle state label is set by the code, not by the form file.
     auto *stateLabel = namedChild<QLabel>(&window, "stateLabel");
     QVERIFY(stateLabel);
-    QCOMPARE(stateLabel->text(), QStringLiteral("Knoten bei bestehender Verbindung zurücksetzen"));
+    QCOMPARE(stateLabel->text(), QStringLiteral("Verbundenen Knoten zurücksetzen"));
     auto *profileLabel = namedChild<QLabel>(&window, "profileLabel");
     QVERIFY(profileLabel);
     QCOMPARE(profileLabel->text(), QStringLiteral("Kein Profil"));
+}
+
+void TranslationsTest::stateMessagesFitTheWindow_data()
+{
+    QTest::addColumn<QString>("source");
+    for (const char *text :
+        {"Reset Node while connected", "Apply FAILED\nReset Node", "Update Success\nPlease Wait...",
+            "Apply Timed out\nReset Node", "Node Sleeping\nConnect another and reset.", "Connect Timed out\nReset Node",
+            "Node not configured\nTry another Node", "Firmware too old\nSet node aside",
+            "Node key does not match\nCheck the tool's node key", "Not logged in\nLog in again", "Port unavailable\n"})
+        QTest::newRow(text) << QString::fromLatin1(text);
+}
+
+void TranslationsTest::stateMessagesFitTheWindow()
+{
+    // The state label does not wrap: a line longer than the window at its first size is cut off at both ends.
+    QFETCH(QString, source);
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *stateLabel = namedChild<QLabel>(&window, "stateLabel");
+    QVERIFY(stateLabel);
+    const QByteArray sourceText = source.toUtf8();
+    const QString shown = QCoreApplication::translate("MainWindow", sourceText.constData());
+    QVERIFY(shown != source);
+    const int room = stateLabel->contentsRect().width();
+    for (const QString &line : shown.split(QLatin1Char('\n'))) {
+        const int needed = stateLabel->fontMetrics().horizontalAdvance(line);
+        QVERIFY2(
+            needed <= room, qPrintable(QStringLiteral("\"%1\" needs %2 px of %3").arg(line).arg(needed).arg(room)));
+    }
 }
 
 void TranslationsTest::germanTranslationIsCompleteAndKeepsPlaceholders()
