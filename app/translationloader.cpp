@@ -25,7 +25,8 @@ bool TranslationLoader::install(const QLocale &locale)
     if (!QCoreApplication::instance())
         return false;
     // Qt's own texts (the buttons of message boxes, file dialogs) come from the system's Qt translations
-    // when they are installed; the tool works without them.
+    // when they are installed; the tool works without them. Only qtbase: the serial port's error texts stay
+    // English, because the session recognises a port held by another program by the word "locking" in them.
     installFrom(locale, QStringLiteral("qtbase"), QLibraryInfo::location(QLibraryInfo::TranslationsPath));
     return installFrom(locale, QString::fromLatin1(kFilePrefix), QString::fromLatin1(kResourceDirectory));
 }
