@@ -4,6 +4,7 @@
 #include "journalhistory.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDate>
 #include <QRegularExpression>
 
@@ -38,16 +39,22 @@ bool parseDate(const QString &text, QDate *date)
 void JournalExportCommand::addOptions(QCommandLineParser &parser)
 {
     parser.addOption({QString::fromLatin1(kExportOption),
-        QStringLiteral("Write the commissioning history to <file> (.csv, .jsonl or .json) and exit."),
+        QCoreApplication::translate(
+            "JournalExportCommand", "Write the commissioning history to <file> (.csv, .jsonl or .json) and exit."),
         QStringLiteral("file")});
     parser.addOption({QString::fromLatin1(kJournalOption),
-        QStringLiteral("Read the journal from <file> instead of the user's journal."), QStringLiteral("file")});
-    parser.addOption(
-        {QString::fromLatin1(kLotOption), QStringLiteral("Export only the lot <name>."), QStringLiteral("name")});
+        QCoreApplication::translate(
+            "JournalExportCommand", "Read the journal from <file> instead of the user's journal."),
+        QStringLiteral("file")});
+    parser.addOption({QString::fromLatin1(kLotOption),
+        QCoreApplication::translate("JournalExportCommand", "Export only the lot <name>."), QStringLiteral("name")});
     parser.addOption({QString::fromLatin1(kSinceOption),
-        QStringLiteral("Export only events on or after <date> (YYYY-MM-DD, UTC)."), QStringLiteral("date")});
+        QCoreApplication::translate("JournalExportCommand", "Export only events on or after <date> (YYYY-MM-DD, UTC)."),
+        QStringLiteral("date")});
     parser.addOption({QString::fromLatin1(kUntilOption),
-        QStringLiteral("Export only events on or before <date> (YYYY-MM-DD, UTC)."), QStringLiteral("date")});
+        QCoreApplication::translate(
+            "JournalExportCommand", "Export only events on or before <date> (YYYY-MM-DD, UTC)."),
+        QStringLiteral("date")});
 }
 
 bool JournalExportCommand::isRequested(const QCommandLineParser &parser)
@@ -62,10 +69,13 @@ bool JournalExportCommand::isRequested(const QCommandLineParser &parser)
 int JournalExportCommand::run(const QCommandLineParser &parser, const QString &defaultJournalPath)
 {
     if (!parser.isSet(QString::fromLatin1(kExportOption)))
-        return fail(QStringLiteral("--journal, --lot, --since and --until only go with --export-journal FILE"));
+        return fail(QCoreApplication::translate(
+            "JournalExportCommand", "--journal, --lot, --since and --until only go with --export-journal FILE"));
     const QString target = parser.value(QString::fromLatin1(kExportOption));
     if (HistoryExport::formatFor(target) == HistoryExport::Unknown)
-        return fail(QStringLiteral("%1: the file name must end in .csv, .jsonl or .json").arg(target));
+        return fail(
+            QCoreApplication::translate("JournalExportCommand", "%1: the file name must end in .csv, .jsonl or .json")
+                .arg(target));
 
     HistoryFilter filter;
     if (parser.isSet(QString::fromLatin1(kLotOption))) {
@@ -76,10 +86,11 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
              std::pair<const char *, QDate *>{kUntilOption, &filter.until}}) {
         const QString name = QString::fromLatin1(option);
         if (parser.isSet(name) && !parseDate(parser.value(name), date))
-            return fail(QStringLiteral("--%1 %2: expected a date as YYYY-MM-DD").arg(name, parser.value(name)));
+            return fail(QCoreApplication::translate("JournalExportCommand", "--%1 %2: expected a date as YYYY-MM-DD")
+                            .arg(name, parser.value(name)));
     }
     if (filter.since.isValid() && filter.until.isValid() && filter.since > filter.until)
-        return fail(QStringLiteral("--since is after --until"));
+        return fail(QCoreApplication::translate("JournalExportCommand", "--since is after --until"));
 
     const QString journalPath = parser.isSet(QString::fromLatin1(kJournalOption))
         ? parser.value(QString::fromLatin1(kJournalOption))
@@ -87,13 +98,20 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
     JournalHistory history;
     QString error;
     if (journalPath.isEmpty() || !history.readFile(journalPath, &error))
-        return fail(QStringLiteral("cannot read the journal %1: %2")
-                        .arg(journalPath, journalPath.isEmpty() ? QStringLiteral("no data directory") : error));
+        return fail(
+            QCoreApplication::translate("JournalExportCommand", "cannot read the journal %1: %2")
+                .arg(journalPath,
+                    journalPath.isEmpty() ? QCoreApplication::translate("JournalExportCommand", "no data directory")
+                                          : error));
     const QVector<HistoryRow> rows = history.rows(filter);
     if (!HistoryExport::write(target, rows, &error))
-        return fail(QStringLiteral("cannot write %1").arg(error));
+        return fail(QCoreApplication::translate("JournalExportCommand", "cannot write %1").arg(error));
     if (history.skippedLines() > 0)
-        std::fprintf(stderr, "iot_commission: skipped %d incomplete journal line(s)\n", history.skippedLines());
-    std::fprintf(stderr, "iot_commission: exported %d row(s) to %s\n", rows.size(), qPrintable(target));
+        std::fprintf(stderr, "iot_commission: %s\n",
+            qPrintable(QCoreApplication::translate(
+                "JournalExportCommand", "skipped %n incomplete journal line(s)", nullptr, history.skippedLines())));
+    std::fprintf(stderr, "iot_commission: %s\n",
+        qPrintable(QCoreApplication::translate("JournalExportCommand", "exported %n row(s) to %1", nullptr, rows.size())
+                       .arg(target)));
     return kExitSuccess;
 }

@@ -2,10 +2,12 @@
 #include "journalexportcommand.h"
 #include "mainwindow.h"
 #include "startoptions.h"
+#include "translationloader.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLocale>
 
 #include <cstdio>
 #include <memory>
@@ -28,13 +30,16 @@ int answerWithoutWindow(int argc, char *argv[], StartOptions *options)
 {
     QCoreApplication application(argc, argv);
     nameApplication();
+    TranslationLoader::install(QLocale::system());
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tessaline IoT Commission Tool: reads, configures and "
-                                                    "registers lock sensor nodes on a serial port."));
+    parser.setApplicationDescription(QCoreApplication::translate("main",
+        "Tessaline IoT Commission Tool: reads, configures and "
+        "registers lock sensor nodes on a serial port."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption({QString::fromLatin1(kProfileOption),
-        QStringLiteral("Commission with the profile in <file> instead of the one chosen in the window."),
+        QCoreApplication::translate(
+            "main", "Commission with the profile in <file> instead of the one chosen in the window."),
         QStringLiteral("file")});
     JournalExportCommand::addOptions(parser);
     // Options the parser does not know (Qt's -platform, -style …) are not an error here; a missing value is.
@@ -68,6 +73,8 @@ int main(int argc, char *argv[])
 
     QApplication application(argc, argv);
     nameApplication();
+    // Before any widget exists: the window's texts are set when it is built.
+    TranslationLoader::install(QLocale::system());
     // Lets the desktop match the window to its menu entry, and so to its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(IOT_DESKTOP_ENTRY));
     int exitCode = 0;

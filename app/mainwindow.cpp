@@ -38,7 +38,7 @@ namespace {
 
 const char kVersion[] = "0.0.8";
 const char kWindowTitle[] = "Tessaline IoT Commission Tool";
-const char kAboutTitle[] = "About Tessaline IoT Commission Tool";
+const char kAboutTitle[] = QT_TRANSLATE_NOOP("MainWindow", "About Tessaline IoT Commission Tool");
 
 const char *const kOrganisation = MainWindow::kOrganisationName;
 const char *const kApplication = MainWindow::kApplicationName;
@@ -48,16 +48,16 @@ const char kProfileKey[] = "profile/path";
 const char kLotKey[] = "journal/lot";
 const char kPortKey[] = "serial/port";
 
-const char kIdleText[] = "Reset Node while connected";
-const char kApplyFailedText[] = "Apply FAILED\nReset Node";
-const char kApplySucceededText[] = "Update Success\nPlease Wait...";
-const char kApplyTimedOutText[] = "Apply Timed out\nReset Node";
-const char kNodeSleepingText[] = "Node Sleeping\nConnect another and reset.";
-const char kConnectTimedOutText[] = "Connect Timed out\nReset Node";
-const char kNotConfiguredText[] = "Node not configured\nTry another Node";
-const char kFirmwareTooOldText[] = "Firmware too old\nSet node aside";
-const char kKeyMismatchText[] = "Node key does not match\nCheck the tool's node key";
-const char kLoginFailedText[] = "Not logged in\nLog in again";
+const char kIdleText[] = QT_TRANSLATE_NOOP("MainWindow", "Reset Node while connected");
+const char kApplyFailedText[] = QT_TRANSLATE_NOOP("MainWindow", "Apply FAILED\nReset Node");
+const char kApplySucceededText[] = QT_TRANSLATE_NOOP("MainWindow", "Update Success\nPlease Wait...");
+const char kApplyTimedOutText[] = QT_TRANSLATE_NOOP("MainWindow", "Apply Timed out\nReset Node");
+const char kNodeSleepingText[] = QT_TRANSLATE_NOOP("MainWindow", "Node Sleeping\nConnect another and reset.");
+const char kConnectTimedOutText[] = QT_TRANSLATE_NOOP("MainWindow", "Connect Timed out\nReset Node");
+const char kNotConfiguredText[] = QT_TRANSLATE_NOOP("MainWindow", "Node not configured\nTry another Node");
+const char kFirmwareTooOldText[] = QT_TRANSLATE_NOOP("MainWindow", "Firmware too old\nSet node aside");
+const char kKeyMismatchText[] = QT_TRANSLATE_NOOP("MainWindow", "Node key does not match\nCheck the tool's node key");
+const char kLoginFailedText[] = QT_TRANSLATE_NOOP("MainWindow", "Not logged in\nLog in again");
 
 const char kServerPrefix[] = "http://";
 
@@ -69,7 +69,7 @@ constexpr int kBandBottom = 6;
 constexpr int kBandMargin = 10;
 constexpr int kProgressInArea = 260;
 constexpr int kDesignedAreaHeight = 541;
-const char kPortFailurePrefix[] = "Could not open serial port ";
+const char kPortFailurePrefix[] = QT_TRANSLATE_NOOP("MainWindow", "Could not open serial port ");
 
 // The identity a node of a given type can be given through the configure path.
 struct IdentityEntry
@@ -80,9 +80,11 @@ struct IdentityEntry
     const char *error;
 };
 const IdentityEntry kSigfoxIdentity
-    = {"Set SigFox Data", "SigFox Data:", "[0-9A-F]{96}", "Sigfox Data must be 48 HEX bytes long"};
+    = {QT_TRANSLATE_NOOP("MainWindow", "Set SigFox Data"), QT_TRANSLATE_NOOP("MainWindow", "SigFox Data:"),
+        "[0-9A-F]{96}", QT_TRANSLATE_NOOP("MainWindow", "Sigfox Data must be 48 HEX bytes long")};
 const IdentityEntry kDeviceIdIdentity
-    = {"Set Device ID", "Device ID:", "[0-9A-F]{16}", "Device ID must be 8 HEX bytes long"};
+    = {QT_TRANSLATE_NOOP("MainWindow", "Set Device ID"), QT_TRANSLATE_NOOP("MainWindow", "Device ID:"), "[0-9A-F]{16}",
+        QT_TRANSLATE_NOOP("MainWindow", "Device ID must be 8 HEX bytes long")};
 
 // A text input dialog run without a loop of its own: `accepted` gets the text when the operator presses OK.
 void askForText(QWidget *parent, const QString &title, const QString &label, const QString &initial,
@@ -131,8 +133,8 @@ MainWindow::MainWindow(QWidget *parent)
     outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), this);
     if (!outbox->isOpen()) {
         // Registrations are then posted directly; one the server does not accept is not kept.
-        reportStorageProblem(QStringLiteral("The registration outbox cannot be used (%1): %2")
-                                 .arg(outbox->filePath(), outbox->errorText()));
+        reportStorageProblem(
+            tr("The registration outbox cannot be used (%1): %2").arg(outbox->filePath(), outbox->errorText()));
     }
     journal.setKeyFingerprint(ProtectedFieldCipher::keyFingerprint());
     serverSession = new ServerSession(&journal, outbox->isOpen() ? outbox : nullptr, this);
@@ -201,16 +203,16 @@ MainWindow::MainWindow(QWidget *parent)
     showLot();
     useProfile(settings.value(QString::fromLatin1(kProfileKey)).toString(), false);
 
-    loginAgainButton = new QPushButton(QStringLiteral("Log in again"), this);
+    loginAgainButton = new QPushButton(tr("Log in again"), this);
     loginAgainButton->setObjectName(QStringLiteral("loginAgainButton"));
     loginAgainButton->hide();
     ui->statusBar->addPermanentWidget(loginAgainButton);
     connect(loginAgainButton, &QPushButton::clicked, commissioning, &CommissioningSession::retryLogin);
     if (settings.status() != QSettings::NoError)
-        reportStorageProblem(QStringLiteral("The settings file %1 cannot be read; the tool starts as on a first start.")
-                                 .arg(settings.fileName()));
+        reportStorageProblem(
+            tr("The settings file %1 cannot be read; the tool starts as on a first start.").arg(settings.fileName()));
     if (!serverSession->isConfigured())
-        ui->statusBar->showMessage(QStringLiteral("No ORVA server is configured: Settings → ORVA server"));
+        ui->statusBar->showMessage(tr("No ORVA server is configured: Settings → ORVA server"));
 
     portList = new PortList(ui->serialCombo, this);
     connect(portList, &PortList::portChosen, this, [this] { setSerialPort(ui->serialCombo->currentIndex()); });
@@ -222,7 +224,7 @@ MainWindow::MainWindow(QWidget *parent)
     // A build with the published development key reads production nodes as garbage: it must never pass
     // unnoticed.
     if (ProtectedFieldCipher::isDevelopmentKey()) {
-        setWindowTitle(QString::fromLatin1(kWindowTitle) + QStringLiteral(" [development key]"));
+        setWindowTitle(QString::fromLatin1(kWindowTitle) + tr(" [development key]"));
         qCWarning(lcApp).noquote() << "MainWindow: this build uses the published development node key (fingerprint"
                                    << ProtectedFieldCipher::keyFingerprint() + QStringLiteral("); it cannot read "
                                                                                           "production nodes");
@@ -266,10 +268,10 @@ void MainWindow::layOutCentralWidget()
     bandWidget->setFixedHeight(kBandHeight);
     auto *band = new QHBoxLayout(bandWidget);
     band->setContentsMargins(kBandMargin, 0, kBandMargin, 0);
-    labelCaption = new QLabel(QStringLiteral("Label"), bandWidget);
+    labelCaption = new QLabel(tr("Label"), bandWidget);
     labelEdit = new QLineEdit(bandWidget);
     labelEdit->setObjectName(QStringLiteral("labelEdit"));
-    labelEdit->setPlaceholderText(QStringLiteral("scan the node's label"));
+    labelEdit->setPlaceholderText(tr("scan the node's label"));
     labelEdit->setClearButtonEnabled(true);
     labelCaption->setBuddy(labelEdit);
     labelResult = new QLabel(bandWidget);
@@ -343,12 +345,12 @@ void MainWindow::centreOnScreen()
 
 void MainWindow::showAbout()
 {
-    const QString text = QStringLiteral("Version: ") + QLatin1String(kVersion) + QStringLiteral("\nBuild date: ")
-        + QLatin1String(__DATE__) + QLatin1Char(' ') + QLatin1String(__TIME__);
-    QString key = QStringLiteral("Node key fingerprint: ") + ProtectedFieldCipher::keyFingerprint();
+    const QString text = tr("Version: ") + QLatin1String(kVersion) + tr("\nBuild date: ") + QLatin1String(__DATE__)
+        + QLatin1Char(' ') + QLatin1String(__TIME__);
+    QString key = tr("Node key fingerprint: ") + ProtectedFieldCipher::keyFingerprint();
     if (ProtectedFieldCipher::isDevelopmentKey())
-        key += QStringLiteral(" (the published development key)");
-    notices->present({CommissioningSession::Notice::Level::Information, QString::fromLatin1(kAboutTitle), text, key});
+        key += tr(" (the published development key)");
+    notices->present({CommissioningSession::Notice::Level::Information, tr(kAboutTitle), text, key});
 }
 
 void MainWindow::fillSerialPortList()
@@ -392,9 +394,10 @@ void MainWindow::reportSerialPortFailure(const QString &name, const QString &rea
         clearPortFailure();
         return;
     }
-    portFailureMessage = QString::fromLatin1(kPortFailurePrefix) + name + QStringLiteral(": ") + reason;
+    portFailureMessage = tr(kPortFailurePrefix) + name + QStringLiteral(": ") + reason;
     // The link's own log line names only the port; this one gives the cause as well.
-    qInfo().noquote() << QStringLiteral("MainWindow: ") + portFailureMessage;
+    qInfo().noquote() << QStringLiteral("MainWindow: ") + QString::fromLatin1(kPortFailurePrefix) + name
+            + QStringLiteral(": ") + reason;
     ui->statusBar->showMessage(portFailureMessage);
 }
 
@@ -453,21 +456,20 @@ void MainWindow::askQuestion(CommissioningSession::Question question, Commission
     box->setIcon(QMessageBox::Question);
     QMap<QAbstractButton *, Answer> answers;
     if (question == CommissioningSession::Question::ApplyChangesFirst) {
-        box->setWindowTitle(action == CommissioningSession::Action::Register ? QStringLiteral("Register")
-                                                                             : QStringLiteral("Activate"));
-        box->setText(QStringLiteral("Apply the changes first?"));
-        box->setInformativeText(QStringLiteral("Some fields were changed but not written to the node. Apply "
-                                               "writes them and reads the node again; Discard goes on with the "
-                                               "node as it was read."));
+        box->setWindowTitle(action == CommissioningSession::Action::Register ? tr("Register") : tr("Activate"));
+        box->setText(tr("Apply the changes first?"));
+        box->setInformativeText(tr("Some fields were changed but not written to the node. Apply "
+                                   "writes them and reads the node again; Discard goes on with the "
+                                   "node as it was read."));
         answers.insert(box->addButton(QMessageBox::Apply), Answer::Apply);
         answers.insert(box->addButton(QMessageBox::Discard), Answer::Discard);
         answers.insert(box->addButton(QMessageBox::Cancel), Answer::Cancel);
         box->setDefaultButton(QMessageBox::Apply);
     } else {
-        box->setWindowTitle(QStringLiteral("Activate"));
-        box->setText(QStringLiteral("This node has not been registered. Put it to sleep anyway?"));
-        box->setInformativeText(QStringLiteral("A sleeping node cannot be reached until it is reset."));
-        QAbstractButton *sleep = box->addButton(QStringLiteral("Put to sleep"), QMessageBox::AcceptRole);
+        box->setWindowTitle(tr("Activate"));
+        box->setText(tr("This node has not been registered. Put it to sleep anyway?"));
+        box->setInformativeText(tr("A sleeping node cannot be reached until it is reset."));
+        QAbstractButton *sleep = box->addButton(tr("Put to sleep"), QMessageBox::AcceptRole);
         answers.insert(sleep, Answer::Proceed);
         answers.insert(box->addButton(QMessageBox::Cancel), Answer::Cancel);
         box->setDefaultButton(QMessageBox::Cancel);
@@ -506,19 +508,18 @@ void MainWindow::showConfigure()
 void MainWindow::configureID(Node::eFirmwareType type)
 {
     if (!Node::isKnownType(type)) {
-        notices->present({CommissioningSession::Notice::Level::Critical, QStringLiteral("Unknown Device"),
-            QStringLiteral("Please retry")});
+        notices->present({CommissioningSession::Notice::Level::Critical, tr("Unknown Device"), tr("Please retry")});
         return;
     }
     const bool sigfox = Node::isSigfoxType(type);
     const IdentityEntry &entry = sigfox ? kSigfoxIdentity : kDeviceIdIdentity;
-    const QString title = QString::fromLatin1(entry.title);
-    askForText(this, title, QString::fromLatin1(entry.label), QString(), [this, entry, title, sigfox](const QString &text) {
+    const QString title = tr(entry.title);
+    askForText(this, title, tr(entry.label), QString(), [this, entry, title, sigfox](const QString &text) {
         // The whole text must match; the digits go to the node exactly as typed.
         const QRegularExpression pattern(QRegularExpression::anchoredPattern(QString::fromLatin1(entry.pattern)),
             QRegularExpression::CaseInsensitiveOption);
         if (!pattern.match(text).hasMatch()) {
-            notices->present({CommissioningSession::Notice::Level::Critical, title, QString::fromLatin1(entry.error), QString()});
+            notices->present({CommissioningSession::Notice::Level::Critical, title, tr(entry.error), QString()});
             return;
         }
         if (sigfox)
@@ -530,13 +531,12 @@ void MainWindow::configureID(Node::eFirmwareType type)
 
 void MainWindow::editServer()
 {
-    askForText(this, QStringLiteral("Set ORVA server"), QStringLiteral("Server:"), commissioning->serverAddress(),
-        [this](QString address) {
-            if (!address.startsWith(QLatin1String("http")))
-                address.prepend(QLatin1String(kServerPrefix));
-            storeSetting(kServerKey, address);
-            serverSession->setServerAddress(address);
-        });
+    askForText(this, tr("Set ORVA server"), tr("Server:"), commissioning->serverAddress(), [this](QString address) {
+        if (!address.startsWith(QLatin1String("http")))
+            address.prepend(QLatin1String(kServerPrefix));
+        storeSetting(kServerKey, address);
+        serverSession->setServerAddress(address);
+    });
 }
 
 void MainWindow::reportStorageProblem(const QString &problem)
@@ -549,8 +549,8 @@ void MainWindow::reportStorageProblem(const QString &problem)
     if (storageProblemsShown.contains(problem.section(QLatin1Char(':'), 0, 0)))
         return;
     storageProblemsShown.insert(problem.section(QLatin1Char(':'), 0, 0));
-    notices->present({CommissioningSession::Notice::Level::Warning, QStringLiteral("Commissioning records"), problem,
-        QStringLiteral("Commissioning goes on, but what is not recorded cannot be looked up later.")});
+    notices->present({CommissioningSession::Notice::Level::Warning, tr("Commissioning records"), problem,
+        tr("Commissioning goes on, but what is not recorded cannot be looked up later.")});
 }
 
 void MainWindow::storeSetting(const char *key, const QVariant &value)
@@ -558,21 +558,21 @@ void MainWindow::storeSetting(const char *key, const QVariant &value)
     settings.setValue(QString::fromLatin1(key), value);
     settings.sync();
     if (settings.status() != QSettings::NoError)
-        reportStorageProblem(QStringLiteral("The settings file %1 cannot be written: the choice holds until the tool "
-                                            "is closed.")
+        reportStorageProblem(tr("The settings file %1 cannot be written: the choice holds until the tool "
+                                "is closed.")
                                  .arg(settings.fileName()));
 }
 
 void MainWindow::chooseCaFile()
 {
-    auto *dialog = new QFileDialog(this, QStringLiteral("Trusted CA certificate"), QString(),
-        QStringLiteral("PEM certificates (*.pem *.crt);;All files (*)"));
+    auto *dialog = new QFileDialog(
+        this, tr("Trusted CA certificate"), QString(), tr("PEM certificates (*.pem *.crt);;All files (*)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
         if (!serverSession->setCaCertificateFile(path)) {
-            notices->present({CommissioningSession::Notice::Level::Critical, QStringLiteral("Trusted CA certificate"),
-                QStringLiteral("%1 holds no certificate that can be used.").arg(path)});
+            notices->present({CommissioningSession::Notice::Level::Critical, tr("Trusted CA certificate"),
+                tr("%1 holds no certificate that can be used.").arg(path)});
             return;
         }
         storeSetting(kCaFileKey, path);
@@ -582,8 +582,7 @@ void MainWindow::chooseCaFile()
 
 void MainWindow::chooseProfile()
 {
-    auto *dialog = new QFileDialog(
-        this, QStringLiteral("Profile"), QString(), QStringLiteral("Profiles (*.json);;All files (*)"));
+    auto *dialog = new QFileDialog(this, tr("Profile"), QString(), tr("Profiles (*.json);;All files (*)"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) { useProfile(path, true); });
@@ -603,7 +602,7 @@ bool MainWindow::useProfile(const QString &path, bool remember)
         commissioning->setProfile(nullptr);
         if (remember)
             storeSetting(kProfileKey, QString());
-        profileLabel->setText(QStringLiteral("No profile"));
+        profileLabel->setText(tr("No profile"));
         return true;
     }
     QString error;
@@ -611,11 +610,11 @@ bool MainWindow::useProfile(const QString &path, bool remember)
     if (!loaded) {
         // The previous profile stays in force.
         qCWarning(lcApp).noquote() << "MainWindow: profile refused:" << error;
-        notices->present({CommissioningSession::Notice::Level::Critical, QStringLiteral("Profile"), error, QString()});
+        notices->present({CommissioningSession::Notice::Level::Critical, tr("Profile"), error, QString()});
         return false;
     }
     auto profile = std::make_shared<const CommissioningProfile>(std::move(*loaded));
-    profileLabel->setText(QStringLiteral("Profile: ") + profile->name());
+    profileLabel->setText(tr("Profile: ") + profile->name());
     profileLabel->setToolTip(path);
     commissioning->setProfile(profile);
     if (remember)
@@ -637,7 +636,7 @@ void MainWindow::showHistory()
 
 void MainWindow::editLot()
 {
-    askForText(this, QStringLiteral("Lot"), QStringLiteral("Lot:"), journal.lot(), [this](const QString &text) {
+    askForText(this, tr("Lot"), tr("Lot:"), journal.lot(), [this](const QString &text) {
         const QString lot = text.trimmed();
         journal.setLot(lot);
         storeSetting(kLotKey, lot);
@@ -648,7 +647,7 @@ void MainWindow::editLot()
 void MainWindow::showLot()
 {
     lotLabel->setVisible(!journal.lot().isEmpty());
-    lotLabel->setText(QStringLiteral("Lot: ") + journal.lot());
+    lotLabel->setText(tr("Lot: ") + journal.lot());
 }
 
 // ---- rendering --------------------------------------------------------------------------------------------
@@ -660,9 +659,9 @@ void MainWindow::renderState(CommissioningSession::State state)
     ui->progressBar->setVisible(reading);
 
     if (state == State::LoggingIn)
-        showProgress(QStringLiteral("Logging in..."));
+        showProgress(tr("Logging in..."));
     else if (state == State::Registering)
-        showProgress(QStringLiteral("Registering..."));
+        showProgress(tr("Registering..."));
     else
         hideProgress();
     if (state == State::LoginNeeded)
@@ -672,38 +671,38 @@ void MainWindow::renderState(CommissioningSession::State state)
     case State::WaitingForNode:
     case State::LoginNeeded:
     case State::LoggingIn:
-        showStateMessage(Qt::black, QString::fromLatin1(kIdleText));
+        showStateMessage(Qt::black, tr(kIdleText));
         break;
     case State::ConnectTimedOut:
-        showStateMessage(Qt::red, QString::fromLatin1(kConnectTimedOutText));
+        showStateMessage(Qt::red, tr(kConnectTimedOutText));
         break;
     case State::NotConfigured:
-        showStateMessage(Qt::darkYellow, QString::fromLatin1(kNotConfiguredText));
+        showStateMessage(Qt::darkYellow, tr(kNotConfiguredText));
         break;
     case State::ApplyFailed:
-        showStateMessage(Qt::red, QString::fromLatin1(kApplyFailedText));
+        showStateMessage(Qt::red, tr(kApplyFailedText));
         break;
     case State::ApplyTimedOut:
-        showStateMessage(Qt::red, QString::fromLatin1(kApplyTimedOutText));
+        showStateMessage(Qt::red, tr(kApplyTimedOutText));
         break;
     case State::UpdateSucceeded:
-        showStateMessage(Qt::darkGreen, QString::fromLatin1(kApplySucceededText));
+        showStateMessage(Qt::darkGreen, tr(kApplySucceededText));
         emit resetNode();
         break;
     case State::NodeSleeping:
-        showStateMessage(Qt::darkGreen, QString::fromLatin1(kNodeSleepingText));
+        showStateMessage(Qt::darkGreen, tr(kNodeSleepingText));
         break;
     case State::FirmwareTooOld:
-        showStateMessage(Qt::darkYellow, QString::fromLatin1(kFirmwareTooOldText));
+        showStateMessage(Qt::darkYellow, tr(kFirmwareTooOldText));
         break;
     case State::KeyMismatch:
-        showStateMessage(Qt::red, QString::fromLatin1(kKeyMismatchText));
+        showStateMessage(Qt::red, tr(kKeyMismatchText));
         break;
     case State::LoginFailed:
-        showStateMessage(Qt::red, QString::fromLatin1(kLoginFailedText));
+        showStateMessage(Qt::red, tr(kLoginFailedText));
         break;
     case State::PortUnavailable:
-        showStateMessage(Qt::red, QStringLiteral("Port unavailable\n") + commissioning->portProblem());
+        showStateMessage(Qt::red, tr("Port unavailable\n") + commissioning->portProblem());
         break;
     case State::Reading:
     case State::NodeShown:
@@ -732,14 +731,14 @@ void MainWindow::showWaitingRegistrations()
     waitingLabel->setVisible(count > 0);
     if (count == 0)
         return;
-    waitingLabel->setText(count == 1 ? QStringLiteral("1 registration waiting for the server")
-                                     : QStringLiteral("%1 registrations waiting for the server").arg(count));
+    waitingLabel->setText(count == 1 ? tr("1 registration waiting for the server")
+                                     : tr("%1 registrations waiting for the server").arg(count));
     QStringList lines;
     for (const RegistrationOutbox::Entry &entry : outbox->pending()) {
-        lines << QStringLiteral("%1  %2  attempts: %3  last status: %4")
+        lines << tr("%1  %2  attempts: %3  last status: %4")
                      .arg(entry.identifier, entry.created.toLocalTime().toString(Qt::ISODate))
                      .arg(entry.attempts)
-                     .arg(entry.lastStatus == 0 ? QStringLiteral("no answer") : QString::number(entry.lastStatus));
+                     .arg(entry.lastStatus == 0 ? tr("no answer") : QString::number(entry.lastStatus));
     }
     waitingLabel->setToolTip(lines.join(QLatin1Char('\n')));
 }
@@ -782,7 +781,7 @@ void MainWindow::openLoginDialog()
 {
     if (loginDialog)
         return;
-    auto *dialog = new PasswordDialog(QStringLiteral("ORVA server"), commissioning->serverAddress());
+    auto *dialog = new PasswordDialog(tr("ORVA server"), commissioning->serverAddress());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Modal for the whole application, without a loop of its own: the answer comes back through its signals
     // while the session goes on holding whatever node arrives meanwhile.
@@ -822,7 +821,7 @@ void MainWindow::showStateMessage(const QColor &colour, const QString &text)
 
 void MainWindow::showNodeVersions(QString nodeVersion, QString moduleVersion, QString loraVersion)
 {
-    versionLabel->setText(QStringLiteral("Node: ") + nodeVersion + QStringLiteral("  |   Ormix: ") + moduleVersion
-        + QStringLiteral("  |   Semtech: ") + loraVersion);
+    versionLabel->setText(
+        tr("Node: ") + nodeVersion + tr("  |   Ormix: ") + moduleVersion + tr("  |   Semtech: ") + loraVersion);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
@@ -39,7 +40,7 @@ QString detailOf(const QSerialPortInfo &port)
     if (!port.description().isEmpty())
         parts << port.description();
     if (!port.serialNumber().isEmpty())
-        parts << QStringLiteral("S/N ") + port.serialNumber();
+        parts << QCoreApplication::translate("PortList", "S/N ") + port.serialNumber();
     return parts.join(QStringLiteral(", "));
 }
 } // namespace
@@ -83,7 +84,7 @@ QString PortList::fill(const QString &remembered)
         add(port.systemLocation(), port.portName(), detailOf(port));
     const QFileInfoList benchSlots = QDir(QStringLiteral("/dev")).entryInfoList({QLatin1String(kSlotPattern)}, QDir::System);
     for (const QFileInfo &slot : benchSlots)
-        add(slot.absoluteFilePath(), slot.fileName(), QStringLiteral("bench slot, %1").arg(slot.symLinkTarget()));
+        add(slot.absoluteFilePath(), slot.fileName(), tr("bench slot, %1").arg(slot.symLinkTarget()));
     for (const QString &path : extraPortNames())
         add(path, path, QString());
     // Nothing is opened behind the operator's back: without a remembered port, the box waits for a choice.

@@ -2,6 +2,7 @@
 
 #include "nodecmdsetthreshold.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -98,40 +99,44 @@ bool accepted(double value, Accepts accepts, const QString &what, QString *why)
     const QString named = what.isEmpty() ? numberText(value) : what + QLatin1Char(' ') + numberText(value);
     switch (accepts) {
     case Accepts::Nothing:
-        *why = QStringLiteral("not a setting of this type");
+        *why = QCoreApplication::translate("CommissioningProfile", "not a setting of this type");
         return false;
     case Accepts::AnyNumber:
         if (value < kInt32Low || value >= kInt32High) {
-            *why = named + QStringLiteral(" is beyond what the node can hold");
+            *why = named + QCoreApplication::translate("CommissioningProfile", " is beyond what the node can hold");
             return false;
         }
         return true;
     case Accepts::Whole:
         if (value != std::trunc(value)) {
-            *why = named + QStringLiteral(" is not a whole number");
+            *why = named + QCoreApplication::translate("CommissioningProfile", " is not a whole number");
             return false;
         }
         if (value < kInt32Low || value >= kInt32High) {
-            *why = named + QStringLiteral(" is beyond what the node can hold");
+            *why = named + QCoreApplication::translate("CommissioningProfile", " is beyond what the node can hold");
             return false;
         }
         return true;
     case Accepts::WholeHundred:
         if (value != std::trunc(value)) {
-            *why = named + QStringLiteral(" is not a whole number");
+            *why = named + QCoreApplication::translate("CommissioningProfile", " is not a whole number");
             return false;
         }
         break;
     case Accepts::TwoDecimals:
         // The nearest double to a number with two decimals prints back as exactly that number.
         if (QString::number(value, 'f', kDecimals).toDouble() != value) {
-            *why = named + QStringLiteral(" has more than %1 decimals").arg(kDecimals);
+            *why = named
+                + QCoreApplication::translate("CommissioningProfile", " has more than %1 decimals").arg(kDecimals);
             return false;
         }
         break;
     }
     if (value < -kHundredLimit || value > kHundredLimit) {
-        *why = named + QStringLiteral(" is outside %1 to %2").arg(-kHundredLimit).arg(kHundredLimit);
+        *why = named
+            + QCoreApplication::translate("CommissioningProfile", " is outside %1 to %2")
+                  .arg(-kHundredLimit)
+                  .arg(kHundredLimit);
         return false;
     }
     return true;
@@ -140,7 +145,8 @@ bool accepted(double value, Accepts accepts, const QString &what, QString *why)
 bool readNumber(const QJsonValue &json, Accepts accepts, const QString &what, float *target, QString *why)
 {
     if (!json.isDouble()) {
-        *why = (what.isEmpty() ? QStringLiteral("not a number") : what + QStringLiteral(" is not a number"));
+        *why = (what.isEmpty() ? QCoreApplication::translate("CommissioningProfile", "not a number")
+                               : what + QCoreApplication::translate("CommissioningProfile", " is not a number"));
         return false;
     }
     const double value = json.toDouble();
@@ -155,15 +161,15 @@ bool readRange(
 {
     const QJsonArray pair = json.toArray();
     if (!json.isArray() || pair.size() != 2) {
-        *why = QStringLiteral("not a pair [low, high]");
+        *why = QCoreApplication::translate("CommissioningProfile", "not a pair [low, high]");
         return false;
     }
     ProfileEntry::Range range{};
-    if (!readNumber(pair.at(0), low, QStringLiteral("low"), &range.low, why)
-        || !readNumber(pair.at(1), high, QStringLiteral("high"), &range.high, why))
+    if (!readNumber(pair.at(0), low, QCoreApplication::translate("CommissioningProfile", "low"), &range.low, why)
+        || !readNumber(pair.at(1), high, QCoreApplication::translate("CommissioningProfile", "high"), &range.high, why))
         return false;
     if (range.high < range.low) {
-        *why = QStringLiteral("high %1 is below low %2")
+        *why = QCoreApplication::translate("CommissioningProfile", "high %1 is below low %2")
                    .arg(numberText(pair.at(1).toDouble()), numberText(pair.at(0).toDouble()));
         return false;
     }
@@ -175,7 +181,7 @@ bool readHex(const QJsonValue &json, int digits, std::optional<QString> *target,
 {
     const QString text = json.toString();
     if (!json.isString() || !isHex(text, digits)) {
-        *why = QStringLiteral("not %1 hex digits").arg(digits);
+        *why = QCoreApplication::translate("CommissioningProfile", "not %1 hex digits").arg(digits);
         return false;
     }
     *target = text.toUpper();
@@ -186,7 +192,8 @@ bool readHex(const QJsonValue &json, int digits, std::optional<QString> *target,
 bool readSetting(const QString &key, const QJsonValue &json, const TypeRules &rules, ProfileEntry *entry, QString *why)
 {
     const auto notOfType = [&] {
-        *why = QStringLiteral("the %1 form has no such setting").arg(Node::communicationText(rules.type));
+        *why = QCoreApplication::translate("CommissioningProfile", "the %1 form has no such setting")
+                   .arg(Node::communicationText(rules.type));
         return false;
     };
     if (key == QLatin1String("appId"))
@@ -213,7 +220,8 @@ bool readSetting(const QString &key, const QJsonValue &json, const TypeRules &ru
     if (key == QLatin1String("reportRate")) {
         const double minutes = json.toDouble(-1);
         if (!json.isDouble() || minutes != std::trunc(minutes) || minutes < 0 || minutes > kMaxReportRateMinutes) {
-            *why = QStringLiteral("not whole minutes from 0 to %1").arg(kMaxReportRateMinutes);
+            *why = QCoreApplication::translate("CommissioningProfile", "not whole minutes from 0 to %1")
+                       .arg(kMaxReportRateMinutes);
             return false;
         }
         entry->reportRate = qint32(minutes);
@@ -223,17 +231,18 @@ bool readSetting(const QString &key, const QJsonValue &json, const TypeRules &ru
         static const QRegularExpression version(QStringLiteral("^[vV]?\\d"));
         const QString text = json.toString().trimmed();
         if (!json.isString() || !version.match(text).hasMatch()) {
-            *why = QStringLiteral("not a firmware version such as \"v2.1.0\"");
+            *why = QCoreApplication::translate("CommissioningProfile", "not a firmware version such as \"v2.1.0\"");
             return false;
         }
         entry->minNodeVersion = text;
         return true;
     }
     if (key == kAppKeyKey) {
-        *why = QStringLiteral("a profile never holds an application key: keys are per device");
+        *why = QCoreApplication::translate(
+            "CommissioningProfile", "a profile never holds an application key: keys are per device");
         return false;
     }
-    *why = QStringLiteral("unknown setting");
+    *why = QCoreApplication::translate("CommissioningProfile", "unknown setting");
     return false;
 }
 
@@ -243,7 +252,7 @@ bool readBool(const QJsonObject &root, const QString &key, bool *target, QString
     if (json.isUndefined())
         return true;
     if (!json.isBool()) {
-        *why = quoted(key) + QStringLiteral(": not true or false");
+        *why = quoted(key) + QCoreApplication::translate("CommissioningProfile", ": not true or false");
         return false;
     }
     *target = json.toBool();
@@ -271,43 +280,49 @@ std::optional<CommissioningProfile> CommissioningProfile::load(const QString &pa
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return refuse(QStringLiteral("cannot be read (%1)").arg(file.errorString()));
+        return refuse(
+            QCoreApplication::translate("CommissioningProfile", "cannot be read (%1)").arg(file.errorString()));
     if (file.size() > kMaxFileBytes)
-        return refuse(QStringLiteral("larger than %1 bytes, not a profile").arg(kMaxFileBytes));
+        return refuse(QCoreApplication::translate("CommissioningProfile", "larger than %1 bytes, not a profile")
+                          .arg(kMaxFileBytes));
     const QByteArray bytes = withoutByteOrderMark(file.read(kMaxFileBytes + 1));
     if (bytes.size() > kMaxFileBytes)
-        return refuse(QStringLiteral("larger than %1 bytes, not a profile").arg(kMaxFileBytes));
+        return refuse(QCoreApplication::translate("CommissioningProfile", "larger than %1 bytes, not a profile")
+                          .arg(kMaxFileBytes));
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return refuse(
-            QStringLiteral("not valid JSON (%1 at byte %2)").arg(parseError.errorString()).arg(parseError.offset));
+        return refuse(QCoreApplication::translate("CommissioningProfile", "not valid JSON (%1 at byte %2)")
+                          .arg(parseError.errorString())
+                          .arg(parseError.offset));
     if (!document.isObject())
-        return refuse(QStringLiteral("not a JSON object"));
+        return refuse(QCoreApplication::translate("CommissioningProfile", "not a JSON object"));
     const QJsonObject root = document.object();
 
     static const QStringList topKeys = {QStringLiteral("format"), QStringLiteral("name"), QStringLiteral("locked"),
         QStringLiteral("requireLabel"), QStringLiteral("types")};
     for (const QString &key : root.keys()) {
         if (!topKeys.contains(key))
-            return refuse(quoted(key) + QStringLiteral(": unknown key"));
+            return refuse(quoted(key) + QCoreApplication::translate("CommissioningProfile", ": unknown key"));
     }
 
     const QJsonValue format = root.value(QStringLiteral("format"));
     if (!format.isDouble() || format.toDouble() != kFormat) {
-        const QString given = format.isUndefined() ? QStringLiteral("missing")
+        const QString given = format.isUndefined() ? QCoreApplication::translate("CommissioningProfile", "missing")
             : format.isDouble()                    ? numberText(format.toDouble())
             : format.isString()                    ? quoted(format.toString())
-                                                   : QStringLiteral("not a number");
-        return refuse(QStringLiteral("\"format\": %1, this tool reads format %2").arg(given).arg(kFormat));
+                                : QCoreApplication::translate("CommissioningProfile", "not a number");
+        return refuse(QCoreApplication::translate("CommissioningProfile", "\"format\": %1, this tool reads format %2")
+                          .arg(given)
+                          .arg(kFormat));
     }
 
     CommissioningProfile profile;
     profile.m_filePath = path;
     const QJsonValue name = root.value(QStringLiteral("name"));
     if (!name.isUndefined() && !name.isString())
-        return refuse(QStringLiteral("\"name\": not a text"));
+        return refuse(QCoreApplication::translate("CommissioningProfile", "\"name\": not a text"));
     profile.m_name = name.toString().trimmed();
     if (profile.m_name.isEmpty())
         profile.m_name = QFileInfo(path).completeBaseName();
@@ -319,18 +334,20 @@ std::optional<CommissioningProfile> CommissioningProfile::load(const QString &pa
 
     const QJsonValue types = root.value(QStringLiteral("types"));
     if (!types.isObject() || types.toObject().isEmpty())
-        return refuse(QStringLiteral("\"types\": missing or names no node type"));
+        return refuse(QCoreApplication::translate("CommissioningProfile", "\"types\": missing or names no node type"));
     const QJsonObject typeObject = types.toObject();
     for (auto it = typeObject.begin(); it != typeObject.end(); ++it) {
         const QString typeText = it.key();
         Node probe;
         const TypeRules *rules = probe.applyCommunication(typeText) ? rulesFor(probe.firmwareType) : nullptr;
         if (!rules)
-            return refuse(QStringLiteral("\"types\" / %1: not a node type (the node's \"Communication:\" text, such "
-                                         "as \"LoRa OTAA 5D\")")
+            return refuse(QCoreApplication::translate("CommissioningProfile",
+                "\"types\" / %1: not a node type (the node's \"Communication:\" text, such "
+                "as \"LoRa OTAA 5D\")")
                               .arg(quoted(typeText)));
         if (!it.value().isObject())
-            return refuse(quoted(typeText) + QStringLiteral(": not an object of settings"));
+            return refuse(
+                quoted(typeText) + QCoreApplication::translate("CommissioningProfile", ": not an object of settings"));
         ProfileEntry entry;
         entry.firmwareType = rules->type;
         const QJsonObject settings = it.value().toObject();

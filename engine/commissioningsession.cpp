@@ -8,10 +8,10 @@
 #include "writeverification.h"
 
 namespace {
-const char kLoginTitle[] = "ORVA login";
-const char kRegistrationTitle[] = "ORVA Node registration";
-const char kRegistrationFailedTitle[] = "Node Registration";
-const char kVerifiedText[] = "Verified";
+const char kLoginTitle[] = QT_TRANSLATE_NOOP("CommissioningSession", "ORVA login");
+const char kRegistrationTitle[] = QT_TRANSLATE_NOOP("CommissioningSession", "ORVA Node registration");
+const char kRegistrationFailedTitle[] = QT_TRANSLATE_NOOP("CommissioningSession", "Node Registration");
+const char kVerifiedText[] = QT_TRANSLATE_NOOP("CommissioningSession", "Verified");
 // The journal's word for why a write failed, so that a supervisor can tell a cable from a refused value.
 QString failureReason(CommandFailure failure)
 {
@@ -470,7 +470,7 @@ void CommissioningSession::linkPortFailed(const QString &name, const QString &re
         return;
     // Another program holding the port shows up as a failure to lock it.
     if (reason.contains(QLatin1String("locking"), Qt::CaseInsensitive))
-        portProblemText = name + QStringLiteral(": port in use by another program");
+        portProblemText = name + tr(": port in use by another program");
     else
         portProblemText = name + QStringLiteral(": ") + reason;
     clearNode();
@@ -498,7 +498,7 @@ void CommissioningSession::checkJournal()
     if (journalProblemReported)
         return;
     journalProblemReported = true;
-    emit recordingFailed(QStringLiteral("The commissioning journal cannot be written: ") + problem);
+    emit recordingFailed(tr("The commissioning journal cannot be written: ") + problem);
 }
 
 void CommissioningSession::setState(State state)
@@ -551,19 +551,18 @@ void CommissioningSession::showNode(const Node &node)
             shown.lockDescription = description;
             currentPreset.flags = comparison.flags();
             for (const ProfileComparison::Difference &difference : comparison.differences()) {
-                currentPreset.tooltips.insert(difference.flag,
-                    QStringLiteral("profile: ") + difference.profileText + QStringLiteral(", node: ")
-                        + difference.nodeText);
+                currentPreset.tooltips.insert(
+                    difference.flag, tr("profile: ") + difference.profileText + tr(", node: ") + difference.nodeText);
             }
         }
         if (activeProfile->locked())
             currentPreset.lockedFlags = entry->settingFlags();
         if (verification == Verification::None) {
             if (comparison.matches())
-                setNote(NodeNote::Tone::Good, QStringLiteral("Matches profile ") + activeProfile->name());
+                setNote(NodeNote::Tone::Good, tr("Matches profile ") + activeProfile->name());
             else
-                setNote(NodeNote::Tone::Neutral, QStringLiteral("Profile ") + activeProfile->name()
-                        + QStringLiteral(": the differences are filled in, Apply writes them"));
+                setNote(NodeNote::Tone::Neutral,
+                    tr("Profile ") + activeProfile->name() + tr(": the differences are filled in, Apply writes them"));
         }
     } else if (verification == Verification::None) {
         setNote(NodeNote::Tone::Neutral, QString());
@@ -599,13 +598,13 @@ void CommissioningSession::verifyAgainstLastWrite(const Node &node)
     }
     if (mismatches.isEmpty()) {
         verification = Verification::Verified;
-        setNote(NodeNote::Tone::Good, QLatin1String(kVerifiedText));
+        setNote(NodeNote::Tone::Good, tr(kVerifiedText));
         return;
     }
     verification = Verification::Failed;
-    const QString text = QStringLiteral("Not as written: ") + WriteVerification::describe(mismatches);
-    qCInfo(lcEngine).noquote() << "CommissioningSession:" << text;
-    setNote(NodeNote::Tone::Bad, text);
+    const QString described = WriteVerification::describe(mismatches);
+    qCInfo(lcEngine).noquote() << "CommissioningSession:" << QStringLiteral("Not as written: ") + described;
+    setNote(NodeNote::Tone::Bad, tr("Not as written: ") + described);
 }
 
 void CommissioningSession::setNote(NodeNote::Tone tone, const QString &text)
@@ -660,7 +659,7 @@ void CommissioningSession::needLogin(LoginPurpose purpose)
         return;
     }
     if (!server->isConfigured()) {
-        raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("Please configure the ORVA server"));
+        raise(Notice::Level::Critical, tr(kLoginTitle), tr("Please configure the ORVA server"));
         loginRefusedOrAbandoned(false);
         return;
     }
@@ -690,15 +689,15 @@ QString CommissioningSession::describeLoginFailure(ServerSession::LoginOutcome o
     case ServerSession::LoginOutcome::Granted:
         break;
     case ServerSession::LoginOutcome::CredentialsRefused:
-        return QStringLiteral("The server refused the user name or password.");
+        return tr("The server refused the user name or password.");
     case ServerSession::LoginOutcome::NoAnswer:
-        return QStringLiteral("The server did not answer within 30 s.");
+        return tr("The server did not answer within 30 s.");
     case ServerSession::LoginOutcome::Unreachable:
-        return QStringLiteral("The server cannot be reached: %1").arg(detail);
+        return tr("The server cannot be reached: %1").arg(detail);
     case ServerSession::LoginOutcome::Untrusted:
-        return QStringLiteral("The server's certificate is not trusted: %1").arg(detail);
+        return tr("The server's certificate is not trusted: %1").arg(detail);
     case ServerSession::LoginOutcome::Failed:
-        return QStringLiteral("The login failed: %1").arg(detail);
+        return tr("The login failed: %1").arg(detail);
     }
     return QString();
 }
@@ -709,17 +708,17 @@ void CommissioningSession::loginRefusedOrAbandoned(bool cancelled, ServerSession
     const QString why = cancelled ? QString() : describeLoginFailure(outcome, detail);
     if (purpose == LoginPurpose::Register) {
         if (!cancelled)
-            raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("Incorrect Credentials"), why);
+            raise(Notice::Level::Critical, tr(kLoginTitle), tr("Incorrect Credentials"), why);
         if (waitingNode) {
             // A node read while this login was settled cannot be shown without a login either.
             waitingNode.reset();
-            raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("You need to log in"));
+            raise(Notice::Level::Critical, tr(kLoginTitle), tr("You need to log in"));
         }
         registerAllowed = shownNode.has_value();
         setState(shownNode ? State::NodeShown : idleState());
         return;
     }
-    raise(Notice::Level::Critical, QLatin1String(kLoginTitle), QStringLiteral("You need to log in"), why);
+    raise(Notice::Level::Critical, tr(kLoginTitle), tr("You need to log in"), why);
     const bool credentialsAtFault = cancelled || outcome == ServerSession::LoginOutcome::CredentialsRefused;
     if (purpose == LoginPurpose::ShowNode && waitingNode && !credentialsAtFault) {
         // The server, not the operator, is at fault: the node read is kept and shown once a login succeeds,
@@ -773,21 +772,21 @@ void CommissioningSession::registrationFinished(const ServerSession::Registratio
     if (report.accepted) {
         if (report.status == 200) {
             qCDebug(lcEngine, "MainWindow: Node registered");
-            raise(Notice::Level::Information, QLatin1String(kRegistrationTitle), QStringLiteral("Node added successfully"));
+            raise(Notice::Level::Information, tr(kRegistrationTitle), tr("Node added successfully"));
         } else {
             qCDebug(lcEngine, "MainWindow: Node updated");
-            raise(Notice::Level::Information, QLatin1String(kRegistrationTitle), QStringLiteral("Node Updated"));
+            raise(Notice::Level::Information, tr(kRegistrationTitle), tr("Node Updated"));
         }
         if (sameNodeShown)
             registrationDone = true;
     } else {
         QString detail;
         if (report.kept)
-            detail = QStringLiteral("The registration is kept and will be sent again by itself.");
+            detail = tr("The registration is kept and will be sent again by itself.");
         else if (report.refused)
-            detail = QStringLiteral("The server refused this registration; it is kept but not sent again.");
-        raise(Notice::Level::Critical, QLatin1String(kRegistrationFailedTitle),
-            QStringLiteral("Registration failed :") + QString::number(report.status), detail);
+            detail = tr("The server refused this registration; it is kept but not sent again.");
+        raise(Notice::Level::Critical, tr(kRegistrationFailedTitle),
+            tr("Registration failed :") + QString::number(report.status), detail);
         if (sameNodeShown) {
             registerAllowed = true;
             // A registration waiting in the outbox will reach the server: the node may go to sleep.

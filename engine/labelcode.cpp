@@ -1,5 +1,6 @@
 #include "labelcode.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 namespace {
@@ -8,11 +9,12 @@ const int kEuiDigits = 16;
 const int kProfileIdDigits = 8;
 const int kPacDigits = 16;
 
-const char kNotALabel[]
-    = "Not a label: expected a LoRaWAN QR code (LW:D0:…), a 16-digit DevEUI or a SigFox ID (up to 8 hex digits, "
-      "optionally followed by its 16-digit PAC)";
-const char kBadQrCode[] = "Not a LoRaWAN QR code: expected LW:D0:<JoinEUI, 16 hex digits>:<DevEUI, 16 hex "
-                          "digits>:<profile id, 8 hex digits>";
+const char kNotALabel[] = QT_TRANSLATE_NOOP("LabelCode",
+    "Not a label: expected a LoRaWAN QR code (LW:D0:…), a 16-digit DevEUI or a SigFox ID (up to 8 hex digits, "
+    "optionally followed by its 16-digit PAC)");
+const char kBadQrCode[] = QT_TRANSLATE_NOOP("LabelCode",
+    "Not a LoRaWAN QR code: expected LW:D0:<JoinEUI, 16 hex digits>:<DevEUI, 16 hex digits>:<profile id, 8 hex "
+    "digits>");
 
 bool isHex(const QString &text, int digits)
 {
@@ -43,7 +45,7 @@ bool sameSigfoxId(const QString &a, const QString &b)
 
 QString nodeIdentifierText(const QString &identity)
 {
-    return identity.isEmpty() ? QStringLiteral("without identifier") : identity;
+    return identity.isEmpty() ? QCoreApplication::translate("LabelCode", "without identifier") : identity;
 }
 
 } // namespace
@@ -66,11 +68,12 @@ LabelCode LabelCode::parse(const QString &input)
         if (fields.size() < kMandatoryFields || fields.at(1).compare(QLatin1String("D0"), Qt::CaseInsensitive) != 0
             || !isHex(fields.at(2), kEuiDigits) || !isHex(fields.at(3), kEuiDigits)
             || !isHex(fields.at(4), kProfileIdDigits))
-            return invalid(QString::fromUtf8(kBadQrCode));
+            return invalid(QCoreApplication::translate("LabelCode", kBadQrCode));
         LabelCode code;
         for (int i = kMandatoryFields; i < fields.size(); ++i) {
             if (fields.at(i).isEmpty() || !isLetter(fields.at(i).at(0)))
-                return invalid(QStringLiteral("Not a LoRaWAN QR code: field \"%1\" does not start with a letter")
+                return invalid(QCoreApplication::translate(
+                    "LabelCode", "Not a LoRaWAN QR code: field \"%1\" does not start with a letter")
                                    .arg(fields.at(i)));
             code.extras << fields.at(i);
         }
@@ -100,7 +103,7 @@ LabelCode LabelCode::parse(const QString &input)
         code.sigfoxPac = found.captured(2).toUpper();
         return code;
     }
-    return invalid(QString::fromUtf8(kNotALabel));
+    return invalid(QCoreApplication::translate("LabelCode", kNotALabel));
 }
 
 LabelMatch LabelCode::match(const Node &node) const
@@ -114,15 +117,17 @@ LabelMatch LabelCode::match(const Node &node) const
     const bool sameIdentifier = isSigfox() == node.isSigfox()
         && (isSigfox() ? sameSigfoxId(id, nodeId) : id.compare(nodeId, Qt::CaseInsensitive) == 0);
     if (!sameIdentifier) {
-        result.text = QStringLiteral("Label %1 does not match node %2").arg(id, nodeIdentifierText(nodeId));
+        result.text = QCoreApplication::translate("LabelCode", "Label %1 does not match node %2")
+                          .arg(id, nodeIdentifierText(nodeId));
         return result;
     }
     // The PAC itself is never shown: the text may end up in the journal.
     if (hasPac() && sigfoxPac.compare(node.pac, Qt::CaseInsensitive) != 0) {
-        result.text = QStringLiteral("The PAC on label %1 does not match node %2").arg(id, nodeId);
+        result.text
+            = QCoreApplication::translate("LabelCode", "The PAC on label %1 does not match node %2").arg(id, nodeId);
         return result;
     }
     result.matches = true;
-    result.text = QStringLiteral("Label matches");
+    result.text = QCoreApplication::translate("LabelCode", "Label matches");
     return result;
 }

@@ -40,12 +40,15 @@ struct IdentifierField
 };
 
 const IdentifierField kIdentifierFields[] = {
-    {"appIDEdit", &Node::appId, QLatin1Char('-'), 16, Node::FlagAppId, false, "Application ID too short",
-        "Application ID must be 16 characters"},
-    {"appKeyEdit", &Node::appKey, QLatin1Char(' '), 32, Node::FlagAppKey, false, "Application Key too short",
-        "Application Key must be 32 characters"},
-    {"netIDEdit", &Node::netId, QChar(), 8, Node::FlagNetId, true, "Network ID too short",
-        "Network ID must be 8 characters"},
+    {"appIDEdit", &Node::appId, QLatin1Char('-'), 16, Node::FlagAppId, false,
+        QT_TRANSLATE_NOOP("NodeForm", "Application ID too short"),
+        QT_TRANSLATE_NOOP("NodeForm", "Application ID must be 16 characters")},
+    {"appKeyEdit", &Node::appKey, QLatin1Char(' '), 32, Node::FlagAppKey, false,
+        QT_TRANSLATE_NOOP("NodeForm", "Application Key too short"),
+        QT_TRANSLATE_NOOP("NodeForm", "Application Key must be 32 characters")},
+    {"netIDEdit", &Node::netId, QChar(), 8, Node::FlagNetId, true,
+        QT_TRANSLATE_NOOP("NodeForm", "Network ID too short"),
+        QT_TRANSLATE_NOOP("NodeForm", "Network ID must be 8 characters")},
 };
 
 // Threshold edits. The node keeps pressure and acceleration in hundredths of the unit the operator sees.
@@ -318,8 +321,8 @@ bool NodeForm::identifiersComplete() const
             continue;
         qInfo("%s: apply refused, %s", metaObject()->className(), field.incompleteTitle);
         // Shown without a loop of its own; nothing depends on when the operator closes it.
-        auto *box = new QMessageBox(QMessageBox::Information, QString::fromLatin1(field.incompleteTitle),
-            QString::fromLatin1(field.incompleteText), QMessageBox::Ok);
+        auto *box = new QMessageBox(
+            QMessageBox::Information, tr(field.incompleteTitle), tr(field.incompleteText), QMessageBox::Ok);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::ApplicationModal);
         box->open();

@@ -4,20 +4,27 @@
 //
 // "forms" writes form-<type>.png for each of the six node forms, filled from a node like the simulator's.
 // "main" writes main-idle.png (the window as it starts, before any node) and login-dialog.png.
+// "main-de" writes main-window-de.png: the window in German with its Settings menu open.
 // "flow" walks simulated nodes through the window and writes flow-*.png (see flowshooter.h).
 
 #include "flowshooter.h"
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "passworddialog.h"
+#include "translationloader.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QTranslator>
 
 #include <functional>
 #include <map>
@@ -107,6 +114,48 @@ bool shootMainWindow(const QDir &dir, QTextStream &err)
     return ok;
 }
 
+// The window as a German operator sees it, with the Settings menu open over it. The menu is a window of its
+// own, so it is painted into the window's picture where it opens.
+bool shootGermanMainWindow(const QDir &dir, QTextStream &err)
+{
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QLocale::setDefault(german);
+    if (!TranslationLoader::install(german)) {
+        err << "the German translation is not built in\n";
+        return false;
+    }
+    bool ok = true;
+    {
+        MainWindow window;
+        window.show();
+        QApplication::processEvents();
+        auto *settingsMenu = window.findChild<QMenu *>(QStringLiteral("menuSettings"));
+        auto *menuBar = window.findChild<QMenuBar *>(QStringLiteral("menuBar"));
+        QPixmap picture = window.grab();
+        if (settingsMenu && menuBar) {
+            const QPoint opensAt
+                = menuBar->mapTo(&window, menuBar->actionGeometry(settingsMenu->menuAction()).bottomLeft());
+            settingsMenu->popup(window.mapToGlobal(opensAt));
+            QApplication::processEvents();
+            QPainter painter(&picture);
+            painter.drawPixmap(opensAt, settingsMenu->grab());
+            settingsMenu->hide();
+        }
+        const QString path = dir.filePath(QStringLiteral("main-window-de.png"));
+        if (!picture.save(path)) {
+            err << "cannot write " << path << "\n";
+            ok = false;
+        }
+    }
+    // The subjects rendered after this one stay in English.
+    for (QTranslator *translator : QCoreApplication::instance()->findChildren<QTranslator *>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    QLocale::setDefault(QLocale::system());
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -123,6 +172,7 @@ int main(int argc, char *argv[])
     const std::map<QString, std::function<bool(const QDir &, QTextStream &)>> subjects = {
         {QStringLiteral("forms"), shootForms},
         {QStringLiteral("main"), shootMainWindow},
+        {QStringLiteral("main-de"), shootGermanMainWindow},
         {QStringLiteral("flow"), [](const QDir &dir, QTextStream &err) { return FlowShooter(dir, err).run(); }},
     };
 
@@ -131,7 +181,7 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addOption({QStringLiteral("out"), QStringLiteral("Directory for the PNG files."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("what"),
-        QStringLiteral("What to render (default: everything): forms, main, flow."), QStringLiteral("subject")});
+        QStringLiteral("What to render (default: everything): forms, main, main-de, flow."), QStringLiteral("subject")});
     parser.process(application);
 
     if (!parser.isSet(QStringLiteral("out"))) {

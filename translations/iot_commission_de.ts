@@ -1,0 +1,1335 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>CommissioningProfile</name>
+    <message>
+        <source>not a setting of this type</source>
+        <translation>keine Einstellung dieses Typs</translation>
+    </message>
+    <message>
+        <source> is beyond what the node can hold</source>
+        <translation> übersteigt, was der Knoten speichern kann</translation>
+    </message>
+    <message>
+        <source> is not a whole number</source>
+        <translation> ist keine ganze Zahl</translation>
+    </message>
+    <message>
+        <source> has more than %1 decimals</source>
+        <translation> hat mehr als %1 Nachkommastellen</translation>
+    </message>
+    <message>
+        <source> is outside %1 to %2</source>
+        <translation> liegt außerhalb von %1 bis %2</translation>
+    </message>
+    <message>
+        <source>not a number</source>
+        <translation>keine Zahl</translation>
+    </message>
+    <message>
+        <source> is not a number</source>
+        <translation> ist keine Zahl</translation>
+    </message>
+    <message>
+        <source>not a pair [low, high]</source>
+        <translation>kein Paar [unten, oben]</translation>
+    </message>
+    <message>
+        <source>low</source>
+        <translation>unten</translation>
+    </message>
+    <message>
+        <source>high</source>
+        <translation>oben</translation>
+    </message>
+    <message>
+        <source>high %1 is below low %2</source>
+        <translation>oben %1 liegt unter unten %2</translation>
+    </message>
+    <message>
+        <source>not %1 hex digits</source>
+        <translation>nicht %1 Hex-Ziffern</translation>
+    </message>
+    <message>
+        <source>the %1 form has no such setting</source>
+        <translation>das Formular für %1 hat keine solche Einstellung</translation>
+    </message>
+    <message>
+        <source>not whole minutes from 0 to %1</source>
+        <translation>keine ganzen Minuten von 0 bis %1</translation>
+    </message>
+    <message>
+        <source>not a firmware version such as &quot;v2.1.0&quot;</source>
+        <translation>keine Firmware-Version wie „v2.1.0“</translation>
+    </message>
+    <message>
+        <source>a profile never holds an application key: keys are per device</source>
+        <translation>ein Profil enthält nie einen Application Key: Schlüssel gelten je Gerät</translation>
+    </message>
+    <message>
+        <source>unknown setting</source>
+        <translation>unbekannte Einstellung</translation>
+    </message>
+    <message>
+        <source>: not true or false</source>
+        <translation>: nicht true oder false</translation>
+    </message>
+    <message>
+        <source>cannot be read (%1)</source>
+        <translation>kann nicht gelesen werden (%1)</translation>
+    </message>
+    <message>
+        <source>larger than %1 bytes, not a profile</source>
+        <translation>größer als %1 Bytes, kein Profil</translation>
+    </message>
+    <message>
+        <source>not valid JSON (%1 at byte %2)</source>
+        <translation>kein gültiges JSON (%1 bei Byte %2)</translation>
+    </message>
+    <message>
+        <source>not a JSON object</source>
+        <translation>kein JSON-Objekt</translation>
+    </message>
+    <message>
+        <source>: unknown key</source>
+        <translation>: unbekannter Schlüssel</translation>
+    </message>
+    <message>
+        <source>missing</source>
+        <translation>fehlt</translation>
+    </message>
+    <message>
+        <source>&quot;format&quot;: %1, this tool reads format %2</source>
+        <translation>&quot;format&quot;: %1, dieses Werkzeug liest Format %2</translation>
+    </message>
+    <message>
+        <source>&quot;name&quot;: not a text</source>
+        <translation>&quot;name&quot;: kein Text</translation>
+    </message>
+    <message>
+        <source>&quot;types&quot;: missing or names no node type</source>
+        <translation>&quot;types&quot;: fehlt oder nennt keinen Knotentyp</translation>
+    </message>
+    <message>
+        <source>&quot;types&quot; / %1: not a node type (the node&apos;s &quot;Communication:&quot; text, such as &quot;LoRa OTAA 5D&quot;)</source>
+        <translation>&quot;types&quot; / %1: kein Knotentyp (der „Communication:“-Text des Knotens, etwa „LoRa OTAA 5D“)</translation>
+    </message>
+    <message>
+        <source>: not an object of settings</source>
+        <translation>: kein Objekt mit Einstellungen</translation>
+    </message>
+</context>
+<context>
+    <name>CommissioningSession</name>
+    <message>
+        <source>ORVA login</source>
+        <translation>ORVA-Anmeldung</translation>
+    </message>
+    <message>
+        <source>ORVA Node registration</source>
+        <translation>ORVA-Knotenregistrierung</translation>
+    </message>
+    <message>
+        <source>Node Registration</source>
+        <translation>Knotenregistrierung</translation>
+    </message>
+    <message>
+        <source>Verified</source>
+        <translation>Geprüft</translation>
+    </message>
+    <message>
+        <source>: port in use by another program</source>
+        <translation>: Schnittstelle wird von einem anderen Programm benutzt</translation>
+    </message>
+    <message>
+        <source>The commissioning journal cannot be written: </source>
+        <translation>Das Inbetriebnahme-Journal kann nicht geschrieben werden: </translation>
+    </message>
+    <message>
+        <source>profile: </source>
+        <translation>Profil: </translation>
+    </message>
+    <message>
+        <source>, node: </source>
+        <translation>, Knoten: </translation>
+    </message>
+    <message>
+        <source>Matches profile </source>
+        <translation>Entspricht Profil </translation>
+    </message>
+    <message>
+        <source>Profile </source>
+        <translation>Profil </translation>
+    </message>
+    <message>
+        <source>: the differences are filled in, Apply writes them</source>
+        <translation>: die Abweichungen sind eingetragen, Übernehmen schreibt sie</translation>
+    </message>
+    <message>
+        <source>Not as written: </source>
+        <translation>Nicht wie geschrieben: </translation>
+    </message>
+    <message>
+        <source>Please configure the ORVA server</source>
+        <translation>Bitte den ORVA-Server einstellen</translation>
+    </message>
+    <message>
+        <source>The server refused the user name or password.</source>
+        <translation>Der Server hat Benutzername oder Passwort abgelehnt.</translation>
+    </message>
+    <message>
+        <source>The server did not answer within 30 s.</source>
+        <translation>Der Server hat nicht innerhalb von 30 s geantwortet.</translation>
+    </message>
+    <message>
+        <source>The server cannot be reached: %1</source>
+        <translation>Der Server ist nicht erreichbar: %1</translation>
+    </message>
+    <message>
+        <source>The server&apos;s certificate is not trusted: %1</source>
+        <translation>Dem Zertifikat des Servers wird nicht vertraut: %1</translation>
+    </message>
+    <message>
+        <source>The login failed: %1</source>
+        <translation>Die Anmeldung ist fehlgeschlagen: %1</translation>
+    </message>
+    <message>
+        <source>Incorrect Credentials</source>
+        <translation>Falsche Anmeldedaten</translation>
+    </message>
+    <message>
+        <source>You need to log in</source>
+        <translation>Sie müssen sich anmelden</translation>
+    </message>
+    <message>
+        <source>Node added successfully</source>
+        <translation>Knoten erfolgreich hinzugefügt</translation>
+    </message>
+    <message>
+        <source>Node Updated</source>
+        <translation>Knoten aktualisiert</translation>
+    </message>
+    <message>
+        <source>The registration is kept and will be sent again by itself.</source>
+        <translation>Die Registrierung wird aufbewahrt und von selbst erneut gesendet.</translation>
+    </message>
+    <message>
+        <source>The server refused this registration; it is kept but not sent again.</source>
+        <translation>Der Server hat diese Registrierung abgelehnt; sie wird aufbewahrt, aber nicht erneut gesendet.</translation>
+    </message>
+    <message>
+        <source>Registration failed :</source>
+        <translation>Registrierung fehlgeschlagen :</translation>
+    </message>
+</context>
+<context>
+    <name>FormLoRaOTAA</name>
+    <message>
+        <source>Form</source>
+        <translation>Formular</translation>
+    </message>
+    <message>
+        <source>LoRa OTAA</source>
+        <translation>LoRa OTAA</translation>
+    </message>
+    <message>
+        <source>00:00:00:00:00:00:00:00</source>
+        <translation>00:00:00:00:00:00:00:00</translation>
+    </message>
+    <message>
+        <source>Lock Description:</source>
+        <translation>Schlossbeschreibung:</translation>
+    </message>
+    <message>
+        <source>Application ID:</source>
+        <translation>Application ID:</translation>
+    </message>
+    <message>
+        <source>&gt;HH-HH-HH-HH-HH-HH-HH-HH</source>
+        <translation>&gt;HH-HH-HH-HH-HH-HH-HH-HH</translation>
+    </message>
+    <message>
+        <source>Application Key:</source>
+        <translation>Application Key:</translation>
+    </message>
+    <message>
+        <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
+        <translation>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</translation>
+    </message>
+    <message>
+        <source>Thresholds</source>
+        <translation>Schwellwerte</translation>
+    </message>
+    <message>
+        <source>Sensor</source>
+        <translation>Sensor</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Unten</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Oben</translation>
+    </message>
+    <message>
+        <source>Temperature (°C):</source>
+        <translation>Temperatur (°C):</translation>
+    </message>
+    <message>
+        <source>Humidity (%):</source>
+        <translation>Feuchte (%):</translation>
+    </message>
+    <message>
+        <source>Pressure (bar):</source>
+        <translation>Druck (bar):</translation>
+    </message>
+    <message>
+        <source>Accelerometer (G):</source>
+        <translation>Beschleunigung (G):</translation>
+    </message>
+    <message>
+        <source>Report Rate:</source>
+        <translation>Meldeintervall:</translation>
+    </message>
+    <message>
+        <source>&gt;HHHHHHHH</source>
+        <translation>&gt;HHHHHHHH</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Übernehmen</translation>
+    </message>
+</context>
+<context>
+    <name>FormLoRaOTAA5d</name>
+    <message>
+        <source>Form</source>
+        <translation>Formular</translation>
+    </message>
+    <message>
+        <source>LoRa OTAA</source>
+        <translation>LoRa OTAA</translation>
+    </message>
+    <message>
+        <source>00:00:00:00:00:00:00:00</source>
+        <translation>00:00:00:00:00:00:00:00</translation>
+    </message>
+    <message>
+        <source>Lock Description:</source>
+        <translation>Schlossbeschreibung:</translation>
+    </message>
+    <message>
+        <source>Application ID:</source>
+        <translation>Application ID:</translation>
+    </message>
+    <message>
+        <source>&gt;HH-HH-HH-HH-HH-HH-HH-HH</source>
+        <translation>&gt;HH-HH-HH-HH-HH-HH-HH-HH</translation>
+    </message>
+    <message>
+        <source>Application Key:</source>
+        <translation>Application Key:</translation>
+    </message>
+    <message>
+        <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
+        <translation>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</translation>
+    </message>
+    <message>
+        <source>Thresholds</source>
+        <translation>Schwellwerte</translation>
+    </message>
+    <message>
+        <source>Sensor</source>
+        <translation>Sensor</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Unten</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Oben</translation>
+    </message>
+    <message>
+        <source>Temperature (°C):</source>
+        <translation>Temperatur (°C):</translation>
+    </message>
+    <message>
+        <source>Humidity (%):</source>
+        <translation>Feuchte (%):</translation>
+    </message>
+    <message>
+        <source>Report Rate:</source>
+        <translation>Meldeintervall:</translation>
+    </message>
+    <message>
+        <source>&gt;HHHHHHHH</source>
+        <translation>&gt;HHHHHHHH</translation>
+    </message>
+    <message>
+        <source>min</source>
+        <translation>min</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Übernehmen</translation>
+    </message>
+</context>
+<context>
+    <name>FormPellimar</name>
+    <message>
+        <source>Form</source>
+        <translation>Formular</translation>
+    </message>
+    <message>
+        <source>PellimarNode</source>
+        <translation>PellimarNode</translation>
+    </message>
+    <message>
+        <source>00:00:00:00:00:00:00:00</source>
+        <translation>00:00:00:00:00:00:00:00</translation>
+    </message>
+    <message>
+        <source>Lock Description:</source>
+        <translation>Schlossbeschreibung:</translation>
+    </message>
+    <message>
+        <source>Application ID:</source>
+        <translation>Application ID:</translation>
+    </message>
+    <message>
+        <source>&gt;HH-HH-HH-HH-HH-HH-HH-HH</source>
+        <translation>&gt;HH-HH-HH-HH-HH-HH-HH-HH</translation>
+    </message>
+    <message>
+        <source>Application Key:</source>
+        <translation>Application Key:</translation>
+    </message>
+    <message>
+        <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
+        <translation>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</translation>
+    </message>
+    <message>
+        <source>Network ID:</source>
+        <translation>Netzwerk-ID:</translation>
+    </message>
+    <message>
+        <source>&gt;HHHHHHHH</source>
+        <translation>&gt;HHHHHHHH</translation>
+    </message>
+    <message>
+        <source>Thresholds</source>
+        <translation>Schwellwerte</translation>
+    </message>
+    <message>
+        <source>Sensor</source>
+        <translation>Sensor</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Unten</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Oben</translation>
+    </message>
+    <message>
+        <source>Temperature (°C):</source>
+        <translation>Temperatur (°C):</translation>
+    </message>
+    <message>
+        <source>Humidity (%):</source>
+        <translation>Feuchte (%):</translation>
+    </message>
+    <message>
+        <source>Pressure (bar):</source>
+        <translation>Druck (bar):</translation>
+    </message>
+    <message>
+        <source>Accelerometer (G):</source>
+        <translation>Beschleunigung (G):</translation>
+    </message>
+    <message>
+        <source>Report Rate:</source>
+        <translation>Meldeintervall:</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Übernehmen</translation>
+    </message>
+</context>
+<context>
+    <name>FormPellimar5d</name>
+    <message>
+        <source>Form</source>
+        <translation>Formular</translation>
+    </message>
+    <message>
+        <source>PellimarNode</source>
+        <translation>PellimarNode</translation>
+    </message>
+    <message>
+        <source>00:00:00:00:00:00:00:00</source>
+        <translation>00:00:00:00:00:00:00:00</translation>
+    </message>
+    <message>
+        <source>Lock Description:</source>
+        <translation>Schlossbeschreibung:</translation>
+    </message>
+    <message>
+        <source>Application ID:</source>
+        <translation>Application ID:</translation>
+    </message>
+    <message>
+        <source>&gt;HH-HH-HH-HH-HH-HH-HH-HH</source>
+        <translation>&gt;HH-HH-HH-HH-HH-HH-HH-HH</translation>
+    </message>
+    <message>
+        <source>Application Key:</source>
+        <translation>Application Key:</translation>
+    </message>
+    <message>
+        <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
+        <translation>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</translation>
+    </message>
+    <message>
+        <source>Network ID:</source>
+        <translation>Netzwerk-ID:</translation>
+    </message>
+    <message>
+        <source>&gt;HHHHHHHH</source>
+        <translation>&gt;HHHHHHHH</translation>
+    </message>
+    <message>
+        <source>Thresholds</source>
+        <translation>Schwellwerte</translation>
+    </message>
+    <message>
+        <source>Sensor</source>
+        <translation>Sensor</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Unten</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Oben</translation>
+    </message>
+    <message>
+        <source>Temperature (°C):</source>
+        <translation>Temperatur (°C):</translation>
+    </message>
+    <message>
+        <source>Humidity (%):</source>
+        <translation>Feuchte (%):</translation>
+    </message>
+    <message>
+        <source>Report Rate:</source>
+        <translation>Meldeintervall:</translation>
+    </message>
+    <message>
+        <source>min</source>
+        <translation>min</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Übernehmen</translation>
+    </message>
+</context>
+<context>
+    <name>FormSigFox</name>
+    <message>
+        <source>Form</source>
+        <translation>Formular</translation>
+    </message>
+    <message>
+        <source>SigFox</source>
+        <translation>SigFox</translation>
+    </message>
+    <message>
+        <source>ID:</source>
+        <translation>ID:</translation>
+    </message>
+    <message>
+        <source>01234567</source>
+        <translation>01234567</translation>
+    </message>
+    <message>
+        <source>PAC:</source>
+        <translation>PAC:</translation>
+    </message>
+    <message>
+        <source>0123456789ABCDEF</source>
+        <translation>0123456789ABCDEF</translation>
+    </message>
+    <message>
+        <source>Lock Description:</source>
+        <translation>Schlossbeschreibung:</translation>
+    </message>
+    <message>
+        <source>Thresholds</source>
+        <translation>Schwellwerte</translation>
+    </message>
+    <message>
+        <source>Sensor</source>
+        <translation>Sensor</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Unten</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Oben</translation>
+    </message>
+    <message>
+        <source>Temperature (°C):</source>
+        <translation>Temperatur (°C):</translation>
+    </message>
+    <message>
+        <source>Humidity (%):</source>
+        <translation>Feuchte (%):</translation>
+    </message>
+    <message>
+        <source>Pressure (bar):</source>
+        <translation>Druck (bar):</translation>
+    </message>
+    <message>
+        <source>Accelerometer (G):</source>
+        <translation>Beschleunigung (G):</translation>
+    </message>
+    <message>
+        <source>Report Rate:</source>
+        <translation>Meldeintervall:</translation>
+    </message>
+    <message>
+        <source>&gt;HHHHHHHH</source>
+        <translation>&gt;HHHHHHHH</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Übernehmen</translation>
+    </message>
+</context>
+<context>
+    <name>FormSigFox5d</name>
+    <message>
+        <source>Form</source>
+        <translation>Formular</translation>
+    </message>
+    <message>
+        <source>SigFox</source>
+        <translation>SigFox</translation>
+    </message>
+    <message>
+        <source>ID:</source>
+        <translation>ID:</translation>
+    </message>
+    <message>
+        <source>01234567</source>
+        <translation>01234567</translation>
+    </message>
+    <message>
+        <source>PAC:</source>
+        <translation>PAC:</translation>
+    </message>
+    <message>
+        <source>0123456789ABCDEF</source>
+        <translation>0123456789ABCDEF</translation>
+    </message>
+    <message>
+        <source>Lock Description:</source>
+        <translation>Schlossbeschreibung:</translation>
+    </message>
+    <message>
+        <source>Thresholds</source>
+        <translation>Schwellwerte</translation>
+    </message>
+    <message>
+        <source>Sensor</source>
+        <translation>Sensor</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Unten</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Oben</translation>
+    </message>
+    <message>
+        <source>Temperature (°C):</source>
+        <translation>Temperatur (°C):</translation>
+    </message>
+    <message>
+        <source>Humidity (%):</source>
+        <translation>Feuchte (%):</translation>
+    </message>
+    <message>
+        <source>Report Rate:</source>
+        <translation>Meldeintervall:</translation>
+    </message>
+    <message>
+        <source>&gt;HHHHHHHH</source>
+        <translation>&gt;HHHHHHHH</translation>
+    </message>
+    <message>
+        <source>min</source>
+        <translation>min</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Übernehmen</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryTableModel</name>
+    <message>
+        <source>yes</source>
+        <translation>ja</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>nein</translation>
+    </message>
+    <message>
+        <source>Last event (UTC)</source>
+        <translation>Letztes Ereignis (UTC)</translation>
+    </message>
+    <message>
+        <source>Identifier</source>
+        <translation>Kennung</translation>
+    </message>
+    <message>
+        <source>Lot</source>
+        <translation>Los</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Typ</translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>Written</source>
+        <translation>Geschrieben</translation>
+    </message>
+    <message>
+        <source>Verification</source>
+        <translation>Prüfung</translation>
+    </message>
+    <message>
+        <source>Label</source>
+        <translation>Etikett</translation>
+    </message>
+    <message>
+        <source>Registration</source>
+        <translation>Registrierung</translation>
+    </message>
+    <message>
+        <source>Sleeping</source>
+        <translation>Schlafend</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryWindow</name>
+    <message>
+        <source>Commissioning history</source>
+        <translation>Inbetriebnahme-Verlauf</translation>
+    </message>
+    <message>
+        <source>Identifier or text</source>
+        <translation>Kennung oder Text</translation>
+    </message>
+    <message>
+        <source>All dates</source>
+        <translation>Alle Daten</translation>
+    </message>
+    <message>
+        <source>yyyy-MM-dd</source>
+        <translation>yyyy-MM-dd</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>bis</translation>
+    </message>
+    <message>
+        <source>Export…</source>
+        <translation>Exportieren…</translation>
+    </message>
+    <message>
+        <source>Loading…</source>
+        <translation>Wird geladen…</translation>
+    </message>
+    <message>
+        <source>Double-click a node or press Enter to see its events.</source>
+        <translation>Doppelklick auf einen Knoten oder Eingabetaste zeigt seine Ereignisse.</translation>
+    </message>
+    <message>
+        <source>All lots</source>
+        <translation>Alle Lose</translation>
+    </message>
+    <message>
+        <source>No lot</source>
+        <translation>Kein Los</translation>
+    </message>
+    <message>
+        <source>No journal could be read at %1: %2</source>
+        <translation>Unter %1 konnte kein Journal gelesen werden: %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n node(s) shown</source>
+        <translation>
+            <numerusform>%n Knoten angezeigt</numerusform>
+            <numerusform>%n Knoten angezeigt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %n journal entries</source>
+        <translation>
+            <numerusform>, %n Journaleintrag</numerusform>
+            <numerusform>, %n Journaleinträge</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %n incomplete line(s) skipped</source>
+        <translation>
+            <numerusform>, %n unvollständige Zeile übersprungen</numerusform>
+            <numerusform>, %n unvollständige Zeilen übersprungen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Export history</source>
+        <translation>Verlauf exportieren</translation>
+    </message>
+    <message>
+        <source>CSV (*.csv);;JSON lines (*.jsonl *.json)</source>
+        <translation>CSV (*.csv);;JSON-Zeilen (*.jsonl *.json)</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n node(s) exported to %1</source>
+        <translation>
+            <numerusform>%n Knoten nach %1 exportiert</numerusform>
+            <numerusform>%n Knoten nach %1 exportiert</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Export failed</source>
+        <translation>Export fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Could not export: %1</source>
+        <translation>Export nicht möglich: %1</translation>
+    </message>
+</context>
+<context>
+    <name>JournalExportCommand</name>
+    <message>
+        <source>Write the commissioning history to &lt;file&gt; (.csv, .jsonl or .json) and exit.</source>
+        <translation>Den Inbetriebnahme-Verlauf in &lt;file&gt; (.csv, .jsonl oder .json) schreiben und beenden.</translation>
+    </message>
+    <message>
+        <source>Read the journal from &lt;file&gt; instead of the user&apos;s journal.</source>
+        <translation>Das Journal aus &lt;file&gt; lesen statt aus dem Journal des Benutzers.</translation>
+    </message>
+    <message>
+        <source>Export only the lot &lt;name&gt;.</source>
+        <translation>Nur das Los &lt;name&gt; exportieren.</translation>
+    </message>
+    <message>
+        <source>Export only events on or after &lt;date&gt; (YYYY-MM-DD, UTC).</source>
+        <translation>Nur Ereignisse am oder nach &lt;date&gt; exportieren (JJJJ-MM-TT, UTC).</translation>
+    </message>
+    <message>
+        <source>Export only events on or before &lt;date&gt; (YYYY-MM-DD, UTC).</source>
+        <translation>Nur Ereignisse am oder vor &lt;date&gt; exportieren (JJJJ-MM-TT, UTC).</translation>
+    </message>
+    <message>
+        <source>--journal, --lot, --since and --until only go with --export-journal FILE</source>
+        <translation>--journal, --lot, --since und --until gehen nur zusammen mit --export-journal DATEI</translation>
+    </message>
+    <message>
+        <source>%1: the file name must end in .csv, .jsonl or .json</source>
+        <translation>%1: der Dateiname muss auf .csv, .jsonl oder .json enden</translation>
+    </message>
+    <message>
+        <source>--%1 %2: expected a date as YYYY-MM-DD</source>
+        <translation>--%1 %2: erwartet wird ein Datum als JJJJ-MM-TT</translation>
+    </message>
+    <message>
+        <source>--since is after --until</source>
+        <translation>--since liegt nach --until</translation>
+    </message>
+    <message>
+        <source>cannot read the journal %1: %2</source>
+        <translation>das Journal %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>no data directory</source>
+        <translation>kein Datenverzeichnis</translation>
+    </message>
+    <message>
+        <source>cannot write %1</source>
+        <translation>%1 kann nicht geschrieben werden</translation>
+    </message>
+    <message numerus="yes">
+        <source>skipped %n incomplete journal line(s)</source>
+        <translation>
+            <numerusform>%n unvollständige Journalzeile übersprungen</numerusform>
+            <numerusform>%n unvollständige Journalzeilen übersprungen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>exported %n row(s) to %1</source>
+        <translation>
+            <numerusform>%n Zeile nach %1 exportiert</numerusform>
+            <numerusform>%n Zeilen nach %1 exportiert</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>LabelCode</name>
+    <message>
+        <source>Not a label: expected a LoRaWAN QR code (LW:D0:…), a 16-digit DevEUI or a SigFox ID (up to 8 hex digits, optionally followed by its 16-digit PAC)</source>
+        <translation>Kein Etikett: erwartet wird ein LoRaWAN-QR-Code (LW:D0:…), eine 16-stellige DevEUI oder eine SigFox-ID (bis zu 8 Hex-Ziffern, wahlweise gefolgt von ihrem 16-stelligen PAC)</translation>
+    </message>
+    <message>
+        <source>Not a LoRaWAN QR code: expected LW:D0:&lt;JoinEUI, 16 hex digits&gt;:&lt;DevEUI, 16 hex digits&gt;:&lt;profile id, 8 hex digits&gt;</source>
+        <translation>Kein LoRaWAN-QR-Code: erwartet wird LW:D0:&lt;JoinEUI, 16 Hex-Ziffern&gt;:&lt;DevEUI, 16 Hex-Ziffern&gt;:&lt;Profil-ID, 8 Hex-Ziffern&gt;</translation>
+    </message>
+    <message>
+        <source>without identifier</source>
+        <translation>ohne Kennung</translation>
+    </message>
+    <message>
+        <source>Not a LoRaWAN QR code: field &quot;%1&quot; does not start with a letter</source>
+        <translation>Kein LoRaWAN-QR-Code: Feld „%1“ beginnt nicht mit einem Buchstaben</translation>
+    </message>
+    <message>
+        <source>Label %1 does not match node %2</source>
+        <translation>Etikett %1 passt nicht zu Knoten %2</translation>
+    </message>
+    <message>
+        <source>The PAC on label %1 does not match node %2</source>
+        <translation>Der PAC auf Etikett %1 passt nicht zu Knoten %2</translation>
+    </message>
+    <message>
+        <source>Label matches</source>
+        <translation>Etikett passt</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>MainWindow</source>
+        <translation>MainWindow</translation>
+    </message>
+    <message>
+        <source>Serial Connection</source>
+        <translation>Serielle Verbindung</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>Trennen</translation>
+    </message>
+    <message>
+        <source>Reset Node while connected</source>
+        <translation>Verbundenen Knoten zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Register</source>
+        <translation>Registrieren</translation>
+    </message>
+    <message>
+        <source>Activate</source>
+        <translation>Aktivieren</translation>
+    </message>
+    <message>
+        <source>&amp;Settings</source>
+        <translation>&amp;Einstellungen</translation>
+    </message>
+    <message>
+        <source>Configure</source>
+        <translation>Konfigurieren</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Über</translation>
+    </message>
+    <message>
+        <source>ORVA server</source>
+        <translation>ORVA-Server</translation>
+    </message>
+    <message>
+        <source>Configure Node</source>
+        <translation>Knoten konfigurieren</translation>
+    </message>
+    <message>
+        <source>Trusted CA certificate…</source>
+        <translation>Vertrauenswürdiges CA-Zertifikat…</translation>
+    </message>
+    <message>
+        <source>Log in again</source>
+        <translation>Erneut anmelden</translation>
+    </message>
+    <message>
+        <source>Profile…</source>
+        <translation>Profil…</translation>
+    </message>
+    <message>
+        <source>No profile</source>
+        <translation>Kein Profil</translation>
+    </message>
+    <message>
+        <source>Lot…</source>
+        <translation>Los…</translation>
+    </message>
+    <message>
+        <source>Stations…</source>
+        <translation>Stationen…</translation>
+    </message>
+    <message>
+        <source>History…</source>
+        <translation>Verlauf…</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Ctrl+Q</source>
+        <translation>Ctrl+Q</translation>
+    </message>
+    <message>
+        <source>About Tessaline IoT Commission Tool</source>
+        <translation>Über Tessaline IoT Commission Tool</translation>
+    </message>
+    <message>
+        <source>Apply FAILED
+Reset Node</source>
+        <translation>Übernehmen FEHLGESCHLAGEN
+Knoten zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Update Success
+Please Wait...</source>
+        <translation>Aktualisierung erfolgreich
+Bitte warten...</translation>
+    </message>
+    <message>
+        <source>Apply Timed out
+Reset Node</source>
+        <translation>Zeitüberschreitung beim Übernehmen
+Knoten zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Node Sleeping
+Connect another and reset.</source>
+        <translation>Knoten schläft
+Neuen anschließen, zurücksetzen.</translation>
+    </message>
+    <message>
+        <source>Connect Timed out
+Reset Node</source>
+        <translation>Zeitüberschreitung beim Verbinden
+Knoten zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Node not configured
+Try another Node</source>
+        <translation>Knoten nicht konfiguriert
+Anderen Knoten versuchen</translation>
+    </message>
+    <message>
+        <source>Firmware too old
+Set node aside</source>
+        <translation>Firmware zu alt
+Knoten beiseitelegen</translation>
+    </message>
+    <message>
+        <source>Node key does not match
+Check the tool&apos;s node key</source>
+        <translation>Knotenschlüssel passt nicht
+Schlüssel des Werkzeugs prüfen</translation>
+    </message>
+    <message>
+        <source>Not logged in
+Log in again</source>
+        <translation>Nicht angemeldet
+Erneut anmelden</translation>
+    </message>
+    <message>
+        <source>Could not open serial port </source>
+        <translation>Serielle Schnittstelle konnte nicht geöffnet werden: </translation>
+    </message>
+    <message>
+        <source>Set SigFox Data</source>
+        <translation>SigFox-Daten setzen</translation>
+    </message>
+    <message>
+        <source>SigFox Data:</source>
+        <translation>SigFox-Daten:</translation>
+    </message>
+    <message>
+        <source>Sigfox Data must be 48 HEX bytes long</source>
+        <translation>SigFox-Daten müssen 48 Hex-Bytes lang sein</translation>
+    </message>
+    <message>
+        <source>Set Device ID</source>
+        <translation>Geräte-ID setzen</translation>
+    </message>
+    <message>
+        <source>Device ID:</source>
+        <translation>Geräte-ID:</translation>
+    </message>
+    <message>
+        <source>Device ID must be 8 HEX bytes long</source>
+        <translation>Die Geräte-ID muss 8 Hex-Bytes lang sein</translation>
+    </message>
+    <message>
+        <source>The registration outbox cannot be used (%1): %2</source>
+        <translation>Der Registrierungs-Ausgang kann nicht benutzt werden (%1): %2</translation>
+    </message>
+    <message>
+        <source>The settings file %1 cannot be read; the tool starts as on a first start.</source>
+        <translation>Die Einstellungsdatei %1 kann nicht gelesen werden; das Werkzeug startet wie beim ersten Start.</translation>
+    </message>
+    <message>
+        <source>No ORVA server is configured: Settings → ORVA server</source>
+        <translation>Kein ORVA-Server: Einstellungen → ORVA-Server</translation>
+    </message>
+    <message>
+        <source> [development key]</source>
+        <translation> [Entwicklungsschlüssel]</translation>
+    </message>
+    <message>
+        <source>Label</source>
+        <translation>Etikett</translation>
+    </message>
+    <message>
+        <source>scan the node&apos;s label</source>
+        <translation>Etikett des Knotens scannen</translation>
+    </message>
+    <message>
+        <source>Version: </source>
+        <translation>Version: </translation>
+    </message>
+    <message>
+        <source>
+Build date: </source>
+        <translation>
+Erstellt am: </translation>
+    </message>
+    <message>
+        <source>Node key fingerprint: </source>
+        <translation>Fingerabdruck des Knotenschlüssels: </translation>
+    </message>
+    <message>
+        <source> (the published development key)</source>
+        <translation> (der veröffentlichte Entwicklungsschlüssel)</translation>
+    </message>
+    <message>
+        <source>Apply the changes first?</source>
+        <translation>Änderungen zuerst übernehmen?</translation>
+    </message>
+    <message>
+        <source>Some fields were changed but not written to the node. Apply writes them and reads the node again; Discard goes on with the node as it was read.</source>
+        <translation>Einige Felder wurden geändert, aber nicht in den Knoten geschrieben. Übernehmen schreibt sie und liest den Knoten neu; Verwerfen macht mit dem Knoten so weiter, wie er gelesen wurde.</translation>
+    </message>
+    <message>
+        <source>This node has not been registered. Put it to sleep anyway?</source>
+        <translation>Dieser Knoten wurde nicht registriert. Trotzdem schlafen legen?</translation>
+    </message>
+    <message>
+        <source>A sleeping node cannot be reached until it is reset.</source>
+        <translation>Ein schlafender Knoten ist erst nach einem Zurücksetzen wieder erreichbar.</translation>
+    </message>
+    <message>
+        <source>Put to sleep</source>
+        <translation>Schlafen legen</translation>
+    </message>
+    <message>
+        <source>Unknown Device</source>
+        <translation>Unbekanntes Gerät</translation>
+    </message>
+    <message>
+        <source>Please retry</source>
+        <translation>Bitte erneut versuchen</translation>
+    </message>
+    <message>
+        <source>Set ORVA server</source>
+        <translation>ORVA-Server einstellen</translation>
+    </message>
+    <message>
+        <source>Server:</source>
+        <translation>Server:</translation>
+    </message>
+    <message>
+        <source>Commissioning records</source>
+        <translation>Inbetriebnahme-Aufzeichnungen</translation>
+    </message>
+    <message>
+        <source>Commissioning goes on, but what is not recorded cannot be looked up later.</source>
+        <translation>Die Inbetriebnahme geht weiter, aber was nicht aufgezeichnet ist, lässt sich später nicht nachschlagen.</translation>
+    </message>
+    <message>
+        <source>The settings file %1 cannot be written: the choice holds until the tool is closed.</source>
+        <translation>Die Einstellungsdatei %1 kann nicht geschrieben werden: die Auswahl gilt, bis das Werkzeug geschlossen wird.</translation>
+    </message>
+    <message>
+        <source>Trusted CA certificate</source>
+        <translation>Vertrauenswürdiges CA-Zertifikat</translation>
+    </message>
+    <message>
+        <source>PEM certificates (*.pem *.crt);;All files (*)</source>
+        <translation>PEM-Zertifikate (*.pem *.crt);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>%1 holds no certificate that can be used.</source>
+        <translation>%1 enthält kein verwendbares Zertifikat.</translation>
+    </message>
+    <message>
+        <source>Profile</source>
+        <translation>Profil</translation>
+    </message>
+    <message>
+        <source>Profiles (*.json);;All files (*)</source>
+        <translation>Profile (*.json);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Profile: </source>
+        <translation>Profil: </translation>
+    </message>
+    <message>
+        <source>Lot</source>
+        <translation>Los</translation>
+    </message>
+    <message>
+        <source>Lot:</source>
+        <translation>Los:</translation>
+    </message>
+    <message>
+        <source>Lot: </source>
+        <translation>Los: </translation>
+    </message>
+    <message>
+        <source>Logging in...</source>
+        <translation>Anmeldung läuft...</translation>
+    </message>
+    <message>
+        <source>Registering...</source>
+        <translation>Registrierung läuft...</translation>
+    </message>
+    <message>
+        <source>Port unavailable
+</source>
+        <translation>Schnittstelle nicht verfügbar
+</translation>
+    </message>
+    <message>
+        <source>1 registration waiting for the server</source>
+        <translation>1 Registrierung wartet auf den Server</translation>
+    </message>
+    <message>
+        <source>%1 registrations waiting for the server</source>
+        <translation>%1 Registrierungen warten auf den Server</translation>
+    </message>
+    <message>
+        <source>%1  %2  attempts: %3  last status: %4</source>
+        <translation>%1  %2  Versuche: %3  letzter Status: %4</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>keine Antwort</translation>
+    </message>
+    <message>
+        <source>Node: </source>
+        <translation>Knoten: </translation>
+    </message>
+    <message>
+        <source>  |   Ormix: </source>
+        <translation>  |   Ormix: </translation>
+    </message>
+    <message>
+        <source>  |   Semtech: </source>
+        <translation>  |   Semtech: </translation>
+    </message>
+</context>
+<context>
+    <name>NodeForm</name>
+    <message>
+        <source>Application ID too short</source>
+        <translation>Application ID zu kurz</translation>
+    </message>
+    <message>
+        <source>Application ID must be 16 characters</source>
+        <translation>Die Application ID muss 16 Zeichen lang sein</translation>
+    </message>
+    <message>
+        <source>Application Key too short</source>
+        <translation>Application Key zu kurz</translation>
+    </message>
+    <message>
+        <source>Application Key must be 32 characters</source>
+        <translation>Der Application Key muss 32 Zeichen lang sein</translation>
+    </message>
+    <message>
+        <source>Network ID too short</source>
+        <translation>Netzwerk-ID zu kurz</translation>
+    </message>
+    <message>
+        <source>Network ID must be 8 characters</source>
+        <translation>Die Netzwerk-ID muss 8 Zeichen lang sein</translation>
+    </message>
+</context>
+<context>
+    <name>PasswordDialog</name>
+    <message>
+        <source>User Login</source>
+        <translation>Benutzeranmeldung</translation>
+    </message>
+    <message>
+        <source>TextLabel</source>
+        <translation>TextLabel</translation>
+    </message>
+    <message>
+        <source>User name:</source>
+        <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Passwort:</translation>
+    </message>
+</context>
+<context>
+    <name>PortList</name>
+    <message>
+        <source>S/N </source>
+        <translation>S/N </translation>
+    </message>
+    <message>
+        <source>bench slot, %1</source>
+        <translation>Arbeitsplatz-Steckplatz, %1</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Tessaline IoT Commission Tool: reads, configures and registers lock sensor nodes on a serial port.</source>
+        <translation>Tessaline IoT Commission Tool: liest, konfiguriert und registriert Schloss-Sensorknoten an einer seriellen Schnittstelle.</translation>
+    </message>
+    <message>
+        <source>Commission with the profile in &lt;file&gt; instead of the one chosen in the window.</source>
+        <translation>Mit dem Profil in &lt;file&gt; statt dem im Fenster gewählten in Betrieb nehmen.</translation>
+    </message>
+</context>
+</TS>
