@@ -40,12 +40,8 @@ bool sameHex(const QString &a, const QString &b)
     return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-} // namespace
-
-const int WireSettings::kFlagsInWriteOrder[8] = {Node::FlagAppId, Node::FlagAppKey, Node::FlagNetId,
-    Node::FlagTemperature, Node::FlagHumidity, Node::FlagPressure, Node::FlagAccelerometer, Node::FlagReportRate};
-
-WireSettings WireSettings::ofWritten(const Node &node)
+// What a written and a read record give alike: the identifiers and the pairs in whole units.
+WireSettings identifiersAndWholePairs(const Node &node)
 {
     const NodeThresholds &t = node.thresholds;
     WireSettings w;
@@ -54,6 +50,18 @@ WireSettings WireSettings::ofWritten(const Node &node)
     w.netId = node.netId;
     w.temperature = {whole(t.temperatureLow), whole(t.temperatureHigh)};
     w.humidity = {whole(t.humidityLow), whole(t.humidityHigh)};
+    return w;
+}
+
+} // namespace
+
+const int WireSettings::kFlagsInWriteOrder[8] = {Node::FlagAppId, Node::FlagAppKey, Node::FlagNetId,
+    Node::FlagTemperature, Node::FlagHumidity, Node::FlagPressure, Node::FlagAccelerometer, Node::FlagReportRate};
+
+WireSettings WireSettings::ofWritten(const Node &node)
+{
+    const NodeThresholds &t = node.thresholds;
+    WireSettings w = identifiersAndWholePairs(node);
     w.pressure = {scaled(t.pressureLow), scaled(t.pressureHigh)};
     w.accelX = scaled(t.accelX);
     // The node stores milliseconds and the read gives them back as minutes rounded toward zero.
@@ -64,12 +72,7 @@ WireSettings WireSettings::ofWritten(const Node &node)
 WireSettings WireSettings::ofRead(const Node &node)
 {
     const NodeThresholds &t = node.thresholds;
-    WireSettings w;
-    w.appId = node.appId;
-    w.appKey = node.appKey;
-    w.netId = node.netId;
-    w.temperature = {whole(t.temperatureLow), whole(t.temperatureHigh)};
-    w.humidity = {whole(t.humidityLow), whole(t.humidityHigh)};
+    WireSettings w = identifiersAndWholePairs(node);
     w.pressure = {whole(t.pressureLow), whole(t.pressureHigh)};
     w.accelX = whole(t.accelX);
     w.reportRateMinutes = node.reportRate;
