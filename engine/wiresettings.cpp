@@ -40,19 +40,6 @@ bool sameHex(const QString &a, const QString &b)
     return !a.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// What a written and a read record give alike: the identifiers and the pairs in whole units.
-WireSettings identifiersAndWholePairs(const Node &node)
-{
-    const NodeThresholds &t = node.thresholds;
-    WireSettings w;
-    w.appId = node.appId;
-    w.appKey = node.appKey;
-    w.netId = node.netId;
-    w.temperature = {whole(t.temperatureLow), whole(t.temperatureHigh)};
-    w.humidity = {whole(t.humidityLow), whole(t.humidityHigh)};
-    return w;
-}
-
 } // namespace
 
 const int WireSettings::kFlagsInWriteOrder[8] = {Node::FlagAppId, Node::FlagAppKey, Node::FlagNetId,
@@ -60,8 +47,9 @@ const int WireSettings::kFlagsInWriteOrder[8] = {Node::FlagAppId, Node::FlagAppK
 
 WireSettings WireSettings::ofWritten(const Node &node)
 {
+    // The identifiers and the pairs in whole units go out as they are; the rest the write converts.
     const NodeThresholds &t = node.thresholds;
-    WireSettings w = identifiersAndWholePairs(node);
+    WireSettings w = ofRead(node);
     w.pressure = {scaled(t.pressureLow), scaled(t.pressureHigh)};
     w.accelX = scaled(t.accelX);
     // The node stores milliseconds and the read gives them back as minutes rounded toward zero.
@@ -72,7 +60,12 @@ WireSettings WireSettings::ofWritten(const Node &node)
 WireSettings WireSettings::ofRead(const Node &node)
 {
     const NodeThresholds &t = node.thresholds;
-    WireSettings w = identifiersAndWholePairs(node);
+    WireSettings w;
+    w.appId = node.appId;
+    w.appKey = node.appKey;
+    w.netId = node.netId;
+    w.temperature = {whole(t.temperatureLow), whole(t.temperatureHigh)};
+    w.humidity = {whole(t.humidityLow), whole(t.humidityHigh)};
     w.pressure = {whole(t.pressureLow), whole(t.pressureHigh)};
     w.accelX = whole(t.accelX);
     w.reportRateMinutes = node.reportRate;

@@ -80,7 +80,8 @@ QStringList LinkFixture::events() const
         return events;
     for (const SignalRecorder::Emission &emission : m_recorder->emissions()) {
         if (emission.signal == "busy") {
-            events << (emission.arguments.at(0).toBool() ? QStringLiteral("busy(true)") : QStringLiteral("busy(false)"));
+            events << (emission.arguments.at(0).toBool() ? QStringLiteral("busy(true)")
+                                                         : QStringLiteral("busy(false)"));
             continue;
         }
         // QThread's own signals are not the link's.

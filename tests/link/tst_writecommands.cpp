@@ -1,10 +1,10 @@
 #include "commandresulttext.h"
 #include "node.h"
+#include "nodebuilders.h"
 #include "nodecmdsetloraid.h"
 #include "nodecmdsetsigfoxdata.h"
 #include "nodecmdsetthreshold.h"
 #include "nodecmdsleep.h"
-#include "nodebuilders.h"
 #include "protectedfieldcipher.h"
 #include "simulatedport.h"
 

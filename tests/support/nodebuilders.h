@@ -33,8 +33,8 @@ Node editedNode();
 
 // What the link must announce for a simulated node: what the simulator prints, read the way the tool reads it.
 // The type, the device type and communication and the identity are the caller's: they are what the link derives.
-Node announcedNode(const SimNodeProfile &profile, int type, int deviceType, int deviceCommunication,
-    const QString &euid);
+Node announcedNode(
+    const SimNodeProfile &profile, int type, int deviceType, int deviceCommunication, const QString &euid);
 
 // Every field of a node on one line, for the message of a failed comparison.
 QString describeNode(const Node &node);

@@ -142,7 +142,8 @@ const TypicalNode kTypicalNodes[] = {
     {6, "SigFox 5D", "v6.0.1", nullptr, nullptr, nullptr, "0012ABCD", "FEDCBA9876543210", 0, 0, 7200000},
 };
 // Any other type: a node whose communication the tool does not know.
-const TypicalNode kUnknownNode = {0, "Unknown", "v0.9.0", "70B3D57ED0000F00", nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
+const TypicalNode kUnknownNode
+    = {0, "Unknown", "v0.9.0", "70B3D57ED0000F00", nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
 
 void setIfGiven(QString &field, const char *text)
 {
@@ -231,6 +232,16 @@ struct NodeSimulator::Private
             const uint64_t one = 1;
             [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
         }
+    }
+
+    // Gives the worker something to do, under the lock, while it runs; a stopped node takes nothing.
+    template <typename Work> void whileRunning(Work work)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!running)
+            return;
+        work();
+        wake();
     }
 
     void addTrace(const QString &text)
@@ -834,29 +845,17 @@ QString NodeSimulator::linkPath() const
 
 void NodeSimulator::boot()
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (!d->running)
-        return;
-    d->bootLocked();
-    d->wake();
+    d->whileRunning([this] { d->bootLocked(); });
 }
 
 void NodeSimulator::sendLine(const QString &line)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (!d->running)
-        return;
-    d->queueLine(line);
-    d->wake();
+    d->whileRunning([this, &line] { d->queueLine(line); });
 }
 
 void NodeSimulator::sendRaw(const QByteArray &bytes)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (!d->running)
-        return;
-    d->queueRaw(bytes);
-    d->wake();
+    d->whileRunning([this, &bytes] { d->queueRaw(bytes); });
 }
 
 void NodeSimulator::hangUp()
