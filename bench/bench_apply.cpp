@@ -2,13 +2,14 @@
 // own pauses set: 0.5 s before each of the eight lines plus 1 ms after each byte of the three protected lines.
 
 #include "node.h"
+#include "nodebuilders.h"
 #include "nodecmdsetthreshold.h"
-#include "nodesimulator.h"
+#include "quietlog.h"
+#include "simulatedport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSerialPort>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,48 +21,22 @@ constexpr int kRuns = 5;
 constexpr int kSettingLines = 8;
 constexpr int kProtectedLines = 3;
 constexpr int kProtectedLineBytes = 41;
-
-Node editedNode()
-{
-    Node node;
-    node.appId = QStringLiteral("1122334455667788");
-    node.appKey = QStringLiteral("000102030405060708090A0B0C0D0E0F");
-    node.netId = QStringLiteral("0000ABCD");
-    node.thresholds.temperatureLow = -5.7f;
-    node.thresholds.temperatureHigh = 30.9f;
-    node.thresholds.humidityLow = 20.0f;
-    node.thresholds.humidityHigh = 80.0f;
-    node.thresholds.pressureLow = 12.34f;
-    node.thresholds.pressureHigh = 56.78f;
-    node.thresholds.accelX = 1.5f;
-    node.reportRate = 15;
-    return node;
-}
-
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quietDebug);
+    installQuietLog();
 
-    QTemporaryDir dir;
-    NodeSimulator sim(SimNodeProfile::forType(Node::LoRaOTAA));
-    QString error;
-    if (!dir.isValid() || !sim.start(dir.filePath(QStringLiteral("ttyNode")), &error)) {
-        std::fprintf(stderr, "apply8: cannot start the simulator: %s\n", qPrintable(error));
+    SimulatedPort node(SimNodeProfile::forType(Node::LoRaOTAA));
+    if (!node.start()) {
+        std::fprintf(stderr, "apply8: cannot start the simulator: %s\n", qPrintable(node.errorString()));
         return 1;
     }
-    QSerialPort port(sim.linkPath());
+    QSerialPort port(node.path());
     port.setBaudRate(QSerialPort::Baud115200);
     if (!port.open(QIODevice::ReadWrite)) {
-        std::fprintf(stderr, "apply8: cannot open %s\n", qPrintable(sim.linkPath()));
+        std::fprintf(stderr, "apply8: cannot open %s\n", qPrintable(node.path()));
         return 1;
     }
 

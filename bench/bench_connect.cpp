@@ -2,11 +2,10 @@
 // and the link's CPU use while it idles with a port open.
 #include "node.h"
 #include "nodeinterface.h"
-#include "nodesimulator.h"
+#include "simulatedport.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -53,19 +52,17 @@ template <typename Predicate> bool spinUntil(Predicate done, int limitMs)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("node"));
-
-    NodeSimulator sim; // answers every command at once
+    SimulatedPort node; // answers every command at once
+    NodeSimulator &sim = node.simulator();
+    const QString path = node.path();
     std::atomic<qint64> vcomSentNs{0};
     sim.setTraceCallback([&vcomSentNs](const QString &text) {
         // Called by the simulator's thread once the line has been written to the line.
         if (text == QLatin1String(">> VCOM started"))
             vcomSentNs = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
     });
-    QString error;
-    if (!sim.start(path, &error)) {
-        std::fprintf(stderr, "bench_connect: cannot start the simulator: %s\n", qPrintable(error));
+    if (!node.start()) {
+        std::fprintf(stderr, "bench_connect: cannot start the simulator: %s\n", qPrintable(node.errorString()));
         return 1;
     }
 

@@ -6,14 +6,14 @@
 //    then boots; the figure runs until the link has seen the banner behind the flood.
 
 #include "lineassembler.h"
+#include "memoryprobe.h"
 #include "nodeinterface.h"
-#include "nodesimulator.h"
+#include "quietlog.h"
+#include "simulatedport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -26,26 +26,6 @@ constexpr qint64 kAssemblyFloodBytes = 256LL * 1024 * 1024;
 constexpr qint64 kLinkFloodBytes = 32LL * 1024 * 1024;
 constexpr int kReadBytes = 4096;
 constexpr int kLinkLimitMs = 120000;
-
-qint64 statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// Starts a new high-water mark of the resident size (VmHWM) at the current size.
-void resetPeakResident()
-{
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    if (clearRefs.open(QIODevice::WriteOnly))
-        clearRefs.write("5");
-}
 
 // What a chatty node prints: its configuration dump and readings, some in colour, ended by CR LF.
 QByteArray nodeChatter()
@@ -75,14 +55,14 @@ void assemble(const char *what, const QByteArray &pattern)
 
     LineAssembler assembler;
     qint64 lines = 0;
-    const qint64 residentBefore = statusKiB("VmRSS:");
-    resetPeakResident();
+    const qint64 residentBefore = MemoryProbe::residentKiB();
+    MemoryProbe::resetPeakResident();
     QElapsedTimer timer;
     timer.start();
     for (qint64 i = 0; i < reads; ++i)
         lines += assembler.feed(read).size();
     const qint64 nsecs = timer.nsecsElapsed();
-    const qint64 growthKiB = statusKiB("VmHWM:") - residentBefore;
+    const qint64 growthKiB = MemoryProbe::peakResidentKiB() - residentBefore;
     const QByteArray memory = QStringLiteral("; %1 lines, peak resident +%2 KiB over %3 MiB")
                                   .arg(lines)
                                   .arg(growthKiB)
@@ -91,28 +71,19 @@ void assemble(const char *what, const QByteArray &pattern)
     report(what, reads * kReadBytes, nsecs, memory.constData());
 }
 
-void quiet(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
-    qInstallMessageHandler(quiet);
+    installQuietLog();
 
     assemble("line assembly of node lines", nodeChatter());
     assemble("line assembly of noise without a carriage return", QByteArrayLiteral("0123456789abcdef"));
 
-    QTemporaryDir dir;
-    NodeSimulator sim;
-    QString error;
-    const QString port = dir.filePath(QStringLiteral("node"));
-    if (!dir.isValid() || !sim.start(port, &error)) {
-        std::fprintf(stderr, "bench_lines: cannot start the simulator: %s\n", qPrintable(error));
+    SimulatedPort node;
+    if (!node.start()) {
+        std::fprintf(stderr, "bench_lines: cannot start the simulator: %s\n", qPrintable(node.errorString()));
         return 1;
     }
     NodeInterface link;
@@ -120,7 +91,7 @@ int main(int argc, char **argv)
     bool busy = false;
     QObject::connect(&link, &NodeInterface::serialPortOpened, [&] { opened = true; });
     QObject::connect(&link, &NodeInterface::busy, [&](bool on) { busy = busy || on; });
-    link.connectSerialPort(port);
+    link.connectSerialPort(node.path());
     auto spin = [&](const bool &flag) {
         QElapsedTimer waited;
         waited.start();
@@ -141,8 +112,8 @@ int main(int argc, char **argv)
         flood += nodeChatter();
     QElapsedTimer timer;
     timer.start();
-    sim.sendRaw(flood);
-    sim.boot();
+    node->sendRaw(flood);
+    node->boot();
     if (!spin(busy)) {
         std::fprintf(stderr, "bench_lines: the link never saw the banner behind the flood\n");
         return 1;

@@ -1,5 +1,6 @@
 #include "journalhistory.h"
 
+#include "commandresult.h"
 #include "node.h"
 
 #include <QDateTime>
@@ -11,11 +12,6 @@
 #include <limits>
 
 namespace {
-
-const int kResultPending = 0;
-const int kResultFailed = 1;
-const int kResultDone = 2;
-const int kResultTimedOut = 3;
 
 const int kStatusAdded = 200;
 const int kStatusUpdated = 201;
@@ -134,7 +130,7 @@ void applyEvent(HistoryRow &row, const JournalEntry &entry)
         if (!row.writes.isEmpty())
             row.writes += QStringLiteral("; ");
         row.writes += what + QStringLiteral(": ")
-            + JournalHistory::resultText(fields.value(QLatin1String("result")).toInt(kResultPending));
+            + JournalHistory::resultText(fields.value(QLatin1String("result")).toInt(int(CommandResult::Pending)));
     };
     if (event == QLatin1String("nodeRead")) {
         row.type = typeText(fields);
@@ -201,14 +197,14 @@ QString JournalHistory::registrationState(int status)
 
 QString JournalHistory::resultText(int result)
 {
-    switch (result) {
-    case kResultPending:
+    switch (CommandResult(result)) {
+    case CommandResult::Pending:
         return QStringLiteral("pending");
-    case kResultFailed:
+    case CommandResult::Failed:
         return QStringLiteral("failed");
-    case kResultDone:
+    case CommandResult::Done:
         return QStringLiteral("done");
-    case kResultTimedOut:
+    case CommandResult::TimedOut:
         return QStringLiteral("timed out");
     default:
         return QStringLiteral("result %1").arg(result);

@@ -198,6 +198,11 @@ bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &erro
         qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(error);
         return false;
     };
+    // The error is taken before the rollback, which may replace it.
+    const auto rolledBack = [&](const QSqlError &sqlError) {
+        db.rollback();
+        return failed(sqlError);
+    };
 
     if (disposition == Disposition::Delivered) {
         query.prepare(QStringLiteral("DELETE FROM registrations WHERE id = ?"));
@@ -215,11 +220,8 @@ bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &erro
         return failed(db.lastError());
     query.prepare(QStringLiteral("SELECT attempts FROM registrations WHERE id = ?"));
     query.addBindValue(id);
-    if (!query.exec()) {
-        const QSqlError sqlError = query.lastError();
-        db.rollback();
-        return failed(sqlError);
-    }
+    if (!query.exec())
+        return rolledBack(query.lastError());
     if (!query.next()) {
         db.rollback();
         return false;
@@ -241,16 +243,10 @@ bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &erro
     query.addBindValue(QString::fromLatin1(state));
     query.addBindValue(nextAttempt);
     query.addBindValue(id);
-    if (!query.exec()) {
-        const QSqlError sqlError = query.lastError();
-        db.rollback();
-        return failed(sqlError);
-    }
-    if (!db.commit()) {
-        const QSqlError sqlError = db.lastError();
-        db.rollback();
-        return failed(sqlError);
-    }
+    if (!query.exec())
+        return rolledBack(query.lastError());
+    if (!db.commit())
+        return rolledBack(db.lastError());
     error.clear();
     emit changed();
     return true;

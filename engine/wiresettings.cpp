@@ -47,13 +47,9 @@ const int WireSettings::kFlagsInWriteOrder[8] = {Node::FlagAppId, Node::FlagAppK
 
 WireSettings WireSettings::ofWritten(const Node &node)
 {
+    // The identifiers and the pairs in whole units go out as they are; the rest the write converts.
     const NodeThresholds &t = node.thresholds;
-    WireSettings w;
-    w.appId = node.appId;
-    w.appKey = node.appKey;
-    w.netId = node.netId;
-    w.temperature = {whole(t.temperatureLow), whole(t.temperatureHigh)};
-    w.humidity = {whole(t.humidityLow), whole(t.humidityHigh)};
+    WireSettings w = ofRead(node);
     w.pressure = {scaled(t.pressureLow), scaled(t.pressureHigh)};
     w.accelX = scaled(t.accelX);
     // The node stores milliseconds and the read gives them back as minutes rounded toward zero.

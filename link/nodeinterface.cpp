@@ -509,6 +509,11 @@ void NodeInterface::closePort()
         qCInfo(lcLink).noquote() << QStringLiteral("Closing serial port ") + m_portName;
         m_port->close();
     }
+    releasePort();
+}
+
+void NodeInterface::releasePort()
+{
     // Commands keep a pointer to the port they were built on; none may outlive it.
     disposeRead();
     m_port.reset();
@@ -565,14 +570,7 @@ void NodeInterface::checkSuspectPort()
     if (m_write)
         m_write->abandonPort();
     m_port->close();
-    disposeRead();
-    m_port.reset();
-    m_lines.clear();
-    m_inbox.clear();
-    {
-        QMutexLocker lock(&m_handOff);
-        m_openPortId = 0;
-    }
+    releasePort();
     emit serialPortFailed(m_portName, QStringLiteral("The device is no longer connected"));
 }
 

@@ -120,6 +120,8 @@ private:
     void applyDrops();
     void openPort(const QString &name);
     void closePort();
+    // Forgets the port, closed or not, with the read on it and the lines it gave.
+    void releasePort();
     void onPortError(int error);
     void checkSuspectPort();
     bool portDeviceGone() const;

@@ -95,13 +95,7 @@ void TestWriteVerification::correctWritesRoundTripVerified()
     QFETCH(int, flags);
     Node before;
     before.applyCommunication(QStringLiteral("Pellimar"));
-    before.thresholds.temperatureLow = 1;
-    before.thresholds.temperatureHigh = 2;
-    before.thresholds.humidityLow = 3;
-    before.thresholds.humidityHigh = 4;
-    before.thresholds.pressureLow = 5;
-    before.thresholds.pressureHigh = 6;
-    before.thresholds.accelX = 7;
+    before.thresholds = nodeThresholds(2, 1, 4, 3, 6, 5, 7, kNotRead, kNotRead, kNotRead);
     before.reportRate = 8;
     const Node reread = storedAfterWrite(before, written, flags);
     QCOMPARE(mismatchLines(WriteVerification::compare(written, flags, reread)), QStringList());

@@ -12,13 +12,13 @@
 //   unplugged while idle            tst_nodeinterface hungUpNodeClosesThePortWithoutSpinningAndALaterConnectRecovers
 //   endless output during a read    tst_nodeinterface endlessOutputWithoutCarriageReturnKeepsMemoryBounded
 
+#include "linkfixture.h"
+#include "memoryprobe.h"
 #include "node.h"
+#include "nodebuilders.h"
 #include "nodecommand.h"
 #include "nodeinterface.h"
-#include "nodesimulator.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -40,60 +40,10 @@ constexpr int kConnectWaitMs = 30000;
 constexpr qint64 kEndlessBytes = 100LL * 1000 * 1000;
 constexpr qint64 kMemoryGrowthLimitKiB = 50 * 1024;
 
-// The link's signals, in the order they reach the test thread.
-class Recorder : public QObject
-{
-public:
-    explicit Recorder(NodeInterface *link)
-    {
-        connect(link, &NodeInterface::busy, this, [this](bool on) { events << (on ? "busy" : "idle"); });
-        connect(link, &NodeInterface::nodeConnected, this, [this](Node node) {
-            events << "connected";
-            nodes << node;
-        });
-        connect(link, &NodeInterface::nodeCommandResult, this, [this](CommandResult result, CommandFailure failure) {
-            events << "result";
-            results << result;
-            failures << failure;
-        });
-        connect(link, &NodeInterface::nodeSleeping, this, [this] { events << "sleeping"; });
-        connect(link, &NodeInterface::serialPortOpened, this, [this](QString) { events << "opened"; });
-        connect(link, &NodeInterface::serialPortFailed, this, [this](QString, QString) { events << "failed"; });
-    }
-
-    int count(const char *event) const { return events.count(QLatin1String(event)); }
-
-    QStringList events;
-    QVector<Node> nodes;
-    QVector<CommandResult> results;
-    QVector<CommandFailure> failures;
-};
-
 // The node record the link must announce for a simulated LoRa OTAA node.
 Node announced(const SimNodeProfile &p)
 {
-    Node n;
-    n.firmwareType = Node::LoRaOTAA;
-    n.deviceType = 1;
-    n.deviceCommunication = 2;
-    n.nodeVersion = p.nodeVersion;
-    n.moduleVersion = p.moduleVersion;
-    n.loraVersion = p.loraVersion;
-    n.euid = p.devEui;
-    n.appId = p.appEui;
-    n.appKey = p.appKey;
-    n.thresholds.temperatureHigh = float(p.temperatureHigh);
-    n.thresholds.temperatureLow = float(p.temperatureLow);
-    n.thresholds.humidityHigh = float(p.humidityHigh);
-    n.thresholds.humidityLow = float(p.humidityLow);
-    n.thresholds.pressureHigh = float(p.pressureHigh);
-    n.thresholds.pressureLow = float(p.pressureLow);
-    n.thresholds.accelX = float(p.accelX);
-    n.thresholds.accelY = float(p.accelY);
-    n.thresholds.accelZ = float(p.accelZ);
-    n.thresholds.accelD = float(p.accelD);
-    n.reportRate = qint32(p.reportRateMs / 60000);
-    return n;
+    return announcedNode(p, Node::LoRaOTAA, 1, 2, p.devEui);
 }
 
 // A second node of the same kind with every value different, plugged in after the first one failed.
@@ -119,37 +69,6 @@ SimNodeProfile otherNode()
     return p;
 }
 
-QString describe(const Node &n)
-{
-    return QStringLiteral("type %1 euid %2 app %3 key %4 net %5 %6 rate %7 T %8/%9 P %10/%11 X %12")
-        .arg(int(n.firmwareType))
-        .arg(n.euid, n.appId, n.appKey, n.netId, n.versionText())
-        .arg(n.reportRate)
-        .arg(double(n.thresholds.temperatureLow))
-        .arg(double(n.thresholds.temperatureHigh))
-        .arg(double(n.thresholds.pressureLow))
-        .arg(double(n.thresholds.pressureHigh))
-        .arg(double(n.thresholds.accelX));
-}
-
-qint64 statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// Starts a new high-water mark of the resident size (VmHWM) at the current size.
-bool resetPeakResident()
-{
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
-}
 } // namespace
 
 class TestFaultMatrix : public QObject
@@ -157,7 +76,6 @@ class TestFaultMatrix : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
     void cleanup();
 
     void garbageAnswerToAReadAnnouncesNothingAndTheNextBootIsRead();
@@ -173,49 +91,27 @@ private:
     // Plugs the simulated node in again (optionally as another node) and chooses its port again.
     void replug(const SimNodeProfile &profile);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_path;
-    std::unique_ptr<NodeSimulator> m_sim;
-    std::unique_ptr<NodeInterface> m_link;
-    std::unique_ptr<Recorder> m_rec;
+    std::unique_ptr<LinkFixture> m_rec;
+    NodeSimulator *m_sim = nullptr;
+    NodeInterface *m_link = nullptr;
 };
-
-void TestFaultMatrix::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_path = m_dir->filePath(QStringLiteral("node"));
-}
 
 void TestFaultMatrix::cleanup()
 {
     m_rec.reset();
-    m_link.reset();
-    m_sim.reset();
-    m_dir.reset();
 }
 
 void TestFaultMatrix::openLink(const SimNodeProfile &profile)
 {
-    m_sim = std::make_unique<NodeSimulator>(profile);
-    QString error;
-    QVERIFY2(m_sim->start(m_path, &error), qPrintable(error));
-    m_link = std::make_unique<NodeInterface>();
-    m_rec = std::make_unique<Recorder>(m_link.get());
-    m_link->connectSerialPort(m_path);
-    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("opened") == 1, kShortWaitMs);
+    m_rec = std::make_unique<LinkFixture>(profile);
+    m_sim = &m_rec->simulator();
+    QVERIFY2(m_rec->open(kShortWaitMs), qPrintable(m_rec->errorString()));
+    m_link = &m_rec->link();
 }
 
 void TestFaultMatrix::replug(const SimNodeProfile &profile)
 {
-    const int opened = m_rec->count("opened");
-    m_sim->setProfile(profile);
-    m_sim->clearFaults();
-    QString error;
-    QVERIFY2(m_sim->start(m_path, &error), qPrintable(error));
-    m_sim->clearReceived();
-    m_link->connectSerialPort(m_path);
-    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("opened") == opened + 1, kShortWaitMs);
+    QVERIFY2(m_rec->replug(profile, kShortWaitMs), qPrintable(m_rec->errorString()));
 }
 
 void TestFaultMatrix::garbageAnswerToAReadAnnouncesNothingAndTheNextBootIsRead()
@@ -228,15 +124,15 @@ void TestFaultMatrix::garbageAnswerToAReadAnnouncesNothingAndTheNextBootIsRead()
 
     // Nothing in the noise completes the configuration read, so the start-up read stops there.
     QTest::qWait(int(NodeCommand::kReplyWindowMs) + 500);
-    QCOMPARE(m_rec->count("connected"), 0);
+    QCOMPARE(m_rec->count("nodeConnected"), 0);
     QCOMPARE(m_sim->receivedLines(), (QStringList{QString(), QStringLiteral("cfg")}));
     QVERIFY2(m_link->nodeRecord().euid.isEmpty(), qPrintable(m_link->nodeRecord().euid));
 
     // The node restarts: its first line finds the read too old and drops it, and the new banner is read whole.
     m_sim->boot();
-    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("connected") == 1, kConnectWaitMs);
-    QVERIFY2(m_rec->nodes.first() == announced(profile), qPrintable(describe(m_rec->nodes.first())));
-    QCOMPARE(m_rec->count("idle"), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
+    QVERIFY2(m_rec->nodes().first() == announced(profile), qPrintable(describeNode(m_rec->nodes().first())));
+    QCOMPARE(m_rec->count("busy(false)"), 1);
 }
 
 void TestFaultMatrix::unpluggedDuringAReadAnnouncesNothingAndTheNodePluggedInNextIsReadWhole_data()
@@ -256,16 +152,16 @@ void TestFaultMatrix::unpluggedDuringAReadAnnouncesNothingAndTheNodePluggedInNex
     m_sim->boot();
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("failed") == 1, kConnectWaitMs);
     QCOMPARE(m_sim->receivedLines(), sent);
-    QCOMPARE(m_rec->count("connected"), 0);
+    QCOMPARE(m_rec->count("nodeConnected"), 0);
 
     // Another node on the same port: everything announced is that node's, nothing is left from the first.
     const SimNodeProfile next = otherNode();
     replug(next);
     m_sim->boot();
-    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("connected") == 1, kConnectWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
     QCOMPARE(m_sim->receivedLines(), (QStringList{QString(), "cfg", "th", "rr"}));
-    const Node &got = m_rec->nodes.first();
-    QVERIFY2(got == announced(next), qPrintable(describe(got) + "\nexpected " + describe(announced(next))));
+    const Node &got = m_rec->nodes().first();
+    QVERIFY2(got == announced(next), qPrintable(describeNode(got) + "\nexpected " + describeNode(announced(next))));
 }
 
 void TestFaultMatrix::unpluggedDuringAWriteReportsTimedOutAndTheNodeKeepsOnlyWhatItAccepted()
@@ -284,8 +180,8 @@ void TestFaultMatrix::unpluggedDuringAWriteReportsTimedOutAndTheNodeKeepsOnlyWha
 
     // Gone in the middle of the humidity line: the apply has no answer, and the port is given up.
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, kConnectWaitMs);
-    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::TimedOut});
-    QCOMPARE(m_rec->failures, QVector<CommandFailure>{CommandFailure::None});
+    QCOMPARE(m_rec->results(), QVector<CommandResult>{CommandResult::TimedOut});
+    QCOMPARE(m_rec->failures(), QVector<CommandFailure>{CommandFailure::None});
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("failed") == 1, kShortWaitMs);
     QCOMPARE(m_sim->receivedLines(), (QStringList{"tht -5 35", "thh 20 80"}));
     // The node holds the line it acknowledged and nothing of the rest.
@@ -300,7 +196,7 @@ void TestFaultMatrix::unpluggedDuringAWriteReportsTimedOutAndTheNodeKeepsOnlyWha
     replug(held);
     m_link->updateNode(edited, flags);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 2, kConnectWaitMs);
-    QCOMPARE(m_rec->results.last(), CommandResult::Done);
+    QCOMPARE(m_rec->results().last(), CommandResult::Done);
     QCOMPARE(m_sim->receivedLines(), (QStringList{"tht -5 35", "thh 20 80", "rr 420000"}));
     held = m_sim->profile();
     QCOMPARE(held.humidityLow, 20);
@@ -317,23 +213,23 @@ void TestFaultMatrix::hundredMegabytesWithoutCarriageReturnDuringAWriteKeepMemor
     edited.thresholds.temperatureLow = 1.0f;
     edited.thresholds.temperatureHigh = 2.0f;
 
-    const qint64 residentBefore = statusKiB("VmRSS:");
+    const qint64 residentBefore = MemoryProbe::residentKiB();
     QVERIFY(residentBefore > 0);
-    QVERIFY(resetPeakResident());
+    QVERIFY(MemoryProbe::resetPeakResident());
     m_link->updateNode(edited, Node::FlagTemperature);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, 3 * kConnectWaitMs);
 
     // The over-long line went with the answer in it; the line was sent again and answered.
-    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Done});
+    QCOMPARE(m_rec->results(), QVector<CommandResult>{CommandResult::Done});
     QCOMPARE(m_sim->receivedLines(), (QStringList{"tht 1 2", "tht 1 2"}));
     QCOMPARE(m_sim->profile().temperatureHigh, 2);
-    const qint64 peakGrowthKiB = statusKiB("VmHWM:") - residentBefore;
+    const qint64 peakGrowthKiB = MemoryProbe::peakResidentKiB() - residentBefore;
     QVERIFY2(peakGrowthKiB < kMemoryGrowthLimitKiB,
         qPrintable(QStringLiteral("resident size grew by %1 KiB at its peak").arg(peakGrowthKiB)));
 
     // The link is still in step with the node afterwards.
     m_sim->boot();
-    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("connected") == 1, kConnectWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
 }
 
 void TestFaultMatrix::colourCodesEverywhereChangeNothing()
@@ -351,20 +247,20 @@ void TestFaultMatrix::colourCodesEverywhereChangeNothing()
                    "\x1b[33m  Ormix     : 1.4  \x1b[0m\r\n"
                    "\x1b[mSemtech LoRa : 4.2.1\x1b[m\r"
                    "\x1b[0m\n\x1b[32mVCOM started\x1b[0m\r\n");
-    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("connected") == 1, kConnectWaitMs);
-    QVERIFY2(m_rec->nodes.first() == announced(profile), qPrintable(describe(m_rec->nodes.first())));
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
+    QVERIFY2(m_rec->nodes().first() == announced(profile), qPrintable(describeNode(m_rec->nodes().first())));
 
-    Node edited = m_rec->nodes.first();
+    Node edited = m_rec->nodes().first();
     edited.thresholds.humidityLow = 15.0f;
     edited.thresholds.humidityHigh = 85.0f;
     m_link->updateNode(edited, Node::FlagHumidity);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, kConnectWaitMs);
-    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Done});
+    QCOMPARE(m_rec->results(), QVector<CommandResult>{CommandResult::Done});
     QCOMPARE(m_sim->profile().humidityHigh, 85);
 
     m_link->sleepNode();
-    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("sleeping") == 1, kShortWaitMs);
-    QCOMPARE(m_rec->events, (QStringList{"opened", "busy", "connected", "result", "sleeping"}));
+    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeSleeping") == 1, kShortWaitMs);
+    QCOMPARE(m_rec->events(), (QStringList{"opened", "busy(true)", "nodeConnected", "result", "nodeSleeping"}));
 }
 
 QTEST_GUILESS_MAIN(TestFaultMatrix)

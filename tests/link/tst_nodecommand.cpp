@@ -1,10 +1,9 @@
 #include "commandresulttext.h"
 #include "nodecommand.h"
-#include "nodesimulator.h"
+#include "simulatedport.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -32,19 +31,15 @@ private slots:
     void missingCommandTextBecomesEmpty();
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<NodeSimulator> m_simulator;
+    SimulatedPort m_node;
+    NodeSimulator *m_simulator = &m_node.simulator();
     QSerialPort m_port;
 };
 
 void TestNodeCommand::initTestCase()
 {
-    m_simulator.reset(new NodeSimulator);
-    // QSerialPort locks a port by its base name, so the name must not clash with tests running alongside.
-    const QString path = m_dir.filePath(QStringLiteral("ttyCmd%1").arg(QCoreApplication::applicationPid()));
-    QString error;
-    QVERIFY2(m_simulator->start(path, &error), qPrintable(error));
-    m_port.setPortName(path);
+    QVERIFY2(m_node.start(), qPrintable(m_node.errorString()));
+    m_port.setPortName(m_node.path());
     m_port.setBaudRate(115200);
     QVERIFY(m_port.open(QIODevice::ReadWrite));
 }
@@ -52,7 +47,6 @@ void TestNodeCommand::initTestCase()
 void TestNodeCommand::cleanupTestCase()
 {
     m_port.close();
-    m_simulator.reset();
 }
 
 void TestNodeCommand::defaultSendWithoutPortFailsAndWritesNothing()

@@ -1,13 +1,13 @@
 #include "commandresulttext.h"
+#include "linkfixture.h"
+#include "logcapture.h"
+#include "memoryprobe.h"
 #include "node.h"
+#include "nodebuilders.h"
 #include "nodecommand.h"
 #include "nodeinterface.h"
-#include "nodesimulator.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QMutex>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/resource.h>
@@ -24,100 +24,6 @@ constexpr int kConnectWaitMs = 20000;
 // The responsiveness contract for every call the window makes while the link is busy.
 constexpr qint64 kGuiCallLimitMs = 50;
 
-// Collects log lines from every thread, so tests can count what the link wrote. The link thread logs while a
-// capture is made and destroyed, so the instance and the lines are only touched under one lock.
-class LogCapture
-{
-public:
-    LogCapture()
-    {
-        QMutexLocker lock(&s_mutex);
-        s_instance = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handler);
-    }
-    ~LogCapture()
-    {
-        QMutexLocker lock(&s_mutex);
-        qInstallMessageHandler(m_previous);
-        s_instance = nullptr;
-    }
-
-    int count(const QString &fragment) const
-    {
-        QMutexLocker lock(&s_mutex);
-        int n = 0;
-        for (const QString &line : m_lines)
-            n += line.contains(fragment) ? 1 : 0;
-        return n;
-    }
-
-private:
-    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        QtMessageHandler previous = nullptr;
-        {
-            QMutexLocker lock(&s_mutex);
-            if (!s_instance)
-                return;
-            s_instance->m_lines.append(message);
-            previous = s_instance->m_previous;
-        }
-        if (previous)
-            previous(type, context, message);
-    }
-
-    static QMutex s_mutex;
-    static LogCapture *s_instance;
-    QtMessageHandler m_previous = nullptr;
-    QStringList m_lines;
-};
-QMutex LogCapture::s_mutex;
-LogCapture *LogCapture::s_instance = nullptr;
-
-// Records the link's signals in the test thread (queued from the link thread), in the order they arrive.
-class Recorder : public QObject
-{
-public:
-    explicit Recorder(NodeInterface *link)
-    {
-        connect(link, &NodeInterface::busy, this, [this](bool on) { events << (on ? "busy(true)" : "busy(false)"); });
-        connect(link, &NodeInterface::nodeConnected, this, [this](Node node) {
-            events << "nodeConnected";
-            nodes << node;
-        });
-        connect(link, &NodeInterface::nodeCommandResult, this, [this](CommandResult result, CommandFailure failure) {
-            events << "result";
-            results << result;
-            failures << failure;
-        });
-        connect(link, &NodeInterface::configureID, this, [this](Node::eFirmwareType type) {
-            events << "configureID";
-            types << int(type);
-        });
-        connect(link, &NodeInterface::nodeSleeping, this, [this] { events << "nodeSleeping"; });
-        connect(link, &NodeInterface::serialPortOpened, this, [this](QString name) {
-            events << "opened";
-            opened << name;
-        });
-        connect(link, &NodeInterface::serialPortFailed, this, [this](QString name, QString reason) {
-            events << "failed";
-            failed << name;
-            failureReasons << reason;
-        });
-    }
-
-    int count(const char *event) const { return events.count(QString::fromLatin1(event)); }
-
-    QStringList events;
-    QVector<Node> nodes;
-    QVector<CommandResult> results;
-    QVector<CommandFailure> failures;
-    QVector<int> types;
-    QStringList opened;
-    QStringList failed;
-    QStringList failureReasons;
-};
-
 // Process CPU time (user + system) in milliseconds.
 qint64 cpuTimeMs()
 {
@@ -126,69 +32,6 @@ qint64 cpuTimeMs()
     return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000
         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// What the link must announce for a simulated node: what the node prints, read the way the tool reads it.
-Node expectedNode(const SimNodeProfile &p, int type, int deviceType, int deviceCommunication, const QString &euid)
-{
-    Node n;
-    n.firmwareType = Node::eFirmwareType(type);
-    n.deviceType = deviceType;
-    n.deviceCommunication = deviceCommunication;
-    n.nodeVersion = p.nodeVersion;
-    n.moduleVersion = p.moduleVersion;
-    n.loraVersion = p.loraVersion;
-    n.euid = euid;
-    const bool sigfox = p.communication.startsWith(QLatin1String("SigFox"));
-    if (!p.configured) {
-        n.appId = QStringLiteral("0000000000000000");
-        n.appKey = QStringLiteral("00000000000000000000000000000000");
-    } else if (sigfox) {
-        n.pac = p.sigfoxPac;
-    } else {
-        n.appId = p.appEui;
-        n.appKey = p.appKey;
-        if (p.communication.startsWith(QLatin1String("Pellimar")))
-            n.netId = p.netId;
-    }
-    n.thresholds.temperatureHigh = float(p.temperatureHigh);
-    n.thresholds.temperatureLow = float(p.temperatureLow);
-    n.thresholds.humidityHigh = float(p.humidityHigh);
-    n.thresholds.humidityLow = float(p.humidityLow);
-    n.thresholds.pressureHigh = float(p.pressureHigh);
-    n.thresholds.pressureLow = float(p.pressureLow);
-    n.thresholds.accelX = float(p.accelX);
-    n.thresholds.accelY = float(p.accelY);
-    n.thresholds.accelZ = float(p.accelZ);
-    n.thresholds.accelD = float(p.accelD);
-    n.reportRate = qint32(p.reportRateMs / 60000);
-    return n;
-}
-
-QString describe(const Node &n)
-{
-    return QStringLiteral("type %1/%2/%3 euid %4 pac %5 app %6 key %7 net %8 versions %9 rate %10 th %11 %12 %13 %14")
-        .arg(int(n.firmwareType))
-        .arg(n.deviceType)
-        .arg(n.deviceCommunication)
-        .arg(n.euid, n.pac, n.appId, n.appKey, n.netId, n.versionText())
-        .arg(n.reportRate)
-        .arg(double(n.thresholds.temperatureLow))
-        .arg(double(n.thresholds.temperatureHigh))
-        .arg(double(n.thresholds.pressureHigh))
-        .arg(double(n.thresholds.accelX));
-}
 } // namespace
 
 class TestNodeInterface : public QObject
@@ -196,7 +39,6 @@ class TestNodeInterface : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
     void cleanup();
 
     void announcesEachKindOfNodeWithEveryFieldItReported_data();
@@ -228,39 +70,25 @@ private:
     // Starts the simulator, builds the link and opens the port; the node has not booted yet.
     void openLink(const SimNodeProfile &profile = SimNodeProfile());
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LinkFixture> m_rec;
+    NodeSimulator *m_sim = nullptr;
+    NodeInterface *m_link = nullptr;
     QString m_path;
-    std::unique_ptr<NodeSimulator> m_sim;
-    std::unique_ptr<NodeInterface> m_link;
-    std::unique_ptr<Recorder> m_rec;
 };
-
-void TestNodeInterface::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    // A path of its own per test: QSerialPort also keeps a lock file named after it.
-    m_path = m_dir->filePath(QStringLiteral("node"));
-}
 
 void TestNodeInterface::cleanup()
 {
     m_rec.reset();
-    m_link.reset();
-    m_sim.reset();
-    m_dir.reset();
 }
 
 void TestNodeInterface::openLink(const SimNodeProfile &profile)
 {
-    m_sim = std::make_unique<NodeSimulator>(profile);
-    QString error;
-    QVERIFY2(m_sim->start(m_path, &error), qPrintable(error));
-    m_link = std::make_unique<NodeInterface>();
-    m_rec = std::make_unique<Recorder>(m_link.get());
-    m_link->connectSerialPort(m_path);
-    QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("opened") == 1, kShortWaitMs);
-    QCOMPARE(m_rec->opened, QStringList{m_path});
+    m_rec = std::make_unique<LinkFixture>(profile);
+    m_sim = &m_rec->simulator();
+    m_path = m_rec->port().path();
+    QVERIFY2(m_rec->open(kShortWaitMs), qPrintable(m_rec->errorString()));
+    m_link = &m_rec->link();
+    QCOMPARE(m_rec->opened(), QStringList{m_path});
 }
 
 void TestNodeInterface::announcesEachKindOfNodeWithEveryFieldItReported_data()
@@ -309,11 +137,11 @@ void TestNodeInterface::announcesEachKindOfNodeWithEveryFieldItReported()
     // The carriage return that wakes the node's command line, then the three reads in order, nothing else.
     QCOMPARE(m_sim->receivedLines(),
         (QStringList{QString(), QStringLiteral("cfg"), QStringLiteral("th"), QStringLiteral("rr")}));
-    QCOMPARE(m_rec->events, (QStringList{"opened", "busy(true)", "nodeConnected"}));
+    QCOMPARE(m_rec->events(), (QStringList{"opened", "busy(true)", "nodeConnected"}));
 
-    const Node expected = expectedNode(profile, type, deviceType, deviceCommunication, euid);
-    const Node &got = m_rec->nodes.first();
-    QVERIFY2(got == expected, qPrintable(describe(got) + QStringLiteral("\nexpected ") + describe(expected)));
+    const Node expected = announcedNode(profile, type, deviceType, deviceCommunication, euid);
+    const Node &got = m_rec->nodes().first();
+    QVERIFY2(got == expected, qPrintable(describeNode(got) + QStringLiteral("\nexpected ") + describeNode(expected)));
     QVERIFY(m_link->nodeRecord() == expected);
 }
 
@@ -349,7 +177,7 @@ void TestNodeInterface::lineAfterTheReplyWindowIsDroppedToTheBannerDetector()
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("busy(true)") == 2, kShortWaitMs);
 
     // The line ended the read (busy false) and then reached the banner detector (busy true, version stored).
-    QCOMPARE(m_rec->events, (QStringList{"opened", "busy(true)", "busy(false)", "busy(true)"}));
+    QCOMPARE(m_rec->events(), (QStringList{"opened", "busy(true)", "busy(false)", "busy(true)"}));
     QCOMPARE(m_link->nodeRecord().nodeVersion, QStringLiteral("v7.7.7"));
     QCOMPARE(m_sim->receivedLines(), (QStringList{QString(), QStringLiteral("cfg")}));
 }
@@ -412,9 +240,9 @@ void TestNodeInterface::nodeStartingAgainDuringTheReadIsReadAgainFromTheStart()
 
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
     QCOMPARE(m_sim->receivedLines(), (sentBefore + QStringList{QString(), "cfg", "th", "rr"}));
-    const Node expected = expectedNode(restarted, 2, 1, 2, restarted.devEui);
-    const Node &got = m_rec->nodes.first();
-    QVERIFY2(got == expected, qPrintable(describe(got) + QStringLiteral("\nexpected ") + describe(expected)));
+    const Node expected = announcedNode(restarted, 2, 1, 2, restarted.devEui);
+    const Node &got = m_rec->nodes().first();
+    QVERIFY2(got == expected, qPrintable(describeNode(got) + QStringLiteral("\nexpected ") + describeNode(expected)));
     QCOMPARE(m_rec->count("busy(true)"), 2);
 }
 
@@ -431,7 +259,7 @@ void TestNodeInterface::nodeStartingRightAfterGoingToSleepIsRead()
 {
     QFETCH(bool, bootOnSleepingSignal);
     openLink();
-    connect(m_link.get(), &NodeInterface::nodeSleeping, m_rec.get(), [this, bootOnSleepingSignal] {
+    connect(m_link, &NodeInterface::nodeSleeping, this, [this, bootOnSleepingSignal] {
         m_link->disconnectNode();
         if (bootOnSleepingSignal)
             m_sim->boot();
@@ -444,7 +272,7 @@ void TestNodeInterface::nodeStartingRightAfterGoingToSleepIsRead()
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
     QCOMPARE(m_rec->count("nodeSleeping"), 1);
     QCOMPARE(m_sim->receivedLines(), (QStringList{"s", QString(), "cfg", "th", "rr"}));
-    QVERIFY(m_rec->nodes.first() == expectedNode(SimNodeProfile(), 2, 1, 2, SimNodeProfile().devEui));
+    QVERIFY(m_rec->nodes().first() == announcedNode(SimNodeProfile(), 2, 1, 2, SimNodeProfile().devEui));
 }
 
 void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce_data()
@@ -477,8 +305,8 @@ void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce()
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, kShortWaitMs);
     // Well within the reply window the write was waiting in.
     QVERIFY2(sinceAsked.elapsed() < NodeCommand::kReplyWindowMs / 2, qPrintable(QString::number(sinceAsked.elapsed())));
-    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Failed});
-    QCOMPARE(m_rec->failures, QVector<CommandFailure>{CommandFailure::Interrupted});
+    QCOMPARE(m_rec->results(), QVector<CommandResult>{CommandResult::Failed});
+    QCOMPARE(m_rec->failures(), QVector<CommandFailure>{CommandFailure::Interrupted});
     if (newPort)
         QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("opened") == 2, kShortWaitMs);
 
@@ -489,7 +317,7 @@ void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce()
     next.thresholds.humidityHigh = 80.0f;
     m_link->updateNode(next, Node::FlagHumidity);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 2, kShortWaitMs);
-    QCOMPARE(m_rec->results.last(), CommandResult::Done);
+    QCOMPARE(m_rec->results().last(), CommandResult::Done);
     const qint64 untilRetryWouldBeDue = NodeCommand::kReplyWindowMs + 500 - sinceSent.elapsed();
     if (untilRetryWouldBeDue > 0)
         QTest::qWait(int(untilRetryWouldBeDue));
@@ -509,8 +337,8 @@ void TestNodeInterface::resetAndSleepWaitForTheWriteInProgress()
 
     QTRY_VERIFY_WITH_TIMEOUT(m_sim->receivedLines().size() == 3, kConnectWaitMs);
     QCOMPARE(m_sim->receivedLines(), (QStringList{"rr 300000", "s", "reset"}));
-    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Done});
-    QCOMPARE(m_rec->events, (QStringList{"opened", "result", "nodeSleeping"}));
+    QCOMPARE(m_rec->results(), QVector<CommandResult>{CommandResult::Done});
+    QCOMPARE(m_rec->events(), (QStringList{"opened", "result", "nodeSleeping"}));
 }
 
 void TestNodeInterface::damagedProtectedFieldAnnouncesNoNode()
@@ -528,17 +356,18 @@ void TestNodeInterface::damagedProtectedFieldAnnouncesNoNode()
 
 void TestNodeInterface::missingPortIsReportedAndAGoodOneOpensAfterwards()
 {
-    m_sim = std::make_unique<NodeSimulator>();
-    QVERIFY(m_sim->start(m_path));
-    m_link = std::make_unique<NodeInterface>();
-    m_rec = std::make_unique<Recorder>(m_link.get());
+    m_rec = std::make_unique<LinkFixture>();
+    QVERIFY2(m_rec->start(), qPrintable(m_rec->errorString()));
+    m_sim = &m_rec->simulator();
+    m_link = &m_rec->link();
+    m_path = m_rec->port().path();
     LogCapture log;
 
-    const QString missing = m_dir->filePath(QStringLiteral("no-such-port"));
+    const QString missing = m_rec->port().missingPath();
     m_link->connectSerialPort(missing);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("failed") == 1, kShortWaitMs);
-    QCOMPARE(m_rec->failed, QStringList{missing});
-    QVERIFY(!m_rec->failureReasons.first().isEmpty());
+    QCOMPARE(m_rec->failed(), QStringList{missing});
+    QVERIFY(!m_rec->failureReasons().first().isEmpty());
     QCOMPARE(log.count(QStringLiteral("Could not open serial port ") + missing), 1);
 
     m_link->connectSerialPort(m_path);
@@ -560,7 +389,7 @@ void TestNodeInterface::versionReadReportsTheFirmwareType()
     openLink(profile);
     m_link->readVersion();
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("configureID") == 1, kShortWaitMs);
-    QCOMPARE(m_rec->types, QVector<int>{6});
+    QCOMPARE(m_rec->types(), QVector<int>{6});
     QCOMPARE(m_sim->receivedLines(), QStringList{QStringLiteral("ver")});
     // The version read reports the type only; the link's record keeps what the banner detector stored.
     QVERIFY(m_link->nodeRecord().nodeVersion.isEmpty());
@@ -580,7 +409,7 @@ void TestNodeInterface::writeRequestsReportTheirResultInOrder()
     m_link->setSigfoxData(QString(96, QLatin1Char('a')));
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 3, kConnectWaitMs);
 
-    QCOMPARE(m_rec->results, (QVector<CommandResult>{CommandResult::Done, CommandResult::Done, CommandResult::Done}));
+    QCOMPARE(m_rec->results(), (QVector<CommandResult>{CommandResult::Done, CommandResult::Done, CommandResult::Done}));
     const QStringList lines = m_sim->receivedLines();
     QCOMPARE(lines.size(), 4);
     QVERIFY(lines.at(0).startsWith(QLatin1String("dev ")));
@@ -649,10 +478,10 @@ void TestNodeInterface::destructionLetsTheRunningWriteFinish()
     m_link->resetNode(); // queued behind the write; destruction discards it
     QVERIFY(m_sim->waitForLine(QStringLiteral("rr 300000"), kShortWaitMs));
 
-    m_link.reset();
+    m_rec->destroyLink();
     // The link thread reported the write's result before the destructor returned.
     QCoreApplication::sendPostedEvents();
-    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Done});
+    QCOMPARE(m_rec->results(), QVector<CommandResult>{CommandResult::Done});
     QCOMPARE(m_sim->profile().reportRateMs, qint64(300000));
     QCOMPARE(m_sim->receivedLines(), QStringList{QStringLiteral("rr 300000")});
 }
@@ -664,7 +493,7 @@ void TestNodeInterface::hungUpNodeClosesThePortWithoutSpinningAndALaterConnectRe
     m_sim->sendRaw("Tavonex : v1"); // half a line when the node goes away
     m_sim->hangUp();
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("failed") == 1, kShortWaitMs);
-    QCOMPARE(m_rec->failed, QStringList{m_path});
+    QCOMPARE(m_rec->failed(), QStringList{m_path});
 
     // A port left open after a hang-up reports errors without end; a link that kept it would use a whole core.
     const qint64 cpuBefore = cpuTimeMs();
@@ -682,11 +511,11 @@ void TestNodeInterface::hungUpNodeClosesThePortWithoutSpinningAndALaterConnectRe
     node.reportRate = 1;
     m_link->updateNode(node, Node::FlagReportRate);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, kShortWaitMs);
-    QCOMPARE(m_rec->results, QVector<CommandResult>{CommandResult::Failed});
-    QCOMPARE(m_rec->failures, QVector<CommandFailure>{CommandFailure::NoPort});
+    QCOMPARE(m_rec->results(), QVector<CommandResult>{CommandResult::Failed});
+    QCOMPARE(m_rec->failures(), QVector<CommandFailure>{CommandFailure::NoPort});
 
     // Plugged in again and chosen again: the half line from before does not spoil the new banner.
-    QVERIFY(m_sim->start(m_path));
+    QVERIFY(m_rec->port().start());
     m_sim->clearReceived();
     m_link->connectSerialPort(m_path);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("opened") == 2, kShortWaitMs);
@@ -733,7 +562,7 @@ void TestNodeInterface::endlessOutputWithoutCarriageReturnKeepsMemoryBounded()
 {
     constexpr qint64 kEndlessBytes = 32 * 1024 * 1024;
     openLink();
-    const qint64 residentBefore = residentKiB();
+    const qint64 residentBefore = MemoryProbe::residentKiB();
     QVERIFY(residentBefore > 0);
 
     // Answers the version read with 32 MiB without a carriage return, then its banner lines.
@@ -750,7 +579,7 @@ void TestNodeInterface::endlessOutputWithoutCarriageReturnKeepsMemoryBounded()
 #if defined(__SANITIZE_ADDRESS__)
     QSKIP("AddressSanitizer keeps freed memory in quarantine, so the resident size says nothing here");
 #else
-    const qint64 growthKiB = residentKiB() - residentBefore;
+    const qint64 growthKiB = MemoryProbe::residentKiB() - residentBefore;
     QVERIFY2(growthKiB < kEndlessBytes / 1024 / 2, qPrintable(QStringLiteral("grew by %1 KiB").arg(growthKiB)));
 #endif
 }

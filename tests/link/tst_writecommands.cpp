@@ -1,17 +1,17 @@
 #include "commandresulttext.h"
 #include "node.h"
+#include "nodebuilders.h"
 #include "nodecmdsetloraid.h"
 #include "nodecmdsetsigfoxdata.h"
 #include "nodecmdsetthreshold.h"
 #include "nodecmdsleep.h"
-#include "nodesimulator.h"
 #include "protectedfieldcipher.h"
+#include "simulatedport.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -25,27 +25,6 @@ namespace {
 constexpr qint64 kNsPerMs = 1000000;
 // The marker written after a command: once the simulator has it, everything the command wrote has arrived.
 const QString kMarker = QStringLiteral("marker");
-
-// A node as a form emits it after the operator edited every setting.
-Node editedNode()
-{
-    Node node;
-    node.appId = QStringLiteral("1122334455667788");
-    node.appKey = QStringLiteral("000102030405060708090A0B0C0D0E0F");
-    node.netId = QStringLiteral("0000ABCD");
-    node.thresholds.temperatureLow = -5.7f;
-    node.thresholds.temperatureHigh = 30.9f;
-    node.thresholds.humidityLow = 20.0f;
-    node.thresholds.humidityHigh = 80.5f;
-    node.thresholds.pressureLow = 12.345f;
-    node.thresholds.pressureHigh = 700.0f;
-    node.thresholds.accelX = 1.5f;
-    node.thresholds.accelY = 2.0f;
-    node.thresholds.accelZ = 3.0f;
-    node.thresholds.accelD = 4.0f;
-    node.reportRate = 1;
-    return node;
-}
 
 QStringList words(const QStringList &lines)
 {
@@ -148,29 +127,28 @@ private:
     QString pacedWriteProblem(const std::function<std::unique_ptr<NodeWriteCommand>()> &makeCommand,
         const QByteArray &prefix, int lineBytes, qint64 pauseMs);
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<NodeSimulator> m_sim;
+    std::unique_ptr<SimulatedPort> m_node;
+    NodeSimulator *m_sim = nullptr;
     std::unique_ptr<QSerialPort> m_port;
 };
 
 void TestWriteCommands::init()
 {
-    QVERIFY(m_dir.isValid());
-    m_sim.reset(new NodeSimulator(SimNodeProfile::forType(Node::LoRaOTAA)));
-    QString error;
-    QVERIFY2(m_sim->start(m_dir.filePath(QStringLiteral("ttyNode")), &error), qPrintable(error));
+    m_node = std::make_unique<SimulatedPort>(SimNodeProfile::forType(Node::LoRaOTAA));
+    m_sim = &m_node->simulator();
+    QVERIFY2(m_node->start(), qPrintable(m_node->errorString()));
     QVERIFY(openPort());
 }
 
 void TestWriteCommands::cleanup()
 {
     m_port.reset();
-    m_sim.reset();
+    m_node.reset();
 }
 
 bool TestWriteCommands::openPort()
 {
-    m_port.reset(new QSerialPort(m_sim->linkPath()));
+    m_port.reset(new QSerialPort(m_node->path()));
     m_port->setBaudRate(QSerialPort::Baud115200);
     m_port->setDataBits(QSerialPort::Data8);
     m_port->setParity(QSerialPort::NoParity);

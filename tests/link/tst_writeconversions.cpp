@@ -1,6 +1,7 @@
 #include "commandresulttext.h"
 #include "lineassembler.h"
 #include "node.h"
+#include "nodebuilders.h"
 #include "nodecmdsetloraid.h"
 #include "nodecmdsetsigfoxdata.h"
 #include "nodecmdsetthreshold.h"
@@ -159,16 +160,7 @@ void TestWriteConversions::buildsTheNumericSettingLines_data()
     QTest::addColumn<QByteArray>("line");
 
     Node node;
-    node.thresholds.temperatureLow = -5.7f;
-    node.thresholds.temperatureHigh = 30.9f;
-    node.thresholds.humidityLow = 10.2f;
-    node.thresholds.humidityHigh = 95.8f;
-    node.thresholds.pressureLow = 12.345f;
-    node.thresholds.pressureHigh = 700.0f;
-    node.thresholds.accelX = 1.5f;
-    node.thresholds.accelY = 7.0f;
-    node.thresholds.accelZ = 8.0f;
-    node.thresholds.accelD = 9.0f;
+    node.thresholds = nodeThresholds(30.9f, -5.7f, 95.8f, 10.2f, 700.0f, 12.345f, 1.5f, 7.0f, 8.0f, 9.0f);
     node.reportRate = 1;
     QTest::newRow("temperature low first, truncated")
         << node << int(Node::FlagTemperature) << QByteArray("tht -5 30\r");

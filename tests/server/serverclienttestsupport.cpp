@@ -1,38 +1,24 @@
 #include "serverclienttestsupport.h"
 
 #include "jsondeviceregister.h"
+#include "logcapture.h"
 #include "loginrequest.h"
 #include "node.h"
+#include "nodebuilders.h"
 #include "serverclient.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QMutex>
 #include <QSignalSpy>
 
 namespace {
-QMutex messagesMutex;
-QStringList messages;
-QtMessageHandler previousHandler = nullptr;
-bool capturing = false;
+// Lives to the end of the process once made: every test of a process reads the one record.
+LogCapture *processCapture = nullptr;
 
-void recordMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+// Called right after the request was made: waits for its finished signal and returns what it carried, or
+// `none` where no signal came, or it came from inside the call or twice.
+template <typename Result> Result finishedOnce(QSignalSpy &spy, quint64 id, Result none)
 {
-    {
-        QMutexLocker lock(&messagesMutex);
-        messages << message;
-    }
-    if (previousHandler)
-        previousHandler(type, context, message);
-}
-} // namespace
-
-LoginResult logIn(ServerClient &client, const QString &server, const QString &user, const QString &password)
-{
-    QSignalSpy spy(&client, &ServerClient::loginFinished);
-    const quint64 id = client.login(server, user, LoginRequest::passwordDigest(password));
-    LoginResult none;
-    none.reason = QStringLiteral("no finished signal");
     if (spy.count() != 0)
         return none; // finished from inside the call
     QDeadlineTimer deadline(kClientSignalWaitMs);
@@ -42,25 +28,27 @@ LoginResult logIn(ServerClient &client, const QString &server, const QString &us
     QCoreApplication::processEvents();
     if (spy.count() != 1 || spy.first().at(0).value<quint64>() != id)
         return none;
-    return spy.first().at(1).value<LoginResult>();
+    return spy.first().at(1).value<Result>();
+}
+
+const QString kNoFinishedSignal = QStringLiteral("no finished signal");
+} // namespace
+
+LoginResult logIn(ServerClient &client, const QString &server, const QString &user, const QString &password)
+{
+    QSignalSpy spy(&client, &ServerClient::loginFinished);
+    LoginResult none;
+    none.reason = kNoFinishedSignal;
+    return finishedOnce(spy, client.login(server, user, LoginRequest::passwordDigest(password)), none);
 }
 
 ServerReply registerNode(ServerClient &client, const QString &server, const QByteArray &token, const Node &node)
 {
     QSignalSpy spy(&client, &ServerClient::registrationFinished);
-    const quint64 id = client.registerDocument(server, token, JSONdeviceRegister::documentBytes(node));
     ServerReply none;
     none.failure = ServerReply::Failure::Other;
-    none.errorText = QStringLiteral("no finished signal");
-    if (spy.count() != 0)
-        return none;
-    QDeadlineTimer deadline(kClientSignalWaitMs);
-    while (spy.isEmpty() && !deadline.hasExpired())
-        spy.wait(int(qMax<qint64>(1, deadline.remainingTime())));
-    QCoreApplication::processEvents();
-    if (spy.count() != 1 || spy.first().at(0).value<quint64>() != id)
-        return none;
-    return spy.first().at(1).value<ServerReply>();
+    none.errorText = kNoFinishedSignal;
+    return finishedOnce(spy, client.registerDocument(server, token, JSONdeviceRegister::documentBytes(node)), none);
 }
 
 Node pellimarNode()
@@ -78,31 +66,23 @@ Node pellimarNode()
     node.appKey = QStringLiteral("00112233445566778899AABBCCDDEEFF");
     node.netId = QStringLiteral("00000013");
     node.pac = QStringLiteral("1122334455667788");
-    node.thresholds.temperatureHigh = 40;
-    node.thresholds.temperatureLow = -12.5f;
-    node.thresholds.humidityHigh = 80;
-    node.thresholds.humidityLow = 20;
-    node.thresholds.pressureHigh = 110000;
-    node.thresholds.pressureLow = 90000;
-    node.thresholds.accelX = 150;
+    node.thresholds = nodeThresholds(40, -12.5f, 80, 20, 110000, 90000, 150, kNotRead, kNotRead, kNotRead);
     return node;
 }
 
 void captureMessages()
 {
-    if (!capturing)
-        previousHandler = qInstallMessageHandler(recordMessage);
-    capturing = true;
+    if (!processCapture)
+        processCapture = new LogCapture;
 }
 
 QStringList loggedMessages()
 {
-    QMutexLocker lock(&messagesMutex);
-    return messages;
+    return processCapture ? processCapture->texts() : QStringList();
 }
 
 void clearLoggedMessages()
 {
-    QMutexLocker lock(&messagesMutex);
-    messages.clear();
+    if (processCapture)
+        processCapture->clear();
 }

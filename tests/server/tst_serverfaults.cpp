@@ -10,11 +10,11 @@
 // document that was sent; a 50 MB answer does not grow the tool's memory by anything near its size.
 
 #include "jsondeviceregister.h"
+#include "memoryprobe.h"
 #include "serverclient.h"
 #include "serverclienttestsupport.h"
 #include "testserverprocess.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QUrl>
@@ -24,25 +24,6 @@ namespace {
 // Long enough for any answer of the local server, short enough that a silent one does not hold the test.
 constexpr int kReplyWindowMs = 3000;
 constexpr qint64 kMemoryGrowthLimitKiB = 20 * 1024;
-
-qint64 statusKiB(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-// Starts a new high-water mark of the resident size (VmHWM) at the current size.
-bool resetPeakResident()
-{
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
-}
 
 QJsonObject storedDocument(TestServerProcess &server, const QString &euid)
 {
@@ -179,12 +160,12 @@ void TestServerFaults::fiftyMegabyteAnswersKeepMemoryBounded()
     QVERIFY(!token.isEmpty());
     QVERIFY(m_server.setFault(QStringLiteral("both"), QStringLiteral("huge"), {{"megabytes", 50}}));
 
-    const qint64 residentBefore = statusKiB("VmRSS:");
+    const qint64 residentBefore = MemoryProbe::residentKiB();
     QVERIFY(residentBefore > 0);
-    QVERIFY(resetPeakResident());
+    QVERIFY(MemoryProbe::resetPeakResident());
     const LoginResult login = logIn(m_client, m_server.baseUrl(), user, password);
     const ServerReply registered = registerNode(m_client, m_server.baseUrl(), token, pellimarNode());
-    const qint64 peakGrowthKiB = statusKiB("VmHWM:") - residentBefore;
+    const qint64 peakGrowthKiB = MemoryProbe::peakResidentKiB() - residentBefore;
     QVERIFY(m_server.clearFaults());
 
     QVERIFY(!login.granted);

@@ -115,55 +115,64 @@ bool setFlags(int fd, bool nonBlocking)
 }
 } // namespace
 
+namespace {
+// What a typical node of each firmware type prints where it differs from the profile's defaults (a LoRa OTAA
+// node); a null text or zero keeps the default.
+struct TypicalNode
+{
+    int type;
+    const char *communication;
+    const char *nodeVersion;
+    const char *devEui;
+    const char *appEui;
+    const char *netId;
+    const char *sigfoxId;
+    const char *sigfoxPac;
+    int temperatureLow;
+    int temperatureHigh;
+    qint64 reportRateMs;
+};
+
+const TypicalNode kTypicalNodes[] = {
+    {1, "Pellimar", "v1.3.2", "70B3D57ED0000B01", nullptr, "00000013", nullptr, nullptr, 0, 0, 600000},
+    {2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 0},
+    {3, "SigFox", "v3.0.2", nullptr, nullptr, nullptr, "00C0FFEE", "0123456789ABCDEF", 0, 0, 3600000},
+    {4, "Pellimar 5D", "v4.1.0", "70B3D57ED0000B04", nullptr, "00000042", nullptr, nullptr, -20, 60, 1200000},
+    {5, "LoRa OTAA 5D", "v5.0.3", "70B3D57ED0000A05", "0004A30B001C0A05", nullptr, nullptr, nullptr, 0, 0, 1800000},
+    {6, "SigFox 5D", "v6.0.1", nullptr, nullptr, nullptr, "0012ABCD", "FEDCBA9876543210", 0, 0, 7200000},
+};
+// Any other type: a node whose communication the tool does not know.
+const TypicalNode kUnknownNode
+    = {0, "Unknown", "v0.9.0", "70B3D57ED0000F00", nullptr, nullptr, nullptr, nullptr, 0, 0, 0};
+
+void setIfGiven(QString &field, const char *text)
+{
+    if (text)
+        field = QString::fromLatin1(text);
+}
+} // namespace
+
 SimNodeProfile SimNodeProfile::forType(int firmwareType)
 {
-    SimNodeProfile p;
-    switch (firmwareType) {
-    case 1:
-        p.communication = QStringLiteral("Pellimar");
-        p.nodeVersion = QStringLiteral("v1.3.2");
-        p.devEui = QStringLiteral("70B3D57ED0000B01");
-        p.netId = QStringLiteral("00000013");
-        p.reportRateMs = 600000;
-        break;
-    case 2:
-        break; // the defaults describe a LoRa OTAA node
-    case 3:
-        p.communication = QStringLiteral("SigFox");
-        p.nodeVersion = QStringLiteral("v3.0.2");
-        p.sigfoxId = QStringLiteral("00C0FFEE");
-        p.sigfoxPac = QStringLiteral("0123456789ABCDEF");
-        p.reportRateMs = 3600000;
-        break;
-    case 4:
-        p.communication = QStringLiteral("Pellimar 5D");
-        p.nodeVersion = QStringLiteral("v4.1.0");
-        p.devEui = QStringLiteral("70B3D57ED0000B04");
-        p.netId = QStringLiteral("00000042");
-        p.temperatureLow = -20;
-        p.temperatureHigh = 60;
-        p.reportRateMs = 1200000;
-        break;
-    case 5:
-        p.communication = QStringLiteral("LoRa OTAA 5D");
-        p.nodeVersion = QStringLiteral("v5.0.3");
-        p.devEui = QStringLiteral("70B3D57ED0000A05");
-        p.appEui = QStringLiteral("0004A30B001C0A05");
-        p.reportRateMs = 1800000;
-        break;
-    case 6:
-        p.communication = QStringLiteral("SigFox 5D");
-        p.nodeVersion = QStringLiteral("v6.0.1");
-        p.sigfoxId = QStringLiteral("0012ABCD");
-        p.sigfoxPac = QStringLiteral("FEDCBA9876543210");
-        p.reportRateMs = 7200000;
-        break;
-    default:
-        p.communication = QStringLiteral("Unknown");
-        p.nodeVersion = QStringLiteral("v0.9.0");
-        p.devEui = QStringLiteral("70B3D57ED0000F00");
-        break;
+    const TypicalNode *typical = &kUnknownNode;
+    for (const TypicalNode &entry : kTypicalNodes) {
+        if (entry.type == firmwareType)
+            typical = &entry;
     }
+    SimNodeProfile p;
+    setIfGiven(p.communication, typical->communication);
+    setIfGiven(p.nodeVersion, typical->nodeVersion);
+    setIfGiven(p.devEui, typical->devEui);
+    setIfGiven(p.appEui, typical->appEui);
+    setIfGiven(p.netId, typical->netId);
+    setIfGiven(p.sigfoxId, typical->sigfoxId);
+    setIfGiven(p.sigfoxPac, typical->sigfoxPac);
+    if (typical->temperatureLow != 0 || typical->temperatureHigh != 0) {
+        p.temperatureLow = typical->temperatureLow;
+        p.temperatureHigh = typical->temperatureHigh;
+    }
+    if (typical->reportRateMs != 0)
+        p.reportRateMs = typical->reportRateMs;
     return p;
 }
 
@@ -223,6 +232,16 @@ struct NodeSimulator::Private
             const uint64_t one = 1;
             [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
         }
+    }
+
+    // Gives the worker something to do, under the lock, while it runs; a stopped node takes nothing.
+    template <typename Work> void whileRunning(Work work)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!running)
+            return;
+        work();
+        wake();
     }
 
     void addTrace(const QString &text)
@@ -826,29 +845,17 @@ QString NodeSimulator::linkPath() const
 
 void NodeSimulator::boot()
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (!d->running)
-        return;
-    d->bootLocked();
-    d->wake();
+    d->whileRunning([this] { d->bootLocked(); });
 }
 
 void NodeSimulator::sendLine(const QString &line)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (!d->running)
-        return;
-    d->queueLine(line);
-    d->wake();
+    d->whileRunning([this, &line] { d->queueLine(line); });
 }
 
 void NodeSimulator::sendRaw(const QByteArray &bytes)
 {
-    std::lock_guard<std::mutex> lock(d->mutex);
-    if (!d->running)
-        return;
-    d->queueRaw(bytes);
-    d->wake();
+    d->whileRunning([this, &bytes] { d->queueRaw(bytes); });
 }
 
 void NodeSimulator::hangUp()

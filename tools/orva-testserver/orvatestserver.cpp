@@ -250,16 +250,22 @@ QString OrvaTestServer::baseUrl() const
     return url.toString();
 }
 
-void OrvaTestServer::handleLogin(const httplib::Request &request, httplib::Response &response)
+FaultPlan::Fault OrvaTestServer::takeRequest(FaultPlan::Endpoint endpoint, const httplib::Request &request)
 {
     {
         std::lock_guard<std::mutex> lock(lastBodyMutex);
-        lastLoginBody = request.body;
+        (endpoint == FaultPlan::Endpoint::Login ? lastLoginBody : lastDeviceBody) = request.body;
     }
-    ++loginRequests;
-    const FaultPlan::Fault fault = faults.take(FaultPlan::Endpoint::Login);
+    ++(endpoint == FaultPlan::Endpoint::Login ? loginRequests : deviceRequests);
+    const FaultPlan::Fault fault = faults.take(endpoint);
     if (fault.kind == FaultPlan::Kind::Silence)
         holdFor(fault.seconds);
+    return fault;
+}
+
+void OrvaTestServer::handleLogin(const httplib::Request &request, httplib::Response &response)
+{
+    const FaultPlan::Fault fault = takeRequest(FaultPlan::Endpoint::Login, request);
 
     QString note;
     Answer answer = loginAnswer(request.body, request.get_header_value("Content-Type"), &note);
@@ -324,14 +330,7 @@ OrvaTestServer::Answer OrvaTestServer::loginAnswer(
 
 void OrvaTestServer::handleDevice(const httplib::Request &request, httplib::Response &response)
 {
-    {
-        std::lock_guard<std::mutex> lock(lastBodyMutex);
-        lastDeviceBody = request.body;
-    }
-    ++deviceRequests;
-    const FaultPlan::Fault fault = faults.take(FaultPlan::Endpoint::Device);
-    if (fault.kind == FaultPlan::Kind::Silence)
-        holdFor(fault.seconds);
+    const FaultPlan::Fault fault = takeRequest(FaultPlan::Endpoint::Device, request);
     // A faulty answer never stores the device, so a test sees exactly what a failed registration left.
     Answer faulty;
     faulty.body = statusBody(fault.kind == FaultPlan::Kind::Status ? fault.status : 200);

@@ -55,6 +55,8 @@ private:
         std::string token; // sent as "DARV-Token" when not empty
     };
 
+    // Keeps the request's body as the endpoint's last one and holds a silent fault's time; returns the fault.
+    FaultPlan::Fault takeRequest(FaultPlan::Endpoint endpoint, const httplib::Request &request);
     void handleLogin(const httplib::Request &request, httplib::Response &response);
     void handleDevice(const httplib::Request &request, httplib::Response &response);
     void handleFaultControl(const httplib::Request &request, httplib::Response &response);

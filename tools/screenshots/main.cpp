@@ -9,6 +9,7 @@
 
 #include "flowshooter.h"
 #include "mainwindow.h"
+#include "nodebuilders.h"
 #include "nodeform.h"
 #include "passworddialog.h"
 #include "translationloader.h"
@@ -51,33 +52,9 @@ const FormShot kFormShots[] = {
 // acceleration in hundredths.
 Node sampleNode(Node::eFirmwareType type)
 {
-    Node node;
-    node.firmwareType = type;
-    node.nodeVersion = QStringLiteral("v%1.4.1").arg(int(type));
-    node.moduleVersion = QStringLiteral("1.4");
-    node.loraVersion = QStringLiteral("4.2.1");
-    const bool sigFox = type == Node::SigFox || type == Node::SigFox5D;
-    if (sigFox) {
-        node.euid = QStringLiteral("C0FFEE");
-        node.pac = QStringLiteral("0123456789ABCDEF");
-    } else {
-        node.euid = QStringLiteral("70B3D57ED0000A01");
-        node.appId = QStringLiteral("0004A30B001C0A00");
-        node.appKey = QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C");
-        node.netId = QStringLiteral("00000013");
-    }
-    node.thresholds.temperatureLow = -10;
-    node.thresholds.temperatureHigh = 50;
-    node.thresholds.humidityLow = 10;
-    node.thresholds.humidityHigh = 90;
-    node.thresholds.pressureLow = 250;
-    node.thresholds.pressureHigh = 1234;
-    node.thresholds.accelX = 150;
-    node.thresholds.accelY = 0;
-    node.thresholds.accelZ = 0;
-    node.thresholds.accelD = 128;
-    node.reportRate = 15;
-    return node;
+    NodeOptions options;
+    options.nodeVersion = QStringLiteral("v%1.4.1").arg(int(type));
+    return healthyNode(type, options);
 }
 
 bool saveGrab(QWidget *widget, const QDir &dir, const QString &fileName, QTextStream &err)
