@@ -73,7 +73,7 @@ const ThresholdField kThresholdFields[] = {
 const char kLockDescriptionEdit[] = "lockDescriptionEdit";
 const char kReportRateEdit[] = "reportRateEdit";
 
-// Widgets hidden while a write is under way; reportUnit exists only in the 5D forms.
+// Widgets hidden while a write is under way.
 const char *const kHiddenWhileApplying[] = {"thersholdBox", "reportID", "reportRateEdit", "reportUnit"};
 
 // Six significant digits keep every value the node can hold (whole hundredths up to 65000) intact on a round
