@@ -4,6 +4,7 @@
 #include "nodeform.h"
 #include "nodesimulator.h"
 #include "testserverprocess.h"
+#include "windowwaits.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -116,7 +117,7 @@ bool MainWindowWorkflowTest::announce(MainWindow &window, DialogDriver &driver, 
     if (login)
         driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     const bool invoked = QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, node));
-    return invoked && driver.pendingSteps() == 0 && driver.unexpectedCount() == 0;
+    return invoked && windowSettles(window, driver) && driver.unexpectedCount() == 0;
 }
 
 void MainWindowWorkflowTest::verifyIdle(MainWindow &window, const QString &text, const QColor &colour)
@@ -387,7 +388,7 @@ void MainWindowWorkflowTest::configureForUnknownTypeAsksToRetry()
     DialogDriver driver;
     driver.clickOk();
     QVERIFY(QMetaObject::invokeMethod(window.get(), "configureID", Q_ARG(Node::eFirmwareType, Node::eFirmwareType(0))));
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     const auto boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, QStringLiteral("Unknown Device"));
@@ -444,7 +445,7 @@ void MainWindowWorkflowTest::configureIdentityIsCheckedBeforeSending()
         driver.clickOk();
     QVERIFY(
         QMetaObject::invokeMethod(window.get(), "configureID", Q_ARG(Node::eFirmwareType, Node::eFirmwareType(type))));
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
 
     const QString title = sigfox ? QStringLiteral("Set SigFox Data") : QStringLiteral("Set Device ID");
