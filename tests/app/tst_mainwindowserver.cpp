@@ -131,7 +131,8 @@ void MainWindowServerTest::init()
     QSettings settings = userSettings();
     settings.clear();
     settings.setValue(QStringLiteral("JSONregister/server"), server.baseUrl());
-    settings.setValue(QStringLiteral("serial/port"), QString::fromLatin1(kNoPort));
+    // No port is remembered, so the window opens none: the link stays away from this machine's ports, and
+    // tests that do not boot a simulated node announce their nodes themselves.
     qputenv("IOT_COMMISSION_EXTRA_PORTS", kNoPort);
     portDir = std::make_unique<QTemporaryDir>();
     QVERIFY(portDir->isValid());
