@@ -135,7 +135,8 @@ void CommissioningJournalFlowTest::commissioningWritesOneEntryPerEvent()
     form->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
     QVERIFY(waitForForm(window, form));
     // The node read after the write is checked against it.
-    QTRY_COMPARE_WITH_TIMEOUT(journalEvents(), (QStringList{"nodeRead", "settingsWritten", "nodeRead", "verified"}), kLinkWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        journalEvents(), (QStringList{"nodeRead", "settingsWritten", "nodeRead", "verified"}), kLinkWaitMs);
 
     // Device id, through the configure action; again a reset and a read follow.
     form = window.findChild<NodeForm *>();

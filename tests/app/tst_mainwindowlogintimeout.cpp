@@ -116,8 +116,8 @@ void MainWindowLoginTimeoutTest::logInAgainShowsTheHeldNodeWithoutAReset()
     again->click();
     QTRY_COMPARE_WITH_TIMEOUT(window.session()->state(), CommissioningSession::State::NodeShown, kSettleWaitMs);
     QTRY_VERIFY(window.findChild<NodeForm *>() && window.findChild<NodeForm *>()->isVisible());
-    QCOMPARE(QString::fromLatin1(window.findChild<NodeForm *>()->metaObject()->className()),
-        QStringLiteral("FormSigFox5d"));
+    QCOMPARE(
+        QString::fromLatin1(window.findChild<NodeForm *>()->metaObject()->className()), QStringLiteral("FormSigFox5d"));
     QVERIFY(!again->isVisible());
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
     QCOMPARE(driver.unexpectedCount(), 0);

@@ -281,9 +281,8 @@ void MainWindowStartupTest::windowIsResizableTitledAndCentred()
     QCOMPARE(window.size(), QSize(520, 700));
     // A build with the published development key says so in its title; the tests are built with it.
     QCOMPARE(window.windowTitle(),
-        ProtectedFieldCipher::isDevelopmentKey()
-            ? QStringLiteral("Tessaline IoT Commission Tool [development key]")
-            : QStringLiteral("Tessaline IoT Commission Tool"));
+        ProtectedFieldCipher::isDevelopmentKey() ? QStringLiteral("Tessaline IoT Commission Tool [development key]")
+                                                 : QStringLiteral("Tessaline IoT Commission Tool"));
 
     QScreen *screen = QGuiApplication::primaryScreen();
     QVERIFY(screen);
@@ -471,7 +470,9 @@ void MainWindowStartupTest::aboutShowsVersionAndBuildDateOnTwoLines()
     if (ProtectedFieldCipher::isDevelopmentKey())
         key += QStringLiteral(" (the published development key)");
     QCOMPARE(boxes[0].informativeText, key);
-    QVERIFY(QRegularExpression(QStringLiteral("\\A[0-9A-F]{8}\\z")).match(ProtectedFieldCipher::keyFingerprint()).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("\\A[0-9A-F]{8}\\z"))
+                .match(ProtectedFieldCipher::keyFingerprint())
+                .hasMatch());
 }
 
 void MainWindowStartupTest::windowIconIsReadFromTheWorkingDirectory()
@@ -746,9 +747,9 @@ void MainWindowStartupTest::garbledSettingsFileStartsLikeAFirstStart()
     QVERIFY(QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, sampleNode(Node::LoRaOTAA))));
     IOT_WAIT_UNTIL_SETTLED(window, driver);
     QCOMPARE(driver.messageTexts(),
-        QStringList({QStringLiteral("The settings file %1 cannot be read; the tool starts as on a first start.")
-                         .arg(path),
-            "Please configure the ORVA server", "You need to log in"}));
+        QStringList(
+            {QStringLiteral("The settings file %1 cannot be read; the tool starts as on a first start.").arg(path),
+                "Please configure the ORVA server", "You need to log in"}));
     QCOMPARE(driver.unexpectedCount(), 0);
     QVERIFY(!namedChild<QLabel>(&window, "storageProblemLabel")->isHidden());
     QFile::remove(path);

@@ -1,8 +1,8 @@
 #include "apptestsupport.h"
 #include "dialogdriver.h"
 #include "mainwindow.h"
-#include "nodeinterface.h"
 #include "nodeform.h"
+#include "nodeinterface.h"
 #include "nodesimulator.h"
 #include "testserverprocess.h"
 #include "windowwaits.h"
@@ -95,7 +95,8 @@ void SerialPortStatusTest::unopenablePortIsNamedWithItsReason()
     // The state label says it too, in red, as the main message.
     auto *stateLabel = namedChild<QLabel>(window.get(), "stateLabel");
     QCOMPARE(window->session()->state(), CommissioningSession::State::PortUnavailable);
-    QCOMPARE(stateLabel->text(), QStringLiteral("Port unavailable\n") + statusMessage(*window).mid(int(qstrlen(kPrefix))));
+    QCOMPARE(
+        stateLabel->text(), QStringLiteral("Port unavailable\n") + statusMessage(*window).mid(int(qstrlen(kPrefix))));
     QCOMPARE(stateLabel->palette().color(QPalette::Active, stateLabel->foregroundRole()), QColor(Qt::red));
     QVERIFY(!stateLabel->isHidden());
     const auto labels = namedChild<QStatusBar>(window.get(), "statusBar")->findChildren<QLabel *>();
