@@ -76,7 +76,8 @@ QString PortList::fill(const QString &remembered)
         box->setItemData(index, path, kPathRole);
         box->setItemData(index, detail, kDetailRole);
         box->setItemData(index, detail.isEmpty() ? path : path + QLatin1Char('\n') + detail, Qt::ToolTipRole);
-        if (chosen < 0 && !remembered.isEmpty() && (remembered == path || remembered == shortName))
+        // A later match replaces an earlier one: a port listed twice is chosen where it is listed last.
+        if (!remembered.isEmpty() && (remembered == path || remembered == shortName))
             chosen = index;
     };
     const auto ports = QSerialPortInfo::availablePorts();

@@ -53,6 +53,11 @@ void DialogDriver::cancelInput()
     steps.append({Action::CancelInput, QString(), QString()});
 }
 
+void DialogDriver::answer(const QString &buttonText)
+{
+    steps.append({Action::Answer, buttonText, QString()});
+}
+
 void DialogDriver::custom(const QString &kind, std::function<void(QWidget *)> callback)
 {
     steps.append({Action::Custom, kind, QString(), std::move(callback)});
@@ -93,8 +98,8 @@ bool DialogDriver::handled(QWidget *widget) const
 
 QString DialogDriver::kindOf(QWidget *widget)
 {
-    if (qobject_cast<QMessageBox *>(widget))
-        return QStringLiteral("message");
+    if (auto *box = qobject_cast<QMessageBox *>(widget))
+        return box->icon() == QMessageBox::Question ? QStringLiteral("question") : QStringLiteral("message");
     if (qobject_cast<QInputDialog *>(widget))
         return QStringLiteral("input");
     if (qobject_cast<QProgressDialog *>(widget))
@@ -116,6 +121,8 @@ QString DialogDriver::kindFor(const Step &step)
     case Action::EnterText:
     case Action::CancelInput:
         return QStringLiteral("input");
+    case Action::Answer:
+        return QStringLiteral("question");
     case Action::Custom:
         return step.first;
     }
@@ -131,7 +138,10 @@ DialogDriver::Record DialogDriver::describe(QWidget *widget)
     record.hasParent = widget->parentWidget() != nullptr;
     if (auto *box = qobject_cast<QMessageBox *>(widget)) {
         record.text = box->text();
+        record.informativeText = box->informativeText();
         record.icon = box->icon();
+        for (QAbstractButton *button : box->buttons())
+            record.buttons << button->text().remove(QLatin1Char('&'));
     } else if (auto *input = qobject_cast<QInputDialog *>(widget)) {
         record.text = input->labelText();
     } else if (auto *progress = qobject_cast<QProgressDialog *>(widget)) {
@@ -203,6 +213,20 @@ void DialogDriver::answer(QWidget *widget)
     case Action::CancelInput:
         widget->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
         break;
+    case Action::Answer: {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        QAbstractButton *chosen = nullptr;
+        for (QAbstractButton *button : box->buttons()) {
+            if (button->text().remove(QLatin1Char('&')) == step.first)
+                chosen = button;
+        }
+        // A question without that answer is closed unanswered, which the test sees in the record.
+        if (chosen)
+            chosen->click();
+        else
+            box->reject();
+        break;
+    }
     case Action::Custom:
         step.callback(widget);
         break;

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVector>
 
@@ -20,10 +21,12 @@ class DialogDriver : public QObject
 public:
     struct Record
     {
-        QString kind; // "message", "login", "input", "progress" or "unexpected"
+        QString kind; // "message", "question", "login", "input", "progress" or "unexpected"
         QString className;
         QString title;
         QString text; // message text, input label, progress label, or the login dialog's server label
+        QString informativeText; // a message box's line below its text
+        QStringList buttons; // a message box's button texts, without '&'
         int icon = 0; // QMessageBox::Icon of a message box
         bool hasParent = false;
     };
@@ -36,6 +39,8 @@ public:
     void closeLogin(); // the window's close control
     void enterText(const QString &text);
     void cancelInput();
+    // Answers the window's question (a message box with the question icon) by the button with this text.
+    void answer(const QString &buttonText);
     // The next dialog of the kind ("message", "login", "input") is handed to the callback, which must close it.
     void custom(const QString &kind, std::function<void(QWidget *)> callback);
 
@@ -51,7 +56,7 @@ public:
     void clear();
 
 private:
-    enum class Action { ClickOk, Login, CancelLogin, CloseLogin, EnterText, CancelInput, Custom };
+    enum class Action { ClickOk, Login, CancelLogin, CloseLogin, EnterText, CancelInput, Answer, Custom };
     struct Step
     {
         Action action;

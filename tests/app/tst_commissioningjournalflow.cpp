@@ -134,7 +134,9 @@ void CommissioningJournalFlowTest::commissioningWritesOneEntryPerEvent()
     form->findChild<QLineEdit *>(QStringLiteral("reportRateEdit"))->setText(QStringLiteral("30"));
     form->findChild<QPushButton *>(QStringLiteral("applyButton"))->click();
     QVERIFY(waitForForm(window, form));
-    QCOMPARE(journalEvents(), (QStringList{"nodeRead", "settingsWritten", "nodeRead"}));
+    // The node read after the write is checked against it.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        journalEvents(), (QStringList{"nodeRead", "settingsWritten", "nodeRead", "verified"}), kLinkWaitMs);
 
     // Device id, through the configure action; again a reset and a read follow.
     form = window.findChild<NodeForm *>();
@@ -149,20 +151,20 @@ void CommissioningJournalFlowTest::commissioningWritesOneEntryPerEvent()
     QTRY_COMPARE_WITH_TIMEOUT(driver.pendingSteps(), 0, kLinkWaitMs);
     namedChild<QPushButton>(&window, "sleepButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(simulator.isSleeping(), kLinkWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(journalEvents().size(), 7, kLinkWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(journalEvents().size(), 9, kLinkWaitMs);
     QCOMPARE(driver.unexpectedCount(), 0);
 
     int skipped = -1;
     const QVector<QJsonObject> entries = CommissioningJournal(journalFile()).entries(&skipped);
     QCOMPARE(skipped, 0);
     QCOMPARE(eventsOf(entries),
-        (QStringList{
-            "nodeRead", "settingsWritten", "nodeRead", "deviceIdWritten", "nodeRead", "registration", "nodeSleeping"}));
+        (QStringList{"nodeRead", "settingsWritten", "nodeRead", "verified", "deviceIdWritten", "nodeRead",
+            "registrationQueued", "registration", "nodeSleeping"}));
     for (const QJsonObject &entry : entries) {
         QCOMPARE(entry.value(QStringLiteral("devEui")).toString(), profile.devEui);
         QVERIFY(entry.value(QStringLiteral("time")).toString().endsWith(QLatin1Char('Z')));
     }
-    for (int read : {0, 2, 4}) {
+    for (int read : {0, 2, 5}) {
         const QJsonObject &entry = entries.at(read);
         QCOMPARE(entry.value(QStringLiteral("port")).toString(), port);
         QCOMPARE(entry.value(QStringLiteral("type")).toInt(), int(Node::LoRaOTAA));
@@ -173,8 +175,9 @@ void CommissioningJournalFlowTest::commissioningWritesOneEntryPerEvent()
     }
     QCOMPARE(entries.at(1).value(QStringLiteral("flags")).toArray(), QJsonArray{"reportRate"});
     QCOMPARE(entries.at(1).value(QStringLiteral("result")).toInt(), 2);
-    QCOMPARE(entries.at(3).value(QStringLiteral("result")).toInt(), 2);
-    QCOMPARE(entries.at(5).value(QStringLiteral("status")).toInt(), 200);
+    QCOMPARE(entries.at(3).value(QStringLiteral("ok")).toBool(), true); // read back as written
+    QCOMPARE(entries.at(4).value(QStringLiteral("result")).toInt(), 2);
+    QCOMPARE(entries.at(7).value(QStringLiteral("status")).toInt(), 200);
 
     // Nothing secret: not the node's keys, not the operator's password or its digest.
     QFile file(journalFile());

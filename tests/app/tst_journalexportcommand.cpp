@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -31,6 +32,8 @@ private slots:
     void exitCodeAndRows();
     void toolExportsWithoutADisplay_data();
     void toolExportsWithoutADisplay();
+    void toolAnswersVersionAndHelpWithoutADisplay_data();
+    void toolAnswersVersionAndHelpWithoutADisplay();
 
 private:
     void addCases();
@@ -169,6 +172,39 @@ void JournalExportCommandTest::toolExportsWithoutADisplay()
     QVERIFY2(tool.exitCode() == exitCode, tool.readAllStandardError().constData());
     if (exitCode == kExitSuccess && arguments.contains(QStringLiteral("OUT.csv")))
         QTEST(identifiersIn(expand({QStringLiteral("OUT.csv")}).first()), "identifiers");
+}
+
+void JournalExportCommandTest::toolAnswersVersionAndHelpWithoutADisplay_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("printed"); // a pattern for the whole output
+    QTest::newRow("version") << "--version"
+                             << "\\Aiot_commission [0-9]+\\.[0-9]+\\.[0-9]+\\n\\z";
+    QTest::newRow("help") << "--help"
+                          << "\\AUsage: .*iot_commission.*--help.*--version.*--export-journal";
+}
+
+void JournalExportCommandTest::toolAnswersVersionAndHelpWithoutADisplay()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, printed);
+    const QString program = qEnvironmentVariable("IOT_BIN_DIR") + QStringLiteral("/iot_commission");
+    if (!QFile::exists(program))
+        QSKIP("iot_commission is not built");
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    tool.setProcessEnvironment(environment);
+    tool.start(program, {option});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    const QString error = QString::fromLocal8Bit(tool.readAllStandardError());
+    QVERIFY2(tool.exitCode() == 0, qPrintable(error));
+    const QString output = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    const QRegularExpression pattern(printed, QRegularExpression::DotMatchesEverythingOption);
+    QVERIFY2(pattern.match(output).hasMatch(), qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(JournalExportCommandTest)

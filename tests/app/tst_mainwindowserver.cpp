@@ -4,6 +4,7 @@
 #include "nodeform.h"
 #include "nodesimulator.h"
 #include "testserverprocess.h"
+#include "windowwaits.h"
 
 #include <QAction>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -99,17 +101,19 @@ private slots:
     void loginStatusDecidesTheGrant_data();
     void loginStatusDecidesTheGrant();
     void refusedLoginAsksForCredentialsAgain();
-    void unreachableServerRefusesAndAsksAgainNextTime();
+    void unreachableServerKeepsTheNodeAndForgetsTheCredentials();
     void heldLoginNeverContactsTheServerAgain();
     void passwordIsNeverStoredOrLogged();
     void registrationAddsThenUpdatesTheNode();
-    void failedRegistrationAsksForCredentialsAgain();
+    void failedRegistrationIsKeptAndSentAgain_data();
+    void failedRegistrationIsKeptAndSentAgain();
     void nodeAnnouncedWhileLoginDialogIsOpenIsShownAfterTheLogin();
     void bootDuringTheLoginKeepsWaitingForTheNewNode();
 
 private:
     std::unique_ptr<MainWindow> newWindow();
-    bool announce(MainWindow &window, const Node &node);
+    // Announces the node and waits until the window has settled (the dialogs answered, the login done).
+    bool announce(MainWindow &window, DialogDriver &driver, const Node &node);
     void loginAndShow(MainWindow &window, DialogDriver &driver, const Node &node);
     // Boots a simulated node on the window's port and answers the login; returns once its form is shown.
     bool bootAndShow(MainWindow &window, NodeSimulator &simulator, DialogDriver &driver, bool login);
@@ -131,7 +135,8 @@ void MainWindowServerTest::init()
     QSettings settings = userSettings();
     settings.clear();
     settings.setValue(QStringLiteral("JSONregister/server"), server.baseUrl());
-    settings.setValue(QStringLiteral("serial/port"), QString::fromLatin1(kNoPort));
+    // No port is remembered, so the window opens none: the link stays away from this machine's ports, and
+    // tests that do not boot a simulated node announce their nodes themselves.
     qputenv("IOT_COMMISSION_EXTRA_PORTS", kNoPort);
     portDir = std::make_unique<QTemporaryDir>();
     QVERIFY(portDir->isValid());
@@ -152,16 +157,20 @@ std::unique_ptr<MainWindow> MainWindowServerTest::newWindow()
     return window;
 }
 
-bool MainWindowServerTest::announce(MainWindow &window, const Node &node)
+bool MainWindowServerTest::announce(MainWindow &window, DialogDriver &driver, const Node &node)
 {
-    return QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, node));
+    if (!QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, node)))
+        return false;
+    if (windowSettles(window, driver))
+        return true;
+    qWarning("the window did not settle: %s", qPrintable(whatTheWindowAwaits(window, driver)));
+    return false;
 }
 
 void MainWindowServerTest::loginAndShow(MainWindow &window, DialogDriver &driver, const Node &node)
 {
     driver.login(kUser, kPassword);
-    QVERIFY(announce(window, node));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(window, driver, node));
     QVERIFY(window.findChild<NodeForm *>());
 }
 
@@ -199,11 +208,14 @@ void MainWindowServerTest::connectionWithoutServerAsksToConfigureIt()
 {
     userSettings().remove(QStringLiteral("JSONregister/server"));
     auto window = newWindow();
+    // Said from the start, before any node asks for a login.
+    QCOMPARE(namedChild<QStatusBar>(window.get(), "statusBar")->currentMessage(),
+        QStringLiteral("No ORVA server is configured: Settings → ORVA server"));
     DialogDriver driver;
     driver.clickOk();
     driver.clickOk();
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     const auto boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes[0].title, QStringLiteral("ORVA login"));
@@ -231,6 +243,7 @@ void MainWindowServerTest::registrationWithoutServerAsksToConfigureIt()
     // An empty entry leaves only "http://", which does not count as a server.
     driver.enterText(QString());
     QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(userSettings().value(QStringLiteral("JSONregister/server")).toString(), QStringLiteral("http://"));
 
     driver.clear();
@@ -239,7 +252,7 @@ void MainWindowServerTest::registrationWithoutServerAsksToConfigureIt()
     auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
     QVERIFY(registerButton->isEnabled());
     registerButton->click();
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.messageTexts(), QStringList({"Please configure the ORVA server", "Incorrect Credentials"}));
     QCOMPARE(driver.recordsOf(QStringLiteral("message"))[1].title, QStringLiteral("ORVA login"));
     QCOMPARE(driver.recordsOf(QStringLiteral("message"))[1].icon, int(QMessageBox::Critical));
@@ -269,8 +282,8 @@ void MainWindowServerTest::serverAddressMustBeLongerThanTheScheme()
         driver.clickOk();
     }
     driver.clickOk(); // "You need to log in"
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), configured ? 1 : 0);
     if (configured)
@@ -303,7 +316,7 @@ void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes()
     DialogDriver driver;
     driver.enterText(typed);
     namedChild<QAction>(window.get(), "actionORVA_server")->trigger();
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     const auto inputs = driver.recordsOf(QStringLiteral("input"));
     QCOMPARE(inputs.size(), 1);
     QCOMPARE(inputs[0].title, QStringLiteral("Set ORVA server"));
@@ -318,6 +331,7 @@ void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes()
         static_cast<QDialog *>(dialog)->reject();
     });
     QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(offered, stored);
 }
 
@@ -328,9 +342,10 @@ void MainWindowServerTest::cancelledServerEditChangesNothing()
     loginAndShow(*window, driver, sampleNode(Node::LoRaOTAA));
     driver.cancelInput();
     QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(userSettings().value(QStringLiteral("JSONregister/server")).toString(), server.baseUrl());
     // Still logged in: the next node needs no dialog.
-    QVERIFY(announce(*window, sampleNode(Node::SigFox)));
+    QVERIFY(announce(*window, driver, sampleNode(Node::SigFox)));
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
     QCOMPARE(driver.unexpectedCount(), 0);
 }
@@ -342,9 +357,10 @@ void MainWindowServerTest::changingTheServerEndsTheLogin()
     loginAndShow(*window, driver, sampleNode(Node::LoRaOTAA));
     driver.enterText(server.baseUrl());
     QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     driver.login(kUser, kPassword);
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 2);
     QVERIFY(window->findChild<NodeForm *>());
 }
@@ -385,8 +401,8 @@ void MainWindowServerTest::dismissedLoginDuringConnectionLeavesTheWindowIdle()
         driver.cancelLogin();
     driver.clickOk();
     QVERIFY(QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true)));
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
     QCOMPARE(driver.messageTexts(), QStringList({"You need to log in"}));
     QVERIFY(!window->findChild<NodeForm *>());
@@ -405,12 +421,13 @@ void MainWindowServerTest::dismissedLoginDuringRegistrationReenablesRegister()
     loginAndShow(*window, driver, sampleNode(Node::LoRaOTAA));
     driver.enterText(server.baseUrl()); // same server, but the login ends
     QVERIFY(QMetaObject::invokeMethod(window.get(), "editServer"));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
 
     driver.clear();
     driver.cancelLogin();
     auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
     registerButton->click();
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
     QCOMPARE(driver.recordsOf(QStringLiteral("message")).size(), 0);
     QVERIFY(registerButton->isEnabled());
@@ -438,11 +455,14 @@ void MainWindowServerTest::loginStatusDecidesTheGrant()
     driver.login(kUser, kPassword);
     if (!granted)
         driver.clickOk();
-    QVERIFY(announce(*window, sampleNode(Node::SigFox)));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(*window, driver, sampleNode(Node::SigFox)));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
     QCOMPARE(bool(window->findChild<NodeForm *>()), granted);
     QCOMPARE(driver.messageTexts(), granted ? QStringList() : QStringList({"You need to log in"}));
+    // An answer that refuses the login puts the credentials at fault: the node is dropped, not held.
+    QCOMPARE(window->session()->state(),
+        granted ? CommissioningSession::State::NodeShown : CommissioningSession::State::WaitingForNode);
 }
 
 void MainWindowServerTest::refusedLoginAsksForCredentialsAgain()
@@ -451,19 +471,19 @@ void MainWindowServerTest::refusedLoginAsksForCredentialsAgain()
     DialogDriver driver;
     driver.login(kUser, QStringLiteral("wrong password"));
     driver.clickOk();
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
     QCOMPARE(driver.messageTexts(), QStringList({"You need to log in"}));
     QVERIFY(!window->findChild<NodeForm *>());
 
     driver.login(kUser, kPassword);
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 2);
     QVERIFY(window->findChild<NodeForm *>());
 }
 
-void MainWindowServerTest::unreachableServerRefusesAndAsksAgainNextTime()
+void MainWindowServerTest::unreachableServerKeepsTheNodeAndForgetsTheCredentials()
 {
     TestServerProcess gone;
     QVERIFY2(gone.start(), qPrintable(gone.errorString()));
@@ -475,15 +495,26 @@ void MainWindowServerTest::unreachableServerRefusesAndAsksAgainNextTime()
     DialogDriver driver;
     driver.login(kUser, kPassword);
     driver.clickOk();
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
     QCOMPARE(driver.messageTexts(), QStringList({"You need to log in"}));
-    // A reply without a status is a refusal, so the credentials are asked for again.
+    QVERIFY2(driver.recordsOf(QStringLiteral("message"))[0].informativeText.startsWith(
+                 QLatin1String("The server cannot be reached")),
+        qPrintable(driver.recordsOf(QStringLiteral("message"))[0].informativeText));
+    // The server, not the operator, is at fault: the node read is held for a later login.
+    QCOMPARE(window->session()->state(), CommissioningSession::State::LoginFailed);
+    QCOMPARE(namedChild<QLabel>(window.get(), "stateLabel")->text(), QStringLiteral("Not logged in\nLog in again"));
+    QVERIFY(namedChild<QPushButton>(window.get(), "loginAgainButton")->isVisible());
+    QVERIFY(!window->findChild<NodeForm *>());
+
+    // The credentials were not kept: the next node asks for them again.
     driver.cancelLogin();
     driver.clickOk();
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
     QCOMPARE(driver.unexpectedCount(), 0);
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 2);
+    // Cancelled by the operator: the node is dropped.
+    QCOMPARE(window->session()->state(), CommissioningSession::State::WaitingForNode);
+    QVERIFY(!namedChild<QPushButton>(window.get(), "loginAgainButton")->isVisible());
 }
 
 void MainWindowServerTest::heldLoginNeverContactsTheServerAgain()
@@ -494,7 +525,7 @@ void MainWindowServerTest::heldLoginNeverContactsTheServerAgain()
     loginAndShow(*window, driver, sampleNode(Node::LoRaOTAA));
     for (int type : {Node::SigFox, Node::Pellimar5D, Node::LoRaOTAA}) {
         QVERIFY(QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true)));
-        QVERIFY(announce(*window, sampleNode(type)));
+        QVERIFY(announce(*window, driver, sampleNode(type)));
         QVERIFY(window->findChild<NodeForm *>());
     }
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
@@ -516,8 +547,8 @@ void MainWindowServerTest::passwordIsNeverStoredOrLogged()
         auto window = newWindow();
         DialogDriver driver;
         driver.login(QStringLiteral("someone"), password);
-        QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
-        QCOMPARE(driver.pendingSteps(), 0);
+        QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
+        IOT_WAIT_UNTIL_SETTLED(*window, driver);
         QVERIFY(window->findChild<NodeForm *>());
     }
     const QString digest
@@ -553,12 +584,12 @@ void MainWindowServerTest::registrationAddsThenUpdatesTheNode()
     auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
     driver.clickOk();
     registerButton->click();
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     auto boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, QStringLiteral("ORVA Node registration"));
     QCOMPARE(boxes[0].text, QStringLiteral("Node added successfully"));
-    QCOMPARE(boxes[0].icon, int(QMessageBox::Warning));
+    QCOMPARE(boxes[0].icon, int(QMessageBox::Information));
     QVERIFY(!boxes[0].hasParent);
     QVERIFY(!registerButton->isEnabled());
     for (const auto &progress : driver.recordsOf(QStringLiteral("progress")))
@@ -571,10 +602,13 @@ void MainWindowServerTest::registrationAddsThenUpdatesTheNode()
     QCOMPARE(sent.object().value(QStringLiteral("DeviceName")).toString(), QStringLiteral("Gate 7"));
     QVERIFY(server.devices().toUpper().contains(euid.toUpper().toLatin1()));
 
-    // Registering the same node again updates it.
+    // Registering the same node again, once it has been read again, updates it.
+    QVERIFY(bootAndShow(*window, *node, driver, false));
     driver.clear();
     driver.clickOk();
-    QVERIFY(QMetaObject::invokeMethod(window.get(), "registerNode"));
+    QVERIFY(registerButton->isEnabled());
+    registerButton->click();
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, QStringLiteral("ORVA Node registration"));
@@ -584,30 +618,55 @@ void MainWindowServerTest::registrationAddsThenUpdatesTheNode()
     QCOMPARE(driver.unexpectedCount(), 0);
 }
 
-void MainWindowServerTest::failedRegistrationAsksForCredentialsAgain()
+void MainWindowServerTest::failedRegistrationIsKeptAndSentAgain_data()
 {
+    QTest::addColumn<int>("status");
+    QTest::addColumn<bool>("loginKept");
+    // A server that is away or overloaded: the login stays and the outbox sends the registration again.
+    QTest::newRow("500") << 500 << true;
+    // The login is not accepted any more: the registration waits for the next login.
+    QTest::newRow("403") << 403 << false;
+}
+
+void MainWindowServerTest::failedRegistrationIsKeptAndSentAgain()
+{
+    QFETCH(int, status);
+    QFETCH(bool, loginKept);
     NodeSimulator *node = simulatorOnPort(SimNodeProfile::forType(Node::SigFox));
     QVERIFY(node);
     auto window = newWindow();
     DialogDriver driver;
     QVERIFY(bootAndShow(*window, *node, driver, true));
 
-    QVERIFY(server.setFault(QStringLiteral("device"), QStringLiteral("status"), {{"status", 500}}));
+    QVERIFY(server.setFault(QStringLiteral("device"), QStringLiteral("status"), {{"status", status}}));
     driver.clickOk();
     auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
     registerButton->click();
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     const auto boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, QStringLiteral("Node Registration"));
-    QCOMPARE(boxes[0].text, QStringLiteral("Registration failed :500"));
+    QCOMPARE(boxes[0].text, QStringLiteral("Registration failed :%1").arg(status));
     QCOMPARE(boxes[0].icon, int(QMessageBox::Critical));
+    QCOMPARE(boxes[0].informativeText, QStringLiteral("The registration is kept and will be sent again by itself."));
     QVERIFY(registerButton->isEnabled());
+    auto *waiting = namedChild<QLabel>(window.get(), "waitingRegistrationsLabel");
+    QVERIFY(waiting->isVisible());
+    QCOMPARE(waiting->text(), QStringLiteral("1 registration waiting for the server"));
     QVERIFY(server.clearFaults());
 
-    // The login ended with the failure: the next node asks for the credentials again.
-    QVERIFY(bootAndShow(*window, *node, driver, true));
-    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 2);
+    // The next node is shown without a login when the login was kept, after one when it ended; either way the
+    // kept registration reaches the server.
+    QVERIFY(bootAndShow(*window, *node, driver, !loginKept));
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), loginKept ? 1 : 2);
+    QTRY_VERIFY_WITH_TIMEOUT(!waiting->isVisible(), kLinkWaitMs);
+    bool stored = false;
+    for (const QJsonValue &record : QJsonDocument::fromJson(server.devices()).array()) {
+        const QJsonObject document = record.toObject().value(QStringLiteral("document")).toObject();
+        stored = stored || document.value(QStringLiteral("pac")).toString() == node->profile().sigfoxPac;
+    }
+    QVERIFY2(stored, server.devices().constData());
+    QCOMPARE(driver.unexpectedCount(), 0);
 }
 
 void MainWindowServerTest::nodeAnnouncedWhileLoginDialogIsOpenIsShownAfterTheLogin()
@@ -622,8 +681,8 @@ void MainWindowServerTest::nodeAnnouncedWhileLoginDialogIsOpenIsShownAfterTheLog
         QMetaObject::invokeMethod(window.get(), "connectNode", Q_ARG(Node, sampleNode(Node::SigFox5D)));
         DialogDriver::submitLogin(dialog, kUser, kPassword);
     });
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     // The newer node is the one on the line now; it is shown, without a second prompt.
     QTRY_VERIFY(window->findChild<NodeForm *>() && window->findChild<NodeForm *>()->isVisible());
     QCOMPARE(QString::fromLatin1(window->findChild<NodeForm *>()->metaObject()->className()),
@@ -643,14 +702,14 @@ void MainWindowServerTest::bootDuringTheLoginKeepsWaitingForTheNewNode()
         QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true));
         DialogDriver::submitLogin(dialog, kUser, kPassword);
     });
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
-    QCOMPARE(driver.pendingSteps(), 0);
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     // The announced record belongs to a node that has booted again since: the window keeps reading.
     QVERIFY(!window->findChild<NodeForm *>());
     QVERIFY(namedChild<QProgressBar>(window.get(), "progressBar")->isVisible());
     QVERIFY(!namedChild<QLabel>(window.get(), "stateLabel")->isVisible());
     // The login itself is held for that node.
-    QVERIFY(announce(*window, sampleNode(Node::LoRaOTAA)));
+    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
     QVERIFY(window->findChild<NodeForm *>());
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
     QCOMPARE(driver.unexpectedCount(), 0);

@@ -2,6 +2,8 @@
 #include "dialogdriver.h"
 #include "mainwindow.h"
 #include "nodesimulator.h"
+#include "protectedfieldcipher.h"
+#include "windowwaits.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -16,6 +18,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QStatusBar>
@@ -36,13 +39,31 @@ QSettings userSettings()
     return QSettings(QStringLiteral("DARV"), QStringLiteral("iot_commission"));
 }
 
+// The system's ports as the box lists them: by their whole device path.
 QStringList systemPortNames()
 {
     QStringList names;
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &port : ports)
-        names << port.portName();
+        names << port.systemLocation();
     return names;
+}
+
+// The bench slots the box lists after the system's ports.
+QStringList benchSlotPaths()
+{
+    QStringList paths;
+    const QFileInfoList entries
+        = QDir(QStringLiteral("/dev")).entryInfoList({QStringLiteral("iot-slot*")}, QDir::System);
+    for (const QFileInfo &entry : entries)
+        paths << entry.absoluteFilePath();
+    return paths;
+}
+
+// Everything listed before the ports named in IOT_COMMISSION_EXTRA_PORTS.
+QStringList listedPorts()
+{
+    return systemPortNames() + benchSlotPaths();
 }
 
 QStringList comboItems(MainWindow &window)
@@ -67,19 +88,20 @@ private slots:
 
     void widgetTreeMatchesDesign_data();
     void widgetTreeMatchesDesign();
-    void windowIsFixedSizeTitledAndCentred();
+    void windowIsResizableTitledAndCentred();
     void stateLabelIsBigCentredTextInTheMainLayout();
     void refreshButtonShowsTheCompiledInIcon();
     void menusAreOrderedAndConfigureIsHidden();
     void statusBarHoldsAnEmptyCentredVersionLabel();
+    void statusBarHoldsTheNamedPermanentWidgets();
     void metaObjectDeclaresSignalAndSlotsInOrder();
     void aboutShowsVersionAndBuildDateOnTwoLines();
     void windowIconIsReadFromTheWorkingDirectory();
 
-    void firstStartChoosesTheFirstListedPortAndRemembersIt();
+    void firstStartListsWholePathsAndOpensNothing();
     void rememberedPortListedThirdIsChosenAndOpened();
-    void missingRememberedPortFallsBackToTheFirstAndIsRewritten();
-    void noListedPortHandsAnEmptyNameAndRemembersIt();
+    void missingRememberedPortChoosesNothingAndIsKept();
+    void noListedPortOpensNothingAndKeepsTheRememberedName();
     void extraPortsAreAppendedInOrder_data();
     void extraPortsAreAppendedInOrder();
     void pickingAPortRemembersItAndOpensIt();
@@ -87,10 +109,14 @@ private slots:
     void hiddenConfigureActionStillReadsTheNodeVersion();
     void onlyTheTwoSettingsKeysAreWritten();
     void garbledSettingsFileStartsLikeAFirstStart();
+    void unreadableSettingsFileIsReportedAndTheToolWorks();
 
 private:
     // Starts a simulated node on a pseudo-terminal in the test's private directory.
     NodeSimulator *startSimulator(const QString &fileName);
+    // True when the window, just built, asked its link to open no port. To be called before the event loop
+    // runs, so that no report of the link can have been missed.
+    bool openedNothing(MainWindow &window);
 
     std::unique_ptr<QTemporaryDir> portDir;
     std::vector<std::unique_ptr<NodeSimulator>> simulators;
@@ -131,12 +157,26 @@ NodeSimulator *MainWindowStartupTest::startSimulator(const QString &fileName)
     return simulators.back().get();
 }
 
+bool MainWindowStartupTest::openedNothing(MainWindow &window)
+{
+    QSignalSpy opened(window.session(), &CommissioningSession::portOpened);
+    QSignalSpy failed(window.session(), &CommissioningSession::portFailed);
+    // The link handles what it is asked in order: once this probe is answered, an open asked for while the
+    // window was built would have been answered too.
+    const QString probe = portDir->filePath(QStringLiteral("probe"));
+    window.findChild<NodeInterface *>()->connectSerialPort(probe);
+    if (!QTest::qWaitFor([&] { return !failed.isEmpty(); }, kLinkWaitMs))
+        return false;
+    return opened.isEmpty() && failed.size() == 1 && failed.first().at(0).toString() == probe;
+}
+
 void MainWindowStartupTest::widgetTreeMatchesDesign_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("className");
     QTest::addColumn<QString>("parentName");
-    QTest::addColumn<QRect>("geometry"); // null: placed by a layout or the window
+    // Null: placed by a layout or the window. Height -1: laid out, down to the parent's bottom once shown.
+    QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<bool>("hidden");
@@ -158,7 +198,7 @@ void MainWindowStartupTest::widgetTreeMatchesDesign_data()
                                       << "serialBox" << QRect(168, 30, 84, 28) << "Disconnect" << false << false;
     QTest::newRow("verticalLayoutWidget") << "verticalLayoutWidget"
                                           << "QWidget"
-                                          << "centralWidget" << QRect(0, 110, 621, 541) << "" << true << false;
+                                          << "centralWidget" << QRect(0, 110, 520, -1) << "" << true << false;
     QTest::newRow("stateLabel") << "stateLabel"
                                 << "QLabel"
                                 << "verticalLayoutWidget" << QRect() << "Reset Node while connected" << true << false;
@@ -200,13 +240,24 @@ void MainWindowStartupTest::widgetTreeMatchesDesign()
 
     MainWindow window;
     QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+    // A laid-out widget's place is known once the window is shown at its initial size; the others keep their
+    // designed places, which the platform's menu and status bar heights would shift once shown.
+    if (geometry.height() < 0) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+    }
     auto *widget = window.findChild<QWidget *>(name);
     QVERIFY2(widget, qPrintable(name));
     QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
     QVERIFY(widget->parentWidget());
     QCOMPARE(widget->parentWidget()->objectName(), parentName);
-    if (!geometry.isNull())
+    if (geometry.height() < 0) {
+        QCOMPARE(widget->pos(), geometry.topLeft());
+        QCOMPARE(widget->width(), geometry.width());
+        QCOMPARE(widget->geometry().bottom(), widget->parentWidget()->rect().bottom());
+    } else if (!geometry.isNull()) {
         QCOMPARE(widget->geometry(), geometry);
+    }
     QCOMPARE(widget->isEnabled(), enabled);
     QCOMPARE(widget->isHidden(), hidden); // menus are popups, hidden until opened
 
@@ -218,17 +269,20 @@ void MainWindowStartupTest::widgetTreeMatchesDesign()
     else if (auto *label = qobject_cast<QLabel *>(widget))
         shown = label->text();
     else if (auto *menu = qobject_cast<QMenu *>(widget))
-        shown = menu->title();
+        shown = menu->title().remove(QLatin1Char('&')); // the mnemonic marker is not part of the title
     QCOMPARE(shown, text);
 }
 
-void MainWindowStartupTest::windowIsFixedSizeTitledAndCentred()
+void MainWindowStartupTest::windowIsResizableTitledAndCentred()
 {
     MainWindow window;
     QCOMPARE(window.minimumSize(), QSize(520, 700));
-    QCOMPARE(window.maximumSize(), QSize(520, 700));
+    QVERIFY(window.maximumSize().width() > 520 && window.maximumSize().height() > 700);
     QCOMPARE(window.size(), QSize(520, 700));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Tessaline IoT Commission Tool"));
+    // A build with the published development key says so in its title; the tests are built with it.
+    QCOMPARE(window.windowTitle(),
+        ProtectedFieldCipher::isDevelopmentKey() ? QStringLiteral("Tessaline IoT Commission Tool [development key]")
+                                                 : QStringLiteral("Tessaline IoT Commission Tool"));
 
     QScreen *screen = QGuiApplication::primaryScreen();
     QVERIFY(screen);
@@ -258,8 +312,10 @@ void MainWindowStartupTest::stateLabelIsBigCentredTextInTheMainLayout()
     QCOMPARE(layoutWidget->layout(), layout);
     QCOMPARE(layout->spacing(), 6);
     QCOMPARE(layout->contentsMargins(), QMargins(0, 0, 0, 0));
-    QCOMPARE(layout->count(), 1);
+    // The state label, then the note on the node, which stays hidden while there is none.
+    QCOMPARE(layout->count(), 2);
     QCOMPARE(layout->itemAt(0)->widget(), label);
+    QCOMPARE(layout->itemAt(1)->widget(), namedChild<QLabel>(&window, "noteLabel"));
 
     QCOMPARE(label->maximumSize(), QSize(520, 720));
     QCOMPARE(label->font().pointSize(), 17);
@@ -272,6 +328,7 @@ void MainWindowStartupTest::stateLabelIsBigCentredTextInTheMainLayout()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(label->isVisible());
+    QVERIFY(!namedChild<QLabel>(&window, "noteLabel")->isVisible());
     QVERIFY(!namedChild<QProgressBar>(&window, "progressBar")->isVisible());
     auto *progress = namedChild<QProgressBar>(&window, "progressBar");
     QCOMPARE(progress->minimum(), 0);
@@ -301,7 +358,16 @@ void MainWindowStartupTest::menusAreOrderedAndConfigureIsHidden()
     QCOMPARE(window.menuBar(), bar);
     QCOMPARE(bar->actions(),
         QList<QAction *>({settingsMenu->menuAction(), configureMenu->menuAction(), helpMenu->menuAction()}));
-    QCOMPARE(settingsMenu->actions(), QList<QAction *>({namedChild<QAction>(&window, "actionORVA_server")}));
+    QStringList settingsEntries;
+    for (QAction *action : settingsMenu->actions()) {
+        if (!action->isSeparator())
+            settingsEntries << action->text();
+    }
+    QCOMPARE(settingsEntries,
+        QStringList({"ORVA server", "Trusted CA certificate…", "Log in again", "Profile…", "No profile", "Lot…",
+            "Stations…", "History…", "Quit"}));
+    QCOMPARE(settingsMenu->actions().first(), namedChild<QAction>(&window, "actionORVA_server"));
+    QCOMPARE(settingsMenu->actions().last()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     QCOMPARE(configureMenu->actions(), QList<QAction *>({namedChild<QAction>(&window, "actionConfigure_Node")}));
     QCOMPARE(helpMenu->actions(), QList<QAction *>({namedChild<QAction>(&window, "actionAbout")}));
 
@@ -328,6 +394,26 @@ void MainWindowStartupTest::statusBarHoldsAnEmptyCentredVersionLabel()
     QCOMPARE(labels.size(), 1);
     QCOMPARE(labels.first()->text(), QString());
     QCOMPARE(labels.first()->alignment(), Qt::AlignCenter);
+}
+
+void MainWindowStartupTest::statusBarHoldsTheNamedPermanentWidgets()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *bar = namedChild<QStatusBar>(&window, "statusBar");
+    for (const char *name :
+        {"storageProblemLabel", "waitingRegistrationsLabel", "profileLabel", "lotLabel", "loginAgainButton"}) {
+        auto *widget = namedChild<QWidget>(bar, name);
+        QVERIFY2(widget, name);
+        QCOMPARE(widget->parentWidget(), bar);
+    }
+    QCOMPARE(namedChild<QLabel>(bar, "profileLabel")->text(), QStringLiteral("No profile"));
+    QVERIFY(namedChild<QLabel>(bar, "profileLabel")->isVisible());
+    // Only what applies is on show: no storage problem, nothing waiting, no lot, a login that did not fail.
+    for (const char *name : {"storageProblemLabel", "waitingRegistrationsLabel", "lotLabel", "loginAgainButton"})
+        QVERIFY2(!namedChild<QWidget>(bar, name)->isVisible(), name);
+    QCOMPARE(namedChild<QPushButton>(bar, "loginAgainButton")->text(), QStringLiteral("Log in again"));
 }
 
 void MainWindowStartupTest::metaObjectDeclaresSignalAndSlotsInOrder()
@@ -369,7 +455,7 @@ void MainWindowStartupTest::aboutShowsVersionAndBuildDateOnTwoLines()
     driver.clickOk();
     namedChild<QAction>(&window, "actionAbout")->trigger();
 
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(window, driver);
     const auto boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, QStringLiteral("About Tessaline IoT Commission Tool"));
@@ -380,6 +466,13 @@ void MainWindowStartupTest::aboutShowsVersionAndBuildDateOnTwoLines()
         "\\AVersion: 0\\.0\\.8\\nBuild date: (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] "
         "20[0-9]{2} [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\\z"));
     QVERIFY2(format.match(boxes[0].text).hasMatch(), qPrintable(boxes[0].text));
+    QString key = QStringLiteral("Node key fingerprint: ") + ProtectedFieldCipher::keyFingerprint();
+    if (ProtectedFieldCipher::isDevelopmentKey())
+        key += QStringLiteral(" (the published development key)");
+    QCOMPARE(boxes[0].informativeText, key);
+    QVERIFY(QRegularExpression(QStringLiteral("\\A[0-9A-F]{8}\\z"))
+                .match(ProtectedFieldCipher::keyFingerprint())
+                .hasMatch());
 }
 
 void MainWindowStartupTest::windowIconIsReadFromTheWorkingDirectory()
@@ -406,20 +499,29 @@ void MainWindowStartupTest::windowIconIsReadFromTheWorkingDirectory()
     QApplication::setWindowIcon(QIcon());
 }
 
-void MainWindowStartupTest::firstStartChoosesTheFirstListedPortAndRemembersIt()
+void MainWindowStartupTest::firstStartListsWholePathsAndOpensNothing()
 {
     userSettings().clear();
-    qunsetenv(kExtraPorts);
-    const QStringList expected = systemPortNames();
+    NodeSimulator *simulator = startSimulator(QStringLiteral("node"));
+    QVERIFY(simulator);
+    qputenv(kExtraPorts, simulator->linkPath().toLocal8Bit());
+    const QStringList expected = listedPorts() << simulator->linkPath();
     MainWindow window;
+    QVERIFY(openedNothing(window));
     QCOMPARE(comboItems(window), expected);
     auto *combo = namedChild<QComboBox>(&window, "serialCombo");
-    QCOMPARE(combo->currentIndex(), expected.isEmpty() ? -1 : 0);
-    QSettings settings = userSettings();
-    QVERIFY(settings.contains(QStringLiteral("serial/port")));
-    QCOMPARE(
-        settings.value(QStringLiteral("serial/port")).toString(), expected.isEmpty() ? QString() : expected.first());
-    QVERIFY(!settings.contains(QStringLiteral("JSONregister/server")));
+    for (int i = 0; i < combo->count(); ++i)
+        QCOMPARE(combo->itemData(i, Qt::UserRole).toString(), expected.at(i));
+    // Nothing is chosen behind the operator's back, and nothing is remembered before the operator chooses.
+    QCOMPARE(combo->currentIndex(), -1);
+    QVERIFY(!userSettings().contains(QStringLiteral("serial/port")));
+    QVERIFY(!userSettings().contains(QStringLiteral("JSONregister/server")));
+
+    QSignalSpy opened(window.session(), &CommissioningSession::portOpened);
+    combo->setCurrentIndex(expected.size() - 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!opened.isEmpty(), kLinkWaitMs);
+    QCOMPARE(opened.last().at(0).toString(), simulator->linkPath());
+    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), simulator->linkPath());
 }
 
 void MainWindowStartupTest::rememberedPortListedThirdIsChosenAndOpened()
@@ -431,7 +533,7 @@ void MainWindowStartupTest::rememberedPortListedThirdIsChosenAndOpened()
         extras << simulator->linkPath();
     }
     qputenv(kExtraPorts, extras.join(QLatin1Char(':')).toLocal8Bit());
-    const QStringList expected = systemPortNames() + extras;
+    const QStringList expected = listedPorts() + extras;
     const QString third = expected.at(2);
     userSettings().setValue(QStringLiteral("serial/port"), third);
 
@@ -461,31 +563,32 @@ void MainWindowStartupTest::rememberedPortListedThirdIsChosenAndOpened()
     QVERIFY(progress->isVisible());
 }
 
-void MainWindowStartupTest::missingRememberedPortFallsBackToTheFirstAndIsRewritten()
+void MainWindowStartupTest::missingRememberedPortChoosesNothingAndIsKept()
 {
     NodeSimulator *simulator = startSimulator(QStringLiteral("node"));
     QVERIFY(simulator);
     qputenv(kExtraPorts, simulator->linkPath().toLocal8Bit());
     userSettings().setValue(QStringLiteral("serial/port"), QStringLiteral("ttyGONE42"));
-    const QStringList expected = systemPortNames() << simulator->linkPath();
+    const QStringList expected = listedPorts() << simulator->linkPath();
 
     MainWindow window;
+    QVERIFY(openedNothing(window));
     QCOMPARE(comboItems(window), expected);
-    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentIndex(), 0);
-    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), expected.first());
+    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentIndex(), -1);
+    // The remembered port may be plugged in again; it is kept until the operator picks another.
+    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), QStringLiteral("ttyGONE42"));
 }
 
-void MainWindowStartupTest::noListedPortHandsAnEmptyNameAndRemembersIt()
+void MainWindowStartupTest::noListedPortOpensNothingAndKeepsTheRememberedName()
 {
-    if (!systemPortNames().isEmpty())
+    if (!listedPorts().isEmpty())
         QSKIP("this machine lists serial ports, so the list cannot be empty");
     qunsetenv(kExtraPorts);
     userSettings().setValue(QStringLiteral("serial/port"), QStringLiteral("ttyUSB0"));
     MainWindow window;
+    QVERIFY(openedNothing(window));
     QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->count(), 0);
-    QSettings settings = userSettings();
-    QVERIFY(settings.contains(QStringLiteral("serial/port")));
-    QCOMPARE(settings.value(QStringLiteral("serial/port")).toString(), QString());
+    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), QStringLiteral("ttyUSB0"));
 }
 
 void MainWindowStartupTest::extraPortsAreAppendedInOrder_data()
@@ -494,7 +597,7 @@ void MainWindowStartupTest::extraPortsAreAppendedInOrder_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QStringList>("extras");
     QTest::addColumn<QString>("remembered");
-    QTest::addColumn<int>("chosenAmongExtras"); // -1: the first listed item
+    QTest::addColumn<int>("chosenAmongExtras"); // -1: nothing chosen
 
     QTest::newRow("unset") << false << "" << QStringList() << "" << -1;
     QTest::newRow("empty") << true << "" << QStringList() << "" << -1;
@@ -524,15 +627,17 @@ void MainWindowStartupTest::extraPortsAreAppendedInOrder()
     else
         qunsetenv(kExtraPorts);
     userSettings().setValue(QStringLiteral("serial/port"), remembered);
-    const QStringList system = systemPortNames();
+    const QStringList system = listedPorts();
 
     MainWindow window;
     QCOMPARE(comboItems(window), system + extras);
-    const int expectedIndex
-        = chosenAmongExtras >= 0 ? system.size() + chosenAmongExtras : ((system + extras).isEmpty() ? -1 : 0);
-    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentIndex(), expectedIndex);
-    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(),
-        expectedIndex < 0 ? QString() : (system + extras).at(expectedIndex));
+    auto *combo = namedChild<QComboBox>(&window, "serialCombo");
+    for (int i = 0; i < combo->count(); ++i)
+        QCOMPARE(combo->itemData(i, Qt::UserRole).toString(), combo->itemText(i));
+    const int expectedIndex = chosenAmongExtras >= 0 ? system.size() + chosenAmongExtras : -1;
+    QCOMPARE(combo->currentIndex(), expectedIndex);
+    // Filling the list writes nothing.
+    QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), remembered);
 }
 
 void MainWindowStartupTest::pickingAPortRemembersItAndOpensIt()
@@ -566,13 +671,13 @@ void MainWindowStartupTest::refreshListsPortsAgainAndResetsTheNode()
     userSettings().setValue(QStringLiteral("serial/port"), simulator->linkPath());
 
     MainWindow window;
-    QCOMPARE(comboItems(window), systemPortNames() << simulator->linkPath());
+    QCOMPARE(comboItems(window), listedPorts() << simulator->linkPath());
 
     // A port that appeared since the start is listed after a refresh; the chosen port stays.
     const QString added = portDir->filePath(QStringLiteral("later"));
     qputenv(kExtraPorts, (added + QLatin1Char(':') + simulator->linkPath()).toLocal8Bit());
     namedChild<QPushButton>(&window, "portRefreshButton")->click();
-    QCOMPARE(comboItems(window), systemPortNames() << added << simulator->linkPath());
+    QCOMPARE(comboItems(window), listedPorts() << added << simulator->linkPath());
     QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentText(), simulator->linkPath());
     QCOMPARE(userSettings().value(QStringLiteral("serial/port")).toString(), simulator->linkPath());
 
@@ -610,6 +715,7 @@ void MainWindowStartupTest::onlyTheTwoSettingsKeysAreWritten()
         DialogDriver driver;
         driver.enterText(QStringLiteral("127.0.0.1:8080"));
         QVERIFY(QMetaObject::invokeMethod(&window, "editServer"));
+        IOT_WAIT_UNTIL_SETTLED(window, driver);
         namedChild<QComboBox>(&window, "serialCombo")->setCurrentText(QStringLiteral("/nonexistent/ttyB"));
     }
     QSettings settings = userSettings();
@@ -630,15 +736,61 @@ void MainWindowStartupTest::garbledSettingsFileStartsLikeAFirstStart()
         file.write(garbage, sizeof(garbage) - 1);
     }
     MainWindow window;
-    QCOMPARE(comboItems(window), systemPortNames() << QString::fromLatin1(kNoPort));
-    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentIndex(), 0);
-    // No server address could be read, so a connecting node asks for one.
+    QCOMPARE(comboItems(window), listedPorts() << QString::fromLatin1(kNoPort));
+    QCOMPARE(namedChild<QComboBox>(&window, "serialCombo")->currentIndex(), -1);
+    // The file that could not be read is reported; no server address could be read, so a connecting node asks
+    // for one.
     DialogDriver driver;
     driver.clickOk();
     driver.clickOk();
+    driver.clickOk();
     QVERIFY(QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, sampleNode(Node::LoRaOTAA))));
-    QCOMPARE(driver.messageTexts(), QStringList({"Please configure the ORVA server", "You need to log in"}));
+    IOT_WAIT_UNTIL_SETTLED(window, driver);
+    QCOMPARE(driver.messageTexts(),
+        QStringList(
+            {QStringLiteral("The settings file %1 cannot be read; the tool starts as on a first start.").arg(path),
+                "Please configure the ORVA server", "You need to log in"}));
+    QCOMPARE(driver.unexpectedCount(), 0);
+    QVERIFY(!namedChild<QLabel>(&window, "storageProblemLabel")->isHidden());
     QFile::remove(path);
+}
+
+void MainWindowStartupTest::unreadableSettingsFileIsReportedAndTheToolWorks()
+{
+    NodeSimulator *simulator = startSimulator(QStringLiteral("node"));
+    QVERIFY(simulator);
+    qputenv(kExtraPorts, simulator->linkPath().toLocal8Bit());
+    const QString path = userSettings().fileName();
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QDir().mkpath(path)); // a directory where the settings file belongs
+    MainWindow window;
+    window.show();
+    DialogDriver driver;
+    driver.custom(QStringLiteral("message"), [](QWidget *box) { static_cast<QMessageBox *>(box)->accept(); });
+    IOT_WAIT_UNTIL_SETTLED(window, driver);
+    QCOMPARE(driver.recordsOf(QStringLiteral("message")).size(), 1);
+    QVERIFY2(driver.messageTexts().first().contains(path), qPrintable(driver.messageTexts().first()));
+    auto *problem = namedChild<QLabel>(&window, "storageProblemLabel");
+    QVERIFY(problem->isVisible());
+    QVERIFY2(problem->text().contains(path), qPrintable(problem->text()));
+
+    // The tool goes on: the port picked opens (the choice cannot be kept, which is said once), and a node
+    // booting on it is read.
+    driver.clear();
+    driver.clickOk();
+    auto *combo = namedChild<QComboBox>(&window, "serialCombo");
+    QSignalSpy opened(window.session(), &CommissioningSession::portOpened);
+    combo->setCurrentIndex(combo->findText(simulator->linkPath()));
+    QTRY_VERIFY_WITH_TIMEOUT(!opened.isEmpty(), kLinkWaitMs);
+    IOT_WAIT_UNTIL_SETTLED(window, driver);
+    QCOMPARE(driver.messageTexts(),
+        QStringList({QStringLiteral("The settings file %1 cannot be written: the choice holds until the tool is "
+                                    "closed.")
+                         .arg(path)}));
+    simulator->boot();
+    QTRY_VERIFY_WITH_TIMEOUT(namedChild<QProgressBar>(&window, "progressBar")->isVisible(), kLinkWaitMs);
+    QVERIFY(problem->isVisible());
+    QVERIFY(QDir(path).removeRecursively());
 }
 
 IOT_APP_TEST_MAIN(MainWindowStartupTest)

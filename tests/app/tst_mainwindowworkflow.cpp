@@ -4,12 +4,14 @@
 #include "nodeform.h"
 #include "nodesimulator.h"
 #include "testserverprocess.h"
+#include "windowwaits.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -59,6 +61,7 @@ private slots:
     void applyResultShowsItsMessageAndResetsOnlyOnSuccess_data();
     void applyResultShowsItsMessageAndResetsOnlyOnSuccess();
     void disconnectButtonReturnsToIdle();
+    void disconnectLetsThePortGoAndRefreshOpensItAgain();
     void sleepingNodeReturnsToIdleWithItsMessage();
     void bootWhileNodeShownRemovesTheForm();
     void sigfox5dFormDrivesRegisterAndActivate();
@@ -91,8 +94,8 @@ void MainWindowWorkflowTest::init()
     QSettings settings = userSettings();
     settings.clear();
     settings.setValue(QStringLiteral("JSONregister/server"), server.baseUrl());
-    // Keep the link away from any real port of this machine.
-    settings.setValue(QStringLiteral("serial/port"), QString::fromLatin1(kNoPort));
+    // No port is remembered, so the window opens none: the link stays away from this machine's ports, and
+    // tests that do not boot a simulated node announce their nodes themselves.
     qputenv("IOT_COMMISSION_EXTRA_PORTS", kNoPort);
     portDir = std::make_unique<QTemporaryDir>();
     QVERIFY(portDir->isValid());
@@ -116,7 +119,7 @@ bool MainWindowWorkflowTest::announce(MainWindow &window, DialogDriver &driver, 
     if (login)
         driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     const bool invoked = QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, node));
-    return invoked && driver.pendingSteps() == 0 && driver.unexpectedCount() == 0;
+    return invoked && windowSettles(window, driver) && driver.unexpectedCount() == 0;
 }
 
 void MainWindowWorkflowTest::verifyIdle(MainWindow &window, const QString &text, const QColor &colour)
@@ -128,7 +131,7 @@ void MainWindowWorkflowTest::verifyIdle(MainWindow &window, const QString &text,
         QCOMPARE(textColour(label, group), colour);
     QVERIFY(!namedChild<QProgressBar>(&window, "progressBar")->isVisible());
     QVERIFY(!window.findChild<NodeForm *>() || !window.findChild<NodeForm *>()->isVisible());
-    QCOMPARE(namedChild<QVBoxLayout>(&window, "mainLayout")->count(), 1);
+    QCOMPARE(namedChild<QVBoxLayout>(&window, "mainLayout")->count(), 2); // the state label and the note line
     QVERIFY(namedChild<QPushButton>(&window, "portRefreshButton")->isEnabled());
     QVERIFY(!namedChild<QPushButton>(&window, "disconnectButton")->isEnabled());
     QVERIFY(!namedChild<QPushButton>(&window, "registerButton")->isEnabled());
@@ -205,7 +208,7 @@ void MainWindowWorkflowTest::nodeOfEachTypeGetsItsForm()
     QVERIFY(announce(*window, driver, node, true));
 
     auto *layout = namedChild<QVBoxLayout>(window.get(), "mainLayout");
-    QCOMPARE(layout->count(), 2);
+    QCOMPARE(layout->count(), 3); // the state label, the form, the note line
     QWidget *form = layout->itemAt(1)->widget();
     QVERIFY(form);
     QCOMPARE(QString::fromLatin1(form->metaObject()->className()), formClass);
@@ -273,7 +276,7 @@ void MainWindowWorkflowTest::secondAnnouncementReplacesTheForm()
     QVERIFY(announce(*window, driver, sampleNode(Node::SigFox), false));
     QTRY_VERIFY(first.isNull());
     auto *layout = namedChild<QVBoxLayout>(window.get(), "mainLayout");
-    QCOMPARE(layout->count(), 2);
+    QCOMPARE(layout->count(), 3);
     QCOMPARE(QString::fromLatin1(layout->itemAt(1)->widget()->metaObject()->className()), QStringLiteral("FormSigFox"));
     QCOMPARE(window->findChildren<NodeForm *>().size(), 1);
 }
@@ -315,14 +318,55 @@ void MainWindowWorkflowTest::disconnectButtonReturnsToIdle()
     auto window = newWindow();
     DialogDriver driver;
     QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA5D), true));
+    auto *combo = namedChild<QComboBox>(window.get(), "serialCombo");
+    const int portsListed = combo->count();
+    const int portChosen = combo->currentIndex();
     namedChild<QPushButton>(window.get(), "disconnectButton")->click();
     verifyIdle(*window, QString::fromLatin1(kIdle), Qt::black);
     for (QLabel *label : namedChild<QStatusBar>(window.get(), "statusBar")->findChildren<QLabel *>()) {
         if (label->objectName().isEmpty())
             QCOMPARE(label->text(), QString());
     }
-    // The port stays chosen and the list is not refilled.
-    QCOMPARE(namedChild<QComboBox>(window.get(), "serialCombo")->currentText(), QString::fromLatin1(kNoPort));
+    // The port choice stays as it was and the list is not refilled.
+    QCOMPARE(combo->count(), portsListed);
+    QCOMPARE(combo->currentIndex(), portChosen);
+    QCOMPARE(combo->itemText(portsListed - 1), QString::fromLatin1(kNoPort));
+}
+
+void MainWindowWorkflowTest::disconnectLetsThePortGoAndRefreshOpensItAgain()
+{
+    NodeSimulator simulator(SimNodeProfile::forType(Node::LoRaOTAA));
+    QVERIFY(simulator.start(portDir->filePath(QStringLiteral("node"))));
+    qputenv("IOT_COMMISSION_EXTRA_PORTS", simulator.linkPath().toLocal8Bit());
+    userSettings().setValue(QStringLiteral("serial/port"), simulator.linkPath());
+    auto window = newWindow();
+    QVERIFY(linkHoldsPort(*window, simulator.linkPath(), kLinkWaitMs));
+    DialogDriver driver;
+    driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
+    simulator.boot();
+    QTRY_COMPARE_WITH_TIMEOUT(window->session()->state(), CommissioningSession::State::NodeShown, kLinkWaitMs);
+
+    // While the link holds the port, no other program can open it; Disconnect lets it go.
+    const auto portIsFree = [&] {
+        QSerialPort other(simulator.linkPath());
+        return other.open(QIODevice::ReadWrite);
+    };
+    QVERIFY(!portIsFree());
+    namedChild<QPushButton>(window.get(), "disconnectButton")->click();
+    QCOMPARE(window->session()->state(), CommissioningSession::State::WaitingForNode);
+    QTRY_VERIFY_WITH_TIMEOUT(portIsFree(), kLinkWaitMs);
+
+    // The refresh opens the remembered port again and resets the node, which is read and shown again.
+    QSignalSpy opened(window->session(), &CommissioningSession::portOpened);
+    simulator.clearReceived();
+    namedChild<QPushButton>(window.get(), "portRefreshButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!opened.isEmpty(), kLinkWaitMs);
+    QCOMPARE(opened.last().at(0).toString(), simulator.linkPath());
+    QVERIFY(simulator.waitForLine(QStringLiteral("reset"), kLinkWaitMs));
+    QTRY_COMPARE_WITH_TIMEOUT(window->session()->state(), CommissioningSession::State::NodeShown, kLinkWaitMs);
+    QVERIFY(!portIsFree());
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
+    QCOMPARE(driver.unexpectedCount(), 0);
 }
 
 void MainWindowWorkflowTest::sleepingNodeReturnsToIdleWithItsMessage()
@@ -342,7 +386,7 @@ void MainWindowWorkflowTest::bootWhileNodeShownRemovesTheForm()
     QVERIFY(QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true)));
     QVERIFY(namedChild<QProgressBar>(window.get(), "progressBar")->isVisible());
     QVERIFY(!namedChild<QLabel>(window.get(), "stateLabel")->isVisible());
-    QCOMPARE(namedChild<QVBoxLayout>(window.get(), "mainLayout")->count(), 1);
+    QCOMPARE(namedChild<QVBoxLayout>(window.get(), "mainLayout")->count(), 2);
     QTRY_VERIFY(!window->findChild<NodeForm *>());
     QVERIFY(namedChild<QPushButton>(window.get(), "portRefreshButton")->isEnabled());
     QVERIFY(!namedChild<QPushButton>(window.get(), "disconnectButton")->isEnabled());
@@ -387,7 +431,7 @@ void MainWindowWorkflowTest::configureForUnknownTypeAsksToRetry()
     DialogDriver driver;
     driver.clickOk();
     QVERIFY(QMetaObject::invokeMethod(window.get(), "configureID", Q_ARG(Node::eFirmwareType, Node::eFirmwareType(0))));
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     const auto boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, QStringLiteral("Unknown Device"));
@@ -444,7 +488,7 @@ void MainWindowWorkflowTest::configureIdentityIsCheckedBeforeSending()
         driver.clickOk();
     QVERIFY(
         QMetaObject::invokeMethod(window.get(), "configureID", Q_ARG(Node::eFirmwareType, Node::eFirmwareType(type))));
-    QCOMPARE(driver.pendingSteps(), 0);
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
 
     const QString title = sigfox ? QStringLiteral("Set SigFox Data") : QStringLiteral("Set Device ID");
