@@ -55,13 +55,24 @@ CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJ
     connect(server, &ServerSession::registrationFinished, this, &CommissioningSession::registrationFinished);
 
     nodeLink = new NodeInterface(this);
-    connect(nodeLink, &NodeInterface::busy, this, &CommissioningSession::linkBusy);
-    connect(nodeLink, &NodeInterface::nodeConnected, this, &CommissioningSession::nodeConnected);
+    // What the link read from a port the operator has since closed or replaced is not shown: a boot heard on a
+    // closed port could only end in a connect time-out telling the operator to reset a node the tool no longer
+    // listens to, and a node read on the old port is not the one on the new.
+    connect(nodeLink, &NodeInterface::busy, this, [this](bool busy) {
+        if (!linkReportsStale)
+            linkBusy(busy);
+    });
+    connect(nodeLink, &NodeInterface::nodeConnected, this, [this](const Node &node) {
+        if (!linkReportsStale)
+            nodeConnected(node);
+    });
     connect(nodeLink, &NodeInterface::nodeCommandResult, this, &CommissioningSession::commandResult);
     connect(nodeLink, &NodeInterface::nodeSleeping, this, &CommissioningSession::nodeSleeping);
     connect(nodeLink, &NodeInterface::configureID, this, &CommissioningSession::identityRequested);
     connect(nodeLink, &NodeInterface::nodeKeyMismatch, this, &CommissioningSession::nodeKeyMismatch);
     connect(nodeLink, &NodeInterface::serialPortOpened, this, [this](const QString &name) {
+        // The link reports in order: whatever it says from here on comes from the port opened now.
+        linkReportsStale = false;
         openPortName = name;
         portProblemText.clear();
         if (currentState == State::PortUnavailable)
@@ -120,6 +131,7 @@ void CommissioningSession::choosePort(const QString &portName)
     readTimedOut = false;
     if (currentState != State::LoginNeeded && currentState != State::LoggingIn)
         setState(State::WaitingForNode);
+    linkReportsStale = true;
     nodeLink->connectSerialPort(portName);
 }
 
@@ -299,6 +311,7 @@ void CommissioningSession::disconnectNode()
     readingNode = false;
     readTimedOut = false;
     // The port is let go as well: a later choice of port, or the refresh, opens it again.
+    linkReportsStale = true;
     nodeLink->closeSerialPort();
     setState(State::WaitingForNode);
 }

@@ -277,6 +277,8 @@ private:
     bool readTimedOut = false; // that read did not finish in time while a login was being settled
 
     QString openPortName;
+    // The port was closed or replaced: what the link reports is stale until it says a port opened.
+    bool linkReportsStale = false;
     QList<PendingWrite> pendingWrites; // the link answers writes in the order they were asked for
 };
 

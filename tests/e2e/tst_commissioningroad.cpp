@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 
 namespace {
@@ -167,9 +168,10 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
         QTest::keyClicks(descriptionEdit, description);
     }
     bench->dialogs().clickOk();
-    bench->button("registerButton")->click();
-    QCOMPARE(bench->dialogs().pendingSteps(), 0);
+    QVERIFY(bench->clickAndAnswer("registerButton"));
     QCOMPARE(bench->dialogs().messageTexts(), QStringList{"Node added successfully"});
+    QCOMPARE(bench->dialogs().recordsOf(QStringLiteral("message")).last().icon, int(QMessageBox::Information));
+    QVERIFY(bench->waitForState(QLatin1String(Workbench::kNodeShown)));
 
     const QJsonObject document = registeredDocument(server, profile, isSigFox(type));
     QVERIFY2(!document.isEmpty(), server.devices().constData());
@@ -195,8 +197,8 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     QCOMPARE(temperature.value(QStringLiteral("low")).toDouble(), double(profile.temperatureLow));
     QCOMPARE(temperature.value(QStringLiteral("high")).toDouble(), double(profile.temperatureHigh));
 
-    // Activate.
-    bench->button("sleepButton")->click();
+    // Activate: the node was registered, so it goes to sleep without a question.
+    QVERIFY(bench->clickAndAnswer("sleepButton"));
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kNodeSleeping)));
     QVERIFY(bench->node().isSleeping());
     const QStringList road{Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown, Workbench::kNodeSleeping};

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -23,6 +24,7 @@ struct StateMessage
     const char *state;
     const char *text;
     Qt::GlobalColor colour;
+    bool prefixOnly = false; // the message goes on with a detail (the port and why it cannot be opened)
 };
 
 // The messages the state label shows when it is visible, and the state each one belongs to.
@@ -34,6 +36,10 @@ const StateMessage kMessages[] = {
     {Workbench::kNodeSleeping, "Node Sleeping\nConnect another and reset.", Qt::darkGreen},
     {Workbench::kConnectTimedOut, "Connect Timed out\nReset Node", Qt::red},
     {Workbench::kNotConfigured, "Node not configured\nTry another Node", Qt::darkYellow},
+    {Workbench::kLoginFailed, "Not logged in\nLog in again", Qt::red},
+    {Workbench::kPortUnavailable, "Port unavailable\n", Qt::red, true},
+    {Workbench::kFirmwareTooOld, "Firmware too old\nSet node aside", Qt::darkYellow},
+    {Workbench::kKeyMismatch, "Node key does not match\nCheck the tool's node key", Qt::red},
 };
 
 const int kPollMs = 10;
@@ -159,14 +165,20 @@ QString Workbench::state() const
     if (!labelShown)
         return widgets;
     const QColor colour = label->palette().color(QPalette::Active, label->foregroundRole());
+    const bool loginAgainShown = button("loginAgainButton")->isVisible();
     for (const StateMessage &message : kMessages) {
-        if (label->text() != QLatin1String(message.text))
+        const bool matches = message.prefixOnly ? label->text().startsWith(QLatin1String(message.text))
+                                                : label->text() == QLatin1String(message.text);
+        if (!matches)
             continue;
         if (colour != QColor(message.colour))
             return widgets + QStringLiteral(", colour ") + colour.name();
         // A node of unknown type leaves the buttons as they were; every other message comes with idle buttons.
         if (!idleButtons && qstrcmp(message.state, kNotConfigured) != 0)
             return widgets;
+        // Only a failed login that kept the node offers to log in again.
+        if (loginAgainShown != (qstrcmp(message.state, kLoginFailed) == 0))
+            return widgets + QStringLiteral(", log in again %1").arg(loginAgainShown);
         return QString::fromLatin1(message.state);
     }
     return widgets;
@@ -174,8 +186,9 @@ QString Workbench::state() const
 
 void Workbench::recordState()
 {
-    // A dialog over the window is a step inside one of the window's slots, not a state of its own. The slot
-    // owns its dialog until it goes on, so a dialog that was just closed still counts.
+    // A dialog over the window (the login, a box to acknowledge, the progress of a login or registration) is a
+    // step on the way between two states, not a state of its own. A dialog just closed and not yet deleted
+    // still counts, so that the moment between answering it and the state it leads to is not taken for one.
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         if (qobject_cast<QDialog *>(widget))
             return;
@@ -193,6 +206,44 @@ bool Workbench::waitForState(const QString &wanted, int timeoutMs)
             return state() == wanted;
         },
         timeoutMs);
+}
+
+bool Workbench::waitForDialogs(int timeoutMs)
+{
+    return QTest::qWaitFor(
+        [&] {
+            recordState();
+            if (driver.pendingSteps() > 0)
+                return false;
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                if (qobject_cast<QDialog *>(widget) && widget->isVisible())
+                    return false;
+            }
+            return true;
+        },
+        timeoutMs);
+}
+
+void Workbench::answerQuestion(const QString &buttonText)
+{
+    driver.custom(QStringLiteral("message"), [buttonText](QWidget *widget) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        for (QAbstractButton *choice : box->buttons()) {
+            if (choice->text() == buttonText) {
+                choice->click();
+                return;
+            }
+        }
+        // Not the question expected: the box is closed without an answer, which leaves the action undone.
+        QWARN(qPrintable(QStringLiteral("no button \"%1\" on the box \"%2\"").arg(buttonText, box->text())));
+        box->reject();
+    });
+}
+
+bool Workbench::clickAndAnswer(const char *objectName, int timeoutMs)
+{
+    button(objectName)->click();
+    return waitForDialogs(timeoutMs);
 }
 
 void Workbench::clearTrail()

@@ -39,6 +39,10 @@ public:
     static constexpr const char *kConnectTimedOut = "Connect timed out";
     static constexpr const char *kNodeShown = "Node shown";
     static constexpr const char *kNotConfigured = "Not configured";
+    static constexpr const char *kLoginFailed = "Login failed";
+    static constexpr const char *kPortUnavailable = "Port unavailable";
+    static constexpr const char *kFirmwareTooOld = "Firmware too old";
+    static constexpr const char *kKeyMismatch = "Key mismatch";
 
     explicit Workbench(const QString &serverUrl);
     ~Workbench();
@@ -66,6 +70,14 @@ public:
     QString state() const;
     // Waits for the state, keeping the trail.
     bool waitForState(const QString &wanted, int timeoutMs = kNodeReadWaitMs);
+    // The window's dialogs open after the click that caused them and are answered later: waits until every
+    // answer queued on the dialog driver was given and no dialog is left on screen (a progress dialog included).
+    bool waitForDialogs(int timeoutMs = kNodeReadWaitMs);
+    // Queues the answer to the next question box (Register or Activate asking first): the button with this text.
+    void answerQuestion(const QString &buttonText);
+    // Clicks one of the window's buttons and waits for the dialogs it brings to be answered (see waitForDialogs).
+    bool clickAndAnswer(const char *objectName, int timeoutMs = kNodeReadWaitMs);
+
     // The window states seen so far, each change once; moments with a dialog open are not states of their own.
     QStringList trail() const { return states; }
     void clearTrail();

@@ -52,8 +52,8 @@ FlowShooter::FlowShooter(const QDir &outDir, QTextStream &errors)
     : out(outDir)
     , err(errors)
 {
-    loginAnswerer.setInterval(20);
-    QObject::connect(&loginAnswerer, &QTimer::timeout, [this] { answerLogin(); });
+    dialogAnswerer.setInterval(20);
+    QObject::connect(&dialogAnswerer, &QTimer::timeout, [this] { answerDialogs(); });
 }
 
 FlowShooter::~FlowShooter()
@@ -108,18 +108,27 @@ bool FlowShooter::plugIn()
     settings.sync();
     window = std::make_unique<MainWindow>();
     window->show();
-    loginAnswerer.start();
+    dialogAnswerer.start();
     return true;
 }
 
-void FlowShooter::answerLogin()
+void FlowShooter::answerDialogs()
 {
     QWidget *modal = QApplication::activeModalWidget();
     if (!modal || !modal->isVisible())
         return;
-    // No box belongs to the flow; one that comes says what went wrong, and is closed so that the walk goes on
-    // to its time-out instead of hanging.
+    // Only the question the flow asked for belongs to it; any other box says what went wrong, and is closed so
+    // that the walk goes on to its time-out instead of hanging.
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        if (box->icon() == QMessageBox::Question && !expectedAnswer.isEmpty()) {
+            for (QAbstractButton *choice : box->buttons()) {
+                if (choice->text() == expectedAnswer) {
+                    expectedAnswer.clear();
+                    choice->click();
+                    return;
+                }
+            }
+        }
         err << "flow: unexpected message \"" << box->windowTitle() << "\": " << box->text() << "\n";
         box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
         return;
@@ -208,7 +217,8 @@ bool FlowShooter::run()
     if (!waitFor(QStringLiteral("the node read again"), [&] { return shownForm() && shownForm() != form; }))
         return false;
 
-    // Activate puts the node to sleep.
+    // Activate puts the node to sleep; the node was not registered, so the window asks first.
+    expectedAnswer = QStringLiteral("Put to sleep");
     child<QPushButton>(window.get(), "sleepButton")->click();
     if (!waitForMessage(QStringLiteral("Node Sleeping\nConnect another and reset."))
         || !shoot(QStringLiteral("flow-node-sleeping.png")))

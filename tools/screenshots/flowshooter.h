@@ -35,7 +35,8 @@ private:
     bool waitForMessage(const QString &text);
     NodeForm *shownForm() const;
     bool shoot(const QString &fileName);
-    void answerLogin();
+    // Answers the login with the demo credentials and a question with expectedAnswer; any other box is reported.
+    void answerDialogs();
 
     QDir out;
     QTextStream &err;
@@ -44,5 +45,6 @@ private:
     QString serverUrl;
     std::unique_ptr<NodeSimulator> node;
     std::unique_ptr<MainWindow> window;
-    QTimer loginAnswerer;
+    QTimer dialogAnswerer;
+    QString expectedAnswer; // the button to press on the next question box, once
 };

@@ -23,6 +23,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPixmap>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTranslator>
@@ -81,6 +82,11 @@ bool shootForms(const QDir &dir, QTextStream &err)
 
 bool shootMainWindow(const QDir &dir, QTextStream &err)
 {
+    // The window as on a first start: nothing left behind by the flow (its remembered port is gone with its
+    // simulator, and would be shown as unavailable).
+    QSettings(QString::fromLatin1(MainWindow::kOrganisationName), QString::fromLatin1(MainWindow::kApplicationName))
+        .clear();
+    qunsetenv(MainWindow::kExtraPortsVariable);
     MainWindow window;
     bool ok = saveGrab(&window, dir, QStringLiteral("main-idle.png"), err);
 
