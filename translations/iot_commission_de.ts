@@ -301,6 +301,10 @@
         <source>Apply</source>
         <translation>Übernehmen</translation>
     </message>
+    <message>
+        <source>min</source>
+        <translation>min</translation>
+    </message>
 </context>
 <context>
     <name>FormLoRaOTAA5d</name>
@@ -459,6 +463,10 @@
         <source>Apply</source>
         <translation>Übernehmen</translation>
     </message>
+    <message>
+        <source>min</source>
+        <translation>min</translation>
+    </message>
 </context>
 <context>
     <name>FormPellimar5d</name>
@@ -612,6 +620,10 @@
     <message>
         <source>Apply</source>
         <translation>Übernehmen</translation>
+    </message>
+    <message>
+        <source>min</source>
+        <translation>min</translation>
     </message>
 </context>
 <context>
