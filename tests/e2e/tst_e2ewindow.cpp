@@ -42,7 +42,9 @@ QVariant rememberedPort()
 void answerBox(DialogDriver &driver, QString *text, QString *detail, QMessageBox::StandardButton button,
     const QString &buttonText = QString())
 {
-    driver.custom(QStringLiteral("message"), [=](QWidget *widget) {
+    // The window's questions carry the question icon, which the driver tells apart from its message boxes.
+    const QString kind = button == QMessageBox::Ok ? QStringLiteral("message") : QStringLiteral("question");
+    driver.custom(kind, [=](QWidget *widget) {
         auto *box = qobject_cast<QMessageBox *>(widget);
         *text = box->text();
         if (detail)
