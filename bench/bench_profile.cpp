@@ -11,6 +11,7 @@
 #include "testserverprocess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -45,6 +46,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(quiet);
+    // The local server is found next to the tool, as the tests find it.
+    if (qEnvironmentVariableIsEmpty("IOT_BIN_DIR"))
+        qputenv("IOT_BIN_DIR",
+            QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin")).absolutePath().toLocal8Bit());
 
     QTemporaryDir dir;
     TestServerProcess server;

@@ -106,8 +106,9 @@ void OperatorActionsTest::activateDuringAWrite()
     bench->answerQuestion(QStringLiteral("Put to sleep"));
     bench->button("sleepButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(bench->dialogs().pendingSteps(), 0, Workbench::kNodeReadWaitMs);
-    QCOMPARE(bench->dialogs().messageTexts(),
-        QStringList{QStringLiteral("This node has not been registered. Put it to sleep anyway?")});
+    const auto questions = bench->dialogs().recordsOf(QStringLiteral("question"));
+    QCOMPARE(questions.size(), 1);
+    QCOMPARE(questions.first().text, QStringLiteral("This node has not been registered. Put it to sleep anyway?"));
     QVERIFY(!bench->node().receivedLines().contains(QStringLiteral("reset")));
 
     // The write ends and the node is reset, but the sleep asked meanwhile went to the node first: it sleeps

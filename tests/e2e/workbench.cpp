@@ -226,7 +226,7 @@ bool Workbench::waitForDialogs(int timeoutMs)
 
 void Workbench::answerQuestion(const QString &buttonText)
 {
-    driver.custom(QStringLiteral("message"), [buttonText](QWidget *widget) {
+    driver.custom(QStringLiteral("question"), [buttonText](QWidget *widget) {
         auto *box = qobject_cast<QMessageBox *>(widget);
         for (QAbstractButton *choice : box->buttons()) {
             if (choice->text() == buttonText) {
