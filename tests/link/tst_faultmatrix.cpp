@@ -160,7 +160,7 @@ void TestFaultMatrix::unpluggedDuringAReadAnnouncesNothingAndTheNodePluggedInNex
     m_sim->boot();
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
     QCOMPARE(m_sim->receivedLines(), (QStringList{QString(), "cfg", "th", "rr"}));
-    const Node &got = m_rec->nodes().first();
+    const Node got = m_rec->nodes().first();
     QVERIFY2(got == announced(next), qPrintable(describeNode(got) + "\nexpected " + describeNode(announced(next))));
 }
 

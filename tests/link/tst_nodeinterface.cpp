@@ -140,7 +140,7 @@ void TestNodeInterface::announcesEachKindOfNodeWithEveryFieldItReported()
     QCOMPARE(m_rec->events(), (QStringList{"opened", "busy(true)", "nodeConnected"}));
 
     const Node expected = announcedNode(profile, type, deviceType, deviceCommunication, euid);
-    const Node &got = m_rec->nodes().first();
+    const Node got = m_rec->nodes().first();
     QVERIFY2(got == expected, qPrintable(describeNode(got) + QStringLiteral("\nexpected ") + describeNode(expected)));
     QVERIFY(m_link->nodeRecord() == expected);
 }
@@ -241,7 +241,7 @@ void TestNodeInterface::nodeStartingAgainDuringTheReadIsReadAgainFromTheStart()
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("nodeConnected") == 1, kConnectWaitMs);
     QCOMPARE(m_sim->receivedLines(), (sentBefore + QStringList{QString(), "cfg", "th", "rr"}));
     const Node expected = announcedNode(restarted, 2, 1, 2, restarted.devEui);
-    const Node &got = m_rec->nodes().first();
+    const Node got = m_rec->nodes().first();
     QVERIFY2(got == expected, qPrintable(describeNode(got) + QStringLiteral("\nexpected ") + describeNode(expected)));
     QCOMPARE(m_rec->count("busy(true)"), 2);
 }
