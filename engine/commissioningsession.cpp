@@ -319,7 +319,8 @@ void CommissioningSession::disconnectNode()
 void CommissioningSession::resetNode()
 {
     clearNode();
-    dropLinkCommand();
+    // What the link is reading is dropped: the node is reset and read afresh.
+    nodeLink->disconnectNode();
     setState(State::WaitingForNode);
     nodeLink->resetNode();
 }
@@ -639,10 +640,6 @@ void CommissioningSession::clearNode()
     emit formDismissed();
 }
 
-void CommissioningSession::dropLinkCommand()
-{
-    nodeLink->disconnectNode();
-}
 
 void CommissioningSession::connectTimedOut()
 {

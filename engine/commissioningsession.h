@@ -219,7 +219,6 @@ private:
     void verifyAgainstLastWrite(const Node &node);
     void showNode(const Node &node);
     void clearNode();
-    void dropLinkCommand();
     void raise(Notice::Level level, const QString &title, const QString &text, const QString &detail = QString());
 
     // Login: uses the one held, waits for one on its way, starts one with held credentials, or asks for them.
