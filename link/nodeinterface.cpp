@@ -174,8 +174,10 @@ void NodeInterface::wakeLinkLocked()
     if (!m_linkContext || m_wakePosted)
         return;
     m_wakePosted = true;
-    QMetaObject::invokeMethod(
-        m_linkContext, [this] { serviceQueue(); }, Qt::QueuedConnection);
+    // The link thread's own request timer, started at 0 through Qt's queue, runs serviceQueue() there. No
+    // functor built here is run over there: its captures would be data handed between the threads outside
+    // m_handOff.
+    QMetaObject::invokeMethod(m_requestTimer, "start", Qt::QueuedConnection, Q_ARG(int, 0));
 }
 
 // ---- link thread ------------------------------------------------------------------------------------------
