@@ -5,6 +5,8 @@
 #include "node.h"
 #include "portlist.h"
 
+#include <memory>
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QSet>
@@ -12,24 +14,23 @@
 #include <QString>
 #include <QStringList>
 
+class CommissioningProfile;
 class HistoryWindow;
-class NodeForm;
 class RegistrationOutbox;
 class NoticePresenter;
 class PasswordDialog;
-class QColor;
 class QLabel;
-class QLineEdit;
-class QProgressDialog;
 class QPushButton;
+class QTabWidget;
+class StationView;
 
 namespace Ui {
 class MainWindow;
 }
 
-// The tool's one window. It renders what the commissioning session decides (its state, the node's form, which
-// actions are possible) and forwards the operator's clicks to it; it keeps the window's own business: the port
-// list, the settings it persists, the dialogs and the status bar.
+// The tool's one window. It holds one commissioning station, or up to four in tabs (Settings → Stations…), each
+// rendering what its session decides; the window keeps what the stations share: the server session and its
+// login, the journal, the outbox, the profile, the settings it persists, the dialogs and the status bar.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -43,12 +44,18 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    CommissioningSession *session() const { return commissioning; }
+    // The first station's session (the only one unless several stations are set up).
+    CommissioningSession *session() const;
+    static constexpr int kMaxStations = 4;
+    int stationCount() const { return stations.size(); }
+    StationView *station(int index) const { return stations.value(index); }
+    // Sets up `count` stations (1 to kMaxStations); a station that stays keeps its port and its node.
+    void setStationCount(int count);
     // A profile given on the command line: used for this run instead of the remembered one.
     void setProfileOverride(const QString &path);
 
     // Only for tests that must not wait the real connect time-out.
-    void setConnectTimeoutForTesting(int ms) { commissioning->setConnectTimeoutForTesting(ms); }
+    void setConnectTimeoutForTesting(int ms);
 
 signals:
     // The node is being reset (after a successful write, or by the refresh button).
@@ -72,11 +79,13 @@ private slots:
     void configureID(Node::eFirmwareType type);
     void nodeSleeping();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
-    void layOutCentralWidget();
+    StationView *currentStation() const;
+    StationView *addStation();
+    // What the window shows of the current station: its versions and a port that failed to open.
+    void showStationAppearance();
+    void updateStationTab(StationView *station);
+    void chooseStationCount();
     void chooseCaFile();
     void chooseProfile();
     // Loads and activates a profile (empty: none); a profile that cannot be loaded is refused with a message and
@@ -86,28 +95,10 @@ private:
     void showHistory();
     // A settings file, journal or outbox that cannot be used: said in the status bar, in a box once, and logged.
     void reportStorageProblem(const QString &problem);
-    void storeSetting(const char *key, const QVariant &value);
+    void storeSetting(const QString &key, const QVariant &value);
     void showLot();
-    void setLabelBandVisible(bool visible);
-    void renderNote(const CommissioningSession::NodeNote &note);
-    void renderLabelResult(const CommissioningSession::LabelResult &result);
-    void askQuestion(CommissioningSession::Question question, CommissioningSession::Action action);
-    void fillSerialPortList();
     void centreOnScreen();
-
-    // Rendering of the session.
-    void renderState(CommissioningSession::State state);
-    void renderActions();
-    void showForm(const Node &node);
-    void removeForm();
     void openLoginDialog();
-    void showProgress(const QString &label);
-    void hideProgress();
-    void showNodeVersions(QString nodeVersion, QString moduleVersion, QString loraVersion);
-    void showStateMessage(const QColor &colour, const QString &text);
-    void noteSerialPortOpened(const QString &name);
-    void reportSerialPortFailure(const QString &name, const QString &reason);
-    void clearPortFailure();
     void showWaitingRegistrations();
 
     Ui::MainWindow *ui;
@@ -116,19 +107,15 @@ private:
     CommissioningJournal journal;
     RegistrationOutbox *outbox = nullptr;
     ServerSession *serverSession = nullptr;
-    CommissioningSession *commissioning = nullptr;
     NoticePresenter *notices = nullptr;
-    PortList *portList = nullptr;
-    NodeForm *currentForm = nullptr;
+    QList<StationView *> stations;
+    // Holds the stations while there are several; a single station is the central widget itself.
+    QTabWidget *tabs = nullptr;
+    std::shared_ptr<const CommissioningProfile> activeProfile;
     QPointer<PasswordDialog> loginDialog;
     QPointer<HistoryWindow> history;
-    QPointer<QProgressDialog> progress;
     QLabel *versionLabel = nullptr;
     QLabel *waitingLabel = nullptr;
-    QLabel *labelCaption = nullptr;
-    QLineEdit *labelEdit = nullptr;
-    QLabel *labelResult = nullptr;
-    QLabel *noteLabel = nullptr;
     QLabel *profileLabel = nullptr;
     QLabel *lotLabel = nullptr;
     bool profileOverridden = false;
@@ -137,4 +124,5 @@ private:
     QPushButton *loginAgainButton = nullptr;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
+    int connectTimeoutForTesting = 0;
 };

@@ -942,26 +942,6 @@
         <translation>MainWindow</translation>
     </message>
     <message>
-        <source>Serial Connection</source>
-        <translation>Serielle Verbindung</translation>
-    </message>
-    <message>
-        <source>Disconnect</source>
-        <translation>Trennen</translation>
-    </message>
-    <message>
-        <source>Reset Node while connected</source>
-        <translation>Verbundenen Knoten zurücksetzen</translation>
-    </message>
-    <message>
-        <source>Register</source>
-        <translation>Registrieren</translation>
-    </message>
-    <message>
-        <source>Activate</source>
-        <translation>Aktivieren</translation>
-    </message>
-    <message>
         <source>&amp;Settings</source>
         <translation>&amp;Einstellungen</translation>
     </message>
@@ -1024,6 +1004,204 @@
     <message>
         <source>About Tessaline IoT Commission Tool</source>
         <translation>Über Tessaline IoT Commission Tool</translation>
+    </message>
+    <message>
+        <source>The registration outbox cannot be used (%1): %2</source>
+        <translation>Der Registrierungs-Ausgang kann nicht benutzt werden (%1): %2</translation>
+    </message>
+    <message>
+        <source>The settings file %1 cannot be read; the tool starts as on a first start.</source>
+        <translation>Die Einstellungsdatei %1 kann nicht gelesen werden; das Werkzeug startet wie beim ersten Start.</translation>
+    </message>
+    <message>
+        <source>No ORVA server is configured: Settings → ORVA server</source>
+        <translation>Kein ORVA-Server: Einstellungen → ORVA-Server</translation>
+    </message>
+    <message>
+        <source> [development key]</source>
+        <translation> [Entwicklungsschlüssel]</translation>
+    </message>
+    <message>
+        <source>Version: </source>
+        <translation>Version: </translation>
+    </message>
+    <message>
+        <source>
+Build date: </source>
+        <translation>
+Erstellt am: </translation>
+    </message>
+    <message>
+        <source>Node key fingerprint: </source>
+        <translation>Fingerabdruck des Knotenschlüssels: </translation>
+    </message>
+    <message>
+        <source> (the published development key)</source>
+        <translation> (der veröffentlichte Entwicklungsschlüssel)</translation>
+    </message>
+    <message>
+        <source>Set ORVA server</source>
+        <translation>ORVA-Server einstellen</translation>
+    </message>
+    <message>
+        <source>Server:</source>
+        <translation>Server:</translation>
+    </message>
+    <message>
+        <source>Commissioning records</source>
+        <translation>Inbetriebnahme-Aufzeichnungen</translation>
+    </message>
+    <message>
+        <source>Commissioning goes on, but what is not recorded cannot be looked up later.</source>
+        <translation>Die Inbetriebnahme geht weiter, aber was nicht aufgezeichnet ist, lässt sich später nicht nachschlagen.</translation>
+    </message>
+    <message>
+        <source>The settings file %1 cannot be written: the choice holds until the tool is closed.</source>
+        <translation>Die Einstellungsdatei %1 kann nicht geschrieben werden: die Auswahl gilt, bis das Werkzeug geschlossen wird.</translation>
+    </message>
+    <message>
+        <source>Trusted CA certificate</source>
+        <translation>Vertrauenswürdiges CA-Zertifikat</translation>
+    </message>
+    <message>
+        <source>PEM certificates (*.pem *.crt);;All files (*)</source>
+        <translation>PEM-Zertifikate (*.pem *.crt);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>%1 holds no certificate that can be used.</source>
+        <translation>%1 enthält kein verwendbares Zertifikat.</translation>
+    </message>
+    <message>
+        <source>Profile</source>
+        <translation>Profil</translation>
+    </message>
+    <message>
+        <source>Profiles (*.json);;All files (*)</source>
+        <translation>Profile (*.json);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Profile: </source>
+        <translation>Profil: </translation>
+    </message>
+    <message>
+        <source>Lot</source>
+        <translation>Los</translation>
+    </message>
+    <message>
+        <source>Lot:</source>
+        <translation>Los:</translation>
+    </message>
+    <message>
+        <source>Lot: </source>
+        <translation>Los: </translation>
+    </message>
+    <message>
+        <source>1 registration waiting for the server</source>
+        <translation>1 Registrierung wartet auf den Server</translation>
+    </message>
+    <message>
+        <source>%1 registrations waiting for the server</source>
+        <translation>%1 Registrierungen warten auf den Server</translation>
+    </message>
+    <message>
+        <source>%1  %2  attempts: %3  last status: %4</source>
+        <translation>%1  %2  Versuche: %3  letzter Status: %4</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>keine Antwort</translation>
+    </message>
+    <message>
+        <source>Stations</source>
+        <translation>Stationen</translation>
+    </message>
+    <message>
+        <source>Ports watched at once (one tab each):</source>
+        <translation>Gleichzeitig überwachte Anschlüsse (je ein Reiter):</translation>
+    </message>
+    <message>
+        <source>Station %1</source>
+        <translation>Station %1</translation>
+    </message>
+</context>
+<context>
+    <name>NodeForm</name>
+    <message>
+        <source>Application ID too short</source>
+        <translation>Application ID zu kurz</translation>
+    </message>
+    <message>
+        <source>Application ID must be 16 characters</source>
+        <translation>Die Application ID muss 16 Zeichen lang sein</translation>
+    </message>
+    <message>
+        <source>Application Key too short</source>
+        <translation>Application Key zu kurz</translation>
+    </message>
+    <message>
+        <source>Application Key must be 32 characters</source>
+        <translation>Der Application Key muss 32 Zeichen lang sein</translation>
+    </message>
+    <message>
+        <source>Network ID too short</source>
+        <translation>Netzwerk-ID zu kurz</translation>
+    </message>
+    <message>
+        <source>Network ID must be 8 characters</source>
+        <translation>Die Netzwerk-ID muss 8 Zeichen lang sein</translation>
+    </message>
+</context>
+<context>
+    <name>PasswordDialog</name>
+    <message>
+        <source>User Login</source>
+        <translation>Benutzeranmeldung</translation>
+    </message>
+    <message>
+        <source>TextLabel</source>
+        <translation>TextLabel</translation>
+    </message>
+    <message>
+        <source>User name:</source>
+        <translation>Benutzername:</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>Passwort:</translation>
+    </message>
+</context>
+<context>
+    <name>PortList</name>
+    <message>
+        <source>S/N </source>
+        <translation>S/N </translation>
+    </message>
+    <message>
+        <source>bench slot, %1</source>
+        <translation>Arbeitsplatz-Steckplatz, %1</translation>
+    </message>
+</context>
+<context>
+    <name>StationView</name>
+    <message>
+        <source>Serial Connection</source>
+        <translation>Serielle Verbindung</translation>
+    </message>
+    <message>
+        <source>Disconnect</source>
+        <translation>Trennen</translation>
+    </message>
+    <message>
+        <source>Reset Node while connected</source>
+        <translation>Verbundenen Knoten zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Register</source>
+        <translation>Registrieren</translation>
+    </message>
+    <message>
+        <source>Activate</source>
+        <translation>Aktivieren</translation>
     </message>
     <message>
         <source>Apply FAILED
@@ -1108,22 +1286,6 @@ Erneut anmelden</translation>
         <translation>Die Geräte-ID muss 8 Hex-Bytes lang sein</translation>
     </message>
     <message>
-        <source>The registration outbox cannot be used (%1): %2</source>
-        <translation>Der Registrierungs-Ausgang kann nicht benutzt werden (%1): %2</translation>
-    </message>
-    <message>
-        <source>The settings file %1 cannot be read; the tool starts as on a first start.</source>
-        <translation>Die Einstellungsdatei %1 kann nicht gelesen werden; das Werkzeug startet wie beim ersten Start.</translation>
-    </message>
-    <message>
-        <source>No ORVA server is configured: Settings → ORVA server</source>
-        <translation>Kein ORVA-Server: Einstellungen → ORVA-Server</translation>
-    </message>
-    <message>
-        <source> [development key]</source>
-        <translation> [Entwicklungsschlüssel]</translation>
-    </message>
-    <message>
         <source>Label</source>
         <translation>Etikett</translation>
     </message>
@@ -1132,22 +1294,12 @@ Erneut anmelden</translation>
         <translation>Etikett des Knotens scannen</translation>
     </message>
     <message>
-        <source>Version: </source>
-        <translation>Version: </translation>
+        <source>Unknown Device</source>
+        <translation>Unbekanntes Gerät</translation>
     </message>
     <message>
-        <source>
-Build date: </source>
-        <translation>
-Erstellt am: </translation>
-    </message>
-    <message>
-        <source>Node key fingerprint: </source>
-        <translation>Fingerabdruck des Knotenschlüssels: </translation>
-    </message>
-    <message>
-        <source> (the published development key)</source>
-        <translation> (der veröffentlichte Entwicklungsschlüssel)</translation>
+        <source>Please retry</source>
+        <translation>Bitte erneut versuchen</translation>
     </message>
     <message>
         <source>Apply the changes first?</source>
@@ -1170,70 +1322,6 @@ Erstellt am: </translation>
         <translation>Schlafen legen</translation>
     </message>
     <message>
-        <source>Unknown Device</source>
-        <translation>Unbekanntes Gerät</translation>
-    </message>
-    <message>
-        <source>Please retry</source>
-        <translation>Bitte erneut versuchen</translation>
-    </message>
-    <message>
-        <source>Set ORVA server</source>
-        <translation>ORVA-Server einstellen</translation>
-    </message>
-    <message>
-        <source>Server:</source>
-        <translation>Server:</translation>
-    </message>
-    <message>
-        <source>Commissioning records</source>
-        <translation>Inbetriebnahme-Aufzeichnungen</translation>
-    </message>
-    <message>
-        <source>Commissioning goes on, but what is not recorded cannot be looked up later.</source>
-        <translation>Die Inbetriebnahme geht weiter, aber was nicht aufgezeichnet ist, lässt sich später nicht nachschlagen.</translation>
-    </message>
-    <message>
-        <source>The settings file %1 cannot be written: the choice holds until the tool is closed.</source>
-        <translation>Die Einstellungsdatei %1 kann nicht geschrieben werden: die Auswahl gilt, bis das Werkzeug geschlossen wird.</translation>
-    </message>
-    <message>
-        <source>Trusted CA certificate</source>
-        <translation>Vertrauenswürdiges CA-Zertifikat</translation>
-    </message>
-    <message>
-        <source>PEM certificates (*.pem *.crt);;All files (*)</source>
-        <translation>PEM-Zertifikate (*.pem *.crt);;Alle Dateien (*)</translation>
-    </message>
-    <message>
-        <source>%1 holds no certificate that can be used.</source>
-        <translation>%1 enthält kein verwendbares Zertifikat.</translation>
-    </message>
-    <message>
-        <source>Profile</source>
-        <translation>Profil</translation>
-    </message>
-    <message>
-        <source>Profiles (*.json);;All files (*)</source>
-        <translation>Profile (*.json);;Alle Dateien (*)</translation>
-    </message>
-    <message>
-        <source>Profile: </source>
-        <translation>Profil: </translation>
-    </message>
-    <message>
-        <source>Lot</source>
-        <translation>Los</translation>
-    </message>
-    <message>
-        <source>Lot:</source>
-        <translation>Los:</translation>
-    </message>
-    <message>
-        <source>Lot: </source>
-        <translation>Los: </translation>
-    </message>
-    <message>
         <source>Logging in...</source>
         <translation>Anmeldung läuft...</translation>
     </message>
@@ -1248,22 +1336,6 @@ Erstellt am: </translation>
 </translation>
     </message>
     <message>
-        <source>1 registration waiting for the server</source>
-        <translation>1 Registrierung wartet auf den Server</translation>
-    </message>
-    <message>
-        <source>%1 registrations waiting for the server</source>
-        <translation>%1 Registrierungen warten auf den Server</translation>
-    </message>
-    <message>
-        <source>%1  %2  attempts: %3  last status: %4</source>
-        <translation>%1  %2  Versuche: %3  letzter Status: %4</translation>
-    </message>
-    <message>
-        <source>no answer</source>
-        <translation>keine Antwort</translation>
-    </message>
-    <message>
         <source>Node: </source>
         <translation>Knoten: </translation>
     </message>
@@ -1274,63 +1346,6 @@ Erstellt am: </translation>
     <message>
         <source>  |   Semtech: </source>
         <translation>  |   Semtech: </translation>
-    </message>
-</context>
-<context>
-    <name>NodeForm</name>
-    <message>
-        <source>Application ID too short</source>
-        <translation>Application ID zu kurz</translation>
-    </message>
-    <message>
-        <source>Application ID must be 16 characters</source>
-        <translation>Die Application ID muss 16 Zeichen lang sein</translation>
-    </message>
-    <message>
-        <source>Application Key too short</source>
-        <translation>Application Key zu kurz</translation>
-    </message>
-    <message>
-        <source>Application Key must be 32 characters</source>
-        <translation>Der Application Key muss 32 Zeichen lang sein</translation>
-    </message>
-    <message>
-        <source>Network ID too short</source>
-        <translation>Netzwerk-ID zu kurz</translation>
-    </message>
-    <message>
-        <source>Network ID must be 8 characters</source>
-        <translation>Die Netzwerk-ID muss 8 Zeichen lang sein</translation>
-    </message>
-</context>
-<context>
-    <name>PasswordDialog</name>
-    <message>
-        <source>User Login</source>
-        <translation>Benutzeranmeldung</translation>
-    </message>
-    <message>
-        <source>TextLabel</source>
-        <translation>TextLabel</translation>
-    </message>
-    <message>
-        <source>User name:</source>
-        <translation>Benutzername:</translation>
-    </message>
-    <message>
-        <source>Password:</source>
-        <translation>Passwort:</translation>
-    </message>
-</context>
-<context>
-    <name>PortList</name>
-    <message>
-        <source>S/N </source>
-        <translation>S/N </translation>
-    </message>
-    <message>
-        <source>bench slot, %1</source>
-        <translation>Arbeitsplatz-Steckplatz, %1</translation>
     </message>
 </context>
 <context>

@@ -72,7 +72,8 @@ inline Node sampleNode(int firmwareType, int reportRate = 15)
 
 #include "nodeinterface.h"
 
-#include <QSignalSpy>
+#include <QDeadlineTimer>
+#include <QObject>
 
 // Waits until the window's link holds the port at `path` open. The window asks for its port while it is
 // built, before a test could listen; asking again here makes the notice impossible to miss.
@@ -81,10 +82,16 @@ inline bool linkHoldsPort(QWidget &window, const QString &path, int timeoutMs)
     auto *link = window.findChild<NodeInterface *>();
     if (!link)
         return false;
-    QSignalSpy opened(link, &NodeInterface::serialPortOpened);
+    // Delivered to this thread: the link emits from its own, and a spy recording there could be written to
+    // while it is read here or after it is gone.
+    QObject receiver;
+    bool held = false;
+    QObject::connect(
+        link, &NodeInterface::serialPortOpened, &receiver,
+        [&held, path](const QString &name) { held = held || name == path; }, Qt::QueuedConnection);
     link->connectSerialPort(path);
     QDeadlineTimer deadline(timeoutMs);
-    while (opened.isEmpty() && !deadline.hasExpired())
+    while (!held && !deadline.hasExpired())
         QTest::qWait(10);
-    return !opened.isEmpty() && opened.last().at(0).toString() == path;
+    return held;
 }

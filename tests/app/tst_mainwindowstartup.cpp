@@ -182,7 +182,7 @@ void MainWindowStartupTest::widgetTreeMatchesDesign_data()
     QTest::addColumn<bool>("hidden");
 
     QTest::newRow("centralWidget") << "centralWidget"
-                                   << "QWidget"
+                                   << "StationView"
                                    << "MainWindow" << QRect() << "" << true << false;
     QTest::newRow("serialBox") << "serialBox"
                                << "QGroupBox"

@@ -156,7 +156,7 @@ void TranslationsTest::stateMessagesFitTheWindow()
     auto *stateLabel = namedChild<QLabel>(&window, "stateLabel");
     QVERIFY(stateLabel);
     const QByteArray sourceText = source.toUtf8();
-    const QString shown = QCoreApplication::translate("MainWindow", sourceText.constData());
+    const QString shown = QCoreApplication::translate("StationView", sourceText.constData());
     QVERIFY(shown != source);
     const int room = stateLabel->contentsRect().width();
     for (const QString &line : shown.split(QLatin1Char('\n'))) {

@@ -1,0 +1,507 @@
+#include "stationview.h"
+
+#include "commissioningprofile.h"
+#include "formsigfox5d.h"
+#include "nodeform.h"
+#include "noticepresenter.h"
+#include "portlist.h"
+#include "textprompt.h"
+#include "ui_stationview.h"
+
+#include <QColor>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPalette>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+#include <QtDebug>
+
+namespace {
+
+const char kIdleText[] = QT_TRANSLATE_NOOP("StationView", "Reset Node while connected");
+const char kApplyFailedText[] = QT_TRANSLATE_NOOP("StationView", "Apply FAILED\nReset Node");
+const char kApplySucceededText[] = QT_TRANSLATE_NOOP("StationView", "Update Success\nPlease Wait...");
+const char kApplyTimedOutText[] = QT_TRANSLATE_NOOP("StationView", "Apply Timed out\nReset Node");
+const char kNodeSleepingText[] = QT_TRANSLATE_NOOP("StationView", "Node Sleeping\nConnect another and reset.");
+const char kConnectTimedOutText[] = QT_TRANSLATE_NOOP("StationView", "Connect Timed out\nReset Node");
+const char kNotConfiguredText[] = QT_TRANSLATE_NOOP("StationView", "Node not configured\nTry another Node");
+const char kFirmwareTooOldText[] = QT_TRANSLATE_NOOP("StationView", "Firmware too old\nSet node aside");
+const char kKeyMismatchText[] = QT_TRANSLATE_NOOP("StationView", "Node key does not match\nCheck the tool's node key");
+const char kLoginFailedText[] = QT_TRANSLATE_NOOP("StationView", "Not logged in\nLog in again");
+const char kPortFailurePrefix[] = QT_TRANSLATE_NOOP("StationView", "Could not open serial port ");
+
+// The designed layout at 520 x 700: the band for the label between the top row and the node area, which
+// starts at 110 and is 541 high, with the busy bar 260 down in it.
+constexpr int kBandTop = 76;
+constexpr int kBandHeight = 28;
+constexpr int kBandBottom = 6;
+constexpr int kBandMargin = 10;
+constexpr int kProgressInArea = 260;
+constexpr int kDesignedAreaHeight = 541;
+
+// The identity a node of a given type can be given through the configure path.
+struct IdentityEntry
+{
+    const char *title;
+    const char *label;
+    const char *pattern;
+    const char *error;
+};
+const IdentityEntry kSigfoxIdentity
+    = {QT_TRANSLATE_NOOP("StationView", "Set SigFox Data"), QT_TRANSLATE_NOOP("StationView", "SigFox Data:"),
+        "[0-9A-F]{96}", QT_TRANSLATE_NOOP("StationView", "Sigfox Data must be 48 HEX bytes long")};
+const IdentityEntry kDeviceIdIdentity = {QT_TRANSLATE_NOOP("StationView", "Set Device ID"),
+    QT_TRANSLATE_NOOP("StationView", "Device ID:"), "[0-9A-F]{16}",
+    QT_TRANSLATE_NOOP("StationView", "Device ID must be 8 HEX bytes long")};
+
+void paint(QLabel *label, const QColor &colour)
+{
+    QPalette palette = label->palette();
+    palette.setBrush(QPalette::All, label->foregroundRole(), QBrush(colour, Qt::SolidPattern));
+    label->setPalette(palette);
+}
+
+} // namespace
+
+StationView::StationView(ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices,
+    QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::StationView)
+    , notices(notices)
+{
+    ui->setupUi(this);
+    ui->progressBar->hide();
+    layOut();
+
+    commissioning = new CommissioningSession(server, journal, this);
+    connect(commissioning, &CommissioningSession::stateChanged, this, &StationView::renderState);
+    connect(commissioning, &CommissioningSession::actionsChanged, this, &StationView::renderActions);
+    connect(commissioning, &CommissioningSession::formRequested, this, &StationView::showForm);
+    connect(commissioning, &CommissioningSession::formDismissed, this, &StationView::removeForm);
+    connect(commissioning, &CommissioningSession::notice, notices, &NoticePresenter::present);
+    connect(commissioning, &CommissioningSession::noteChanged, this, &StationView::renderNote);
+    connect(commissioning, &CommissioningSession::labelChecked, this, &StationView::renderLabelResult);
+    connect(commissioning, &CommissioningSession::questionAsked, this, &StationView::askQuestion);
+    connect(commissioning, &CommissioningSession::applyRequested, this, [this] {
+        if (currentForm)
+            currentForm->applyUpdates();
+    });
+    connect(commissioning, &CommissioningSession::identityRequested, this, &StationView::configureID);
+    // Before the first port is chosen, so that its outcome is not missed.
+    connect(commissioning, &CommissioningSession::portOpened, this, &StationView::noteSerialPortOpened);
+    connect(commissioning, &CommissioningSession::portFailed, this, &StationView::reportSerialPortFailure);
+    connect(labelEdit, &QLineEdit::returnPressed, this, [this] { commissioning->checkLabel(labelEdit->text()); });
+    connect(labelEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
+        if (text.isEmpty())
+            commissioning->checkLabel(QString());
+    });
+
+    connect(ui->portRefreshButton, &QPushButton::clicked, this, &StationView::refreshPorts);
+    connect(ui->disconnectButton, &QPushButton::clicked, commissioning, &CommissioningSession::disconnectNode);
+    connect(ui->registerButton, &QPushButton::clicked, this, &StationView::registerNode);
+    connect(ui->sleepButton, &QPushButton::clicked, this, [this] {
+        commissioning->setUnappliedEdits(currentForm && currentForm->hasUnappliedEdits());
+        commissioning->activate();
+    });
+
+    portList = new PortList(ui->serialCombo, this);
+    connect(portList, &PortList::portChosen, this, [this](const QString &path) {
+        if (path.isEmpty())
+            return;
+        rememberedPort = path;
+        commissioning->choosePort(path);
+        emit portChosen(path);
+        emit appearanceChanged();
+    });
+    renderState(commissioning->state());
+}
+
+StationView::~StationView()
+{
+    // The session goes first: it stops the link thread, which must not deliver anything to widgets that are
+    // already gone.
+    delete commissioning;
+    commissioning = nullptr;
+    delete progress.data();
+    delete ui;
+}
+
+QString StationView::portName() const
+{
+    return portList->currentPort();
+}
+
+StationView::Mood StationView::mood() const
+{
+    using State = CommissioningSession::State;
+    switch (commissioning->state()) {
+    case State::WaitingForNode:
+        return Mood::Idle;
+    case State::Reading:
+    case State::LoginNeeded:
+    case State::LoggingIn:
+    case State::Writing:
+    case State::Registering:
+        return Mood::Busy;
+    case State::NodeShown:
+    case State::UpdateSucceeded:
+    case State::NodeSleeping:
+        return Mood::Good;
+    case State::ConnectTimedOut:
+    case State::NotConfigured:
+    case State::ApplyFailed:
+    case State::ApplyTimedOut:
+    case State::FirmwareTooOld:
+    case State::KeyMismatch:
+    case State::LoginFailed:
+    case State::PortUnavailable:
+        break;
+    }
+    return Mood::Bad;
+}
+
+void StationView::layOut()
+{
+    // The top row keeps its designed place; below it, the label band and the node area take what the window
+    // gives them, so the window may grow while at its first size everything stays where it was designed.
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addSpacing(kBandTop);
+
+    // The band keeps its height whether or not a label can be scanned, so the node area never moves.
+    auto *bandWidget = new QWidget(this);
+    bandWidget->setFixedHeight(kBandHeight);
+    auto *band = new QHBoxLayout(bandWidget);
+    band->setContentsMargins(kBandMargin, 0, kBandMargin, 0);
+    labelCaption = new QLabel(tr("Label"), bandWidget);
+    labelEdit = new QLineEdit(bandWidget);
+    labelEdit->setObjectName(QStringLiteral("labelEdit"));
+    labelEdit->setPlaceholderText(tr("scan the node's label"));
+    labelEdit->setClearButtonEnabled(true);
+    labelCaption->setBuddy(labelEdit);
+    labelResult = new QLabel(bandWidget);
+    labelResult->setObjectName(QStringLiteral("labelResultLabel"));
+    band->addWidget(labelCaption);
+    band->addWidget(labelEdit, 2);
+    band->addWidget(labelResult, 3);
+    column->addWidget(bandWidget);
+    column->addSpacing(kBandBottom);
+    column->addWidget(ui->verticalLayoutWidget, 1);
+
+    noteLabel = new QLabel(ui->verticalLayoutWidget);
+    noteLabel->setObjectName(QStringLiteral("noteLabel"));
+    noteLabel->setAlignment(Qt::AlignCenter);
+    noteLabel->setWordWrap(true);
+    noteLabel->hide();
+    ui->mainLayout->addWidget(noteLabel);
+    setLabelBandVisible(false);
+
+    // The busy bar floats over the node area, centred across it and at its designed height in it.
+    ui->verticalLayoutWidget->installEventFilter(this);
+}
+
+bool StationView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->verticalLayoutWidget && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
+        const QRect area = ui->verticalLayoutWidget->geometry();
+        ui->progressBar->move((width() - ui->progressBar->width()) / 2,
+            area.y() + kProgressInArea + (area.height() - kDesignedAreaHeight) / 2);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void StationView::fillPorts(const QString &remembered)
+{
+    rememberedPort = remembered;
+    const QString port = portList->fill(remembered);
+    if (!port.isEmpty())
+        commissioning->choosePort(port);
+    emit appearanceChanged();
+}
+
+void StationView::setProfile(std::shared_ptr<const CommissioningProfile> profile)
+{
+    commissioning->setProfile(std::move(profile));
+}
+
+void StationView::refreshPorts()
+{
+    fillPorts(rememberedPort);
+    commissioning->resetNode();
+    emit resetNode();
+}
+
+void StationView::registerNode()
+{
+    commissioning->setUnappliedEdits(currentForm && currentForm->hasUnappliedEdits());
+    commissioning->registerNode(currentForm ? currentForm->lockDescriptionText : QString());
+}
+
+void StationView::configureID(Node::eFirmwareType type)
+{
+    if (!Node::isKnownType(type)) {
+        notices->present({CommissioningSession::Notice::Level::Critical, tr("Unknown Device"), tr("Please retry"), QString()});
+        return;
+    }
+    const bool sigfox = Node::isSigfoxType(type);
+    const IdentityEntry &entry = sigfox ? kSigfoxIdentity : kDeviceIdIdentity;
+    const QString title = tr(entry.title);
+    TextPrompt::open(this, title, tr(entry.label), QString(), [this, entry, title, sigfox](const QString &text) {
+        // The whole text must match; the digits go to the node exactly as typed.
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(QString::fromLatin1(entry.pattern)),
+            QRegularExpression::CaseInsensitiveOption);
+        if (!pattern.match(text).hasMatch()) {
+            notices->present({CommissioningSession::Notice::Level::Critical, title, tr(entry.error), QString()});
+            return;
+        }
+        if (sigfox)
+            commissioning->setSigfoxData(text);
+        else
+            commissioning->setDeviceId(text);
+    });
+}
+
+void StationView::noteSerialPortOpened()
+{
+    clearPortFailure();
+}
+
+void StationView::reportSerialPortFailure(const QString &name, const QString &reason)
+{
+    // With no port listed the link is given no name; the empty port list already says all there is.
+    if (name.isEmpty()) {
+        clearPortFailure();
+        return;
+    }
+    portFailureMessage = tr(kPortFailurePrefix) + name + QStringLiteral(": ") + reason;
+    // The link's own log line names only the port; this one gives the cause as well.
+    qInfo().noquote() << QStringLiteral("MainWindow: ") + QString::fromLatin1(kPortFailurePrefix) + name
+            + QStringLiteral(": ") + reason;
+    emit appearanceChanged();
+}
+
+void StationView::clearPortFailure()
+{
+    if (portFailureMessage.isEmpty())
+        return;
+    portFailureMessage.clear();
+    emit appearanceChanged();
+}
+
+void StationView::setLabelBandVisible(bool visible)
+{
+    labelCaption->setVisible(visible);
+    labelEdit->setVisible(visible);
+    labelResult->setVisible(visible);
+    if (!visible) {
+        labelEdit->clear();
+        labelResult->clear();
+    }
+}
+
+void StationView::renderNote(const CommissioningSession::NodeNote &note)
+{
+    noteLabel->setVisible(!note.text.isEmpty());
+    noteLabel->setText(note.text);
+    QColor colour = Qt::black;
+    if (note.tone == CommissioningSession::NodeNote::Tone::Good)
+        colour = Qt::darkGreen;
+    else if (note.tone == CommissioningSession::NodeNote::Tone::Bad)
+        colour = Qt::red;
+    paint(noteLabel, colour);
+}
+
+void StationView::askQuestion(CommissioningSession::Question question, CommissioningSession::Action action)
+{
+    using Answer = CommissioningSession::Answer;
+    auto *box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Question);
+    QMap<QAbstractButton *, Answer> answers;
+    if (question == CommissioningSession::Question::ApplyChangesFirst) {
+        box->setWindowTitle(action == CommissioningSession::Action::Register ? tr("Register") : tr("Activate"));
+        box->setText(tr("Apply the changes first?"));
+        box->setInformativeText(tr("Some fields were changed but not written to the node. Apply "
+                                   "writes them and reads the node again; Discard goes on with the "
+                                   "node as it was read."));
+        answers.insert(box->addButton(QMessageBox::Apply), Answer::Apply);
+        answers.insert(box->addButton(QMessageBox::Discard), Answer::Discard);
+        answers.insert(box->addButton(QMessageBox::Cancel), Answer::Cancel);
+        box->setDefaultButton(QMessageBox::Apply);
+    } else {
+        box->setWindowTitle(tr("Activate"));
+        box->setText(tr("This node has not been registered. Put it to sleep anyway?"));
+        box->setInformativeText(tr("A sleeping node cannot be reached until it is reset."));
+        QAbstractButton *sleep = box->addButton(tr("Put to sleep"), QMessageBox::AcceptRole);
+        answers.insert(sleep, Answer::Proceed);
+        answers.insert(box->addButton(QMessageBox::Cancel), Answer::Cancel);
+        box->setDefaultButton(QMessageBox::Cancel);
+    }
+    connect(box, &QMessageBox::buttonClicked, this, [this, question, action, answers](QAbstractButton *button) {
+        commissioning->answerQuestion(question, action, answers.value(button, Answer::Cancel));
+    });
+    box->open();
+}
+
+void StationView::renderLabelResult(const CommissioningSession::LabelResult &result)
+{
+    using Outcome = CommissioningSession::LabelResult::Outcome;
+    labelResult->setText(result.text);
+    labelResult->setToolTip(result.text);
+    QColor colour = Qt::black;
+    if (result.outcome == Outcome::Matches)
+        colour = Qt::darkGreen;
+    else if (result.outcome == Outcome::Mismatch || result.outcome == Outcome::Unreadable)
+        colour = Qt::red;
+    paint(labelResult, colour);
+    // After a match the scanner goes on with the lock description, which is often scanned too.
+    if (result.outcome == Outcome::Matches && currentForm) {
+        if (auto *description = currentForm->findChild<QLineEdit *>(QStringLiteral("lockDescriptionEdit")))
+            description->setFocus();
+    }
+}
+
+// ---- rendering --------------------------------------------------------------------------------------------
+
+void StationView::renderState(CommissioningSession::State state)
+{
+    using State = CommissioningSession::State;
+    const bool reading = state == State::Reading;
+    ui->progressBar->setVisible(reading);
+
+    if (state == State::LoggingIn)
+        showProgress(tr("Logging in..."));
+    else if (state == State::Registering)
+        showProgress(tr("Registering..."));
+    else
+        hideProgress();
+
+    switch (state) {
+    case State::WaitingForNode:
+    case State::LoginNeeded:
+    case State::LoggingIn:
+        showStateMessage(Qt::black, tr(kIdleText));
+        break;
+    case State::ConnectTimedOut:
+        showStateMessage(Qt::red, tr(kConnectTimedOutText));
+        break;
+    case State::NotConfigured:
+        showStateMessage(Qt::darkYellow, tr(kNotConfiguredText));
+        break;
+    case State::ApplyFailed:
+        showStateMessage(Qt::red, tr(kApplyFailedText));
+        break;
+    case State::ApplyTimedOut:
+        showStateMessage(Qt::red, tr(kApplyTimedOutText));
+        break;
+    case State::UpdateSucceeded:
+        showStateMessage(Qt::darkGreen, tr(kApplySucceededText));
+        emit resetNode();
+        break;
+    case State::NodeSleeping:
+        showStateMessage(Qt::darkGreen, tr(kNodeSleepingText));
+        break;
+    case State::FirmwareTooOld:
+        showStateMessage(Qt::darkYellow, tr(kFirmwareTooOldText));
+        break;
+    case State::KeyMismatch:
+        showStateMessage(Qt::red, tr(kKeyMismatchText));
+        break;
+    case State::LoginFailed:
+        showStateMessage(Qt::red, tr(kLoginFailedText));
+        break;
+    case State::PortUnavailable:
+        showStateMessage(Qt::red, tr("Port unavailable\n") + commissioning->portProblem());
+        break;
+    case State::Reading:
+    case State::NodeShown:
+    case State::Writing:
+    case State::Registering:
+        break;
+    }
+    // The label gives way to the busy bar while a node is read, and to the form while one is shown.
+    ui->stateLabel->setVisible(!reading && !(currentForm && state != State::NotConfigured));
+    renderActions();
+    emit appearanceChanged();
+    if (state == State::LoginNeeded)
+        emit loginNeeded();
+}
+
+void StationView::renderActions()
+{
+    const bool shown = commissioning->isNodeShown();
+    ui->registerButton->setEnabled(commissioning->canRegister());
+    ui->sleepButton->setEnabled(commissioning->canActivate());
+    ui->disconnectButton->setEnabled(shown);
+    ui->portRefreshButton->setEnabled(!shown);
+}
+
+void StationView::showForm(const Node &node)
+{
+    removeForm();
+    NodeForm *form = NodeForm::create(node, nullptr);
+    if (!form)
+        return;
+    const CommissioningSession::FormPreset preset = commissioning->preset();
+    form->preset(preset.flags, preset.lockedFlags, preset.tooltips);
+    connect(form, &NodeForm::updateNode, commissioning, &CommissioningSession::applySettings);
+    if (auto *sigfox5d = qobject_cast<FormSigFox5d *>(form)) {
+        connect(sigfox5d, &FormSigFox5d::enableRegisterActivateButton, commissioning,
+            &CommissioningSession::allowRegisterAndActivate);
+    }
+    currentForm = form;
+    // Right below the state label; the note on the node stays under the form.
+    ui->mainLayout->insertWidget(ui->mainLayout->indexOf(noteLabel), form);
+    ui->stateLabel->hide();
+    clearPortFailure();
+    versions = tr("Node: ") + node.nodeVersion + tr("  |   Ormix: ") + node.moduleVersion + tr("  |   Semtech: ")
+        + node.loraVersion;
+    // A scanner types into whatever has the focus: the label field, so no click is needed first.
+    setLabelBandVisible(true);
+    labelEdit->setFocus();
+    emit appearanceChanged();
+}
+
+void StationView::removeForm()
+{
+    setLabelBandVisible(false);
+    if (currentForm) {
+        ui->mainLayout->removeWidget(currentForm);
+        currentForm->hide();
+        currentForm->deleteLater();
+        currentForm = nullptr;
+    }
+    versions.clear();
+    emit appearanceChanged();
+}
+
+void StationView::showProgress(const QString &label)
+{
+    if (!progress) {
+        progress = new QProgressDialog(label, QString(), 0, 0);
+        progress->setCancelButton(nullptr);
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    progress->setLabelText(label);
+    progress->show();
+}
+
+void StationView::hideProgress()
+{
+    if (progress)
+        progress->close();
+}
+
+void StationView::showStateMessage(const QColor &colour, const QString &text)
+{
+    paint(ui->stateLabel, colour);
+    ui->stateLabel->setText(text);
+}

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "commissioningsession.h"
+#include "node.h"
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class CommissioningJournal;
+class CommissioningProfile;
+class NodeForm;
+class NoticePresenter;
+class PortList;
+class QColor;
+class QLabel;
+class QLineEdit;
+class QProgressDialog;
+class ServerSession;
+
+namespace Ui {
+class StationView;
+}
+
+// One commissioning station: a port with its own session and the whole single-port workflow (the top row of
+// buttons, the label band, the node's form, the state text). The window holds one, or one per tab; the
+// stations share the window's server session (and with it the login), journal and notices.
+class StationView : public QWidget
+{
+    Q_OBJECT
+public:
+    // How a station is doing, for the dot in its tab.
+    enum class Mood { Idle, Busy, Good, Bad };
+
+    StationView(ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices,
+        QWidget *parent = nullptr);
+    ~StationView() override;
+
+    CommissioningSession *session() const { return commissioning; }
+    QString portName() const;
+    Mood mood() const;
+    // The node versions for the status bar; empty while no node is shown.
+    QString versionText() const { return versions; }
+    // Why the chosen port could not be opened; empty once a port opens or a node connects.
+    QString portFailure() const { return portFailureMessage; }
+
+    // Fills the port box and opens `remembered` when it is listed; nothing is opened otherwise.
+    void fillPorts(const QString &remembered);
+    void setProfile(std::shared_ptr<const CommissioningProfile> profile);
+    void setConnectTimeoutForTesting(int ms) { commissioning->setConnectTimeoutForTesting(ms); }
+
+    // The operator's actions (also reached through the window's slots of the same names).
+    void refreshPorts();
+    void registerNode();
+    void configureID(Node::eFirmwareType type);
+
+signals:
+    // The node is being reset (after a successful write, or by the refresh button).
+    void resetNode();
+    // The operator picked another port in this station's box.
+    void portChosen(QString path);
+    // The session waits for the operator's credentials.
+    void loginNeeded();
+    // Something the window shows for this station changed: its tab, the versions, the port failure.
+    void appearanceChanged();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void layOut();
+    void setLabelBandVisible(bool visible);
+    void renderNote(const CommissioningSession::NodeNote &note);
+    void renderLabelResult(const CommissioningSession::LabelResult &result);
+    void askQuestion(CommissioningSession::Question question, CommissioningSession::Action action);
+    void renderState(CommissioningSession::State state);
+    void renderActions();
+    void showForm(const Node &node);
+    void removeForm();
+    void showProgress(const QString &label);
+    void hideProgress();
+    void showStateMessage(const QColor &colour, const QString &text);
+    void noteSerialPortOpened();
+    void reportSerialPortFailure(const QString &name, const QString &reason);
+    void clearPortFailure();
+
+    Ui::StationView *ui;
+    CommissioningSession *commissioning = nullptr;
+    NoticePresenter *notices;
+    PortList *portList = nullptr;
+    NodeForm *currentForm = nullptr;
+    QPointer<QProgressDialog> progress;
+    QLabel *labelCaption = nullptr;
+    QLineEdit *labelEdit = nullptr;
+    QLabel *labelResult = nullptr;
+    QLabel *noteLabel = nullptr;
+    // The port this station is to use: listed or not (a device plugged in later is found by the refresh).
+    QString rememberedPort;
+    QString versions;
+    QString portFailureMessage;
+};
