@@ -21,6 +21,34 @@ QString verificationText(const HistoryRow &row)
     return row.mismatches.isEmpty() ? row.verification : QStringLiteral("%1: %2").arg(row.verification, row.mismatches);
 }
 
+// One entry per column, in the order of HistoryTableModel::Column: its header and what a row shows in it.
+struct ColumnSpec
+{
+    const char *header;
+    QVariant (*value)(const HistoryRow &row);
+};
+
+const ColumnSpec kColumns[HistoryTableModel::ColumnCount] = {
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Last event (UTC)"),
+        [](const HistoryRow &row) -> QVariant { return row.lastTime(); }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Identifier"),
+        [](const HistoryRow &row) -> QVariant { return row.identifier; }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Lot"), [](const HistoryRow &row) -> QVariant { return row.lot; }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Type"), [](const HistoryRow &row) -> QVariant { return row.type; }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Firmware"),
+        [](const HistoryRow &row) -> QVariant { return firmwareText(row); }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Written"), [](const HistoryRow &row) -> QVariant { return row.writes; }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Verification"),
+        [](const HistoryRow &row) -> QVariant { return verificationText(row); }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Label"), [](const HistoryRow &row) -> QVariant { return row.labelCheck; }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Registration"),
+        [](const HistoryRow &row) -> QVariant { return registrationText(row); }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Sleeping"),
+        [](const HistoryRow &row) -> QVariant {
+            return row.sleeping ? HistoryTableModel::tr("yes") : HistoryTableModel::tr("no");
+        }},
+};
+
 } // namespace
 
 HistoryTableModel::HistoryTableModel(QObject *parent)
@@ -49,59 +77,16 @@ QVariant HistoryTableModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= historyRows.size() || role != Qt::DisplayRole)
         return QVariant();
-    const HistoryRow &row = historyRows.at(index.row());
-    switch (index.column()) {
-    case TimeColumn:
-        return row.lastTime();
-    case IdentifierColumn:
-        return row.identifier;
-    case LotColumn:
-        return row.lot;
-    case TypeColumn:
-        return row.type;
-    case FirmwareColumn:
-        return firmwareText(row);
-    case WritesColumn:
-        return row.writes;
-    case VerificationColumn:
-        return verificationText(row);
-    case LabelColumn:
-        return row.labelCheck;
-    case RegistrationColumn:
-        return registrationText(row);
-    case SleepingColumn:
-        return row.sleeping ? tr("yes") : tr("no");
-    default:
+    if (index.column() < 0 || index.column() >= ColumnCount)
         return QVariant();
-    }
+    return kColumns[index.column()].value(historyRows.at(index.row()));
 }
 
 QVariant HistoryTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    switch (section) {
-    case TimeColumn:
-        return tr("Last event (UTC)");
-    case IdentifierColumn:
-        return tr("Identifier");
-    case LotColumn:
-        return tr("Lot");
-    case TypeColumn:
-        return tr("Type");
-    case FirmwareColumn:
-        return tr("Firmware");
-    case WritesColumn:
-        return tr("Written");
-    case VerificationColumn:
-        return tr("Verification");
-    case LabelColumn:
-        return tr("Label");
-    case RegistrationColumn:
-        return tr("Registration");
-    case SleepingColumn:
-        return tr("Sleeping");
-    default:
+    if (section < 0 || section >= ColumnCount)
         return QVariant();
-    }
+    return tr(kColumns[section].header);
 }

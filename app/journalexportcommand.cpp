@@ -12,11 +12,33 @@
 
 namespace {
 
-const char kExportOption[] = "export-journal";
-const char kJournalOption[] = "journal";
-const char kLotOption[] = "lot";
-const char kSinceOption[] = "since";
-const char kUntilOption[] = "until";
+// The export's options, in the order --help lists them.
+enum OptionIndex { ExportOption, JournalOption, LotOption, SinceOption, UntilOption };
+struct OptionRow
+{
+    const char *name;
+    const char *help;
+    const char *valueName;
+};
+const OptionRow kOptions[] = {
+    {"export-journal",
+        QT_TRANSLATE_NOOP(
+            "JournalExportCommand", "Write the commissioning history to <file> (.csv, .jsonl or .json) and exit."),
+        "file"},
+    {"journal",
+        QT_TRANSLATE_NOOP("JournalExportCommand", "Read the journal from <file> instead of the user's journal."),
+        "file"},
+    {"lot", QT_TRANSLATE_NOOP("JournalExportCommand", "Export only the lot <name>."), "name"},
+    {"since", QT_TRANSLATE_NOOP("JournalExportCommand", "Export only events on or after <date> (YYYY-MM-DD, UTC)."),
+        "date"},
+    {"until", QT_TRANSLATE_NOOP("JournalExportCommand", "Export only events on or before <date> (YYYY-MM-DD, UTC)."),
+        "date"},
+};
+
+QString optionName(OptionIndex option)
+{
+    return QString::fromLatin1(kOptions[option].name);
+}
 
 int fail(const QString &message)
 {
@@ -38,29 +60,16 @@ bool parseDate(const QString &text, QDate *date)
 
 void JournalExportCommand::addOptions(QCommandLineParser &parser)
 {
-    parser.addOption({QString::fromLatin1(kExportOption),
-        QCoreApplication::translate(
-            "JournalExportCommand", "Write the commissioning history to <file> (.csv, .jsonl or .json) and exit."),
-        QStringLiteral("file")});
-    parser.addOption({QString::fromLatin1(kJournalOption),
-        QCoreApplication::translate(
-            "JournalExportCommand", "Read the journal from <file> instead of the user's journal."),
-        QStringLiteral("file")});
-    parser.addOption({QString::fromLatin1(kLotOption),
-        QCoreApplication::translate("JournalExportCommand", "Export only the lot <name>."), QStringLiteral("name")});
-    parser.addOption({QString::fromLatin1(kSinceOption),
-        QCoreApplication::translate("JournalExportCommand", "Export only events on or after <date> (YYYY-MM-DD, UTC)."),
-        QStringLiteral("date")});
-    parser.addOption({QString::fromLatin1(kUntilOption),
-        QCoreApplication::translate(
-            "JournalExportCommand", "Export only events on or before <date> (YYYY-MM-DD, UTC)."),
-        QStringLiteral("date")});
+    for (const OptionRow &option : kOptions) {
+        parser.addOption({QString::fromLatin1(option.name),
+            QCoreApplication::translate("JournalExportCommand", option.help), QString::fromLatin1(option.valueName)});
+    }
 }
 
 bool JournalExportCommand::isRequested(const QCommandLineParser &parser)
 {
-    for (const char *name : {kExportOption, kJournalOption, kLotOption, kSinceOption, kUntilOption}) {
-        if (parser.isSet(QString::fromLatin1(name)))
+    for (const OptionRow &option : kOptions) {
+        if (parser.isSet(QString::fromLatin1(option.name)))
             return true;
     }
     return false;
@@ -68,23 +77,23 @@ bool JournalExportCommand::isRequested(const QCommandLineParser &parser)
 
 int JournalExportCommand::run(const QCommandLineParser &parser, const QString &defaultJournalPath)
 {
-    if (!parser.isSet(QString::fromLatin1(kExportOption)))
+    if (!parser.isSet(optionName(ExportOption)))
         return fail(QCoreApplication::translate(
             "JournalExportCommand", "--journal, --lot, --since and --until only go with --export-journal FILE"));
-    const QString target = parser.value(QString::fromLatin1(kExportOption));
+    const QString target = parser.value(optionName(ExportOption));
     if (HistoryExport::formatFor(target) == HistoryExport::Unknown)
         return fail(
             QCoreApplication::translate("JournalExportCommand", "%1: the file name must end in .csv, .jsonl or .json")
                 .arg(target));
 
     HistoryFilter filter;
-    if (parser.isSet(QString::fromLatin1(kLotOption))) {
+    if (parser.isSet(optionName(LotOption))) {
         filter.allLots = false;
-        filter.lot = parser.value(QString::fromLatin1(kLotOption));
+        filter.lot = parser.value(optionName(LotOption));
     }
-    for (const auto &[option, date] : {std::pair<const char *, QDate *>{kSinceOption, &filter.since},
-             std::pair<const char *, QDate *>{kUntilOption, &filter.until}}) {
-        const QString name = QString::fromLatin1(option);
+    for (const auto &[option, date] : {std::pair<OptionIndex, QDate *>{SinceOption, &filter.since},
+             std::pair<OptionIndex, QDate *>{UntilOption, &filter.until}}) {
+        const QString name = optionName(option);
         if (parser.isSet(name) && !parseDate(parser.value(name), date))
             return fail(QCoreApplication::translate("JournalExportCommand", "--%1 %2: expected a date as YYYY-MM-DD")
                             .arg(name, parser.value(name)));
@@ -92,9 +101,8 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
     if (filter.since.isValid() && filter.until.isValid() && filter.since > filter.until)
         return fail(QCoreApplication::translate("JournalExportCommand", "--since is after --until"));
 
-    const QString journalPath = parser.isSet(QString::fromLatin1(kJournalOption))
-        ? parser.value(QString::fromLatin1(kJournalOption))
-        : defaultJournalPath;
+    const QString journalPath
+        = parser.isSet(optionName(JournalOption)) ? parser.value(optionName(JournalOption)) : defaultJournalPath;
     JournalHistory history;
     QString error;
     if (journalPath.isEmpty() || !history.readFile(journalPath, &error))

@@ -2,6 +2,7 @@
 // registration server, five times: "VCOM started" to the node's form, the longest time the GUI thread was kept
 // from its event loop (a 10 ms timer measuring its own lateness), and Apply to "Update Success".
 #include "apptestsupport.h"
+#include "benchfigures.h"
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "nodeinterface.h"
@@ -23,16 +24,9 @@ namespace {
 constexpr int kRuns = 5;
 constexpr int kStallTargetMs = 100;
 
-qint64 median(std::vector<qint64> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "bench_flow: %s\n", qPrintable(message));
-    return 1;
+    return benchFailure("bench_flow", message);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Figures for reading a large commissioning journal: building the history's rows, and the history window until
 // its table is filled. Prints figures only.
+#include "benchfigures.h"
 #include "historytablemodel.h"
 #include "historywindow.h"
 #include "journalhistory.h"
@@ -83,12 +84,6 @@ QString writeJournal(const QString &path)
         }
     }
     return QString();
-}
-
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
 }
 
 } // namespace

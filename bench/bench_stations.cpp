@@ -1,6 +1,7 @@
 // The command-line commissioner on one bench slot and on four: the built program with --register, from the
 // simulated nodes' boot to the program's exit, one node on one port against four nodes booted together on four
 // ports. Four slots are only worth having when four nodes take about as long as one (goal: ratio <= 1.15).
+#include "benchfigures.h"
 #include "clirun.h"
 #include "node.h"
 #include "simulatedport.h"
@@ -23,16 +24,9 @@ constexpr int kPortOpenMs = 15000;
 constexpr int kRunMs = 120000;
 constexpr double kRatioGoal = 1.15;
 
-qint64 median(std::vector<qint64> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "bench_stations: %s\n", qPrintable(message));
-    return 1;
+    return benchFailure("bench_stations", message);
 }
 
 // One run of the program on `stations` simulated nodes; the milliseconds from the boot to the program's end,

@@ -4,6 +4,7 @@
 // is up, and the tool's CPU use over 10 s of idling with a simulated node's port open and with no port open
 // (the remembered port unplugged).
 
+#include "benchfigures.h"
 #include "nodesimulator.h"
 
 #include <QCoreApplication>
@@ -41,8 +42,7 @@ qint64 monotonicNs()
 
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "bench_tool: %s\n", qPrintable(message));
-    return 1;
+    return benchFailure("bench_tool", message);
 }
 
 // The tool in a private home of its own, with `port` listed after the machine's ports and remembered as chosen.

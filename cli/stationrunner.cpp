@@ -132,7 +132,7 @@ void StationRunner::stateChanged(State state)
         break;
     case State::WaitingForNode:
         // Back to waiting in the middle of a node: its login was refused or abandoned, or the link dropped it.
-        finish(lastNotice.isEmpty() ? QStringLiteral("the node was dropped") : lastNotice);
+        finish(lastNoticeOr(QStringLiteral("the node was dropped")));
         break;
     case State::PortUnavailable:
         finish(commissioning->portProblem());
@@ -144,7 +144,11 @@ void StationRunner::stateChanged(State state)
 
 void StationRunner::takeRecord()
 {
-    const Node node = commissioning->link()->nodeRecord();
+    takeIdentity(commissioning->link()->nodeRecord());
+}
+
+void StationRunner::takeIdentity(const Node &node)
+{
     report.type = Node::communicationText(node.firmwareType);
     report.identifier = node.identity();
     report.nodeVersion = node.nodeVersion;
@@ -160,9 +164,7 @@ void StationRunner::nodeShown()
         return;
     switch (phase) {
     case Phase::Reading: {
-        report.type = Node::communicationText(node->firmwareType);
-        report.identifier = node->identity();
-        report.nodeVersion = node->nodeVersion;
+        takeIdentity(*node);
         report.verified = true;
         say(QStringLiteral("node %1 (%2) read").arg(report.identifier, report.type));
         const int written = commissioning->applyProfileDifferences();
@@ -189,11 +191,16 @@ void StationRunner::nodeShown()
         return;
     case Phase::Registering:
         // The engine is back at the form without a registration report: its login failed or was abandoned.
-        finish(lastNotice.isEmpty() ? QStringLiteral("not registered") : lastNotice);
+        finish(lastNoticeOr(QStringLiteral("not registered")));
         return;
     case Phase::Sleeping:
         return; // the registration's own return to the form, before the queued sleep
     }
+}
+
+QString StationRunner::lastNoticeOr(const QString &fallback) const
+{
+    return lastNotice.isEmpty() ? fallback : lastNotice;
 }
 
 void StationRunner::proceed()

@@ -70,6 +70,10 @@ private:
     void goToSleep();
     void registrationReported(const ServerSession::RegistrationReport &report);
     void takeRecord();
+    // The node's type, identity and main-board version into the report.
+    void takeIdentity(const Node &node);
+    // The engine's last notice, or `fallback` when it gave none.
+    QString lastNoticeOr(const QString &fallback) const;
     void finish(const QString &error = QString());
     void say(const QString &text);
 

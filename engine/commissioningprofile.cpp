@@ -97,48 +97,39 @@ bool isHex(const QString &text, int digits)
 bool accepted(double value, Accepts accepts, const QString &what, QString *why)
 {
     const QString named = what.isEmpty() ? numberText(value) : what + QLatin1Char(' ') + numberText(value);
+    const auto refuse = [&](const QString &reason) {
+        *why = named + reason;
+        return false;
+    };
+    const bool whole = value == std::trunc(value);
+    const bool beyondInt32 = value < kInt32Low || value >= kInt32High;
+    const QString notWhole = QCoreApplication::translate("CommissioningProfile", " is not a whole number");
+    const QString beyondNode = QCoreApplication::translate("CommissioningProfile", " is beyond what the node can hold");
     switch (accepts) {
     case Accepts::Nothing:
         *why = QCoreApplication::translate("CommissioningProfile", "not a setting of this type");
         return false;
     case Accepts::AnyNumber:
-        if (value < kInt32Low || value >= kInt32High) {
-            *why = named + QCoreApplication::translate("CommissioningProfile", " is beyond what the node can hold");
-            return false;
-        }
-        return true;
+        return !beyondInt32 || refuse(beyondNode);
     case Accepts::Whole:
-        if (value != std::trunc(value)) {
-            *why = named + QCoreApplication::translate("CommissioningProfile", " is not a whole number");
-            return false;
-        }
-        if (value < kInt32Low || value >= kInt32High) {
-            *why = named + QCoreApplication::translate("CommissioningProfile", " is beyond what the node can hold");
-            return false;
-        }
-        return true;
+        if (!whole)
+            return refuse(notWhole);
+        return !beyondInt32 || refuse(beyondNode);
     case Accepts::WholeHundred:
-        if (value != std::trunc(value)) {
-            *why = named + QCoreApplication::translate("CommissioningProfile", " is not a whole number");
-            return false;
-        }
+        if (!whole)
+            return refuse(notWhole);
         break;
     case Accepts::TwoDecimals:
         // The nearest double to a number with two decimals prints back as exactly that number.
-        if (QString::number(value, 'f', kDecimals).toDouble() != value) {
-            *why = named
-                + QCoreApplication::translate("CommissioningProfile", " has more than %1 decimals").arg(kDecimals);
-            return false;
-        }
+        if (QString::number(value, 'f', kDecimals).toDouble() != value)
+            return refuse(
+                QCoreApplication::translate("CommissioningProfile", " has more than %1 decimals").arg(kDecimals));
         break;
     }
-    if (value < -kHundredLimit || value > kHundredLimit) {
-        *why = named
-            + QCoreApplication::translate("CommissioningProfile", " is outside %1 to %2")
-                  .arg(-kHundredLimit)
-                  .arg(kHundredLimit);
-        return false;
-    }
+    if (value < -kHundredLimit || value > kHundredLimit)
+        return refuse(QCoreApplication::translate("CommissioningProfile", " is outside %1 to %2")
+                          .arg(-kHundredLimit)
+                          .arg(kHundredLimit));
     return true;
 }
 

@@ -38,21 +38,20 @@ bool startsWithNumber(const QString &version)
 
 int ProfileEntry::settingFlags() const
 {
+    const std::pair<bool, int> settings[] = {
+        {appId.has_value(), Node::FlagAppId},
+        {netId.has_value(), Node::FlagNetId},
+        {temperature.has_value(), Node::FlagTemperature},
+        {humidity.has_value(), Node::FlagHumidity},
+        {pressure.has_value(), Node::FlagPressure},
+        {accelerometer.has_value(), Node::FlagAccelerometer},
+        {reportRate.has_value(), Node::FlagReportRate},
+    };
     int flags = 0;
-    if (appId)
-        flags |= Node::FlagAppId;
-    if (netId)
-        flags |= Node::FlagNetId;
-    if (temperature)
-        flags |= Node::FlagTemperature;
-    if (humidity)
-        flags |= Node::FlagHumidity;
-    if (pressure)
-        flags |= Node::FlagPressure;
-    if (accelerometer)
-        flags |= Node::FlagAccelerometer;
-    if (reportRate)
-        flags |= Node::FlagReportRate;
+    for (const auto &[present, flag] : settings) {
+        if (present)
+            flags |= flag;
+    }
     return flags;
 }
 

@@ -1,5 +1,6 @@
 #include "wiresettings.h"
 
+#include "commissioningjournal.h"
 #include "nodecmdsetthreshold.h"
 
 #include <cmath>
@@ -33,6 +34,19 @@ QString wholeText(const std::optional<qint32> &value)
 QString hundredthsOrNone(const std::optional<qint32> &value)
 {
     return value ? WireSettings::hundredthsText(*value) : QStringLiteral("none");
+}
+
+QString rangeText(const QString &low, const QString &high)
+{
+    return low + QStringLiteral(" to ") + high;
+}
+
+// Only the first and last digits of a long key, so that a report never spells it out.
+QString shortKeyText(const QString &appKey)
+{
+    if (appKey.size() <= 2 * kKeyDigitsShown)
+        return appKey.toUpper();
+    return appKey.left(kKeyDigitsShown).toUpper() + QStringLiteral("…") + appKey.right(kKeyDigitsShown).toUpper();
 }
 
 bool sameHex(const QString &a, const QString &b)
@@ -72,79 +86,61 @@ WireSettings WireSettings::ofRead(const Node &node)
     return w;
 }
 
+struct WireSettings::Field
+{
+    int flag;
+    bool (*same)(const WireSettings &a, const WireSettings &b);
+    QString (*text)(const WireSettings &w);
+};
+
+const WireSettings::Field WireSettings::kFields[8] = {
+    {Node::FlagAppId, [](const WireSettings &a, const WireSettings &b) { return sameHex(a.appId, b.appId); },
+        [](const WireSettings &w) { return w.appId.toUpper(); }},
+    {Node::FlagAppKey, [](const WireSettings &a, const WireSettings &b) { return sameHex(a.appKey, b.appKey); },
+        [](const WireSettings &w) { return shortKeyText(w.appKey); }},
+    {Node::FlagNetId, [](const WireSettings &a, const WireSettings &b) { return sameHex(a.netId, b.netId); },
+        [](const WireSettings &w) { return w.netId.toUpper(); }},
+    {Node::FlagTemperature, [](const WireSettings &a, const WireSettings &b) { return a.temperature == b.temperature; },
+        [](const WireSettings &w) { return rangeText(wholeText(w.temperature.low), wholeText(w.temperature.high)); }},
+    {Node::FlagHumidity, [](const WireSettings &a, const WireSettings &b) { return a.humidity == b.humidity; },
+        [](const WireSettings &w) { return rangeText(wholeText(w.humidity.low), wholeText(w.humidity.high)); }},
+    {Node::FlagPressure, [](const WireSettings &a, const WireSettings &b) { return a.pressure == b.pressure; },
+        [](const WireSettings &w) {
+            return rangeText(hundredthsOrNone(w.pressure.low), hundredthsOrNone(w.pressure.high));
+        }},
+    {Node::FlagAccelerometer,
+        [](const WireSettings &a, const WireSettings &b) { return a.accelX && a.accelX == b.accelX; },
+        [](const WireSettings &w) { return hundredthsOrNone(w.accelX); }},
+    {Node::FlagReportRate,
+        [](const WireSettings &a, const WireSettings &b) { return a.reportRateMinutes == b.reportRateMinutes; },
+        [](const WireSettings &w) { return QString::number(w.reportRateMinutes); }},
+};
+
+const WireSettings::Field *WireSettings::fieldOf(int flag)
+{
+    for (const Field &field : kFields) {
+        if (field.flag == flag)
+            return &field;
+    }
+    return nullptr;
+}
+
 bool WireSettings::sameAs(const WireSettings &other, int flag) const
 {
-    switch (flag) {
-    case Node::FlagAppId:
-        return sameHex(appId, other.appId);
-    case Node::FlagAppKey:
-        return sameHex(appKey, other.appKey);
-    case Node::FlagNetId:
-        return sameHex(netId, other.netId);
-    case Node::FlagTemperature:
-        return temperature == other.temperature;
-    case Node::FlagHumidity:
-        return humidity == other.humidity;
-    case Node::FlagPressure:
-        return pressure == other.pressure;
-    case Node::FlagAccelerometer:
-        return accelX && accelX == other.accelX;
-    case Node::FlagReportRate:
-        return reportRateMinutes == other.reportRateMinutes;
-    default:
-        return false;
-    }
+    const Field *field = fieldOf(flag);
+    return field && field->same(*this, other);
 }
 
 QString WireSettings::text(int flag) const
 {
-    const auto range = [](const QString &low, const QString &high) { return low + QStringLiteral(" to ") + high; };
-    switch (flag) {
-    case Node::FlagAppId:
-        return appId.toUpper();
-    case Node::FlagAppKey:
-        if (appKey.size() <= 2 * kKeyDigitsShown)
-            return appKey.toUpper();
-        return appKey.left(kKeyDigitsShown).toUpper() + QStringLiteral("…") + appKey.right(kKeyDigitsShown).toUpper();
-    case Node::FlagNetId:
-        return netId.toUpper();
-    case Node::FlagTemperature:
-        return range(wholeText(temperature.low), wholeText(temperature.high));
-    case Node::FlagHumidity:
-        return range(wholeText(humidity.low), wholeText(humidity.high));
-    case Node::FlagPressure:
-        return range(hundredthsOrNone(pressure.low), hundredthsOrNone(pressure.high));
-    case Node::FlagAccelerometer:
-        return hundredthsOrNone(accelX);
-    case Node::FlagReportRate:
-        return QString::number(reportRateMinutes);
-    default:
-        return QString();
-    }
+    const Field *field = fieldOf(flag);
+    return field ? field->text(*this) : QString();
 }
 
 QString WireSettings::fieldName(int flag)
 {
-    switch (flag) {
-    case Node::FlagAppId:
-        return QStringLiteral("appId");
-    case Node::FlagAppKey:
-        return QStringLiteral("appKey");
-    case Node::FlagNetId:
-        return QStringLiteral("netId");
-    case Node::FlagTemperature:
-        return QStringLiteral("temperature");
-    case Node::FlagHumidity:
-        return QStringLiteral("humidity");
-    case Node::FlagPressure:
-        return QStringLiteral("pressure");
-    case Node::FlagAccelerometer:
-        return QStringLiteral("accelerometer");
-    case Node::FlagReportRate:
-        return QStringLiteral("reportRate");
-    default:
-        return QString();
-    }
+    // Profiles and the journal spell a setting the same way.
+    return fieldOf(flag) ? CommissioningJournal::flagNames(flag).value(0) : QString();
 }
 
 QString WireSettings::hundredthsText(qint32 hundredths)

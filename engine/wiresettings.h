@@ -38,6 +38,11 @@ public:
     static QString hundredthsText(qint32 hundredths);
 
 private:
+    // How two values of the setting selected by one update flag compare, and how it reads.
+    struct Field;
+    static const Field kFields[8];
+    static const Field *fieldOf(int flag);
+
     struct Pair
     {
         std::optional<qint32> low;

@@ -120,26 +120,22 @@ bool isHexDigits(const QString &text)
     return true;
 }
 
+template <class Form> NodeForm *makeForm(const Node &node, QWidget *parent)
+{
+    return new Form(node, parent);
+}
+
 } // namespace
 
 NodeForm *NodeForm::create(const Node &node, QWidget *parent)
 {
-    switch (node.firmwareType) {
-    case Node::Pellimar:
-        return new FormPellimar(node, parent);
-    case Node::LoRaOTAA:
-        return new FormLoRaOTAA(node, parent);
-    case Node::SigFox:
-        return new FormSigFox(node, parent);
-    case Node::Pellimar5D:
-        return new FormPellimar5d(node, parent);
-    case Node::LoRaOTAA5D:
-        return new FormLoRaOTAA5d(node, parent);
-    case Node::SigFox5D:
-        return new FormSigFox5d(node, parent);
-    default:
+    using Factory = NodeForm *(*)(const Node &, QWidget *);
+    // Indexed by firmware type; the unknown type (0) has no form.
+    static const Factory factories[] = {nullptr, makeForm<FormPellimar>, makeForm<FormLoRaOTAA>, makeForm<FormSigFox>,
+        makeForm<FormPellimar5d>, makeForm<FormLoRaOTAA5d>, makeForm<FormSigFox5d>};
+    if (!Node::isKnownType(node.firmwareType))
         return nullptr;
-    }
+    return factories[node.firmwareType](node, parent);
 }
 
 NodeForm::NodeForm(const Node &node, QWidget *parent)

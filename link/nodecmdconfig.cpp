@@ -136,9 +136,8 @@ CommandResult NodeCMDconfig::parseReply(QString line)
         emit keyMismatch();
         return CommandResult::Failed;
     }
-    if ((m_seen & SeenRequired) != SeenRequired)
-        return CommandResult::Pending;
-    m_seen = 0;
-    emit updateConfig(m_result);
-    return CommandResult::Done;
+    const CommandResult result = completeOnceSeen(SeenRequired);
+    if (result == CommandResult::Done)
+        emit updateConfig(m_result);
+    return result;
 }

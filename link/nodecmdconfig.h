@@ -36,7 +36,6 @@ private:
     // Applies the field of `pattern` when the line carries it intact; true when it did.
     bool takeProtected(const QRegularExpression &pattern, const QString &line, int count, QString *target);
 
-    int m_seen = 0;
     bool m_keyMismatch = false;
     Node m_result;
     ProtectedFieldCipher m_cipher;

@@ -61,9 +61,8 @@ CommandResult NodeCMDthreshold::parseReply(QString line)
         m_seen |= SeenAccelerometer;
     }
 
-    if (m_seen != SeenAll)
-        return CommandResult::Pending;
-    m_seen = 0;
-    emit updateThreshold(m_result);
-    return CommandResult::Done;
+    const CommandResult result = completeOnceSeen(SeenAll);
+    if (result == CommandResult::Done)
+        emit updateThreshold(m_result);
+    return result;
 }

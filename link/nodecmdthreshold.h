@@ -24,6 +24,5 @@ private:
         SeenAll = SeenTemperature | SeenHumidity | SeenPressure | SeenAccelerometer,
     };
 
-    int m_seen = 0;
     NodeThresholds m_result;
 };

@@ -36,9 +36,8 @@ CommandResult NodeCMDversion::parseReply(QString line)
         m_seen |= SeenRadio;
     }
 
-    if (m_seen != SeenAll)
-        return CommandResult::Pending;
-    m_seen = 0;
-    emit updateVersion(m_result);
-    return CommandResult::Done;
+    const CommandResult result = completeOnceSeen(SeenAll);
+    if (result == CommandResult::Done)
+        emit updateVersion(m_result);
+    return result;
 }

@@ -23,6 +23,5 @@ private:
         SeenAll = SeenBoard | SeenModule | SeenRadio,
     };
 
-    int m_seen = 0;
     Node m_result;
 };

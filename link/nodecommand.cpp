@@ -32,3 +32,11 @@ bool NodeCommand::isTimedOut() const
 {
     return m_ageTimer.isValid() && isTimedOutAfter(m_ageTimer.elapsed());
 }
+
+CommandResult NodeCommand::completeOnceSeen(int required)
+{
+    if ((m_seen & required) != required)
+        return CommandResult::Pending;
+    m_seen = 0;
+    return CommandResult::Done;
+}

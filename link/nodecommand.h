@@ -40,6 +40,11 @@ public:
     const char *commandText() const { return m_command; }
 
 protected:
+    // For answers of several lines: Done once every line in `required` has been noted in m_seen, which starts
+    // the record afresh for the next answer; Pending before that.
+    CommandResult completeOnceSeen(int required);
+
+    int m_seen = 0; // the lines of a multi-line answer taken so far, one bit each
     QElapsedTimer m_ageTimer;
     LineAssembler m_receiveBuffer;
     QSerialPort *m_serialPort;

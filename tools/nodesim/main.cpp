@@ -1,4 +1,5 @@
 // nodesim: plays one lock sensor node on a pseudo-terminal, for working on the tool without hardware.
+#include "commandlineoptions.h"
 #include "nodesimulator.h"
 
 #include <QCommandLineParser>
@@ -69,6 +70,50 @@ bool parseFault(const QString &text, QString *key, SimFault *fault)
     return false;
 }
 
+// The identifier options: the help text and the check of a value both come from the digit counts here.
+struct HexOption
+{
+    const char *name;
+    const char *label;
+    QString SimNodeProfile::*field;
+    int minDigits;
+    int maxDigits;
+    bool mayBeEmpty; // an empty AppEui or AppKey is printed as NULL
+};
+const HexOption kHexOptions[] = {
+    {"deveui", "DevEui", &SimNodeProfile::devEui, 16, 16, false},
+    {"appeui", "AppEui", &SimNodeProfile::appEui, 16, 16, true},
+    {"appkey", "AppKey", &SimNodeProfile::appKey, 32, 32, true},
+    {"netid", "Network id", &SimNodeProfile::netId, 8, 8, false},
+    {"sigfox-id", "SigFox ID", &SimNodeProfile::sigfoxId, 1, 8, false},
+    {"pac", "SigFox PAC", &SimNodeProfile::sigfoxPac, 16, 16, false},
+};
+
+// "16" or "up to 8", as the help and the usage errors say it.
+QString digitCount(const HexOption &option)
+{
+    return option.minDigits == option.maxDigits ? QString::number(option.maxDigits)
+                                                : QStringLiteral("up to %1").arg(option.maxDigits);
+}
+
+// The threshold options take as many comma-separated numbers as they have fields.
+struct ThresholdOption
+{
+    const char *name;
+    const char *help;
+    const char *valueName;
+    QVector<int SimNodeProfile::*> fields;
+};
+const ThresholdOption kThresholdOptions[] = {
+    {"temperature", "Temperature thresholds.", "low,high",
+        {&SimNodeProfile::temperatureLow, &SimNodeProfile::temperatureHigh}},
+    {"humidity", "Humidity thresholds.", "low,high", {&SimNodeProfile::humidityLow, &SimNodeProfile::humidityHigh}},
+    {"pressure", "Pressure thresholds in hundredths.", "low,high",
+        {&SimNodeProfile::pressureLow, &SimNodeProfile::pressureHigh}},
+    {"accel", "Accelerometer settings in hundredths.", "x,y,z,d",
+        {&SimNodeProfile::accelX, &SimNodeProfile::accelY, &SimNodeProfile::accelZ, &SimNodeProfile::accelD}},
+};
+
 int typeNumber(const QString &name)
 {
     static const QStringList names
@@ -88,51 +133,42 @@ int main(int argc, char *argv[])
         "Plays one Tessaline lock sensor node on a pseudo-terminal, published as a symbolic link that the\n"
         "commission tool opens like a serial port. Press Enter (or send SIGUSR1) to reboot the node."));
     parser.addHelpOption();
-    const QCommandLineOption typeOption(QStringLiteral("type"),
-        QStringLiteral("Node type: pellimar, lorawan, sigfox, pellimar5d, lorawan5d, sigfox5d, unknown or "
-                       "unconfigured (default lorawan)."),
-        QStringLiteral("type"), QStringLiteral("lorawan"));
-    const QCommandLineOption linkOption(QStringLiteral("link"),
-        QStringLiteral("Path of the link to the node's serial line (default /tmp/ttyNODE)."), QStringLiteral("path"),
-        QStringLiteral("/tmp/ttyNODE"));
-    const QCommandLineOption devEuiOption(
-        QStringLiteral("deveui"), QStringLiteral("DevEui, 16 hex digits."), QStringLiteral("hex"));
-    const QCommandLineOption appEuiOption(QStringLiteral("appeui"),
-        QStringLiteral("AppEui, 16 hex digits (empty: the node prints NULL)."), QStringLiteral("hex"));
-    const QCommandLineOption appKeyOption(QStringLiteral("appkey"),
-        QStringLiteral("AppKey, 32 hex digits (empty: the node prints NULL)."), QStringLiteral("hex"));
-    const QCommandLineOption netIdOption(
-        QStringLiteral("netid"), QStringLiteral("Network id, 8 hex digits."), QStringLiteral("hex"));
-    const QCommandLineOption sigfoxIdOption(
-        QStringLiteral("sigfox-id"), QStringLiteral("SigFox ID, up to 8 hex digits."), QStringLiteral("hex"));
-    const QCommandLineOption pacOption(
-        QStringLiteral("pac"), QStringLiteral("SigFox PAC, 16 hex digits."), QStringLiteral("hex"));
-    const QCommandLineOption keyOption(QStringLiteral("key"),
-        QStringLiteral("Encipher protected fields under this key, 32 hex digits (default: the tool's key)."),
-        QStringLiteral("hex"));
-    const QCommandLineOption rateOption(
-        QStringLiteral("report-rate"), QStringLiteral("Report rate in milliseconds."), QStringLiteral("ms"));
-    const QCommandLineOption temperatureOption(
-        QStringLiteral("temperature"), QStringLiteral("Temperature thresholds."), QStringLiteral("low,high"));
-    const QCommandLineOption humidityOption(
-        QStringLiteral("humidity"), QStringLiteral("Humidity thresholds."), QStringLiteral("low,high"));
-    const QCommandLineOption pressureOption(
-        QStringLiteral("pressure"), QStringLiteral("Pressure thresholds in hundredths."), QStringLiteral("low,high"));
-    const QCommandLineOption accelOption(
-        QStringLiteral("accel"), QStringLiteral("Accelerometer settings in hundredths."), QStringLiteral("x,y,z,d"));
-    const QCommandLineOption colourOption(
-        QStringLiteral("colour"), QStringLiteral("Wrap every printed line in terminal colour sequences."));
-    const QCommandLineOption crlfOption(QStringLiteral("crlf"), QStringLiteral("End printed lines with CR LF."));
-    const QCommandLineOption bootOption(QStringLiteral("boot"), QStringLiteral("Boot the node once right away."));
-    const QCommandLineOption faultOption(QStringLiteral("fault"),
-        QStringLiteral("Fault for a command, repeatable: KEY=MODE with KEY cfg, th, rr, ver, s, reset, set:app, "
-                       "set:tht, ... or set:* and MODE silent, failed, late, garbage, corrupt-field, endless, "
-                       "hang-up or ignored (answers \"Set\" but keeps the old value)."),
-        QStringLiteral("key=mode"));
-    parser.addOptions({typeOption, linkOption, devEuiOption, appEuiOption, appKeyOption, netIdOption, sigfoxIdOption,
-        pacOption, keyOption, rateOption, temperatureOption, humidityOption, pressureOption, accelOption, colourOption,
-        crlfOption, bootOption});
-    parser.addOption(faultOption);
+    addOptionRows(parser,
+        {
+            {"type",
+                "Node type: pellimar, lorawan, sigfox, pellimar5d, lorawan5d, sigfox5d, unknown or unconfigured "
+                "(default %1).",
+                "type", QStringLiteral("lorawan")},
+            {"link", "Path of the link to the node's serial line (default %1).", "path",
+                QStringLiteral("/tmp/ttyNODE")},
+        });
+    for (const HexOption &option : kHexOptions) {
+        parser.addOption(QCommandLineOption(QLatin1String(option.name),
+            QStringLiteral("%1, %2 hex digits%3.")
+                .arg(QLatin1String(option.label), digitCount(option),
+                    option.mayBeEmpty ? QStringLiteral(" (empty: the node prints NULL)") : QString()),
+            QStringLiteral("hex")));
+    }
+    addOptionRows(parser,
+        {
+            {"key", "Encipher protected fields under this key, 32 hex digits (default: the tool's key).", "hex"},
+            {"report-rate", "Report rate in milliseconds.", "ms"},
+        });
+    for (const ThresholdOption &option : kThresholdOptions) {
+        parser.addOption(QCommandLineOption(
+            QLatin1String(option.name), QLatin1String(option.help), QLatin1String(option.valueName)));
+    }
+    addOptionRows(parser,
+        {
+            {"colour", "Wrap every printed line in terminal colour sequences."},
+            {"crlf", "End printed lines with CR LF."},
+            {"boot", "Boot the node once right away."},
+            {"fault",
+                "Fault for a command, repeatable: KEY=MODE with KEY cfg, th, rr, ver, s, reset, set:app, set:tht, "
+                "... or set:* and MODE silent, failed, late, garbage, corrupt-field, endless, hang-up or ignored "
+                "(answers \"Set\" but keeps the old value).",
+                "key=mode"},
+        });
     parser.process(app);
 
     const auto usageError = [](const QString &message) {
@@ -140,7 +176,7 @@ int main(int argc, char *argv[])
         return 2;
     };
 
-    const QString typeName = parser.value(typeOption).toLower();
+    const QString typeName = parser.value(QStringLiteral("type")).toLower();
     SimNodeProfile profile;
     if (typeName == QLatin1String("unconfigured")) {
         profile = SimNodeProfile::forType(1);
@@ -152,66 +188,45 @@ int main(int argc, char *argv[])
         profile = SimNodeProfile::forType(type);
     }
 
-    const struct
-    {
-        const QCommandLineOption &option;
-        QString *field;
-        int minDigits;
-        int maxDigits;
-        bool mayBeEmpty; // an empty AppEui or AppKey is printed as NULL
-    } identifiers[] = {{devEuiOption, &profile.devEui, 16, 16, false}, {appEuiOption, &profile.appEui, 16, 16, true},
-        {appKeyOption, &profile.appKey, 32, 32, true}, {netIdOption, &profile.netId, 8, 8, false},
-        {sigfoxIdOption, &profile.sigfoxId, 1, 8, false}, {pacOption, &profile.sigfoxPac, 16, 16, false}};
-    for (const auto &id : identifiers) {
-        if (!parser.isSet(id.option))
+    for (const HexOption &id : kHexOptions) {
+        if (!parser.isSet(QLatin1String(id.name)))
             continue;
-        const QString value = parser.value(id.option);
+        const QString value = parser.value(QLatin1String(id.name));
         if (!(id.mayBeEmpty && value.isEmpty()) && !isHex(value, id.minDigits, id.maxDigits))
-            return usageError(QStringLiteral("--%1 wants %2 hex digits")
-                                  .arg(id.option.names().first())
-                                  .arg(id.minDigits == id.maxDigits ? QString::number(id.maxDigits)
-                                                                    : QStringLiteral("up to %1").arg(id.maxDigits)));
-        *id.field = value.toUpper();
+            return usageError(QStringLiteral("--%1 wants %2 hex digits").arg(QLatin1String(id.name), digitCount(id)));
+        profile.*id.field = value.toUpper();
     }
     // The node encodes the SigFox ID as four bytes.
     profile.sigfoxId = profile.sigfoxId.rightJustified(8, QLatin1Char('0'));
 
-    if (parser.isSet(keyOption)) {
-        if (!isHex(parser.value(keyOption), 32, 32))
+    if (parser.isSet(QStringLiteral("key"))) {
+        if (!isHex(parser.value(QStringLiteral("key")), 32, 32))
             return usageError(QStringLiteral("--key wants 32 hex digits"));
-        profile.key = parser.value(keyOption).toUpper();
+        profile.key = parser.value(QStringLiteral("key")).toUpper();
     }
 
-    if (parser.isSet(rateOption)) {
+    if (parser.isSet(QStringLiteral("report-rate"))) {
         bool ok = false;
-        profile.reportRateMs = parser.value(rateOption).toLongLong(&ok);
+        profile.reportRateMs = parser.value(QStringLiteral("report-rate")).toLongLong(&ok);
         if (!ok)
             return usageError(QStringLiteral("--report-rate wants a whole number of milliseconds"));
     }
     QVector<int> numbers;
-    const struct
-    {
-        const QCommandLineOption &option;
-        QVector<int *> fields;
-    } thresholds[] = {{temperatureOption, {&profile.temperatureLow, &profile.temperatureHigh}},
-        {humidityOption, {&profile.humidityLow, &profile.humidityHigh}},
-        {pressureOption, {&profile.pressureLow, &profile.pressureHigh}},
-        {accelOption, {&profile.accelX, &profile.accelY, &profile.accelZ, &profile.accelD}}};
-    for (const auto &threshold : thresholds) {
-        if (!parser.isSet(threshold.option))
+    for (const ThresholdOption &threshold : kThresholdOptions) {
+        if (!parser.isSet(QLatin1String(threshold.name)))
             continue;
-        if (!parseNumbers(parser.value(threshold.option), threshold.fields.size(), &numbers))
+        if (!parseNumbers(parser.value(QLatin1String(threshold.name)), threshold.fields.size(), &numbers))
             return usageError(QStringLiteral("--%1 wants %2 whole numbers separated by commas")
-                                  .arg(threshold.option.names().first())
+                                  .arg(QLatin1String(threshold.name))
                                   .arg(threshold.fields.size()));
         for (int i = 0; i < numbers.size(); ++i)
-            *threshold.fields[i] = numbers[i];
+            profile.*threshold.fields[i] = numbers[i];
     }
-    profile.colour = parser.isSet(colourOption);
-    profile.crlf = parser.isSet(crlfOption);
+    profile.colour = parser.isSet(QStringLiteral("colour"));
+    profile.crlf = parser.isSet(QStringLiteral("crlf"));
 
     NodeSimulator simulator(profile);
-    for (const QString &text : parser.values(faultOption)) {
+    for (const QString &text : parser.values(QStringLiteral("fault"))) {
         QString key;
         SimFault fault = SimFault::None;
         if (!parseFault(text, &key, &fault))
@@ -220,7 +235,7 @@ int main(int argc, char *argv[])
     }
     simulator.setTraceCallback(print);
     QString error;
-    const QString linkPath = parser.value(linkOption);
+    const QString linkPath = parser.value(QStringLiteral("link"));
     if (!simulator.start(linkPath, &error)) {
         std::fprintf(stderr, "nodesim: %s\n", qPrintable(error));
         return 1;
@@ -275,7 +290,7 @@ int main(int argc, char *argv[])
         });
     }
 
-    if (parser.isSet(bootOption))
+    if (parser.isSet(QStringLiteral("boot")))
         simulator.boot();
 
     const int result = app.exec();

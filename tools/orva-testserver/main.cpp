@@ -1,5 +1,6 @@
 // orva-testserver: a small local registration server for the demo and the tests.
 
+#include "commandlineoptions.h"
 #include "devicestore.h"
 #include "faultplan.h"
 #include "orvatestserver.h"
@@ -51,52 +52,41 @@ int main(int argc, char *argv[])
                        "stops the server.\n\n")
         + FaultPlan::description());
     parser.addHelpOption();
-    const QCommandLineOption hostOption(QStringLiteral("host"),
-        QStringLiteral("Address to listen on (default %1).").arg(kDefaultHost), QStringLiteral("address"),
-        QLatin1String(kDefaultHost));
-    const QCommandLineOption portOption(QStringLiteral("port"),
-        QStringLiteral("Port to listen on (default %1); 0 picks a free port, shown in the ready line.")
-            .arg(kDefaultPort),
-        QStringLiteral("port"), QString::number(kDefaultPort));
-    const QCommandLineOption userOption(QStringLiteral("user"),
-        QStringLiteral("User name the login accepts (default %1).").arg(kDefaultUser), QStringLiteral("name"),
-        QLatin1String(kDefaultUser));
-    const QCommandLineOption passwordOption(QStringLiteral("password"),
-        QStringLiteral("Password the login accepts (default %1); the login compares its MD5 digest.")
-            .arg(kDefaultPassword),
-        QStringLiteral("password"), QLatin1String(kDefaultPassword));
-    const QCommandLineOption devicesOption(QStringLiteral("devices"),
-        QStringLiteral("JSON file that keeps the registered devices (default: a new file in the temp directory)."),
-        QStringLiteral("file"));
-    const QCommandLineOption faultOption(QStringLiteral("fault"),
-        QStringLiteral("A fault to start with (repeatable); see Faults above."), QStringLiteral("endpoint:kind[:arg]"));
-    const QCommandLineOption tlsOption(
-        QStringLiteral("tls"), QStringLiteral("Serve https with a throwaway self-signed certificate for 127.0.0.1."));
-    const QCommandLineOption certificateOutOption(QStringLiteral("certificate-out"),
-        QStringLiteral("With --tls, write the certificate (PEM) to this file, for a client that chooses to trust it."),
-        QStringLiteral("file"));
-    const QCommandLineOption authorityOutOption(QStringLiteral("ca-out"),
-        QStringLiteral("With --tls, sign the certificate by a throwaway private authority and write the authority's\n"
-                       "certificate (PEM) to this file, for a client that is given it as its CA file."),
-        QStringLiteral("file"));
-    parser.addOptions({hostOption, portOption, userOption, passwordOption, devicesOption, faultOption, tlsOption,
-        certificateOutOption, authorityOutOption});
+    addOptionRows(parser,
+        {
+            {"host", "Address to listen on (default %1).", "address", QLatin1String(kDefaultHost)},
+            {"port", "Port to listen on (default %1); 0 picks a free port, shown in the ready line.", "port",
+                QString::number(kDefaultPort)},
+            {"user", "User name the login accepts (default %1).", "name", QLatin1String(kDefaultUser)},
+            {"password", "Password the login accepts (default %1); the login compares its MD5 digest.", "password",
+                QLatin1String(kDefaultPassword)},
+            {"devices", "JSON file that keeps the registered devices (default: a new file in the temp directory).",
+                "file"},
+            {"fault", "A fault to start with (repeatable); see Faults above.", "endpoint:kind[:arg]"},
+            {"tls", "Serve https with a throwaway self-signed certificate for 127.0.0.1."},
+            {"certificate-out",
+                "With --tls, write the certificate (PEM) to this file, for a client that chooses to trust it.", "file"},
+            {"ca-out",
+                "With --tls, sign the certificate by a throwaway private authority and write the authority's\n"
+                "certificate (PEM) to this file, for a client that is given it as its CA file.",
+                "file"},
+        });
     parser.process(app);
 
     bool portOk = false;
-    const int port = parser.value(portOption).toInt(&portOk);
+    const int port = parser.value(QStringLiteral("port")).toInt(&portOk);
     if (!portOk || port < 0 || port > 65535)
         return fail(QStringLiteral("--port takes 0 to 65535"));
 
     FaultPlan faults;
-    for (const QString &option : parser.values(faultOption)) {
+    for (const QString &option : parser.values(QStringLiteral("fault"))) {
         const QString error = faults.applyOption(option);
         if (!error.isEmpty())
             return fail(error);
     }
 
-    const QString devicesFile = parser.isSet(devicesOption)
-        ? parser.value(devicesOption)
+    const QString devicesFile = parser.isSet(QStringLiteral("devices"))
+        ? parser.value(QStringLiteral("devices"))
         : QDir::temp().filePath(
             QStringLiteral("orva-testserver-devices-%1.json").arg(QCoreApplication::applicationPid()));
     DeviceStore devices(devicesFile);
@@ -106,25 +96,27 @@ int main(int argc, char *argv[])
 
     SelfSignedCertificate certificate;
     OrvaTestServer::Settings settings;
-    settings.host = parser.value(hostOption);
+    settings.host = parser.value(QStringLiteral("host"));
     settings.port = port;
-    settings.userName = parser.value(userOption);
+    settings.userName = parser.value(QStringLiteral("user"));
     settings.passwordDigest = QString::fromLatin1(
-        QCryptographicHash::hash(parser.value(passwordOption).toUtf8(), QCryptographicHash::Md5).toHex().toUpper());
+        QCryptographicHash::hash(parser.value(QStringLiteral("password")).toUtf8(), QCryptographicHash::Md5)
+            .toHex()
+            .toUpper());
     settings.devicesFile = devicesFile;
-    if (parser.isSet(tlsOption)) {
-        const bool byAuthority = parser.isSet(authorityOutOption);
+    if (parser.isSet(QStringLiteral("tls"))) {
+        const bool byAuthority = parser.isSet(QStringLiteral("ca-out"));
         const QString error = byAuthority ? certificate.generateSignedByAuthority() : certificate.generate();
         if (!error.isEmpty())
             return fail(error);
         settings.certificate = &certificate;
         if (byAuthority) {
-            QFile out(parser.value(authorityOutOption));
+            QFile out(parser.value(QStringLiteral("ca-out")));
             if (!out.open(QIODevice::WriteOnly) || out.write(certificate.authorityPem()) < 0)
                 return fail(QStringLiteral("cannot write the authority's certificate: %1").arg(out.errorString()));
         }
-        if (parser.isSet(certificateOutOption)) {
-            QFile out(parser.value(certificateOutOption));
+        if (parser.isSet(QStringLiteral("certificate-out"))) {
+            QFile out(parser.value(QStringLiteral("certificate-out")));
             if (!out.open(QIODevice::WriteOnly) || out.write(certificate.certificatePem()) < 0)
                 return fail(QStringLiteral("cannot write the certificate: %1").arg(out.errorString()));
         }
