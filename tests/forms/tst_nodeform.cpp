@@ -220,13 +220,9 @@ void TestNodeForm::builtFormShowsTheNodeIdentity()
 
 void TestNodeForm::builtFormShowsThresholdsInOperatorUnitsAndReportRate_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("editName");
-    QTest::addColumn<QString>("shown");
+    addEditColumns<QString>("shown");
     for (const FormCase &form : allFormCases()) {
-        const auto row = [&](const char *edit, const char *text) {
-            QTest::addRow("%s %s", form.className, edit) << int(form.type) << edit << text;
-        };
+        const auto row = [&](const char *edit, const char *text) { addEditRow(form, edit) << text; };
         row("tempHighEdit", "50");
         row("tempLowEdit", "-10");
         row("humidityHighEdit", "90");
@@ -293,13 +289,11 @@ void TestNodeForm::thresholdNeverReadIsShownAsNanAndEmittedUnchanged()
 
 void TestNodeForm::editingAListedEditSetsExactlyItsFlag_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("editName");
-    QTest::addColumn<int>("flag");
+    addEditColumns<int>("flag");
     for (const FormCase &form : allFormCases()) {
         for (const QString &edit : form.listedEdits) {
             if (edit != QLatin1String("lockDescriptionEdit"))
-                QTest::addRow("%s %s", form.className, qPrintable(edit)) << int(form.type) << edit << flagOfEdit(edit);
+                addEditRow(form, edit) << flagOfEdit(edit);
         }
     }
 }
