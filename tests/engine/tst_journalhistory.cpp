@@ -8,6 +8,11 @@ Q_DECLARE_METATYPE(HistoryFilter)
 
 namespace {
 
+// History rows by node and lot, as the filter tests name them.
+const QString kLot1Node = QStringLiteral("70B3D57ED0000A01/L1");
+const QString kLot2Node = QStringLiteral("70B3D57ED0000A01/L2");
+const QString kSigFoxNode = QStringLiteral("C0FFEE/");
+
 // A journal of three nodes in two lots, with a line of garbage, an entry without identity, a blank line and a
 // last line cut off by a crash.
 const char kJournalFile[] = ":/journal-sample.jsonl";
@@ -212,40 +217,38 @@ void JournalHistoryTest::filtersRows_data()
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<int>("eventsOfLast");
 
-    const QString l1 = QStringLiteral("70B3D57ED0000A01/L1");
-    const QString l2 = QStringLiteral("70B3D57ED0000A01/L2");
-    const QString sigfox = QStringLiteral("C0FFEE/");
     HistoryFilter filter;
     filter.allLots = false;
     filter.lot = QStringLiteral("L1");
-    QTest::newRow("lot L1") << filter << QStringList{l1} << 6;
+    QTest::newRow("lot L1") << filter << QStringList{kLot1Node} << 6;
     filter.lot = QString();
-    QTest::newRow("outside any lot") << filter << QStringList{sigfox} << 5;
+    QTest::newRow("outside any lot") << filter << QStringList{kSigFoxNode} << 5;
     filter = HistoryFilter();
     filter.text = QStringLiteral("c0ff");
-    QTest::newRow("part of an identifier in lower case") << filter << QStringList{sigfox} << 5;
+    QTest::newRow("part of an identifier in lower case") << filter << QStringList{kSigFoxNode} << 5;
     filter.text = QStringLiteral(" 70b3d57ed0000a01 ");
-    QTest::newRow("whole identifier with blanks") << filter << QStringList{l2, l1} << 6;
+    QTest::newRow("whole identifier with blanks") << filter << QStringList{kLot2Node, kLot1Node} << 6;
     filter.text = QStringLiteral("refused");
-    QTest::newRow("registration text") << filter << QStringList{sigfox} << 5;
+    QTest::newRow("registration text") << filter << QStringList{kSigFoxNode} << 5;
     filter.text = QStringLiteral("v5.2");
-    QTest::newRow("firmware version") << filter << QStringList{l1} << 6;
+    QTest::newRow("firmware version") << filter << QStringList{kLot1Node} << 6;
     filter.text = QStringLiteral("404");
-    QTest::newRow("registration status") << filter << QStringList{sigfox} << 5;
+    QTest::newRow("registration status") << filter << QStringList{kSigFoxNode} << 5;
     filter.text = QStringLiteral("nothing like it");
     QTest::newRow("no match") << filter << QStringList() << 0;
     filter = HistoryFilter();
     filter.since = QDate(2026, 12, 9);
     filter.until = QDate(2026, 12, 9);
-    QTest::newRow("one day") << filter << QStringList{sigfox} << 5;
+    QTest::newRow("one day") << filter << QStringList{kSigFoxNode} << 5;
     filter.until = QDate(2026, 12, 10);
-    QTest::newRow("until includes the last millisecond of the day") << filter << QStringList{l2, sigfox} << 5;
+    QTest::newRow("until includes the last millisecond of the day")
+        << filter << QStringList{kLot2Node, kSigFoxNode} << 5;
     filter = HistoryFilter();
     filter.since = QDate(2026, 12, 11);
-    QTest::newRow("since cuts a row's earlier events") << filter << QStringList{l2} << 3;
+    QTest::newRow("since cuts a row's earlier events") << filter << QStringList{kLot2Node} << 3;
     filter = HistoryFilter();
     filter.until = QDate(2026, 12, 8);
-    QTest::newRow("until only") << filter << QStringList{l1} << 6;
+    QTest::newRow("until only") << filter << QStringList{kLot1Node} << 6;
     filter.allLots = false;
     filter.lot = QStringLiteral("L2");
     QTest::newRow("lot and dates together") << filter << QStringList() << 0;

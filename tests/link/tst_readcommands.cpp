@@ -12,6 +12,12 @@
 #include <cmath>
 
 namespace {
+
+// The three lines a node's version banner consists of.
+const QString kBoardLine = QStringLiteral("Tavonex   : v2.4.1");
+const QString kModuleLine = QStringLiteral("Ormix     : 1.4");
+const QString kRadioLine = QStringLiteral("Semtech LoRa : 4.2.1");
+
 // The key of a node that was flashed with other firmware than the tool's.
 const QByteArray kOtherKey = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
 
@@ -132,52 +138,49 @@ void TestReadCommands::versionReadTakesTypeAndVersions_data()
     QTest::addColumn<QString>("moduleVersion");
     QTest::addColumn<QString>("loraVersion");
 
-    const QString board = QStringLiteral("Tavonex   : v2.4.1");
-    const QString module = QStringLiteral("Ormix     : 1.4");
-    const QString radio = QStringLiteral("Semtech LoRa : 4.2.1");
-
-    QTest::newRow("banner order") << QStringList{board, module, radio} << "002" << 2 << "v2.4.1"
+    QTest::newRow("banner order") << QStringList{kBoardLine, kModuleLine, kRadioLine} << "002" << 2 << "v2.4.1"
                                   << "1.4"
                                   << "4.2.1";
     QTest::newRow("radio, board, module completes on the third line")
-        << QStringList{radio, board, module} << "002" << 2 << "v2.4.1"
+        << QStringList{kRadioLine, kBoardLine, kModuleLine} << "002" << 2 << "v2.4.1"
         << "1.4"
         << "4.2.1";
     QTest::newRow("other lines in between are ignored")
-        << QStringList{QStringLiteral("> ver"), board, QStringLiteral("garbage"), module, radio} << "00002" << 2
-        << "v2.4.1"
+        << QStringList{QStringLiteral("> ver"), kBoardLine, QStringLiteral("garbage"), kModuleLine, kRadioLine}
+        << "00002" << 2 << "v2.4.1"
         << "1.4"
         << "4.2.1";
-    QTest::newRow("v12.3 gives type 12") << QStringList{QStringLiteral("Tavonex : v12.3"), module, radio} << "002" << 12
-                                         << "v12.3"
+    QTest::newRow("v12.3 gives type 12") << QStringList{QStringLiteral("Tavonex : v12.3"), kModuleLine, kRadioLine}
+                                         << "002" << 12 << "v12.3"
                                          << "1.4"
                                          << "4.2.1";
     QTest::newRow("digits without a following character give no type")
-        << QStringList{QStringLiteral("Tavonex : v2"), module, radio} << "002" << 0 << "v2"
+        << QStringList{QStringLiteral("Tavonex : v2"), kModuleLine, kRadioLine} << "002" << 0 << "v2"
         << "1.4"
         << "4.2.1";
     QTest::newRow("version without a v gives no type")
-        << QStringList{QStringLiteral("Tavonex : 2.4.1"), module, radio} << "002" << 0 << "2.4.1"
+        << QStringList{QStringLiteral("Tavonex : 2.4.1"), kModuleLine, kRadioLine} << "002" << 0 << "2.4.1"
         << "1.4"
         << "4.2.1";
     QTest::newRow("a type number beyond 32 bits is 0")
-        << QStringList{QStringLiteral("Tavonex : v99999999999.1"), module, radio} << "002" << 0 << "v99999999999.1"
+        << QStringList{QStringLiteral("Tavonex : v99999999999.1"), kModuleLine, kRadioLine} << "002" << 0
+        << "v99999999999.1"
         << "1.4"
         << "4.2.1";
     QTest::newRow("only the first word is the version")
-        << QStringList{QStringLiteral("Tavonex\t:  v3.0.2 build 7"), module, radio} << "002" << 3 << "v3.0.2"
+        << QStringList{QStringLiteral("Tavonex\t:  v3.0.2 build 7"), kModuleLine, kRadioLine} << "002" << 3 << "v3.0.2"
         << "1.4"
         << "4.2.1";
     QTest::newRow("board line without blank before the colon does not count")
-        << QStringList{QStringLiteral("Tavonex: v2.4.1"), module, radio} << "000" << 0 << ""
+        << QStringList{QStringLiteral("Tavonex: v2.4.1"), kModuleLine, kRadioLine} << "000" << 0 << ""
         << ""
         << "";
     QTest::newRow("radio line with two blanks before the colon does not count")
-        << QStringList{board, module, QStringLiteral("Semtech LoRa  : 4.2.1")} << "000" << 0 << ""
+        << QStringList{kBoardLine, kModuleLine, QStringLiteral("Semtech LoRa  : 4.2.1")} << "000" << 0 << ""
         << ""
         << "";
     QTest::newRow("indented board line does not count")
-        << QStringList{QStringLiteral(" x Tavonex : v2.4.1"), module, radio} << "000" << 0 << ""
+        << QStringList{QStringLiteral(" x Tavonex : v2.4.1"), kModuleLine, kRadioLine} << "000" << 0 << ""
         << ""
         << "";
 }
