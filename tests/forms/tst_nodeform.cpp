@@ -194,8 +194,7 @@ void TestNodeForm::builtFormShowsTheNodeIdentity_data()
 void TestNodeForm::builtFormShowsTheNodeIdentity()
 {
     QFETCH(int, type);
-    const Node node = healthyNode(Node::eFirmwareType(type));
-    const FormUnderTest form(node);
+    const FormUnderTest form(type);
 
     if (Node::isSigfoxType(type)) {
         QCOMPARE(form.child<QLabel>("IDResultLabel")->text(), QStringLiteral("C0FFEE"));
