@@ -10,7 +10,7 @@ namespace {
 const QString kJoinEui = QStringLiteral("0004A30B001C0A00");
 const QString kDevEui = QStringLiteral("70B3D57ED0000A01");
 const QString kProfileId = QStringLiteral("01230456");
-const QString kQr = QStringLiteral("LW:D0:0004A30B001C0A00:70B3D57ED0000A01:01230456");
+const QString kQr = QStringLiteral("LW:D0:%1:%2:%3").arg(kJoinEui, kDevEui, kProfileId);
 const QString kPac = QStringLiteral("0123456789ABCDEF");
 const QString kMatchesText = QStringLiteral("Label matches");
 
