@@ -84,17 +84,17 @@ void JournalHistoryTest::buildsOneRowPerNodeAndLotNewestFirst()
 
     // Every field of each row, so that one comparison shows all a row got wrong.
     QCOMPARE(fieldsOf(rows.at(0)),
-        (QStringList{"time=2026-12-11T00:00:02.000Z", "type=LoRa OTAA", "nodeVersion=", "moduleVersion=",
-            "loraVersion=", "writes=", "verification=none", "mismatches=", "labelCheck=none",
-            "registration=waiting", "status=-1", "sleeping=false"}));
+        (QStringList{"time=2026-12-11T00:00:02.000Z", "type=LoRa OTAA",
+            "nodeVersion=", "moduleVersion=", "loraVersion=", "writes=", "verification=none",
+            "mismatches=", "labelCheck=none", "registration=waiting", "status=-1", "sleeping=false"}));
     QCOMPARE(fieldsOf(rows.at(1)),
         (QStringList{"time=2026-12-09T08:00:10.000Z", "type=SigFox", "nodeVersion=v3.0.2", "moduleVersion=1.1",
             "loraVersion=0.0", "writes=deviceId: timed out", "verification=mismatches",
             "mismatches=reportRate, humidity", "labelCheck=does not match", "registration=refused", "status=404",
             "sleeping=false"}));
     QCOMPARE(fieldsOf(rows.at(2)),
-        (QStringList{"time=2026-12-08T17:08:20.000Z", "type=LoRa OTAA 5D", "nodeVersion=v5.2.0",
-            "moduleVersion=1.4", "loraVersion=4.2.1", "writes=temperature+reportRate: done", "verification=ok",
+        (QStringList{"time=2026-12-08T17:08:20.000Z", "type=LoRa OTAA 5D", "nodeVersion=v5.2.0", "moduleVersion=1.4",
+            "loraVersion=4.2.1", "writes=temperature+reportRate: done", "verification=ok",
             "mismatches=", "labelCheck=none", "registration=updated", "status=201", "sleeping=true"}));
 }
 
