@@ -3,6 +3,7 @@
 
 #include "formundertest.h"
 #include "messageboxcloser.h"
+#include "samefloat.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -67,11 +68,6 @@ bool isBlue(const QLineEdit *edit)
 int asNodeHundredths(float operatorValue)
 {
     return qRound(double(operatorValue) * 100.0);
-}
-
-bool sameFloat(float a, float b)
-{
-    return (std::isnan(a) && std::isnan(b)) || a == b;
 }
 
 } // namespace
