@@ -6,6 +6,14 @@ Q_DECLARE_METATYPE(LabelCode::Kind)
 
 namespace {
 
+// The identities a LoRa label carries, and the QR code that carries them.
+const QString kJoinEui = QStringLiteral("0004A30B001C0A00");
+const QString kDevEui = QStringLiteral("70B3D57ED0000A01");
+const QString kProfileId = QStringLiteral("01230456");
+const QString kQr = QStringLiteral("LW:D0:%1:%2:%3").arg(kJoinEui, kDevEui, kProfileId);
+const QString kPac = QStringLiteral("0123456789ABCDEF");
+const QString kMatchesText = QStringLiteral("Label matches");
+
 Node nodeOf(Node::eFirmwareType type, const QString &euid, const QString &pac = QString())
 {
     Node node;
@@ -14,8 +22,6 @@ Node nodeOf(Node::eFirmwareType type, const QString &euid, const QString &pac = 
     node.pac = pac;
     return node;
 }
-
-const QString kQr = QStringLiteral("LW:D0:0004A30B001C0A00:70B3D57ED0000A01:01230456");
 
 } // namespace
 
@@ -42,25 +48,23 @@ void LabelCodeTest::readsEachLabelFormat_data()
     QTest::addColumn<QStringList>("extras");
     QTest::addColumn<QString>("pac");
 
-    const QString join = QStringLiteral("0004A30B001C0A00");
-    const QString dev = QStringLiteral("70B3D57ED0000A01");
-    const QString profile = QStringLiteral("01230456");
-    QTest::newRow("qr code") << kQr << LabelCode::LoRaQrCode << dev << join << profile << QStringList() << QString();
+    QTest::newRow("qr code") << kQr << LabelCode::LoRaQrCode << kDevEui << kJoinEui << kProfileId << QStringList()
+                             << QString();
     QTest::newRow("qr code in lower case, blanks and a line end around")
-        << QStringLiteral("  lw:d0:0004a30b001c0a00:70b3d57ed0000a01:01230456\r\n") << LabelCode::LoRaQrCode << dev
-        << join << profile << QStringList() << QString();
+        << QStringLiteral("  lw:d0:0004a30b001c0a00:70b3d57ed0000a01:01230456\r\n") << LabelCode::LoRaQrCode << kDevEui
+        << kJoinEui << kProfileId << QStringList() << QString();
     QTest::newRow("qr code with owner token, serial and checksum")
-        << kQr + QStringLiteral(":OAbC123:S0042:C1F2A") << LabelCode::LoRaQrCode << dev << join << profile
+        << kQr + QStringLiteral(":OAbC123:S0042:C1F2A") << LabelCode::LoRaQrCode << kDevEui << kJoinEui << kProfileId
         << QStringList{QStringLiteral("OAbC123"), QStringLiteral("S0042"), QStringLiteral("C1F2A")} << QString();
     QTest::newRow("qr code with a proprietary field holding blanks")
-        << kQr + QStringLiteral(":Pbatch 7") << LabelCode::LoRaQrCode << dev << join << profile
+        << kQr + QStringLiteral(":Pbatch 7") << LabelCode::LoRaQrCode << kDevEui << kJoinEui << kProfileId
         << QStringList{QStringLiteral("Pbatch 7")} << QString();
-    QTest::newRow("bare deveui") << dev << LabelCode::DevEui << dev << QString() << QString() << QStringList()
+    QTest::newRow("bare deveui") << kDevEui << LabelCode::DevEui << kDevEui << QString() << QString() << QStringList()
                                  << QString();
     QTest::newRow("deveui in lower case in pairs") << QStringLiteral("70 b3 d5 7e d0 00 0a 01") << LabelCode::DevEui
-                                                   << dev << QString() << QString() << QStringList() << QString();
+                                                   << kDevEui << QString() << QString() << QStringList() << QString();
     QTest::newRow("deveui with dashes, colons and a tab")
-        << QStringLiteral("\t70-B3-D5-7E:D0:00:0A:01 ") << LabelCode::DevEui << dev << QString() << QString()
+        << QStringLiteral("\t70-B3-D5-7E:D0:00:0A:01 ") << LabelCode::DevEui << kDevEui << QString() << QString()
         << QStringList() << QString();
     QTest::newRow("sigfox id") << QStringLiteral("C0FFEE") << LabelCode::SigfoxId << QStringLiteral("C0FFEE")
                                << QString() << QString() << QStringList() << QString();
@@ -151,41 +155,38 @@ void LabelCodeTest::matchesTheNodeByItsIdentity_data()
     QTest::addColumn<bool>("matches");
     QTest::addColumn<QString>("text");
 
-    const QString matches = QStringLiteral("Label matches");
-    const QString dev = QStringLiteral("70B3D57ED0000A01");
-    const QString pac = QStringLiteral("0123456789ABCDEF");
-    QTest::newRow("qr code and lora node") << kQr << nodeOf(Node::LoRaOTAA, dev) << true << matches;
-    QTest::newRow("qr code and pellimar 5d node") << kQr << nodeOf(Node::Pellimar5D, dev) << true << matches;
+    QTest::newRow("qr code and lora node") << kQr << nodeOf(Node::LoRaOTAA, kDevEui) << true << kMatchesText;
+    QTest::newRow("qr code and pellimar 5d node") << kQr << nodeOf(Node::Pellimar5D, kDevEui) << true << kMatchesText;
     QTest::newRow("deveui in lower case and node with colons")
         << QStringLiteral("70b3d57ed0000a01") << nodeOf(Node::LoRaOTAA5D, QStringLiteral("70:B3:D5:7E:D0:00:0A:01"))
-        << true << matches;
+        << true << kMatchesText;
     QTest::newRow("qr code of another node")
         << kQr << nodeOf(Node::LoRaOTAA, QStringLiteral("0004A30B001C0A00")) << false
         << QStringLiteral("Label 70B3D57ED0000A01 does not match node 0004A30B001C0A00");
     QTest::newRow("joineui is not the identity")
-        << QStringLiteral("LW:D0:70B3D57ED0000A01:0004A30B001C0A00:01230456") << nodeOf(Node::LoRaOTAA, dev) << false
-        << QStringLiteral("Label 0004A30B001C0A00 does not match node 70B3D57ED0000A01");
+        << QStringLiteral("LW:D0:70B3D57ED0000A01:0004A30B001C0A00:01230456") << nodeOf(Node::LoRaOTAA, kDevEui)
+        << false << QStringLiteral("Label 0004A30B001C0A00 does not match node 70B3D57ED0000A01");
     QTest::newRow("sigfox id without leading zeros")
-        << QStringLiteral("C0FFEE") << nodeOf(Node::SigFox, QStringLiteral("C0FFEE")) << true << matches;
+        << QStringLiteral("C0FFEE") << nodeOf(Node::SigFox, QStringLiteral("C0FFEE")) << true << kMatchesText;
     QTest::newRow("sigfox id with leading zeros on the label")
-        << QStringLiteral("00C0FFEE") << nodeOf(Node::SigFox5D, QStringLiteral("C0FFEE")) << true << matches;
+        << QStringLiteral("00C0FFEE") << nodeOf(Node::SigFox5D, QStringLiteral("C0FFEE")) << true << kMatchesText;
     QTest::newRow("sigfox id with leading zeros on the node")
-        << QStringLiteral("c0ffee") << nodeOf(Node::SigFox, QStringLiteral("00C0FFEE")) << true << matches;
+        << QStringLiteral("c0ffee") << nodeOf(Node::SigFox, QStringLiteral("00C0FFEE")) << true << kMatchesText;
     QTest::newRow("another sigfox id") << QStringLiteral("C0FFEF") << nodeOf(Node::SigFox, QStringLiteral("C0FFEE"))
                                        << false << QStringLiteral("Label C0FFEF does not match node C0FFEE");
     QTest::newRow("sigfox id and pac") << QStringLiteral("C0FFEE;0123456789abcdef")
-                                       << nodeOf(Node::SigFox, QStringLiteral("C0FFEE"), pac) << true << matches;
+                                       << nodeOf(Node::SigFox, QStringLiteral("C0FFEE"), kPac) << true << kMatchesText;
     QTest::newRow("sigfox pac differs, text does not show it")
-        << QStringLiteral("C0FFEE 0123456789ABCDEE") << nodeOf(Node::SigFox, QStringLiteral("C0FFEE"), pac) << false
+        << QStringLiteral("C0FFEE 0123456789ABCDEE") << nodeOf(Node::SigFox, QStringLiteral("C0FFEE"), kPac) << false
         << QStringLiteral("The PAC on label C0FFEE does not match node C0FFEE");
     QTest::newRow("sigfox label and lora node of the same digits")
         << QStringLiteral("C0FFEE") << nodeOf(Node::LoRaOTAA, QStringLiteral("0000000000C0FFEE")) << false
         << QStringLiteral("Label C0FFEE does not match node 0000000000C0FFEE");
     QTest::newRow("deveui label and sigfox node")
-        << dev << nodeOf(Node::SigFox, QStringLiteral("C0FFEE")) << false
+        << kDevEui << nodeOf(Node::SigFox, QStringLiteral("C0FFEE")) << false
         << QStringLiteral("Label 70B3D57ED0000A01 does not match node C0FFEE");
     QTest::newRow("node without identifier")
-        << dev << nodeOf(Node::LoRaOTAA, QString()) << false
+        << kDevEui << nodeOf(Node::LoRaOTAA, QString()) << false
         << QStringLiteral("Label 70B3D57ED0000A01 does not match node without identifier");
     QTest::newRow("sigfox node with garbage identifier")
         << QStringLiteral("C0FFEE") << nodeOf(Node::SigFox, QStringLiteral("C0FFEE?")) << false

@@ -1,5 +1,6 @@
 // What a profile changes on a node: exactly the settings that would go out differently, with both values for
 // the operator, and a record that, written, leaves the node matching the profile.
+#include "describeeach.h"
 #include "nodestore.h"
 #include "profilecomparison.h"
 #include "writeverification.h"
@@ -15,26 +16,19 @@ ProfileEntry::Range range(float low, float high)
     return {low, high};
 }
 
-// A profile entry that asks for exactly what loraNodeAsRead() holds.
+// A profile entry that asks for exactly what loraNodeAsRead() holds: the fields in declaration order, firmware
+// type, application and network identity, temperature, humidity, pressure, accelerometer, report rate, version.
 ProfileEntry matchingEntry()
 {
-    ProfileEntry entry;
-    entry.firmwareType = Node::LoRaOTAA;
-    entry.appId = QStringLiteral("0004A30B001C0A00");
-    entry.temperature = range(-10, 50);
-    entry.humidity = range(10, 90);
-    entry.pressure = range(2.5f, 12.34f);
-    entry.accelerometer = 1.5f;
-    entry.reportRate = 15;
-    return entry;
+    return {Node::LoRaOTAA, QStringLiteral("0004A30B001C0A00"), std::nullopt, range(-10, 50), range(10, 90),
+        range(2.5f, 12.34f), 1.5f, 15, QString()};
 }
 
 QStringList differenceLines(const ProfileComparison &comparison)
 {
-    QStringList lines;
-    for (const ProfileComparison::Difference &d : comparison.differences())
-        lines << QStringLiteral("%1: profile %2, node %3").arg(d.field, d.profileText, d.nodeText);
-    return lines;
+    return describeEach(comparison.differences(), [](const ProfileComparison::Difference &d) {
+        return QStringLiteral("%1: profile %2, node %3").arg(d.field, d.profileText, d.nodeText);
+    });
 }
 
 } // namespace
@@ -162,16 +156,8 @@ void TestProfileComparison::writingTheDifferencesLeavesTheNodeMatchingTheProfile
 {
     QTest::addColumn<ProfileEntry>("entry");
 
-    QTest::newRow("every setting") << [] {
-        ProfileEntry e;
-        e.appId = QStringLiteral("70b3d57ed0000001");
-        e.temperature = range(-20, 35);
-        e.humidity = range(15.5f, 80);
-        e.pressure = range(0.01f, 99.99f);
-        e.accelerometer = 0.07f;
-        e.reportRate = 35791;
-        return e;
-    }();
+    QTest::newRow("every setting") << ProfileEntry{Node::Unknown, QStringLiteral("70b3d57ed0000001"), std::nullopt,
+        range(-20, 35), range(15.5f, 80), range(0.01f, 99.99f), 0.07f, 35791, QString()};
     QTest::newRow("values whose floats lie below the typed decimal") << [] {
         ProfileEntry e;
         e.pressure = range(-81.88f, 0.29f);

@@ -1,5 +1,6 @@
 // Checking a write against the node read back: a correct write, through the real write lines, never shows a
 // mismatch; a setting the node kept shows one that names it with both values.
+#include "describeeach.h"
 #include "nodestore.h"
 #include "writeverification.h"
 
@@ -19,10 +20,9 @@ Node asEmitted()
 
 QStringList mismatchLines(const QList<WriteVerification::Mismatch> &mismatches)
 {
-    QStringList lines;
-    for (const WriteVerification::Mismatch &m : mismatches)
-        lines << QStringLiteral("%1: written %2, read %3").arg(m.field, m.writtenText, m.readText);
-    return lines;
+    return describeEach(mismatches, [](const WriteVerification::Mismatch &m) {
+        return QStringLiteral("%1: written %2, read %3").arg(m.field, m.writtenText, m.readText);
+    });
 }
 
 } // namespace

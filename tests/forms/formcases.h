@@ -48,6 +48,20 @@ inline void addOneRowPerForm()
         QTest::newRow(form.className) << int(form.type);
 }
 
+// The columns "type" and "editName" that addEditRow fills, then one of the test's own.
+template <typename T> void addEditColumns(const char *valueColumn)
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("editName");
+    QTest::addColumn<T>(valueColumn);
+}
+
+// Starts a row named after the form and the edit; the caller adds the value column.
+inline QTestData &addEditRow(const FormCase &form, const QString &edit)
+{
+    return QTest::addRow("%s %s", form.className, qPrintable(edit)) << int(form.type) << edit;
+}
+
 template <typename T> T *childOf(const QWidget *form, const QString &objectName)
 {
     return form->findChild<T *>(objectName);

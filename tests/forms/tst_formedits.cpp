@@ -22,6 +22,10 @@ int formType(const char *className)
     return -1;
 }
 
+// How the operator puts text into an edit, and where: over the whole text or at a cursor position.
+enum Entry { Typed, Pasted };
+const int kWholeText = -1;
+
 } // namespace
 
 class TestFormEdits : public QObject
@@ -39,12 +43,8 @@ private slots:
     void identifierAndReportRateEditsKeepTheirMasks_data();
     void identifierAndReportRateEditsKeepTheirMasks();
 
-    void typedInputIsRefusedOrConverted_data();
-    void typedInputIsRefusedOrConverted();
-    void typingIntoTheShownValueIsRefusedOrConverted_data();
-    void typingIntoTheShownValueIsRefusedOrConverted();
-    void pastedInputIsRefusedOrConverted_data();
-    void pastedInputIsRefusedOrConverted();
+    void enteredInputIsRefusedOrConverted_data();
+    void enteredInputIsRefusedOrConverted();
 
     void reportRateValidatorJudgesTheTextTheEditReports_data();
     void reportRateValidatorJudgesTheTextTheEditReports();
@@ -101,9 +101,7 @@ void TestFormEdits::lowAccelerometerEditStaysDisabledAndEmpty()
 
 void TestFormEdits::eachEditHasTheValidatorOfItsMeaning_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("editName");
-    QTest::addColumn<QString>("kind");
+    addEditColumns<QString>("kind");
     QTest::addColumn<int>("bottom");
     QTest::addColumn<int>("top");
 
@@ -127,10 +125,8 @@ void TestFormEdits::eachEditHasTheValidatorOfItsMeaning_data()
         QCOMPARE(formKinds.size(), form.listedEdits.size());
         for (int i = 0; i < formKinds.size(); ++i) {
             const QString &edit = form.listedEdits.at(i);
-            const auto row = [&](const char *kind, int bottom, int top) {
-                QTest::addRow("%s %s", form.className, qPrintable(edit))
-                    << int(form.type) << edit << kind << bottom << top;
-            };
+            const auto row
+                = [&](const char *kind, int bottom, int top) { addEditRow(form, edit) << kind << bottom << top; };
             switch (formKinds.at(i).toLatin1()) {
             case 'I':
                 row("int", intMin, intMax);
@@ -189,13 +185,9 @@ void TestFormEdits::eachEditHasTheValidatorOfItsMeaning()
 
 void TestFormEdits::identifierAndReportRateEditsKeepTheirMasks_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("editName");
-    QTest::addColumn<QString>("mask");
+    addEditColumns<QString>("mask");
     for (const FormCase &form : allFormCases()) {
-        const auto row = [&](const char *edit, const char *mask) {
-            QTest::addRow("%s %s", form.className, edit) << int(form.type) << edit << mask;
-        };
+        const auto row = [&](const char *edit, const char *mask) { addEditRow(form, edit) << mask; };
         if (!Node::isSigfoxType(form.type)) {
             row("appIDEdit", ">HH-HH-HH-HH-HH-HH-HH-HH");
             row("appKeyEdit", ">HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH");
@@ -217,129 +209,100 @@ void TestFormEdits::identifierAndReportRateEditsKeepTheirMasks()
     QCOMPARE(form.edit(editName)->inputMask(), mask);
 }
 
-void TestFormEdits::typedInputIsRefusedOrConverted_data()
+void TestFormEdits::enteredInputIsRefusedOrConverted_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("editName");
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<QString>("text");
-    const auto row = [](const char *name, const char *form, const char *edit, const char *keys, const char *text) {
-        QTest::addRow("%s: %s", form, name) << formType(form) << edit << keys << text;
-    };
-    // Identifiers: hex digits in either case, upper-cased by the mask, cut at their length.
-    row("hex letters in the network id", "FormPellimar", "netIDEdit", "00ab12cd", "00AB12CD");
-    row("hex letters in the network id", "FormPellimar5d", "netIDEdit", "FFFFFFFF", "FFFFFFFF");
-    row("over-long network id", "FormPellimar", "netIDEdit", "1234567890", "12345678");
-    row("non-hex in the network id", "FormPellimar", "netIDEdit", "12g4z", "124");
-    row("lower-case app id", "FormLoRaOTAA", "appIDEdit", "a1b2c3d4e5f60708", "A1-B2-C3-D4-E5-F6-07-08");
-    // An unfilled masked edit reports its remaining separators; apply removes them.
-    row("typed blanks in the app id", "FormPellimar", "appIDEdit", "a1 b2 c3", "A1-B2-C3-----");
-    row("over-long app id", "FormLoRaOTAA5d", "appIDEdit", "00112233445566778899", "00-11-22-33-44-55-66-77");
-    row("hex letters in the app key", "FormLoRaOTAA", "appKeyEdit", "abcdef", "AB CD EF             ");
-    row("hex letters in the app key", "FormPellimar", "appKeyEdit", "ffffffffffffffffffffffffffffffff",
-        "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF");
-    // Report rate: whole minutes, far beyond 100, nothing the node cannot take as milliseconds.
-    row("rate above 100 minutes", "FormPellimar", "reportRateEdit", "1440", "1440");
-    row("rate above 100 minutes", "FormSigFox5d", "reportRateEdit", "720", "720");
-    row("largest rate", "FormLoRaOTAA", "reportRateEdit", "35791", "35791");
-    row("rate whose milliseconds overflow", "FormLoRaOTAA", "reportRateEdit", "35792", "3579");
-    row("hex letter in the rate", "FormSigFox", "reportRateEdit", "1a5", "15");
-    row("sign in the rate", "FormPellimar5d", "reportRateEdit", "-5", "5");
-    row("decimal point in the rate", "FormLoRaOTAA5d", "reportRateEdit", "2.5", "25");
-    // Decimal thresholds: a point only, two decimals at most.
-    row("decimal comma in pressure", "FormPellimar", "pressureHighEdit", "2,5", "25");
-    row("third decimal in pressure", "FormLoRaOTAA", "pressureLowEdit", "1.234", "1.23");
-    row("decimals in pressure", "FormSigFox", "pressureHighEdit", "2.57", "2.57");
-    row("group separator in humidity", "FormPellimar5d", "humidityLowEdit", "1,000", "1000");
-    row("letters in acceleration", "FormSigFox", "accHighEdit", "1x.5", "1.5");
-    // Whole-number thresholds.
-    row("decimal point in temperature", "FormLoRaOTAA", "tempHighEdit", "2.5", "25");
-    row("letters in temperature", "FormPellimar", "tempLowEdit", "-1o5", "-15");
-    row("large temperature where any int goes", "FormPellimar", "tempHighEdit", "100000", "100000");
-    // The lock description takes any text.
-    row("free text description", "FormLoRaOTAA", "lockDescriptionEdit", "Door 3, east wing", "Door 3, east wing");
-}
-
-void TestFormEdits::typedInputIsRefusedOrConverted()
-{
-    QFETCH(int, type);
-    QFETCH(QString, editName);
-    QFETCH(QString, keys);
-    QFETCH(QString, text);
-    const FormUnderTest form(type);
-    QLineEdit *edit = form.edit(editName);
-    retype(edit, keys);
-    QCOMPARE(edit->text(), text);
-}
-
-void TestFormEdits::typingIntoTheShownValueIsRefusedOrConverted_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("editName");
+    QTest::addColumn<int>("entry");
     QTest::addColumn<int>("cursor");
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("text");
-    const auto row
-        = [](const char *name, const char *form, const char *edit, int cursor, const char *keys, const char *text) {
-              QTest::addRow("%s: %s", form, name) << formType(form) << edit << cursor << keys << text;
-          };
+    const auto row = [](Entry entry, int cursor, const char *name, const char *form, const char *edit, const char *keys,
+                         const char *text) {
+        const char *how = entry == Pasted ? "pasted" : cursor == kWholeText ? "typed" : "typed into the shown value";
+        QTest::addRow("%s, %s: %s", how, form, name) << formType(form) << edit << int(entry) << cursor << keys << text;
+    };
+    // Identifiers: hex digits in either case, upper-cased by the mask, cut at their length.
+    row(Typed, kWholeText, "hex letters in the network id", "FormPellimar", "netIDEdit", "00ab12cd", "00AB12CD");
+    row(Typed, kWholeText, "hex letters in the network id", "FormPellimar5d", "netIDEdit", "FFFFFFFF", "FFFFFFFF");
+    row(Typed, kWholeText, "over-long network id", "FormPellimar", "netIDEdit", "1234567890", "12345678");
+    row(Typed, kWholeText, "non-hex in the network id", "FormPellimar", "netIDEdit", "12g4z", "124");
+    row(Typed, kWholeText, "lower-case app id", "FormLoRaOTAA", "appIDEdit", "a1b2c3d4e5f60708",
+        "A1-B2-C3-D4-E5-F6-07-08");
+    // An unfilled masked edit reports its remaining separators; apply removes them.
+    row(Typed, kWholeText, "typed blanks in the app id", "FormPellimar", "appIDEdit", "a1 b2 c3", "A1-B2-C3-----");
+    row(Typed, kWholeText, "over-long app id", "FormLoRaOTAA5d", "appIDEdit", "00112233445566778899",
+        "00-11-22-33-44-55-66-77");
+    row(Typed, kWholeText, "hex letters in the app key", "FormLoRaOTAA", "appKeyEdit", "abcdef",
+        "AB CD EF             ");
+    row(Typed, kWholeText, "hex letters in the app key", "FormPellimar", "appKeyEdit",
+        "ffffffffffffffffffffffffffffffff", "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF");
+    // Report rate: whole minutes, far beyond 100, nothing the node cannot take as milliseconds.
+    row(Typed, kWholeText, "rate above 100 minutes", "FormPellimar", "reportRateEdit", "1440", "1440");
+    row(Typed, kWholeText, "rate above 100 minutes", "FormSigFox5d", "reportRateEdit", "720", "720");
+    row(Typed, kWholeText, "largest rate", "FormLoRaOTAA", "reportRateEdit", "35791", "35791");
+    row(Typed, kWholeText, "rate whose milliseconds overflow", "FormLoRaOTAA", "reportRateEdit", "35792", "3579");
+    row(Typed, kWholeText, "hex letter in the rate", "FormSigFox", "reportRateEdit", "1a5", "15");
+    row(Typed, kWholeText, "sign in the rate", "FormPellimar5d", "reportRateEdit", "-5", "5");
+    row(Typed, kWholeText, "decimal point in the rate", "FormLoRaOTAA5d", "reportRateEdit", "2.5", "25");
+    // Decimal thresholds: a point only, two decimals at most.
+    row(Typed, kWholeText, "decimal comma in pressure", "FormPellimar", "pressureHighEdit", "2,5", "25");
+    row(Typed, kWholeText, "third decimal in pressure", "FormLoRaOTAA", "pressureLowEdit", "1.234", "1.23");
+    row(Typed, kWholeText, "decimals in pressure", "FormSigFox", "pressureHighEdit", "2.57", "2.57");
+    row(Typed, kWholeText, "group separator in humidity", "FormPellimar5d", "humidityLowEdit", "1,000", "1000");
+    row(Typed, kWholeText, "letters in acceleration", "FormSigFox", "accHighEdit", "1x.5", "1.5");
+    // Whole-number thresholds.
+    row(Typed, kWholeText, "decimal point in temperature", "FormLoRaOTAA", "tempHighEdit", "2.5", "25");
+    row(Typed, kWholeText, "letters in temperature", "FormPellimar", "tempLowEdit", "-1o5", "-15");
+    row(Typed, kWholeText, "large temperature where any int goes", "FormPellimar", "tempHighEdit", "100000", "100000");
+    // The lock description takes any text.
+    row(Typed, kWholeText, "free text description", "FormLoRaOTAA", "lockDescriptionEdit", "Door 3, east wing",
+        "Door 3, east wing");
+
     // A complete network id of digits is where a number validator would start refusing letters.
-    row("letters over the digits of the network id", "FormPellimar", "netIDEdit", 6, "ab", "000000AB");
-    row("letters over the digits of the network id", "FormPellimar5d", "netIDEdit", 0, "c", "C0000013");
-    row("letters over the digits of the app key", "FormLoRaOTAA", "appKeyEdit", 0, "ff",
+    row(Typed, 6, "letters over the digits of the network id", "FormPellimar", "netIDEdit", "ab", "000000AB");
+    row(Typed, 0, "letters over the digits of the network id", "FormPellimar5d", "netIDEdit", "c", "C0000013");
+    row(Typed, 0, "letters over the digits of the app key", "FormLoRaOTAA", "appKeyEdit", "ff",
         "FF 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C");
-    row("rate grown beyond 100 minutes", "FormLoRaOTAA", "reportRateEdit", 2, "00", "1500");
-    row("rate grown beyond the largest", "FormSigFox", "reportRateEdit", 2, "000", "15000");
-    row("letter after the rate", "FormPellimar", "reportRateEdit", 2, "e", "15");
-    row("decimals after the pressure", "FormPellimar", "pressureLowEdit", 3, "55", "2.55");
+    row(Typed, 2, "rate grown beyond 100 minutes", "FormLoRaOTAA", "reportRateEdit", "00", "1500");
+    row(Typed, 2, "rate grown beyond the largest", "FormSigFox", "reportRateEdit", "000", "15000");
+    row(Typed, 2, "letter after the rate", "FormPellimar", "reportRateEdit", "e", "15");
+    row(Typed, 3, "decimals after the pressure", "FormPellimar", "pressureLowEdit", "55", "2.55");
+
+    // A validated edit takes a paste whole or not at all; the rest as typed.
+    row(Pasted, kWholeText, "app id with blanks", "FormLoRaOTAA", "appIDEdit", "00 04 a3 0b 00 1c 0a 00",
+        "00-04-A3-0B-00-1C-0A-00");
+    row(Pasted, kWholeText, "app id with colons", "FormPellimar", "appIDEdit", "00:04:A3:0B:00:1C:0A:00",
+        "00-04-A3-0B-00-1C-0A-00");
+    row(Pasted, kWholeText, "app key without blanks", "FormLoRaOTAA5d", "appKeyEdit",
+        "2b7e151628aed2a6abf7158809cf4f3c", "2B 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C");
+    row(Pasted, kWholeText, "network id with a blank", "FormPellimar", "netIDEdit", "0000 0013", "00000013");
+    row(Pasted, kWholeText, "rate with blanks", "FormSigFox", "reportRateEdit", " 60 ", "60");
+    row(Pasted, kWholeText, "temperature with a blank", "FormLoRaOTAA", "tempHighEdit", "1 5", "");
+    row(Pasted, kWholeText, "pressure with a decimal comma", "FormLoRaOTAA", "pressureHighEdit", "2,5", "");
+    row(Pasted, kWholeText, "pressure in scientific notation", "FormPellimar", "pressureLowEdit", "2.5e1", "2.5e1");
 }
 
-void TestFormEdits::typingIntoTheShownValueIsRefusedOrConverted()
+void TestFormEdits::enteredInputIsRefusedOrConverted()
 {
     QFETCH(int, type);
     QFETCH(QString, editName);
+    QFETCH(int, entry);
     QFETCH(int, cursor);
     QFETCH(QString, keys);
     QFETCH(QString, text);
     const FormUnderTest form(type);
     QLineEdit *edit = form.edit(editName);
-    edit->setCursorPosition(cursor);
-    QTest::keyClicks(edit, keys);
-    QCOMPARE(edit->text(), text);
-}
-
-void TestFormEdits::pastedInputIsRefusedOrConverted_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("editName");
-    QTest::addColumn<QString>("pasted");
-    QTest::addColumn<QString>("text");
-    const auto row = [](const char *name, const char *form, const char *edit, const char *pasted, const char *text) {
-        QTest::addRow("%s: %s", form, name) << formType(form) << edit << pasted << text;
-    };
-    row("app id with blanks", "FormLoRaOTAA", "appIDEdit", "00 04 a3 0b 00 1c 0a 00", "00-04-A3-0B-00-1C-0A-00");
-    row("app id with colons", "FormPellimar", "appIDEdit", "00:04:A3:0B:00:1C:0A:00", "00-04-A3-0B-00-1C-0A-00");
-    row("app key without blanks", "FormLoRaOTAA5d", "appKeyEdit", "2b7e151628aed2a6abf7158809cf4f3c",
-        "2B 7E 15 16 28 AE D2 A6 AB F7 15 88 09 CF 4F 3C");
-    row("network id with a blank", "FormPellimar", "netIDEdit", "0000 0013", "00000013");
-    row("rate with blanks", "FormSigFox", "reportRateEdit", " 60 ", "60");
-    // A validated edit takes a paste whole or not at all.
-    row("temperature with a blank", "FormLoRaOTAA", "tempHighEdit", "1 5", "");
-    row("pressure with a decimal comma", "FormLoRaOTAA", "pressureHighEdit", "2,5", "");
-    row("pressure in scientific notation", "FormPellimar", "pressureLowEdit", "2.5e1", "2.5e1");
-}
-
-void TestFormEdits::pastedInputIsRefusedOrConverted()
-{
-    QFETCH(int, type);
-    QFETCH(QString, editName);
-    QFETCH(QString, pasted);
-    QFETCH(QString, text);
-    const FormUnderTest form(type);
-    QLineEdit *edit = form.edit(editName);
-    edit->clear();
-    // What QLineEdit::paste() does with the clipboard text, without depending on a clipboard.
-    edit->insert(pasted);
+    if (entry == Pasted) {
+        edit->clear();
+        // What QLineEdit::paste() does with the clipboard text, without depending on a clipboard.
+        edit->insert(keys);
+    } else if (cursor == kWholeText) {
+        retype(edit, keys);
+    } else {
+        edit->setCursorPosition(cursor);
+        QTest::keyClicks(edit, keys);
+    }
     QCOMPARE(edit->text(), text);
 }
 

@@ -3,6 +3,7 @@
 
 #include "formundertest.h"
 #include "messageboxcloser.h"
+#include "samefloat.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -67,11 +68,6 @@ bool isBlue(const QLineEdit *edit)
 int asNodeHundredths(float operatorValue)
 {
     return qRound(double(operatorValue) * 100.0);
-}
-
-bool sameFloat(float a, float b)
-{
-    return (std::isnan(a) && std::isnan(b)) || a == b;
 }
 
 } // namespace
@@ -194,8 +190,7 @@ void TestNodeForm::builtFormShowsTheNodeIdentity_data()
 void TestNodeForm::builtFormShowsTheNodeIdentity()
 {
     QFETCH(int, type);
-    const Node node = healthyNode(Node::eFirmwareType(type));
-    const FormUnderTest form(node);
+    const FormUnderTest form(type);
 
     if (Node::isSigfoxType(type)) {
         QCOMPARE(form.child<QLabel>("IDResultLabel")->text(), QStringLiteral("C0FFEE"));
@@ -220,13 +215,9 @@ void TestNodeForm::builtFormShowsTheNodeIdentity()
 
 void TestNodeForm::builtFormShowsThresholdsInOperatorUnitsAndReportRate_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("editName");
-    QTest::addColumn<QString>("shown");
+    addEditColumns<QString>("shown");
     for (const FormCase &form : allFormCases()) {
-        const auto row = [&](const char *edit, const char *text) {
-            QTest::addRow("%s %s", form.className, edit) << int(form.type) << edit << text;
-        };
+        const auto row = [&](const char *edit, const char *text) { addEditRow(form, edit) << text; };
         row("tempHighEdit", "50");
         row("tempLowEdit", "-10");
         row("humidityHighEdit", "90");
@@ -293,13 +284,11 @@ void TestNodeForm::thresholdNeverReadIsShownAsNanAndEmittedUnchanged()
 
 void TestNodeForm::editingAListedEditSetsExactlyItsFlag_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("editName");
-    QTest::addColumn<int>("flag");
+    addEditColumns<int>("flag");
     for (const FormCase &form : allFormCases()) {
         for (const QString &edit : form.listedEdits) {
             if (edit != QLatin1String("lockDescriptionEdit"))
-                QTest::addRow("%s %s", form.className, qPrintable(edit)) << int(form.type) << edit << flagOfEdit(edit);
+                addEditRow(form, edit) << flagOfEdit(edit);
         }
     }
 }

@@ -1,3 +1,4 @@
+#include "booldata.h"
 #include "commandresulttext.h"
 #include "linkfixture.h"
 #include "logcapture.h"
@@ -69,6 +70,8 @@ private slots:
 private:
     // Starts the simulator, builds the link and opens the port; the node has not booted yet.
     void openLink(const SimNodeProfile &profile = SimNodeProfile());
+    // Opens the link and starts a report rate write that the node answers only after 1.5 s.
+    void startSlowReportRateWrite();
 
     std::unique_ptr<LinkFixture> m_rec;
     NodeSimulator *m_sim = nullptr;
@@ -89,6 +92,15 @@ void TestNodeInterface::openLink(const SimNodeProfile &profile)
     QVERIFY2(m_rec->open(kShortWaitMs), qPrintable(m_rec->errorString()));
     m_link = &m_rec->link();
     QCOMPARE(m_rec->opened(), QStringList{m_path});
+}
+
+void TestNodeInterface::startSlowReportRateWrite()
+{
+    openLink();
+    m_sim->setFault(QStringLiteral("set:*"), SimFault::Late, -1, QStringLiteral("1500"));
+    Node node;
+    node.reportRate = 5;
+    m_link->updateNode(node, Node::FlagReportRate);
 }
 
 void TestNodeInterface::announcesEachKindOfNodeWithEveryFieldItReported_data()
@@ -248,11 +260,9 @@ void TestNodeInterface::nodeStartingAgainDuringTheReadIsReadAgainFromTheStart()
 
 void TestNodeInterface::nodeStartingRightAfterGoingToSleepIsRead_data()
 {
-    QTest::addColumn<bool>("bootOnSleepingSignal");
-    // The banner arrives while the link still holds the sleep answer in the port.
-    QTest::newRow("banner right behind the answer") << false;
-    // The window drops the node when it hears it went to sleep; the node starts right after that.
-    QTest::newRow("banner after a drop") << true;
+    // False: the banner arrives while the link still holds the sleep answer in the port. True: the window drops
+    // the node when it hears it went to sleep, and the node starts right after that.
+    addBoolRows("bootOnSleepingSignal", "banner right behind the answer", "banner after a drop");
 }
 
 void TestNodeInterface::nodeStartingRightAfterGoingToSleepIsRead()
@@ -277,9 +287,7 @@ void TestNodeInterface::nodeStartingRightAfterGoingToSleepIsRead()
 
 void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce_data()
 {
-    QTest::addColumn<bool>("newPort");
-    QTest::newRow("disconnect") << false;
-    QTest::newRow("new port") << true;
+    addBoolRows("newPort", "disconnect", "new port");
 }
 
 void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce()
@@ -326,11 +334,7 @@ void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce()
 
 void TestNodeInterface::resetAndSleepWaitForTheWriteInProgress()
 {
-    openLink();
-    m_sim->setFault(QStringLiteral("set:*"), SimFault::Late, -1, QStringLiteral("1500"));
-    Node node;
-    node.reportRate = 5;
-    m_link->updateNode(node, Node::FlagReportRate);
+    startSlowReportRateWrite();
     QVERIFY(m_sim->waitForLine(QStringLiteral("rr 300000"), kShortWaitMs));
     m_link->sleepNode();
     m_link->resetNode();
@@ -470,11 +474,7 @@ void TestNodeInterface::guiCallsReturnAtOnceWhileAWriteWaitsForASilentNode()
 
 void TestNodeInterface::destructionLetsTheRunningWriteFinish()
 {
-    openLink();
-    m_sim->setFault(QStringLiteral("set:*"), SimFault::Late, -1, QStringLiteral("1500"));
-    Node node;
-    node.reportRate = 5;
-    m_link->updateNode(node, Node::FlagReportRate);
+    startSlowReportRateWrite();
     m_link->resetNode(); // queued behind the write; destruction discards it
     QVERIFY(m_sim->waitForLine(QStringLiteral("rr 300000"), kShortWaitMs));
 

@@ -22,6 +22,46 @@ using Outcome = ProtectedFieldCipher::Outcome;
 
 const QByteArray kDevelopmentKey = QByteArray::fromHex("2b7e151628aed2a6abf7158809cf4f3c");
 const QByteArray kFips197Key = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
+
+// Fields a node keyed with the development key sends for these values.
+const struct KnownField
+{
+    const char *name;
+    const char *value;
+    const char *field;
+} kKnownFields[] = {
+    {"DevEui", "70B3D57ED0000A01", "0402c15f5f77671f8694a41a0d05c4d182fe"},
+    {"AppEui", "0004A30B001C0A00", "6cd20e38f70bd9b7692e3c62d7ecbea93cb9"},
+    {"AppKey", "2B7E151628AED2A6ABF7158809CF4F3C", "7f3591d36fd517a37b6de9e0df934b7a9f38"},
+};
+
+const int kBlockBytes = 16;
+
+// Values of each size the node's protected fields carry.
+const struct FieldValue
+{
+    const char *name;
+    const char *value;
+} kFieldValues[] = {
+    {"1 byte", "7f"},
+    {"4 bytes NetEui", "0000ABCD"},
+    {"4 bytes network id", "00000013"},
+    {"4 bytes SigFox ID", "00C0FFEE"},
+    {"8 bytes PAC", "0123456789ABCDEF"},
+    {"8 bytes EUI", "70B3D57ED0000A01"},
+    {"8 bytes all zero", "0000000000000000"},
+    {"8 bytes all ones", "ffffffffffffffff"},
+    {"16 bytes", "00112233445566778899aAbBcCdDeEfF"},
+};
+
+void addFieldValueRows(int maxBytes)
+{
+    QTest::addColumn<QString>("value");
+    for (const FieldValue &row : kFieldValues) {
+        if (qstrlen(row.value) / 2 <= uint(maxBytes))
+            QTest::newRow(row.name) << QString::fromLatin1(row.value);
+    }
+}
 } // namespace
 
 Q_DECLARE_METATYPE(ProtectedFieldCipher::Outcome)
@@ -29,6 +69,11 @@ Q_DECLARE_METATYPE(ProtectedFieldCipher::Outcome)
 class TestProtectedFieldCipher : public QObject
 {
     Q_OBJECT
+
+    // Both directions under the key built into the program, as the link uses them.
+    const ProtectedFieldCipher m_encoder{ProtectedFieldCipher::Encrypt};
+    const ProtectedFieldCipher m_decoder{ProtectedFieldCipher::Decrypt};
+
 private slots:
     void encodesKnownValuesUnderTheDevelopmentKey_data();
     void encodesKnownValuesUnderTheDevelopmentKey();
@@ -60,30 +105,23 @@ void TestProtectedFieldCipher::encodesKnownValuesUnderTheDevelopmentKey_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("field");
-    QTest::newRow("DevEui") << "70B3D57ED0000A01"
-                            << "0402c15f5f77671f8694a41a0d05c4d182fe";
-    QTest::newRow("AppEui") << "0004A30B001C0A00"
-                            << "6cd20e38f70bd9b7692e3c62d7ecbea93cb9";
-    QTest::newRow("AppKey") << "2B7E151628AED2A6ABF7158809CF4F3C"
-                            << "7f3591d36fd517a37b6de9e0df934b7a9f38";
+    for (const KnownField &known : kKnownFields)
+        QTest::newRow(known.name) << QString::fromLatin1(known.value) << QString::fromLatin1(known.field);
 }
 
 void TestProtectedFieldCipher::encodesKnownValuesUnderTheDevelopmentKey()
 {
     QFETCH(QString, value);
     QFETCH(QString, field);
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    QCOMPARE(encoder.encodeProtected(value), field);
-    QCOMPARE(decoder.decodeProtected(field, value.size() / 2), value.toLower());
+    QCOMPARE(m_encoder.encodeProtected(value), field);
+    QCOMPARE(m_decoder.decodeProtected(field, value.size() / 2), value.toLower());
 }
 
 void TestProtectedFieldCipher::encryptsTheFips197BlockWithAGivenKey()
 {
-    const ProtectedFieldCipher encoder(
-        ProtectedFieldCipher::Encrypt, QByteArray::fromHex("000102030405060708090a0b0c0d0e0f"));
-    QVERIFY(encoder.isValid());
-    const QString field = encoder.encodeProtected(QStringLiteral("00112233445566778899aabbccddeeff"));
+    const ProtectedFieldCipher fipsEncoder(ProtectedFieldCipher::Encrypt, kFips197Key);
+    QVERIFY(fipsEncoder.isValid());
+    const QString field = fipsEncoder.encodeProtected(QStringLiteral("00112233445566778899aabbccddeeff"));
     QCOMPARE(field.left(32), QStringLiteral("69c4e0d86a7b0430d8cdb78070b4c55a"));
 }
 
@@ -96,60 +134,46 @@ void TestProtectedFieldCipher::computesTheX25CheckValue()
 
 void TestProtectedFieldCipher::roundTripsValuesOfEveryFieldSize_data()
 {
-    QTest::addColumn<QString>("value");
-    QTest::newRow("1 byte") << "7f";
-    QTest::newRow("4 bytes NetEui") << "0000ABCD";
-    QTest::newRow("4 bytes SigFox ID") << "00c0ffee";
-    QTest::newRow("8 bytes") << "0123456789ABCDEF";
-    QTest::newRow("8 bytes all zero") << "0000000000000000";
-    QTest::newRow("8 bytes all ones") << "ffffffffffffffff";
-    QTest::newRow("16 bytes") << "00112233445566778899aAbBcCdDeEfF";
+    addFieldValueRows(kBlockBytes);
 }
 
 void TestProtectedFieldCipher::roundTripsValuesOfEveryFieldSize()
 {
     QFETCH(QString, value);
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    const QString field = encoder.encodeProtected(value);
+    const QString field = m_encoder.encodeProtected(value);
     QCOMPARE(field.size(), 36);
     QCOMPARE(field, field.toLower());
     QCOMPARE(fcsOf(fieldBytes(field)), ProtectedFieldCipher::kGoodFcs);
-    QCOMPARE(decoder.decodeProtected(field, value.size() / 2), value.toLower());
+    QCOMPARE(m_decoder.decodeProtected(field, value.size() / 2), value.toLower());
 }
 
 void TestProtectedFieldCipher::rejectsEverySingleFlippedBit()
 {
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    const QByteArray intact = fieldBytes(encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01")));
+    const QByteArray intact = fieldBytes(m_encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01")));
     QCOMPARE(intact.size(), 18);
     for (int bit = 0; bit < 18 * 8; ++bit) {
         QByteArray damaged = intact;
         damaged[bit / 8] = char(damaged.at(bit / 8) ^ (1 << (bit % 8)));
         // Damage on the line is never mistaken for a node keyed differently.
-        QVERIFY2(decoder.decodeProtectedChecked(fieldHex(damaged), 8).outcome == Outcome::BadFrame,
+        QVERIFY2(m_decoder.decodeProtectedChecked(fieldHex(damaged), 8).outcome == Outcome::BadFrame,
             qPrintable(QString::number(bit)));
     }
 }
 
 void TestProtectedFieldCipher::rejectsFieldWithSwappedFcsBytes()
 {
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    const QByteArray intact = fieldBytes(encoder.encodeProtected(QStringLiteral("0004A30B001C0A00")));
+    const QByteArray intact = fieldBytes(m_encoder.encodeProtected(QStringLiteral("0004A30B001C0A00")));
     QVERIFY(intact.at(16) != intact.at(17));
     QByteArray swapped = intact;
     swapped[16] = intact.at(17);
     swapped[17] = intact.at(16);
-    QVERIFY(!decoder.decodeProtected(fieldHex(intact), 8).isEmpty());
-    QVERIFY(decoder.decodeProtected(fieldHex(swapped), 8).isEmpty());
+    QVERIFY(!m_decoder.decodeProtected(fieldHex(intact), 8).isEmpty());
+    QVERIFY(m_decoder.decodeProtected(fieldHex(swapped), 8).isEmpty());
 }
 
 void TestProtectedFieldCipher::decoderRejectsMalformedInputWithoutCrash_data()
 {
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    const QString good = encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01"));
+    const QString good = m_encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01"));
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("count");
     QTest::newRow("empty") << QString() << 8;
@@ -170,40 +194,38 @@ void TestProtectedFieldCipher::decoderRejectsMalformedInputWithoutCrash()
 {
     QFETCH(QString, field);
     QFETCH(int, count);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    QCOMPARE(decoder.decodeProtected(field, count), QString());
+    QCOMPARE(m_decoder.decodeProtected(field, count), QString());
 }
 
 void TestProtectedFieldCipher::encoderRejectsValuesItCannotEncodeWhole_data()
 {
+    const QString eui = QStringLiteral("70B3D57ED0000A01");
+    const QString key = QString::fromLatin1(kDevelopmentKey.toHex().toUpper());
     QTest::addColumn<QString>("value");
-    QTest::newRow("odd number of digits") << "70B3D57ED0000A0";
+    QTest::newRow("odd number of digits") << eui.chopped(1);
     QTest::newRow("one digit") << "7";
-    QTest::newRow("34 digits") << "2B7E151628AED2A6ABF7158809CF4F3C00";
-    QTest::newRow("33 digits") << "2B7E151628AED2A6ABF7158809CF4F3C0";
-    QTest::newRow("non-hex digits") << "70B3D57ED0000AZZ";
+    QTest::newRow("34 digits") << key + "00";
+    QTest::newRow("33 digits") << key + "0";
+    QTest::newRow("non-hex digits") << eui.left(14) + "ZZ";
     QTest::newRow("separators") << "70:B3:D5:7E";
 }
 
 void TestProtectedFieldCipher::encoderRejectsValuesItCannotEncodeWhole()
 {
     QFETCH(QString, value);
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    QCOMPARE(encoder.encodeProtected(value), QString());
+    QCOMPARE(m_encoder.encodeProtected(value), QString());
 }
 
 void TestProtectedFieldCipher::decodesUpperAndLowerCaseDigitsAlike()
 {
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    const QString field = encoder.encodeProtected(QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C"));
+    const QString field = m_encoder.encodeProtected(QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C"));
     const QString expected = QStringLiteral("2b7e151628aed2a6abf7158809cf4f3c");
-    QCOMPARE(decoder.decodeProtected(field.toUpper(), 16), expected);
-    QCOMPARE(decoder.decodeProtected(field, 16), expected);
+    QCOMPARE(m_decoder.decodeProtected(field.toUpper(), 16), expected);
+    QCOMPARE(m_decoder.decodeProtected(field, 16), expected);
     QString mixed = field;
     for (int i = 0; i < mixed.size(); i += 2)
         mixed[i] = mixed.at(i).toUpper();
-    QCOMPARE(decoder.decodeProtected(mixed, 16), expected);
+    QCOMPARE(m_decoder.decodeProtected(mixed, 16), expected);
 }
 
 void TestProtectedFieldCipher::decodeChecksTheZeroFillAfterTheValue_data()
@@ -250,38 +272,31 @@ void TestProtectedFieldCipher::decodeChecksTheZeroFillAfterTheValue()
     QFETCH(bool, damageFcs);
     QFETCH(Outcome, outcome);
     QFETCH(QString, value);
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    QByteArray field = fieldBytes(encoder.encodeProtected(block));
+    QByteArray field = fieldBytes(m_encoder.encodeProtected(block));
     QCOMPARE(field.size(), 18);
     if (damageFcs)
         field[17] = char(field.at(17) ^ 0x01);
 
-    const ProtectedFieldCipher::Decoded decoded = decoder.decodeProtectedChecked(fieldHex(field), count);
+    const ProtectedFieldCipher::Decoded decoded = m_decoder.decodeProtectedChecked(fieldHex(field), count);
     QCOMPARE(decoded.outcome, outcome);
     QCOMPARE(decoded.value, value);
     // The plain decoder gives what the checked one gives, so callers that only look for a value lose nothing.
-    QCOMPARE(decoder.decodeProtected(fieldHex(field), count), value);
+    QCOMPARE(m_decoder.decodeProtected(fieldHex(field), count), value);
 }
 
 void TestProtectedFieldCipher::fieldUnderAnotherKeyIsAKeyMismatch_data()
 {
-    QTest::addColumn<QString>("value");
-    QTest::newRow("EUI") << "70B3D57ED0000A01";
-    QTest::newRow("network id") << "00000013";
-    QTest::newRow("SigFox ID") << "00C0FFEE";
-    QTest::newRow("PAC") << "0123456789ABCDEF";
-    QTest::newRow("all-zero EUI") << "0000000000000000";
+    // A value that fills the whole block leaves no zero fill by which a wrong key would show.
+    addFieldValueRows(kBlockBytes - 1);
 }
 
 void TestProtectedFieldCipher::fieldUnderAnotherKeyIsAKeyMismatch()
 {
     QFETCH(QString, value);
     const ProtectedFieldCipher otherNode(ProtectedFieldCipher::Encrypt, kFips197Key);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
     const QString field = otherNode.encodeProtected(value).toUpper();
     QCOMPARE(fcsOf(fieldBytes(field)), ProtectedFieldCipher::kGoodFcs); // the frame alone cannot tell
-    const ProtectedFieldCipher::Decoded decoded = decoder.decodeProtectedChecked(field, value.size() / 2);
+    const ProtectedFieldCipher::Decoded decoded = m_decoder.decodeProtectedChecked(field, value.size() / 2);
     QCOMPARE(decoded.outcome, Outcome::KeyMismatch);
     QCOMPARE(decoded.value, QString());
 }
@@ -312,13 +327,11 @@ void TestProtectedFieldCipher::recognisesTheDevelopmentKey()
 
 void TestProtectedFieldCipher::shortValuesAreZeroFilledToOneBlock()
 {
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    QCOMPARE(encoder.encodeProtected(QStringLiteral("0000abcd")),
-        encoder.encodeProtected(QStringLiteral("0000abcd000000000000000000000000")));
-    QCOMPARE(encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01")),
-        encoder.encodeProtected(QStringLiteral("70B3D57ED0000A010000000000000000")));
-    QCOMPARE(decoder.decodeProtected(encoder.encodeProtected(QStringLiteral("0000abcd")), 16),
+    QCOMPARE(m_encoder.encodeProtected(QStringLiteral("0000abcd")),
+        m_encoder.encodeProtected(QStringLiteral("0000abcd000000000000000000000000")));
+    QCOMPARE(m_encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01")),
+        m_encoder.encodeProtected(QStringLiteral("70B3D57ED0000A010000000000000000")));
+    QCOMPARE(m_decoder.decodeProtected(m_encoder.encodeProtected(QStringLiteral("0000abcd")), 16),
         QStringLiteral("0000abcd000000000000000000000000"));
 }
 
@@ -341,11 +354,9 @@ void TestProtectedFieldCipher::rendersBytesAsTwoLowerCaseDigits()
 
 void TestProtectedFieldCipher::cipherOfTheWrongDirectionOrKeyDoesNothing()
 {
-    const ProtectedFieldCipher encoder(ProtectedFieldCipher::Encrypt);
-    const ProtectedFieldCipher decoder(ProtectedFieldCipher::Decrypt);
-    const QString field = encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01"));
-    QCOMPARE(encoder.decodeProtected(field, 8), QString());
-    QCOMPARE(decoder.encodeProtected(QStringLiteral("70B3D57ED0000A01")), QString());
+    const QString field = m_encoder.encodeProtected(QStringLiteral("70B3D57ED0000A01"));
+    QCOMPARE(m_encoder.decodeProtected(field, 8), QString());
+    QCOMPARE(m_decoder.encodeProtected(QStringLiteral("70B3D57ED0000A01")), QString());
 
     const ProtectedFieldCipher shortKey(ProtectedFieldCipher::Decrypt, QByteArray(15, '\x01'));
     QVERIFY(!shortKey.isValid());

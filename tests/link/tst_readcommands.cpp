@@ -5,13 +5,20 @@
 #include "nodecmdthreshold.h"
 #include "nodecmdversion.h"
 #include "protectedfieldcipher.h"
+#include "samefloat.h"
 
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <cmath>
-
 namespace {
+
+// The three lines a node's version banner consists of.
+const QString kBoardLine = QStringLiteral("Tavonex   : v2.4.1");
+const QString kModuleVersion = QStringLiteral("1.4");
+const QString kRadioVersion = QStringLiteral("4.2.1");
+const QString kModuleLine = QStringLiteral("Ormix     : ") + kModuleVersion;
+const QString kRadioLine = QStringLiteral("Semtech LoRa : ") + kRadioVersion;
+
 // The key of a node that was flashed with other firmware than the tool's.
 const QByteArray kOtherKey = QByteArray::fromHex("000102030405060708090a0b0c0d0e0f");
 
@@ -42,6 +49,7 @@ const QString kAppEui = QStringLiteral("0004A30B001C0A00");
 const QString kAppKey = QStringLiteral("2B7E151628AED2A6ABF7158809CF4F3C");
 const QString kNetId = QStringLiteral("00000013");
 const QString kPac = QStringLiteral("0123456789ABCDEF");
+const QString kZero8 = QStringLiteral("00000000");
 const QString kZero16 = QStringLiteral("0000000000000000");
 const QString kZero32 = QStringLiteral("00000000000000000000000000000000");
 
@@ -77,11 +85,6 @@ template <typename Command> QString feed(Command &command, const QStringList &li
     for (const QString &line : lines)
         results += QString::number(int(command.parseReply(line)));
     return results;
-}
-
-bool sameFloat(float a, float b)
-{
-    return (std::isnan(a) && std::isnan(b)) || a == b;
 }
 } // namespace
 
@@ -132,54 +135,36 @@ void TestReadCommands::versionReadTakesTypeAndVersions_data()
     QTest::addColumn<QString>("moduleVersion");
     QTest::addColumn<QString>("loraVersion");
 
-    const QString board = QStringLiteral("Tavonex   : v2.4.1");
-    const QString module = QStringLiteral("Ormix     : 1.4");
-    const QString radio = QStringLiteral("Semtech LoRa : 4.2.1");
-
-    QTest::newRow("banner order") << QStringList{board, module, radio} << "002" << 2 << "v2.4.1"
-                                  << "1.4"
-                                  << "4.2.1";
-    QTest::newRow("radio, board, module completes on the third line")
-        << QStringList{radio, board, module} << "002" << 2 << "v2.4.1"
-        << "1.4"
-        << "4.2.1";
+    QTest::newRow("banner order") << QStringList{kBoardLine, kModuleLine, kRadioLine} << "002" << 2 << "v2.4.1"
+                                  << kModuleVersion << kRadioVersion;
+    QTest::newRow("radio, board, module completes on the third line") << QStringList{kRadioLine, kBoardLine,
+        kModuleLine} << "002" << 2 << "v2.4.1" << kModuleVersion << kRadioVersion;
     QTest::newRow("other lines in between are ignored")
-        << QStringList{QStringLiteral("> ver"), board, QStringLiteral("garbage"), module, radio} << "00002" << 2
-        << "v2.4.1"
-        << "1.4"
-        << "4.2.1";
-    QTest::newRow("v12.3 gives type 12") << QStringList{QStringLiteral("Tavonex : v12.3"), module, radio} << "002" << 12
-                                         << "v12.3"
-                                         << "1.4"
-                                         << "4.2.1";
+        << QStringList{QStringLiteral("> ver"), kBoardLine, QStringLiteral("garbage"), kModuleLine, kRadioLine}
+        << "00002" << 2 << "v2.4.1" << kModuleVersion << kRadioVersion;
+    QTest::newRow("v12.3 gives type 12") << QStringList{QStringLiteral("Tavonex : v12.3"), kModuleLine, kRadioLine}
+                                         << "002" << 12 << "v12.3" << kModuleVersion << kRadioVersion;
     QTest::newRow("digits without a following character give no type")
-        << QStringList{QStringLiteral("Tavonex : v2"), module, radio} << "002" << 0 << "v2"
-        << "1.4"
-        << "4.2.1";
+        << QStringList{QStringLiteral("Tavonex : v2"), kModuleLine, kRadioLine} << "002" << 0 << "v2" << kModuleVersion
+        << kRadioVersion;
     QTest::newRow("version without a v gives no type")
-        << QStringList{QStringLiteral("Tavonex : 2.4.1"), module, radio} << "002" << 0 << "2.4.1"
-        << "1.4"
-        << "4.2.1";
+        << QStringList{QStringLiteral("Tavonex : 2.4.1"), kModuleLine, kRadioLine} << "002" << 0 << "2.4.1"
+        << kModuleVersion << kRadioVersion;
     QTest::newRow("a type number beyond 32 bits is 0")
-        << QStringList{QStringLiteral("Tavonex : v99999999999.1"), module, radio} << "002" << 0 << "v99999999999.1"
-        << "1.4"
-        << "4.2.1";
+        << QStringList{QStringLiteral("Tavonex : v99999999999.1"), kModuleLine, kRadioLine} << "002" << 0
+        << "v99999999999.1" << kModuleVersion << kRadioVersion;
     QTest::newRow("only the first word is the version")
-        << QStringList{QStringLiteral("Tavonex\t:  v3.0.2 build 7"), module, radio} << "002" << 3 << "v3.0.2"
-        << "1.4"
-        << "4.2.1";
+        << QStringList{QStringLiteral("Tavonex\t:  v3.0.2 build 7"), kModuleLine, kRadioLine} << "002" << 3 << "v3.0.2"
+        << kModuleVersion << kRadioVersion;
     QTest::newRow("board line without blank before the colon does not count")
-        << QStringList{QStringLiteral("Tavonex: v2.4.1"), module, radio} << "000" << 0 << ""
-        << ""
-        << "";
+        << QStringList{QStringLiteral("Tavonex: v2.4.1"), kModuleLine, kRadioLine} << "000" << 0 << QString()
+        << QString() << QString();
     QTest::newRow("radio line with two blanks before the colon does not count")
-        << QStringList{board, module, QStringLiteral("Semtech LoRa  : 4.2.1")} << "000" << 0 << ""
-        << ""
-        << "";
+        << QStringList{kBoardLine, kModuleLine, QStringLiteral("Semtech LoRa  : 4.2.1")} << "000" << 0 << QString()
+        << QString() << QString();
     QTest::newRow("indented board line does not count")
-        << QStringList{QStringLiteral(" x Tavonex : v2.4.1"), module, radio} << "000" << 0 << ""
-        << ""
-        << "";
+        << QStringList{QStringLiteral(" x Tavonex : v2.4.1"), kModuleLine, kRadioLine} << "000" << 0 << QString()
+        << QString() << QString();
 }
 
 void TestReadCommands::versionReadTakesTypeAndVersions()
@@ -228,67 +213,49 @@ void TestReadCommands::configurationReadCompletesWithTypeAndIdentifiers_data()
 
     const QString loraOtaa = QStringLiteral("Communication: LoRa OTAA");
     QTest::newRow("LoRa OTAA node") << QStringList{loraOtaa, devEuiLine(), appEuiLine(), appKeyLine()} << "0002" << 2
-                                    << 1 << 2 << kDevEui << kAppEui << kAppKey << "00000000"
-                                    << "";
+                                    << 1 << 2 << kDevEui << kAppEui << kAppKey << kZero8 << QString();
     QTest::newRow("identifiers before the communication line")
         << QStringList{appKeyLine(), devEuiLine(), appEuiLine(), QStringLiteral("Communication: LoRa OTAA 5D")}
-        << "0002" << 5 << 3 << 2 << kDevEui << kAppEui << kAppKey << "00000000"
-        << "";
+        << "0002" << 5 << 3 << 2 << kDevEui << kAppEui << kAppKey << kZero8 << QString();
     QTest::newRow("Pellimar network id before the completing line is taken")
         << QStringList{QStringLiteral("Communication: Pellimar"), devEuiLine(), netEuiLine(), appEuiLine(),
                appKeyLine()}
-        << "00002" << 1 << 1 << 1 << kDevEui << kAppEui << kAppKey << kNetId << "";
+        << "00002" << 1 << 1 << 1 << kDevEui << kAppEui << kAppKey << kNetId << QString();
     QTest::newRow("network id after the completing line is not part of the answer")
         << QStringList{QStringLiteral("Communication: Pellimar 5D"), devEuiLine(), appEuiLine(), appKeyLine(),
                netEuiLine()}
-        << "00020" << 4 << 3 << 1 << kDevEui << kAppEui << kAppKey << "00000000"
-        << "";
+        << "00020" << 4 << 3 << 1 << kDevEui << kAppEui << kAppKey << kZero8 << QString();
     QTest::newRow("NULL application id and key are zeros")
         << QStringList{loraOtaa, devEuiLine(), QStringLiteral("AppEui= NULL"), QStringLiteral("AppKey= NULL")} << "0002"
-        << 2 << 1 << 2 << kDevEui << kZero16 << kZero32 << "00000000"
-        << "";
+        << 2 << 1 << 2 << kDevEui << kZero16 << kZero32 << kZero8 << QString();
     QTest::newRow("unconfigured Pellimar node")
         << QStringList{QStringLiteral("Communication: Pellimar"), QStringLiteral("Device not configured")} << "02" << 1
-        << 1 << 1 << kZero16 << kZero16 << kZero32 << "00000000"
-        << "";
+        << 1 << 1 << kZero16 << kZero16 << kZero32 << kZero8 << QString();
     QTest::newRow("Unknown node leaves the communication kind")
         << QStringList{QStringLiteral("Device not configured"), QStringLiteral("Communication: Unknown")} << "02" << 0
-        << 0 << 0 << kZero16 << kZero16 << kZero32 << "00000000"
-        << "";
-    QTest::newRow("SigFox node, PAC and ID first") << QStringList{sigfoxPacLine(),
-        sigfoxIdLine(QStringLiteral("00C0FFEE")), QStringLiteral("Communication: SigFox")}
-                                                   << "002" << 3 << 1 << 3 << "C0FFEE"
-                                                   << ""
-                                                   << ""
-                                                   << "00000000" << kPac;
+        << 0 << 0 << kZero16 << kZero16 << kZero32 << kZero8 << QString();
+    QTest::newRow("SigFox node, PAC and ID first")
+        << QStringList{sigfoxPacLine(), sigfoxIdLine(QStringLiteral("00C0FFEE")),
+               QStringLiteral("Communication: SigFox")}
+        << "002" << 3 << 1 << 3 << "C0FFEE" << QString() << QString() << kZero8 << kPac;
     QTest::newRow("SigFox ID at or above 80000000 is read unsigned")
         << QStringList{QStringLiteral("Communication: SigFox 5D"), sigfoxIdLine(QStringLiteral("F00DBABE")),
                sigfoxPacLine()}
-        << "002" << 6 << 3 << 3 << "F00DBABE"
-        << ""
-        << ""
-        << "00000000" << kPac;
-    QTest::newRow("SigFox ID 80000000 exactly") << QStringList{QStringLiteral("Communication: SigFox"),
-        sigfoxIdLine(QStringLiteral("80000000")), sigfoxPacLine()}
-                                                << "002" << 3 << 1 << 3 << "80000000"
-                                                << ""
-                                                << ""
-                                                << "00000000" << kPac;
-    QTest::newRow("SigFox ID of zeros is 0") << QStringList{QStringLiteral("Communication: SigFox"),
-        sigfoxIdLine(QStringLiteral("00000000")), sigfoxPacLine()}
-                                             << "002" << 3 << 1 << 3 << "0"
-                                             << ""
-                                             << ""
-                                             << "00000000" << kPac;
+        << "002" << 6 << 3 << 3 << "F00DBABE" << QString() << QString() << kZero8 << kPac;
+    QTest::newRow("SigFox ID 80000000 exactly")
+        << QStringList{QStringLiteral("Communication: SigFox"), sigfoxIdLine(QStringLiteral("80000000")),
+               sigfoxPacLine()}
+        << "002" << 3 << 1 << 3 << "80000000" << QString() << QString() << kZero8 << kPac;
+    QTest::newRow("SigFox ID of zeros is 0")
+        << QStringList{QStringLiteral("Communication: SigFox"), sigfoxIdLine(kZero8), sigfoxPacLine()} << "002" << 3
+        << 1 << 3 << "0" << QString() << QString() << kZero8 << kPac;
     QTest::newRow("lower-case identifiers are stored upper case")
         << QStringList{loraOtaa, devEuiLine(QStringLiteral("70b3d57ed0000a01")), appEuiLine(), appKeyLine()} << "0002"
-        << 2 << 1 << 2 << kDevEui << kAppEui << kAppKey << "00000000"
-        << "";
+        << 2 << 1 << 2 << kDevEui << kAppEui << kAppKey << kZero8 << QString();
     QTest::newRow("a later identifier line replaces the earlier one")
         << QStringList{devEuiLine(QStringLiteral("1111111111111111")), loraOtaa, devEuiLine(), appEuiLine(),
                appKeyLine()}
-        << "00002" << 2 << 1 << 2 << kDevEui << kAppEui << kAppKey << "00000000"
-        << "";
+        << "00002" << 2 << 1 << 2 << kDevEui << kAppEui << kAppKey << kZero8 << QString();
 }
 
 void TestReadCommands::configurationReadCompletesWithTypeAndIdentifiers()
@@ -385,7 +352,7 @@ void TestReadCommands::damagedProtectedFieldLeavesFieldAndBitUnset()
     QCOMPARE(spy.count(), 1);
     const Node node = spy.at(0).at(0).value<Node>();
     QCOMPARE(node.euid, kDevEui);
-    QCOMPARE(node.netId, QStringLiteral("00000000"));
+    QCOMPARE(node.netId, kZero8);
     QCOMPARE(mismatchSpy.count(), 0); // damage on the line is no sign of another key
 
     NodeCMDconfig sigfox(nullptr);
