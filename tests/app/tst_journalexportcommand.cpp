@@ -1,3 +1,4 @@
+#include "datatable.h"
 #include "journalexportcommand.h"
 
 #include <QCommandLineParser>
@@ -176,12 +177,10 @@ void JournalExportCommandTest::toolExportsWithoutADisplay()
 
 void JournalExportCommandTest::toolAnswersVersionAndHelpWithoutADisplay_data()
 {
-    QTest::addColumn<QString>("option");
-    QTest::addColumn<QString>("printed"); // a pattern for the whole output
-    QTest::newRow("version") << "--version"
-                             << "\\Aiot_commission [0-9]+\\.[0-9]+\\.[0-9]+\\n\\z";
-    QTest::newRow("help") << "--help"
-                          << "\\AUsage: .*iot_commission.*--help.*--version.*--export-journal";
+    // The printed column is a pattern for the whole output.
+    addDataTable<QString, QString>({"option", "printed"},
+        {{"version", "--version", "\\Aiot_commission [0-9]+\\.[0-9]+\\.[0-9]+\\n\\z"},
+            {"help", "--help", "\\AUsage: .*iot_commission.*--help.*--version.*--export-journal"}});
 }
 
 void JournalExportCommandTest::toolAnswersVersionAndHelpWithoutADisplay()

@@ -1,4 +1,5 @@
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "dialogdriver.h"
 #include "mainwindow.h"
 #include "nodeform.h"
@@ -292,20 +293,12 @@ void MainWindowServerTest::serverAddressMustBeLongerThanTheScheme()
 
 void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes_data()
 {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("stored");
-    QTest::newRow("bare host") << "orva.example:8080"
-                               << "http://orva.example:8080";
-    QTest::newRow("http kept") << "http://orva.example"
-                               << "http://orva.example";
-    QTest::newRow("https kept") << "https://orva.example"
-                                << "https://orva.example";
-    QTest::newRow("capital scheme prefixed") << "HTTP://orva.example"
-                                             << "http://HTTP://orva.example";
-    QTest::newRow("starts with http only") << "httpserver"
-                                           << "httpserver";
-    QTest::newRow("empty") << ""
-                           << "http://";
+    addDataTable<QString, QString>({"typed", "stored"},
+        {{"bare host", "orva.example:8080", "http://orva.example:8080"},
+            {"http kept", "http://orva.example", "http://orva.example"},
+            {"https kept", "https://orva.example", "https://orva.example"},
+            {"capital scheme prefixed", "HTTP://orva.example", "http://HTTP://orva.example"},
+            {"starts with http only", "httpserver", "httpserver"}, {"empty", "", "http://"}});
 }
 
 void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes()
@@ -384,9 +377,7 @@ void MainWindowServerTest::loginDialogNamesTheServerAndLoginShowsProgress()
 
 void MainWindowServerTest::dismissedLoginDuringConnectionLeavesTheWindowIdle_data()
 {
-    QTest::addColumn<bool>("byCloseControl");
-    QTest::newRow("cancel") << false;
-    QTest::newRow("close") << true;
+    addDataTable<bool>({"byCloseControl"}, {{"cancel", false}, {"close", true}});
 }
 
 void MainWindowServerTest::dismissedLoginDuringConnectionLeavesTheWindowIdle()

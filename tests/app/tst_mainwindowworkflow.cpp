@@ -1,4 +1,5 @@
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "dialogdriver.h"
 #include "mainwindow.h"
 #include "nodeform.h"
@@ -184,14 +185,10 @@ void MainWindowWorkflowTest::announcementStopsTheConnectTimer()
 
 void MainWindowWorkflowTest::nodeOfEachTypeGetsItsForm_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("formClass");
-    QTest::newRow("1 Pellimar") << 1 << "FormPellimar";
-    QTest::newRow("2 LoRa OTAA") << 2 << "FormLoRaOTAA";
-    QTest::newRow("3 SigFox") << 3 << "FormSigFox";
-    QTest::newRow("4 Pellimar 5D") << 4 << "FormPellimar5d";
-    QTest::newRow("5 LoRa OTAA 5D") << 5 << "FormLoRaOTAA5d";
-    QTest::newRow("6 SigFox 5D") << 6 << "FormSigFox5d";
+    addDataTable<int, QString>({"type", "formClass"},
+        {{"1 Pellimar", 1, "FormPellimar"}, {"2 LoRa OTAA", 2, "FormLoRaOTAA"}, {"3 SigFox", 3, "FormSigFox"},
+            {"4 Pellimar 5D", 4, "FormPellimar5d"}, {"5 LoRa OTAA 5D", 5, "FormLoRaOTAA5d"},
+            {"6 SigFox 5D", 6, "FormSigFox5d"}});
 }
 
 void MainWindowWorkflowTest::nodeOfEachTypeGetsItsForm()

@@ -2,6 +2,7 @@
 // differences filled in and written in one Apply and verified after the node's read-back, and the nodes that
 // are set aside (old firmware, another node key) without anything written or registered.
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "e2estation.h"
 #include "mainwindow.h"
 #include "nodeform.h"
@@ -78,9 +79,8 @@ void E2eProfilesTest::openStation(const SimNodeProfile &node)
 
 void E2eProfilesTest::profileDifferencesAreWrittenInOneApplyAndVerified_data()
 {
-    QTest::addColumn<bool>("nodeKeepsTemperature");
-    QTest::newRow("node takes the settings") << false;
-    QTest::newRow("node ignores the temperature") << true;
+    addDataTable<bool>(
+        {"nodeKeepsTemperature"}, {{"node takes the settings", false}, {"node ignores the temperature", true}});
 }
 
 void E2eProfilesTest::profileDifferencesAreWrittenInOneApplyAndVerified()

@@ -1,3 +1,4 @@
+#include "datatable.h"
 #include "jsondeviceregister.h"
 #include "loginrequest.h"
 #include "serverclient.h"
@@ -74,9 +75,7 @@ void TestOrvaTestServer::badFaultOnCommandLineStopsStart()
 
 void TestOrvaTestServer::stopsCleanlyOnSignalWhileHoldingARequest_data()
 {
-    QTest::addColumn<bool>("interrupt");
-    QTest::newRow("SIGTERM") << false;
-    QTest::newRow("SIGINT") << true;
+    addDataTable<bool>({"interrupt"}, {{"SIGTERM", false}, {"SIGINT", true}});
 }
 
 void TestOrvaTestServer::stopsCleanlyOnSignalWhileHoldingARequest()
