@@ -5,7 +5,7 @@
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "testserverprocess.h"
-#include "workbench.h"
+#include "workbenchtest.h"
 
 #include <QAction>
 #include <QJsonArray>
@@ -17,8 +17,6 @@
 #include <QPushButton>
 
 namespace {
-
-const int kGuiStallLimitMs = 1000;
 
 bool isSigFox(int type)
 {
@@ -71,38 +69,16 @@ QJsonObject registeredDocument(TestServerProcess &server, const SimNodeProfile &
 
 } // namespace
 
-class CommissioningRoadTest : public QObject
+class CommissioningRoadTest : public WorkbenchTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
     void eachNodeTypeIsShownRegisteredAndPutToSleep_data();
     void eachNodeTypeIsShownRegisteredAndPutToSleep();
     void appliedThresholdsAndReportRateComeBackAfterTheReset();
     void configureRefusesAMalformedDeviceIdAndSendsAGoodOne();
-
-private:
-    TestServerProcess server;
-    std::unique_ptr<Workbench> bench;
 };
-
-void CommissioningRoadTest::initTestCase()
-{
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-}
-
-void CommissioningRoadTest::cleanup()
-{
-    if (bench) {
-        QVERIFY2(bench->watchdog().longestStallMs() < kGuiStallLimitMs,
-            qPrintable(QStringLiteral("GUI thread stalled %1 ms").arg(bench->watchdog().longestStallMs())));
-        QCOMPARE(bench->dialogs().unexpectedCount(), 0);
-    }
-    bench.reset();
-}
 
 void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep_data()
 {
@@ -125,7 +101,7 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     QFETCH(int, deviceType);
     QFETCH(int, communication);
     const SimNodeProfile profile = SimNodeProfile::forType(type);
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(profile), qPrintable(bench->error()));
 
     // Boot, login, form.
@@ -210,7 +186,7 @@ void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset(
     SimNodeProfile profile = SimNodeProfile::forType(Node::LoRaOTAA);
     // A node takes its time to restart, long enough for the operator to read the success message.
     profile.rebootDelayMs = 1000;
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(profile), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
 
@@ -257,7 +233,7 @@ void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset(
 void CommissioningRoadTest::configureRefusesAMalformedDeviceIdAndSendsAGoodOne()
 {
     const QString good = QStringLiteral("00112233aabbccdd");
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
     auto *configure = namedChild<QAction>(bench->window(), "actionConfigure_Node");

@@ -4,7 +4,7 @@
 #include "apptestsupport.h"
 #include "nodeform.h"
 #include "testserverprocess.h"
-#include "workbench.h"
+#include "workbenchtest.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -13,7 +13,6 @@
 
 namespace {
 
-const int kGuiStallLimitMs = 1000;
 // The window's connect time-out and the write's three reply windows, with room for a busy machine.
 const int kConnectTimeoutWaitMs = 30000 + Workbench::kNodeReadWaitMs;
 const int kApplyTimeoutWaitMs = 60000;
@@ -25,42 +24,20 @@ QString trailText(const Workbench &bench)
 
 } // namespace
 
-class FailurePathsTest : public QObject
+class FailurePathsTest : public WorkbenchTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
     void refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime();
     void nodeOfUnknownTypeIsNotConfigured();
     void silentNodeTimesTheApplyOut();
     void nodeThatNeverFinishesItsReadTimesTheConnectOut();
-
-private:
-    TestServerProcess server;
-    std::unique_ptr<Workbench> bench;
 };
-
-void FailurePathsTest::initTestCase()
-{
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-}
-
-void FailurePathsTest::cleanup()
-{
-    if (bench) {
-        QVERIFY2(bench->watchdog().longestStallMs() < kGuiStallLimitMs,
-            qPrintable(QStringLiteral("GUI thread stalled %1 ms").arg(bench->watchdog().longestStallMs())));
-        QCOMPARE(bench->dialogs().unexpectedCount(), 0);
-    }
-    bench.reset();
-}
 
 void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     DialogDriver &dialogs = bench->dialogs();
     dialogs.login(QLatin1String(TestServerProcess::kUser), QStringLiteral("not the password"));
@@ -81,7 +58,7 @@ void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
 
 void FailurePathsTest::nodeOfUnknownTypeIsNotConfigured()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Unknown)), qPrintable(bench->error()));
     bench->dialogs().login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     bench->node().boot();
@@ -95,7 +72,7 @@ void FailurePathsTest::nodeOfUnknownTypeIsNotConfigured()
 
 void FailurePathsTest::silentNodeTimesTheApplyOut()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::SigFox)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
     bench->node().setFault(QStringLiteral("set:rr"), SimFault::Silent);
@@ -116,7 +93,7 @@ void FailurePathsTest::silentNodeTimesTheApplyOut()
 
 void FailurePathsTest::nodeThatNeverFinishesItsReadTimesTheConnectOut()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
     bench->node().setFault(QStringLiteral("cfg"), SimFault::Silent);
     QElapsedTimer sinceBoot;

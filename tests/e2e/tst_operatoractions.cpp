@@ -5,7 +5,7 @@
 #include "nodeform.h"
 #include "nodeinterface.h"
 #include "testserverprocess.h"
-#include "workbench.h"
+#include "workbenchtest.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -14,8 +14,6 @@
 
 namespace {
 
-const int kGuiStallLimitMs = 1000;
-
 QString trailText(const Workbench &bench)
 {
     return bench.trail().join(QStringLiteral(" > "));
@@ -23,43 +21,21 @@ QString trailText(const Workbench &bench)
 
 } // namespace
 
-class OperatorActionsTest : public QObject
+class OperatorActionsTest : public WorkbenchTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
     void disconnectDuringTheStartUpRead();
     void activateDuringAWrite();
     void refreshDuringAConnect();
     void secondNodeBootsWhileTheLoginDialogIsOpen();
     void closingTheWindowDuringTheStartUpRead();
-
-private:
-    TestServerProcess server;
-    std::unique_ptr<Workbench> bench;
 };
-
-void OperatorActionsTest::initTestCase()
-{
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-}
-
-void OperatorActionsTest::cleanup()
-{
-    if (bench) {
-        QVERIFY2(bench->watchdog().longestStallMs() < kGuiStallLimitMs,
-            qPrintable(QStringLiteral("GUI thread stalled %1 ms").arg(bench->watchdog().longestStallMs())));
-        QCOMPARE(bench->dialogs().unexpectedCount(), 0);
-    }
-    bench.reset();
-}
 
 void OperatorActionsTest::disconnectDuringTheStartUpRead()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
 
@@ -90,7 +66,7 @@ void OperatorActionsTest::disconnectDuringTheStartUpRead()
 
 void OperatorActionsTest::activateDuringAWrite()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
     NodeForm *form = bench->form();
@@ -128,7 +104,7 @@ void OperatorActionsTest::activateDuringAWrite()
 
 void OperatorActionsTest::refreshDuringAConnect()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::SigFox5D)), qPrintable(bench->error()));
     bench->dialogs().login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     bench->node().boot();
@@ -150,7 +126,7 @@ void OperatorActionsTest::refreshDuringAConnect()
 
 void OperatorActionsTest::secondNodeBootsWhileTheLoginDialogIsOpen()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     QSignalSpy announced(bench->link(), &NodeInterface::nodeConnected);
     bench->dialogs().custom(QStringLiteral("login"), [this, &announced](QWidget *dialog) {
@@ -177,7 +153,7 @@ void OperatorActionsTest::secondNodeBootsWhileTheLoginDialogIsOpen()
 
 void OperatorActionsTest::closingTheWindowDuringTheStartUpRead()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
+    newBench();
     QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar5D)), qPrintable(bench->error()));
     std::atomic<bool> linkEnded{false};
     QObject::connect(
