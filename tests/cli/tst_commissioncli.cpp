@@ -3,6 +3,7 @@
 #include "clirun.h"
 #include "node.h"
 #include "simulatedport.h"
+#include "testfiles.h"
 #include "testserverprocess.h"
 
 #include <QFile>
@@ -66,9 +67,7 @@ void CommissionCliTest::initTestCase()
     QVERIFY2(QFile::exists(CliRun::executablePath()), qPrintable(CliRun::executablePath()));
     QVERIFY(dir.isValid());
     profilePath = dir.filePath(QStringLiteral("bench.json"));
-    QFile file(profilePath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(kProfile);
+    QVERIFY(writeTestFile(profilePath, kProfile));
 }
 
 void CommissionCliTest::init()

@@ -6,6 +6,7 @@
 #include "e2estation.h"
 #include "mainwindow.h"
 #include "nodeform.h"
+#include "testfiles.h"
 #include "testserverprocess.h"
 
 #include <QAction>
@@ -58,9 +59,7 @@ void E2eProfilesTest::initTestCase()
     QVERIFY2(server.start(), qPrintable(server.errorString()));
     QVERIFY(profileDir.isValid());
     profilePath = profileDir.filePath(QStringLiteral("batch.json"));
-    QFile file(profilePath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(kProfile);
+    QVERIFY(writeTestFile(profilePath, kProfile));
 }
 
 void E2eProfilesTest::cleanup()
