@@ -56,17 +56,6 @@ bool showsHundredths(NodeForm *form, const char *name, int hundredths)
     return qAbs(formText(form, name).toDouble() * 100 - hundredths) <= qMax(1.0, qAbs(hundredths) * 0.005);
 }
 
-QJsonObject registeredDocument(TestServerProcess &server, const SimNodeProfile &profile, bool sigFox)
-{
-    const QJsonArray records = QJsonDocument::fromJson(server.devices()).array();
-    for (const QJsonValue &record : records) {
-        const QString euid = record.toObject().value(QStringLiteral("euid")).toString();
-        if (sigFox ? sameSigFoxId(euid, profile.sigfoxId) : digits(euid) == profile.devEui)
-            return record.toObject().value(QStringLiteral("document")).toObject();
-    }
-    return QJsonObject();
-}
-
 } // namespace
 
 class CommissioningRoadTest : public WorkbenchTest
@@ -149,7 +138,9 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     QCOMPARE(bench->dialogs().recordsOf(QStringLiteral("message")).last().icon, int(QMessageBox::Information));
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kNodeShown)));
 
-    const QJsonObject document = registeredDocument(server, profile, isSigFox(type));
+    const QJsonObject document = server.storedDocument([&](const QString &euid) {
+        return isSigFox(type) ? sameSigFoxId(euid, profile.sigfoxId) : digits(euid) == profile.devEui;
+    });
     QVERIFY2(!document.isEmpty(), server.devices().constData());
     QCOMPARE(document.value(QStringLiteral("DeviceType")).toInt(), deviceType);
     QCOMPARE(document.value(QStringLiteral("DeviceCommunication")).toInt(), communication);
@@ -178,7 +169,7 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kNodeSleeping)));
     QVERIFY(bench->node().isSleeping());
     const QStringList road{Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown, Workbench::kNodeSleeping};
-    QVERIFY2(bench->trail() == road, qPrintable(bench->trail().join(QStringLiteral(" > "))));
+    QVERIFY2(bench->trail() == road, qPrintable(bench->trailText()));
 }
 
 void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset()
@@ -207,7 +198,7 @@ void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset(
         Workbench::kNodeReadWaitMs));
     const QStringList road{
         Workbench::kNodeShown, Workbench::kUpdateSuccess, Workbench::kReading, Workbench::kNodeShown};
-    QVERIFY2(bench->trail() == road, qPrintable(bench->trail().join(QStringLiteral(" > "))));
+    QVERIFY2(bench->trail() == road, qPrintable(bench->trailText()));
 
     // One line per changed setting, in the node's order, and the reset after them.
     const QStringList received = bench->node().receivedLines();

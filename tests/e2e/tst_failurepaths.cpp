@@ -17,11 +17,6 @@ namespace {
 const int kConnectTimeoutWaitMs = 30000 + Workbench::kNodeReadWaitMs;
 const int kApplyTimeoutWaitMs = 60000;
 
-QString trailText(const Workbench &bench)
-{
-    return bench.trail().join(QStringLiteral(" > "));
-}
-
 } // namespace
 
 class FailurePathsTest : public WorkbenchTest
@@ -47,7 +42,7 @@ void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
     QCOMPARE(dialogs.messageTexts(), QStringList{"You need to log in"});
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kIdle)));
     QVERIFY2(bench->trail() == (QStringList{Workbench::kIdle, Workbench::kReading, Workbench::kIdle}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     QVERIFY(!bench->form());
     QCOMPARE(QJsonDocument::fromJson(server.devices()).array().size(), 0);
 
@@ -64,7 +59,7 @@ void FailurePathsTest::nodeOfUnknownTypeIsNotConfigured()
     bench->node().boot();
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kNotConfigured)));
     QVERIFY2(bench->trail() == (QStringList{Workbench::kIdle, Workbench::kReading, Workbench::kNotConfigured}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     QVERIFY(!bench->form());
     QVERIFY(!bench->button("registerButton")->isEnabled());
     QVERIFY(!bench->button("sleepButton")->isEnabled());
@@ -84,7 +79,7 @@ void FailurePathsTest::silentNodeTimesTheApplyOut()
 
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kApplyTimedOut), kApplyTimeoutWaitMs));
     QVERIFY2(bench->trail() == (QStringList{Workbench::kNodeShown, Workbench::kApplyTimedOut}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     // Three attempts, then the operator is told; the node is not reset behind the message.
     const QStringList received = bench->node().receivedLines();
     QCOMPARE(received.count(QStringLiteral("rr 1200000")), 3);
@@ -104,7 +99,7 @@ void FailurePathsTest::nodeThatNeverFinishesItsReadTimesTheConnectOut()
     // The window gave the node the whole 30 s that started with its banner.
     QVERIFY2(sinceBoot.elapsed() >= 30000, qPrintable(QString::number(sinceBoot.elapsed())));
     const QStringList road{Workbench::kIdle, Workbench::kReading, Workbench::kConnectTimedOut};
-    QVERIFY2(bench->trail() == road, qPrintable(trailText(*bench)));
+    QVERIFY2(bench->trail() == road, qPrintable(bench->trailText()));
     QCOMPARE(bench->dialogs().records().size(), 0);
 
     // Resetting the node starts again; this time it answers.

@@ -12,15 +12,6 @@
 
 #include <atomic>
 
-namespace {
-
-QString trailText(const Workbench &bench)
-{
-    return bench.trail().join(QStringLiteral(" > "));
-}
-
-} // namespace
-
 class OperatorActionsTest : public WorkbenchTest
 {
     Q_OBJECT
@@ -59,7 +50,7 @@ void OperatorActionsTest::disconnectDuringTheStartUpRead()
     QTRY_VERIFY(bench->form() && bench->form()->isVisible());
     QVERIFY2(bench->trail()
             == (QStringList{Workbench::kNodeShown, Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     QCOMPARE(bench->node().receivedLines().count(QStringLiteral("reset")), 1);
     QCOMPARE(bench->dialogs().recordsOf(QStringLiteral("login")).size(), 1);
 }
@@ -95,7 +86,7 @@ void OperatorActionsTest::activateDuringAWrite()
     const QStringList ends{Workbench::kUpdateSuccess, Workbench::kNodeSleeping};
     QTRY_VERIFY_WITH_TIMEOUT(ends.contains(bench->state()), Workbench::kNodeReadWaitMs);
     for (const QString &state : bench->trail())
-        QVERIFY2(state == QLatin1String(Workbench::kNodeShown) || ends.contains(state), qPrintable(trailText(*bench)));
+        QVERIFY2(state == QLatin1String(Workbench::kNodeShown) || ends.contains(state), qPrintable(bench->trailText()));
 
     // The operator resets the node and it is read with the settings written.
     QVERIFY(bench->bootAndShow(false));
@@ -117,7 +108,7 @@ void OperatorActionsTest::refreshDuringAConnect()
     QVERIFY2(bench->trail()
             == (QStringList{
                 Workbench::kIdle, Workbench::kReading, Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     const QStringList received = bench->node().receivedLines();
     QCOMPARE(received.count(QStringLiteral("reset")), 1);
     QCOMPARE(received.count(QStringLiteral("cfg")), 2);
@@ -147,7 +138,7 @@ void OperatorActionsTest::secondNodeBootsWhileTheLoginDialogIsOpen()
     QCOMPARE(QString::fromLatin1(bench->form()->metaObject()->className()), QStringLiteral("FormSigFox"));
     QCOMPARE(bench->dialogs().recordsOf(QStringLiteral("login")).size(), 1);
     QVERIFY2(bench->trail() == (QStringList{Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     QTRY_COMPARE(bench->window()->findChildren<NodeForm *>().size(), 1);
 }
 
