@@ -2,6 +2,7 @@
 // the node's form shows what the node holds, Register puts the node's document on the server, Activate puts
 // the node to sleep; an apply reaches the node, which is reset and read back with the new values.
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "testserverprocess.h"
@@ -71,16 +72,11 @@ private slots:
 
 void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("formClass");
-    QTest::addColumn<int>("deviceType");
-    QTest::addColumn<int>("communication");
-    QTest::newRow("Pellimar") << int(Node::Pellimar) << "FormPellimar" << 1 << 1;
-    QTest::newRow("LoRa OTAA") << int(Node::LoRaOTAA) << "FormLoRaOTAA" << 1 << 2;
-    QTest::newRow("SigFox") << int(Node::SigFox) << "FormSigFox" << 1 << 3;
-    QTest::newRow("Pellimar 5D") << int(Node::Pellimar5D) << "FormPellimar5d" << 3 << 1;
-    QTest::newRow("LoRa OTAA 5D") << int(Node::LoRaOTAA5D) << "FormLoRaOTAA5d" << 3 << 2;
-    QTest::newRow("SigFox 5D") << int(Node::SigFox5D) << "FormSigFox5d" << 3 << 3;
+    addDataTable<int, QString, int, int>({"type", "formClass", "deviceType", "communication"},
+        {{"Pellimar", Node::Pellimar, "FormPellimar", 1, 1}, {"LoRa OTAA", Node::LoRaOTAA, "FormLoRaOTAA", 1, 2},
+            {"SigFox", Node::SigFox, "FormSigFox", 1, 3}, {"Pellimar 5D", Node::Pellimar5D, "FormPellimar5d", 3, 1},
+            {"LoRa OTAA 5D", Node::LoRaOTAA5D, "FormLoRaOTAA5d", 3, 2},
+            {"SigFox 5D", Node::SigFox5D, "FormSigFox5d", 3, 3}});
 }
 
 void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
@@ -90,8 +86,7 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     QFETCH(int, deviceType);
     QFETCH(int, communication);
     const SimNodeProfile profile = SimNodeProfile::forType(type);
-    newBench();
-    QVERIFY2(bench->plugIn(profile), qPrintable(bench->error()));
+    QVERIFY2(plugIn(profile), qPrintable(bench->error()));
 
     // Boot, login, form.
     QVERIFY(bench->bootAndShow(true));
@@ -177,8 +172,7 @@ void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset(
     SimNodeProfile profile = SimNodeProfile::forType(Node::LoRaOTAA);
     // A node takes its time to restart, long enough for the operator to read the success message.
     profile.rebootDelayMs = 1000;
-    newBench();
-    QVERIFY2(bench->plugIn(profile), qPrintable(bench->error()));
+    QVERIFY2(plugIn(profile), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
 
     NodeForm *form = bench->form();
@@ -224,8 +218,7 @@ void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset(
 void CommissioningRoadTest::configureRefusesAMalformedDeviceIdAndSendsAGoodOne()
 {
     const QString good = QStringLiteral("00112233aabbccdd");
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
     auto *configure = namedChild<QAction>(bench->window(), "actionConfigure_Node");
     DialogDriver &dialogs = bench->dialogs();

@@ -32,8 +32,7 @@ private slots:
 
 void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
 {
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     DialogDriver &dialogs = bench->dialogs();
     dialogs.login(QLatin1String(TestServerProcess::kUser), QStringLiteral("not the password"));
     dialogs.clickOk();
@@ -53,8 +52,7 @@ void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
 
 void FailurePathsTest::nodeOfUnknownTypeIsNotConfigured()
 {
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Unknown)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Unknown)), qPrintable(bench->error()));
     bench->dialogs().login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     bench->node().boot();
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kNotConfigured)));
@@ -67,8 +65,7 @@ void FailurePathsTest::nodeOfUnknownTypeIsNotConfigured()
 
 void FailurePathsTest::silentNodeTimesTheApplyOut()
 {
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::SigFox)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::SigFox)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
     bench->node().setFault(QStringLiteral("set:rr"), SimFault::Silent);
     NodeForm *form = bench->form();
@@ -88,8 +85,7 @@ void FailurePathsTest::silentNodeTimesTheApplyOut()
 
 void FailurePathsTest::nodeThatNeverFinishesItsReadTimesTheConnectOut()
 {
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
     bench->node().setFault(QStringLiteral("cfg"), SimFault::Silent);
     QElapsedTimer sinceBoot;
     sinceBoot.start();

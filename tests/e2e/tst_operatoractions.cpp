@@ -26,8 +26,7 @@ private slots:
 
 void OperatorActionsTest::disconnectDuringTheStartUpRead()
 {
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
 
     // The node is reset while its form is shown, and the operator presses Disconnect before the window has
@@ -57,8 +56,7 @@ void OperatorActionsTest::disconnectDuringTheStartUpRead()
 
 void OperatorActionsTest::activateDuringAWrite()
 {
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
     NodeForm *form = bench->form();
     Workbench::typeInto(form, "tempHighEdit", QStringLiteral("44"));
@@ -95,8 +93,7 @@ void OperatorActionsTest::activateDuringAWrite()
 
 void OperatorActionsTest::refreshDuringAConnect()
 {
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::SigFox5D)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::SigFox5D)), qPrintable(bench->error()));
     bench->dialogs().login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     bench->node().boot();
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kReading)));
@@ -117,8 +114,7 @@ void OperatorActionsTest::refreshDuringAConnect()
 
 void OperatorActionsTest::secondNodeBootsWhileTheLoginDialogIsOpen()
 {
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     QSignalSpy announced(bench->link(), &NodeInterface::nodeConnected);
     bench->dialogs().custom(QStringLiteral("login"), [this, &announced](QWidget *dialog) {
         // While the operator types, the first node is swapped for another, which boots and is read.
@@ -144,8 +140,7 @@ void OperatorActionsTest::secondNodeBootsWhileTheLoginDialogIsOpen()
 
 void OperatorActionsTest::closingTheWindowDuringTheStartUpRead()
 {
-    newBench();
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar5D)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Pellimar5D)), qPrintable(bench->error()));
     std::atomic<bool> linkEnded{false};
     QObject::connect(
         bench->link(), &QThread::finished, bench->link(), [&] { linkEnded = true; }, Qt::DirectConnection);

@@ -11,10 +11,10 @@ const int kGuiStallLimitMs = 1000;
 
 } // namespace
 
-Workbench &WorkbenchTest::newBench()
+bool WorkbenchTest::plugIn(const SimNodeProfile &profile)
 {
     bench = std::make_unique<Workbench>(server.baseUrl());
-    return *bench;
+    return bench->plugIn(profile);
 }
 
 void WorkbenchTest::initTestCase()

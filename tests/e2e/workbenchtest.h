@@ -14,8 +14,9 @@ class WorkbenchTest : public QObject
     Q_OBJECT
 
 protected:
-    // A fresh workbench, with the window pointed at the test's server.
-    Workbench &newBench();
+    // A fresh workbench, its window pointed at the test's server, with the node plugged in (see
+    // Workbench::plugIn; the reason for a failure is in bench->error()).
+    bool plugIn(const SimNodeProfile &profile);
 
     TestServerProcess server;
     std::unique_ptr<Workbench> bench;
