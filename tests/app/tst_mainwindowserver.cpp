@@ -5,6 +5,7 @@
 #include "nodeform.h"
 #include "nodesimulator.h"
 #include "testserverprocess.h"
+#include "windowtest.h"
 #include "windowwaits.h"
 
 #include <QAction>
@@ -26,15 +27,8 @@
 
 namespace {
 
-const char kNoPort[] = "/nonexistent/iot-app-test/ttyNONE";
-const int kLinkWaitMs = 20000;
 const QString kUser = QString::fromLatin1(TestServerProcess::kUser);
 const QString kPassword = QString::fromLatin1(TestServerProcess::kPassword);
-
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("DARV"), QStringLiteral("iot_commission"));
-}
 
 int countLines(const QString &log, const QString &start)
 {
@@ -78,15 +72,11 @@ QtMessageHandler LogCapture::previous = nullptr;
 
 } // namespace
 
-class MainWindowServerTest : public QObject
+class MainWindowServerTest : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void connectionWithoutServerAsksToConfigureIt();
     void registrationWithoutServerAsksToConfigureIt();
     void serverAddressMustBeLongerThanTheScheme_data();
@@ -112,51 +102,12 @@ private slots:
     void bootDuringTheLoginKeepsWaitingForTheNewNode();
 
 private:
-    std::unique_ptr<MainWindow> newWindow();
     // Announces the node and waits until the window has settled (the dialogs answered, the login done).
     bool announce(MainWindow &window, DialogDriver &driver, const Node &node);
     void loginAndShow(MainWindow &window, DialogDriver &driver, const Node &node);
     // Boots a simulated node on the window's port and answers the login; returns once its form is shown.
     bool bootAndShow(MainWindow &window, NodeSimulator &simulator, DialogDriver &driver, bool login);
-    NodeSimulator *simulatorOnPort(const SimNodeProfile &profile);
-
-    TestServerProcess server;
-    std::unique_ptr<QTemporaryDir> portDir;
-    std::unique_ptr<NodeSimulator> simulator;
 };
-
-void MainWindowServerTest::initTestCase()
-{
-    QVERIFY(userSettings().fileName().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-}
-
-void MainWindowServerTest::init()
-{
-    QSettings settings = userSettings();
-    settings.clear();
-    settings.setValue(QStringLiteral("JSONregister/server"), server.baseUrl());
-    // No port is remembered, so the window opens none: the link stays away from this machine's ports, and
-    // tests that do not boot a simulated node announce their nodes themselves.
-    qputenv("IOT_COMMISSION_EXTRA_PORTS", kNoPort);
-    portDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(portDir->isValid());
-    QVERIFY(server.clearFaults());
-}
-
-void MainWindowServerTest::cleanup()
-{
-    simulator.reset();
-    qunsetenv("IOT_COMMISSION_EXTRA_PORTS");
-    portDir.reset();
-}
-
-std::unique_ptr<MainWindow> MainWindowServerTest::newWindow()
-{
-    auto window = std::make_unique<MainWindow>();
-    window->show();
-    return window;
-}
 
 bool MainWindowServerTest::announce(MainWindow &window, DialogDriver &driver, const Node &node)
 {
@@ -173,16 +124,6 @@ void MainWindowServerTest::loginAndShow(MainWindow &window, DialogDriver &driver
     driver.login(kUser, kPassword);
     QVERIFY(announce(window, driver, node));
     QVERIFY(window.findChild<NodeForm *>());
-}
-
-NodeSimulator *MainWindowServerTest::simulatorOnPort(const SimNodeProfile &profile)
-{
-    simulator = std::make_unique<NodeSimulator>(profile);
-    if (!simulator->start(portDir->filePath(QStringLiteral("node"))))
-        return nullptr;
-    qputenv("IOT_COMMISSION_EXTRA_PORTS", simulator->linkPath().toLocal8Bit());
-    userSettings().setValue(QStringLiteral("serial/port"), simulator->linkPath());
-    return simulator.get();
 }
 
 bool MainWindowServerTest::bootAndShow(MainWindow &window, NodeSimulator &node, DialogDriver &driver, bool login)
