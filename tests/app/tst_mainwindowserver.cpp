@@ -368,13 +368,9 @@ void MainWindowServerTest::dismissedLoginDuringRegistrationReenablesRegister()
 
 void MainWindowServerTest::loginStatusDecidesTheGrant_data()
 {
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("granted");
-    QTest::newRow("200") << 200 << true;
-    QTest::newRow("301 with rc 200") << 301 << true;
-    QTest::newRow("302 with rc 200") << 302 << true;
-    QTest::newRow("403 with rc 200") << 403 << false;
-    QTest::newRow("500") << 500 << false;
+    addDataTable<int, bool>({"status", "granted"},
+        {{"200", 200, true}, {"301 with rc 200", 301, true}, {"302 with rc 200", 302, true},
+            {"403 with rc 200", 403, false}, {"500", 500, false}});
 }
 
 void MainWindowServerTest::loginStatusDecidesTheGrant()
