@@ -290,8 +290,7 @@ void MainWindowWorkflowTest::disconnectLetsThePortGoAndRefreshOpensItAgain()
     auto window = windowOnSimulatedPort(SimNodeProfile::forType(Node::LoRaOTAA));
     QVERIFY(window);
     DialogDriver driver;
-    driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-    simulator->boot();
+    loginAndBoot(driver);
     QTRY_COMPARE_WITH_TIMEOUT(window->session()->state(), CommissioningSession::State::NodeShown, kLinkWaitMs);
 
     // While the link holds the port, no other program can open it; Disconnect lets it go.
@@ -483,9 +482,7 @@ void MainWindowWorkflowTest::appliedSettingsReachTheNodeWhichIsResetAndReadAgain
     auto window = windowOnSimulatedPort(SimNodeProfile::forType(Node::LoRaOTAA));
     QVERIFY(window);
     DialogDriver driver;
-    driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-
-    simulator->boot();
+    loginAndBoot(driver);
     QTRY_VERIFY_WITH_TIMEOUT(window->findChild<NodeForm *>(), kLinkWaitMs);
     QCOMPARE(driver.unexpectedCount(), 0);
     NodeForm *form = window->findChild<NodeForm *>();
@@ -512,9 +509,7 @@ void MainWindowWorkflowTest::nodeConnectsWhenTheWindowSeesItsBootLate()
     auto window = windowOnSimulatedPort(SimNodeProfile::forType(Node::Pellimar));
     QVERIFY(window);
     DialogDriver driver;
-    driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-
-    simulator->boot();
+    loginAndBoot(driver);
     // The GUI thread is held up (waitForLine runs no event loop) until the link is already reading the node,
     // so the window learns of the boot only afterwards. The read must survive that.
     QVERIFY(simulator->waitForLine(QStringLiteral("cfg"), kLinkWaitMs));

@@ -34,6 +34,12 @@ std::unique_ptr<MainWindow> WindowTest::windowOnSimulatedPort(const SimNodeProfi
     return window;
 }
 
+void WindowTest::loginAndBoot(DialogDriver &driver)
+{
+    driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
+    simulator->boot();
+}
+
 void WindowTest::initTestCase()
 {
     QVERIFY(userSettings().fileName().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialogdriver.h"
 #include "mainwindow.h"
 #include "nodesimulator.h"
 #include "testserverprocess.h"
@@ -29,6 +30,8 @@ protected:
     NodeSimulator *simulatorOnPort(const SimNodeProfile &profile);
     // A simulated node on the remembered port and a shown window whose link holds that port; null on failure.
     std::unique_ptr<MainWindow> windowOnSimulatedPort(const SimNodeProfile &profile);
+    // Has the driver answer the login with the server's credentials, then boots the simulated node.
+    void loginAndBoot(DialogDriver &driver);
 
     TestServerProcess server;
     std::unique_ptr<QTemporaryDir> portDir;
