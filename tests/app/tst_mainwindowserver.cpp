@@ -158,16 +158,10 @@ void MainWindowServerTest::connectionWithoutServerAsksToConfigureIt()
     driver.clickOk();
     QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
-    const auto boxes = driver.recordsOf(QStringLiteral("message"));
-    QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes[0].title, QStringLiteral("ORVA login"));
-    QCOMPARE(boxes[0].text, QStringLiteral("Please configure the ORVA server"));
-    QCOMPARE(boxes[0].icon, int(QMessageBox::Critical));
-    QVERIFY(!boxes[0].hasParent);
-    QCOMPARE(boxes[1].title, QStringLiteral("ORVA login"));
-    QCOMPARE(boxes[1].text, QStringLiteral("You need to log in"));
-    QCOMPARE(boxes[1].icon, int(QMessageBox::Critical));
-    QVERIFY(!boxes[1].hasParent);
+    const QString title = QStringLiteral("ORVA login");
+    QCOMPARE(driver.messageSummaries(),
+        QStringList({DialogDriver::boxSummary(title, "Please configure the ORVA server", QMessageBox::Critical, false),
+            DialogDriver::boxSummary(title, "You need to log in", QMessageBox::Critical, false)}));
     QCOMPARE(driver.unexpectedCount(), 0);
 
     QVERIFY(!window->findChild<NodeForm *>());

@@ -66,6 +66,8 @@ private slots:
 private:
     // Announces the node to the window, logging in through the dialog when the window holds no login yet.
     bool announce(MainWindow &window, DialogDriver &driver, const Node &node, bool login);
+    // Announces the node, logging in through the dialog; the form shown for it, or null.
+    NodeForm *announceAndShow(MainWindow &window, DialogDriver &driver, const Node &node);
     // Idle: state label visible with the idle text in black, no busy bar, no form, only refresh enabled.
     void verifyIdle(MainWindow &window, const QString &text, const QColor &colour);
 };
@@ -76,6 +78,11 @@ bool MainWindowWorkflowTest::announce(MainWindow &window, DialogDriver &driver, 
         driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     const bool invoked = QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, node));
     return invoked && windowSettles(window, driver) && driver.unexpectedCount() == 0;
+}
+
+NodeForm *MainWindowWorkflowTest::announceAndShow(MainWindow &window, DialogDriver &driver, const Node &node)
+{
+    return announce(window, driver, node, true) ? window.findChild<NodeForm *>() : nullptr;
 }
 
 void MainWindowWorkflowTest::verifyIdle(MainWindow &window, const QString &text, const QColor &colour)
@@ -345,8 +352,7 @@ void MainWindowWorkflowTest::sigfox5dFormDrivesRegisterAndActivate()
 {
     auto window = newWindow();
     DialogDriver driver;
-    QVERIFY(announce(*window, driver, sampleNode(Node::SigFox5D), true));
-    NodeForm *form = window->findChild<NodeForm *>();
+    NodeForm *form = announceAndShow(*window, driver, sampleNode(Node::SigFox5D));
     QVERIFY(form);
     auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
     auto *sleepButton = namedChild<QPushButton>(window.get(), "sleepButton");
@@ -362,8 +368,7 @@ void MainWindowWorkflowTest::otherFormsDoNotDriveRegisterAndActivate()
 {
     auto window = newWindow();
     DialogDriver driver;
-    QVERIFY(announce(*window, driver, sampleNode(Node::SigFox), true));
-    NodeForm *form = window->findChild<NodeForm *>();
+    NodeForm *form = announceAndShow(*window, driver, sampleNode(Node::SigFox));
     QVERIFY(form);
     QCOMPARE(form->metaObject()->indexOfSignal("enableRegisterActivateButton(bool)"), -1);
     // The window's own slot still sets both buttons together.
@@ -379,12 +384,8 @@ void MainWindowWorkflowTest::configureForUnknownTypeAsksToRetry()
     driver.clickOk();
     QVERIFY(QMetaObject::invokeMethod(window.get(), "configureID", Q_ARG(Node::eFirmwareType, Node::eFirmwareType(0))));
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
-    const auto boxes = driver.recordsOf(QStringLiteral("message"));
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].title, QStringLiteral("Unknown Device"));
-    QCOMPARE(boxes[0].text, QStringLiteral("Please retry"));
-    QCOMPARE(boxes[0].icon, int(QMessageBox::Critical));
-    QVERIFY(!boxes[0].hasParent);
+    QCOMPARE(driver.messageSummaries(),
+        QStringList{DialogDriver::boxSummary("Unknown Device", "Please retry", QMessageBox::Critical, false)});
     QCOMPARE(driver.unexpectedCount(), 0);
 }
 
