@@ -81,6 +81,22 @@ QStringList DialogDriver::messageTexts() const
     return texts;
 }
 
+QStringList DialogDriver::messageSummaries() const
+{
+    QStringList summaries;
+    for (const Record &record : recordsOf(QStringLiteral("message")))
+        summaries << boxSummary(record.title, record.text, record.icon, record.hasParent);
+    return summaries;
+}
+
+QString DialogDriver::boxSummary(const QString &title, const QString &text, int icon, bool hasParent)
+{
+    return QStringLiteral("%1 | %2 | icon %3 | %4")
+        .arg(title, text)
+        .arg(icon)
+        .arg(QLatin1String(hasParent ? "parent" : "no parent"));
+}
+
 void DialogDriver::clear()
 {
     steps.clear();

@@ -51,6 +51,10 @@ public:
     // Only the records of one kind, in order.
     QVector<Record> recordsOf(const QString &kind) const;
     QStringList messageTexts() const;
+    // Each message box seen as one line (see boxSummary), so that a test checks all of them in one comparison.
+    QStringList messageSummaries() const;
+    // A message box's title, text, QMessageBox::Icon and whether it had a parent window, on one line.
+    static QString boxSummary(const QString &title, const QString &text, int icon, bool hasParent);
     int pendingSteps() const { return steps.size(); }
     int unexpectedCount() const { return recordsOf(QStringLiteral("unexpected")).size(); }
     void clear();

@@ -1,4 +1,6 @@
+#include "datatable.h"
 #include "journalexportcommand.h"
+#include "testfiles.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -39,6 +41,10 @@ private:
     void addCases();
     QStringList expand(QStringList arguments) const;
     static QStringList identifiersIn(const QString &csvPath);
+    static QString installedProgram();
+    // Runs the installed program to its end with no display to find and no platform plugin named, as on a
+    // server, its journal kept in the test's directory.
+    void runHeadless(QProcess &tool, const QStringList &arguments);
 
     QTemporaryDir directory;
     QString journalPath;
@@ -48,53 +54,42 @@ void JournalExportCommandTest::initTestCase()
 {
     QVERIFY(directory.isValid());
     journalPath = directory.filePath(QStringLiteral("journal.jsonl"));
-    QFile file(journalPath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(kJournal);
+    QVERIFY(writeTestFile(journalPath, kJournal));
 }
 
 // JOURNAL and OUT stand for the test's journal and a fresh output file in the test's directory.
 void JournalExportCommandTest::addCases()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QStringList>("identifiers");
-
     const QString lora = QStringLiteral("70B3D57ED0000A01");
     const QString sigfox = QStringLiteral("C0FFEE");
     const QString pellimar = QStringLiteral("0004A30B001C0A00");
     const QString journal = QStringLiteral("--journal=JOURNAL");
     const QStringList csv{QStringLiteral("--export-journal"), QStringLiteral("OUT.csv"), journal};
-    QTest::newRow("everything") << csv << kExitSuccess << QStringList{pellimar, sigfox, lora};
-    QTest::newRow("one lot") << (csv + QStringList{QStringLiteral("--lot"), QStringLiteral("L1")}) << kExitSuccess
-                             << QStringList{lora};
-    QTest::newRow("lot without nodes") << (csv + QStringList{QStringLiteral("--lot"), QStringLiteral("L9")})
-                                       << kExitSuccess << QStringList();
-    QTest::newRow("dates inclusive") << (csv
-        + QStringList{QStringLiteral("--since"), QStringLiteral("2026-12-09"), QStringLiteral("--until"),
-            QStringLiteral("2026-12-10")})
-                                     << kExitSuccess << QStringList{pellimar, sigfox};
-    QTest::newRow("json lines") << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT.jsonl"), journal}
-                                << kExitSuccess << QStringList();
-    QTest::newRow("date in another form") << (csv + QStringList{QStringLiteral("--since"), QStringLiteral("9.12.2026")})
-                                          << kExitBadArgument << QStringList();
-    QTest::newRow("date that does not exist")
-        << (csv + QStringList{QStringLiteral("--until"), QStringLiteral("2026-02-30")}) << kExitBadArgument
-        << QStringList();
-    QTest::newRow("since after until") << (csv
-        + QStringList{QStringLiteral("--since"), QStringLiteral("2026-12-10"), QStringLiteral("--until"),
-            QStringLiteral("2026-12-09")})
-                                       << kExitBadArgument << QStringList();
-    QTest::newRow("unknown extension") << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT.txt"),
-        journal} << kExitBadArgument << QStringList();
-    QTest::newRow("file that cannot be written")
-        << QStringList{QStringLiteral("--export-journal"), QStringLiteral("OUT/missing/out.csv"), journal}
-        << kExitBadArgument << QStringList();
-    QTest::newRow("journal that does not exist") << QStringList{QStringLiteral("--export-journal"),
-        QStringLiteral("OUT.csv"), QStringLiteral("--journal=OUT.none")}
-                                                 << kExitBadArgument << QStringList();
-    QTest::newRow("lot without export") << QStringList{QStringLiteral("--lot"), QStringLiteral("L1"), journal}
-                                        << kExitBadArgument << QStringList();
+    const auto csvWith = [&csv](std::initializer_list<const char *> options) {
+        QStringList arguments = csv;
+        for (const char *option : options)
+            arguments << QString::fromLatin1(option);
+        return arguments;
+    };
+    const auto exportTo = [&journal](const char *out) {
+        return QStringList{QStringLiteral("--export-journal"), QString::fromLatin1(out), journal};
+    };
+    addDataTable<QStringList, int, QStringList>({"arguments", "exitCode", "identifiers"},
+        {{"everything", csv, kExitSuccess, {pellimar, sigfox, lora}},
+            {"one lot", csvWith({"--lot", "L1"}), kExitSuccess, {lora}},
+            {"lot without nodes", csvWith({"--lot", "L9"}), kExitSuccess, {}},
+            {"dates inclusive", csvWith({"--since", "2026-12-09", "--until", "2026-12-10"}), kExitSuccess,
+                {pellimar, sigfox}},
+            {"json lines", exportTo("OUT.jsonl"), kExitSuccess, {}},
+            {"date in another form", csvWith({"--since", "9.12.2026"}), kExitBadArgument, {}},
+            {"date that does not exist", csvWith({"--until", "2026-02-30"}), kExitBadArgument, {}},
+            {"since after until", csvWith({"--since", "2026-12-10", "--until", "2026-12-09"}), kExitBadArgument, {}},
+            {"unknown extension", exportTo("OUT.txt"), kExitBadArgument, {}},
+            {"file that cannot be written", exportTo("OUT/missing/out.csv"), kExitBadArgument, {}},
+            {"journal that does not exist",
+                {QStringLiteral("--export-journal"), QStringLiteral("OUT.csv"), QStringLiteral("--journal=OUT.none")},
+                kExitBadArgument, {}},
+            {"lot without export", {QStringLiteral("--lot"), QStringLiteral("L1"), journal}, kExitBadArgument, {}}});
 }
 
 QStringList JournalExportCommandTest::expand(QStringList arguments) const
@@ -117,6 +112,23 @@ QStringList JournalExportCommandTest::identifiersIn(const QString &csvPath)
             result << QString::fromUtf8(lines.at(i).split(',').value(1));
     }
     return result;
+}
+
+QString JournalExportCommandTest::installedProgram()
+{
+    return qEnvironmentVariable("IOT_BIN_DIR") + QStringLiteral("/iot_commission");
+}
+
+void JournalExportCommandTest::runHeadless(QProcess &tool, const QStringList &arguments)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *variable : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QString::fromLatin1(variable));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), directory.filePath(QStringLiteral("data")));
+    tool.setProcessEnvironment(environment);
+    tool.start(installedProgram(), arguments);
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
 }
 
 void JournalExportCommandTest::exitCodeAndRows_data()
@@ -156,19 +168,12 @@ void JournalExportCommandTest::toolExportsWithoutADisplay()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
-    const QString program = qEnvironmentVariable("IOT_BIN_DIR") + QStringLiteral("/iot_commission");
-    if (!QFile::exists(program))
+    if (!QFile::exists(installedProgram()))
         QSKIP("iot_commission is not built");
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), directory.filePath(QStringLiteral("data")));
-    tool.setProcessEnvironment(environment);
-    tool.start(program, expand(arguments));
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    runHeadless(tool, expand(arguments));
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY2(tool.exitCode() == exitCode, tool.readAllStandardError().constData());
     if (exitCode == kExitSuccess && arguments.contains(QStringLiteral("OUT.csv")))
         QTEST(identifiersIn(expand({QStringLiteral("OUT.csv")}).first()), "identifiers");
@@ -176,30 +181,22 @@ void JournalExportCommandTest::toolExportsWithoutADisplay()
 
 void JournalExportCommandTest::toolAnswersVersionAndHelpWithoutADisplay_data()
 {
-    QTest::addColumn<QString>("option");
-    QTest::addColumn<QString>("printed"); // a pattern for the whole output
-    QTest::newRow("version") << "--version"
-                             << "\\Aiot_commission [0-9]+\\.[0-9]+\\.[0-9]+\\n\\z";
-    QTest::newRow("help") << "--help"
-                          << "\\AUsage: .*iot_commission.*--help.*--version.*--export-journal";
+    // The printed column is a pattern for the whole output.
+    addDataTable<QString, QString>({"option", "printed"},
+        {{"version", "--version", "\\Aiot_commission [0-9]+\\.[0-9]+\\.[0-9]+\\n\\z"},
+            {"help", "--help", "\\AUsage: .*iot_commission.*--help.*--version.*--export-journal"}});
 }
 
 void JournalExportCommandTest::toolAnswersVersionAndHelpWithoutADisplay()
 {
     QFETCH(QString, option);
     QFETCH(QString, printed);
-    const QString program = qEnvironmentVariable("IOT_BIN_DIR") + QStringLiteral("/iot_commission");
-    if (!QFile::exists(program))
+    if (!QFile::exists(installedProgram()))
         QSKIP("iot_commission is not built");
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    tool.setProcessEnvironment(environment);
-    tool.start(program, {option});
-    QVERIFY(tool.waitForFinished(30000));
-    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    runHeadless(tool, {option});
+    if (QTest::currentTestFailed())
+        return;
     const QString error = QString::fromLocal8Bit(tool.readAllStandardError());
     QVERIFY2(tool.exitCode() == 0, qPrintable(error));
     const QString output = QString::fromLocal8Bit(tool.readAllStandardOutput());

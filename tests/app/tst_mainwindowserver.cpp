@@ -1,9 +1,11 @@
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "dialogdriver.h"
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "nodesimulator.h"
 #include "testserverprocess.h"
+#include "windowtest.h"
 #include "windowwaits.h"
 
 #include <QAction>
@@ -25,15 +27,8 @@
 
 namespace {
 
-const char kNoPort[] = "/nonexistent/iot-app-test/ttyNONE";
-const int kLinkWaitMs = 20000;
 const QString kUser = QString::fromLatin1(TestServerProcess::kUser);
 const QString kPassword = QString::fromLatin1(TestServerProcess::kPassword);
-
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("DARV"), QStringLiteral("iot_commission"));
-}
 
 int countLines(const QString &log, const QString &start)
 {
@@ -77,15 +72,11 @@ QtMessageHandler LogCapture::previous = nullptr;
 
 } // namespace
 
-class MainWindowServerTest : public QObject
+class MainWindowServerTest : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void connectionWithoutServerAsksToConfigureIt();
     void registrationWithoutServerAsksToConfigureIt();
     void serverAddressMustBeLongerThanTheScheme_data();
@@ -111,51 +102,12 @@ private slots:
     void bootDuringTheLoginKeepsWaitingForTheNewNode();
 
 private:
-    std::unique_ptr<MainWindow> newWindow();
     // Announces the node and waits until the window has settled (the dialogs answered, the login done).
     bool announce(MainWindow &window, DialogDriver &driver, const Node &node);
     void loginAndShow(MainWindow &window, DialogDriver &driver, const Node &node);
     // Boots a simulated node on the window's port and answers the login; returns once its form is shown.
     bool bootAndShow(MainWindow &window, NodeSimulator &simulator, DialogDriver &driver, bool login);
-    NodeSimulator *simulatorOnPort(const SimNodeProfile &profile);
-
-    TestServerProcess server;
-    std::unique_ptr<QTemporaryDir> portDir;
-    std::unique_ptr<NodeSimulator> simulator;
 };
-
-void MainWindowServerTest::initTestCase()
-{
-    QVERIFY(userSettings().fileName().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-}
-
-void MainWindowServerTest::init()
-{
-    QSettings settings = userSettings();
-    settings.clear();
-    settings.setValue(QStringLiteral("JSONregister/server"), server.baseUrl());
-    // No port is remembered, so the window opens none: the link stays away from this machine's ports, and
-    // tests that do not boot a simulated node announce their nodes themselves.
-    qputenv("IOT_COMMISSION_EXTRA_PORTS", kNoPort);
-    portDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(portDir->isValid());
-    QVERIFY(server.clearFaults());
-}
-
-void MainWindowServerTest::cleanup()
-{
-    simulator.reset();
-    qunsetenv("IOT_COMMISSION_EXTRA_PORTS");
-    portDir.reset();
-}
-
-std::unique_ptr<MainWindow> MainWindowServerTest::newWindow()
-{
-    auto window = std::make_unique<MainWindow>();
-    window->show();
-    return window;
-}
 
 bool MainWindowServerTest::announce(MainWindow &window, DialogDriver &driver, const Node &node)
 {
@@ -172,16 +124,6 @@ void MainWindowServerTest::loginAndShow(MainWindow &window, DialogDriver &driver
     driver.login(kUser, kPassword);
     QVERIFY(announce(window, driver, node));
     QVERIFY(window.findChild<NodeForm *>());
-}
-
-NodeSimulator *MainWindowServerTest::simulatorOnPort(const SimNodeProfile &profile)
-{
-    simulator = std::make_unique<NodeSimulator>(profile);
-    if (!simulator->start(portDir->filePath(QStringLiteral("node"))))
-        return nullptr;
-    qputenv("IOT_COMMISSION_EXTRA_PORTS", simulator->linkPath().toLocal8Bit());
-    userSettings().setValue(QStringLiteral("serial/port"), simulator->linkPath());
-    return simulator.get();
 }
 
 bool MainWindowServerTest::bootAndShow(MainWindow &window, NodeSimulator &node, DialogDriver &driver, bool login)
@@ -216,16 +158,10 @@ void MainWindowServerTest::connectionWithoutServerAsksToConfigureIt()
     driver.clickOk();
     QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
-    const auto boxes = driver.recordsOf(QStringLiteral("message"));
-    QCOMPARE(boxes.size(), 2);
-    QCOMPARE(boxes[0].title, QStringLiteral("ORVA login"));
-    QCOMPARE(boxes[0].text, QStringLiteral("Please configure the ORVA server"));
-    QCOMPARE(boxes[0].icon, int(QMessageBox::Critical));
-    QVERIFY(!boxes[0].hasParent);
-    QCOMPARE(boxes[1].title, QStringLiteral("ORVA login"));
-    QCOMPARE(boxes[1].text, QStringLiteral("You need to log in"));
-    QCOMPARE(boxes[1].icon, int(QMessageBox::Critical));
-    QVERIFY(!boxes[1].hasParent);
+    const QString title = QStringLiteral("ORVA login");
+    QCOMPARE(driver.messageSummaries(),
+        QStringList({DialogDriver::boxSummary(title, "Please configure the ORVA server", QMessageBox::Critical, false),
+            DialogDriver::boxSummary(title, "You need to log in", QMessageBox::Critical, false)}));
     QCOMPARE(driver.unexpectedCount(), 0);
 
     QVERIFY(!window->findChild<NodeForm *>());
@@ -292,20 +228,12 @@ void MainWindowServerTest::serverAddressMustBeLongerThanTheScheme()
 
 void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes_data()
 {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("stored");
-    QTest::newRow("bare host") << "orva.example:8080"
-                               << "http://orva.example:8080";
-    QTest::newRow("http kept") << "http://orva.example"
-                               << "http://orva.example";
-    QTest::newRow("https kept") << "https://orva.example"
-                                << "https://orva.example";
-    QTest::newRow("capital scheme prefixed") << "HTTP://orva.example"
-                                             << "http://HTTP://orva.example";
-    QTest::newRow("starts with http only") << "httpserver"
-                                           << "httpserver";
-    QTest::newRow("empty") << ""
-                           << "http://";
+    addDataTable<QString, QString>({"typed", "stored"},
+        {{"bare host", "orva.example:8080", "http://orva.example:8080"},
+            {"http kept", "http://orva.example", "http://orva.example"},
+            {"https kept", "https://orva.example", "https://orva.example"},
+            {"capital scheme prefixed", "HTTP://orva.example", "http://HTTP://orva.example"},
+            {"starts with http only", "httpserver", "httpserver"}, {"empty", "", "http://"}});
 }
 
 void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes()
@@ -384,9 +312,7 @@ void MainWindowServerTest::loginDialogNamesTheServerAndLoginShowsProgress()
 
 void MainWindowServerTest::dismissedLoginDuringConnectionLeavesTheWindowIdle_data()
 {
-    QTest::addColumn<bool>("byCloseControl");
-    QTest::newRow("cancel") << false;
-    QTest::newRow("close") << true;
+    addDataTable<bool>({"byCloseControl"}, {{"cancel", false}, {"close", true}});
 }
 
 void MainWindowServerTest::dismissedLoginDuringConnectionLeavesTheWindowIdle()
@@ -436,13 +362,9 @@ void MainWindowServerTest::dismissedLoginDuringRegistrationReenablesRegister()
 
 void MainWindowServerTest::loginStatusDecidesTheGrant_data()
 {
-    QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("granted");
-    QTest::newRow("200") << 200 << true;
-    QTest::newRow("301 with rc 200") << 301 << true;
-    QTest::newRow("302 with rc 200") << 302 << true;
-    QTest::newRow("403 with rc 200") << 403 << false;
-    QTest::newRow("500") << 500 << false;
+    addDataTable<int, bool>({"status", "granted"},
+        {{"200", 200, true}, {"301 with rc 200", 301, true}, {"302 with rc 200", 302, true},
+            {"403 with rc 200", 403, false}, {"500", 500, false}});
 }
 
 void MainWindowServerTest::loginStatusDecidesTheGrant()

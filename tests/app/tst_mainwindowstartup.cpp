@@ -1,4 +1,5 @@
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "dialogdriver.h"
 #include "mainwindow.h"
 #include "nodesimulator.h"
@@ -114,6 +115,8 @@ private slots:
 private:
     // Starts a simulated node on a pseudo-terminal in the test's private directory.
     NodeSimulator *startSimulator(const QString &fileName);
+    // A simulator the window lists as an extra port and remembers as the operator's choice; null on failure.
+    NodeSimulator *simulatorOnRememberedPort();
     // True when the window, just built, asked its link to open no port. To be called before the event loop
     // runs, so that no report of the link can have been missed.
     bool openedNothing(MainWindow &window);
@@ -157,6 +160,16 @@ NodeSimulator *MainWindowStartupTest::startSimulator(const QString &fileName)
     return simulators.back().get();
 }
 
+NodeSimulator *MainWindowStartupTest::simulatorOnRememberedPort()
+{
+    NodeSimulator *simulator = startSimulator(QStringLiteral("node"));
+    if (!simulator)
+        return nullptr;
+    qputenv(kExtraPorts, simulator->linkPath().toLocal8Bit());
+    userSettings().setValue(QStringLiteral("serial/port"), simulator->linkPath());
+    return simulator;
+}
+
 bool MainWindowStartupTest::openedNothing(MainWindow &window)
 {
     QSignalSpy opened(window.session(), &CommissioningSession::portOpened);
@@ -172,65 +185,30 @@ bool MainWindowStartupTest::openedNothing(MainWindow &window)
 
 void MainWindowStartupTest::widgetTreeMatchesDesign_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("className");
-    QTest::addColumn<QString>("parentName");
-    // Null: placed by a layout or the window. Height -1: laid out, down to the parent's bottom once shown.
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<bool>("hidden");
-
-    QTest::newRow("centralWidget") << "centralWidget"
-                                   << "StationView"
-                                   << "MainWindow" << QRect() << "" << true << false;
-    QTest::newRow("serialBox") << "serialBox"
-                               << "QGroupBox"
-                               << "centralWidget" << QRect(10, 0, 261, 71) << "Serial Connection" << true << false;
-    QTest::newRow("serialCombo") << "serialCombo"
-                                 << "QComboBox"
-                                 << "serialBox" << QRect(10, 30, 111, 28) << "" << true << false;
-    QTest::newRow("portRefreshButton") << "portRefreshButton"
-                                       << "QPushButton"
-                                       << "serialBox" << QRect(130, 30, 28, 28) << "" << true << false;
-    QTest::newRow("disconnectButton") << "disconnectButton"
-                                      << "QPushButton"
-                                      << "serialBox" << QRect(168, 30, 84, 28) << "Disconnect" << false << false;
-    QTest::newRow("verticalLayoutWidget") << "verticalLayoutWidget"
-                                          << "QWidget"
-                                          << "centralWidget" << QRect(0, 110, 520, -1) << "" << true << false;
-    QTest::newRow("stateLabel") << "stateLabel"
-                                << "QLabel"
-                                << "verticalLayoutWidget" << QRect() << "Reset Node while connected" << true << false;
-    QTest::newRow("registerButton") << "registerButton"
-                                    << "QPushButton"
-                                    << "centralWidget" << QRect(280, 30, 91, 28) << "Register" << false << false;
-    QTest::newRow("progressBar") << "progressBar"
-                                 << "QProgressBar"
-                                 << "centralWidget" << QRect(150, 370, 220, 28) << "" << true << true;
-    QTest::newRow("sleepButton") << "sleepButton"
-                                 << "QPushButton"
-                                 << "centralWidget" << QRect(380, 30, 91, 28) << "Activate" << false << false;
-    QTest::newRow("menuBar") << "menuBar"
-                             << "QMenuBar"
-                             << "MainWindow" << QRect(0, 0, 520, 21) << "" << true << false;
-    QTest::newRow("menuSettings") << "menuSettings"
-                                  << "QMenu"
-                                  << "menuBar" << QRect() << "Settings" << true << true;
-    QTest::newRow("menuConfigure") << "menuConfigure"
-                                   << "QMenu"
-                                   << "menuBar" << QRect() << "Configure" << true << true;
-    QTest::newRow("menuHelp") << "menuHelp"
-                              << "QMenu"
-                              << "menuBar" << QRect() << "Help" << true << true;
-    QTest::newRow("statusBar") << "statusBar"
-                               << "QStatusBar"
-                               << "MainWindow" << QRect() << "" << true << false;
+    // Each row is named after its widget. Geometry null: placed by a layout or the window. Height -1: laid out,
+    // down to the parent's bottom once shown.
+    addDataTable<QString, QString, QRect, QString, bool, bool>(
+        {"className", "parentName", "geometry", "text", "enabled", "hidden"},
+        {{"centralWidget", "StationView", "MainWindow", QRect(), "", true, false},
+            {"serialBox", "QGroupBox", "centralWidget", QRect(10, 0, 261, 71), "Serial Connection", true, false},
+            {"serialCombo", "QComboBox", "serialBox", QRect(10, 30, 111, 28), "", true, false},
+            {"portRefreshButton", "QPushButton", "serialBox", QRect(130, 30, 28, 28), "", true, false},
+            {"disconnectButton", "QPushButton", "serialBox", QRect(168, 30, 84, 28), "Disconnect", false, false},
+            {"verticalLayoutWidget", "QWidget", "centralWidget", QRect(0, 110, 520, -1), "", true, false},
+            {"stateLabel", "QLabel", "verticalLayoutWidget", QRect(), "Reset Node while connected", true, false},
+            {"registerButton", "QPushButton", "centralWidget", QRect(280, 30, 91, 28), "Register", false, false},
+            {"progressBar", "QProgressBar", "centralWidget", QRect(150, 370, 220, 28), "", true, true},
+            {"sleepButton", "QPushButton", "centralWidget", QRect(380, 30, 91, 28), "Activate", false, false},
+            {"menuBar", "QMenuBar", "MainWindow", QRect(0, 0, 520, 21), "", true, false},
+            {"menuSettings", "QMenu", "menuBar", QRect(), "Settings", true, true},
+            {"menuConfigure", "QMenu", "menuBar", QRect(), "Configure", true, true},
+            {"menuHelp", "QMenu", "menuBar", QRect(), "Help", true, true},
+            {"statusBar", "QStatusBar", "MainWindow", QRect(), "", true, false}});
 }
 
 void MainWindowStartupTest::widgetTreeMatchesDesign()
 {
-    QFETCH(QString, name);
+    const QString name = QString::fromLatin1(QTest::currentDataTag());
     QFETCH(QString, className);
     QFETCH(QString, parentName);
     QFETCH(QRect, geometry);
@@ -665,10 +643,8 @@ void MainWindowStartupTest::pickingAPortRemembersItAndOpensIt()
 
 void MainWindowStartupTest::refreshListsPortsAgainAndResetsTheNode()
 {
-    NodeSimulator *simulator = startSimulator(QStringLiteral("node"));
+    NodeSimulator *simulator = simulatorOnRememberedPort();
     QVERIFY(simulator);
-    qputenv(kExtraPorts, simulator->linkPath().toLocal8Bit());
-    userSettings().setValue(QStringLiteral("serial/port"), simulator->linkPath());
 
     MainWindow window;
     QCOMPARE(comboItems(window), listedPorts() << simulator->linkPath());
@@ -687,10 +663,8 @@ void MainWindowStartupTest::refreshListsPortsAgainAndResetsTheNode()
 
 void MainWindowStartupTest::hiddenConfigureActionStillReadsTheNodeVersion()
 {
-    NodeSimulator *simulator = startSimulator(QStringLiteral("node"));
+    NodeSimulator *simulator = simulatorOnRememberedPort();
     QVERIFY(simulator);
-    qputenv(kExtraPorts, simulator->linkPath().toLocal8Bit());
-    userSettings().setValue(QStringLiteral("serial/port"), simulator->linkPath());
 
     MainWindow window;
     QVERIFY(linkHoldsPort(window, simulator->linkPath(), kLinkWaitMs));

@@ -1,9 +1,11 @@
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "dialogdriver.h"
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "nodesimulator.h"
 #include "testserverprocess.h"
+#include "windowtest.h"
 #include "windowwaits.h"
 
 #include <QComboBox>
@@ -21,17 +23,10 @@
 
 namespace {
 
-const char kNoPort[] = "/nonexistent/iot-app-test/ttyNONE";
-const int kLinkWaitMs = 20000;
 // Short enough that the connect time-out tests do not wait the real 30 s (checked once end to end).
 const int kShortConnectTimeoutMs = 300;
 
 const char kIdle[] = "Reset Node while connected";
-
-QSettings userSettings()
-{
-    return QSettings(QStringLiteral("DARV"), QStringLiteral("iot_commission"));
-}
 
 QColor textColour(QLabel *label, QPalette::ColorGroup group = QPalette::Active)
 {
@@ -40,15 +35,11 @@ QColor textColour(QLabel *label, QPalette::ColorGroup group = QPalette::Active)
 
 } // namespace
 
-class MainWindowWorkflowTest : public QObject
+class MainWindowWorkflowTest : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
-
     void bootShowsTheBusyBarInsteadOfTheStateLabel();
     void bootWithoutAnnouncementTimesOut();
     void announcementStopsTheConnectTimer();
@@ -73,46 +64,13 @@ private slots:
     void nodeConnectsWhenTheWindowSeesItsBootLate();
 
 private:
-    std::unique_ptr<MainWindow> newWindow();
     // Announces the node to the window, logging in through the dialog when the window holds no login yet.
     bool announce(MainWindow &window, DialogDriver &driver, const Node &node, bool login);
+    // Announces the node, logging in through the dialog; the form shown for it, or null.
+    NodeForm *announceAndShow(MainWindow &window, DialogDriver &driver, const Node &node);
     // Idle: state label visible with the idle text in black, no busy bar, no form, only refresh enabled.
     void verifyIdle(MainWindow &window, const QString &text, const QColor &colour);
-
-    TestServerProcess server;
-    std::unique_ptr<QTemporaryDir> portDir;
 };
-
-void MainWindowWorkflowTest::initTestCase()
-{
-    QVERIFY(userSettings().fileName().startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))));
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-}
-
-void MainWindowWorkflowTest::init()
-{
-    QSettings settings = userSettings();
-    settings.clear();
-    settings.setValue(QStringLiteral("JSONregister/server"), server.baseUrl());
-    // No port is remembered, so the window opens none: the link stays away from this machine's ports, and
-    // tests that do not boot a simulated node announce their nodes themselves.
-    qputenv("IOT_COMMISSION_EXTRA_PORTS", kNoPort);
-    portDir = std::make_unique<QTemporaryDir>();
-    QVERIFY(portDir->isValid());
-}
-
-void MainWindowWorkflowTest::cleanup()
-{
-    qunsetenv("IOT_COMMISSION_EXTRA_PORTS");
-    portDir.reset();
-}
-
-std::unique_ptr<MainWindow> MainWindowWorkflowTest::newWindow()
-{
-    auto window = std::make_unique<MainWindow>();
-    window->show();
-    return window;
-}
 
 bool MainWindowWorkflowTest::announce(MainWindow &window, DialogDriver &driver, const Node &node, bool login)
 {
@@ -120,6 +78,11 @@ bool MainWindowWorkflowTest::announce(MainWindow &window, DialogDriver &driver, 
         driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     const bool invoked = QMetaObject::invokeMethod(&window, "connectNode", Q_ARG(Node, node));
     return invoked && windowSettles(window, driver) && driver.unexpectedCount() == 0;
+}
+
+NodeForm *MainWindowWorkflowTest::announceAndShow(MainWindow &window, DialogDriver &driver, const Node &node)
+{
+    return announce(window, driver, node, true) ? window.findChild<NodeForm *>() : nullptr;
 }
 
 void MainWindowWorkflowTest::verifyIdle(MainWindow &window, const QString &text, const QColor &colour)
@@ -184,14 +147,10 @@ void MainWindowWorkflowTest::announcementStopsTheConnectTimer()
 
 void MainWindowWorkflowTest::nodeOfEachTypeGetsItsForm_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("formClass");
-    QTest::newRow("1 Pellimar") << 1 << "FormPellimar";
-    QTest::newRow("2 LoRa OTAA") << 2 << "FormLoRaOTAA";
-    QTest::newRow("3 SigFox") << 3 << "FormSigFox";
-    QTest::newRow("4 Pellimar 5D") << 4 << "FormPellimar5d";
-    QTest::newRow("5 LoRa OTAA 5D") << 5 << "FormLoRaOTAA5d";
-    QTest::newRow("6 SigFox 5D") << 6 << "FormSigFox5d";
+    addDataTable<int, QString>({"type", "formClass"},
+        {{"1 Pellimar", 1, "FormPellimar"}, {"2 LoRa OTAA", 2, "FormLoRaOTAA"}, {"3 SigFox", 3, "FormSigFox"},
+            {"4 Pellimar 5D", 4, "FormPellimar5d"}, {"5 LoRa OTAA 5D", 5, "FormLoRaOTAA5d"},
+            {"6 SigFox 5D", 6, "FormSigFox5d"}});
 }
 
 void MainWindowWorkflowTest::nodeOfEachTypeGetsItsForm()
@@ -335,20 +294,15 @@ void MainWindowWorkflowTest::disconnectButtonReturnsToIdle()
 
 void MainWindowWorkflowTest::disconnectLetsThePortGoAndRefreshOpensItAgain()
 {
-    NodeSimulator simulator(SimNodeProfile::forType(Node::LoRaOTAA));
-    QVERIFY(simulator.start(portDir->filePath(QStringLiteral("node"))));
-    qputenv("IOT_COMMISSION_EXTRA_PORTS", simulator.linkPath().toLocal8Bit());
-    userSettings().setValue(QStringLiteral("serial/port"), simulator.linkPath());
-    auto window = newWindow();
-    QVERIFY(linkHoldsPort(*window, simulator.linkPath(), kLinkWaitMs));
+    auto window = windowOnSimulatedPort(SimNodeProfile::forType(Node::LoRaOTAA));
+    QVERIFY(window);
     DialogDriver driver;
-    driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-    simulator.boot();
+    loginAndBoot(driver);
     QTRY_COMPARE_WITH_TIMEOUT(window->session()->state(), CommissioningSession::State::NodeShown, kLinkWaitMs);
 
     // While the link holds the port, no other program can open it; Disconnect lets it go.
     const auto portIsFree = [&] {
-        QSerialPort other(simulator.linkPath());
+        QSerialPort other(simulator->linkPath());
         return other.open(QIODevice::ReadWrite);
     };
     QVERIFY(!portIsFree());
@@ -358,11 +312,11 @@ void MainWindowWorkflowTest::disconnectLetsThePortGoAndRefreshOpensItAgain()
 
     // The refresh opens the remembered port again and resets the node, which is read and shown again.
     QSignalSpy opened(window->session(), &CommissioningSession::portOpened);
-    simulator.clearReceived();
+    simulator->clearReceived();
     namedChild<QPushButton>(window.get(), "portRefreshButton")->click();
     QTRY_VERIFY_WITH_TIMEOUT(!opened.isEmpty(), kLinkWaitMs);
-    QCOMPARE(opened.last().at(0).toString(), simulator.linkPath());
-    QVERIFY(simulator.waitForLine(QStringLiteral("reset"), kLinkWaitMs));
+    QCOMPARE(opened.last().at(0).toString(), simulator->linkPath());
+    QVERIFY(simulator->waitForLine(QStringLiteral("reset"), kLinkWaitMs));
     QTRY_COMPARE_WITH_TIMEOUT(window->session()->state(), CommissioningSession::State::NodeShown, kLinkWaitMs);
     QVERIFY(!portIsFree());
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
@@ -398,8 +352,7 @@ void MainWindowWorkflowTest::sigfox5dFormDrivesRegisterAndActivate()
 {
     auto window = newWindow();
     DialogDriver driver;
-    QVERIFY(announce(*window, driver, sampleNode(Node::SigFox5D), true));
-    NodeForm *form = window->findChild<NodeForm *>();
+    NodeForm *form = announceAndShow(*window, driver, sampleNode(Node::SigFox5D));
     QVERIFY(form);
     auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
     auto *sleepButton = namedChild<QPushButton>(window.get(), "sleepButton");
@@ -415,8 +368,7 @@ void MainWindowWorkflowTest::otherFormsDoNotDriveRegisterAndActivate()
 {
     auto window = newWindow();
     DialogDriver driver;
-    QVERIFY(announce(*window, driver, sampleNode(Node::SigFox), true));
-    NodeForm *form = window->findChild<NodeForm *>();
+    NodeForm *form = announceAndShow(*window, driver, sampleNode(Node::SigFox));
     QVERIFY(form);
     QCOMPARE(form->metaObject()->indexOfSignal("enableRegisterActivateButton(bool)"), -1);
     // The window's own slot still sets both buttons together.
@@ -432,12 +384,8 @@ void MainWindowWorkflowTest::configureForUnknownTypeAsksToRetry()
     driver.clickOk();
     QVERIFY(QMetaObject::invokeMethod(window.get(), "configureID", Q_ARG(Node::eFirmwareType, Node::eFirmwareType(0))));
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
-    const auto boxes = driver.recordsOf(QStringLiteral("message"));
-    QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].title, QStringLiteral("Unknown Device"));
-    QCOMPARE(boxes[0].text, QStringLiteral("Please retry"));
-    QCOMPARE(boxes[0].icon, int(QMessageBox::Critical));
-    QVERIFY(!boxes[0].hasParent);
+    QCOMPARE(driver.messageSummaries(),
+        QStringList{DialogDriver::boxSummary("Unknown Device", "Please retry", QMessageBox::Critical, false)});
     QCOMPARE(driver.unexpectedCount(), 0);
 }
 
@@ -472,12 +420,8 @@ void MainWindowWorkflowTest::configureIdentityIsCheckedBeforeSending()
     QFETCH(QString, error);
     const bool sigfox = type == Node::SigFox || type == Node::SigFox5D;
 
-    NodeSimulator simulator(SimNodeProfile::forType(type));
-    QVERIFY(simulator.start(portDir->filePath(QStringLiteral("node"))));
-    qputenv("IOT_COMMISSION_EXTRA_PORTS", simulator.linkPath().toLocal8Bit());
-    userSettings().setValue(QStringLiteral("serial/port"), simulator.linkPath());
-    auto window = newWindow();
-    QVERIFY(linkHoldsPort(*window, simulator.linkPath(), kLinkWaitMs));
+    auto window = windowOnSimulatedPort(SimNodeProfile::forType(type));
+    QVERIFY(window);
 
     DialogDriver driver;
     if (typed.isEmpty())
@@ -507,7 +451,7 @@ void MainWindowWorkflowTest::configureIdentityIsCheckedBeforeSending()
     const QString writeKey = sigfox ? QStringLiteral("sd ") : QStringLiteral("dev ");
     const auto writes = [&] {
         int count = 0;
-        for (const QString &line : simulator.receivedLines())
+        for (const QString &line : simulator->receivedLines())
             count += line.startsWith(writeKey) ? 1 : 0;
         return count;
     };
@@ -515,9 +459,9 @@ void MainWindowWorkflowTest::configureIdentityIsCheckedBeforeSending()
         // The value reaches the node as typed: SigFox data digit for digit, the device id (which crosses the
         // line enciphered) as the same number.
         if (sigfox)
-            QTRY_COMPARE_WITH_TIMEOUT(simulator.profile().sigfoxData, typed, kLinkWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(simulator->profile().sigfoxData, typed, kLinkWaitMs);
         else
-            QTRY_COMPARE_WITH_TIMEOUT(simulator.profile().deviceId, typed.toUpper(), kLinkWaitMs);
+            QTRY_COMPARE_WITH_TIMEOUT(simulator->profile().deviceId, typed.toUpper(), kLinkWaitMs);
         QCOMPARE(writes(), 1);
         return;
     }
@@ -528,24 +472,18 @@ void MainWindowWorkflowTest::configureIdentityIsCheckedBeforeSending()
     QVERIFY(
         QMetaObject::invokeMethod(window.get(), "configureID", Q_ARG(Node::eFirmwareType, Node::eFirmwareType(type))));
     if (sigfox)
-        QTRY_COMPARE_WITH_TIMEOUT(simulator.profile().sigfoxData, marker, kLinkWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(simulator->profile().sigfoxData, marker, kLinkWaitMs);
     else
-        QTRY_COMPARE_WITH_TIMEOUT(simulator.profile().deviceId, marker, kLinkWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(simulator->profile().deviceId, marker, kLinkWaitMs);
     QCOMPARE(writes(), 1);
 }
 
 void MainWindowWorkflowTest::appliedSettingsReachTheNodeWhichIsResetAndReadAgain()
 {
-    NodeSimulator simulator(SimNodeProfile::forType(Node::LoRaOTAA));
-    QVERIFY(simulator.start(portDir->filePath(QStringLiteral("node"))));
-    qputenv("IOT_COMMISSION_EXTRA_PORTS", simulator.linkPath().toLocal8Bit());
-    userSettings().setValue(QStringLiteral("serial/port"), simulator.linkPath());
-    auto window = newWindow();
-    QVERIFY(linkHoldsPort(*window, simulator.linkPath(), kLinkWaitMs));
+    auto window = windowOnSimulatedPort(SimNodeProfile::forType(Node::LoRaOTAA));
+    QVERIFY(window);
     DialogDriver driver;
-    driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-
-    simulator.boot();
+    loginAndBoot(driver);
     QTRY_VERIFY_WITH_TIMEOUT(window->findChild<NodeForm *>(), kLinkWaitMs);
     QCOMPARE(driver.unexpectedCount(), 0);
     NodeForm *form = window->findChild<NodeForm *>();
@@ -553,35 +491,29 @@ void MainWindowWorkflowTest::appliedSettingsReachTheNodeWhichIsResetAndReadAgain
 
     // What the form's Apply emits: the node with a new report rate of 7 minutes.
     Node edited = sampleNode(Node::LoRaOTAA, 7);
-    simulator.clearReceived();
+    simulator->clearReceived();
     QVERIFY(QMetaObject::invokeMethod(form, "updateNode", Q_ARG(Node, edited), Q_ARG(int, Node::FlagReportRate)));
-    QVERIFY(simulator.waitForLine(QStringLiteral("rr 420000"), kLinkWaitMs));
+    QVERIFY(simulator->waitForLine(QStringLiteral("rr 420000"), kLinkWaitMs));
     auto *label = namedChild<QLabel>(window.get(), "stateLabel");
     QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Update Success\nPlease Wait..."), kLinkWaitMs);
     // Success resets the node, which boots with its new rate and is read and shown again, without a login.
-    QVERIFY(simulator.waitForLine(QStringLiteral("reset"), kLinkWaitMs));
+    QVERIFY(simulator->waitForLine(QStringLiteral("reset"), kLinkWaitMs));
     QTRY_VERIFY_WITH_TIMEOUT(
         window->findChild<NodeForm *>() && window->findChild<NodeForm *>()->isVisible(), kLinkWaitMs);
-    QCOMPARE(simulator.profile().reportRateMs, qint64(420000));
+    QCOMPARE(simulator->profile().reportRateMs, qint64(420000));
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
     QCOMPARE(driver.unexpectedCount(), 0);
 }
 
 void MainWindowWorkflowTest::nodeConnectsWhenTheWindowSeesItsBootLate()
 {
-    NodeSimulator simulator(SimNodeProfile::forType(Node::Pellimar));
-    QVERIFY(simulator.start(portDir->filePath(QStringLiteral("node"))));
-    qputenv("IOT_COMMISSION_EXTRA_PORTS", simulator.linkPath().toLocal8Bit());
-    userSettings().setValue(QStringLiteral("serial/port"), simulator.linkPath());
-    auto window = newWindow();
-    QVERIFY(linkHoldsPort(*window, simulator.linkPath(), kLinkWaitMs));
+    auto window = windowOnSimulatedPort(SimNodeProfile::forType(Node::Pellimar));
+    QVERIFY(window);
     DialogDriver driver;
-    driver.login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-
-    simulator.boot();
+    loginAndBoot(driver);
     // The GUI thread is held up (waitForLine runs no event loop) until the link is already reading the node,
     // so the window learns of the boot only afterwards. The read must survive that.
-    QVERIFY(simulator.waitForLine(QStringLiteral("cfg"), kLinkWaitMs));
+    QVERIFY(simulator->waitForLine(QStringLiteral("cfg"), kLinkWaitMs));
     QTRY_VERIFY_WITH_TIMEOUT(
         window->findChild<NodeForm *>() && window->findChild<NodeForm *>()->isVisible(), kLinkWaitMs);
     QCOMPARE(QString::fromLatin1(window->findChild<NodeForm *>()->metaObject()->className()),

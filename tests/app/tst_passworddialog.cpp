@@ -1,4 +1,5 @@
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "passworddialog.h"
 
 #include <QDialogButtonBox>
@@ -112,14 +113,9 @@ void PasswordDialogTest::userNameFieldHasTheFocus()
 
 void PasswordDialogTest::okReturnsTheTypedTexts_data()
 {
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("password");
-    QTest::newRow("both empty") << ""
-                                << "";
-    QTest::newRow("plain") << "operator"
-                           << "tessaline";
-    QTest::newRow("separators and umlauts") << "a&b=c+d"
-                                            << "pässwörd with blanks";
+    addDataTable<QString, QString>({"user", "password"},
+        {{"both empty", "", ""}, {"plain", "operator", "tessaline"},
+            {"separators and umlauts", "a&b=c+d", "pässwörd with blanks"}});
 }
 
 void PasswordDialogTest::okReturnsTheTypedTexts()
@@ -140,9 +136,7 @@ void PasswordDialogTest::okReturnsTheTypedTexts()
 
 void PasswordDialogTest::cancelAndCloseBothReject_data()
 {
-    QTest::addColumn<bool>("byCloseControl");
-    QTest::newRow("cancel button") << false;
-    QTest::newRow("window close") << true;
+    addDataTable<bool>({"byCloseControl"}, {{"cancel button", false}, {"window close", true}});
 }
 
 void PasswordDialogTest::cancelAndCloseBothReject()

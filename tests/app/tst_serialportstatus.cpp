@@ -54,6 +54,8 @@ private:
     // A window whose remembered port is `first` among the given extra ports.
     std::unique_ptr<MainWindow> openWindow(const QStringList &ports);
     QString missingPort() const { return dir->filePath(QStringLiteral("ttyGONE")); }
+    // Starts a simulated node; the path of its port, or empty when it did not start.
+    QString startSimulator();
 
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<NodeSimulator> simulator;
@@ -103,11 +105,17 @@ void SerialPortStatusTest::unopenablePortIsNamedWithItsReason()
     QVERIFY(!labels.isEmpty());
 }
 
-void SerialPortStatusTest::messageGoesWhenAnotherPortOpens()
+QString SerialPortStatusTest::startSimulator()
 {
     simulator = std::make_unique<NodeSimulator>();
-    const QString good = dir->filePath(QStringLiteral("ttyNODE"));
-    QVERIFY(simulator->start(good));
+    const QString path = dir->filePath(QStringLiteral("ttyNODE"));
+    return simulator->start(path) ? path : QString();
+}
+
+void SerialPortStatusTest::messageGoesWhenAnotherPortOpens()
+{
+    const QString good = startSimulator();
+    QVERIFY(!good.isEmpty());
     auto window = openWindow({missingPort(), good});
     auto *link = window->findChild<NodeInterface *>();
     QVERIFY(link);
@@ -155,9 +163,8 @@ void SerialPortStatusTest::menuStatusTipsDoNotWipeTheMessage()
 
 void SerialPortStatusTest::portThatDisappearsIsReported()
 {
-    simulator = std::make_unique<NodeSimulator>();
-    const QString good = dir->filePath(QStringLiteral("ttyNODE"));
-    QVERIFY(simulator->start(good));
+    const QString good = startSimulator();
+    QVERIFY(!good.isEmpty());
     // The window's own open fails, so the open asked for below is the only one.
     auto window = openWindow({missingPort(), good});
     auto *link = window->findChild<NodeInterface *>();

@@ -3,6 +3,7 @@
 #include "clirun.h"
 #include "node.h"
 #include "simulatedport.h"
+#include "testfiles.h"
 #include "testserverprocess.h"
 
 #include <QFile>
@@ -55,6 +56,9 @@ private:
     // Each simulated port's registration records at the server, by DevEUI.
     int registrationsOf(const QString &devEui);
     int loginRequests();
+    // Commissions the one node with registration and sleep asked for, booting it once the tool listens, where
+    // the run must fail: the tool ends with exit code 1 and its one report is handed back.
+    void runToFailure(SimulatedPort &node, const QString &password, QJsonObject &report);
 
     QTemporaryDir dir;
     QString profilePath;
@@ -66,9 +70,7 @@ void CommissionCliTest::initTestCase()
     QVERIFY2(QFile::exists(CliRun::executablePath()), qPrintable(CliRun::executablePath()));
     QVERIFY(dir.isValid());
     profilePath = dir.filePath(QStringLiteral("bench.json"));
-    QFile file(profilePath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(kProfile);
+    QVERIFY(writeTestFile(profilePath, kProfile));
 }
 
 void CommissionCliTest::init()
@@ -106,6 +108,19 @@ int CommissionCliTest::registrationsOf(const QString &devEui)
 int CommissionCliTest::loginRequests()
 {
     return server->output().count(QStringLiteral("POST /orvaservice/login/ "));
+}
+
+void CommissionCliTest::runToFailure(SimulatedPort &node, const QString &password, QJsonObject &report)
+{
+    CliRun cli(password);
+    QVERIFY(cli.start(commissionArguments({node.path()}) << QStringLiteral("--register") << QStringLiteral("--sleep")));
+    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
+    node->boot();
+    QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
+    QCOMPARE(cli.exitCode(), 1);
+    const QList<QJsonObject> reports = cli.reports();
+    QCOMPARE(reports.size(), 1);
+    report = reports.first();
 }
 
 void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
@@ -155,16 +170,10 @@ void CommissionCliTest::refusedWriteEndsTheNodeWithoutRegistrationOrSleep()
     QVERIFY2(node.start(), qPrintable(node.errorString()));
     node->setFault(QStringLiteral("set:tht"), SimFault::Failed);
 
-    CliRun cli(QLatin1String(TestServerProcess::kPassword));
-    QVERIFY(cli.start(commissionArguments({node.path()}) << QStringLiteral("--register") << QStringLiteral("--sleep")));
-    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
-    node->boot();
-    QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
-
-    QCOMPARE(cli.exitCode(), 1);
-    const QList<QJsonObject> reports = cli.reports();
-    QCOMPARE(reports.size(), 1);
-    const QJsonObject report = reports.first();
+    QJsonObject report;
+    runToFailure(node, QLatin1String(TestServerProcess::kPassword), report);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(!report.value(QStringLiteral("error")).toString().isEmpty());
     QCOMPARE(report.value(QStringLiteral("verified")), QJsonValue(false));
     QVERIFY(report.value(QStringLiteral("registration")).isNull());
@@ -217,18 +226,13 @@ void CommissionCliTest::refusedLoginEndsTheNodeInsteadOfWaiting()
     SimulatedPort node(SimNodeProfile::forType(Node::LoRaOTAA));
     QVERIFY2(node.start(), qPrintable(node.errorString()));
 
-    CliRun cli(QStringLiteral("not the password"));
-    QVERIFY(cli.start(commissionArguments({node.path()}) << QStringLiteral("--register") << QStringLiteral("--sleep")));
-    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
-    node->boot();
-    QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
-
-    QCOMPARE(cli.exitCode(), 1);
-    const QList<QJsonObject> reports = cli.reports();
-    QCOMPARE(reports.size(), 1);
-    QVERIFY2(reports.first().value(QStringLiteral("error")).toString().contains(QStringLiteral("log in")),
-        qPrintable(reports.first().value(QStringLiteral("error")).toString()));
-    QVERIFY(reports.first().value(QStringLiteral("written")).toArray().isEmpty());
+    QJsonObject report;
+    runToFailure(node, QStringLiteral("not the password"), report);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY2(report.value(QStringLiteral("error")).toString().contains(QStringLiteral("log in")),
+        qPrintable(report.value(QStringLiteral("error")).toString()));
+    QVERIFY(report.value(QStringLiteral("written")).toArray().isEmpty());
     QCOMPARE(node->profile().temperatureHigh, SimNodeProfile::forType(Node::LoRaOTAA).temperatureHigh);
     QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
 }

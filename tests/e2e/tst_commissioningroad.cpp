@@ -2,10 +2,11 @@
 // the node's form shows what the node holds, Register puts the node's document on the server, Activate puts
 // the node to sleep; an apply reaches the node, which is reset and read back with the new values.
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "testserverprocess.h"
-#include "workbench.h"
+#include "workbenchtest.h"
 
 #include <QAction>
 #include <QJsonArray>
@@ -17,8 +18,6 @@
 #include <QPushButton>
 
 namespace {
-
-const int kGuiStallLimitMs = 1000;
 
 bool isSigFox(int type)
 {
@@ -58,64 +57,26 @@ bool showsHundredths(NodeForm *form, const char *name, int hundredths)
     return qAbs(formText(form, name).toDouble() * 100 - hundredths) <= qMax(1.0, qAbs(hundredths) * 0.005);
 }
 
-QJsonObject registeredDocument(TestServerProcess &server, const SimNodeProfile &profile, bool sigFox)
-{
-    const QJsonArray records = QJsonDocument::fromJson(server.devices()).array();
-    for (const QJsonValue &record : records) {
-        const QString euid = record.toObject().value(QStringLiteral("euid")).toString();
-        if (sigFox ? sameSigFoxId(euid, profile.sigfoxId) : digits(euid) == profile.devEui)
-            return record.toObject().value(QStringLiteral("document")).toObject();
-    }
-    return QJsonObject();
-}
-
 } // namespace
 
-class CommissioningRoadTest : public QObject
+class CommissioningRoadTest : public WorkbenchTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
     void eachNodeTypeIsShownRegisteredAndPutToSleep_data();
     void eachNodeTypeIsShownRegisteredAndPutToSleep();
     void appliedThresholdsAndReportRateComeBackAfterTheReset();
     void configureRefusesAMalformedDeviceIdAndSendsAGoodOne();
-
-private:
-    TestServerProcess server;
-    std::unique_ptr<Workbench> bench;
 };
-
-void CommissioningRoadTest::initTestCase()
-{
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-}
-
-void CommissioningRoadTest::cleanup()
-{
-    if (bench) {
-        QVERIFY2(bench->watchdog().longestStallMs() < kGuiStallLimitMs,
-            qPrintable(QStringLiteral("GUI thread stalled %1 ms").arg(bench->watchdog().longestStallMs())));
-        QCOMPARE(bench->dialogs().unexpectedCount(), 0);
-    }
-    bench.reset();
-}
 
 void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QString>("formClass");
-    QTest::addColumn<int>("deviceType");
-    QTest::addColumn<int>("communication");
-    QTest::newRow("Pellimar") << int(Node::Pellimar) << "FormPellimar" << 1 << 1;
-    QTest::newRow("LoRa OTAA") << int(Node::LoRaOTAA) << "FormLoRaOTAA" << 1 << 2;
-    QTest::newRow("SigFox") << int(Node::SigFox) << "FormSigFox" << 1 << 3;
-    QTest::newRow("Pellimar 5D") << int(Node::Pellimar5D) << "FormPellimar5d" << 3 << 1;
-    QTest::newRow("LoRa OTAA 5D") << int(Node::LoRaOTAA5D) << "FormLoRaOTAA5d" << 3 << 2;
-    QTest::newRow("SigFox 5D") << int(Node::SigFox5D) << "FormSigFox5d" << 3 << 3;
+    addDataTable<int, QString, int, int>({"type", "formClass", "deviceType", "communication"},
+        {{"Pellimar", Node::Pellimar, "FormPellimar", 1, 1}, {"LoRa OTAA", Node::LoRaOTAA, "FormLoRaOTAA", 1, 2},
+            {"SigFox", Node::SigFox, "FormSigFox", 1, 3}, {"Pellimar 5D", Node::Pellimar5D, "FormPellimar5d", 3, 1},
+            {"LoRa OTAA 5D", Node::LoRaOTAA5D, "FormLoRaOTAA5d", 3, 2},
+            {"SigFox 5D", Node::SigFox5D, "FormSigFox5d", 3, 3}});
 }
 
 void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
@@ -125,8 +86,7 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     QFETCH(int, deviceType);
     QFETCH(int, communication);
     const SimNodeProfile profile = SimNodeProfile::forType(type);
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(profile), qPrintable(bench->error()));
+    QVERIFY2(plugIn(profile), qPrintable(bench->error()));
 
     // Boot, login, form.
     QVERIFY(bench->bootAndShow(true));
@@ -173,7 +133,9 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     QCOMPARE(bench->dialogs().recordsOf(QStringLiteral("message")).last().icon, int(QMessageBox::Information));
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kNodeShown)));
 
-    const QJsonObject document = registeredDocument(server, profile, isSigFox(type));
+    const QJsonObject document = server.storedDocument([&](const QString &euid) {
+        return isSigFox(type) ? sameSigFoxId(euid, profile.sigfoxId) : digits(euid) == profile.devEui;
+    });
     QVERIFY2(!document.isEmpty(), server.devices().constData());
     QCOMPARE(document.value(QStringLiteral("DeviceType")).toInt(), deviceType);
     QCOMPARE(document.value(QStringLiteral("DeviceCommunication")).toInt(), communication);
@@ -202,7 +164,7 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kNodeSleeping)));
     QVERIFY(bench->node().isSleeping());
     const QStringList road{Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown, Workbench::kNodeSleeping};
-    QVERIFY2(bench->trail() == road, qPrintable(bench->trail().join(QStringLiteral(" > "))));
+    QVERIFY2(bench->trail() == road, qPrintable(bench->trailText()));
 }
 
 void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset()
@@ -210,8 +172,7 @@ void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset(
     SimNodeProfile profile = SimNodeProfile::forType(Node::LoRaOTAA);
     // A node takes its time to restart, long enough for the operator to read the success message.
     profile.rebootDelayMs = 1000;
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(profile), qPrintable(bench->error()));
+    QVERIFY2(plugIn(profile), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
 
     NodeForm *form = bench->form();
@@ -231,7 +192,7 @@ void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset(
         Workbench::kNodeReadWaitMs));
     const QStringList road{
         Workbench::kNodeShown, Workbench::kUpdateSuccess, Workbench::kReading, Workbench::kNodeShown};
-    QVERIFY2(bench->trail() == road, qPrintable(bench->trail().join(QStringLiteral(" > "))));
+    QVERIFY2(bench->trail() == road, qPrintable(bench->trailText()));
 
     // One line per changed setting, in the node's order, and the reset after them.
     const QStringList received = bench->node().receivedLines();
@@ -257,8 +218,7 @@ void CommissioningRoadTest::appliedThresholdsAndReportRateComeBackAfterTheReset(
 void CommissioningRoadTest::configureRefusesAMalformedDeviceIdAndSendsAGoodOne()
 {
     const QString good = QStringLiteral("00112233aabbccdd");
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
     auto *configure = namedChild<QAction>(bench->window(), "actionConfigure_Node");
     DialogDriver &dialogs = bench->dialogs();

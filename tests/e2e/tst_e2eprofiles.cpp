@@ -2,9 +2,11 @@
 // differences filled in and written in one Apply and verified after the node's read-back, and the nodes that
 // are set aside (old firmware, another node key) without anything written or registered.
 #include "apptestsupport.h"
+#include "datatable.h"
 #include "e2estation.h"
 #include "mainwindow.h"
 #include "nodeform.h"
+#include "testfiles.h"
 #include "testserverprocess.h"
 
 #include <QAction>
@@ -57,9 +59,7 @@ void E2eProfilesTest::initTestCase()
     QVERIFY2(server.start(), qPrintable(server.errorString()));
     QVERIFY(profileDir.isValid());
     profilePath = profileDir.filePath(QStringLiteral("batch.json"));
-    QFile file(profilePath);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(kProfile);
+    QVERIFY(writeTestFile(profilePath, kProfile));
 }
 
 void E2eProfilesTest::cleanup()
@@ -78,9 +78,8 @@ void E2eProfilesTest::openStation(const SimNodeProfile &node)
 
 void E2eProfilesTest::profileDifferencesAreWrittenInOneApplyAndVerified_data()
 {
-    QTest::addColumn<bool>("nodeKeepsTemperature");
-    QTest::newRow("node takes the settings") << false;
-    QTest::newRow("node ignores the temperature") << true;
+    addDataTable<bool>(
+        {"nodeKeepsTemperature"}, {{"node takes the settings", false}, {"node ignores the temperature", true}});
 }
 
 void E2eProfilesTest::profileDifferencesAreWrittenInOneApplyAndVerified()

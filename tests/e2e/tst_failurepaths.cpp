@@ -4,7 +4,7 @@
 #include "apptestsupport.h"
 #include "nodeform.h"
 #include "testserverprocess.h"
-#include "workbench.h"
+#include "workbenchtest.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -13,55 +13,26 @@
 
 namespace {
 
-const int kGuiStallLimitMs = 1000;
 // The window's connect time-out and the write's three reply windows, with room for a busy machine.
 const int kConnectTimeoutWaitMs = 30000 + Workbench::kNodeReadWaitMs;
 const int kApplyTimeoutWaitMs = 60000;
 
-QString trailText(const Workbench &bench)
-{
-    return bench.trail().join(QStringLiteral(" > "));
-}
-
 } // namespace
 
-class FailurePathsTest : public QObject
+class FailurePathsTest : public WorkbenchTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
     void refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime();
     void nodeOfUnknownTypeIsNotConfigured();
     void silentNodeTimesTheApplyOut();
     void nodeThatNeverFinishesItsReadTimesTheConnectOut();
-
-private:
-    TestServerProcess server;
-    std::unique_ptr<Workbench> bench;
 };
-
-void FailurePathsTest::initTestCase()
-{
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-}
-
-void FailurePathsTest::cleanup()
-{
-    if (bench) {
-        QVERIFY2(bench->watchdog().longestStallMs() < kGuiStallLimitMs,
-            qPrintable(QStringLiteral("GUI thread stalled %1 ms").arg(bench->watchdog().longestStallMs())));
-        QCOMPARE(bench->dialogs().unexpectedCount(), 0);
-    }
-    bench.reset();
-}
 
 void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     DialogDriver &dialogs = bench->dialogs();
     dialogs.login(QLatin1String(TestServerProcess::kUser), QStringLiteral("not the password"));
     dialogs.clickOk();
@@ -70,7 +41,7 @@ void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
     QCOMPARE(dialogs.messageTexts(), QStringList{"You need to log in"});
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kIdle)));
     QVERIFY2(bench->trail() == (QStringList{Workbench::kIdle, Workbench::kReading, Workbench::kIdle}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     QVERIFY(!bench->form());
     QCOMPARE(QJsonDocument::fromJson(server.devices()).array().size(), 0);
 
@@ -81,13 +52,12 @@ void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
 
 void FailurePathsTest::nodeOfUnknownTypeIsNotConfigured()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Unknown)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Unknown)), qPrintable(bench->error()));
     bench->dialogs().login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     bench->node().boot();
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kNotConfigured)));
     QVERIFY2(bench->trail() == (QStringList{Workbench::kIdle, Workbench::kReading, Workbench::kNotConfigured}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     QVERIFY(!bench->form());
     QVERIFY(!bench->button("registerButton")->isEnabled());
     QVERIFY(!bench->button("sleepButton")->isEnabled());
@@ -95,8 +65,7 @@ void FailurePathsTest::nodeOfUnknownTypeIsNotConfigured()
 
 void FailurePathsTest::silentNodeTimesTheApplyOut()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::SigFox)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::SigFox)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
     bench->node().setFault(QStringLiteral("set:rr"), SimFault::Silent);
     NodeForm *form = bench->form();
@@ -107,7 +76,7 @@ void FailurePathsTest::silentNodeTimesTheApplyOut()
 
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kApplyTimedOut), kApplyTimeoutWaitMs));
     QVERIFY2(bench->trail() == (QStringList{Workbench::kNodeShown, Workbench::kApplyTimedOut}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     // Three attempts, then the operator is told; the node is not reset behind the message.
     const QStringList received = bench->node().receivedLines();
     QCOMPARE(received.count(QStringLiteral("rr 1200000")), 3);
@@ -116,8 +85,7 @@ void FailurePathsTest::silentNodeTimesTheApplyOut()
 
 void FailurePathsTest::nodeThatNeverFinishesItsReadTimesTheConnectOut()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
     bench->node().setFault(QStringLiteral("cfg"), SimFault::Silent);
     QElapsedTimer sinceBoot;
     sinceBoot.start();
@@ -127,7 +95,7 @@ void FailurePathsTest::nodeThatNeverFinishesItsReadTimesTheConnectOut()
     // The window gave the node the whole 30 s that started with its banner.
     QVERIFY2(sinceBoot.elapsed() >= 30000, qPrintable(QString::number(sinceBoot.elapsed())));
     const QStringList road{Workbench::kIdle, Workbench::kReading, Workbench::kConnectTimedOut};
-    QVERIFY2(bench->trail() == road, qPrintable(trailText(*bench)));
+    QVERIFY2(bench->trail() == road, qPrintable(bench->trailText()));
     QCOMPARE(bench->dialogs().records().size(), 0);
 
     // Resetting the node starts again; this time it answers.

@@ -5,62 +5,28 @@
 #include "nodeform.h"
 #include "nodeinterface.h"
 #include "testserverprocess.h"
-#include "workbench.h"
+#include "workbenchtest.h"
 
 #include <QPushButton>
 #include <QSignalSpy>
 
 #include <atomic>
 
-namespace {
-
-const int kGuiStallLimitMs = 1000;
-
-QString trailText(const Workbench &bench)
-{
-    return bench.trail().join(QStringLiteral(" > "));
-}
-
-} // namespace
-
-class OperatorActionsTest : public QObject
+class OperatorActionsTest : public WorkbenchTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanup();
-
     void disconnectDuringTheStartUpRead();
     void activateDuringAWrite();
     void refreshDuringAConnect();
     void secondNodeBootsWhileTheLoginDialogIsOpen();
     void closingTheWindowDuringTheStartUpRead();
-
-private:
-    TestServerProcess server;
-    std::unique_ptr<Workbench> bench;
 };
-
-void OperatorActionsTest::initTestCase()
-{
-    QVERIFY2(server.start(), qPrintable(server.errorString()));
-}
-
-void OperatorActionsTest::cleanup()
-{
-    if (bench) {
-        QVERIFY2(bench->watchdog().longestStallMs() < kGuiStallLimitMs,
-            qPrintable(QStringLiteral("GUI thread stalled %1 ms").arg(bench->watchdog().longestStallMs())));
-        QCOMPARE(bench->dialogs().unexpectedCount(), 0);
-    }
-    bench.reset();
-}
 
 void OperatorActionsTest::disconnectDuringTheStartUpRead()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
 
     // The node is reset while its form is shown, and the operator presses Disconnect before the window has
@@ -83,15 +49,14 @@ void OperatorActionsTest::disconnectDuringTheStartUpRead()
     QTRY_VERIFY(bench->form() && bench->form()->isVisible());
     QVERIFY2(bench->trail()
             == (QStringList{Workbench::kNodeShown, Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     QCOMPARE(bench->node().receivedLines().count(QStringLiteral("reset")), 1);
     QCOMPARE(bench->dialogs().recordsOf(QStringLiteral("login")).size(), 1);
 }
 
 void OperatorActionsTest::activateDuringAWrite()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Pellimar)), qPrintable(bench->error()));
     QVERIFY(bench->bootAndShow(true));
     NodeForm *form = bench->form();
     Workbench::typeInto(form, "tempHighEdit", QStringLiteral("44"));
@@ -119,7 +84,7 @@ void OperatorActionsTest::activateDuringAWrite()
     const QStringList ends{Workbench::kUpdateSuccess, Workbench::kNodeSleeping};
     QTRY_VERIFY_WITH_TIMEOUT(ends.contains(bench->state()), Workbench::kNodeReadWaitMs);
     for (const QString &state : bench->trail())
-        QVERIFY2(state == QLatin1String(Workbench::kNodeShown) || ends.contains(state), qPrintable(trailText(*bench)));
+        QVERIFY2(state == QLatin1String(Workbench::kNodeShown) || ends.contains(state), qPrintable(bench->trailText()));
 
     // The operator resets the node and it is read with the settings written.
     QVERIFY(bench->bootAndShow(false));
@@ -128,8 +93,7 @@ void OperatorActionsTest::activateDuringAWrite()
 
 void OperatorActionsTest::refreshDuringAConnect()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::SigFox5D)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::SigFox5D)), qPrintable(bench->error()));
     bench->dialogs().login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
     bench->node().boot();
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kReading)));
@@ -141,7 +105,7 @@ void OperatorActionsTest::refreshDuringAConnect()
     QVERIFY2(bench->trail()
             == (QStringList{
                 Workbench::kIdle, Workbench::kReading, Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     const QStringList received = bench->node().receivedLines();
     QCOMPARE(received.count(QStringLiteral("reset")), 1);
     QCOMPARE(received.count(QStringLiteral("cfg")), 2);
@@ -150,8 +114,7 @@ void OperatorActionsTest::refreshDuringAConnect()
 
 void OperatorActionsTest::secondNodeBootsWhileTheLoginDialogIsOpen()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     QSignalSpy announced(bench->link(), &NodeInterface::nodeConnected);
     bench->dialogs().custom(QStringLiteral("login"), [this, &announced](QWidget *dialog) {
         // While the operator types, the first node is swapped for another, which boots and is read.
@@ -171,14 +134,13 @@ void OperatorActionsTest::secondNodeBootsWhileTheLoginDialogIsOpen()
     QCOMPARE(QString::fromLatin1(bench->form()->metaObject()->className()), QStringLiteral("FormSigFox"));
     QCOMPARE(bench->dialogs().recordsOf(QStringLiteral("login")).size(), 1);
     QVERIFY2(bench->trail() == (QStringList{Workbench::kIdle, Workbench::kReading, Workbench::kNodeShown}),
-        qPrintable(trailText(*bench)));
+        qPrintable(bench->trailText()));
     QTRY_COMPARE(bench->window()->findChildren<NodeForm *>().size(), 1);
 }
 
 void OperatorActionsTest::closingTheWindowDuringTheStartUpRead()
 {
-    bench = std::make_unique<Workbench>(server.baseUrl());
-    QVERIFY2(bench->plugIn(SimNodeProfile::forType(Node::Pellimar5D)), qPrintable(bench->error()));
+    QVERIFY2(plugIn(SimNodeProfile::forType(Node::Pellimar5D)), qPrintable(bench->error()));
     std::atomic<bool> linkEnded{false};
     QObject::connect(
         bench->link(), &QThread::finished, bench->link(), [&] { linkEnded = true; }, Qt::DirectConnection);

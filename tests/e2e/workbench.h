@@ -80,6 +80,8 @@ public:
 
     // The window states seen so far, each change once; moments with a dialog open are not states of their own.
     QStringList trail() const { return states; }
+    // The trail on one line, for the message of a failed check.
+    QString trailText() const { return states.join(QStringLiteral(" > ")); }
     void clearTrail();
 
     // What the program does when the operator closes the window: the window is closed and deleted.

@@ -1,3 +1,4 @@
+#include "datatable.h"
 #include "jsondeviceregister.h"
 #include "serverclienttestsupport.h"
 
@@ -60,14 +61,9 @@ void TestDeviceDocument::membersDependOnCommunication()
 
 void TestDeviceDocument::descriptionFollowsDeviceType_data()
 {
-    QTest::addColumn<int>("deviceType");
-    QTest::addColumn<QString>("description");
-    QTest::newRow("0") << 0 << "Unknown";
-    QTest::newRow("1") << 1 << "Device with full MEMS";
-    QTest::newRow("2") << 2 << "Device with a GPS";
-    QTest::newRow("3") << 3 << "Device with 5 Digital inputs";
-    QTest::newRow("4") << 4 << "Unknown";
-    QTest::newRow("-1") << -1 << "Unknown";
+    addDataTable<int, QString>({"deviceType", "description"},
+        {{"0", 0, "Unknown"}, {"1", 1, "Device with full MEMS"}, {"2", 2, "Device with a GPS"},
+            {"3", 3, "Device with 5 Digital inputs"}, {"4", 4, "Unknown"}, {"-1", -1, "Unknown"}});
 }
 
 void TestDeviceDocument::descriptionFollowsDeviceType()
@@ -83,16 +79,9 @@ void TestDeviceDocument::descriptionFollowsDeviceType()
 
 void TestDeviceDocument::euidLosesEveryColon_data()
 {
-    QTest::addColumn<QString>("euid");
-    QTest::addColumn<QString>("sent");
-    QTest::newRow("pairs") << "70:B3:D5:7E:D0:01:02:03"
-                           << "70B3D57ED0010203";
-    QTest::newRow("plain") << "70B3D57ED0010203"
-                           << "70B3D57ED0010203";
-    QTest::newRow("stray colons") << ":12::3:"
-                                  << "123";
-    QTest::newRow("empty") << ""
-                           << "";
+    addDataTable<QString, QString>({"euid", "sent"},
+        {{"pairs", "70:B3:D5:7E:D0:01:02:03", "70B3D57ED0010203"}, {"plain", "70B3D57ED0010203", "70B3D57ED0010203"},
+            {"stray colons", ":12::3:", "123"}, {"empty", "", ""}});
 }
 
 void TestDeviceDocument::euidLosesEveryColon()

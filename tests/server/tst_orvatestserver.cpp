@@ -1,3 +1,4 @@
+#include "datatable.h"
 #include "jsondeviceregister.h"
 #include "loginrequest.h"
 #include "serverclient.h"
@@ -74,9 +75,7 @@ void TestOrvaTestServer::badFaultOnCommandLineStopsStart()
 
 void TestOrvaTestServer::stopsCleanlyOnSignalWhileHoldingARequest_data()
 {
-    QTest::addColumn<bool>("interrupt");
-    QTest::newRow("SIGTERM") << false;
-    QTest::newRow("SIGINT") << true;
+    addDataTable<bool>({"interrupt"}, {{"SIGTERM", false}, {"SIGINT", true}});
 }
 
 void TestOrvaTestServer::stopsCleanlyOnSignalWhileHoldingARequest()
@@ -95,18 +94,14 @@ void TestOrvaTestServer::stopsCleanlyOnSignalWhileHoldingARequest()
 
 void TestOrvaTestServer::rejectsBadDeviceRequests_data()
 {
-    QTest::addColumn<QByteArray>("contentType");
-    QTest::addColumn<bool>("validToken");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("status");
     const QByteArray device("{\"euid\":\"0102\"}");
-    QTest::newRow("accepted") << QByteArray("application/json; charset=utf-8") << true << device << 200;
-    QTest::newRow("no token") << QByteArray("application/json") << false << device << 401;
-    QTest::newRow("form content type") << QByteArray("application/x-www-form-urlencoded") << true << device << 415;
-    QTest::newRow("text content type") << QByteArray("text/plain") << true << device << 415;
-    QTest::newRow("array") << QByteArray("application/json") << true << QByteArray("[1]") << 400;
-    QTest::newRow("not JSON") << QByteArray("application/json") << true << QByteArray("euid=1") << 400;
-    QTest::newRow("no euid") << QByteArray("application/json") << true << QByteArray("{\"pac\":\"1\"}") << 400;
+    addDataTable<QByteArray, bool, QByteArray, int>({"contentType", "validToken", "body", "status"},
+        {{"accepted", "application/json; charset=utf-8", true, device, 200},
+            {"no token", "application/json", false, device, 401},
+            {"form content type", "application/x-www-form-urlencoded", true, device, 415},
+            {"text content type", "text/plain", true, device, 415}, {"array", "application/json", true, "[1]", 400},
+            {"not JSON", "application/json", true, "euid=1", 400},
+            {"no euid", "application/json", true, "{\"pac\":\"1\"}", 400}});
 }
 
 void TestOrvaTestServer::rejectsBadDeviceRequests()

@@ -1,3 +1,4 @@
+#include "datatable.h"
 #include "jsondeviceregister.h"
 #include "loginrequest.h"
 #include "serverclient.h"
@@ -227,12 +228,9 @@ void TestServerClient::unreachableServerIsNamedInTheError()
 
 void TestServerClient::userNamesWithFormSeparatorsLogIn_data()
 {
-    QTest::addColumn<QString>("user");
-    QTest::newRow("letters and digits") << "Operator7";
-    QTest::newRow("ampersand and equals") << "a&b=c";
-    QTest::newRow("plus and space") << "p+q r";
-    QTest::newRow("injected field") << "bob&password=X";
-    QTest::newRow("non-ASCII") << QString::fromUtf8("J\xC3\xBCrg %41");
+    addDataTable<QString>({"user"},
+        {{"letters and digits", "Operator7"}, {"ampersand and equals", "a&b=c"}, {"plus and space", "p+q r"},
+            {"injected field", "bob&password=X"}, {"non-ASCII", QString::fromUtf8("J\xC3\xBCrg %41")}});
 }
 
 void TestServerClient::userNamesWithFormSeparatorsLogIn()

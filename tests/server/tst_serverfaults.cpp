@@ -25,14 +25,6 @@ namespace {
 constexpr int kReplyWindowMs = 3000;
 constexpr qint64 kMemoryGrowthLimitKiB = 20 * 1024;
 
-QJsonObject storedDocument(TestServerProcess &server, const QString &euid)
-{
-    for (const QJsonValue &record : QJsonDocument::fromJson(server.devices()).array()) {
-        if (record.toObject().value(QLatin1String("euid")).toString() == euid)
-            return record.toObject().value(QLatin1String("document")).toObject();
-    }
-    return QJsonObject();
-}
 } // namespace
 
 class TestServerFaults : public QObject
@@ -121,7 +113,8 @@ void TestServerFaults::nextLoginAndRegistrationAreIntactAfterAFault()
     QCOMPARE(registerNode(m_client, m_server.baseUrl(), login.token, node).status, 200);
     QString stored = node.euid;
     stored.remove(QLatin1Char(':'));
-    QCOMPARE(storedDocument(m_server, stored), JSONdeviceRegister::deviceDocument(node));
+    QCOMPARE(m_server.storedDocument([&stored](const QString &euid) { return euid == stored; }),
+        JSONdeviceRegister::deviceDocument(node));
 }
 
 void TestServerFaults::serverBackAfterBeingDownServesTheSameManager()

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -113,6 +114,15 @@ QByteArray TestServerProcess::devices()
 {
     int status = 0;
     return control("GET", QStringLiteral("/devices"), QByteArray(), &status);
+}
+
+QJsonObject TestServerProcess::storedDocument(const std::function<bool(const QString &euid)> &matches)
+{
+    for (const QJsonValue &record : QJsonDocument::fromJson(devices()).array()) {
+        if (matches(record.toObject().value(QLatin1String("euid")).toString()))
+            return record.toObject().value(QLatin1String("document")).toObject();
+    }
+    return QJsonObject();
 }
 
 QByteArray TestServerProcess::lastBody(const QString &endpoint)

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <functional>
+
 // Runs build/bin/orva-testserver (found through IOT_BIN_DIR) on a free loopback port for one test, with its
 // devices file in a private temporary directory, and talks to its control endpoints. Usable from any test
 // folder: link the `testserverprocess` library.
@@ -42,6 +44,8 @@ public:
     bool clearFaults() { return setFault(QStringLiteral("both"), QStringLiteral("none")); }
     // GET /devices: the stored records (each {"euid", "document", ...}).
     QByteArray devices();
+    // The stored document of the first device whose EUID `matches` accepts; an empty object when there is none.
+    QJsonObject storedDocument(const std::function<bool(const QString &euid)> &matches);
     // The body of the last request to "login" or "device", byte for byte as the server received it.
     QByteArray lastBody(const QString &endpoint);
     // How many requests the server received at "login" or "device" since it started; -1 when it cannot tell.
