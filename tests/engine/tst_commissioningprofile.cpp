@@ -15,6 +15,19 @@ QByteArray withType(const QByteArray &type, const QByteArray &settings)
     return "{\"format\": 1, \"name\": \"Harbour\", \"types\": {\"" + type + "\": {" + settings + "}}}";
 }
 
+// The version tables: two version texts and what follows from them.
+template <typename Outcome> void versionColumns(const char *first, const char *second, const char *outcome)
+{
+    QTest::addColumn<QString>(first);
+    QTest::addColumn<QString>(second);
+    QTest::addColumn<Outcome>(outcome);
+}
+
+template <typename Outcome> void versionRow(const char *name, const char *first, const char *second, Outcome outcome)
+{
+    QTest::newRow(name) << QString::fromLatin1(first) << QString::fromLatin1(second) << outcome;
+}
+
 } // namespace
 
 class TestCommissioningProfile : public QObject
@@ -237,34 +250,19 @@ void TestCommissioningProfile::refusesAFileFarTooLargeToBeAProfile()
 
 void TestCommissioningProfile::comparesVersionsNumberByNumber_data()
 {
-    QTest::addColumn<QString>("a");
-    QTest::addColumn<QString>("b");
-    QTest::addColumn<int>("order");
-
-    QTest::newRow("newer patch") << "v2.4.1"
-                                 << "v2.1.0" << 1;
-    QTest::newRow("numbers, not text") << "2.10"
-                                       << "2.9" << 1;
-    QTest::newRow("equal") << "v2.1.0"
-                           << "v2.1.0" << 0;
-    QTest::newRow("missing numbers are 0") << "v2.1"
-                                           << "2.1.0" << 0;
-    QTest::newRow("missing numbers are 0, older") << "2"
-                                                  << "2.0.1" << -1;
-    QTest::newRow("capital V") << "V3.0"
-                               << "v2.99.99" << 1;
-    QTest::newRow("leading zeros") << "v2.01"
-                                   << "v2.1" << 0;
-    QTest::newRow("tail after the digits ignored") << "v2.4.1-rc1"
-                                                   << "v2.4.1" << 0;
-    QTest::newRow("tail does not hide a newer number") << "v2.5beta"
-                                                       << "v2.4.9" << 1;
-    QTest::newRow("part without digits counts as 0") << "v2.x"
-                                                     << "v2.0" << 0;
-    QTest::newRow("numbers beyond 64 bits") << "1.99999999999999999999"
-                                            << "1.99999999999999999998" << 1;
-    QTest::newRow("older major") << "v1.9.9"
-                                 << "v2.0.0" << -1;
+    versionColumns<int>("a", "b", "order");
+    versionRow("newer patch", "v2.4.1", "v2.1.0", 1);
+    versionRow("numbers, not text", "2.10", "2.9", 1);
+    versionRow("equal", "v2.1.0", "v2.1.0", 0);
+    versionRow("missing numbers are 0", "v2.1", "2.1.0", 0);
+    versionRow("missing numbers are 0, older", "2", "2.0.1", -1);
+    versionRow("capital V", "V3.0", "v2.99.99", 1);
+    versionRow("leading zeros", "v2.01", "v2.1", 0);
+    versionRow("tail after the digits ignored", "v2.4.1-rc1", "v2.4.1", 0);
+    versionRow("tail does not hide a newer number", "v2.5beta", "v2.4.9", 1);
+    versionRow("part without digits counts as 0", "v2.x", "v2.0", 0);
+    versionRow("numbers beyond 64 bits", "1.99999999999999999999", "1.99999999999999999998", 1);
+    versionRow("older major", "v1.9.9", "v2.0.0", -1);
 }
 
 void TestCommissioningProfile::comparesVersionsNumberByNumber()
@@ -278,20 +276,14 @@ void TestCommissioningProfile::comparesVersionsNumberByNumber()
 
 void TestCommissioningProfile::firmwareGateStopsOlderAndUnknownVersions_data()
 {
-    QTest::addColumn<QString>("nodeVersion");
-    QTest::addColumn<QString>("minimum");
-    QTest::addColumn<bool>("tooOld");
-
-    QTest::newRow("newer") << "v2.4.1"
-                           << "v2.1.0" << false;
-    QTest::newRow("same") << "v2.1.0"
-                          << "v2.1" << false;
-    QTest::newRow("older") << "v2.0.9"
-                           << "v2.1.0" << true;
-    QTest::newRow("no gate") << "v0.1" << QString() << false;
-    QTest::newRow("version not read") << QString() << "v2.1.0" << true;
-    QTest::newRow("version without numbers") << "unknown"
-                                             << "v2.1.0" << true;
+    versionColumns<bool>("nodeVersion", "minimum", "tooOld");
+    // A null text stands for a version the node did not give, or a profile without a gate.
+    versionRow("newer", "v2.4.1", "v2.1.0", false);
+    versionRow("same", "v2.1.0", "v2.1", false);
+    versionRow("older", "v2.0.9", "v2.1.0", true);
+    versionRow("no gate", "v0.1", nullptr, false);
+    versionRow("version not read", nullptr, "v2.1.0", true);
+    versionRow("version without numbers", "unknown", "v2.1.0", true);
 }
 
 void TestCommissioningProfile::firmwareGateStopsOlderAndUnknownVersions()

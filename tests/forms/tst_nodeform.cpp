@@ -70,6 +70,13 @@ int asNodeHundredths(float operatorValue)
     return qRound(double(operatorValue) * 100.0);
 }
 
+// The healthy node of the current row's form type, for the tests that build their form from it.
+Node healthyNodeOfRow()
+{
+    QFETCH(int, type);
+    return healthyNode(Node::eFirmwareType(type));
+}
+
 } // namespace
 
 class TestNodeForm : public QObject
@@ -452,8 +459,7 @@ void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying_data()
 
 void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying()
 {
-    QFETCH(int, type);
-    const Node original = healthyNode(Node::eFirmwareType(type));
+    const Node original = healthyNodeOfRow();
     const FormUnderTest form(original);
     form->show();
 
@@ -477,6 +483,7 @@ void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying()
 
     QCOMPARE(form.updateCount(), 1);
     const Node sent = form.sent();
+    const Node::eFirmwareType type = original.firmwareType;
     const bool lora = !Node::isSigfoxType(type);
     const bool pellimar = type == Node::Pellimar || type == Node::Pellimar5D;
     const bool motion = type == Node::Pellimar || type == Node::LoRaOTAA || type == Node::SigFox;
@@ -528,8 +535,7 @@ void TestNodeForm::applyKeepsWhatTheFormDoesNotEdit_data()
 
 void TestNodeForm::applyKeepsWhatTheFormDoesNotEdit()
 {
-    QFETCH(int, type);
-    const Node original = healthyNode(Node::eFirmwareType(type));
+    const Node original = healthyNodeOfRow();
     const FormUnderTest form(original);
     form.retype("tempHighEdit", QStringLiteral("33"));
     form.apply();
@@ -552,6 +558,7 @@ void TestNodeForm::applyKeepsWhatTheFormDoesNotEdit()
     QCOMPARE(sent.thresholds.temperatureLow, -10.0f);
     QCOMPARE(sent.thresholds.humidityHigh, 90.0f);
     QCOMPARE(sent.reportRate, 15);
+    const Node::eFirmwareType type = original.firmwareType;
     const bool motion = type == Node::Pellimar || type == Node::LoRaOTAA || type == Node::SigFox;
     QVERIFY(sameFloat(sent.thresholds.pressureLow, motion ? 2.5f : original.thresholds.pressureLow));
     QVERIFY(sameFloat(sent.thresholds.pressureHigh, motion ? 12.34f : original.thresholds.pressureHigh));

@@ -20,6 +20,14 @@ constexpr qint32 kMax = std::numeric_limits<qint32>::max();
 constexpr qint32 kMin = std::numeric_limits<qint32>::min();
 const float kInf = std::numeric_limits<float>::infinity();
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// The conversion tests: a value as the form holds it and the whole number the node is sent for it.
+template <typename Value> void compareConversion(qint32 (*convert)(Value))
+{
+    QFETCH(Value, value);
+    QFETCH(qint32, expected);
+    QCOMPARE(convert(value), expected);
+}
 } // namespace
 
 class TestWriteConversions : public QObject
@@ -72,43 +80,38 @@ void TestWriteConversions::truncatesTowardZeroWithinTheInt32Range_data()
 
 void TestWriteConversions::truncatesTowardZeroWithinTheInt32Range()
 {
-    QFETCH(float, value);
-    QFETCH(qint32, expected);
-    QCOMPARE(NodeCMDsetThreshold::truncated(value), expected);
+    compareConversion(&NodeCMDsetThreshold::truncated);
 }
 
 void TestWriteConversions::scalesToHundredthsAsTypedAndClamps_data()
 {
     QTest::addColumn<float>("value");
     QTest::addColumn<qint32>("expected");
+    // Scaling is symmetric around zero; these magnitudes are checked with both signs.
+    const auto bothSigns = [](const char *name, float value, qint32 expected) {
+        QTest::newRow(name) << value << expected;
+        QTest::newRow(qPrintable(QLatin1String("negative, ") + QLatin1String(name))) << -value << -expected;
+    };
     QTest::newRow("-81.88 stored below its decimal") << -81.88f << -8188;
     QTest::newRow("1.15 stored below its decimal") << 1.15f << 115;
     QTest::newRow("0.29") << 0.29f << 29;
-    QTest::newRow("third decimal truncated") << 12.345f << 1234;
-    QTest::newRow("negative third decimal truncated") << -12.345f << -1234;
+    bothSigns("third decimal truncated", 12.345f, 1234);
     QTest::newRow("1.5") << 1.5f << 150;
-    QTest::newRow("zero") << 0.0f << 0;
-    QTest::newRow("negative zero") << -0.0f << 0;
-    QTest::newRow("below one hundredth") << 0.009f << 0;
-    QTest::newRow("below minus one hundredth") << -0.009f << 0;
+    bothSigns("zero", 0.0f, 0);
+    bothSigns("below one hundredth", 0.009f, 0);
     QTest::newRow("tiny") << 1e-30f << 0;
     QTest::newRow("large value with hundredths") << 600.01f << 60001;
     QTest::newRow("just inside the limit") << 649.99f << 64999;
     QTest::newRow("the limit") << 650.0f << 65000;
-    QTest::newRow("700 clamps") << 700.0f << 65000;
-    QTest::newRow("-700 clamps") << -700.0f << -65000;
+    bothSigns("700 clamps", 700.0f, 65000);
     QTest::newRow("650.001 clamps") << 650.001f << 65000;
-    QTest::newRow("huge clamps") << 3e38f << 65000;
-    QTest::newRow("huge negative clamps") << -3e38f << -65000;
-    QTest::newRow("+inf clamps") << kInf << 65000;
-    QTest::newRow("-inf clamps") << -kInf << -65000;
+    bothSigns("huge clamps", 3e38f, 65000);
+    bothSigns("inf clamps", kInf, 65000);
 }
 
 void TestWriteConversions::scalesToHundredthsAsTypedAndClamps()
 {
-    QFETCH(float, value);
-    QFETCH(qint32, expected);
-    QCOMPARE(NodeCMDsetThreshold::scaledHundredths(value), expected);
+    compareConversion(&NodeCMDsetThreshold::scaledHundredths);
 }
 
 void TestWriteConversions::everyTypedHundredthOfThePressureRangeArrivesExactly()
@@ -132,7 +135,7 @@ void TestWriteConversions::everyTypedHundredthOfThePressureRangeArrivesExactly()
 
 void TestWriteConversions::convertsMinutesToMillisecondsWithoutOverflow_data()
 {
-    QTest::addColumn<qint32>("minutes");
+    QTest::addColumn<qint32>("value"); // minutes
     QTest::addColumn<qint32>("expected");
     QTest::newRow("one minute") << 1 << 60000;
     QTest::newRow("zero") << 0 << 0;
@@ -148,9 +151,7 @@ void TestWriteConversions::convertsMinutesToMillisecondsWithoutOverflow_data()
 
 void TestWriteConversions::convertsMinutesToMillisecondsWithoutOverflow()
 {
-    QFETCH(qint32, minutes);
-    QFETCH(qint32, expected);
-    QCOMPARE(NodeCMDsetThreshold::rateMilliseconds(minutes), expected);
+    compareConversion(&NodeCMDsetThreshold::rateMilliseconds);
 }
 
 void TestWriteConversions::buildsTheNumericSettingLines_data()

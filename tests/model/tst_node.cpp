@@ -170,18 +170,13 @@ void TestNode::versionTextJoinsTheThreeVersions_data()
     QTest::addColumn<QString>("module");
     QTest::addColumn<QString>("radio");
     QTest::addColumn<QString>("text");
-    QTest::newRow("three versions") << "v3.0.2"
-                                    << "1.4"
-                                    << "4.2.1"
-                                    << "n:v3.0.2 c:1.4 s:4.2.1";
-    QTest::newRow("all empty") << ""
-                               << ""
-                               << ""
-                               << "n: c: s:";
-    QTest::newRow("only the radio") << ""
-                                    << ""
-                                    << "4.2.1"
-                                    << "n: c: s:4.2.1";
+    const auto row = [](const char *name, const char *board, const char *module, const char *radio, const char *text) {
+        QTest::newRow(name) << QString::fromLatin1(board) << QString::fromLatin1(module) << QString::fromLatin1(radio)
+                            << QString::fromLatin1(text);
+    };
+    row("three versions", "v3.0.2", "1.4", "4.2.1", "n:v3.0.2 c:1.4 s:4.2.1");
+    row("all empty", "", "", "", "n: c: s:");
+    row("only the radio", "", "", "4.2.1", "n: c: s:4.2.1");
 }
 
 void TestNode::versionTextJoinsTheThreeVersions()
