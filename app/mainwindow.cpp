@@ -28,6 +28,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include <utility>
+
 Q_LOGGING_CATEGORY(lcApp, "iot.app")
 
 namespace {
@@ -191,8 +193,15 @@ MainWindow::~MainWindow()
 {
     // The stations go first: each stops its link thread, which must not deliver anything to widgets that are
     // already gone; the server session they share goes after them.
-    qDeleteAll(stations);
-    stations.clear();
+    // Nothing a station says while it goes is rendered any more: a tab that goes makes another current.
+    if (tabs)
+        tabs->disconnect(this);
+    const QList<StationView *> going = std::exchange(stations, {});
+    for (StationView *station : going) {
+        station->disconnect(this);
+        station->session()->disconnect(this);
+    }
+    qDeleteAll(going);
     delete serverSession;
     serverSession = nullptr;
     delete outbox;
