@@ -33,6 +33,7 @@ const char kNotConfiguredText[] = QT_TRANSLATE_NOOP("StationView", "Node not con
 const char kFirmwareTooOldText[] = QT_TRANSLATE_NOOP("StationView", "Firmware too old\nSet node aside");
 const char kKeyMismatchText[] = QT_TRANSLATE_NOOP("StationView", "Node key does not match\nCheck the tool's node key");
 const char kLoginFailedText[] = QT_TRANSLATE_NOOP("StationView", "Not logged in\nLog in again");
+const char kPortUnavailableText[] = QT_TRANSLATE_NOOP("StationView", "Port unavailable\n");
 const char kPortFailurePrefix[] = QT_TRANSLATE_NOOP("StationView", "Could not open serial port ");
 
 // The designed layout at 520 x 700: the band for the label between the top row and the node area, which
@@ -58,6 +59,47 @@ const IdentityEntry kSigfoxIdentity
 const IdentityEntry kDeviceIdIdentity = {QT_TRANSLATE_NOOP("StationView", "Set Device ID"),
     QT_TRANSLATE_NOOP("StationView", "Device ID:"), "[0-9A-F]{16}",
     QT_TRANSLATE_NOOP("StationView", "Device ID must be 8 HEX bytes long")};
+
+using State = CommissioningSession::State;
+using Mood = StationView::Mood;
+
+// How each state shows: the state text (none where the busy bar or the form stands in its place), its colour,
+// and the dot in the station's tab.
+struct StateLook
+{
+    State state;
+    const char *text;
+    Qt::GlobalColor colour;
+    Mood mood;
+};
+const StateLook kStateLooks[] = {
+    {State::WaitingForNode, kIdleText, Qt::black, Mood::Idle},
+    {State::LoginNeeded, kIdleText, Qt::black, Mood::Busy},
+    {State::LoggingIn, kIdleText, Qt::black, Mood::Busy},
+    {State::Reading, nullptr, Qt::black, Mood::Busy},
+    {State::Writing, nullptr, Qt::black, Mood::Busy},
+    {State::Registering, nullptr, Qt::black, Mood::Busy},
+    {State::NodeShown, nullptr, Qt::black, Mood::Good},
+    {State::UpdateSucceeded, kApplySucceededText, Qt::darkGreen, Mood::Good},
+    {State::NodeSleeping, kNodeSleepingText, Qt::darkGreen, Mood::Good},
+    {State::ConnectTimedOut, kConnectTimedOutText, Qt::red, Mood::Bad},
+    {State::NotConfigured, kNotConfiguredText, Qt::darkYellow, Mood::Bad},
+    {State::ApplyFailed, kApplyFailedText, Qt::red, Mood::Bad},
+    {State::ApplyTimedOut, kApplyTimedOutText, Qt::red, Mood::Bad},
+    {State::FirmwareTooOld, kFirmwareTooOldText, Qt::darkYellow, Mood::Bad},
+    {State::KeyMismatch, kKeyMismatchText, Qt::red, Mood::Bad},
+    {State::LoginFailed, kLoginFailedText, Qt::red, Mood::Bad},
+    {State::PortUnavailable, kPortUnavailableText, Qt::red, Mood::Bad},
+};
+
+const StateLook &lookOf(State state)
+{
+    for (const StateLook &look : kStateLooks) {
+        if (look.state == state)
+            return look;
+    }
+    return kStateLooks[0];
+}
 
 void paint(QLabel *label, const QColor &colour)
 {
@@ -138,31 +180,7 @@ QString StationView::portName() const
 
 StationView::Mood StationView::mood() const
 {
-    using State = CommissioningSession::State;
-    switch (commissioning->state()) {
-    case State::WaitingForNode:
-        return Mood::Idle;
-    case State::Reading:
-    case State::LoginNeeded:
-    case State::LoggingIn:
-    case State::Writing:
-    case State::Registering:
-        return Mood::Busy;
-    case State::NodeShown:
-    case State::UpdateSucceeded:
-    case State::NodeSleeping:
-        return Mood::Good;
-    case State::ConnectTimedOut:
-    case State::NotConfigured:
-    case State::ApplyFailed:
-    case State::ApplyTimedOut:
-    case State::FirmwareTooOld:
-    case State::KeyMismatch:
-    case State::LoginFailed:
-    case State::PortUnavailable:
-        break;
-    }
-    return Mood::Bad;
+    return lookOf(commissioning->state()).mood;
 }
 
 void StationView::layOut()
@@ -372,7 +390,6 @@ void StationView::renderLabelResult(const CommissioningSession::LabelResult &res
 
 void StationView::renderState(CommissioningSession::State state)
 {
-    using State = CommissioningSession::State;
     const bool reading = state == State::Reading;
     ui->progressBar->setVisible(reading);
 
@@ -383,49 +400,15 @@ void StationView::renderState(CommissioningSession::State state)
     else
         hideProgress();
 
-    switch (state) {
-    case State::WaitingForNode:
-    case State::LoginNeeded:
-    case State::LoggingIn:
-        showStateMessage(Qt::black, tr(kIdleText));
-        break;
-    case State::ConnectTimedOut:
-        showStateMessage(Qt::red, tr(kConnectTimedOutText));
-        break;
-    case State::NotConfigured:
-        showStateMessage(Qt::darkYellow, tr(kNotConfiguredText));
-        break;
-    case State::ApplyFailed:
-        showStateMessage(Qt::red, tr(kApplyFailedText));
-        break;
-    case State::ApplyTimedOut:
-        showStateMessage(Qt::red, tr(kApplyTimedOutText));
-        break;
-    case State::UpdateSucceeded:
-        showStateMessage(Qt::darkGreen, tr(kApplySucceededText));
-        emit resetNode();
-        break;
-    case State::NodeSleeping:
-        showStateMessage(Qt::darkGreen, tr(kNodeSleepingText));
-        break;
-    case State::FirmwareTooOld:
-        showStateMessage(Qt::darkYellow, tr(kFirmwareTooOldText));
-        break;
-    case State::KeyMismatch:
-        showStateMessage(Qt::red, tr(kKeyMismatchText));
-        break;
-    case State::LoginFailed:
-        showStateMessage(Qt::red, tr(kLoginFailedText));
-        break;
-    case State::PortUnavailable:
-        showStateMessage(Qt::red, tr("Port unavailable\n") + commissioning->portProblem());
-        break;
-    case State::Reading:
-    case State::NodeShown:
-    case State::Writing:
-    case State::Registering:
-        break;
+    const StateLook &look = lookOf(state);
+    if (look.text) {
+        QString text = tr(look.text);
+        if (state == State::PortUnavailable)
+            text += commissioning->portProblem();
+        showStateMessage(look.colour, text);
     }
+    if (state == State::UpdateSucceeded)
+        emit resetNode();
     // The label gives way to the busy bar while a node is read, and to the form while one is shown.
     ui->stateLabel->setVisible(!reading && !(currentForm && state != State::NotConfigured));
     renderActions();
