@@ -35,6 +35,19 @@ signals:
     void plain();
     void valued(int value, QString text = QString());
     void noded(Node node);
+
+public slots:
+    // Invoked by name from another thread: the call crosses through Qt's event queue alone, and the node it
+    // sends was stored before that thread started.
+    void emitStored()
+    {
+        emit noded(stored);
+        emit valued(1);
+        emit plain();
+    }
+
+public:
+    Node stored;
 };
 
 class TestSupport : public QObject
@@ -114,15 +127,12 @@ void TestSupport::signalRecorderKeepsTheOrderAcrossSignalsAndThreads()
     qRegisterMetaType<Node>();
     Emitter remote;
     SignalRecorder remoteRecorder(&remote);
+    const Node node = healthyNode(Node::SigFox);
+    remote.stored = node;
     QThread worker;
     remote.moveToThread(&worker);
     worker.start();
-    const Node node = healthyNode(Node::SigFox);
-    QMetaObject::invokeMethod(&remote, [&remote, node] {
-        emit remote.noded(node);
-        emit remote.valued(1);
-        emit remote.plain();
-    });
+    QVERIFY(QMetaObject::invokeMethod(&remote, "emitStored", Qt::QueuedConnection));
     QTRY_COMPARE_WITH_TIMEOUT(remoteRecorder.emissions().size(), 3, kWaitMs);
     worker.quit();
     QVERIFY(worker.wait(kWaitMs));
