@@ -21,6 +21,7 @@ private slots:
     void badFaultOnCommandLineStopsStart();
     void stopsCleanlyOnSignalWhileHoldingARequest_data();
     void stopsCleanlyOnSignalWhileHoldingARequest();
+    void stopsWhenItsParentEndsAbruptly();
     void rejectsBadDeviceRequests_data();
     void rejectsBadDeviceRequests();
     void keepsDevicesAcrossRestarts();
@@ -90,6 +91,37 @@ void TestOrvaTestServer::stopsCleanlyOnSignalWhileHoldingARequest()
     QVERIFY(server.output().endsWith("orva-testserver stopped\n"));
     held->abort();
     delete held;
+}
+
+// True once the process is gone or only a zombie is left of it.
+static bool processEnded(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray line = stat.readAll();
+    const int afterName = line.lastIndexOf(')');
+    return afterName < 0 || line.mid(afterName + 2, 1) == "Z";
+}
+
+void TestOrvaTestServer::stopsWhenItsParentEndsAbruptly()
+{
+    // A shell starts the server and is then killed, as a crashing test would be.
+    QTemporaryDir dir;
+    QProcess shell;
+    shell.start(QStringLiteral("sh"),
+        {"-c", "\"$0\" --host 127.0.0.1 --port 0 --devices \"$1\" --stop-with-parent & echo $!; wait",
+            TestServerProcess::executablePath(), dir.filePath(QStringLiteral("devices.json"))});
+    QVERIFY(shell.waitForReadyRead(10000));
+    const qint64 serverPid = shell.readLine().trimmed().toLongLong();
+    QVERIFY(serverPid > 0);
+    QByteArray printed;
+    QTRY_VERIFY_WITH_TIMEOUT((printed += shell.readAllStandardOutput()).contains("listening on"), 10000);
+    QVERIFY(!processEnded(serverPid));
+
+    shell.kill();
+    QVERIFY(shell.waitForFinished(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(processEnded(serverPid), 10000);
 }
 
 void TestOrvaTestServer::rejectsBadDeviceRequests_data()

@@ -25,7 +25,8 @@ TestServerProcess::TestServerProcess(const QStringList &extraArguments)
         arguments << QStringLiteral("--user") << QLatin1String(kUser);
     if (!extraArguments.contains(QStringLiteral("--password")))
         arguments << QStringLiteral("--password") << QLatin1String(kPassword);
-    arguments << extraArguments;
+    // A test that crashes must not leave the server behind: it would hold the test's output pipe open.
+    arguments << extraArguments << QStringLiteral("--stop-with-parent");
     // The ready line and the request log come on stdout; errors go straight to the test's own output.
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }

@@ -17,6 +17,8 @@
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <thread>
 
 namespace {
@@ -70,6 +72,8 @@ int main(int argc, char *argv[])
                 "With --tls, sign the certificate by a throwaway private authority and write the authority's\n"
                 "certificate (PEM) to this file, for a client that is given it as its CA file.",
                 "file"},
+            {"stop-with-parent",
+                "Stop when the program that started the server ends, even when it crashed (for test harnesses)."},
         });
     parser.process(app);
 
@@ -130,6 +134,13 @@ int main(int argc, char *argv[])
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    if (parser.isSet(QStringLiteral("stop-with-parent"))) {
+        // The kernel sends SIGTERM when the parent ends; a parent that ended before this line is seen by its
+        // pid having changed. Either way the signal waiter below stops the server.
+        const pid_t parent = getppid();
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent || parent == 1)
+            kill(getpid(), SIGTERM);
+    }
 
     OrvaTestServer server(settings, faults, devices);
     const int boundPort = server.bind();
