@@ -14,8 +14,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -135,10 +137,11 @@ int main(int argc, char *argv[])
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     if (parser.isSet(QStringLiteral("stop-with-parent"))) {
-        // The kernel sends SIGTERM when the parent ends; a parent that ended before this line is seen by its
-        // pid having changed. Either way the signal waiter below stops the server.
-        const pid_t parent = getppid();
-        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent || parent == 1)
+        // From here on the kernel sends SIGTERM when the parent ends, and the signal waiter below stops the
+        // server. A parent that is already gone has handed the server to init, which asks for the same.
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0)
+            return fail(QStringLiteral("--stop-with-parent: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        if (getppid() == 1)
             kill(getpid(), SIGTERM);
     }
 
