@@ -34,6 +34,7 @@ const char kFirmwareTooOldText[] = QT_TRANSLATE_NOOP("StationView", "Firmware to
 const char kKeyMismatchText[] = QT_TRANSLATE_NOOP("StationView", "Node key does not match\nCheck the tool's node key");
 const char kLoginFailedText[] = QT_TRANSLATE_NOOP("StationView", "Not logged in\nLog in again");
 const char kPortUnavailableText[] = QT_TRANSLATE_NOOP("StationView", "Port unavailable\n");
+const char kPortReturnAwaitedText[] = QT_TRANSLATE_NOOP("StationView", "Waiting for the node's port\nto come back\n");
 const char kPortFailurePrefix[] = QT_TRANSLATE_NOOP("StationView", "Could not open serial port ");
 
 // The designed layout at 520 x 700: the band for the label between the top row and the node area, which
@@ -56,9 +57,9 @@ struct IdentityEntry
 const IdentityEntry kSigfoxIdentity
     = {QT_TRANSLATE_NOOP("StationView", "Set SigFox Data"), QT_TRANSLATE_NOOP("StationView", "SigFox Data:"),
         "[0-9A-F]{96}", QT_TRANSLATE_NOOP("StationView", "Sigfox Data must be 48 HEX bytes long")};
-const IdentityEntry kDeviceIdIdentity = {QT_TRANSLATE_NOOP("StationView", "Set Device ID"),
-    QT_TRANSLATE_NOOP("StationView", "Device ID:"), "[0-9A-F]{16}",
-    QT_TRANSLATE_NOOP("StationView", "Device ID must be 8 HEX bytes long")};
+const IdentityEntry kDeviceIdIdentity
+    = {QT_TRANSLATE_NOOP("StationView", "Set Device ID"), QT_TRANSLATE_NOOP("StationView", "Device ID:"),
+        "[0-9A-F]{16}", QT_TRANSLATE_NOOP("StationView", "Device ID must be 8 HEX bytes long")};
 
 using State = CommissioningSession::State;
 using Mood = StationView::Mood;
@@ -90,6 +91,7 @@ const StateLook kStateLooks[] = {
     {State::KeyMismatch, kKeyMismatchText, Qt::red, Mood::Bad},
     {State::LoginFailed, kLoginFailedText, Qt::red, Mood::Bad},
     {State::PortUnavailable, kPortUnavailableText, Qt::red, Mood::Bad},
+    {State::PortReturnAwaited, kPortReturnAwaitedText, Qt::darkYellow, Mood::Busy},
 };
 
 const StateLook &lookOf(State state)
@@ -110,8 +112,8 @@ void paint(QLabel *label, const QColor &colour)
 
 } // namespace
 
-StationView::StationView(ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices,
-    QWidget *parent)
+StationView::StationView(
+    ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices, QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::StationView)
     , notices(notices)
@@ -121,6 +123,8 @@ StationView::StationView(ServerSession *server, CommissioningJournal *journal, N
     layOut();
 
     commissioning = new CommissioningSession(server, journal, this);
+    // A mistyped password is asked for again, with the node read kept.
+    commissioning->setAsksAgainAfterRefusal(true);
     connect(commissioning, &CommissioningSession::stateChanged, this, &StationView::renderState);
     connect(commissioning, &CommissioningSession::actionsChanged, this, &StationView::renderActions);
     connect(commissioning, &CommissioningSession::formRequested, this, &StationView::showForm);
@@ -152,14 +156,7 @@ StationView::StationView(ServerSession *server, CommissioningJournal *journal, N
     });
 
     portList = new PortList(ui->serialCombo, this);
-    connect(portList, &PortList::portChosen, this, [this](const QString &path) {
-        if (path.isEmpty())
-            return;
-        rememberedPort = path;
-        commissioning->choosePort(path);
-        emit portChosen(path);
-        emit appearanceChanged();
-    });
+    connect(portList, &PortList::portChosen, this, &StationView::portPicked);
     renderState(commissioning->state());
 }
 
@@ -243,6 +240,53 @@ void StationView::fillPorts(const QString &remembered)
     emit appearanceChanged();
 }
 
+void StationView::setHeldPorts(const QMap<QString, QString> &held)
+{
+    portList->setHeldPorts(held);
+}
+
+void StationView::portPicked(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    const QString previous = commissioning->openPort().isEmpty() ? rememberedPort : commissioning->openPort();
+    if (!(currentForm && currentForm->hasUnappliedEdits())) {
+        switchPort(path);
+        return;
+    }
+    // The node on show goes with its port: its edits are written first, dropped, or the port stays.
+    portList->select(previous);
+    auto *box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Question);
+    box->setWindowTitle(tr("Serial Connection"));
+    box->setText(tr("Apply the changes first?"));
+    box->setInformativeText(tr("Some fields were changed but not written to the node. Apply writes them to "
+                               "the node and keeps this port; Discard drops them and changes to %1.")
+                                .arg(path));
+    QAbstractButton *apply = box->addButton(QMessageBox::Apply);
+    QAbstractButton *discard = box->addButton(QMessageBox::Discard);
+    box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Apply);
+    connect(box, &QMessageBox::buttonClicked, this, [this, path, apply, discard](QAbstractButton *button) {
+        if (button == apply && currentForm)
+            currentForm->applyUpdates();
+        else if (button == discard)
+            switchPort(path);
+    });
+    box->open();
+}
+
+void StationView::switchPort(const QString &path)
+{
+    portList->select(path);
+    rememberedPort = path;
+    commissioning->choosePort(path);
+    emit portChosen(path);
+    emit appearanceChanged();
+}
+
 void StationView::setProfile(std::shared_ptr<const CommissioningProfile> profile)
 {
     commissioning->setProfile(std::move(profile));
@@ -264,7 +308,8 @@ void StationView::registerNode()
 void StationView::configureID(Node::eFirmwareType type)
 {
     if (!Node::isKnownType(type)) {
-        notices->present({CommissioningSession::Notice::Level::Critical, tr("Unknown Device"), tr("Please retry"), QString()});
+        notices->present(
+            {CommissioningSession::Notice::Level::Critical, tr("Unknown Device"), tr("Please retry"), QString()});
         return;
     }
     const bool sigfox = Node::isSigfoxType(type);
@@ -405,6 +450,8 @@ void StationView::renderState(CommissioningSession::State state)
         QString text = tr(look.text);
         if (state == State::PortUnavailable)
             text += commissioning->portProblem();
+        else if (state == State::PortReturnAwaited)
+            text += commissioning->awaitedPort().section(QLatin1Char('/'), -1);
         showStateMessage(look.colour, text);
     }
     if (state == State::UpdateSucceeded)
@@ -422,7 +469,8 @@ void StationView::renderActions()
     const bool shown = commissioning->isNodeShown();
     ui->registerButton->setEnabled(commissioning->canRegister());
     ui->sleepButton->setEnabled(commissioning->canActivate());
-    ui->disconnectButton->setEnabled(shown);
+    // While a port that went away is awaited, Disconnect ends the wait and lets the port go.
+    ui->disconnectButton->setEnabled(shown || commissioning->state() == State::PortReturnAwaited);
     ui->portRefreshButton->setEnabled(!shown);
 }
 
@@ -444,8 +492,10 @@ void StationView::showForm(const Node &node)
     ui->mainLayout->insertWidget(ui->mainLayout->indexOf(noteLabel), form);
     ui->stateLabel->hide();
     clearPortFailure();
-    versions = tr("Node: ") + node.nodeVersion + tr("  |   Ormix: ") + node.moduleVersion + tr("  |   Semtech: ")
-        + node.loraVersion;
+    // The node's own "Communication:" text, which names its type in a profile; the form's title does not tell
+    // every type apart.
+    versions = tr("Communication: %1").arg(Node::communicationText(node.firmwareType)) + tr("  |   ") + tr("Node: ")
+        + node.nodeVersion + tr("  |   Ormix: ") + node.moduleVersion + tr("  |   Semtech: ") + node.loraVersion;
     // A scanner types into whatever has the focus: the label field, so no click is needed first.
     setLabelBandVisible(true);
     labelEdit->setFocus();

@@ -42,7 +42,9 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
     connect(
         commissioning, &CommissioningSession::portOpened, this, [this] { say(QStringLiteral("waiting for a node")); });
     connect(commissioning, &CommissioningSession::portFailed, this, [this](const QString &name, const QString &reason) {
-        if (!name.isEmpty())
+        // A port that went away (a node unplugged) is waited for, not given up on: the next node plugged in there
+        // is read as soon as the port is back.
+        if (!name.isEmpty() && commissioning->awaitedPort().isEmpty())
             emit portFailed(name, reason);
     });
 }
@@ -136,6 +138,11 @@ void StationRunner::stateChanged(State state)
         break;
     case State::PortUnavailable:
         finish(commissioning->portProblem());
+        break;
+    case State::PortReturnAwaited:
+        if (inProgress)
+            finish(QStringLiteral("the node's port went away: ") + commissioning->portProblem());
+        say(QStringLiteral("waiting for the node's port to come back"));
         break;
     default:
         break;

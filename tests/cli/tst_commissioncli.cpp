@@ -50,6 +50,7 @@ private slots:
     void badArgumentsExitWithUsage_data();
     void badArgumentsExitWithUsage();
     void unopenablePortExitsWithUsageCode();
+    void replugOnTheSamePathIsReadInALoop();
 
 private:
     QStringList commissionArguments(const QStringList &ports) const;
@@ -283,6 +284,38 @@ void CommissionCliTest::unopenablePortExitsWithUsageCode()
     QVERIFY2(cli.standardError().contains(QStringLiteral("cannot open ") + node.missingPath()),
         qPrintable(cli.standardError()));
     QVERIFY(cli.standardOutputLines().isEmpty());
+}
+
+void CommissionCliTest::replugOnTheSamePathIsReadInALoop()
+{
+    const SimNodeProfile firstProfile = SimNodeProfile::forType(Node::LoRaOTAA);
+    SimulatedPort node(firstProfile);
+    QVERIFY2(node.start(), qPrintable(node.errorString()));
+
+    CliRun cli(QLatin1String(TestServerProcess::kPassword));
+    QVERIFY(cli.start(commissionArguments({node.path()}) << QStringLiteral("--loop")));
+    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
+    node->boot();
+    QTRY_VERIFY2_WITH_TIMEOUT(cli.reports().size() == 1, qPrintable(cli.standardError()), kNodeDoneMs);
+
+    // The node is unplugged: its device goes, and the run waits for it instead of ending.
+    node->hangUp();
+    const QString waiting = node.path() + QStringLiteral(": waiting for the node's port to come back");
+    QTRY_VERIFY2_WITH_TIMEOUT(cli.standardError().contains(waiting), qPrintable(cli.standardError()), kPortOpenMs);
+
+    // The next node is plugged in on the same path and boots before the tool has its port open again: nothing
+    // is typed or clicked, and it is read all the same.
+    SimNodeProfile secondProfile = firstProfile;
+    secondProfile.devEui = QStringLiteral("70B3D57ED0000B02");
+    node->setProfile(secondProfile);
+    QVERIFY2(node.start(), qPrintable(node.errorString()));
+    node->boot();
+    QTRY_VERIFY2_WITH_TIMEOUT(cli.reports().size() == 2, qPrintable(cli.standardError()), kNodeDoneMs);
+    const QList<QJsonObject> reports = cli.reports();
+    QCOMPARE(hexOnly(reports.at(0).value(QStringLiteral("identifier")).toString()), firstProfile.devEui);
+    QCOMPARE(hexOnly(reports.at(1).value(QStringLiteral("identifier")).toString()), secondProfile.devEui);
+    QVERIFY2(reports.at(1).value(QStringLiteral("error")).isNull(), qPrintable(cli.standardError()));
+    QVERIFY(!cli.standardError().contains(QStringLiteral("cannot open")));
 }
 
 QTEST_GUILESS_MAIN(CommissionCliTest)
