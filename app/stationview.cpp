@@ -492,10 +492,10 @@ void StationView::showForm(const Node &node)
     ui->mainLayout->insertWidget(ui->mainLayout->indexOf(noteLabel), form);
     ui->stateLabel->hide();
     clearPortFailure();
-    // The node's own "Communication:" text, which names its type in a profile; the form's title does not tell
-    // every type apart.
-    versions = tr("Communication: %1").arg(Node::communicationText(node.firmwareType)) + tr("  |   ") + tr("Node: ")
-        + node.nodeVersion + tr("  |   Ormix: ") + node.moduleVersion + tr("  |   Semtech: ") + node.loraVersion;
+    // First the node's own "Communication:" text, which names its type in a profile: the form's title does not
+    // tell every type apart.
+    versions = Node::communicationText(node.firmwareType) + tr("  |   ") + tr("Node: ") + node.nodeVersion
+        + tr("  |   Ormix: ") + node.moduleVersion + tr("  |   Semtech: ") + node.loraVersion;
     // A scanner types into whatever has the focus: the label field, so no click is needed first.
     setLabelBandVisible(true);
     labelEdit->setFocus();

@@ -271,7 +271,7 @@
     </message>
     <message>
         <source>Application Key:</source>
-        <translation>Anwendungsschlüssel:</translation>
+        <translation>Anw.-Schlüssel:</translation>
     </message>
     <message>
         <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
@@ -354,7 +354,7 @@
     </message>
     <message>
         <source>Application Key:</source>
-        <translation>Anwendungsschlüssel:</translation>
+        <translation>Anw.-Schlüssel:</translation>
     </message>
     <message>
         <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
@@ -429,7 +429,7 @@
     </message>
     <message>
         <source>Application Key:</source>
-        <translation>Anwendungsschlüssel:</translation>
+        <translation>Anw.-Schlüssel:</translation>
     </message>
     <message>
         <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
@@ -516,7 +516,7 @@
     </message>
     <message>
         <source>Application Key:</source>
-        <translation>Anwendungsschlüssel:</translation>
+        <translation>Anw.-Schlüssel:</translation>
     </message>
     <message>
         <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
@@ -1402,10 +1402,6 @@ des Knotens zurückkommt
     <message>
         <source>Some fields were changed but not written to the node. Apply writes them to the node and keeps this port; Discard drops them and changes to %1.</source>
         <translation>Einige Felder wurden geändert, aber nicht auf den Knoten geschrieben. Übernehmen schreibt sie auf den Knoten und behält diesen Port; Verwerfen verwirft sie und wechselt zu %1.</translation>
-    </message>
-    <message>
-        <source>Communication: %1</source>
-        <translation>Kommunikation: %1</translation>
     </message>
     <message>
         <source>  |   </source>

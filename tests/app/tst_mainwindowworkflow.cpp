@@ -187,7 +187,7 @@ void MainWindowWorkflowTest::nodeOfEachTypeGetsItsForm()
     QVERIFY(version);
     // The row's name after its number is the node's "Communication:" text, which a profile names the type by.
     QCOMPARE(version->text(),
-        QStringLiteral("Communication: %1  |   Node: v9.8.7  |   Ormix: m2  |   Semtech: s3")
+        QStringLiteral("%1  |   Node: v9.8.7  |   Ormix: m2  |   Semtech: s3")
             .arg(QString::fromLatin1(QTest::currentDataTag()).section(QLatin1Char(' '), 1)));
 }
 

@@ -94,7 +94,7 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     NodeForm *form = bench->form();
     QCOMPARE(QString::fromLatin1(form->metaObject()->className()), formClass);
     QCOMPARE(bench->versionText(),
-        QStringLiteral("Communication: %1  |   Node: %2  |   Ormix: %3  |   Semtech: %4")
+        QStringLiteral("%1  |   Node: %2  |   Ormix: %3  |   Semtech: %4")
             .arg(QString::fromLatin1(QTest::currentDataTag()), profile.nodeVersion, profile.moduleVersion,
                 profile.loraVersion));
 

@@ -95,6 +95,7 @@ private slots:
     void portHeldByAnotherProgramIsSaid();
     void firstStartOpensNoPort();
     void mistypedPasswordIsAskedAgainForTheSameNode();
+    void quittingWithANodeShownAsksFirst();
     void replugOnTheSamePathIsReadWithoutAClick_data();
     void replugOnTheSamePathIsReadWithoutAClick();
 
@@ -403,6 +404,28 @@ void E2eWindowTest::mistypedPasswordIsAskedAgainForTheSameNode()
     // Read once, from the one boot: no reset was needed.
     QVERIFY(!station->node().receivedLines().contains(QStringLiteral("reset")));
     QCOMPARE(server.requestCount(QStringLiteral("login")), loginsBefore + 2);
+}
+
+void E2eWindowTest::quittingWithANodeShownAsksFirst()
+{
+    openStation(SimNodeProfile::forType(Node::LoRaOTAA), server.baseUrl());
+    QVERIFY(station->bootAndShow(true));
+    MainWindow *window = station->window();
+    QVERIFY(window->isVisible());
+
+    QString text, detail;
+    answerBox(station->dialogs(), &text, &detail, QMessageBox::Cancel);
+    QVERIFY(!window->close());
+    QTRY_COMPARE(station->dialogs().pendingSteps(), 0);
+    QCOMPARE(text, QStringLiteral("Quit the commission tool?"));
+    QCOMPARE(detail, QStringLiteral("A node is on show and has not been put to sleep."));
+    QVERIFY(window->isVisible());
+    QCOMPARE(station->session()->state(), State::NodeShown);
+
+    answerBox(station->dialogs(), &text, nullptr, QMessageBox::NoButton, QStringLiteral("Quit"));
+    window->close();
+    QTRY_COMPARE(station->dialogs().pendingSteps(), 0);
+    QTRY_VERIFY(!window->isVisible());
 }
 
 void E2eWindowTest::firstStartOpensNoPort()
