@@ -41,7 +41,7 @@ void printLine(FILE *stream, const QString &text)
 QString commissionHelp(const QCommandLineParser &parser)
 {
     const QString text = parser.helpText();
-    return QLatin1String(kUsage) + text.mid(text.indexOf(QLatin1Char('\n')));
+    return QLatin1String(kUsage) + QLatin1Char('\n') + text.mid(text.indexOf(QLatin1Char('\n')));
 }
 
 QString generalHelp()
@@ -103,7 +103,6 @@ int Commissioner::configure(const QStringList &arguments)
         QStringLiteral("Reads, writes, registers and puts to sleep the nodes that boot on the given ports."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("commission"));
     const QCommandLineOption portOption(
         QStringLiteral("port"), QStringLiteral("Serial port (repeatable)."), QStringLiteral("port"));
     const QCommandLineOption serverOption(
