@@ -69,6 +69,7 @@ CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJ
         if (!linkReportsStale)
             nodeConnected(node);
     });
+    connect(nodeLink, &NodeInterface::settingsAcknowledged, this, [this](int flags) { acknowledgedFlags = flags; });
     connect(nodeLink, &NodeInterface::nodeCommandResult, this, &CommissioningSession::commandResult);
     connect(nodeLink, &NodeInterface::nodeSleeping, this, &CommissioningSession::nodeSleeping);
     connect(nodeLink, &NodeInterface::configureID, this, &CommissioningSession::identityRequested);
@@ -173,6 +174,7 @@ void CommissioningSession::applySettings(Node node, int flags)
     if (!(flags & Node::FlagsWritable))
         return;
     pendingWrites.append({PendingWriteKind::Settings, node, flags});
+    acknowledgedFlags = 0;
     // Read back after the reset that follows a successful write, and compared with what went out.
     lastWrite = PendingWrite{PendingWriteKind::Settings, node, flags};
     describedIdentity = node.identity();
@@ -515,7 +517,7 @@ void CommissioningSession::linkPortFailed(const QString &name, const QString &re
 {
     // The open port failing means its device went away (a node on a USB adapter unplugged); a reopen of the
     // watched port that fails means it is not usable yet. Either way the port is watched for until it is back.
-    const bool wentAway = !name.isEmpty() && (name == openPortName || name == watchedPort);
+    const bool wentAway = watchesReturningPort && !name.isEmpty() && (name == openPortName || name == watchedPort);
     openPortName.clear();
     if (wentAway) {
         clearNode();

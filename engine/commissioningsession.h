@@ -123,6 +123,8 @@ public:
     FormPreset preset() const { return currentPreset; }
     // True when the last write was read back and found as written (only meaningful with note() Good).
     bool lastWriteVerified() const { return verification == Verification::Verified; }
+    // The settings (update flags) the node acknowledged in the last settings write; 0 until it has ended.
+    int lastWriteAcknowledged() const { return acknowledgedFlags; }
 
     // What Register and Activate may do now.
     bool canRegister() const;
@@ -145,6 +147,10 @@ public:
     LabelResult labelResult() const { return label; }
 
     NodeInterface *link() const { return nodeLink; }
+
+    // With it (the default), a port that goes away is watched for and opened again once it is back; without it,
+    // it is reported unavailable like a port that cannot be opened.
+    void setWatchesReturningPort(bool watches) { watchesReturningPort = watches; }
 
     // With it, credentials the server refused are asked for again (LoginNeeded once more, the node read kept)
     // until the operator cancels; without it (the command line) the refusal ends the login.
@@ -276,6 +282,7 @@ private:
     bool registrationDone = false; // the shown node was registered in this session
     bool registrationWaiting = false; // the shown node's registration waits in the outbox
     bool unappliedEdits = false;
+    int acknowledgedFlags = 0;
     QString pendingDescription; // the lock description of a Register that waits for an answer
     LabelResult label;
     QString portProblemText;
@@ -306,6 +313,7 @@ private:
     QTimer returnedPortReset;
     QString watchedPort; // the port that went away, until it is back or another choice is made
     bool reopenPending = false; // the watched port was handed to the link; its answer is awaited
+    bool watchesReturningPort = true;
     // The port was closed or replaced: what the link reports is stale until it says a port opened.
     bool linkReportsStale = false;
     QList<PendingWrite> pendingWrites; // the link answers writes in the order they were asked for
