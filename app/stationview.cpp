@@ -35,6 +35,8 @@ const char kKeyMismatchText[] = QT_TRANSLATE_NOOP("StationView", "Node key does 
 const char kLoginFailedText[] = QT_TRANSLATE_NOOP("StationView", "Not logged in\nLog in again");
 const char kPortUnavailableText[] = QT_TRANSLATE_NOOP("StationView", "Port unavailable\n");
 const char kPortReturnAwaitedText[] = QT_TRANSLATE_NOOP("StationView", "Waiting for the node's port\nto come back\n");
+// The link's words for a device that went away, said in the operator's language.
+const char kDeviceGoneReason[] = QT_TRANSLATE_NOOP("StationView", "The device is no longer connected");
 const char kPortFailurePrefix[] = QT_TRANSLATE_NOOP("StationView", "Could not open serial port ");
 
 // The designed layout at 520 x 700: the band for the label between the top row and the node area, which
@@ -342,7 +344,8 @@ void StationView::reportSerialPortFailure(const QString &name, const QString &re
         clearPortFailure();
         return;
     }
-    portFailureMessage = tr(kPortFailurePrefix) + name + QStringLiteral(": ") + reason;
+    const QString shownReason = reason == QLatin1String(kDeviceGoneReason) ? tr(kDeviceGoneReason) : reason;
+    portFailureMessage = tr(kPortFailurePrefix) + name + QStringLiteral(": ") + shownReason;
     // The link's own log line names only the port; this one gives the cause as well.
     qInfo().noquote() << QStringLiteral("MainWindow: ") + QString::fromLatin1(kPortFailurePrefix) + name
             + QStringLiteral(": ") + reason;

@@ -1411,6 +1411,10 @@ des Knotens zurückkommt
         <source>  |   </source>
         <translation>  |   </translation>
     </message>
+    <message>
+        <source>The device is no longer connected</source>
+        <translation>Das Gerät ist nicht mehr angeschlossen</translation>
+    </message>
 </context>
 <context>
     <name>main</name>

@@ -2,6 +2,7 @@
 #include "dialogdriver.h"
 #include "mainwindow.h"
 #include "nodeform.h"
+#include "nodeinterface.h"
 #include "translationloader.h"
 #include "windowwaits.h"
 
@@ -11,6 +12,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QXmlStreamReader>
 
 #include <memory>
@@ -135,6 +137,14 @@ void TranslationsTest::germanFormsAndAboutBoxSpeakGerman()
     QCOMPARE(boxes.size(), 1);
     const QRegularExpression german(QStringLiteral("\\nErstellt am: [0-3][0-9]\\.[01][0-9]\\.20[0-9]{2} [0-2][0-9]:"));
     QVERIFY2(german.match(boxes[0].text).hasMatch(), qPrintable(boxes[0].text));
+
+    // The link's reason for a device that went away is said in German too.
+    auto *link = window.findChild<NodeInterface *>();
+    QVERIFY(link);
+    emit link->serialPortFailed(QStringLiteral("/dev/ttyACM7"), QStringLiteral("The device is no longer connected"));
+    QTRY_COMPARE(namedChild<QStatusBar>(&window, "statusBar")->currentMessage(),
+        QStringLiteral("Serielle Schnittstelle konnte nicht geöffnet werden: /dev/ttyACM7: Das Gerät ist nicht mehr "
+                       "angeschlossen"));
 }
 
 void TranslationsTest::windowSpeaksGermanUnderGermanLocale()
