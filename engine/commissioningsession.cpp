@@ -517,7 +517,9 @@ void CommissioningSession::linkPortFailed(const QString &name, const QString &re
 {
     // The open port failing means its device went away (a node on a USB adapter unplugged); a reopen of the
     // watched port that fails means it is not usable yet. Either way the port is watched for until it is back.
-    const bool wentAway = watchesReturningPort && !name.isEmpty() && (name == openPortName || name == watchedPort);
+    // A port the operator has since let go or replaced is not watched for.
+    const bool wentAway = watchesReturningPort && !name.isEmpty()
+        && (name == watchedPort || (name == openPortName && !linkReportsStale));
     openPortName.clear();
     if (wentAway) {
         clearNode();
