@@ -83,7 +83,8 @@ QString PortList::fill(const QString &remembered)
         box->setItemData(index, detail.isEmpty() ? path : path + QLatin1Char('\n') + detail, Qt::ToolTipRole);
         // A later match replaces an earlier one: a port listed twice is chosen where it is listed last. A port
         // another station holds is not chosen a second time.
-        if (!remembered.isEmpty() && (remembered == path || remembered == shortName) && !heldPorts.contains(path))
+        if (!remembered.isEmpty() && (remembered == path || remembered == shortName)
+            && !heldPorts.contains(deviceOf(path)))
             chosen = index;
     };
     const auto ports = QSerialPortInfo::availablePorts();
@@ -118,10 +119,20 @@ void PortList::select(const QString &path)
 
 void PortList::setHeldPorts(const QMap<QString, QString> &held)
 {
-    if (held == heldPorts)
+    // By the device behind each path: a bench slot's link and the device it names are one port.
+    QMap<QString, QString> devices;
+    for (auto it = held.cbegin(); it != held.cend(); ++it)
+        devices.insert(deviceOf(it.key()), it.value());
+    if (devices == heldPorts)
         return;
-    heldPorts = held;
+    heldPorts = devices;
     markHeldPorts();
+}
+
+QString PortList::deviceOf(const QString &path)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    return device.isEmpty() ? path : device;
 }
 
 void PortList::markHeldPorts()
@@ -129,7 +140,7 @@ void PortList::markHeldPorts()
     auto *model = qobject_cast<QStandardItemModel *>(box->model());
     for (int index = 0; index < box->count(); ++index) {
         const QString path = box->itemData(index, kPathRole).toString();
-        const QString holder = heldPorts.value(path);
+        const QString holder = heldPorts.value(deviceOf(path));
         box->setItemData(index, holder.isEmpty() ? QVariant() : QVariant(holder), kHolderRole);
         // The port this box has chosen itself stays selectable; one another station holds does not.
         if (QStandardItem *item = model ? model->item(index) : nullptr)

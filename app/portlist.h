@@ -41,8 +41,10 @@ private:
     static QStringList extraPortNames();
 
     void markHeldPorts();
+    // The device a path leads to (links followed), or the path itself when there is none.
+    static QString deviceOf(const QString &path);
 
     QComboBox *box;
-    QMap<QString, QString> heldPorts;
+    QMap<QString, QString> heldPorts; // by device (deviceOf)
     bool filling = false;
 };

@@ -8,6 +8,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -205,8 +207,11 @@ void E2eStationsTest::portHeldByAnotherStationIsNamedAndNotTakenTwice()
     QVERIFY(elsewhere.isValid());
     const QString left = elsewhere.filePath(QStringLiteral("left/ttyUSB0"));
     const QString right = elsewhere.filePath(QStringLiteral("right/ttyUSB0"));
+    // Another name for station 1's device, as a bench slot's link is.
+    const QString alias = elsewhere.filePath(QStringLiteral("iot-slot1"));
+    QVERIFY(QFile::link(QFileInfo(bench.nodePath(0)).symLinkTarget(), alias));
     qputenv(MainWindow::kExtraPortsVariable,
-        (QStringList{bench.nodePath(0), bench.nodePath(1), left, right}.join(QLatin1Char(':'))).toLocal8Bit());
+        (QStringList{bench.nodePath(0), bench.nodePath(1), left, right, alias}.join(QLatin1Char(':'))).toLocal8Bit());
     QSettings settings(
         QString::fromLatin1(MainWindow::kOrganisationName), QString::fromLatin1(MainWindow::kApplicationName));
     settings.setValue(QStringLiteral("serial/port3"), left);
@@ -217,6 +222,11 @@ void E2eStationsTest::portHeldByAnotherStationIsNamedAndNotTakenTwice()
     QTRY_COMPARE(tabs->tabText(2), QStringLiteral("left/ttyUSB0"));
     QCOMPARE(tabs->tabText(3), QStringLiteral("right/ttyUSB0"));
     QCOMPARE(tabs->tabText(0), QStringLiteral("ttyNODE0"));
+    auto *comboThree = namedChild<QComboBox>(window->station(2), "serialCombo");
+    const int aliasIndex = comboThree->findData(alias, Qt::UserRole);
+    QVERIFY(aliasIndex >= 0);
+    QCOMPARE(comboThree->itemData(aliasIndex, Qt::UserRole + 2).toString(), QStringLiteral("held by station 1"));
+    QVERIFY(!qobject_cast<QStandardItemModel *>(comboThree->model())->item(aliasIndex)->isEnabled());
     QCOMPARE(bench.dialogs().unexpectedCount(), 0);
 }
 
