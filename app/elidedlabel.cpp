@@ -1,8 +1,10 @@
 #include "elidedlabel.h"
 
-#include <QEvent>
 #include <QFontMetrics>
-#include <QResizeEvent>
+#include <QHelpEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QToolTip>
 
 namespace {
 // What stays readable when the label is squeezed the most: a few characters on either side of the ellipsis.
@@ -13,53 +15,47 @@ ElidedLabel::ElidedLabel(QWidget *parent)
     : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
-void ElidedLabel::setFullText(const QString &text)
+bool ElidedLabel::isElided() const
 {
-    whole = text;
-    updateGeometry();
-    fit();
+    return fontMetrics().horizontalAdvance(text()) > contentsRect().width() - 2 * margin();
+}
+
+QString ElidedLabel::shownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width() - 2 * margin());
 }
 
 QSize ElidedLabel::minimumSizeHint() const
 {
-    const QFontMetrics metrics(font());
-    const int shortest = metrics.horizontalAdvance(QString::fromUtf8(kShortestShown));
-    const int wholeWidth = metrics.horizontalAdvance(whole);
+    const QFontMetrics metrics = fontMetrics();
+    const int shortest
+        = qMin(metrics.horizontalAdvance(QString::fromUtf8(kShortestShown)), metrics.horizontalAdvance(text()));
     const QMargins margins = contentsMargins();
-    return QSize(qMin(shortest, wholeWidth) + margins.left() + margins.right() + 2 * margin(),
-        QLabel::minimumSizeHint().height());
+    return QSize(shortest + margins.left() + margins.right() + 2 * margin(), QLabel::minimumSizeHint().height());
 }
 
-QSize ElidedLabel::sizeHint() const
+bool ElidedLabel::event(QEvent *event)
 {
-    const QFontMetrics metrics(font());
-    const QMargins margins = contentsMargins();
-    return QSize(metrics.horizontalAdvance(whole) + margins.left() + margins.right() + 2 * margin(),
-        QLabel::sizeHint().height());
+    if (event->type() == QEvent::ToolTip && isElided()) {
+        const QString own = toolTip();
+        QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(),
+            own.isEmpty() || own == text() ? text() : text() + QLatin1Char('\n') + own, this);
+        return true;
+    }
+    return QLabel::event(event);
 }
 
-void ElidedLabel::resizeEvent(QResizeEvent *event)
+void ElidedLabel::paintEvent(QPaintEvent *event)
 {
-    QLabel::resizeEvent(event);
-    fit();
-}
-
-void ElidedLabel::changeEvent(QEvent *event)
-{
-    QLabel::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
-        fit();
-}
-
-void ElidedLabel::fit()
-{
-    const int room = contentsRect().width() - 2 * margin();
-    const QString shown = QFontMetrics(font()).elidedText(whole, Qt::ElideMiddle, room);
-    if (shown == text())
+    if (!isElided()) {
+        QLabel::paintEvent(event);
         return;
-    setText(shown);
-    setToolTip(shown == whole ? QString() : whole);
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    style()->drawItemText(&painter, room, int(QStyle::visualAlignment(layoutDirection(), alignment())), palette(),
+        isEnabled(), shownText(), foregroundRole());
 }

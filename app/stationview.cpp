@@ -282,7 +282,7 @@ void StationView::setLabelBandVisible(bool visible)
     ui->labelEdit->setVisible(visible);
     if (!visible) {
         ui->labelEdit->clear();
-        ui->labelResultLabel->setFullText(QString());
+        ui->labelResultLabel->clear();
         ui->labelResultLabel->hide();
     }
 }
@@ -336,7 +336,7 @@ void StationView::renderLabelResult(const CommissioningSession::LabelResult &res
 {
     using Outcome = CommissioningSession::LabelResult::Outcome;
     // One line under the field; a text too long for it is cut in the middle and given whole in its tooltip.
-    ui->labelResultLabel->setFullText(result.text);
+    ui->labelResultLabel->setText(result.text);
     ui->labelResultLabel->setVisible(!result.text.isEmpty());
     QColor colour = Qt::black;
     if (result.outcome == Outcome::Matches)
@@ -364,6 +364,11 @@ void StationView::renderState(CommissioningSession::State state)
         showProgress(tr("Registering..."));
     else
         hideProgress();
+
+    // A port that could not be opened is reported only while the station says so; once it has moved on (the
+    // port list was refreshed, another port chosen), the status bar no longer holds the old failure.
+    if (state != State::PortUnavailable)
+        clearPortFailure();
 
     const StateLook &look = lookOf(state);
     if (look.text) {

@@ -251,6 +251,8 @@ void NodeAreaLayoutTest::driveWindow(Walk walk, int stations, std::unique_ptr<Ma
     QVERIFY(profileDir.isValid());
     QSettings settings = userSettings();
     settings.setValue(QStringLiteral("stations/count"), stations);
+    // The status bar carries the lot beside the profile.
+    settings.setValue(QStringLiteral("journal/lot"), QStringLiteral("L2026-48 harbour north"));
     if (walk.profile != Profile::None) {
         const QString path = profileDir.filePath(QStringLiteral("profile.json"));
         QVERIFY(writeTestFile(path, profileJson(walk.profile)));
