@@ -24,6 +24,9 @@ bool ElidedLabel::isElided() const
 
 QString ElidedLabel::shownText() const
 {
+    // Measured as the label lays itself out: a text as wide as its room is drawn whole.
+    if (!isElided())
+        return text();
     return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width() - 2 * margin());
 }
 
