@@ -3,6 +3,7 @@
 #include "applicationicon.h"
 #include "commandresult.h"
 #include "commissioningprofile.h"
+#include "elidedlabel.h"
 #include "historywindow.h"
 #include "noticepresenter.h"
 #include "passworddialog.h"
@@ -84,7 +85,9 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     ui->menuConfigure->menuAction()->setVisible(false);
 
-    versionLabel = new QLabel(this);
+    // The status bar's labels give way to each other at the window's first size: each is cut in the middle, with
+    // its whole text in its tooltip, rather than pushing the others together or out of the window.
+    versionLabel = new ElidedLabel(this);
     versionLabel->setAlignment(Qt::AlignCenter);
     ui->statusBar->addWidget(versionLabel, 1);
 
@@ -92,14 +95,14 @@ MainWindow::MainWindow(QWidget *parent)
     qRegisterMetaType<NodeThresholds>("NodeThresholds");
 
     notices = new NoticePresenter(this);
-    storageProblem = new QLabel(this);
+    storageProblem = new ElidedLabel(this);
     storageProblem->setObjectName(QStringLiteral("storageProblemLabel"));
     QPalette warning = storageProblem->palette();
     warning.setBrush(QPalette::All, storageProblem->foregroundRole(), QBrush(Qt::red));
     storageProblem->setPalette(warning);
     storageProblem->hide();
     ui->statusBar->addPermanentWidget(storageProblem);
-    waitingLabel = new QLabel(this);
+    waitingLabel = new ElidedLabel(this);
     waitingLabel->setObjectName(QStringLiteral("waitingRegistrationsLabel"));
     ui->statusBar->addPermanentWidget(waitingLabel);
     outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), this);
@@ -139,10 +142,10 @@ MainWindow::MainWindow(QWidget *parent)
     const QString caFile = settings.value(QString::fromLatin1(kCaFileKey)).toString();
     if (!caFile.isEmpty() && !serverSession->setCaCertificateFile(caFile))
         qCWarning(lcApp).noquote() << "MainWindow: the trusted CA certificate file cannot be used:" << caFile;
-    profileLabel = new QLabel(this);
+    profileLabel = new ElidedLabel(this);
     profileLabel->setObjectName(QStringLiteral("profileLabel"));
     ui->statusBar->addPermanentWidget(profileLabel);
-    lotLabel = new QLabel(this);
+    lotLabel = new ElidedLabel(this);
     lotLabel->setObjectName(QStringLiteral("lotLabel"));
     ui->statusBar->addPermanentWidget(lotLabel);
     journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());

@@ -148,7 +148,7 @@ void TranslationsTest::stateMessagesFitTheWindow_data()
 
 void TranslationsTest::stateMessagesFitTheWindow()
 {
-    // The state label does not wrap: a line longer than the window at its first size is cut off at both ends.
+    // Each line of a state message fits the window at its first size; a longer one would break mid-message.
     QFETCH(QString, source);
     MainWindow window;
     window.show();
