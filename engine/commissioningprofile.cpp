@@ -1,6 +1,8 @@
 #include "commissioningprofile.h"
 
 #include "nodecmdsetthreshold.h"
+#include "operatortext.h"
+#include "regularfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -9,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
+#include <QVector>
 
 #include <cmath>
 #include <limits>
@@ -59,6 +63,7 @@ constexpr int kHundredLimit = 100;
 constexpr int kDecimals = 2;
 constexpr int kAppIdDigits = 16;
 constexpr int kNetIdDigits = 8;
+constexpr int kLabelProfileIdDigits = 8;
 // The largest rate whose milliseconds still fit the node's 32-bit value, as the form's report-rate edit allows.
 constexpr qint64 kMaxReportRateMinutes = std::numeric_limits<qint32>::max() / NodeCMDsetThreshold::kMsPerMinute;
 // Both bounds are exact in a float; the write saturates anything beyond them.
@@ -228,6 +233,15 @@ bool readSetting(const QString &key, const QJsonValue &json, const TypeRules &ru
         entry->minNodeVersion = text;
         return true;
     }
+    if (key == QLatin1String("labelProfileId")) {
+        if (Node::isSigfoxType(rules.type))
+            return notOfType();
+        std::optional<QString> id;
+        if (!readHex(json, kLabelProfileIdDigits, &id, why))
+            return false;
+        entry->labelProfileId = *id;
+        return true;
+    }
     if (key == kAppKeyKey) {
         *why = QCoreApplication::translate(
             "CommissioningProfile", "a profile never holds an application key: keys are per device");
@@ -250,6 +264,93 @@ bool readBool(const QJsonObject &root, const QString &key, bool *target, QString
     return true;
 }
 
+// The first key that one object of the (valid) JSON text holds twice, as its path ("types" / "LoRa OTAA"), or
+// an empty list. The JSON reader keeps the last of two equal keys without a word, so a profile saying
+// "locked": true and later "locked": false would silently be unlocked; the raw text is walked for them.
+QStringList duplicateKey(const QByteArray &json)
+{
+    struct Container
+    {
+        bool object;
+        bool expectingKey;
+        QSet<QString> keys;
+        QString currentKey;
+    };
+    QVector<Container> stack;
+    const int size = json.size();
+    for (int i = 0; i < size; ++i) {
+        const char c = json.at(i);
+        if (c == '{') {
+            stack.append({true, true, {}, {}});
+        } else if (c == '[') {
+            stack.append({false, false, {}, {}});
+        } else if (c == '}' || c == ']') {
+            if (!stack.isEmpty())
+                stack.removeLast();
+        } else if (c == ',') {
+            if (!stack.isEmpty() && stack.last().object)
+                stack.last().expectingKey = true;
+        } else if (c == '"') {
+            QString text;
+            QByteArray run;
+            for (++i; i < size && json.at(i) != '"'; ++i) {
+                if (json.at(i) != '\\') {
+                    run += json.at(i);
+                    continue;
+                }
+                text += QString::fromUtf8(run);
+                run.clear();
+                if (++i >= size)
+                    break;
+                switch (json.at(i)) {
+                case 'b':
+                    text += QLatin1Char('\b');
+                    break;
+                case 'f':
+                    text += QLatin1Char('\f');
+                    break;
+                case 'n':
+                    text += QLatin1Char('\n');
+                    break;
+                case 'r':
+                    text += QLatin1Char('\r');
+                    break;
+                case 't':
+                    text += QLatin1Char('\t');
+                    break;
+                case 'u': {
+                    bool ok = false;
+                    const ushort unit = json.mid(i + 1, 4).toUShort(&ok, 16);
+                    if (ok)
+                        text += QChar(unit);
+                    i += 4;
+                    break;
+                }
+                default: // the quote, the backslash and the slash stand for themselves
+                    text += QLatin1Char(json.at(i));
+                    break;
+                }
+            }
+            text += QString::fromUtf8(run);
+            if (stack.isEmpty() || !stack.last().object || !stack.last().expectingKey)
+                continue;
+            Container &object = stack.last();
+            object.expectingKey = false;
+            object.currentKey = text;
+            if (object.keys.contains(text)) {
+                QStringList path;
+                for (const Container &outer : qAsConst(stack)) {
+                    if (outer.object)
+                        path << quoted(outer.currentKey);
+                }
+                return path;
+            }
+            object.keys.insert(text);
+        }
+    }
+    return {};
+}
+
 QByteArray withoutByteOrderMark(QByteArray bytes)
 {
     // Editors on Windows like to start UTF-8 files with a byte order mark, which the JSON reader refuses.
@@ -269,17 +370,30 @@ std::optional<CommissioningProfile> CommissioningProfile::load(const QString &pa
         return std::nullopt;
     };
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(
-            QCoreApplication::translate("CommissioningProfile", "cannot be read (%1)").arg(file.errorString()));
+    QFile file;
+    QString problem;
+    if (!RegularFile::open(file, path, &problem))
+        return refuse(QCoreApplication::translate("CommissioningProfile", "cannot be read (%1)").arg(problem));
+    // A larger file is refused unread; fromJson() says so for one that grew while it was read.
     if (file.size() > kMaxFileBytes)
         return refuse(QCoreApplication::translate("CommissioningProfile", "larger than %1 bytes, not a profile")
                           .arg(kMaxFileBytes));
-    const QByteArray bytes = withoutByteOrderMark(file.read(kMaxFileBytes + 1));
-    if (bytes.size() > kMaxFileBytes)
+    return fromJson(file.read(kMaxFileBytes + 1), path, error);
+}
+
+std::optional<CommissioningProfile> CommissioningProfile::fromJson(
+    const QByteArray &text, const QString &path, QString *error)
+{
+    const QString prefix = QFileInfo(path).fileName() + QStringLiteral(": ");
+    const auto refuse = [&](const QString &why) {
+        if (error)
+            *error = prefix + why;
+        return std::nullopt;
+    };
+    if (text.size() > kMaxFileBytes)
         return refuse(QCoreApplication::translate("CommissioningProfile", "larger than %1 bytes, not a profile")
                           .arg(kMaxFileBytes));
+    const QByteArray bytes = withoutByteOrderMark(text);
 
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
@@ -289,6 +403,10 @@ std::optional<CommissioningProfile> CommissioningProfile::load(const QString &pa
                           .arg(parseError.offset));
     if (!document.isObject())
         return refuse(QCoreApplication::translate("CommissioningProfile", "not a JSON object"));
+    const QStringList twice = duplicateKey(bytes);
+    if (!twice.isEmpty())
+        return refuse(twice.join(QStringLiteral(" / "))
+            + QCoreApplication::translate("CommissioningProfile", ": the key is given twice"));
     const QJsonObject root = document.object();
 
     static const QStringList topKeys = {QStringLiteral("format"), QStringLiteral("name"), QStringLiteral("locked"),
@@ -314,7 +432,7 @@ std::optional<CommissioningProfile> CommissioningProfile::load(const QString &pa
     const QJsonValue name = root.value(QStringLiteral("name"));
     if (!name.isUndefined() && !name.isString())
         return refuse(QCoreApplication::translate("CommissioningProfile", "\"name\": not a text"));
-    profile.m_name = name.toString().trimmed();
+    profile.m_name = OperatorText::cleaned(name.toString());
     if (profile.m_name.isEmpty())
         profile.m_name = QFileInfo(path).completeBaseName();
 
