@@ -1,5 +1,6 @@
 #include "commissioningprofile.h"
 
+#include "jsontext.h"
 #include "nodecmdsetthreshold.h"
 #include "operatortext.h"
 #include "regularfile.h"
@@ -11,8 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSet>
-#include <QVector>
 
 #include <cmath>
 #include <limits>
@@ -264,93 +263,6 @@ bool readBool(const QJsonObject &root, const QString &key, bool *target, QString
     return true;
 }
 
-// The first key that one object of the (valid) JSON text holds twice, as its path ("types" / "LoRa OTAA"), or
-// an empty list. The JSON reader keeps the last of two equal keys without a word, so a profile saying
-// "locked": true and later "locked": false would silently be unlocked; the raw text is walked for them.
-QStringList duplicateKey(const QByteArray &json)
-{
-    struct Container
-    {
-        bool object;
-        bool expectingKey;
-        QSet<QString> keys;
-        QString currentKey;
-    };
-    QVector<Container> stack;
-    const int size = json.size();
-    for (int i = 0; i < size; ++i) {
-        const char c = json.at(i);
-        if (c == '{') {
-            stack.append({true, true, {}, {}});
-        } else if (c == '[') {
-            stack.append({false, false, {}, {}});
-        } else if (c == '}' || c == ']') {
-            if (!stack.isEmpty())
-                stack.removeLast();
-        } else if (c == ',') {
-            if (!stack.isEmpty() && stack.last().object)
-                stack.last().expectingKey = true;
-        } else if (c == '"') {
-            QString text;
-            QByteArray run;
-            for (++i; i < size && json.at(i) != '"'; ++i) {
-                if (json.at(i) != '\\') {
-                    run += json.at(i);
-                    continue;
-                }
-                text += QString::fromUtf8(run);
-                run.clear();
-                if (++i >= size)
-                    break;
-                switch (json.at(i)) {
-                case 'b':
-                    text += QLatin1Char('\b');
-                    break;
-                case 'f':
-                    text += QLatin1Char('\f');
-                    break;
-                case 'n':
-                    text += QLatin1Char('\n');
-                    break;
-                case 'r':
-                    text += QLatin1Char('\r');
-                    break;
-                case 't':
-                    text += QLatin1Char('\t');
-                    break;
-                case 'u': {
-                    bool ok = false;
-                    const ushort unit = json.mid(i + 1, 4).toUShort(&ok, 16);
-                    if (ok)
-                        text += QChar(unit);
-                    i += 4;
-                    break;
-                }
-                default: // the quote, the backslash and the slash stand for themselves
-                    text += QLatin1Char(json.at(i));
-                    break;
-                }
-            }
-            text += QString::fromUtf8(run);
-            if (stack.isEmpty() || !stack.last().object || !stack.last().expectingKey)
-                continue;
-            Container &object = stack.last();
-            object.expectingKey = false;
-            object.currentKey = text;
-            if (object.keys.contains(text)) {
-                QStringList path;
-                for (const Container &outer : qAsConst(stack)) {
-                    if (outer.object)
-                        path << quoted(outer.currentKey);
-                }
-                return path;
-            }
-            object.keys.insert(text);
-        }
-    }
-    return {};
-}
-
 QByteArray withoutByteOrderMark(QByteArray bytes)
 {
     // Editors on Windows like to start UTF-8 files with a byte order mark, which the JSON reader refuses.
@@ -395,6 +307,16 @@ std::optional<CommissioningProfile> CommissioningProfile::fromJson(
                           .arg(kMaxFileBytes));
     const QByteArray bytes = withoutByteOrderMark(text);
 
+    // The JSON reader would keep the last of two equal keys without a word (a profile saying "locked": true and
+    // later "locked": false would silently be unlocked); such a text is refused before it is read.
+    const QStringList twice = JsonText::duplicateKey(bytes);
+    if (!twice.isEmpty()) {
+        QStringList path;
+        for (const QString &key : twice)
+            path << quoted(key);
+        return refuse(path.join(QStringLiteral(" / "))
+            + QCoreApplication::translate("CommissioningProfile", ": the key is given twice"));
+    }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError)
@@ -403,10 +325,6 @@ std::optional<CommissioningProfile> CommissioningProfile::fromJson(
                           .arg(parseError.offset));
     if (!document.isObject())
         return refuse(QCoreApplication::translate("CommissioningProfile", "not a JSON object"));
-    const QStringList twice = duplicateKey(bytes);
-    if (!twice.isEmpty())
-        return refuse(twice.join(QStringLiteral(" / "))
-            + QCoreApplication::translate("CommissioningProfile", ": the key is given twice"));
     const QJsonObject root = document.object();
 
     static const QStringList topKeys = {QStringLiteral("format"), QStringLiteral("name"), QStringLiteral("locked"),

@@ -1,6 +1,7 @@
 #include "journalhistory.h"
 
 #include "commandresult.h"
+#include "jsontext.h"
 #include "node.h"
 #include "operatortext.h"
 #include "regularfile.h"
@@ -245,6 +246,12 @@ bool JournalHistory::readFile(const QString &path, QString *error)
 
 bool JournalHistory::addLine(const QByteArray &line)
 {
+    // The tool never writes a key twice; a line that holds one was edited, and which of the two values
+    // counts ("match": false, "match": true) is left to chance. It is skipped like a line cut off.
+    if (!JsonText::duplicateKey(line).isEmpty()) {
+        ++skipped;
+        return false;
+    }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(line, &parseError);
     const QJsonObject entry = document.object();

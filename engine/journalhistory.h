@@ -69,7 +69,7 @@ class JournalHistory
 public:
     // Reads the whole journal. Returns false with the reason when the file cannot be opened.
     bool readFile(const QString &path, QString *error = nullptr);
-    // Adds one journal line; false (and counted) when it is no complete entry.
+    // Adds one journal line; false (and counted) when it is no complete entry or holds a key twice.
     bool addLine(const QByteArray &line);
     void addEntry(const QJsonObject &entry);
 

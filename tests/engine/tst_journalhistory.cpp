@@ -293,6 +293,10 @@ void JournalHistoryTest::rowTakesTheLastValueOfEachEvent_data()
         << entry("labelChecked", 1, "", "\"label\":{},\"match\":false")
             + entry("labelChecked", 2, "", "\"label\":{},\"match\":true")
         << QStringLiteral("matches") << QStringLiteral("none") << QString();
+    QTest::newRow("line holding match twice is skipped")
+        << entry("labelChecked", 1, "", "\"label\":{},\"match\":false")
+            + entry("labelChecked", 2, "", "\"label\":{},\"match\":false,\"match\":true")
+        << QStringLiteral("does not match") << QStringLiteral("none") << QString();
     QTest::newRow("mismatches named by their settings")
         << entry("verified", 1, "",
                "\"ok\":false,\"mismatches\":[{\"field\":\"temperature\",\"written\":\"-10..50\",\"read\":\"-10..40\"},"
