@@ -13,6 +13,8 @@ QString registrationText(const HistoryRow &row)
 {
     if (row.registrationStatus == HistoryRow::kNoStatus || row.registration.isEmpty())
         return row.registration;
+    if (row.registrationStatus == 0 && !row.registrationFailure.isEmpty())
+        return QStringLiteral("%1 (%2)").arg(row.registration, row.registrationFailure);
     return QStringLiteral("%1 (%2)").arg(row.registration).arg(row.registrationStatus);
 }
 

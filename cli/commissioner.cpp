@@ -132,12 +132,26 @@ int Commissioner::configure(const QStringList &arguments)
             ? RegistrationOutbox::defaultFilePath()
             : QFileInfo(journalPath).absoluteDir().filePath(QLatin1String(RegistrationOutbox::kFileName)),
         this);
-    if (!outbox->isOpen())
+    // Before any node is touched: registrations that may be stranded in an unreadable outbox are the operator's
+    // to recover first (the file was kept; the next run starts with the fresh outbox).
+    if (!outbox->recoveryNote().isEmpty()) {
+        printLine(stderr, QStringLiteral("iot-commission-cli: the registration outbox ") + outbox->recoveryNote());
+        return kExitStorageFailed;
+    }
+    if (!outbox->isOpen()) {
         printLine(stderr,
             QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ") + outbox->errorText());
-    server = new ServerSession(journal.get(), outbox->isOpen() ? outbox : nullptr, this);
+        return kExitStorageFailed;
+    }
+    for (const QString &problem : {outbox->permissionProblem(), journal->tightenPermissions()}) {
+        if (!problem.isEmpty())
+            printLine(stderr, QStringLiteral("iot-commission-cli: warning: ") + problem);
+    }
+    server = new ServerSession(journal.get(), outbox, this);
     server->setServerAddress(serverUrl);
     connect(server, &ServerSession::becameIdle, this, &Commissioner::maybeFinish);
+    connect(server, &ServerSession::storageProblem, this,
+        [](const QString &text) { printLine(stderr, QStringLiteral("iot-commission-cli: ") + text); });
 
     StationRunner::Options options;
     options.registerNodes = registerNodes;
@@ -162,18 +176,33 @@ int Commissioner::configure(const QStringList &arguments)
 
 void Commissioner::start()
 {
+    // Registrations an earlier run left waiting go out with this run's login, without waiting for a node.
+    if (registerNodes && server->waitingCount() > 0) {
+        printLine(stderr,
+            QStringLiteral("iot-commission-cli: %1 registration(s) waiting in the outbox, logging in to send them")
+                .arg(server->waitingCount()));
+        server->setCredentials(userName, password);
+        server->logIn();
+    }
     for (StationRunner *station : qAsConst(stations))
         station->start();
 }
 
 void Commissioner::interrupt()
 {
-    if (stopping)
+    if (interrupted)
         return;
+    interrupted = true;
     stopping = true;
     printLine(stderr, QStringLiteral("iot-commission-cli: stopping once the nodes in progress are done"));
     for (StationRunner *station : qAsConst(stations))
         station->stop();
+    // Nothing more leaves; whatever the outbox is doing, the run ends after the grace.
+    server->stop();
+    QTimer::singleShot(kStopGraceMs, this, [this] {
+        graceOver = true;
+        maybeFinish();
+    });
     maybeFinish();
 }
 
@@ -196,16 +225,34 @@ void Commissioner::maybeFinish()
     if (!stopping || ended)
         return;
     // A node already written to, registered or asked to sleep is seen through; one only being read is left.
+    // After an interruption's grace, a node waits no longer for the server's answer.
     for (StationRunner *station : qAsConst(stations)) {
-        if (station->isCommitted())
+        if (station->isCommitted() && !(graceOver && station->isWaitingForServer()))
             return;
     }
     // Registrations still on the wire or in line (the outbox's retries sent after the login included) are
-    // answered before the program ends, so that none is cut off half-way.
-    if (!server->isIdle())
+    // answered before the program ends, so that none is cut off half-way; after an interruption only for the
+    // grace.
+    if (!server->isIdle() && !graceOver)
+        return;
+    const QStringList unrecorded = server->unrecorded();
+    if (!unrecorded.isEmpty()) {
+        printLine(stderr,
+            QStringLiteral("iot-commission-cli: not recorded in the outbox: ")
+                + unrecorded.join(QStringLiteral("; ")));
+        end(kExitStorageFailed);
+        return;
+    }
+    end(failed > 0 ? kExitNodeFailed : kExitSuccess);
+}
+
+void Commissioner::end(int exitCode)
+{
+    if (ended)
         return;
     ended = true;
-    emit finished(failed > 0 ? kExitNodeFailed : kExitSuccess);
+    server->stop();
+    emit finished(exitCode);
 }
 
 void Commissioner::printReport(const StationRunner::NodeReport &report)

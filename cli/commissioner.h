@@ -22,6 +22,10 @@ public:
     static constexpr int kExitSuccess = 0;
     static constexpr int kExitNodeFailed = 1;
     static constexpr int kExitUsage = 2;
+    // The outbox cannot be read (it was moved aside) or an answer could not be recorded in it.
+    static constexpr int kExitStorageFailed = 1;
+    // After Ctrl-C or SIGTERM, how long registrations on the wire are given before the run ends regardless.
+    static constexpr int kStopGraceMs = 2000;
 
     explicit Commissioner(QObject *parent = nullptr);
     ~Commissioner() override;
@@ -31,7 +35,8 @@ public:
     int configure(const QStringList &arguments);
     // Opens the ports and starts; finished() carries the exit code.
     void start();
-    // Ctrl-C: take no further node, finish what is being written, then end.
+    // Ctrl-C or SIGTERM: take no further node, finish what is being written to a node, give the registration on
+    // the wire a moment, then end; what the outbox could not record is said in the last line.
     void interrupt();
 
 signals:
@@ -41,6 +46,7 @@ private:
     void nodeDone(const StationRunner::NodeReport &report);
     void printReport(const StationRunner::NodeReport &report);
     void maybeFinish();
+    void end(int exitCode);
     static int usageError(const QString &message);
 
     QStringList ports;
@@ -62,5 +68,7 @@ private:
     int done = 0;
     int failed = 0;
     bool stopping = false;
+    bool interrupted = false;
+    bool graceOver = false;
     bool ended = false;
 };

@@ -7,11 +7,21 @@
 
 namespace {
 
+// The last attempt's HTTP status, or the named failure when it got none.
+QString statusText(const HistoryRow &row)
+{
+    if (row.registrationStatus == HistoryRow::kNoStatus)
+        return QString();
+    if (row.registrationStatus == 0 && !row.registrationFailure.isEmpty())
+        return row.registrationFailure;
+    return QString::number(row.registrationStatus);
+}
+
 QStringList rowTexts(const HistoryRow &row)
 {
     return {row.lastTime(), row.identifier, row.lot, row.type, row.nodeVersion, row.moduleVersion, row.loraVersion,
         row.writes, row.verification, row.mismatches, row.labelCheck, row.registration,
-        row.registrationStatus == HistoryRow::kNoStatus ? QString() : QString::number(row.registrationStatus),
+        statusText(row),
         row.sleeping ? QStringLiteral("yes") : QStringLiteral("no"), QString::number(row.events.size())};
 }
 
@@ -79,6 +89,8 @@ QByteArray HistoryExport::jsonLines(const QVector<HistoryRow> &rows)
         // Numbers and the yes/no column keep their JSON types.
         if (row.registrationStatus == HistoryRow::kNoStatus)
             object.insert(QStringLiteral("registrationStatus"), QJsonValue::Null);
+        else if (row.registrationStatus == 0 && !row.registrationFailure.isEmpty())
+            object.insert(QStringLiteral("registrationStatus"), row.registrationFailure);
         else
             object.insert(QStringLiteral("registrationStatus"), row.registrationStatus);
         object.insert(QStringLiteral("sleeping"), row.sleeping);

@@ -4,6 +4,7 @@
 #include "enginelog.h"
 
 #include <QAtomicInteger>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +17,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,13 +31,35 @@ const qint64 kLongestRetryDelayMs = 5 * 60 * 1000;
 const int kLongestRetryAfterSeconds = 60 * 60;
 // Spreads the retries of several workbenches that lost the same server at the same moment.
 const double kRetryJitterFraction = 0.2;
-// Another instance of the tool may hold the write lock for a moment; wait for it rather than fail.
-const int kBusyTimeoutMs = 5000;
+// Another instance of the tool may hold the write lock for a moment; wait for it rather than fail. Every
+// transaction here is short; a lock held longer than this is a fault, and the caller backs off in memory
+// rather than blocking its event loop for long.
+const int kBusyTimeoutMs = 1500;
 // The documents carry the nodes' application keys and PACs.
 const mode_t kStoreFileMode = 0600;
 
-const char kColumns[]
-    = "id, identifier, document, created_utc, attempts, last_status, last_error, state, next_attempt_utc";
+const char kColumns[] = "id, identifier, document, created_utc, attempts, last_status, last_error, state,"
+                        " next_attempt_utc, last_failure, claimed_by, claim_expires_utc";
+
+// Columns added after the first release of the store, added to a file written by an older version.
+const char *const kAddedColumns[][2] = {
+    {"last_failure", "last_failure TEXT NOT NULL DEFAULT ''"},
+    {"claimed_by", "claimed_by TEXT"},
+    {"claim_expires_utc", "claim_expires_utc INTEGER"},
+};
+
+// SQLite's result codes for a file that is not a database, or one whose content is damaged.
+const int kSqliteCorrupt = 11;
+const int kSqliteNotADatabase = 26;
+
+bool isDamaged(const QSqlError &sqlError)
+{
+    const int code = sqlError.nativeErrorCode().toInt() & 0xff; // the primary code of an extended one
+    if (code == kSqliteCorrupt || code == kSqliteNotADatabase)
+        return true;
+    const QString text = sqlError.text();
+    return text.contains(QLatin1String("not a database")) || text.contains(QLatin1String("malformed"));
+}
 
 QDateTime fromEpochMs(const QVariant &value)
 {
@@ -66,6 +90,11 @@ RegistrationOutbox::RegistrationOutbox(const QString &filePath, QObject *parent)
 {
     static QAtomicInteger<quint64> instances;
     connectionName = QStringLiteral("RegistrationOutbox-%1").arg(instances.fetchAndAddRelaxed(1));
+    // Unique among the instances of every process that may share the file, also after a process id is reused.
+    ownerName = QStringLiteral("%1:%2:%3")
+                    .arg(QCoreApplication::applicationPid())
+                    .arg(connectionName.section(QLatin1Char('-'), -1))
+                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     open = openStore();
     if (!open)
         qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: cannot open %1: %2").arg(path, error);
@@ -100,9 +129,24 @@ bool RegistrationOutbox::openStore()
     const QString directory = info.absolutePath();
     if (!QDir().mkpath(directory))
         return fail(QStringLiteral("cannot create %1").arg(directory), QStringLiteral("not a writable directory"));
-    if (info.isDir())
-        return fail(path, QStringLiteral("is a directory"));
-    if (!info.exists()) {
+    if (info.isDir() && !moveAside(QStringLiteral("a directory stands in its place")))
+        return false;
+    if (openDatabase())
+        return true;
+    if (keptPath.isEmpty() && !damage.isEmpty()) {
+        // The file is not a database: it is kept for whoever wants to recover entries from it, and a fresh store
+        // takes its place so that the registrations from now on are not lost as well.
+        if (!moveAside(damage))
+            return false;
+        return openDatabase();
+    }
+    return false;
+}
+
+bool RegistrationOutbox::openDatabase()
+{
+    damage.clear();
+    if (!QFileInfo::exists(path)) {
         // Created before SQLite opens it, so that it never exists with wider permissions; SQLite gives its
         // write-ahead log and index files the same mode.
         const int fd
@@ -112,22 +156,43 @@ bool RegistrationOutbox::openStore()
         if (fd >= 0)
             ::close(fd);
     }
+    // Whoever created the files (an inspection with the sqlite3 shell, an older version, a copy), they hold keys.
+    tightenPermissions();
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(QString::fromLatin1(kDriver), connectionName);
+    QSqlDatabase db = QSqlDatabase::contains(connectionName)
+        ? QSqlDatabase::database(connectionName, false)
+        : QSqlDatabase::addDatabase(QString::fromLatin1(kDriver), connectionName);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!db.open())
         return fail(path, lastSqlError(db.lastError()));
 
     QSqlQuery query(db);
+    const auto failed = [&](const QSqlError &sqlError) {
+        if (isDamaged(sqlError))
+            damage = lastSqlError(sqlError);
+        query.finish();
+        db.close();
+        return fail(path, lastSqlError(sqlError));
+    };
     // The journal mode answers with the mode in force: a file that is not a database fails here.
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next())
-        return fail(path, lastSqlError(query.lastError()));
+        return failed(query.lastError());
     if (query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
         return fail(path, QStringLiteral("write-ahead log refused (journal mode %1)").arg(query.value(0).toString()));
+    // A truncated or damaged file may still open; its pages do not check out.
+    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
+        return failed(query.lastError());
+    if (query.value(0).toString() != QLatin1String("ok")) {
+        damage = QStringLiteral("damaged: %1").arg(query.value(0).toString());
+        query.finish();
+        db.close();
+        return fail(path, damage);
+    }
+    query.finish();
     // Every commit reaches the disk before enqueue() returns: the registration is then as safe as the journal.
     if (!query.exec(QStringLiteral("PRAGMA synchronous=FULL")))
-        return fail(path, lastSqlError(query.lastError()));
+        return failed(query.lastError());
     if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS registrations ("
                                    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
                                    " identifier TEXT NOT NULL,"
@@ -138,9 +203,74 @@ bool RegistrationOutbox::openStore()
                                    " last_error TEXT NOT NULL DEFAULT '',"
                                    " state TEXT NOT NULL DEFAULT 'pending',"
                                    " next_attempt_utc INTEGER)")))
-        return fail(path, lastSqlError(query.lastError()));
+        return failed(query.lastError());
+    if (!query.exec(QStringLiteral("PRAGMA table_info(registrations)")))
+        return failed(query.lastError());
+    QStringList columns;
+    while (query.next())
+        columns << query.value(1).toString();
+    query.finish();
+    for (const auto &added : kAddedColumns) {
+        if (columns.contains(QLatin1String(added[0])))
+            continue;
+        if (!query.exec(QStringLiteral("ALTER TABLE registrations ADD COLUMN %1").arg(QLatin1String(added[1]))))
+            return failed(query.lastError());
+    }
+    // The write-ahead log and index exist now; they are tightened as the file is.
+    tightenPermissions();
+    changedElsewhere();
     error.clear();
     return true;
+}
+
+bool RegistrationOutbox::moveAside(const QString &reason)
+{
+    if (QSqlDatabase::contains(connectionName)) {
+        database().close();
+        QSqlDatabase::removeDatabase(connectionName);
+    }
+    const QFileInfo info(path);
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QString kept;
+    for (int n = 0; kept.isEmpty() || QFileInfo::exists(kept); ++n) {
+        kept = info.dir().filePath(QStringLiteral("%1-unreadable-%2%3.%4")
+                                       .arg(info.completeBaseName(), stamp,
+                                           n == 0 ? QString() : QStringLiteral("-%1").arg(n), info.suffix()));
+    }
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(kept).constData()) != 0)
+        return fail(path,
+            QStringLiteral("%1; it cannot be moved aside: %2").arg(reason, QString::fromLocal8Bit(std::strerror(errno))));
+    // The write-ahead log may hold committed entries: it goes with the file, under the name SQLite looks for.
+    for (const char *companion : {"-wal", "-shm"}) {
+        const QByteArray from = QFile::encodeName(path + QLatin1String(companion));
+        if (QFileInfo::exists(QFile::decodeName(from)))
+            ::rename(from.constData(), QFile::encodeName(kept + QLatin1String(companion)).constData());
+    }
+    keptPath = kept;
+    recovery = QStringLiteral("%1 could not be read (%2); it was kept as %3 and a fresh outbox was started")
+                   .arg(path, reason, kept);
+    qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(recovery);
+    return true;
+}
+
+void RegistrationOutbox::tightenPermissions()
+{
+    permissions.clear();
+    for (const char *suffix : {"", "-wal", "-shm"}) {
+        const QByteArray name = QFile::encodeName(path + QLatin1String(suffix));
+        struct stat status = {};
+        if (::stat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+            continue;
+        if ((status.st_mode & 07777) == kStoreFileMode)
+            continue;
+        if (::chmod(name.constData(), kStoreFileMode) != 0) {
+            const QString problem = QStringLiteral("%1 cannot be made readable by its owner only: %2")
+                                        .arg(QFile::decodeName(name), QString::fromLocal8Bit(std::strerror(errno)));
+            permissions = permissions.isEmpty() ? problem : permissions + QStringLiteral("; ") + problem;
+        }
+    }
+    if (!permissions.isEmpty())
+        qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(permissions);
 }
 
 qint64 RegistrationOutbox::enqueue(const QString &identifier, const QByteArray &document)
@@ -160,12 +290,14 @@ qint64 RegistrationOutbox::enqueue(const QString &identifier, const QByteArray &
     bool stored = query.exec();
     const int replaced = stored ? query.numRowsAffected() : 0;
     if (stored) {
-        query.prepare(QStringLiteral("INSERT INTO registrations (identifier, document, created_utc, next_attempt_utc)"
-                                     " VALUES (?, ?, ?, ?)"));
+        query.prepare(QStringLiteral("INSERT INTO registrations (identifier, document, created_utc, next_attempt_utc,"
+                                     " claimed_by, claim_expires_utc) VALUES (?, ?, ?, ?, ?, ?)"));
         query.addBindValue(identifier);
         query.addBindValue(document);
         query.addBindValue(now);
         query.addBindValue(now);
+        query.addBindValue(ownerName);
+        query.addBindValue(now + kClaimMs);
         stored = query.exec();
     }
     const qint64 id = stored ? query.lastInsertId().toLongLong() : -1;
@@ -185,7 +317,35 @@ qint64 RegistrationOutbox::enqueue(const QString &identifier, const QByteArray &
     return id;
 }
 
-bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &errorText, int retryAfterSeconds)
+RegistrationOutbox::ClaimResult RegistrationOutbox::claim(qint64 id, const QDateTime &now)
+{
+    if (!open) {
+        fail(QStringLiteral("cannot claim registration %1").arg(id), QStringLiteral("the outbox is not open"));
+        return ClaimResult::StoreFailed;
+    }
+    // One statement, so one write transaction: of two instances claiming at once, the second sees the first's
+    // claim (or is told that its snapshot is stale and fails) and never overwrites it.
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("UPDATE registrations SET claimed_by = ?, claim_expires_utc = ? WHERE id = ? AND"
+                                 " state = ? AND (claimed_by IS NULL OR claimed_by = ? OR claim_expires_utc <= ?)"));
+    const qint64 at = now.toMSecsSinceEpoch();
+    query.addBindValue(ownerName);
+    query.addBindValue(at + kClaimMs);
+    query.addBindValue(id);
+    query.addBindValue(QString::fromLatin1(kStatePending));
+    query.addBindValue(ownerName);
+    query.addBindValue(at);
+    if (!query.exec()) {
+        fail(QStringLiteral("cannot claim registration %1").arg(id), lastSqlError(query.lastError()));
+        qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(error);
+        return ClaimResult::StoreFailed;
+    }
+    error.clear();
+    return query.numRowsAffected() == 1 ? ClaimResult::Claimed : ClaimResult::Taken;
+}
+
+bool RegistrationOutbox::recordAnswer(
+    qint64 id, int status, const QString &errorText, int retryAfterSeconds, const QString &failure)
 {
     if (!open)
         return false;
@@ -209,9 +369,9 @@ bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &erro
         query.addBindValue(id);
         if (!query.exec())
             return failed(query.lastError());
+        error.clear();
         if (query.numRowsAffected() != 1)
             return false;
-        error.clear();
         emit changed();
         return true;
     }
@@ -224,6 +384,7 @@ bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &erro
         return rolledBack(query.lastError());
     if (!query.next()) {
         db.rollback();
+        error.clear();
         return false;
     }
     const int attempts = query.value(0).toInt() + 1;
@@ -235,13 +396,19 @@ bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &erro
         nextAttempt = QDateTime::currentMSecsSinceEpoch() + retryDelayMs(attempts, retryAfterSeconds, jitter);
     }
     const char *state = disposition == Disposition::Refused ? kStateRefused : kStatePending;
+    // The claim is released only when it is this instance's: one that ran out may be another's by now.
     query.prepare(QStringLiteral("UPDATE registrations SET attempts = ?, last_status = ?, last_error = ?, state = ?,"
-                                 " next_attempt_utc = ? WHERE id = ?"));
+                                 " next_attempt_utc = ?, last_failure = ?,"
+                                 " claim_expires_utc = CASE WHEN claimed_by = ? THEN NULL ELSE claim_expires_utc END,"
+                                 " claimed_by = CASE WHEN claimed_by = ? THEN NULL ELSE claimed_by END WHERE id = ?"));
     query.addBindValue(attempts);
     query.addBindValue(status);
     query.addBindValue(errorText.isNull() ? QStringLiteral("") : errorText); // a null text would bind NULL
     query.addBindValue(QString::fromLatin1(state));
     query.addBindValue(nextAttempt);
+    query.addBindValue(status != 0 || failure.isNull() ? QStringLiteral("") : failure);
+    query.addBindValue(ownerName);
+    query.addBindValue(ownerName);
     query.addBindValue(id);
     if (!query.exec())
         return rolledBack(query.lastError());
@@ -283,6 +450,9 @@ QVector<RegistrationOutbox::Entry> RegistrationOutbox::select(
         entry.lastError = query.value(6).toString();
         entry.state = query.value(7).toString() == QLatin1String(kStateRefused) ? State::Refused : State::Pending;
         entry.nextAttempt = fromEpochMs(query.value(8));
+        entry.lastFailure = query.value(9).toString();
+        entry.claimedBy = query.value(10).toString();
+        entry.claimExpires = fromEpochMs(query.value(11));
         entries.append(entry);
     }
     return entries;
@@ -326,7 +496,8 @@ int RegistrationOutbox::refusedCount() const
 
 QVector<RegistrationOutbox::Entry> RegistrationOutbox::due(const QDateTime &now) const
 {
-    return select(QStringLiteral("state = :state AND next_attempt_utc IS NOT NULL AND next_attempt_utc <= :now"),
+    return select(QStringLiteral("state = :state AND next_attempt_utc IS NOT NULL AND next_attempt_utc <= :now"
+                                 " AND (claimed_by IS NULL OR claim_expires_utc IS NULL OR claim_expires_utc <= :now)"),
         QStringLiteral("next_attempt_utc, id"),
         {{QStringLiteral(":state"), QString::fromLatin1(kStatePending)},
             {QStringLiteral(":now"), now.toMSecsSinceEpoch()}});
@@ -336,17 +507,24 @@ std::optional<QDateTime> RegistrationOutbox::nextDue() const
 {
     const QVector<Entry> scheduled = select(QStringLiteral("state = :state AND next_attempt_utc IS NOT NULL"),
         QStringLiteral("next_attempt_utc, id"), {{QStringLiteral(":state"), QString::fromLatin1(kStatePending)}});
-    if (scheduled.isEmpty())
-        return std::nullopt;
-    return scheduled.first().nextAttempt;
+    std::optional<QDateTime> earliest;
+    for (const Entry &entry : scheduled) {
+        QDateTime at = entry.nextAttempt;
+        if (!entry.claimedBy.isEmpty() && entry.claimExpires.isValid())
+            at = std::max(at, entry.claimExpires);
+        if (!earliest || at < *earliest)
+            earliest = at;
+    }
+    return earliest;
 }
 
-void RegistrationOutbox::makeAllDueNow()
+void RegistrationOutbox::makeLoginWaitersDue()
 {
     if (!open)
         return;
     QSqlQuery query(database());
-    query.prepare(QStringLiteral("UPDATE registrations SET next_attempt_utc = ? WHERE state = ?"));
+    query.prepare(
+        QStringLiteral("UPDATE registrations SET next_attempt_utc = ? WHERE state = ? AND next_attempt_utc IS NULL"));
     query.addBindValue(QDateTime::currentMSecsSinceEpoch());
     query.addBindValue(QString::fromLatin1(kStatePending));
     if (!query.exec()) {
@@ -356,6 +534,19 @@ void RegistrationOutbox::makeAllDueNow()
     }
     if (query.numRowsAffected() > 0)
         emit changed();
+}
+
+bool RegistrationOutbox::changedElsewhere()
+{
+    if (!QSqlDatabase::contains(connectionName) || !database().isOpen())
+        return false;
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+        return false;
+    const qint64 version = query.value(0).toLongLong();
+    const bool changedSince = dataVersion >= 0 && version != dataVersion;
+    dataVersion = version;
+    return changedSince;
 }
 
 RegistrationOutbox::Disposition RegistrationOutbox::dispositionFor(int status)
