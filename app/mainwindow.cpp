@@ -195,8 +195,9 @@ MainWindow::MainWindow(QWidget *parent)
     if (ProtectedFieldCipher::isDevelopmentKey()) {
         setWindowTitle(QString::fromLatin1(kWindowTitle) + tr(" [development key]"));
         qCWarning(lcApp).noquote() << "MainWindow: this build uses the published development node key (fingerprint"
-                                   << ProtectedFieldCipher::keyFingerprint() + QStringLiteral("); it cannot read "
-                                                                                          "production nodes");
+                                   << ProtectedFieldCipher::keyFingerprint()
+                + QStringLiteral("); it cannot read "
+                                 "production nodes");
     } else {
         setWindowTitle(QString::fromLatin1(kWindowTitle));
     }
@@ -470,12 +471,13 @@ void MainWindow::showAbout()
 
 void MainWindow::editServer()
 {
-    TextPrompt::open(this, tr("Set ORVA server"), tr("Server:"), serverSession->serverAddress(), [this](QString address) {
-        if (!address.startsWith(QLatin1String("http")))
-            address.prepend(QLatin1String(kServerPrefix));
-        storeSetting(QString::fromLatin1(kServerKey), address);
-        serverSession->setServerAddress(address);
-    });
+    TextPrompt::open(
+        this, tr("Set ORVA server"), tr("Server:"), serverSession->serverAddress(), [this](QString address) {
+            if (!address.startsWith(QLatin1String("http")))
+                address.prepend(QLatin1String(kServerPrefix));
+            storeSetting(QString::fromLatin1(kServerKey), address);
+            serverSession->setServerAddress(address);
+        });
 }
 void MainWindow::reportStorageProblem(const QString &problem)
 {
@@ -599,8 +601,8 @@ void MainWindow::updateLoginAgainButton()
     bool loginFailed = false;
     for (StationView *each : qAsConst(stations))
         loginFailed = loginFailed || each->session()->state() == CommissioningSession::State::LoginFailed;
-    loginAgainButton->setVisible(
-        loginFailed || (serverSession->waitsForLogin() && !serverSession->isLoggingIn() && serverSession->isConfigured()));
+    loginAgainButton->setVisible(loginFailed
+        || (serverSession->waitsForLogin() && !serverSession->isLoggingIn() && serverSession->isConfigured()));
 }
 
 void MainWindow::showWaitingRegistrations()
@@ -622,7 +624,7 @@ void MainWindow::showWaitingRegistrations()
         lines << tr("%1  %2  attempts: %3  last status: %4")
                      .arg(entry.identifier, entry.created.toLocalTime().toString(Qt::ISODate))
                      .arg(entry.attempts)
-                     .arg(entry.lastStatus != 0       ? QString::number(entry.lastStatus)
+                     .arg(entry.lastStatus != 0            ? QString::number(entry.lastStatus)
                              : entry.lastFailure.isEmpty() ? tr("no answer")
                                                            : entry.lastFailure);
     }

@@ -152,6 +152,18 @@ int Commissioner::configure(const QStringList &arguments)
     connect(server, &ServerSession::becameIdle, this, &Commissioner::maybeFinish);
     connect(server, &ServerSession::storageProblem, this,
         [](const QString &text) { printLine(stderr, QStringLiteral("iot-commission-cli: ") + text); });
+    waitingLoginPause = new QTimer(this);
+    waitingLoginPause->setSingleShot(true);
+    connect(waitingLoginPause, &QTimer::timeout, this, &Commissioner::logInForWaiting);
+    connect(server, &ServerSession::waitingChanged, this, &Commissioner::logInForWaiting);
+    connect(server, &ServerSession::loginFinished, this, [this](ServerSession::LoginOutcome outcome) {
+        if (outcome == ServerSession::LoginOutcome::CredentialsRefused)
+            credentialsRefused = true;
+        waitingLogins = outcome == ServerSession::LoginOutcome::Granted ? 0 : waitingLogins;
+        // A login that did not get through is tried again after the pause, if anything still waits for one.
+        if (outcome != ServerSession::LoginOutcome::Granted && !waitingLoginPause->isActive())
+            waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(waitingLogins, -1, 0.0)));
+    });
 
     StationRunner::Options options;
     options.registerNodes = registerNodes;
@@ -177,15 +189,24 @@ int Commissioner::configure(const QStringList &arguments)
 void Commissioner::start()
 {
     // Registrations an earlier run left waiting go out with this run's login, without waiting for a node.
-    if (registerNodes && server->waitingCount() > 0) {
-        printLine(stderr,
-            QStringLiteral("iot-commission-cli: %1 registration(s) waiting in the outbox, logging in to send them")
-                .arg(server->waitingCount()));
-        server->setCredentials(userName, password);
-        server->logIn();
-    }
+    logInForWaiting();
     for (StationRunner *station : qAsConst(stations))
         station->start();
+}
+
+void Commissioner::logInForWaiting()
+{
+    if (!registerNodes || stopping || credentialsRefused || waitingLoginPause->isActive())
+        return;
+    if (server->isLoggingIn() || !server->waitsForLogin())
+        return;
+    ++waitingLogins;
+    waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(waitingLogins, -1, 0.0)));
+    printLine(stderr,
+        QStringLiteral("iot-commission-cli: %1 registration(s) waiting in the outbox, logging in to send them")
+            .arg(server->waitingCount()));
+    server->setCredentials(userName, password);
+    server->logIn();
 }
 
 void Commissioner::interrupt()
@@ -238,8 +259,7 @@ void Commissioner::maybeFinish()
     const QStringList unrecorded = server->unrecorded();
     if (!unrecorded.isEmpty()) {
         printLine(stderr,
-            QStringLiteral("iot-commission-cli: not recorded in the outbox: ")
-                + unrecorded.join(QStringLiteral("; ")));
+            QStringLiteral("iot-commission-cli: not recorded in the outbox: ") + unrecorded.join(QStringLiteral("; ")));
         end(kExitStorageFailed);
         return;
     }
@@ -265,12 +285,14 @@ void Commissioner::printReport(const StationRunner::NodeReport &report)
         object.insert(QStringLiteral("nodeVersion"), report.nodeVersion);
         object.insert(QStringLiteral("written"), QJsonArray::fromStringList(report.written));
         object.insert(QStringLiteral("verified"), report.verified);
+        bool numeric = false;
+        const int status = report.registration.toInt(&numeric);
         if (report.registration.isEmpty())
             object.insert(QStringLiteral("registration"), QJsonValue::Null);
-        else if (report.registration == QLatin1String("waiting"))
-            object.insert(QStringLiteral("registration"), report.registration);
+        else if (numeric)
+            object.insert(QStringLiteral("registration"), status);
         else
-            object.insert(QStringLiteral("registration"), report.registration.toInt());
+            object.insert(QStringLiteral("registration"), report.registration); // "waiting" or a failure's name
         object.insert(QStringLiteral("sleeping"), report.sleeping);
         object.insert(QStringLiteral("error"), report.error.isEmpty() ? QJsonValue() : QJsonValue(report.error));
         printLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));

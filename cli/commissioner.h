@@ -11,6 +11,7 @@ class CommissioningJournal;
 class RegistrationOutbox;
 class ServerSession;
 class QCommandLineParser;
+class QTimer;
 
 // `iot-commission-cli commission …`: commissions the nodes that boot on one or more ports at the same time,
 // with one login, one outbox and one journal shared by all of them, and reports each node on standard output
@@ -47,6 +48,9 @@ private:
     void printReport(const StationRunner::NodeReport &report);
     void maybeFinish();
     void end(int exitCode);
+    // Logs in when registrations wait in the outbox and only a login can send them (at the start, after the
+    // server refused a token), no more often than the outbox's back-off.
+    void logInForWaiting();
     static int usageError(const QString &message);
 
     QStringList ports;
@@ -68,6 +72,9 @@ private:
     int done = 0;
     int failed = 0;
     bool stopping = false;
+    bool credentialsRefused = false;
+    int waitingLogins = 0; // logins for the outbox in a row that did not get through
+    QTimer *waitingLoginPause = nullptr;
     bool interrupted = false;
     bool graceOver = false;
     bool ended = false;

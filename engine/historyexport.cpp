@@ -20,8 +20,7 @@ QString statusText(const HistoryRow &row)
 QStringList rowTexts(const HistoryRow &row)
 {
     return {row.lastTime(), row.identifier, row.lot, row.type, row.nodeVersion, row.moduleVersion, row.loraVersion,
-        row.writes, row.verification, row.mismatches, row.labelCheck, row.registration,
-        statusText(row),
+        row.writes, row.verification, row.mismatches, row.labelCheck, row.registration, statusText(row),
         row.sleeping ? QStringLiteral("yes") : QStringLiteral("no"), QString::number(row.events.size())};
 }
 

@@ -193,6 +193,14 @@ bool RegistrationOutbox::openDatabase()
     // Every commit reaches the disk before enqueue() returns: the registration is then as safe as the journal.
     if (!query.exec(QStringLiteral("PRAGMA synchronous=FULL")))
         return failed(query.lastError());
+    // Two instances may open a new or an older file at the same moment: the schema is made and brought up to
+    // date by one of them at a time.
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return failed(query.lastError());
+    const auto rolledBack = [&](const QSqlError &sqlError) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        return failed(sqlError);
+    };
     if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS registrations ("
                                    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
                                    " identifier TEXT NOT NULL,"
@@ -203,9 +211,9 @@ bool RegistrationOutbox::openDatabase()
                                    " last_error TEXT NOT NULL DEFAULT '',"
                                    " state TEXT NOT NULL DEFAULT 'pending',"
                                    " next_attempt_utc INTEGER)")))
-        return failed(query.lastError());
+        return rolledBack(query.lastError());
     if (!query.exec(QStringLiteral("PRAGMA table_info(registrations)")))
-        return failed(query.lastError());
+        return rolledBack(query.lastError());
     QStringList columns;
     while (query.next())
         columns << query.value(1).toString();
@@ -214,8 +222,10 @@ bool RegistrationOutbox::openDatabase()
         if (columns.contains(QLatin1String(added[0])))
             continue;
         if (!query.exec(QStringLiteral("ALTER TABLE registrations ADD COLUMN %1").arg(QLatin1String(added[1]))))
-            return failed(query.lastError());
+            return rolledBack(query.lastError());
     }
+    if (!query.exec(QStringLiteral("COMMIT")))
+        return rolledBack(query.lastError());
     // The write-ahead log and index exist now; they are tightened as the file is.
     tightenPermissions();
     changedElsewhere();
@@ -233,13 +243,14 @@ bool RegistrationOutbox::moveAside(const QString &reason)
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     QString kept;
     for (int n = 0; kept.isEmpty() || QFileInfo::exists(kept); ++n) {
-        kept = info.dir().filePath(QStringLiteral("%1-unreadable-%2%3.%4")
-                                       .arg(info.completeBaseName(), stamp,
-                                           n == 0 ? QString() : QStringLiteral("-%1").arg(n), info.suffix()));
+        kept = info.dir().filePath(
+            QStringLiteral("%1-unreadable-%2%3.%4")
+                .arg(info.completeBaseName(), stamp, n == 0 ? QString() : QStringLiteral("-%1").arg(n), info.suffix()));
     }
     if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(kept).constData()) != 0)
         return fail(path,
-            QStringLiteral("%1; it cannot be moved aside: %2").arg(reason, QString::fromLocal8Bit(std::strerror(errno))));
+            QStringLiteral("%1; it cannot be moved aside: %2")
+                .arg(reason, QString::fromLocal8Bit(std::strerror(errno))));
     // The write-ahead log may hold committed entries: it goes with the file, under the name SQLite looks for.
     for (const char *companion : {"-wal", "-shm"}) {
         const QByteArray from = QFile::encodeName(path + QLatin1String(companion));

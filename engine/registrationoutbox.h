@@ -94,9 +94,9 @@ public:
     // This instance's name in the claims it writes.
     QString owner() const { return ownerName; }
 
-    // Stores a registration, due at once and claimed by this instance. A pending registration of the same identifier is replaced: the newer
-    // document is the node as it is now, and sending the older one after it would overwrite it at the server.
-    // Returns the entry's id, or -1 when it could not be stored.
+    // Stores a registration, due at once and claimed by this instance. A pending registration of the same identifier is
+    // replaced: the newer document is the node as it is now, and sending the older one after it would overwrite it at
+    // the server. Returns the entry's id, or -1 when it could not be stored.
     qint64 enqueue(const QString &identifier, const QByteArray &document);
 
     // Claims a pending entry for this instance (or renews its own claim) unless another instance holds a claim

@@ -164,8 +164,7 @@ quint64 ServerSession::registerNode(const Node &node)
         if (outgoing.entry < 0) {
             qCWarning(lcEngine).noquote() << "ServerSession: registration not stored:" << store->errorText();
             storageFailed();
-        }
-        else if (journal)
+        } else if (journal)
             journal->recordRegistrationQueued(node, outgoing.entry);
     }
     qCDebug(lcEngine).noquote() << "MainWindow: register node" << node.deviceType;
@@ -210,8 +209,12 @@ void ServerSession::registrationDone(quint64 id, const ServerReply &reply)
 
     // Without an outbox every failure ends the login; with one, only what speaks of the credentials or of the
     // document does: a server that is away or overloaded is tried again with the login kept.
-    if (!report.accepted && (!stored || disposition != RegistrationOutbox::Disposition::Retry))
+    if (!report.accepted && (!stored || disposition != RegistrationOutbox::Disposition::Retry)) {
         logOut();
+        // What waits in the outbox now waits for a login.
+        if (stored)
+            emit waitingChanged(waitingCount());
+    }
     if (done.ticket != 0)
         emit registrationFinished(report);
     sendNext();
@@ -230,8 +233,7 @@ void ServerSession::hold(const Outgoing &outgoing, bool delivered, int status, c
     ++entry.steps;
     const double jitter = (QRandomGenerator::global()->generateDouble() * 2.0 - 1.0) * kJitterFraction;
     const int attempts = std::max(entry.steps, outgoing.attempts + 1);
-    entry.notBefore
-        = QDateTime::currentDateTimeUtc().addMSecs(RegistrationOutbox::retryDelayMs(attempts, -1, jitter));
+    entry.notBefore = QDateTime::currentDateTimeUtc().addMSecs(RegistrationOutbox::retryDelayMs(attempts, -1, jitter));
     storageFailed();
 }
 
@@ -319,8 +321,7 @@ void ServerSession::sendDue()
             ++it;
             continue;
         }
-        if (store->recordAnswer(it.key(), it->status, QString(), -1, it->failure)
-            || store->errorText().isEmpty()) {
+        if (store->recordAnswer(it.key(), it->status, QString(), -1, it->failure) || store->errorText().isEmpty()) {
             storageWorks();
             it = held.erase(it);
             continue;

@@ -276,8 +276,8 @@ bool CommissioningJournal::append(QJsonObject entry)
         return fail(systemError(errno));
     // A journal created by someone else (or by an older version) is tightened like a new one.
     struct stat status = {};
-    if (::fstat(fd, &status) == 0 && (status.st_mode & 07777) != kJournalFileMode
-        && ::fchmod(fd, kJournalFileMode) != 0 && !permissionWarned) {
+    if (::fstat(fd, &status) == 0 && (status.st_mode & 07777) != kJournalFileMode && ::fchmod(fd, kJournalFileMode) != 0
+        && !permissionWarned) {
         permissionWarned = true;
         qWarning().noquote() << QStringLiteral("CommissioningJournal: %1 cannot be made readable by its owner only: %2")
                                     .arg(path, systemError(errno));

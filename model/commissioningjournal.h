@@ -67,8 +67,8 @@ public:
     // The server's answer to one attempt of a registration (attempts count from 1): its HTTP status, or 0 and
     // the named failure when the attempt got none ("connectionRefused", "timeout", "tlsError", "noAnswer"). The
     // second form serves a registration sent again from the outbox, where only the node's identity is known.
-    bool recordRegistration(const Node &node, int statusCode, int attempt = 1, qint64 outboxId = -1,
-        const QString &failure = QString());
+    bool recordRegistration(
+        const Node &node, int statusCode, int attempt = 1, qint64 outboxId = -1, const QString &failure = QString());
     bool recordRegistration(const QString &identity, bool sigfox, int statusCode, int attempt, qint64 outboxId = -1,
         const QString &failure = QString());
     bool recordNodeSleeping(const Node &node);

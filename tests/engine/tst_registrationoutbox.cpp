@@ -10,8 +10,8 @@
 #include <QtTest>
 
 #include <climits>
-#include <sys/stat.h>
 #include <memory>
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(RegistrationOutbox::State)
 
@@ -424,8 +424,8 @@ void RegistrationOutboxTest::unreadableFileIsKeptAsideAndAFreshStoreStarted()
             {
                 RegistrationOutbox filled(path);
                 for (int i = 0; i < 50; ++i)
-                    QVERIFY(filled.enqueue(QStringLiteral("70B3D57ED00%1").arg(i, 5, 10, QLatin1Char('0')),
-                                QByteArray(400, 'd'))
+                    QVERIFY(filled.enqueue(
+                                QStringLiteral("70B3D57ED00%1").arg(i, 5, 10, QLatin1Char('0')), QByteArray(400, 'd'))
                         > 0);
             }
             QFile file(path);
