@@ -12,9 +12,11 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,6 +70,31 @@ QDateTime fromEpochMs(const QVariant &value)
     return QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
 }
 
+// Write transactions take the write lock at their start, so that SQLite waits for another instance's write
+// (the busy time-out) instead of failing at once when a read turns into a write after another's commit.
+bool beginWrite(const QSqlDatabase &db, QSqlError *sqlError)
+{
+    QSqlQuery begin(db);
+    if (begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    *sqlError = begin.lastError();
+    return false;
+}
+
+bool commitWrite(const QSqlDatabase &db, QSqlError *sqlError)
+{
+    QSqlQuery commit(db);
+    if (commit.exec(QStringLiteral("COMMIT")))
+        return true;
+    *sqlError = commit.lastError();
+    return false;
+}
+
+void rollbackWrite(const QSqlDatabase &db)
+{
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+}
+
 QString lastSqlError(const QSqlError &sqlError)
 {
     const QString text = sqlError.text().trimmed();
@@ -90,8 +117,10 @@ RegistrationOutbox::RegistrationOutbox(const QString &filePath, QObject *parent)
 {
     static QAtomicInteger<quint64> instances;
     connectionName = QStringLiteral("RegistrationOutbox-%1").arg(instances.fetchAndAddRelaxed(1));
-    // Unique among the instances of every process that may share the file, also after a process id is reused.
-    ownerName = QStringLiteral("%1:%2:%3")
+    // Unique among the instances of every process that may share the file, also after a process id is reused;
+    // host and process id first, so that the claims of a process that is gone can be told.
+    ownerName = QStringLiteral("%1/%2/%3-%4")
+                    .arg(QSysInfo::machineHostName())
                     .arg(QCoreApplication::applicationPid())
                     .arg(connectionName.section(QLatin1Char('-'), -1))
                     .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
@@ -228,9 +257,39 @@ bool RegistrationOutbox::openDatabase()
         return rolledBack(query.lastError());
     // The write-ahead log and index exist now; they are tightened as the file is.
     tightenPermissions();
+    releaseClaimsOfEndedProcesses();
     changedElsewhere();
     error.clear();
     return true;
+}
+
+void RegistrationOutbox::releaseClaimsOfEndedProcesses()
+{
+    // A tool killed with an entry on the wire leaves its claim; on this host, one whose process has ended need
+    // not be waited out. Claims of other hosts (a shared directory) run out by their expiry.
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT DISTINCT claimed_by FROM registrations WHERE claimed_by IS NOT NULL")))
+        return;
+    QStringList ended;
+    const QString host = QSysInfo::machineHostName();
+    while (query.next()) {
+        const QString owner = query.value(0).toString();
+        const QStringList parts = owner.split(QLatin1Char('/'));
+        bool numeric = false;
+        const qint64 pid = parts.value(1).toLongLong(&numeric);
+        if (parts.size() == 3 && parts.first() == host && numeric && pid > 0 && ::kill(pid_t(pid), 0) != 0
+            && errno == ESRCH)
+            ended << owner;
+    }
+    query.finish();
+    for (const QString &owner : qAsConst(ended)) {
+        query.prepare(QStringLiteral(
+            "UPDATE registrations SET claimed_by = NULL, claim_expires_utc = NULL WHERE claimed_by = ?"));
+        query.addBindValue(owner);
+        if (query.exec() && query.numRowsAffected() > 0)
+            qCInfo(lcEngine).noquote()
+                << QStringLiteral("RegistrationOutbox: released the claims of %1, which has ended").arg(owner);
+    }
 }
 
 bool RegistrationOutbox::moveAside(const QString &reason)
@@ -290,8 +349,10 @@ qint64 RegistrationOutbox::enqueue(const QString &identifier, const QByteArray &
         return -1;
     QSqlDatabase db = database();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (!db.transaction()) {
-        fail(QStringLiteral("cannot store the registration of %1").arg(identifier), lastSqlError(db.lastError()));
+    QSqlError sqlError;
+    if (!beginWrite(db, &sqlError)) {
+        fail(QStringLiteral("cannot store the registration of %1").arg(identifier), lastSqlError(sqlError));
+        qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(error);
         return -1;
     }
     QSqlQuery query(db);
@@ -312,10 +373,11 @@ qint64 RegistrationOutbox::enqueue(const QString &identifier, const QByteArray &
         stored = query.exec();
     }
     const qint64 id = stored ? query.lastInsertId().toLongLong() : -1;
-    if (!stored || !db.commit()) {
-        fail(QStringLiteral("cannot store the registration of %1").arg(identifier),
-            lastSqlError(stored ? db.lastError() : query.lastError()));
-        db.rollback();
+    if (!stored)
+        sqlError = query.lastError();
+    if (!stored || !commitWrite(db, &sqlError)) {
+        fail(QStringLiteral("cannot store the registration of %1").arg(identifier), lastSqlError(sqlError));
+        rollbackWrite(db);
         qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(error);
         return -1;
     }
@@ -334,9 +396,18 @@ RegistrationOutbox::ClaimResult RegistrationOutbox::claim(qint64 id, const QDate
         fail(QStringLiteral("cannot claim registration %1").arg(id), QStringLiteral("the outbox is not open"));
         return ClaimResult::StoreFailed;
     }
-    // One statement, so one write transaction: of two instances claiming at once, the second sees the first's
-    // claim (or is told that its snapshot is stale and fails) and never overwrites it.
-    QSqlQuery query(database());
+    // One write transaction: of two instances claiming at once, the second sees the first's claim and never
+    // overwrites it.
+    const QSqlDatabase db = database();
+    QSqlError sqlError;
+    const auto failed = [&](const QSqlError &why) {
+        fail(QStringLiteral("cannot claim registration %1").arg(id), lastSqlError(why));
+        qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(error);
+        return ClaimResult::StoreFailed;
+    };
+    if (!beginWrite(db, &sqlError))
+        return failed(sqlError);
+    QSqlQuery query(db);
     query.prepare(QStringLiteral("UPDATE registrations SET claimed_by = ?, claim_expires_utc = ? WHERE id = ? AND"
                                  " state = ? AND (claimed_by IS NULL OR claimed_by = ? OR claim_expires_utc <= ?)"));
     const qint64 at = now.toMSecsSinceEpoch();
@@ -347,12 +418,17 @@ RegistrationOutbox::ClaimResult RegistrationOutbox::claim(qint64 id, const QDate
     query.addBindValue(ownerName);
     query.addBindValue(at);
     if (!query.exec()) {
-        fail(QStringLiteral("cannot claim registration %1").arg(id), lastSqlError(query.lastError()));
-        qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(error);
-        return ClaimResult::StoreFailed;
+        sqlError = query.lastError();
+        rollbackWrite(db);
+        return failed(sqlError);
+    }
+    const bool claimed = query.numRowsAffected() == 1;
+    if (!commitWrite(db, &sqlError)) {
+        rollbackWrite(db);
+        return failed(sqlError);
     }
     error.clear();
-    return query.numRowsAffected() == 1 ? ClaimResult::Claimed : ClaimResult::Taken;
+    return claimed ? ClaimResult::Claimed : ClaimResult::Taken;
 }
 
 bool RegistrationOutbox::recordAnswer(
@@ -371,30 +447,34 @@ bool RegistrationOutbox::recordAnswer(
     };
     // The error is taken before the rollback, which may replace it.
     const auto rolledBack = [&](const QSqlError &sqlError) {
-        db.rollback();
+        rollbackWrite(db);
         return failed(sqlError);
     };
+    QSqlError sqlError;
+    if (!beginWrite(db, &sqlError))
+        return failed(sqlError);
 
     if (disposition == Disposition::Delivered) {
         query.prepare(QStringLiteral("DELETE FROM registrations WHERE id = ?"));
         query.addBindValue(id);
         if (!query.exec())
-            return failed(query.lastError());
+            return rolledBack(query.lastError());
+        const bool removed = query.numRowsAffected() == 1;
+        if (!commitWrite(db, &sqlError))
+            return rolledBack(sqlError);
         error.clear();
-        if (query.numRowsAffected() != 1)
+        if (!removed)
             return false;
         emit changed();
         return true;
     }
 
-    if (!db.transaction())
-        return failed(db.lastError());
     query.prepare(QStringLiteral("SELECT attempts FROM registrations WHERE id = ?"));
     query.addBindValue(id);
     if (!query.exec())
         return rolledBack(query.lastError());
     if (!query.next()) {
-        db.rollback();
+        rollbackWrite(db);
         error.clear();
         return false;
     }
@@ -423,8 +503,8 @@ bool RegistrationOutbox::recordAnswer(
     query.addBindValue(id);
     if (!query.exec())
         return rolledBack(query.lastError());
-    if (!db.commit())
-        return rolledBack(db.lastError());
+    if (!commitWrite(db, &sqlError))
+        return rolledBack(sqlError);
     error.clear();
     emit changed();
     return true;

@@ -25,7 +25,7 @@ class QSqlDatabase;
 // Several instances of the tool may share the file (the window and command-line runs on one data directory).
 // An entry is claimed, in one transaction, before it goes on the wire: the claim names the instance and
 // expires, so that no two instances ever send the same entry at the same time and the entry of an instance
-// that crashed is sent again once its claim has run out.
+// that crashed is sent again once its claim has run out (at once when the crashed process ran on this host).
 //
 // A file that is not a database (corrupt, truncated, a directory in its place) is moved aside under a new
 // name, never deleted, and a fresh store is started; recoveryNote() says where the old one went.
@@ -142,6 +142,7 @@ private:
     bool openDatabase();
     bool moveAside(const QString &reason);
     void tightenPermissions();
+    void releaseClaimsOfEndedProcesses();
     bool fail(const QString &what, const QString &reason) const;
     int countInState(const char *state) const;
     QVector<Entry> select(

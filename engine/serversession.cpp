@@ -227,6 +227,8 @@ void ServerSession::hold(const Outgoing &outgoing, bool delivered, int status, c
 {
     Held &entry = held[outgoing.entry];
     entry.identity = outgoing.identity;
+    // An answer that came counts as an attempt, recorded or not: the journal never numbers one twice.
+    entry.attempts = std::max(entry.attempts, outgoing.attempts + (status != 0 || !failure.isEmpty() ? 1 : 0));
     entry.delivered = entry.delivered || delivered;
     entry.status = status;
     entry.failure = failure;
@@ -242,9 +244,9 @@ void ServerSession::storageFailed()
     if (storageTrouble)
         return;
     storageTrouble = true;
-    const QString text = tr("The registration outbox %1 cannot be updated (%2); registrations are held back and "
-                            "tried again no faster than their back-off.")
-                             .arg(store->filePath(), store->errorText());
+    const QString text = tr("The registration outbox cannot be updated: %1; registrations are held back and tried "
+                            "again no faster than their back-off.")
+                             .arg(store->errorText());
     qCWarning(lcEngine).noquote() << "ServerSession:" << text;
     emit storageProblem(text);
 }
@@ -347,7 +349,7 @@ void ServerSession::sendDue()
         outgoing.entry = entry.id;
         outgoing.identity = entry.identifier;
         outgoing.document = entry.document;
-        outgoing.attempts = entry.attempts;
+        outgoing.attempts = std::max(entry.attempts, held.value(entry.id).attempts);
         // A DevEUI has 16 digits, a SigFox ID at most 8.
         outgoing.sigfox = entry.identifier.size() <= 8;
         queue.append(outgoing);
@@ -363,7 +365,7 @@ void ServerSession::sendDue()
             outgoing.entry = entry.id;
             outgoing.identity = entry.identifier;
             outgoing.document = entry.document;
-            outgoing.attempts = entry.attempts;
+            outgoing.attempts = std::max(entry.attempts, held.value(entry.id).attempts);
             outgoing.sigfox = entry.identifier.size() <= 8;
             queue.append(outgoing);
         }

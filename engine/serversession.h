@@ -121,6 +121,7 @@ private:
     {
         QString identity;
         int steps = 0; // back-off steps taken in memory
+        int attempts = 0; // attempts made, also those whose answer the outbox did not take
         QDateTime notBefore; // UTC
         bool delivered = false; // the server accepted it; only its removal from the outbox is missing
         int status = 0;

@@ -285,8 +285,12 @@ void OutboxStressTest::everyRegistrationReachesTheServerOnceAndIsStoredAsItHappe
 
     QList<QJsonObject> registrations;
     checkJournal(firstRun.journalPath(), &registrations);
-    if (QTest::currentTestFailed())
+    if (QTest::currentTestFailed()) {
+        // What the runs said, to tell which of them numbered an attempt twice.
+        for (auto &run : cli)
+            qWarning().noquote() << run->standardError();
         return;
+    }
     QStringList outcomes;
     for (const QJsonObject &entry : registrations) {
         const int status = entry.value(QStringLiteral("status")).toInt();

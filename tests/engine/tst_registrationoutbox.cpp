@@ -6,12 +6,15 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <climits>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(RegistrationOutbox::State)
 
@@ -53,6 +56,7 @@ private slots:
     void filesFoundReadableByOthersAreTightened_data();
     void filesFoundReadableByOthersAreTightened();
     void claimKeepsAnEntryFromOtherInstancesUntilItExpires();
+    void claimsOfEndedProcessesOnThisHostAreReleasedOnOpening();
     void changesByAnotherInstanceAreNoticed();
     void storeHoldsOnlyRegistrationsAndOnlyItsOwnerCanReadIt();
     void defaultStoreLivesBesideTheJournal();
@@ -549,6 +553,46 @@ void RegistrationOutboxTest::claimKeepsAnEntryFromOtherInstancesUntilItExpires()
     QCOMPARE(first.claim(id, later), RegistrationOutbox::ClaimResult::Claimed);
     QVERIFY(first.recordAnswer(id, 201, QString()));
     QCOMPARE(second.claim(id, later), RegistrationOutbox::ClaimResult::Taken);
+}
+
+void RegistrationOutboxTest::claimsOfEndedProcessesOnThisHostAreReleasedOnOpening()
+{
+    // A process that has ended: a child that has been waited for.
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    QVERIFY(ended > 0);
+    QCOMPARE(::waitpid(ended, nullptr, 0), ended);
+    const QString host = QSysInfo::machineHostName();
+    const QStringList owners{QStringLiteral("%1/%2/0-dead").arg(host).arg(ended),
+        QStringLiteral("%1/%2/0-alive").arg(host).arg(::getpid()), QStringLiteral("elsewhere/%1/0-away").arg(ended)};
+    {
+        RegistrationOutbox outbox(storePath());
+        for (int i = 0; i < owners.size(); ++i)
+            QVERIFY(outbox.enqueue(QStringLiteral("70B3D57ED000000%1").arg(i), kDocument) > 0);
+    }
+    const QString connection = QStringLiteral("claims");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(storePath());
+        QVERIFY(db.open());
+        for (int i = 0; i < owners.size(); ++i) {
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("UPDATE registrations SET claimed_by = ? WHERE identifier = ?"));
+            query.addBindValue(owners.at(i));
+            query.addBindValue(QStringLiteral("70B3D57ED000000%1").arg(i));
+            QVERIFY(query.exec());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+
+    RegistrationOutbox reopened(storePath());
+    QStringList due;
+    for (const auto &entry : reopened.due(QDateTime::currentDateTimeUtc()))
+        due << entry.identifier;
+    // Only the ended process's entry is free at once; a live process and another host keep theirs until expiry.
+    QCOMPARE(due, QStringList{QStringLiteral("70B3D57ED0000000")});
 }
 
 void RegistrationOutboxTest::changesByAnotherInstanceAreNoticed()
