@@ -2,6 +2,7 @@
 
 #include "historyexport.h"
 #include "journalhistory.h"
+#include "operatortext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -89,7 +90,8 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
     HistoryFilter filter;
     if (parser.isSet(optionName(LotOption))) {
         filter.allLots = false;
-        filter.lot = parser.value(optionName(LotOption));
+        // Lots are read from the journal without controls or direction marks; the name given is taken the same way.
+        filter.lot = OperatorText::cleaned(parser.value(optionName(LotOption)));
     }
     for (const auto &[option, date] : {std::pair<OptionIndex, QDate *>{SinceOption, &filter.since},
              std::pair<OptionIndex, QDate *>{UntilOption, &filter.until}}) {
@@ -112,6 +114,13 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
                     journalPath.isEmpty() ? QCoreApplication::translate("JournalExportCommand", "no data directory")
                                           : error));
     const QVector<HistoryRow> rows = history.rows(filter);
+    if (rows.isEmpty()) {
+        // An empty export is most likely a mistyped lot or date; an earlier file of the same name is kept.
+        std::fprintf(stderr, "iot_commission: %s\n",
+            qPrintable(
+                QCoreApplication::translate("JournalExportCommand", "no entries matched; %1 not written").arg(target)));
+        return kExitNothingMatched;
+    }
     if (!HistoryExport::write(target, rows, &error))
         return fail(QCoreApplication::translate("JournalExportCommand", "cannot write %1").arg(error));
     if (history.skippedLines() > 0)

@@ -21,6 +21,8 @@ public:
     CliRun &operator=(const CliRun &) = delete;
 
     static QString executablePath();
+    // Sets a variable of the program's environment; before start().
+    void setEnvironmentVariable(const QString &name, const QString &value);
 
     // Another directory for the journal and the outbox (another run's, so that two runs share them). Before
     // start().
