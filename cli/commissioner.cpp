@@ -241,6 +241,7 @@ int Commissioner::configure(const QStringList &arguments)
     options.sleepNodes = sleepNodes;
     options.userName = userName;
     options.password = password;
+    options.waitForReturningPort = loop;
     for (const QString &port : qAsConst(ports)) {
         auto *station = new StationRunner(port, server, journal.get(), profile, options);
         connect(station, &StationRunner::nodeDone, this, &Commissioner::nodeDone);
