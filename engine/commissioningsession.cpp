@@ -752,7 +752,7 @@ void CommissioningSession::verifyAgainstLastWrite(const Node &node)
     verification = Verification::Failed;
     const QString described = WriteVerification::describe(mismatches);
     qCInfo(lcEngine).noquote() << "CommissioningSession:" << QStringLiteral("Not as written: ") + described;
-    setNote(NodeNote::Tone::Bad, tr("Not as written: ") + described);
+    setNote(NodeNote::Tone::Bad, tr("Not as written: ") + WriteVerification::describeForOperator(mismatches));
 }
 
 void CommissioningSession::setNote(NodeNote::Tone tone, const QString &text)

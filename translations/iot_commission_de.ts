@@ -1540,6 +1540,45 @@ des Knotens zurückkommt
     </message>
 </context>
 <context>
+    <name>WriteVerification</name>
+    <message>
+        <source>Application ID</source>
+        <translation>Anwendungs-ID</translation>
+    </message>
+    <message>
+        <source>Application Key</source>
+        <translation>Anwendungsschlüssel</translation>
+    </message>
+    <message>
+        <source>Network ID</source>
+        <translation>Netzwerk-ID</translation>
+    </message>
+    <message>
+        <source>Temperature</source>
+        <translation>Temperatur</translation>
+    </message>
+    <message>
+        <source>Humidity</source>
+        <translation>Feuchte</translation>
+    </message>
+    <message>
+        <source>Pressure</source>
+        <translation>Druck</translation>
+    </message>
+    <message>
+        <source>Accelerometer</source>
+        <translation>Beschleunigung</translation>
+    </message>
+    <message>
+        <source>Report Rate</source>
+        <translation>Meldeintervall</translation>
+    </message>
+    <message>
+        <source>%1 written %2, read %3</source>
+        <translation>%1 geschrieben %2, gelesen %3</translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Tessaline IoT Commission Tool: reads, configures and registers lock sensor nodes on a serial port.</source>

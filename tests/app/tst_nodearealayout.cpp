@@ -151,7 +151,7 @@ bool NodeAreaLayoutTest::noteWrite(MainWindow &window, DialogDriver &driver, boo
                 {Node::FlagReportRate, QStringLiteral("reportRate"), QStringLiteral("30"), QStringLiteral("15")}};
         note = {CommissioningSession::NodeNote::Tone::Bad,
             QCoreApplication::translate("CommissioningSession", "Not as written: ")
-                + WriteVerification::describe(mismatches)};
+                + WriteVerification::describeForOperator(mismatches)};
     }
     emit window.session()->noteChanged(note);
     return true;

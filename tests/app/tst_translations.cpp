@@ -6,6 +6,7 @@
 #include "nodeinterface.h"
 #include "translationloader.h"
 #include "windowwaits.h"
+#include "writeverification.h"
 
 #include <QAction>
 #include <QFile>
@@ -129,6 +130,12 @@ void TranslationsTest::germanFormsAndAboutBoxSpeakGerman()
         labels << label->text();
     QVERIFY2(labels.contains(QStringLiteral("Anwendungs-ID:")), qPrintable(labels.join(QLatin1String(" | "))));
     QVERIFY2(labels.contains(QStringLiteral("Anw.-Schlüssel:")), qPrintable(labels.join(QLatin1String(" | "))));
+
+    // A write that did not come back as written names the settings as the form does, in German.
+    const QList<WriteVerification::Mismatch> mismatches = {{Node::FlagTemperature, QStringLiteral("temperature"),
+        QStringLiteral("-10 to 50"), QStringLiteral("0 to 30")}};
+    QCOMPARE(WriteVerification::describeForOperator(mismatches),
+        QStringLiteral("Temperatur geschrieben -10 to 50, gelesen 0 to 30"));
 
     // The About box gives the build date as German dates are written: day, month and the whole year.
     MainWindow window;
