@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -56,6 +57,7 @@ private slots:
     void privateCaFileLetsItRegisterOverTls();
     void badArgumentsExitWithUsage_data();
     void badArgumentsExitWithUsage();
+    void unopenablePortExitsWithUsageCode_data();
     void unopenablePortExitsWithUsageCode();
     void replugOnTheSamePathIsReadInALoop();
     void debugLinesOnlyWhenAskedFor_data();
@@ -310,14 +312,26 @@ void CommissionCliTest::badArgumentsExitWithUsage()
     QVERIFY(cli.standardOutputLines().isEmpty());
 }
 
+void CommissionCliTest::unopenablePortExitsWithUsageCode_data()
+{
+    QTest::addColumn<bool>("relative");
+    QTest::newRow("absolute path") << false;
+    // A path relative to the working directory is that file, not one under /dev.
+    QTest::newRow("relative path") << true;
+}
+
 void CommissionCliTest::unopenablePortExitsWithUsageCode()
 {
+    QFETCH(bool, relative);
     SimulatedPort node;
+    const QString missing = node.missingPath();
+    const QString given = relative ? QDir::current().relativeFilePath(missing) : missing;
+    QVERIFY(QFileInfo(given).isRelative() == relative);
     CliRun cli(QLatin1String(TestServerProcess::kPassword));
-    QVERIFY(cli.start(commissionArguments({node.missingPath()})));
+    QVERIFY(cli.start(commissionArguments({given})));
     QVERIFY2(cli.waitForExit(kUsageExitMs), qPrintable(cli.standardError()));
     QCOMPARE(cli.exitCode(), 2);
-    QVERIFY2(cli.standardError().contains(QStringLiteral("cannot open ") + node.missingPath()),
+    QVERIFY2(cli.standardError().contains(QStringLiteral("cannot open ") + QFileInfo(missing).absoluteFilePath()),
         qPrintable(cli.standardError()));
     QVERIFY(cli.standardOutputLines().isEmpty());
 }
