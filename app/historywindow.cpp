@@ -177,7 +177,7 @@ void HistoryWindow::chooseExportFile()
 bool HistoryWindow::exportTo(const QString &filePath)
 {
     QString error;
-    if (HistoryExport::write(filePath, tableModel->rows(), &error)) {
+    if (HistoryExport::write(filePath, tableModel->rows(), &error, path)) {
         ui->statusLabel->setText(tr("%n node(s) exported to %1", nullptr, tableModel->rowCount()).arg(filePath));
         return true;
     }

@@ -121,7 +121,7 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
                 QCoreApplication::translate("JournalExportCommand", "no entries matched; %1 not written").arg(target)));
         return kExitNothingMatched;
     }
-    if (!HistoryExport::write(target, rows, &error))
+    if (!HistoryExport::write(target, rows, &error, journalPath))
         return fail(QCoreApplication::translate("JournalExportCommand", "cannot write %1").arg(error));
     if (history.skippedLines() > 0)
         std::fprintf(stderr, "iot_commission: %s\n",

@@ -138,7 +138,8 @@ QByteArray HistoryExport::jsonLines(const QVector<HistoryRow> &rows)
     return out;
 }
 
-bool HistoryExport::write(const QString &filePath, const QVector<HistoryRow> &rows, QString *error)
+bool HistoryExport::write(
+    const QString &filePath, const QVector<HistoryRow> &rows, QString *error, const QString &sourcePath)
 {
     const auto fail = [error](const QString &reason) {
         if (error)
@@ -148,6 +149,14 @@ bool HistoryExport::write(const QString &filePath, const QVector<HistoryRow> &ro
     const Format format = formatFor(filePath);
     if (format == Unknown)
         return fail(QStringLiteral("%1: the file name must end in .csv, .jsonl or .json").arg(filePath));
+    // QFileInfo follows links: what would be replaced is the file at the end of them.
+    const QFileInfo existing(filePath);
+    if (existing.exists() && !existing.isFile())
+        return fail(QStringLiteral("%1: not a regular file, it is left as it is").arg(filePath));
+    if (existing.exists() && !sourcePath.isEmpty()
+        && existing.canonicalFilePath() == QFileInfo(sourcePath).canonicalFilePath())
+        return fail(
+            QStringLiteral("%1: this is the journal the rows were read from; choose another file").arg(filePath));
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("%1: %2").arg(filePath, file.errorString()));

@@ -29,6 +29,9 @@ public:
     // One JSON object per row and line, keys as the columns.
     static QByteArray jsonLines(const QVector<HistoryRow> &rows);
 
-    // Writes the whole file or leaves any earlier one untouched. Returns false with the reason.
-    static bool write(const QString &filePath, const QVector<HistoryRow> &rows, QString *error = nullptr);
+    // Writes the whole file or leaves any earlier one untouched. Returns false with the reason. Only a regular
+    // file is replaced (a link to a device or a FIFO is refused, never written through), and never the file
+    // `sourcePath` the rows were read from: an export must not take the journal's place.
+    static bool write(const QString &filePath, const QVector<HistoryRow> &rows, QString *error = nullptr,
+        const QString &sourcePath = QString());
 };

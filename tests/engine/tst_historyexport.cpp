@@ -2,10 +2,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 Q_DECLARE_METATYPE(HistoryExport::Format)
 
@@ -239,6 +242,35 @@ void HistoryExportTest::failsWithoutTouchingAnEarlierFile()
     QVERIFY(!HistoryExport::write(blocked, {plainRow()}, &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(QFileInfo(blocked).isDir());
+
+    // A link to something that is not a regular file (a FIFO here, a device on a bench) is not written through.
+    const QString fifo = directory.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString linked = directory.filePath(QStringLiteral("linked.csv"));
+    QVERIFY(QFile::link(fifo, linked));
+    error.clear();
+    QVERIFY(!HistoryExport::write(linked, {plainRow()}, &error));
+    QVERIFY2(error.contains(QStringLiteral("not a regular file")), qPrintable(error));
+    QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+
+    // The journal the rows came from is never replaced by them, under its own name or through a link.
+    const QString journal = directory.filePath(QStringLiteral("journal.jsonl"));
+    const QByteArray entries = "{\"event\":\"nodeRead\"}\n";
+    {
+        QFile file(journal);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(entries);
+    }
+    const QString journalLink = directory.filePath(QStringLiteral("again.jsonl"));
+    QVERIFY(QFile::link(journal, journalLink));
+    for (const QString &target : {journal, journalLink}) {
+        error.clear();
+        QVERIFY(!HistoryExport::write(target, {plainRow()}, &error, journal));
+        QVERIFY2(error.contains(QStringLiteral("journal")), qPrintable(error));
+    }
+    QFile file(journal);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), entries);
 }
 
 void HistoryExportTest::csvKeepsFormulasAsText_data()
