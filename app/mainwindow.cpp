@@ -609,6 +609,13 @@ void MainWindow::editServer()
     TextPrompt::open(
         this, tr("Set ORVA server"), tr("Server:"), serverSession->serverAddress(), [this](QString address) {
             address = ServerSession::normalisedAddress(address);
+            const QString problem = ServerSession::addressProblem(address);
+            if (!problem.isEmpty()) {
+                // The address in use stays; the operator is told why the new one was not taken.
+                notices->present({CommissioningSession::Notice::Level::Warning, tr("Set ORVA server"), problem,
+                    tr("The server address was not changed.")});
+                return;
+            }
             storeSetting(QString::fromLatin1(kServerKey), address);
             serverSession->setServerAddress(address);
             showServerSecurity();

@@ -178,6 +178,8 @@ int Commissioner::configure(const QStringList &arguments)
     if (serverUrl.isEmpty() || userName.isEmpty())
         return usageError(QStringLiteral("--server and --user are needed"));
     serverUrl = ServerSession::normalisedAddress(serverUrl);
+    if (const QString problem = ServerSession::addressProblem(serverUrl); !problem.isEmpty())
+        return usageError(problem);
     if (loop && parser.isSet(countOption))
         return usageError(QStringLiteral("--count and --loop exclude each other"));
     if (parser.isSet(countOption)) {
@@ -356,8 +358,9 @@ void Commissioner::maybeFinish()
     // A node that was changed and is not done (interrupted while it restarts, say) has no report line: say so.
     for (StationRunner *station : qAsConst(stations)) {
         if (station->isCommitted()) {
-            printLine(stderr, QStringLiteral("iot-commission-cli: %1: the node in progress was left unfinished")
-                                  .arg(station->port()));
+            printLine(stderr,
+                QStringLiteral("iot-commission-cli: %1: the node in progress was left unfinished")
+                    .arg(station->port()));
             worstOutcome = qMax(worstOutcome, kExitNodeFailed);
         }
     }

@@ -10,6 +10,8 @@
 
 #include <QDateTime>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QUrl>
 
 #include <optional>
 
@@ -97,7 +99,25 @@ QString ServerSession::normalisedAddress(const QString &typed)
         if (address.startsWith(scheme, Qt::CaseInsensitive))
             return scheme + address.mid(scheme.size());
     }
+    // Another scheme is left as it is, for addressProblem() to name, instead of becoming "http://ftp://...".
+    static const QRegularExpression otherScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (otherScheme.match(address).hasMatch())
+        return address;
     return QLatin1String("http://") + address;
+}
+
+QString ServerSession::addressProblem(const QString &normalised)
+{
+    if (normalised.isEmpty() || normalised == QLatin1String("http://"))
+        return QString();
+    const QUrl url(normalised, QUrl::StrictMode);
+    if (!normalised.startsWith(QLatin1String("http://")) && !normalised.startsWith(QLatin1String("https://")))
+        return tr("%1: only http:// and https:// servers can be used").arg(normalised);
+    if (!url.isValid() || url.host().isEmpty())
+        return tr("%1: not a server address").arg(normalised);
+    if (!url.userInfo().isEmpty())
+        return tr("%1: the address must not hold a user name or password").arg(normalised);
+    return QString();
 }
 
 bool ServerSession::isUnencrypted(const QString &address)

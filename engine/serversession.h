@@ -65,6 +65,9 @@ public:
     // front unless it starts with "http://" or "https://" in any letter case (whose scheme is then written in
     // lower case). Both the window and the command line store what this returns.
     static QString normalisedAddress(const QString &typed);
+    // Why a normalised address cannot serve as the registration server (another scheme such as ftp://, a user
+    // name or password inside it, no host, a port out of range); empty when it can, or when it is empty.
+    static QString addressProblem(const QString &normalised);
     // True for an address whose requests travel unencrypted (plain http): the password digest, the token and
     // the nodes' application keys can be read on the way.
     static bool isUnencrypted(const QString &address);

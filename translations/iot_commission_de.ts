@@ -1267,6 +1267,10 @@ Erstellt am: </translation>
         <source>Only the system&apos;s certificate authorities are trusted.</source>
         <translation>Nur den Zertifizierungsstellen des Systems wird vertraut.</translation>
     </message>
+    <message>
+        <source>The server address was not changed.</source>
+        <translation>Die Serveradresse wurde nicht geändert.</translation>
+    </message>
 </context>
 <context>
     <name>NodeForm</name>
@@ -1350,6 +1354,18 @@ Erstellt am: </translation>
     <message>
         <source>The registration outbox cannot be updated: %1; registrations are held back and tried again no faster than their back-off.</source>
         <translation>Der Registrierungs-Ausgang kann nicht geändert werden: %1; Registrierungen werden zurückgehalten und nicht schneller als ihre Wartezeit erneut versucht.</translation>
+    </message>
+    <message>
+        <source>%1: only http:// and https:// servers can be used</source>
+        <translation>%1: nur http://- und https://-Server sind möglich</translation>
+    </message>
+    <message>
+        <source>%1: not a server address</source>
+        <translation>%1: keine Serveradresse</translation>
+    </message>
+    <message>
+        <source>%1: the address must not hold a user name or password</source>
+        <translation>%1: die Adresse darf keinen Benutzernamen und kein Passwort enthalten</translation>
     </message>
 </context>
 <context>

@@ -6,6 +6,7 @@
 #include "nodeform.h"
 #include "nodesimulator.h"
 #include "registrationoutbox.h"
+#include "serversession.h"
 #include "testserverprocess.h"
 #include "windowtest.h"
 #include "windowwaits.h"
@@ -242,8 +243,11 @@ void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes_data()
             {"capital https scheme kept", "HTTPS://orva.example", "https://orva.example", false},
             {"capital http scheme kept", "HTTP://orva.example", "http://orva.example", true},
             {"host starting with http", "httpserver", "http://httpserver", true},
-            {"blanks around", " https://orva.example ", "https://orva.example", false},
-            {"empty", "", "http://", false}});
+            {"blanks around", " https://orva.example ", "https://orva.example", false}, {"empty", "", "http://", false},
+            // Refused with a box: the address in use stays.
+            {"another scheme refused", "ftp://orva.example", "", false},
+            {"credentials inside refused", "https://user:pw@orva.example", "", false},
+            {"port out of range refused", "orva.example:99999", "", false}});
 }
 
 void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes()
@@ -253,8 +257,18 @@ void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes()
     auto window = newWindow();
     DialogDriver driver;
     driver.enterText(typed);
+    const bool refused = stored.isEmpty();
+    if (refused)
+        driver.clickOk();
     namedChild<QAction>(window.get(), "actionORVA_server")->trigger();
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
+    if (refused) {
+        const auto boxes = driver.recordsOf(QStringLiteral("message"));
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].text.startsWith(ServerSession::normalisedAddress(typed)), qPrintable(boxes[0].text));
+        QCOMPARE(userSettings().value(QStringLiteral("JSONregister/server")).toString(), server.baseUrl());
+        return;
+    }
     const auto inputs = driver.recordsOf(QStringLiteral("input"));
     QCOMPARE(inputs.size(), 1);
     QCOMPARE(inputs[0].title, QStringLiteral("Set ORVA server"));

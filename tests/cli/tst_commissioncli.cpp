@@ -342,6 +342,11 @@ void CommissionCliTest::badArgumentsExitWithUsage_data()
     QTest::newRow("CA file a FIFO") << (commission + QStringList{caFile, caFifo});
     QTest::newRow("CA file over 1 MB") << (commission + QStringList{caFile, caTooLarge});
     QTest::newRow("CA file without certificate") << (commission + QStringList{caFile, caNotPem});
+    const QStringList user{QStringLiteral("--user"), QStringLiteral("operator")};
+    for (const char *address : {"ftp://orva.example", "http://user:pw@orva.example", "http://orva.example:99999"}) {
+        QTest::newRow(address) << (QStringList{QStringLiteral("commission")} + port + user
+            + QStringList{QStringLiteral("--server"), QLatin1String(address)});
+    }
 }
 
 void CommissionCliTest::badArgumentsExitWithUsage()
