@@ -22,6 +22,7 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QVBoxLayout>
 

@@ -10,7 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

@@ -3,7 +3,7 @@
 #include "commissioningprofile.h"
 
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

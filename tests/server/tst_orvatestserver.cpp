@@ -10,7 +10,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkInterface>
 #include <QNetworkReply>
-#include <QtTest>
+#include <QSignalSpy>
+#include <QTest>
 
 // The local registration server itself: its command line, its checks, its store and its lifecycle.
 class TestOrvaTestServer : public QObject

@@ -8,9 +8,10 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSignalSpy>
 #include <QSslSocket>
 #include <QTcpServer>
-#include <QtTest>
+#include <QTest>
 
 using Failure = ServerReply::Failure;
 Q_DECLARE_METATYPE(ServerReply::Failure)

@@ -8,8 +8,8 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSerialPort>
+#include <QTest>
 #include <QThread>
-#include <QtTest>
 
 #include <cmath>
 #include <vector>

@@ -11,7 +11,8 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
+#include <QThread>
 
 #include <csignal>
 #include <functional>
