@@ -153,14 +153,24 @@ void HistoryWindow::showEvents(const QModelIndex &index)
 
 void HistoryWindow::chooseExportFile()
 {
-    auto *dialog
-        = new QFileDialog(this, tr("Export history"), QString(), tr("CSV (*.csv);;JSON lines (*.jsonl *.json)"));
+    const QString filters = tr("CSV (*.csv);;JSON lines (*.jsonl *.json)");
+    const QString csvFilter = filters.section(QStringLiteral(";;"), 0, 0);
+    auto *dialog = new QFileDialog(this, tr("Export history"), QString(), filters);
     dialog->setObjectName(QStringLiteral("exportDialog"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setDefaultSuffix(QStringLiteral("csv"));
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, &HistoryWindow::exportTo);
+    const auto chosenFormat = [dialog, csvFilter] {
+        return dialog->selectedNameFilter() == csvFilter ? HistoryExport::Csv : HistoryExport::JsonLines;
+    };
+    // A name typed without an extension gets the one of the format chosen in the filter box; the dialog adds
+    // it itself (and asks before overwriting), a name with another extension gets it added here.
+    connect(dialog, &QFileDialog::filterSelected, dialog, [dialog, csvFilter](const QString &filter) {
+        dialog->setDefaultSuffix(filter == csvFilter ? QStringLiteral("csv") : QStringLiteral("jsonl"));
+    });
+    connect(dialog, &QFileDialog::fileSelected, this,
+        [this, chosenFormat](const QString &path) { exportTo(HistoryExport::withExtension(path, chosenFormat())); });
     dialog->open();
 }
 

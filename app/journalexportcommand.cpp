@@ -112,6 +112,13 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
                     journalPath.isEmpty() ? QCoreApplication::translate("JournalExportCommand", "no data directory")
                                           : error));
     const QVector<HistoryRow> rows = history.rows(filter);
+    if (rows.isEmpty()) {
+        // An empty export is most likely a mistyped lot or date; an earlier file of the same name is kept.
+        std::fprintf(stderr, "iot_commission: %s\n",
+            qPrintable(
+                QCoreApplication::translate("JournalExportCommand", "no entries matched; %1 not written").arg(target)));
+        return kExitNothingMatched;
+    }
     if (!HistoryExport::write(target, rows, &error))
         return fail(QCoreApplication::translate("JournalExportCommand", "cannot write %1").arg(error));
     if (history.skippedLines() > 0)

@@ -10,6 +10,7 @@ class JournalExportCommand
 {
 public:
     static constexpr int kExitSuccess = 0;
+    static constexpr int kExitNothingMatched = 1;
     static constexpr int kExitBadArgument = 2;
 
     static void addOptions(QCommandLineParser &parser);

@@ -3,29 +3,77 @@
 #include "commissioningjournal.h"
 #include "commissioningprofile.h"
 #include "passwordprompt.h"
+#include "protectedfieldcipher.h"
 #include "registrationoutbox.h"
 #include "serversession.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
+#include <QSslCertificate>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
+const char kProgramName[] = "iot-commission-cli";
 const char kUsage[] = "usage: iot-commission-cli commission --port PORT [--port PORT ...] --server URL --user NAME "
-                      "[--profile FILE] [--register] [--sleep] [--count N | --loop] [--json]";
+                      "[--profile FILE] [--register] [--sleep] [--count N | --loop] [--json] [--journal FILE] "
+                      "[--lot NAME] [--ca-file FILE] [--verbose]";
+// A trusted CA file is a handful of PEM certificates; anything larger is not one.
+constexpr qint64 kMaxCaFileBytes = 1024 * 1024;
 
 void printLine(FILE *stream, const QString &text)
 {
     std::fputs(qPrintable(text), stream);
     std::fputc('\n', stream);
     std::fflush(stream);
+}
+
+// The commission command's help: its full usage line in place of Qt's generic one, then every option.
+QString commissionHelp(const QCommandLineParser &parser)
+{
+    const QString text = parser.helpText();
+    return QLatin1String(kUsage) + QLatin1Char('\n') + text.mid(text.indexOf(QLatin1Char('\n')));
+}
+
+QString generalHelp()
+{
+    return QLatin1String(kUsage)
+        + QStringLiteral("\n\nCommissions lock sensor nodes on one or more serial ports.\n\n"
+                         "Commands:\n"
+                         "  commission     Reads, writes, registers and puts to sleep the nodes that boot on the\n"
+                         "                 given ports.\n\n"
+                         "Options:\n"
+                         "  -h, --help     Displays this help.\n"
+                         "  -v, --version  Displays version information.\n\n"
+                         "\"iot-commission-cli commission --help\" lists the options of the commission command.");
+}
+
+// The trusted CA file as the window's setting takes it, but read only when it is a regular file of a sane size:
+// a FIFO or a device would hang or flood the start. Empty when it can be used, else why not.
+QString caFileProblem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("--ca-file %1: no such file").arg(path);
+    if (!info.isFile())
+        return QStringLiteral("--ca-file %1: not a regular file").arg(path);
+    if (info.size() > kMaxCaFileBytes)
+        return QStringLiteral("--ca-file %1: larger than %2 bytes").arg(path).arg(kMaxCaFileBytes);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("--ca-file %1: %2").arg(path, file.errorString());
+    if (QSslCertificate::fromData(file.read(kMaxCaFileBytes), QSsl::Pem).isEmpty())
+        return QStringLiteral("--ca-file %1: holds no PEM certificate").arg(path);
+    return QString();
 }
 } // namespace
 
@@ -51,10 +99,10 @@ int Commissioner::usageError(const QString &message)
 int Commissioner::configure(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Commissions lock sensor nodes on one or more serial ports."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("commission"));
+    parser.setApplicationDescription(
+        QStringLiteral("Reads, writes, registers and puts to sleep the nodes that boot on the given ports."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption portOption(
         QStringLiteral("port"), QStringLiteral("Serial port (repeatable)."), QStringLiteral("port"));
     const QCommandLineOption serverOption(
@@ -72,20 +120,32 @@ int Commissioner::configure(const QStringList &arguments)
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("One JSON object per node."));
     const QCommandLineOption journalOption(QStringLiteral("journal"),
         QStringLiteral("Journal file (default: the tool's journal)."), QStringLiteral("file"));
+    const QCommandLineOption lotOption(QStringLiteral("lot"),
+        QStringLiteral("Production lot; every journal entry carries it, as in the window."), QStringLiteral("name"));
+    const QCommandLineOption caFileOption(QStringLiteral("ca-file"),
+        QStringLiteral("PEM file of a private certificate authority the server's certificate is checked against "
+                       "(besides the system's)."),
+        QStringLiteral("file"));
+    const QCommandLineOption verboseOption(
+        QStringLiteral("verbose"), QStringLiteral("Also print the tool's debug lines on standard error."));
     parser.addOptions({portOption, serverOption, userOption, profileOption, registerOption, sleepOption, countOption,
-        loopOption, jsonOption, journalOption});
+        loopOption, jsonOption, journalOption, lotOption, caFileOption, verboseOption});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        printLine(stdout, parser.helpText());
+    if (parser.isSet(helpOption)) {
+        const bool commandNamed = parser.positionalArguments() == QStringList{QStringLiteral("commission")};
+        printLine(stdout, commandNamed ? commissionHelp(parser) : generalHelp());
         return kExitSuccess;
     }
-    if (parser.isSet(QStringLiteral("version"))) {
-        printLine(
-            stdout, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+    if (parser.isSet(versionOption)) {
+        printLine(stdout, QLatin1String(kProgramName) + QLatin1Char(' ') + QCoreApplication::applicationVersion());
         return kExitSuccess;
     }
+    // The engine's debug and information lines go to standard error only when asked for; a logging
+    // configuration given in the environment decides for itself.
+    if (!parser.isSet(verboseOption) && !qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false"));
     if (parser.positionalArguments() != QStringList{QStringLiteral("commission")})
         return usageError(QStringLiteral("the command is \"commission\""));
 
@@ -98,6 +158,13 @@ int Commissioner::configure(const QStringList &arguments)
     sleepNodes = parser.isSet(sleepOption);
     json = parser.isSet(jsonOption);
     loop = parser.isSet(loopOption);
+    const QString lot = parser.value(lotOption).trimmed();
+    const QString caFile = parser.value(caFileOption);
+    if (parser.isSet(caFileOption)) {
+        const QString problem = caFileProblem(caFile);
+        if (!problem.isEmpty())
+            return usageError(problem);
+    }
     if (ports.isEmpty())
         return usageError(QStringLiteral("at least one --port is needed"));
     if (ports.removeDuplicates() > 0)
@@ -128,6 +195,9 @@ int Commissioner::configure(const QStringList &arguments)
 
     journal = std::make_unique<CommissioningJournal>(
         journalPath.isEmpty() ? CommissioningJournal::defaultFilePath() : journalPath);
+    // Entries as the window writes them: the lot being commissioned and the fingerprint of the node key.
+    journal->setLot(lot);
+    journal->setKeyFingerprint(ProtectedFieldCipher::keyFingerprint());
     outbox = new RegistrationOutbox(journalPath.isEmpty()
             ? RegistrationOutbox::defaultFilePath()
             : QFileInfo(journalPath).absoluteDir().filePath(QLatin1String(RegistrationOutbox::kFileName)),
@@ -137,6 +207,8 @@ int Commissioner::configure(const QStringList &arguments)
             QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ") + outbox->errorText());
     server = new ServerSession(journal.get(), outbox->isOpen() ? outbox : nullptr, this);
     server->setServerAddress(serverUrl);
+    if (!caFile.isEmpty() && !server->setCaCertificateFile(caFile))
+        return usageError(QStringLiteral("--ca-file %1: holds no certificate that can be used").arg(caFile));
     connect(server, &ServerSession::becameIdle, this, &Commissioner::maybeFinish);
 
     StationRunner::Options options;
@@ -148,13 +220,7 @@ int Commissioner::configure(const QStringList &arguments)
         auto *station = new StationRunner(port, server, journal.get(), profile, options);
         connect(station, &StationRunner::nodeDone, this, &Commissioner::nodeDone);
         connect(station, &StationRunner::progress, this, [](const QString &text) { printLine(stderr, text); });
-        connect(station, &StationRunner::portFailed, this, [this](const QString &name, const QString &reason) {
-            printLine(stderr, QStringLiteral("iot-commission-cli: cannot open %1: %2").arg(name, reason));
-            if (!ended) {
-                ended = true;
-                emit finished(kExitUsage);
-            }
-        });
+        connect(station, &StationRunner::portFailed, this, &Commissioner::portFailed);
         stations.append(station);
     }
     return -1;
@@ -170,10 +236,8 @@ void Commissioner::interrupt()
 {
     if (stopping)
         return;
-    stopping = true;
     printLine(stderr, QStringLiteral("iot-commission-cli: stopping once the nodes in progress are done"));
-    for (StationRunner *station : qAsConst(stations))
-        station->stop();
+    stopAll();
     maybeFinish();
 }
 
@@ -181,14 +245,41 @@ void Commissioner::nodeDone(const StationRunner::NodeReport &report)
 {
     ++done;
     if (!report.error.isEmpty())
-        ++failed;
+        worstOutcome = qMax(worstOutcome, kExitNodeFailed);
     printReport(report);
-    if (!loop && done >= count) {
-        stopping = true;
-        for (StationRunner *station : qAsConst(stations))
-            station->stop();
+    if (!loop && done >= count)
+        stopAll();
+    maybeFinish();
+}
+
+void Commissioner::portFailed(const QString &name, const QString &reason, bool wasOpen)
+{
+    if (!wasOpen) {
+        // A port named on the command line that cannot be opened is a wrong argument: no further node is taken
+        // anywhere, and what is in progress elsewhere is seen through.
+        printLine(stderr, QStringLiteral("iot-commission-cli: cannot open %1: %2").arg(name, reason));
+        worstOutcome = kExitUsage;
+        stopAll();
+    } else {
+        // A node unplugged, or one that hung up: only this port's work ends, the other ports go on.
+        printLine(stderr,
+            QStringLiteral("iot-commission-cli: %1 went away (%2); no further node is taken there").arg(name, reason));
+        const bool portLeft = std::any_of(
+            stations.cbegin(), stations.cend(), [](const StationRunner *station) { return !station->isGone(); });
+        if (!portLeft && !stopping) {
+            printLine(stderr, QStringLiteral("iot-commission-cli: no port is left for the remaining nodes"));
+            worstOutcome = kExitUsage;
+            stopAll();
+        }
     }
     maybeFinish();
+}
+
+void Commissioner::stopAll()
+{
+    stopping = true;
+    for (StationRunner *station : qAsConst(stations))
+        station->stop();
 }
 
 void Commissioner::maybeFinish()
@@ -205,7 +296,7 @@ void Commissioner::maybeFinish()
     if (!server->isIdle())
         return;
     ended = true;
-    emit finished(failed > 0 ? kExitNodeFailed : kExitSuccess);
+    emit finished(worstOutcome);
 }
 
 void Commissioner::printReport(const StationRunner::NodeReport &report)

@@ -39,6 +39,9 @@ signals:
 
 private:
     void nodeDone(const StationRunner::NodeReport &report);
+    void portFailed(const QString &name, const QString &reason, bool wasOpen);
+    // Takes no further node on any port; the nodes in progress are seen through.
+    void stopAll();
     void printReport(const StationRunner::NodeReport &report);
     void maybeFinish();
     static int usageError(const QString &message);
@@ -60,7 +63,8 @@ private:
     ServerSession *server = nullptr;
     QList<StationRunner *> stations;
     int done = 0;
-    int failed = 0;
+    // The exit code: the worst of a node failed (1) and a port that could not be opened or none left (2).
+    int worstOutcome = kExitSuccess;
     bool stopping = false;
     bool ended = false;
 };

@@ -39,12 +39,36 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
             if (!proceed)
                 finish(QStringLiteral("not put to sleep: the node is not registered"));
         });
-    connect(
-        commissioning, &CommissioningSession::portOpened, this, [this] { say(QStringLiteral("waiting for a node")); });
-    connect(commissioning, &CommissioningSession::portFailed, this, [this](const QString &name, const QString &reason) {
-        if (!name.isEmpty())
-            emit portFailed(name, reason);
+    connect(commissioning, &CommissioningSession::portOpened, this, [this] {
+        portOpenedOnce = true;
+        say(QStringLiteral("waiting for a node"));
     });
+    connect(commissioning, &CommissioningSession::portFailed, this, &StationRunner::portLost);
+}
+
+void StationRunner::portLost(const QString &name, const QString &reason)
+{
+    if (name.isEmpty() || portGone)
+        return;
+    portGone = true;
+    stopping = true;
+    const QString problem = portOpenedOnce ? QStringLiteral("the port went away (%1)").arg(reason)
+                                           : QStringLiteral("the port cannot be opened (%1)").arg(reason);
+    if (inProgress) {
+        if (phase == Phase::Registering || (phase == Phase::Writing && !writeAnswered)) {
+            // A registration on its way is the server's business now, and a write still ends with the node's
+            // answers so far: the node ends with that answer, or after a grace period in case none comes.
+            portLostReason = problem;
+            const int node = nodeNumber;
+            QTimer::singleShot(kPortLostGraceMs, this, [this, node] {
+                if (inProgress && nodeNumber == node)
+                    finish(portLostReason);
+            });
+        } else {
+            finish(problem);
+        }
+    }
+    emit portFailed(name, reason, portOpenedOnce);
 }
 
 void StationRunner::start()
@@ -65,6 +89,7 @@ void StationRunner::say(const QString &text)
 void StationRunner::begin()
 {
     inProgress = true;
+    ++nodeNumber;
     phase = Phase::Reading;
     report = NodeReport();
     report.port = portName;
@@ -97,15 +122,20 @@ void StationRunner::stateChanged(State state)
         nodeShown();
         break;
     case State::UpdateSucceeded:
+        takeWriteResult();
         say(QStringLiteral("written, the node restarts"));
         break;
     case State::ApplyFailed:
-        finish(phase == Phase::Sleeping ? QStringLiteral("the node refused to sleep")
-                                        : QStringLiteral("the node refused a setting (Apply FAILED)"));
+        takeWriteResult();
+        finish(!portLostReason.isEmpty()   ? portLostReason
+                : phase == Phase::Sleeping ? QStringLiteral("the node refused to sleep")
+                                           : QStringLiteral("the node refused a setting (Apply FAILED)"));
         break;
     case State::ApplyTimedOut:
-        finish(phase == Phase::Sleeping ? QStringLiteral("the node stopped answering the sleep command")
-                                        : QStringLiteral("the node stopped answering the write (Apply Timed out)"));
+        takeWriteResult();
+        finish(!portLostReason.isEmpty()   ? portLostReason
+                : phase == Phase::Sleeping ? QStringLiteral("the node stopped answering the sleep command")
+                                           : QStringLiteral("the node stopped answering the write (Apply Timed out)"));
         break;
     case State::ConnectTimedOut:
         finish(QStringLiteral("the node's start-up read timed out"));
@@ -131,15 +161,28 @@ void StationRunner::stateChanged(State state)
         }
         break;
     case State::WaitingForNode:
+        if (inProgress && phase == Phase::Registering && !portLostReason.isEmpty())
+            break; // the registration's end after the port went away: registrationReported() ends the node
         // Back to waiting in the middle of a node: its login was refused or abandoned, or the link dropped it.
         finish(lastNoticeOr(QStringLiteral("the node was dropped")));
         break;
     case State::PortUnavailable:
-        finish(commissioning->portProblem());
+        // A registration or write on its way is still answered; the node ends then (see portLost).
+        if (portLostReason.isEmpty())
+            finish(commissioning->portProblem());
         break;
     default:
         break;
     }
+}
+
+void StationRunner::takeWriteResult()
+{
+    if (!inProgress || phase != Phase::Writing || writeAnswered)
+        return;
+    writeAnswered = true;
+    // What the node acknowledged, which is less than what was asked when a line was refused or unanswered.
+    report.written = CommissioningJournal::flagNames(commissioning->lastWriteAcknowledged());
 }
 
 void StationRunner::takeRecord()
@@ -170,9 +213,9 @@ void StationRunner::nodeShown()
         const int written = commissioning->applyProfileDifferences();
         if (written != 0) {
             phase = Phase::Writing;
-            report.written = CommissioningJournal::flagNames(written);
+            writeAnswered = false;
             report.verified = false;
-            say(QStringLiteral("writing ") + report.written.join(QStringLiteral(", ")));
+            say(QStringLiteral("writing ") + CommissioningJournal::flagNames(written).join(QStringLiteral(", ")));
             return;
         }
         proceed();
@@ -250,6 +293,11 @@ void StationRunner::registrationReported(const ServerSession::RegistrationReport
         finish(QStringLiteral("registration failed: %1").arg(registration.status));
         return;
     }
+    if (!portLostReason.isEmpty()) {
+        // Registered, but the node can no longer be reached for its sleep.
+        finish(options.sleepNodes ? portLostReason : QString());
+        return;
+    }
     if (options.sleepNodes) {
         phase = Phase::Sleeping;
         // Queued: the engine finishes the registration's own transitions first.
@@ -264,6 +312,7 @@ void StationRunner::finish(const QString &error)
     if (!inProgress)
         return;
     inProgress = false;
+    portLostReason.clear();
     sleepTimer.stop();
     report.error = error;
     if (error.isEmpty())

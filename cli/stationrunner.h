@@ -20,6 +20,9 @@ public:
     // The sleep command's reply window plus the pause after sending, with room to spare: a node that has not
     // confirmed its sleep by then never will.
     static constexpr int kSleepConfirmMs = 15000;
+    // How long a node whose port went away waits for the answer of its write or registration under way. The
+    // write's end is reported at once; a registration's within two of the server's time-outs (login and request).
+    static constexpr int kPortLostGraceMs = 70000;
 
     struct Options
     {
@@ -35,7 +38,7 @@ public:
         QString type; // the node's "Communication:" text
         QString identifier;
         QString nodeVersion;
-        QStringList written; // the settings written ("temperature", "reportRate")
+        QStringList written; // the settings the node acknowledged ("temperature", "reportRate")
         bool verified = false; // what was written was read back as written (true when nothing was written)
         QString registration; // the server's status, "waiting" when kept in the outbox, empty when not asked
         bool sleeping = false;
@@ -50,6 +53,8 @@ public:
     // Takes no further node once the current one is done; a write in progress is never cut off.
     void stop();
     bool isBusy() const { return inProgress; }
+    // True once the port has gone away (or could not be opened): the station takes no further node.
+    bool isGone() const { return portGone; }
     // True while the node in progress has been changed (written, registered or asked to sleep) and is not done:
     // such a node is seen through before the program ends, one that is only being read may be left.
     bool isCommitted() const { return inProgress && phase != Phase::Reading; }
@@ -57,7 +62,9 @@ public:
 
 signals:
     void nodeDone(StationRunner::NodeReport report);
-    void portFailed(QString port, QString reason);
+    // The port could not be opened (wasOpen false) or went away (true). A node in progress on it has been
+    // reported already, unless its registration is still on its way: that one is reported once answered.
+    void portFailed(QString port, QString reason, bool wasOpen);
     void progress(QString text);
 
 private:
@@ -70,10 +77,13 @@ private:
     void goToSleep();
     void registrationReported(const ServerSession::RegistrationReport &report);
     void takeRecord();
+    // The settings the node acknowledged into the report, once its write has ended.
+    void takeWriteResult();
     // The node's type, identity and main-board version into the report.
     void takeIdentity(const Node &node);
     // The engine's last notice, or `fallback` when it gave none.
     QString lastNoticeOr(const QString &fallback) const;
+    void portLost(const QString &name, const QString &reason);
     void finish(const QString &error = QString());
     void say(const QString &text);
 
@@ -82,7 +92,13 @@ private:
     Options options;
     QTimer sleepTimer;
     bool stopping = false;
+    bool portOpenedOnce = false;
+    bool portGone = false;
+    // Why the port went away while a registration was on its way; the node ends with it once answered.
+    QString portLostReason;
     bool inProgress = false;
+    int nodeNumber = 0;
+    bool writeAnswered = false;
     Phase phase = Phase::Reading;
     NodeReport report;
     QString lastNotice;

@@ -66,6 +66,7 @@ CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJ
         if (!linkReportsStale)
             nodeConnected(node);
     });
+    connect(nodeLink, &NodeInterface::settingsAcknowledged, this, [this](int flags) { acknowledgedFlags = flags; });
     connect(nodeLink, &NodeInterface::nodeCommandResult, this, &CommissioningSession::commandResult);
     connect(nodeLink, &NodeInterface::nodeSleeping, this, &CommissioningSession::nodeSleeping);
     connect(nodeLink, &NodeInterface::configureID, this, &CommissioningSession::identityRequested);
@@ -157,6 +158,7 @@ void CommissioningSession::applySettings(Node node, int flags)
     if (!(flags & Node::FlagsWritable))
         return;
     pendingWrites.append({PendingWriteKind::Settings, node, flags});
+    acknowledgedFlags = 0;
     // Read back after the reset that follows a successful write, and compared with what went out.
     lastWrite = PendingWrite{PendingWriteKind::Settings, node, flags};
     describedIdentity = node.identity();

@@ -116,6 +116,8 @@ public:
     FormPreset preset() const { return currentPreset; }
     // True when the last write was read back and found as written (only meaningful with note() Good).
     bool lastWriteVerified() const { return verification == Verification::Verified; }
+    // The settings (update flags) the node acknowledged in the last settings write; 0 until it has ended.
+    int lastWriteAcknowledged() const { return acknowledgedFlags; }
 
     // What Register and Activate may do now.
     bool canRegister() const;
@@ -252,6 +254,7 @@ private:
     bool registrationDone = false; // the shown node was registered in this session
     bool registrationWaiting = false; // the shown node's registration waits in the outbox
     bool unappliedEdits = false;
+    int acknowledgedFlags = 0;
     QString pendingDescription; // the lock description of a Register that waits for an answer
     LabelResult label;
     QString portProblemText;

@@ -50,6 +50,13 @@ HistoryExport::Format HistoryExport::formatFor(const QString &filePath)
     return Unknown;
 }
 
+QString HistoryExport::withExtension(const QString &filePath, Format chosen)
+{
+    if (formatFor(filePath) != Unknown || filePath.isEmpty())
+        return filePath;
+    return filePath + (chosen == JsonLines ? QStringLiteral(".jsonl") : QStringLiteral(".csv"));
+}
+
 QStringList HistoryExport::columns()
 {
     return {QStringLiteral("time"), QStringLiteral("identifier"), QStringLiteral("lot"), QStringLiteral("type"),

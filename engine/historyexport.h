@@ -16,6 +16,9 @@ public:
 
     // .csv gives CSV, .jsonl and .json JSON lines; the case of the extension does not matter.
     static Format formatFor(const QString &filePath);
+    // The file name an export chosen as `chosen` is written to: unchanged when its extension names a format,
+    // else with ".csv" or ".jsonl" added (a name typed without an extension, or with another one).
+    static QString withExtension(const QString &filePath, Format chosen);
     static QStringList columns();
 
     // RFC 4180: a header row, CRLF line ends, UTF-8; fields holding a comma, quote, CR or LF are quoted.

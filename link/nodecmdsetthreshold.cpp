@@ -61,6 +61,14 @@ NodeCMDsetThreshold::NodeCMDsetThreshold(Node node, int flags, QSerialPort *port
     }
 }
 
+int NodeCMDsetThreshold::acknowledgedFlags() const
+{
+    int flags = 0;
+    for (const int step : acceptedSteps())
+        flags |= m_steps.at(step);
+    return flags;
+}
+
 int NodeCMDsetThreshold::stepCount() const
 {
     return m_steps.size();

@@ -34,6 +34,10 @@ public:
     // array, with a warning logged, when the field holds nothing that can be sent.
     static QByteArray lineFor(const Node &node, int flag, const ProtectedFieldCipher &cipher);
 
+    // The update flags of the settings the node acknowledged so far (a refused or unanswered one is not among
+    // them).
+    int acknowledgedFlags() const;
+
 protected:
     int stepCount() const override;
     QByteArray lineForStep(int step) override;

@@ -444,6 +444,8 @@ void NodeInterface::startWrite(std::unique_ptr<NodeWriteCommand> command)
 
 void NodeInterface::writeFinished(CommandResult result, CommandFailure failure)
 {
+    if (const auto *settings = qobject_cast<const NodeCMDsetThreshold *>(m_write.get()))
+        emit settingsAcknowledged(settings->acknowledgedFlags());
     emit nodeCommandResult(result, failure);
     m_write.reset();
     setCurrentExchange(0);

@@ -53,6 +53,8 @@ signals:
     void nodeConnected(Node node);
     // A write (updateNode, setDeviceId, setSigfoxData) ended; failure says why when the result is Failed.
     void nodeCommandResult(CommandResult result, CommandFailure failure);
+    // Just before the nodeCommandResult of a settings write: the update flags the node acknowledged.
+    void settingsAcknowledged(int flags);
     void configureID(Node::eFirmwareType type);
     void nodeSleeping();
     // The node's identifiers are enciphered under another key than the tool's: its read ended, nothing announced.

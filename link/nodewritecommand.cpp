@@ -163,6 +163,7 @@ void NodeWriteCommand::endAttempt(CommandResult verdict)
     m_attemptLimit.stop();
     switch (verdict) {
     case CommandResult::Done:
+        m_acceptedSteps.append(m_step);
         beginNextStep();
         return;
     case CommandResult::Failed:

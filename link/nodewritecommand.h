@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QTimer>
+#include <QVector>
 
 // Shared part of the three write commands: the line exchange with up to three attempts and the "Set"/"FAILED"
 // reply parser. The exchange is a sequence of states driven by timers and the port's readyRead, on the thread
@@ -38,6 +39,8 @@ public:
     // The port is going away: ends the exchange at once as unanswered (TimedOut).
     void abandonPort();
     bool isFinished() const { return m_phase == Phase::Finished; }
+    // The steps whose line the node answered "Set", in the order they were written.
+    QVector<int> acceptedSteps() const { return m_acceptedSteps; }
 
     // "Set <text>" anywhere in the line: Done. "FAILED <reason>": logged, Failed. Anything else: Pending.
     CommandResult parseReply(QString line) override;
@@ -78,6 +81,7 @@ private:
     int m_nextByte = 0;
     QByteArray m_line;
     CommandFailure m_failure = CommandFailure::None;
+    QVector<int> m_acceptedSteps;
     QTimer m_timer; // the pause, byte pace or reply window of the current phase
     QTimer m_attemptLimit;
     QMetaObject::Connection m_readyRead;

@@ -903,6 +903,10 @@
             <numerusform>%n Zeilen nach %1 exportiert</numerusform>
         </translation>
     </message>
+    <message>
+        <source>no entries matched; %1 not written</source>
+        <translation>keine Einträge gefunden; %1 nicht geschrieben</translation>
+    </message>
 </context>
 <context>
     <name>LabelCode</name>

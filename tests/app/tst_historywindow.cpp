@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -61,6 +62,8 @@ private slots:
     void filtersByTextLotAndDates();
     void enterOnARowShowsItsEventsInOrder();
     void exportsTheRowsShownThroughTheFileDialog();
+    void exportFileGetsTheChosenFiltersExtension_data();
+    void exportFileGetsTheChosenFiltersExtension();
     void failedExportIsShownWithoutBlocking();
     void missingJournalIsSaid();
 
@@ -199,6 +202,53 @@ void HistoryWindowTest::exportsTheRowsShownThroughTheFileDialog()
     QVERIFY(lines.at(0).startsWith("time,identifier,lot,"));
     QVERIFY(lines.at(1).startsWith("2026-12-08T17:07:40.000Z,70B3D57ED0000A01,L1,LoRa OTAA,v2.4.1,1.4,4.2.1,"));
     QVERIFY(lines.at(1).endsWith("\r"));
+}
+
+void HistoryWindowTest::exportFileGetsTheChosenFiltersExtension_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("jsonFilter");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QByteArray>("start");
+    QTest::newRow("no extension, CSV") << QStringLiteral("week") << false << QStringLiteral("week.csv")
+                                       << QByteArray("time,identifier,");
+    QTest::newRow("no extension, JSON lines")
+        << QStringLiteral("week") << true << QStringLiteral("week.jsonl") << QByteArray("{\"");
+    QTest::newRow("another extension, CSV")
+        << QStringLiteral("week.49") << false << QStringLiteral("week.49.csv") << QByteArray("time,identifier,");
+    QTest::newRow("json typed, JSON lines")
+        << QStringLiteral("week.json") << true << QStringLiteral("week.json") << QByteArray("{\"");
+}
+
+// The operator picks the filter in the dialog's file type box (by keyboard) and types a name.
+void HistoryWindowTest::exportFileGetsTheChosenFiltersExtension()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, jsonFilter);
+    QTemporaryDir target;
+    QVERIFY(target.isValid());
+    HistoryWindow *history = loadedWindow();
+    QVERIFY(history);
+
+    QTest::mouseClick(namedChild<QPushButton>(history, "exportButton"), Qt::LeftButton);
+    QFileDialog *dialog = nullptr;
+    QTRY_VERIFY((dialog = namedChild<QFileDialog>(history, "exportDialog")) && dialog->isVisible());
+    auto *typeBox = namedChild<QComboBox>(dialog, "fileTypeCombo");
+    QVERIFY(typeBox);
+    if (jsonFilter) {
+        QTest::keyClick(typeBox, Qt::Key_Down);
+        QCOMPARE(typeBox->currentIndex(), 1);
+    }
+    dialog->selectFile(target.filePath(typed));
+    QVERIFY(QMetaObject::invokeMethod(dialog, "accept"));
+
+    QFETCH(QString, written);
+    QFile file(target.filePath(written));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(QDir(target.path()).entryList(QDir::Files).join(' ')));
+    QFETCH(QByteArray, start);
+    const QByteArray content = file.readAll();
+    QVERIFY2(content.startsWith(start), content.left(40).constData());
+    QCOMPARE(QDir(target.path()).entryList(QDir::Files).size(), 1);
 }
 
 void HistoryWindowTest::failedExportIsShownWithoutBlocking()

@@ -22,6 +22,7 @@ const char kJournal[]
 
 const int kExitSuccess = JournalExportCommand::kExitSuccess;
 const int kExitBadArgument = JournalExportCommand::kExitBadArgument;
+const int kExitNothingMatched = JournalExportCommand::kExitNothingMatched;
 
 } // namespace
 
@@ -78,7 +79,8 @@ void JournalExportCommandTest::addCases()
     addDataTable<QStringList, int, QStringList>({"arguments", "exitCode", "identifiers"},
         {{"everything", csv, kExitSuccess, {pellimar, sigfox, lora}},
             {"one lot", csvWith({"--lot", "L1"}), kExitSuccess, {lora}},
-            {"lot without nodes", csvWith({"--lot", "L9"}), kExitSuccess, {}},
+            {"lot without nodes", csvWith({"--lot", "L9"}), kExitNothingMatched, {}},
+            {"days without nodes", csvWith({"--since", "2027-01-01"}), kExitNothingMatched, {}},
             {"dates inclusive", csvWith({"--since", "2026-12-09", "--until", "2026-12-10"}), kExitSuccess,
                 {pellimar, sigfox}},
             {"json lines", exportTo("OUT.jsonl"), kExitSuccess, {}},
@@ -175,7 +177,10 @@ void JournalExportCommandTest::toolExportsWithoutADisplay()
     runHeadless(tool, expand(arguments));
     if (QTest::currentTestFailed())
         return;
-    QVERIFY2(tool.exitCode() == exitCode, tool.readAllStandardError().constData());
+    const QByteArray errors = tool.readAllStandardError();
+    QVERIFY2(tool.exitCode() == exitCode, errors.constData());
+    if (exitCode == kExitNothingMatched)
+        QVERIFY2(errors.contains("no entries matched"), errors.constData());
     if (exitCode == kExitSuccess && arguments.contains(QStringLiteral("OUT.csv")))
         QTEST(identifiersIn(expand({QStringLiteral("OUT.csv")}).first()), "identifiers");
 }

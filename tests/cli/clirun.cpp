@@ -23,6 +23,13 @@ CliRun::~CliRun()
     }
 }
 
+void CliRun::setEnvironmentVariable(const QString &name, const QString &value)
+{
+    QProcessEnvironment environment = process.processEnvironment();
+    environment.insert(name, value);
+    process.setProcessEnvironment(environment);
+}
+
 QString CliRun::executablePath()
 {
     return qEnvironmentVariable("IOT_BIN_DIR") + QStringLiteral("/iot-commission-cli");

@@ -21,6 +21,8 @@ public:
     CliRun &operator=(const CliRun &) = delete;
 
     static QString executablePath();
+    // Sets a variable of the program's environment; before start().
+    void setEnvironmentVariable(const QString &name, const QString &value);
 
     // Starts the program with `arguments` plus "--journal <private journal>". False when it did not start.
     bool start(const QStringList &arguments);

@@ -2,17 +2,22 @@
 // registration server, judged by its exit code, its standard output and what the node and the server hold.
 #include "clirun.h"
 #include "node.h"
+#include "prerequisite.h"
 #include "simulatedport.h"
 #include "testfiles.h"
 #include "testserverprocess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QSslSocket>
 #include <QTest>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace {
 constexpr int kPortOpenMs = 15000;
@@ -47,9 +52,16 @@ private slots:
     void refusedWriteEndsTheNodeWithoutRegistrationOrSleep();
     void twoPortsBootedTogetherShareOneLogin();
     void refusedLoginEndsTheNodeInsteadOfWaiting();
+    void portThatGoesAwayEndsOnlyItsOwnWork_data();
+    void portThatGoesAwayEndsOnlyItsOwnWork();
+    void privateCaFileLetsItRegisterOverTls();
     void badArgumentsExitWithUsage_data();
     void badArgumentsExitWithUsage();
     void unopenablePortExitsWithUsageCode();
+    void debugLinesOnlyWhenAskedFor_data();
+    void debugLinesOnlyWhenAskedFor();
+    void versionAndHelp_data();
+    void versionAndHelp();
 
 private:
     QStringList commissionArguments(const QStringList &ports) const;
@@ -62,6 +74,11 @@ private:
 
     QTemporaryDir dir;
     QString profilePath;
+    // --ca-file arguments that must be refused before anything is read from them.
+    QString caDirectory;
+    QString caFifo;
+    QString caTooLarge;
+    QString caNotPem;
     std::unique_ptr<TestServerProcess> server;
 };
 
@@ -71,6 +88,14 @@ void CommissionCliTest::initTestCase()
     QVERIFY(dir.isValid());
     profilePath = dir.filePath(QStringLiteral("bench.json"));
     QVERIFY(writeTestFile(profilePath, kProfile));
+    caDirectory = dir.filePath(QStringLiteral("ca.d"));
+    QVERIFY(QDir().mkpath(caDirectory));
+    caFifo = dir.filePath(QStringLiteral("ca.fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(caFifo).constData(), 0600), 0);
+    caTooLarge = dir.filePath(QStringLiteral("large.pem"));
+    QVERIFY(writeTestFile(caTooLarge, QByteArray(1024 * 1024 + 1, 'A')));
+    caNotPem = dir.filePath(QStringLiteral("text.pem"));
+    QVERIFY(writeTestFile(caNotPem, "not a certificate\n"));
 }
 
 void CommissionCliTest::init()
@@ -153,6 +178,8 @@ void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
     QCOMPARE(report.value(QStringLiteral("sleeping")), QJsonValue(true));
     QVERIFY(report.contains(QStringLiteral("error")));
     QVERIFY(report.value(QStringLiteral("error")).isNull());
+    // Progress only: the engine's debug and information lines need --verbose.
+    QVERIFY2(!cli.standardError().contains(QStringLiteral("iot.")), qPrintable(cli.standardError()));
 
     QCOMPARE(node->profile().temperatureLow, -5);
     QCOMPARE(node->profile().temperatureHigh, 45);
@@ -175,6 +202,8 @@ void CommissionCliTest::refusedWriteEndsTheNodeWithoutRegistrationOrSleep()
     if (QTest::currentTestFailed())
         return;
     QVERIFY(!report.value(QStringLiteral("error")).toString().isEmpty());
+    // The refused setting was asked for, but the node did not take it.
+    QCOMPARE(report.value(QStringLiteral("written")).toArray(), QJsonArray());
     QCOMPARE(report.value(QStringLiteral("verified")), QJsonValue(false));
     QVERIFY(report.value(QStringLiteral("registration")).isNull());
     QCOMPARE(report.value(QStringLiteral("sleeping")), QJsonValue(false));
@@ -259,6 +288,13 @@ void CommissionCliTest::badArgumentsExitWithUsage_data()
     QTest::newRow("another command") << (QStringList{QStringLiteral("register")} + port + server);
     QTest::newRow("no server") << (QStringList{QStringLiteral("commission")} + port);
     QTest::newRow("port twice") << (QStringList{QStringLiteral("commission")} + port + port + server);
+    const QStringList commission = QStringList{QStringLiteral("commission")} + port + server;
+    const QString caFile = QStringLiteral("--ca-file");
+    QTest::newRow("CA file missing") << (commission + QStringList{caFile, dir.filePath(QStringLiteral("none.pem"))});
+    QTest::newRow("CA file a directory") << (commission + QStringList{caFile, caDirectory});
+    QTest::newRow("CA file a FIFO") << (commission + QStringList{caFile, caFifo});
+    QTest::newRow("CA file over 1 MB") << (commission + QStringList{caFile, caTooLarge});
+    QTest::newRow("CA file without certificate") << (commission + QStringList{caFile, caNotPem});
 }
 
 void CommissionCliTest::badArgumentsExitWithUsage()
@@ -270,6 +306,7 @@ void CommissionCliTest::badArgumentsExitWithUsage()
     QCOMPARE(cli.exitCode(), 2);
     QVERIFY2(cli.standardError().contains(QStringLiteral("usage: iot-commission-cli commission --port")),
         qPrintable(cli.standardError()));
+    QVERIFY2(cli.standardError().contains(QStringLiteral("[--journal FILE]")), qPrintable(cli.standardError()));
     QVERIFY(cli.standardOutputLines().isEmpty());
 }
 
@@ -283,6 +320,181 @@ void CommissionCliTest::unopenablePortExitsWithUsageCode()
     QVERIFY2(cli.standardError().contains(QStringLiteral("cannot open ") + node.missingPath()),
         qPrintable(cli.standardError()));
     QVERIFY(cli.standardOutputLines().isEmpty());
+}
+
+void CommissionCliTest::portThatGoesAwayEndsOnlyItsOwnWork_data()
+{
+    QTest::addColumn<bool>("hangsUpMidWrite");
+    QTest::addColumn<int>("exitCode");
+    // The first node's port goes away during its write: it fails, the second node goes all the way through.
+    QTest::newRow("node hangs up during its write") << true << 1;
+    // The first node went through and is unplugged, then the second boots on the other port.
+    QTest::newRow("node unplugged after it finished") << false << 0;
+}
+
+void CommissionCliTest::portThatGoesAwayEndsOnlyItsOwnWork()
+{
+    QFETCH(bool, hangsUpMidWrite);
+    SimNodeProfile leavingProfile = SimNodeProfile::forType(Node::LoRaOTAA);
+    leavingProfile.temperatureHigh = 50;
+    SimNodeProfile stayingProfile = leavingProfile;
+    stayingProfile.devEui = QStringLiteral("70B3D57ED0000A02");
+    SimulatedPort leaving(leavingProfile);
+    SimulatedPort staying(stayingProfile);
+    QVERIFY2(leaving.start(), qPrintable(leaving.errorString()));
+    QVERIFY2(staying.start(), qPrintable(staying.errorString()));
+    if (hangsUpMidWrite)
+        leaving->setFault(QStringLiteral("set:tht"), SimFault::HangUp);
+
+    const QString lot = QStringLiteral("L2026-49");
+    CliRun cli(QLatin1String(TestServerProcess::kPassword));
+    QVERIFY(cli.start(commissionArguments({leaving.path(), staying.path()})
+        << QStringLiteral("--register") << QStringLiteral("--sleep") << QStringLiteral("--count") << QStringLiteral("2")
+        << QStringLiteral("--lot") << lot));
+    QVERIFY2(cli.waitForPortsOpen({leaving.path(), staying.path()}, kPortOpenMs), qPrintable(cli.standardError()));
+    leaving->boot();
+    if (hangsUpMidWrite) {
+        staying->boot();
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(cli.standardOutputLines().size() == 1, kNodeDoneMs);
+        leaving->hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            cli.standardError().contains(leaving.path() + QStringLiteral(" went away")), kPortOpenMs);
+        staying->boot();
+    }
+    QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
+    const QString transcript = cli.standardOutputLines().join('\n') + '\n' + cli.standardError();
+    QTEST(cli.exitCode(), "exitCode");
+
+    const QList<QJsonObject> reports = cli.reports();
+    QCOMPARE(reports.size(), 2);
+    QJsonObject leavingReport;
+    QJsonObject stayingReport;
+    for (const QJsonObject &report : reports)
+        (report.value(QStringLiteral("port")).toString() == leaving.path() ? leavingReport : stayingReport) = report;
+    QVERIFY2(!stayingReport.isEmpty() && !leavingReport.isEmpty(), qPrintable(transcript));
+    if (hangsUpMidWrite) {
+        QVERIFY2(leavingReport.value(QStringLiteral("error")).toString().contains(QStringLiteral("went away")),
+            qPrintable(transcript));
+        QCOMPARE(leavingReport.value(QStringLiteral("written")).toArray(), QJsonArray());
+        QCOMPARE(leavingReport.value(QStringLiteral("sleeping")), QJsonValue(false));
+    } else {
+        QVERIFY2(leavingReport.value(QStringLiteral("error")).isNull(), qPrintable(transcript));
+    }
+    QVERIFY2(stayingReport.value(QStringLiteral("error")).isNull(), qPrintable(transcript));
+    QCOMPARE(stayingReport.value(QStringLiteral("written")).toArray(), QJsonArray{QStringLiteral("temperature")});
+    QCOMPARE(stayingReport.value(QStringLiteral("verified")), QJsonValue(true));
+    const int status = stayingReport.value(QStringLiteral("registration")).toInt();
+    QVERIFY2(status == 200 || status == 201, qPrintable(transcript));
+    QCOMPARE(stayingReport.value(QStringLiteral("sleeping")), QJsonValue(true));
+    QVERIFY(staying->isSleeping());
+    QCOMPARE(registrationsOf(stayingProfile.devEui), 1);
+
+    // The staying node's journal: read, written, read back and verified, registered, asleep; every entry in the
+    // lot, and each read with the fingerprint of the tool's node key.
+    QStringList events;
+    for (const QString &event :
+        {QStringLiteral("nodeRead"), QStringLiteral("settingsWritten"), QStringLiteral("verified"),
+            QStringLiteral("registrationQueued"), QStringLiteral("registration"), QStringLiteral("nodeSleeping")}) {
+        for (const QJsonObject &entry : cli.journalEvents(event)) {
+            if (entry.value(QStringLiteral("devEui")).toString() != stayingProfile.devEui)
+                continue;
+            events << event;
+            QCOMPARE(entry.value(QStringLiteral("lot")).toString(), lot);
+            if (event == QLatin1String("nodeRead")) {
+                QVERIFY2(QRegularExpression(QStringLiteral("^[0-9A-F]{8}$"))
+                             .match(entry.value(QStringLiteral("keyFingerprint")).toString())
+                             .hasMatch(),
+                    qPrintable(QJsonDocument(entry).toJson()));
+            }
+            if (event == QLatin1String("verified"))
+                QCOMPARE(entry.value(QStringLiteral("ok")), QJsonValue(true));
+        }
+    }
+    QCOMPARE(events,
+        (QStringList{QStringLiteral("nodeRead"), QStringLiteral("nodeRead"), QStringLiteral("settingsWritten"),
+            QStringLiteral("verified"), QStringLiteral("registrationQueued"), QStringLiteral("registration"),
+            QStringLiteral("nodeSleeping")}));
+}
+
+void CommissionCliTest::privateCaFileLetsItRegisterOverTls()
+{
+    if (!QSslSocket::supportsSsl())
+        SKIP_OR_FAIL_UNDER_CI("Qt has no TLS backend here");
+    const QString authorityFile = dir.filePath(QStringLiteral("authority.pem"));
+    server = std::make_unique<TestServerProcess>(
+        QStringList{QStringLiteral("--tls"), QStringLiteral("--ca-out"), authorityFile});
+    QVERIFY2(server->start(), qPrintable(server->errorString()));
+    QVERIFY(server->baseUrl().startsWith(QLatin1String("https://")));
+    SimulatedPort node(SimNodeProfile::forType(Node::LoRaOTAA));
+    QVERIFY2(node.start(), qPrintable(node.errorString()));
+
+    CliRun cli(QLatin1String(TestServerProcess::kPassword));
+    QVERIFY(cli.start(commissionArguments({node.path()})
+        << QStringLiteral("--register") << QStringLiteral("--ca-file") << authorityFile));
+    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
+    node->boot();
+    QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
+    QVERIFY2(cli.exitCode() == 0, qPrintable(cli.standardOutputLines().join('\n') + '\n' + cli.standardError()));
+    const QList<QJsonObject> reports = cli.reports();
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().value(QStringLiteral("registration")).toInt(), 200);
+    // The server's control endpoint is not trusted by this test's own client; its log shows the request.
+    QTRY_VERIFY_WITH_TIMEOUT(server->output().contains(QStringLiteral("POST /orvaservice/iot/device")), kServerLogMs);
+}
+
+void CommissionCliTest::debugLinesOnlyWhenAskedFor_data()
+{
+    QTest::addColumn<QStringList>("extraArguments");
+    QTest::addColumn<QString>("loggingRules");
+    QTest::addColumn<bool>("debugLines");
+    QTest::newRow("plain") << QStringList() << QString() << false;
+    QTest::newRow("--verbose") << QStringList{QStringLiteral("--verbose")} << QString() << true;
+    QTest::newRow("QT_LOGGING_RULES") << QStringList() << QStringLiteral("iot.*=true") << true;
+}
+
+// A port that cannot be opened is enough: the link says so in an information line before the program ends.
+void CommissionCliTest::debugLinesOnlyWhenAskedFor()
+{
+    QFETCH(QStringList, extraArguments);
+    QFETCH(QString, loggingRules);
+    SimulatedPort node;
+    CliRun cli(QLatin1String(TestServerProcess::kPassword));
+    if (!loggingRules.isEmpty())
+        cli.setEnvironmentVariable(QStringLiteral("QT_LOGGING_RULES"), loggingRules);
+    QVERIFY(cli.start(commissionArguments({node.missingPath()}) + extraArguments));
+    QVERIFY2(cli.waitForExit(kUsageExitMs), qPrintable(cli.standardError()));
+    QCOMPARE(cli.exitCode(), 2);
+    QTEST(cli.standardError().contains(QStringLiteral("iot.link: Could not open serial port")), "debugLines");
+}
+
+void CommissionCliTest::versionAndHelp_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    // A pattern for the whole of standard output.
+    QTest::addColumn<QString>("printed");
+    QTest::newRow("--version") << QStringList{QStringLiteral("--version")}
+                               << QStringLiteral("\\Aiot-commission-cli [0-9]+\\.[0-9]+\\.[0-9]+\\n\\z");
+    QTest::newRow("commission --help")
+        << QStringList{QStringLiteral("commission"), QStringLiteral("--help")}
+        << QStringLiteral("\\Ausage: iot-commission-cli commission --port .*--journal FILE.*\\n.*--port <port>.*"
+                          "--journal <file>.*--lot <name>.*--ca-file <file>.*--verbose");
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")}
+                            << QStringLiteral("\\Ausage: iot-commission-cli commission .*Commands:.*commission.*"
+                                              "iot-commission-cli commission --help");
+}
+
+void CommissionCliTest::versionAndHelp()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, printed);
+    CliRun cli;
+    QVERIFY(cli.start(arguments));
+    QVERIFY(cli.waitForExit(kUsageExitMs));
+    QCOMPARE(cli.exitCode(), 0);
+    const QString output = cli.standardOutputLines().join('\n') + '\n';
+    QVERIFY2(QRegularExpression(printed, QRegularExpression::DotMatchesEverythingOption).match(output).hasMatch(),
+        qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(CommissionCliTest)

@@ -95,6 +95,8 @@ private slots:
     void jsonLinesHoldOneObjectPerRow();
     void formatFollowsTheExtension_data();
     void formatFollowsTheExtension();
+    void nameGetsTheChosenFormatsExtension_data();
+    void nameGetsTheChosenFormatsExtension();
     void writesTheChosenFormat();
     void failsWithoutTouchingAnEarlierFile();
 };
@@ -169,6 +171,32 @@ void HistoryExportTest::formatFollowsTheExtension()
 {
     QFETCH(QString, path);
     QTEST(HistoryExport::formatFor(path), "format");
+}
+
+void HistoryExportTest::nameGetsTheChosenFormatsExtension_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<HistoryExport::Format>("chosen");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no extension, CSV") << QStringLiteral("/tmp/out") << HistoryExport::Csv
+                                       << QStringLiteral("/tmp/out.csv");
+    QTest::newRow("no extension, JSON lines")
+        << QStringLiteral("/tmp/out") << HistoryExport::JsonLines << QStringLiteral("/tmp/out.jsonl");
+    QTest::newRow("another extension") << QStringLiteral("week.49") << HistoryExport::Csv
+                                       << QStringLiteral("week.49.csv");
+    QTest::newRow("dot only in the directory")
+        << QStringLiteral("a.b/out") << HistoryExport::JsonLines << QStringLiteral("a.b/out.jsonl");
+    QTest::newRow("json kept under CSV") << QStringLiteral("out.json") << HistoryExport::Csv
+                                         << QStringLiteral("out.json");
+    QTest::newRow("csv kept under JSON lines")
+        << QStringLiteral("OUT.CSV") << HistoryExport::JsonLines << QStringLiteral("OUT.CSV");
+}
+
+void HistoryExportTest::nameGetsTheChosenFormatsExtension()
+{
+    QFETCH(QString, path);
+    QFETCH(HistoryExport::Format, chosen);
+    QTEST(HistoryExport::withExtension(path, chosen), "written");
 }
 
 void HistoryExportTest::writesTheChosenFormat()

@@ -267,6 +267,7 @@ void TestWriteCommands::writesAllEightSettingsInBitOrderAndTheNodeKeepsThem()
     QTest::ignoreMessage(QtDebugMsg, "Set rate: 1 rr 60000");
     NodeCMDsetThreshold command(node, Node::FlagsWritable, m_port.get());
     QCOMPARE(runToEnd(command), CommandResult::Done);
+    QCOMPARE(command.acknowledgedFlags(), int(Node::FlagsWritable));
     settle();
 
     const QStringList lines = sentLines();
@@ -364,6 +365,8 @@ void TestWriteCommands::refusedStepIsRetriedTwiceThenTheSequenceGoesOnAndFails()
     CommandFailure failure = CommandFailure::None;
     QCOMPARE(runToEnd(command, &failure), CommandResult::Failed);
     QCOMPARE(failure, CommandFailure::Refused);
+    // The refused setting is not among those the node acknowledged; the one after it is.
+    QCOMPARE(command.acknowledgedFlags(), int(Node::FlagReportRate));
     settle();
 
     QCOMPARE(sentLines(), (QStringList{"tht -5 30", "tht -5 30", "tht -5 30", "rr 60000"}));
@@ -397,6 +400,7 @@ void TestWriteCommands::silentNodeTimesOutAfterThreeAttemptsWithoutLaterSteps()
     CommandFailure failure = CommandFailure::Interrupted;
     QCOMPARE(runToEnd(command, &failure), CommandResult::TimedOut);
     QCOMPARE(failure, CommandFailure::None);
+    QCOMPARE(command.acknowledgedFlags(), 0);
     settle();
 
     QCOMPARE(sentLines(), (QStringList{"tht -5 30", "tht -5 30", "tht -5 30"}));
