@@ -9,16 +9,52 @@ QString firmwareText(const HistoryRow &row)
     return QStringLiteral("n:%1 c:%2 s:%3").arg(row.nodeVersion, row.moduleVersion, row.loraVersion);
 }
 
+// The history's words ("ok", "does not match", "timed out") in the operator's language; the exports keep them
+// as the journal reader gives them.
+const char *const kWords[] = {
+    QT_TRANSLATE_NOOP("HistoryTableModel", "ok"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "mismatches"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "none"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "matches"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "does not match"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "added"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "updated"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "waiting"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "refused"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "pending"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "failed"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "done"),
+    QT_TRANSLATE_NOOP("HistoryTableModel", "timed out"),
+};
+
+QString word(const QString &text)
+{
+    for (const char *known : kWords) {
+        if (text == QLatin1String(known))
+            return HistoryTableModel::tr(known);
+    }
+    return text;
+}
+
+QString writesText(const HistoryRow &row)
+{
+    QStringList parts;
+    for (const auto &write : row.writeResults)
+        parts << write.first + QStringLiteral(": ") + word(JournalHistory::resultText(write.second));
+    return parts.join(QStringLiteral("; "));
+}
+
 QString registrationText(const HistoryRow &row)
 {
     if (row.registrationStatus == HistoryRow::kNoStatus || row.registration.isEmpty())
-        return row.registration;
-    return QStringLiteral("%1 (%2)").arg(row.registration).arg(row.registrationStatus);
+        return word(row.registration);
+    return QStringLiteral("%1 (%2)").arg(word(row.registration)).arg(row.registrationStatus);
 }
 
 QString verificationText(const HistoryRow &row)
 {
-    return row.mismatches.isEmpty() ? row.verification : QStringLiteral("%1: %2").arg(row.verification, row.mismatches);
+    return row.mismatches.isEmpty() ? word(row.verification)
+                                    : QStringLiteral("%1: %2").arg(word(row.verification), row.mismatches);
 }
 
 // One entry per column, in the order of HistoryTableModel::Column: its header and what a row shows in it.
@@ -37,10 +73,12 @@ const ColumnSpec kColumns[HistoryTableModel::ColumnCount] = {
     {QT_TRANSLATE_NOOP("HistoryTableModel", "Type"), [](const HistoryRow &row) -> QVariant { return row.type; }},
     {QT_TRANSLATE_NOOP("HistoryTableModel", "Firmware"),
         [](const HistoryRow &row) -> QVariant { return firmwareText(row); }},
-    {QT_TRANSLATE_NOOP("HistoryTableModel", "Written"), [](const HistoryRow &row) -> QVariant { return row.writes; }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Written"),
+        [](const HistoryRow &row) -> QVariant { return writesText(row); }},
     {QT_TRANSLATE_NOOP("HistoryTableModel", "Verification"),
         [](const HistoryRow &row) -> QVariant { return verificationText(row); }},
-    {QT_TRANSLATE_NOOP("HistoryTableModel", "Label"), [](const HistoryRow &row) -> QVariant { return row.labelCheck; }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Label"),
+        [](const HistoryRow &row) -> QVariant { return word(row.labelCheck); }},
     {QT_TRANSLATE_NOOP("HistoryTableModel", "Registration"),
         [](const HistoryRow &row) -> QVariant { return registrationText(row); }},
     {QT_TRANSLATE_NOOP("HistoryTableModel", "Sleeping"),

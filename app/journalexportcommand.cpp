@@ -2,6 +2,7 @@
 
 #include "historyexport.h"
 #include "journalhistory.h"
+#include "operatortext.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -89,7 +90,8 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
     HistoryFilter filter;
     if (parser.isSet(optionName(LotOption))) {
         filter.allLots = false;
-        filter.lot = parser.value(optionName(LotOption));
+        // Lots are read from the journal without controls or direction marks; the name given is taken the same way.
+        filter.lot = OperatorText::cleaned(parser.value(optionName(LotOption)));
     }
     for (const auto &[option, date] : {std::pair<OptionIndex, QDate *>{SinceOption, &filter.since},
              std::pair<OptionIndex, QDate *>{UntilOption, &filter.until}}) {

@@ -3,6 +3,7 @@
 #include "applicationicon.h"
 #include "commandresult.h"
 #include "commissioningprofile.h"
+#include "elidedlabel.h"
 #include "historywindow.h"
 #include "noticepresenter.h"
 #include "passworddialog.h"
@@ -47,8 +48,6 @@ const char kLotKey[] = "journal/lot";
 const char kPortKey[] = "serial/port";
 const char kStationCountKey[] = "stations/count";
 
-const char kServerPrefix[] = "http://";
-
 // The first station keeps the port setting the tool has always had; the others are numbered from 2.
 QString portKeyOf(int station)
 {
@@ -84,7 +83,9 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     ui->menuConfigure->menuAction()->setVisible(false);
 
-    versionLabel = new QLabel(this);
+    // The status bar's labels give way to each other at the window's first size: each is cut in the middle, with
+    // its whole text in its tooltip, rather than pushing the others together or out of the window.
+    versionLabel = new ElidedLabel(this);
     versionLabel->setAlignment(Qt::AlignCenter);
     ui->statusBar->addWidget(versionLabel, 1);
 
@@ -92,14 +93,14 @@ MainWindow::MainWindow(QWidget *parent)
     qRegisterMetaType<NodeThresholds>("NodeThresholds");
 
     notices = new NoticePresenter(this);
-    storageProblem = new QLabel(this);
+    storageProblem = new ElidedLabel(this);
     storageProblem->setObjectName(QStringLiteral("storageProblemLabel"));
     QPalette warning = storageProblem->palette();
     warning.setBrush(QPalette::All, storageProblem->foregroundRole(), QBrush(Qt::red));
     storageProblem->setPalette(warning);
     storageProblem->hide();
     ui->statusBar->addPermanentWidget(storageProblem);
-    waitingLabel = new QLabel(this);
+    waitingLabel = new ElidedLabel(this);
     waitingLabel->setObjectName(QStringLiteral("waitingRegistrationsLabel"));
     ui->statusBar->addPermanentWidget(waitingLabel);
     outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), this);
@@ -112,6 +113,16 @@ MainWindow::MainWindow(QWidget *parent)
     serverSession = new ServerSession(&journal, outbox->isOpen() ? outbox : nullptr, this);
     connect(serverSession, &ServerSession::waitingChanged, this, &MainWindow::showWaitingRegistrations);
     serverSession->setServerAddress(settings.value(QString::fromLatin1(kServerKey)).toString());
+    // A small note beside the other status items while the server is reached over plain http.
+    unencryptedLabel = new QLabel(tr("unencrypted"), this);
+    unencryptedLabel->setObjectName(QStringLiteral("unencryptedServerLabel"));
+    unencryptedLabel->setToolTip(tr("The ORVA server is reached over plain http: the password digest and the "
+                                    "nodes' application keys travel unencrypted. Use an https:// address."));
+    QPalette caution = unencryptedLabel->palette();
+    caution.setBrush(QPalette::All, unencryptedLabel->foregroundRole(), QBrush(Qt::darkYellow));
+    unencryptedLabel->setPalette(caution);
+    ui->statusBar->addPermanentWidget(unencryptedLabel);
+    showServerSecurity();
 
     // A single station is the central widget itself, as the window has always been laid out; several share
     // it as tabs. The designed central widget is only a place holder for it.
@@ -137,12 +148,18 @@ MainWindow::MainWindow(QWidget *parent)
     });
 
     const QString caFile = settings.value(QString::fromLatin1(kCaFileKey)).toString();
-    if (!caFile.isEmpty() && !serverSession->setCaCertificateFile(caFile))
-        qCWarning(lcApp).noquote() << "MainWindow: the trusted CA certificate file cannot be used:" << caFile;
-    profileLabel = new QLabel(this);
+    QString caProblem;
+    if (!caFile.isEmpty() && !serverSession->setCaCertificateFile(caFile, &caProblem)) {
+        qCWarning(lcApp).noquote() << "MainWindow: the trusted CA certificate file cannot be used:" << caFile << "-"
+                                   << caProblem;
+        notices->present({CommissioningSession::Notice::Level::Warning, tr("Trusted CA certificate"),
+            tr("%1 cannot be used as trusted CA certificates: %2").arg(caFile, caProblem),
+            tr("Only the system's certificate authorities are trusted.")});
+    }
+    profileLabel = new ElidedLabel(this);
     profileLabel->setObjectName(QStringLiteral("profileLabel"));
     ui->statusBar->addPermanentWidget(profileLabel);
-    lotLabel = new QLabel(this);
+    lotLabel = new ElidedLabel(this);
     lotLabel->setObjectName(QStringLiteral("lotLabel"));
     ui->statusBar->addPermanentWidget(lotLabel);
     journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());
@@ -456,13 +473,20 @@ void MainWindow::showAbout()
 
 void MainWindow::editServer()
 {
-    TextPrompt::open(this, tr("Set ORVA server"), tr("Server:"), serverSession->serverAddress(), [this](QString address) {
-        if (!address.startsWith(QLatin1String("http")))
-            address.prepend(QLatin1String(kServerPrefix));
-        storeSetting(QString::fromLatin1(kServerKey), address);
-        serverSession->setServerAddress(address);
-    });
+    TextPrompt::open(
+        this, tr("Set ORVA server"), tr("Server:"), serverSession->serverAddress(), [this](QString address) {
+            address = ServerSession::normalisedAddress(address);
+            storeSetting(QString::fromLatin1(kServerKey), address);
+            serverSession->setServerAddress(address);
+            showServerSecurity();
+        });
 }
+void MainWindow::showServerSecurity()
+{
+    const QString address = serverSession->serverAddress();
+    unencryptedLabel->setVisible(serverSession->isConfigured() && ServerSession::isUnencrypted(address));
+}
+
 void MainWindow::reportStorageProblem(const QString &problem)
 {
     qCWarning(lcApp).noquote() << "MainWindow:" << problem;
@@ -494,9 +518,10 @@ void MainWindow::chooseCaFile()
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::ExistingFile);
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
-        if (!serverSession->setCaCertificateFile(path)) {
+        QString problem;
+        if (!serverSession->setCaCertificateFile(path, &problem)) {
             notices->present({CommissioningSession::Notice::Level::Critical, tr("Trusted CA certificate"),
-                tr("%1 holds no certificate that can be used.").arg(path), QString()});
+                tr("%1 cannot be used as trusted CA certificates: %2").arg(path, problem), QString()});
             return;
         }
         storeSetting(QString::fromLatin1(kCaFileKey), path);
@@ -565,9 +590,9 @@ void MainWindow::showHistory()
 void MainWindow::editLot()
 {
     TextPrompt::open(this, tr("Lot"), tr("Lot:"), journal.lot(), [this](const QString &text) {
-        const QString lot = text.trimmed();
-        journal.setLot(lot);
-        storeSetting(QString::fromLatin1(kLotKey), lot);
+        // The journal keeps the lot without controls or bidirectional formatting; the setting keeps the same.
+        journal.setLot(text);
+        storeSetting(QString::fromLatin1(kLotKey), journal.lot());
         showLot();
     });
 }

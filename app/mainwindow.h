@@ -95,6 +95,8 @@ private:
     void showHistory();
     // A settings file, journal or outbox that cannot be used: said in the status bar, in a box once, and logged.
     void reportStorageProblem(const QString &problem);
+    // Shows the "unencrypted" note while the server address is a plain http one.
+    void showServerSecurity();
     void storeSetting(const QString &key, const QVariant &value);
     void showLot();
     void centreOnScreen();
@@ -118,6 +120,7 @@ private:
     QLabel *waitingLabel = nullptr;
     QLabel *profileLabel = nullptr;
     QLabel *lotLabel = nullptr;
+    QLabel *unencryptedLabel = nullptr;
     bool profileOverridden = false;
     QLabel *storageProblem = nullptr;
     QSet<QString> storageProblemsShown;

@@ -9,8 +9,6 @@
 #include "ui_stationview.h"
 
 #include <QColor>
-#include <QEvent>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -18,7 +16,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QVBoxLayout>
 #include <QtDebug>
 
 namespace {
@@ -36,15 +33,6 @@ const char kLoginFailedText[] = QT_TRANSLATE_NOOP("StationView", "Not logged in\
 const char kPortUnavailableText[] = QT_TRANSLATE_NOOP("StationView", "Port unavailable\n");
 const char kPortFailurePrefix[] = QT_TRANSLATE_NOOP("StationView", "Could not open serial port ");
 
-// The designed layout at 520 x 700: the band for the label between the top row and the node area, which
-// starts at 110 and is 541 high, with the busy bar 260 down in it.
-constexpr int kBandTop = 76;
-constexpr int kBandHeight = 28;
-constexpr int kBandBottom = 6;
-constexpr int kBandMargin = 10;
-constexpr int kProgressInArea = 260;
-constexpr int kDesignedAreaHeight = 541;
-
 // The identity a node of a given type can be given through the configure path.
 struct IdentityEntry
 {
@@ -56,9 +44,9 @@ struct IdentityEntry
 const IdentityEntry kSigfoxIdentity
     = {QT_TRANSLATE_NOOP("StationView", "Set SigFox Data"), QT_TRANSLATE_NOOP("StationView", "SigFox Data:"),
         "[0-9A-F]{96}", QT_TRANSLATE_NOOP("StationView", "Sigfox Data must be 48 HEX bytes long")};
-const IdentityEntry kDeviceIdIdentity = {QT_TRANSLATE_NOOP("StationView", "Set Device ID"),
-    QT_TRANSLATE_NOOP("StationView", "Device ID:"), "[0-9A-F]{16}",
-    QT_TRANSLATE_NOOP("StationView", "Device ID must be 8 HEX bytes long")};
+const IdentityEntry kDeviceIdIdentity
+    = {QT_TRANSLATE_NOOP("StationView", "Set Device ID"), QT_TRANSLATE_NOOP("StationView", "Device ID:"),
+        "[0-9A-F]{16}", QT_TRANSLATE_NOOP("StationView", "Device ID must be 8 HEX bytes long")};
 
 using State = CommissioningSession::State;
 using Mood = StationView::Mood;
@@ -110,8 +98,8 @@ void paint(QLabel *label, const QColor &colour)
 
 } // namespace
 
-StationView::StationView(ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices,
-    QWidget *parent)
+StationView::StationView(
+    ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices, QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::StationView)
     , notices(notices)
@@ -137,8 +125,9 @@ StationView::StationView(ServerSession *server, CommissioningJournal *journal, N
     // Before the first port is chosen, so that its outcome is not missed.
     connect(commissioning, &CommissioningSession::portOpened, this, &StationView::noteSerialPortOpened);
     connect(commissioning, &CommissioningSession::portFailed, this, &StationView::reportSerialPortFailure);
-    connect(labelEdit, &QLineEdit::returnPressed, this, [this] { commissioning->checkLabel(labelEdit->text()); });
-    connect(labelEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
+    connect(
+        ui->labelEdit, &QLineEdit::returnPressed, this, [this] { commissioning->checkLabel(ui->labelEdit->text()); });
+    connect(ui->labelEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
         if (text.isEmpty())
             commissioning->checkLabel(QString());
     });
@@ -185,53 +174,27 @@ StationView::Mood StationView::mood() const
 
 void StationView::layOut()
 {
-    // The top row keeps its designed place; below it, the label band and the node area take what the window
-    // gives them, so the window may grow while at its first size everything stays where it was designed.
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addSpacing(kBandTop);
-
-    // The band keeps its height whether or not a label can be scanned, so the node area never moves.
-    auto *bandWidget = new QWidget(this);
-    bandWidget->setFixedHeight(kBandHeight);
-    auto *band = new QHBoxLayout(bandWidget);
-    band->setContentsMargins(kBandMargin, 0, kBandMargin, 0);
-    labelCaption = new QLabel(tr("Label"), bandWidget);
-    labelEdit = new QLineEdit(bandWidget);
-    labelEdit->setObjectName(QStringLiteral("labelEdit"));
-    labelEdit->setPlaceholderText(tr("scan the node's label"));
-    labelEdit->setClearButtonEnabled(true);
-    labelCaption->setBuddy(labelEdit);
-    labelResult = new QLabel(bandWidget);
-    labelResult->setObjectName(QStringLiteral("labelResultLabel"));
-    band->addWidget(labelCaption);
-    band->addWidget(labelEdit, 2);
-    band->addWidget(labelResult, 3);
-    column->addWidget(bandWidget);
-    column->addSpacing(kBandBottom);
-    column->addWidget(ui->verticalLayoutWidget, 1);
-
-    noteLabel = new QLabel(ui->verticalLayoutWidget);
-    noteLabel->setObjectName(QStringLiteral("noteLabel"));
-    noteLabel->setAlignment(Qt::AlignCenter);
-    noteLabel->setWordWrap(true);
-    noteLabel->hide();
-    ui->mainLayout->addWidget(noteLabel);
+    // The label row keeps its place while no node is shown, so the node area below it does not move.
+    for (QWidget *kept : {static_cast<QWidget *>(ui->labelCaption), static_cast<QWidget *>(ui->labelEdit)}) {
+        QSizePolicy policy = kept->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        kept->setSizePolicy(policy);
+    }
+    ui->noteLabel->hide();
     setLabelBandVisible(false);
-
-    // The busy bar floats over the node area, centred across it and at its designed height in it.
-    ui->verticalLayoutWidget->installEventFilter(this);
+    // The node area shows through the scroll area's viewport in the window's own colours.
+    ui->nodeScroll->viewport()->setAutoFillBackground(false);
+    ui->verticalLayoutWidget->setAutoFillBackground(false);
+    placeNodeArea();
 }
 
-bool StationView::eventFilter(QObject *watched, QEvent *event)
+void StationView::placeNodeArea()
 {
-    if (watched == ui->verticalLayoutWidget && (event->type() == QEvent::Resize || event->type() == QEvent::Move)) {
-        const QRect area = ui->verticalLayoutWidget->geometry();
-        ui->progressBar->move((width() - ui->progressBar->width()) / 2,
-            area.y() + kProgressInArea + (area.height() - kDesignedAreaHeight) / 2);
-    }
-    return QWidget::eventFilter(watched, event);
+    // A form stands at the top of the area with its notes right under it; a message or the busy bar without a
+    // form stands in the middle.
+    const int above = ui->nodeAreaLayout->indexOf(ui->aboveStateSpacer);
+    ui->nodeAreaLayout->setStretch(above, currentForm ? 0 : 1);
+    ui->nodeAreaLayout->setStretch(ui->nodeAreaLayout->indexOf(ui->belowNodeSpacer), 1);
 }
 
 void StationView::fillPorts(const QString &remembered)
@@ -264,7 +227,8 @@ void StationView::registerNode()
 void StationView::configureID(Node::eFirmwareType type)
 {
     if (!Node::isKnownType(type)) {
-        notices->present({CommissioningSession::Notice::Level::Critical, tr("Unknown Device"), tr("Please retry"), QString()});
+        notices->present(
+            {CommissioningSession::Notice::Level::Critical, tr("Unknown Device"), tr("Please retry"), QString()});
         return;
     }
     const bool sigfox = Node::isSigfoxType(type);
@@ -314,25 +278,25 @@ void StationView::clearPortFailure()
 
 void StationView::setLabelBandVisible(bool visible)
 {
-    labelCaption->setVisible(visible);
-    labelEdit->setVisible(visible);
-    labelResult->setVisible(visible);
+    ui->labelCaption->setVisible(visible);
+    ui->labelEdit->setVisible(visible);
     if (!visible) {
-        labelEdit->clear();
-        labelResult->clear();
+        ui->labelEdit->clear();
+        ui->labelResultLabel->clear();
+        ui->labelResultLabel->hide();
     }
 }
 
 void StationView::renderNote(const CommissioningSession::NodeNote &note)
 {
-    noteLabel->setVisible(!note.text.isEmpty());
-    noteLabel->setText(note.text);
+    ui->noteLabel->setVisible(!note.text.isEmpty());
+    ui->noteLabel->setText(note.text);
     QColor colour = Qt::black;
     if (note.tone == CommissioningSession::NodeNote::Tone::Good)
         colour = Qt::darkGreen;
     else if (note.tone == CommissioningSession::NodeNote::Tone::Bad)
         colour = Qt::red;
-    paint(noteLabel, colour);
+    paint(ui->noteLabel, colour);
 }
 
 void StationView::askQuestion(CommissioningSession::Question question, CommissioningSession::Action action)
@@ -371,14 +335,15 @@ void StationView::askQuestion(CommissioningSession::Question question, Commissio
 void StationView::renderLabelResult(const CommissioningSession::LabelResult &result)
 {
     using Outcome = CommissioningSession::LabelResult::Outcome;
-    labelResult->setText(result.text);
-    labelResult->setToolTip(result.text);
+    // One line under the field; a text too long for it is cut in the middle and given whole in its tooltip.
+    ui->labelResultLabel->setText(result.text);
+    ui->labelResultLabel->setVisible(!result.text.isEmpty());
     QColor colour = Qt::black;
     if (result.outcome == Outcome::Matches)
         colour = Qt::darkGreen;
     else if (result.outcome == Outcome::Mismatch || result.outcome == Outcome::Unreadable)
         colour = Qt::red;
-    paint(labelResult, colour);
+    paint(ui->labelResultLabel, colour);
     // After a match the scanner goes on with the lock description, which is often scanned too.
     if (result.outcome == Outcome::Matches && currentForm) {
         if (auto *description = currentForm->findChild<QLineEdit *>(QStringLiteral("lockDescriptionEdit")))
@@ -399,6 +364,11 @@ void StationView::renderState(CommissioningSession::State state)
         showProgress(tr("Registering..."));
     else
         hideProgress();
+
+    // A port that could not be opened is reported only while the station says so; once it has moved on (the
+    // port list was refreshed, another port chosen), the status bar no longer holds the old failure.
+    if (state != State::PortUnavailable)
+        clearPortFailure();
 
     const StateLook &look = lookOf(state);
     if (look.text) {
@@ -440,15 +410,16 @@ void StationView::showForm(const Node &node)
             &CommissioningSession::allowRegisterAndActivate);
     }
     currentForm = form;
-    // Right below the state label; the note on the node stays under the form.
-    ui->mainLayout->insertWidget(ui->mainLayout->indexOf(noteLabel), form);
+    // Right below the state label, at its own size and centred; the note on the node stays under the form.
+    ui->mainLayout->insertWidget(ui->mainLayout->indexOf(ui->noteLabel), form, 0, Qt::AlignHCenter);
     ui->stateLabel->hide();
+    placeNodeArea();
     clearPortFailure();
     versions = tr("Node: ") + node.nodeVersion + tr("  |   Ormix: ") + node.moduleVersion + tr("  |   Semtech: ")
         + node.loraVersion;
     // A scanner types into whatever has the focus: the label field, so no click is needed first.
     setLabelBandVisible(true);
-    labelEdit->setFocus();
+    ui->labelEdit->setFocus();
     emit appearanceChanged();
 }
 
@@ -460,6 +431,7 @@ void StationView::removeForm()
         currentForm->hide();
         currentForm->deleteLater();
         currentForm = nullptr;
+        placeNodeArea();
     }
     versions.clear();
     emit appearanceChanged();

@@ -16,7 +16,6 @@ class NoticePresenter;
 class PortList;
 class QColor;
 class QLabel;
-class QLineEdit;
 class QProgressDialog;
 class ServerSession;
 
@@ -34,8 +33,8 @@ public:
     // How a station is doing, for the dot in its tab.
     enum class Mood { Idle, Busy, Good, Bad };
 
-    StationView(ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices,
-        QWidget *parent = nullptr);
+    StationView(
+        ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices, QWidget *parent = nullptr);
     ~StationView() override;
 
     CommissioningSession *session() const { return commissioning; }
@@ -66,11 +65,9 @@ signals:
     // Something the window shows for this station changed: its tab, the versions, the port failure.
     void appearanceChanged();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void layOut();
+    void placeNodeArea();
     void setLabelBandVisible(bool visible);
     void renderNote(const CommissioningSession::NodeNote &note);
     void renderLabelResult(const CommissioningSession::LabelResult &result);
@@ -92,10 +89,6 @@ private:
     PortList *portList = nullptr;
     NodeForm *currentForm = nullptr;
     QPointer<QProgressDialog> progress;
-    QLabel *labelCaption = nullptr;
-    QLineEdit *labelEdit = nullptr;
-    QLabel *labelResult = nullptr;
-    QLabel *noteLabel = nullptr;
     // The port this station is to use: listed or not (a device plugged in later is found by the refresh).
     QString rememberedPort;
     QString versions;

@@ -171,8 +171,7 @@ int Commissioner::configure(const QStringList &arguments)
         return usageError(QStringLiteral("a port is named twice"));
     if (serverUrl.isEmpty() || userName.isEmpty())
         return usageError(QStringLiteral("--server and --user are needed"));
-    if (!serverUrl.startsWith(QLatin1String("http")))
-        serverUrl.prepend(QLatin1String("http://"));
+    serverUrl = ServerSession::normalisedAddress(serverUrl);
     if (loop && parser.isSet(countOption))
         return usageError(QStringLiteral("--count and --loop exclude each other"));
     if (parser.isSet(countOption)) {

@@ -1,6 +1,9 @@
 #include "commissioningprofile.h"
 
+#include "jsontext.h"
 #include "nodecmdsetthreshold.h"
+#include "operatortext.h"
+#include "regularfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -59,6 +62,7 @@ constexpr int kHundredLimit = 100;
 constexpr int kDecimals = 2;
 constexpr int kAppIdDigits = 16;
 constexpr int kNetIdDigits = 8;
+constexpr int kLabelProfileIdDigits = 8;
 // The largest rate whose milliseconds still fit the node's 32-bit value, as the form's report-rate edit allows.
 constexpr qint64 kMaxReportRateMinutes = std::numeric_limits<qint32>::max() / NodeCMDsetThreshold::kMsPerMinute;
 // Both bounds are exact in a float; the write saturates anything beyond them.
@@ -228,6 +232,15 @@ bool readSetting(const QString &key, const QJsonValue &json, const TypeRules &ru
         entry->minNodeVersion = text;
         return true;
     }
+    if (key == QLatin1String("labelProfileId")) {
+        if (Node::isSigfoxType(rules.type))
+            return notOfType();
+        std::optional<QString> id;
+        if (!readHex(json, kLabelProfileIdDigits, &id, why))
+            return false;
+        entry->labelProfileId = *id;
+        return true;
+    }
     if (key == kAppKeyKey) {
         *why = QCoreApplication::translate(
             "CommissioningProfile", "a profile never holds an application key: keys are per device");
@@ -269,18 +282,41 @@ std::optional<CommissioningProfile> CommissioningProfile::load(const QString &pa
         return std::nullopt;
     };
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refuse(
-            QCoreApplication::translate("CommissioningProfile", "cannot be read (%1)").arg(file.errorString()));
+    QFile file;
+    QString problem;
+    if (!RegularFile::open(file, path, &problem))
+        return refuse(QCoreApplication::translate("CommissioningProfile", "cannot be read (%1)").arg(problem));
+    // A larger file is refused unread; fromJson() says so for one that grew while it was read.
     if (file.size() > kMaxFileBytes)
         return refuse(QCoreApplication::translate("CommissioningProfile", "larger than %1 bytes, not a profile")
                           .arg(kMaxFileBytes));
-    const QByteArray bytes = withoutByteOrderMark(file.read(kMaxFileBytes + 1));
-    if (bytes.size() > kMaxFileBytes)
+    return fromJson(file.read(kMaxFileBytes + 1), path, error);
+}
+
+std::optional<CommissioningProfile> CommissioningProfile::fromJson(
+    const QByteArray &text, const QString &path, QString *error)
+{
+    const QString prefix = QFileInfo(path).fileName() + QStringLiteral(": ");
+    const auto refuse = [&](const QString &why) {
+        if (error)
+            *error = prefix + why;
+        return std::nullopt;
+    };
+    if (text.size() > kMaxFileBytes)
         return refuse(QCoreApplication::translate("CommissioningProfile", "larger than %1 bytes, not a profile")
                           .arg(kMaxFileBytes));
+    const QByteArray bytes = withoutByteOrderMark(text);
 
+    // The JSON reader would keep the last of two equal keys without a word (a profile saying "locked": true and
+    // later "locked": false would silently be unlocked); such a text is refused before it is read.
+    const QStringList twice = JsonText::duplicateKey(bytes);
+    if (!twice.isEmpty()) {
+        QStringList path;
+        for (const QString &key : twice)
+            path << quoted(key);
+        return refuse(path.join(QStringLiteral(" / "))
+            + QCoreApplication::translate("CommissioningProfile", ": the key is given twice"));
+    }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     if (parseError.error != QJsonParseError::NoError)
@@ -314,7 +350,7 @@ std::optional<CommissioningProfile> CommissioningProfile::load(const QString &pa
     const QJsonValue name = root.value(QStringLiteral("name"));
     if (!name.isUndefined() && !name.isString())
         return refuse(QCoreApplication::translate("CommissioningProfile", "\"name\": not a text"));
-    profile.m_name = name.toString().trimmed();
+    profile.m_name = OperatorText::cleaned(name.toString());
     if (profile.m_name.isEmpty())
         profile.m_name = QFileInfo(path).completeBaseName();
 

@@ -3,6 +3,7 @@
 #include "node.h"
 #include "profileentry.h"
 
+#include <QByteArray>
 #include <QMap>
 #include <QString>
 
@@ -21,7 +22,11 @@ public:
 
     // The profile in `path`, or nothing with `*error` set to one line that names the file and, where there is
     // one, the type and the key at fault: `harbour.json: "LoRa OTAA" / "temperature": high -20 is below low 50`.
+    // Only a regular file is read (a FIFO or a device is refused unread), and a key given twice in one object
+    // refuses the profile, naming the key.
     static std::optional<CommissioningProfile> load(const QString &path, QString *error);
+    // The same for the text of a profile file; `path` names it in the messages and in filePath().
+    static std::optional<CommissioningProfile> fromJson(const QByteArray &text, const QString &path, QString *error);
 
     QString name() const { return m_name; }
     // The operator may not change the values the profile sets.

@@ -4,6 +4,7 @@
 #include "enginelog.h"
 #include "labelcode.h"
 #include "nodeinterface.h"
+#include "operatortext.h"
 #include "profilecomparison.h"
 #include "writeverification.h"
 
@@ -107,7 +108,7 @@ bool CommissioningSession::nodeMayLeave() const
     // to sleep; a profile may insist on a matching label first.
     if (verification == Verification::Failed)
         return false;
-    if (label.outcome == LabelResult::Outcome::Mismatch)
+    if (label.outcome == LabelResult::Outcome::Mismatch || label.outcome == LabelResult::Outcome::Unreadable)
         return false;
     if (activeProfile && activeProfile->requireLabel() && label.outcome != LabelResult::Outcome::Matches)
         return false;
@@ -162,7 +163,7 @@ void CommissioningSession::applySettings(Node node, int flags)
     // Read back after the reset that follows a successful write, and compared with what went out.
     lastWrite = PendingWrite{PendingWriteKind::Settings, node, flags};
     describedIdentity = node.identity();
-    describedText = node.lockDescription;
+    describedText = OperatorText::cleaned(node.lockDescription);
     nodeLink->updateNode(node, flags);
     if (currentState == State::NodeShown)
         setState(State::Writing);
@@ -186,9 +187,15 @@ void CommissioningSession::doRegister(const QString &lockDescription)
     registerAllowed = false;
     emit actionsChanged();
     registrationNode = nodeLink->nodeRecord();
-    registrationNode.lockDescription = lockDescription;
+    registrationNode.lockDescription = OperatorText::cleaned(lockDescription);
+    if (registrationNode.hasBlankIdentity()) {
+        // The link has meanwhile read a node without identity; it is never registered.
+        clearNode();
+        setState(State::NotConfigured);
+        return;
+    }
     describedIdentity = registrationNode.identity();
-    describedText = lockDescription;
+    describedText = registrationNode.lockDescription;
     if (server->isLoggedIn())
         startRegistration();
     else
@@ -252,7 +259,8 @@ void CommissioningSession::checkLabel(const QString &text)
         if (!code.isValid()) {
             result = {LabelResult::Outcome::Unreadable, code.errorText()};
         } else {
-            const LabelMatch match = code.match(*shownNode);
+            const ProfileEntry *entry = activeProfile ? activeProfile->entryFor(*shownNode) : nullptr;
+            const LabelMatch match = code.match(*shownNode, entry ? entry->labelProfileId : QString());
             result = {match.matches ? LabelResult::Outcome::Matches : LabelResult::Outcome::Mismatch, match.text};
             if (journal) {
                 QMap<QString, QString> fields{{QStringLiteral("identifier"), code.identifier()}};
@@ -267,11 +275,9 @@ void CommissioningSession::checkLabel(const QString &text)
             }
         }
     }
-    // An unreadable scan says what was expected but neither blocks nor frees the node.
-    if (result.outcome == LabelResult::Outcome::Unreadable && label.outcome != LabelResult::Outcome::None)
-        label.text = result.text;
-    else
-        label = result;
+    // A text that is no label holds the node like a label of another: what was scanned is not known to be
+    // this node's.
+    label = result;
     emit labelChecked(result);
     emit actionsChanged();
 }
@@ -530,6 +536,25 @@ void CommissioningSession::showNode(const Node &node)
 {
     if (!Node::isKnownType(node.firmwareType)) {
         // No form for this node; a form already on show stays as it is.
+        if (journal) {
+            journal->recordNotConfigured(node, QLatin1String(CommissioningJournal::kReasonUnknownType));
+            checkJournal();
+        }
+        setState(State::NotConfigured);
+        return;
+    }
+    if (node.hasBlankIdentity()) {
+        // A node that was never given an identity (all zeros or all F) would be registered under an identifier
+        // every other such node shares: it gets no form, and nothing is written, registered or put to sleep.
+        qCInfo(lcEngine).noquote() << "CommissioningSession: node identity" << node.identity()
+                                   << "is blank - not configured";
+        if (journal) {
+            journal->recordNotConfigured(node, QLatin1String(CommissioningJournal::kReasonNoIdentity));
+            checkJournal();
+        }
+        clearNode();
+        lastWrite.reset();
+        verification = Verification::None;
         setState(State::NotConfigured);
         return;
     }

@@ -1,5 +1,7 @@
 #include "historyexport.h"
 
+#include "operatortext.h"
+
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,12 +9,34 @@
 
 namespace {
 
+// The columns that hold numbers: they are written as numbers, never guarded as text.
+const int kStatusColumn = 12;
+const int kEventsColumn = 14;
+
+// The row's cells; the texts (lot, node texts, labels) without controls or bidirectional formatting.
 QStringList rowTexts(const HistoryRow &row)
 {
-    return {row.lastTime(), row.identifier, row.lot, row.type, row.nodeVersion, row.moduleVersion, row.loraVersion,
-        row.writes, row.verification, row.mismatches, row.labelCheck, row.registration,
+    QStringList texts = {row.lastTime(), row.identifier, row.lot, row.type, row.nodeVersion, row.moduleVersion,
+        row.loraVersion, row.writes, row.verification, row.mismatches, row.labelCheck, row.registration,
         row.registrationStatus == HistoryRow::kNoStatus ? QString() : QString::number(row.registrationStatus),
         row.sleeping ? QStringLiteral("yes") : QStringLiteral("no"), QString::number(row.events.size())};
+    for (QString &text : texts)
+        text = OperatorText::cleaned(text);
+    return texts;
+}
+
+// A spreadsheet takes a cell starting with =, +, -, @, a tab or a carriage return for a formula: a lot named
+// =HYPERLINK(…) would run when the export is opened. Such a text cell gets a single quote in front, which the
+// spreadsheet shows as text.
+QString guardedText(const QString &text)
+{
+    if (text.isEmpty())
+        return text;
+    const QChar first = text.at(0);
+    if (first == QLatin1Char('=') || first == QLatin1Char('+') || first == QLatin1Char('-') || first == QLatin1Char('@')
+        || first == QLatin1Char('\t') || first == QLatin1Char('\r'))
+        return QLatin1Char('\'') + text;
+    return text;
 }
 
 QByteArray csvField(const QString &text)
@@ -69,8 +93,14 @@ QStringList HistoryExport::columns()
 QByteArray HistoryExport::csv(const QVector<HistoryRow> &rows)
 {
     QByteArray out = csvLine(columns());
-    for (const HistoryRow &row : rows)
-        out += csvLine(rowTexts(row));
+    for (const HistoryRow &row : rows) {
+        QStringList texts = rowTexts(row);
+        for (int i = 0; i < texts.size(); ++i) {
+            if (i != kStatusColumn && i != kEventsColumn)
+                texts[i] = guardedText(texts.at(i));
+        }
+        out += csvLine(texts);
+    }
     return out;
 }
 

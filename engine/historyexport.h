@@ -8,7 +8,8 @@
 #include <QVector>
 
 // Writes the history's rows for a spreadsheet (CSV) or a script (JSON lines). The columns are fixed and hold
-// identities, versions and results only; keys and PACs are never among them.
+// identities, versions and results only; keys and PACs are never among them. Controls and bidirectional
+// formatting characters are taken out of every text.
 class HistoryExport
 {
 public:
@@ -21,7 +22,9 @@ public:
     static QString withExtension(const QString &filePath, Format chosen);
     static QStringList columns();
 
-    // RFC 4180: a header row, CRLF line ends, UTF-8; fields holding a comma, quote, CR or LF are quoted.
+    // RFC 4180: a header row, CRLF line ends, UTF-8; fields holding a comma, quote, CR or LF are quoted. A text
+    // cell starting with =, +, -, @, a tab or a carriage return gets a single quote in front so that no
+    // spreadsheet takes it for a formula; the numbers stay numbers.
     static QByteArray csv(const QVector<HistoryRow> &rows);
     // One JSON object per row and line, keys as the columns.
     static QByteArray jsonLines(const QVector<HistoryRow> &rows);

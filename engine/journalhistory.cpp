@@ -1,7 +1,10 @@
 #include "journalhistory.h"
 
 #include "commandresult.h"
+#include "jsontext.h"
 #include "node.h"
+#include "operatortext.h"
+#include "regularfile.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -113,13 +116,26 @@ QString typeText(const QJsonObject &entry)
     return known.isEmpty() ? QStringLiteral("Unknown (%1)").arg(type) : known;
 }
 
+// The names of the settings that differed: each mismatch is {field, written, read} (or, in a hand-made
+// journal, just the name).
 QString mismatchText(const QJsonValue &mismatches)
 {
-    if (mismatches.isArray())
-        return valueText(mismatches).replace(QLatin1Char('+'), QStringLiteral(", "));
-    if (mismatches.isDouble())
-        return QString::number(mismatches.toInt());
-    return mismatches.toString();
+    if (!mismatches.isArray())
+        return mismatches.isString() ? mismatches.toString() : QString();
+    QStringList names;
+    for (const QJsonValue &item : mismatches.toArray()) {
+        const QString name
+            = item.isObject() ? item.toObject().value(QLatin1String("field")).toString() : item.toString();
+        if (!name.isEmpty())
+            names << name;
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+bool isWrite(const QString &event)
+{
+    return event == QLatin1String("settingsWritten") || event == QLatin1String("deviceIdWritten")
+        || event == QLatin1String("sigfoxDataWritten");
 }
 
 void applyEvent(HistoryRow &row, const JournalEntry &entry)
@@ -127,10 +143,11 @@ void applyEvent(HistoryRow &row, const JournalEntry &entry)
     const QJsonObject &fields = entry.fields;
     const QString &event = entry.event;
     const auto appendWrite = [&row, &fields](const QString &what) {
+        const int result = fields.value(QLatin1String("result")).toInt(int(CommandResult::Pending));
         if (!row.writes.isEmpty())
             row.writes += QStringLiteral("; ");
-        row.writes += what + QStringLiteral(": ")
-            + JournalHistory::resultText(fields.value(QLatin1String("result")).toInt(int(CommandResult::Pending)));
+        row.writes += what + QStringLiteral(": ") + JournalHistory::resultText(result);
+        row.writeResults.append({what, result});
     };
     if (event == QLatin1String("nodeRead")) {
         row.type = typeText(fields);
@@ -155,8 +172,11 @@ void applyEvent(HistoryRow &row, const JournalEntry &entry)
         row.verification = ok ? QStringLiteral("ok") : QStringLiteral("mismatches");
         row.mismatches = ok ? QString() : mismatchText(fields.value(QLatin1String("mismatches")));
     } else if (event == QLatin1String("labelChecked")) {
-        const QJsonValue ok = fields.contains(QLatin1String("ok")) ? fields.value(QLatin1String("ok"))
-                                                                   : fields.value(QLatin1String("matches"));
+        // The journal writes "match"; "ok" and "matches" are read as well.
+        QJsonValue ok = fields.value(QLatin1String("match"));
+        if (ok.isUndefined())
+            ok = fields.contains(QLatin1String("ok")) ? fields.value(QLatin1String("ok"))
+                                                      : fields.value(QLatin1String("matches"));
         row.labelCheck = ok.toBool(false) ? QStringLiteral("matches") : QStringLiteral("does not match");
     } else if (event == QLatin1String("nodeSleeping")) {
         row.sleeping = true;
@@ -213,12 +233,9 @@ QString JournalHistory::resultText(int result)
 
 bool JournalHistory::readFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
+    QFile file;
+    if (!RegularFile::open(file, path, error))
         return false;
-    }
     while (!file.atEnd()) {
         const QByteArray line = file.readLine();
         if (!line.trimmed().isEmpty())
@@ -229,6 +246,12 @@ bool JournalHistory::readFile(const QString &path, QString *error)
 
 bool JournalHistory::addLine(const QByteArray &line)
 {
+    // The tool never writes a key twice; a line that holds one was edited, and which of the two values
+    // counts ("match": false, "match": true) is left to chance. It is skipped like a line cut off.
+    if (!JsonText::duplicateKey(line).isEmpty()) {
+        ++skipped;
+        return false;
+    }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(line, &parseError);
     const QJsonObject entry = document.object();
@@ -253,7 +276,8 @@ void JournalHistory::addEntry(const QJsonObject &fields)
         return;
     entry.event = fields.value(QLatin1String("event")).toString();
     entry.identifier = normalisedIdentifier(fields);
-    entry.lot = fields.value(QLatin1String("lot")).toString();
+    // A lot journalled before lots were cleaned may still carry a control or a direction override.
+    entry.lot = OperatorText::cleaned(fields.value(QLatin1String("lot")).toString());
     entry.fields = fields;
     if (!entry.lot.isEmpty())
         ++lotCounts[entry.lot];
@@ -273,27 +297,41 @@ QVector<HistoryRow> JournalHistory::rows(const HistoryFilter &filter) const
     const qint64 to = filter.until.isValid() ? startOfDay(filter.until.addDays(1)) : std::numeric_limits<qint64>::max();
 
     QVector<HistoryRow> result;
+    // Per identifier, its current row and whether that row waits for the node to be read back after a write.
     QHash<QString, int> rowOf;
+    QVector<bool> readBackPending;
     for (int i = 0; i < journalEntries.size(); ++i) {
         const JournalEntry &entry = journalEntries.at(i);
-        if (entry.identifier.isEmpty() || entry.msecs < from || entry.msecs >= to
-            || (!filter.allLots && entry.lot != filter.lot))
+        if (entry.identifier.isEmpty() || entry.msecs < from || entry.msecs >= to)
             continue;
-        const QString key = entry.identifier + QLatin1Char('\n') + entry.lot;
-        auto found = rowOf.find(key);
-        if (found == rowOf.end()) {
+        auto found = rowOf.find(entry.identifier);
+        // An entry in another lot continues the node's row, unless it is a fresh read of the node (not the read
+        // back after a write): the node is then commissioned again and gets a row of its own.
+        const bool newUnit = found == rowOf.end()
+            || (entry.lot != result.at(found.value()).lot && entry.event == QLatin1String("nodeRead")
+                && !readBackPending.at(found.value()));
+        if (newUnit) {
             HistoryRow row;
             row.identifier = entry.identifier;
-            row.lot = entry.lot;
             row.verification = QStringLiteral("none");
             row.labelCheck = QStringLiteral("none");
-            found = rowOf.insert(key, result.size());
+            found = rowOf.insert(entry.identifier, result.size());
             result.append(row);
+            readBackPending.append(false);
         }
         HistoryRow &row = result[found.value()];
+        row.lot = entry.lot;
         row.lastMsecs = std::max(row.lastMsecs, entry.msecs);
         row.events.append(i);
         applyEvent(row, entry);
+        // Only the entry right after a successful write can be the node's read back.
+        readBackPending[found.value()]
+            = isWrite(entry.event) && entry.fields.value(QLatin1String("result")).toInt() == int(CommandResult::Done);
+    }
+    if (!filter.allLots) {
+        result.erase(std::remove_if(result.begin(), result.end(),
+                         [&filter](const HistoryRow &row) { return row.lot != filter.lot; }),
+            result.end());
     }
     if (!filter.text.isEmpty()) {
         const QString text = filter.text.trimmed();

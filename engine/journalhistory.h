@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QHash>
 #include <QJsonObject>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -43,8 +44,10 @@ struct HistoryRow
     QString moduleVersion;
     QString loraVersion;
     QString writes; // each write in order: "temperature+reportRate: done; deviceId: timed out"
+    // The same writes one by one: what was written ("temperature+reportRate") and its result code.
+    QVector<QPair<QString, int>> writeResults;
     QString verification; // "ok", "mismatches" or "none"
-    QString mismatches;
+    QString mismatches; // the names of the settings that differed, "temperature, reportRate"
     QString labelCheck; // "matches", "does not match" or "none"
     QString registration; // "added", "updated", "waiting", "refused" or empty
     int registrationStatus = kNoStatus; // HTTP status of the last answer, kNoStatus before any
@@ -56,14 +59,17 @@ struct HistoryRow
     bool contains(const QString &text) const;
 };
 
-// The journal read back as one row per node identity and lot. Reading streams the file line by line; a line
-// that is not a complete entry (one cut off by a crash) is skipped and counted.
+// The journal read back as one row per unit: a node's entries from its read until it is read afresh in another
+// lot. A lot set while a node is worked on applies to that node's later entries and becomes its row's lot
+// without splitting the row; the node read back after a write continues its row as well. Each column holds the
+// last value its event gave. Reading streams the file line by line; a line that is not a complete entry (one
+// cut off by a crash) is skipped and counted. Only a regular file is read.
 class JournalHistory
 {
 public:
     // Reads the whole journal. Returns false with the reason when the file cannot be opened.
     bool readFile(const QString &path, QString *error = nullptr);
-    // Adds one journal line; false (and counted) when it is no complete entry.
+    // Adds one journal line; false (and counted) when it is no complete entry or holds a key twice.
     bool addLine(const QByteArray &line);
     void addEntry(const QJsonObject &entry);
 

@@ -1,5 +1,7 @@
 #include "labelcode.h"
 
+#include "operatortext.h"
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 
@@ -26,6 +28,15 @@ bool isHex(const QString &text, int digits)
             return false;
     }
     return true;
+}
+
+// The LoRa Alliance tags of a QR code's further fields this tool keeps: S the serial number, P the vendor's
+// proprietary text, C the checksum. O, the owner token, proves ownership and is never kept; nor is a field
+// this tool does not know, which could hold anything (a key).
+bool isKeptExtraField(const QString &field)
+{
+    const QChar tag = field.at(0).toUpper();
+    return tag == QLatin1Char('S') || tag == QLatin1Char('P') || tag == QLatin1Char('C');
 }
 
 bool isLetter(QChar c)
@@ -75,7 +86,8 @@ LabelCode LabelCode::parse(const QString &input)
                 return invalid(QCoreApplication::translate(
                     "LabelCode", "Not a LoRaWAN QR code: field \"%1\" does not start with a letter")
                                    .arg(fields.at(i)));
-            code.extras << fields.at(i);
+            if (isKeptExtraField(fields.at(i)))
+                code.extras << OperatorText::cleaned(fields.at(i));
         }
         code.labelKind = LoRaQrCode;
         code.join = fields.at(2).toUpper();
@@ -106,7 +118,7 @@ LabelCode LabelCode::parse(const QString &input)
     return invalid(QCoreApplication::translate("LabelCode", kNotALabel));
 }
 
-LabelMatch LabelCode::match(const Node &node) const
+LabelMatch LabelCode::match(const Node &node, const QString &profileId) const
 {
     LabelMatch result;
     if (!isValid()) {
@@ -120,6 +132,19 @@ LabelMatch LabelCode::match(const Node &node) const
         result.text = QCoreApplication::translate("LabelCode", "Label %1 does not match node %2")
                           .arg(id, nodeIdentifierText(nodeId));
         return result;
+    }
+    if (labelKind == LoRaQrCode) {
+        const QString nodeJoinEui = node.appId.toUpper().remove(QLatin1Char(':'));
+        if (join != nodeJoinEui) {
+            result.text = QCoreApplication::translate("LabelCode", "The JoinEUI %1 on the label is not the node's (%2)")
+                              .arg(join, nodeIdentifierText(nodeJoinEui));
+            return result;
+        }
+        if (!profileId.isEmpty() && profile.compare(profileId, Qt::CaseInsensitive) != 0) {
+            result.text = QCoreApplication::translate("LabelCode", "The label's profile id %1 is not the profile's %2")
+                              .arg(profile, profileId.toUpper());
+            return result;
+        }
     }
     // The PAC itself is never shown: the text may end up in the journal.
     if (hasPac() && sigfoxPac.compare(node.pac, Qt::CaseInsensitive) != 0) {

@@ -37,12 +37,17 @@ public:
     QString joinEui() const { return join; }
     // Eight hex digits: the vendor id followed by the vendor's profile id.
     QString profileId() const { return profile; }
-    // The QR code's further fields as they were ("S0042"), not checked.
+    // The QR code's further fields that this tool knows, as they were ("S0042", "P…"): the serial number,
+    // the vendor's proprietary text and the checksum. The owner token ("O…") and any field not known are not
+    // kept: a label is journalled, and the owner token is a secret that proves ownership of the device.
     QStringList extraFields() const { return extras; }
     bool hasPac() const { return !sigfoxPac.isEmpty(); }
     QString pac() const { return sigfoxPac; }
 
-    LabelMatch match(const Node &node) const;
+    // A LoRaWAN QR code matches a node only when both its JoinEUI (the node's AppEUI) and its DevEUI are the
+    // node's, and its profile id is `profileId` when that is not empty; a bare DevEUI or a SigFox ID by the
+    // identifier (and the PAC when it carries one).
+    LabelMatch match(const Node &node, const QString &profileId = QString()) const;
 
 private:
     static LabelCode invalid(const QString &reason);

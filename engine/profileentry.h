@@ -28,6 +28,9 @@ public:
     std::optional<float> accelerometer; // accelX, the only accelerometer value the node is sent
     std::optional<qint32> reportRate;
     QString minNodeVersion; // empty: any main-board firmware will do
+    // The profile id a LoRaWAN QR label of this type must carry (vendor id and vendor profile id, eight upper-case
+    // hex digits); empty: any.
+    QString labelProfileId;
 
     // The update flags of the settings this entry holds.
     int settingFlags() const;

@@ -4,6 +4,7 @@
 #include "enginelog.h"
 #include "jsondeviceregister.h"
 #include "loginrequest.h"
+#include "operatortext.h"
 #include "registrationoutbox.h"
 #include "serverclient.h"
 
@@ -60,9 +61,24 @@ void ServerSession::setServerAddress(const QString &serverAddress)
     logOut();
 }
 
-bool ServerSession::setCaCertificateFile(const QString &path)
+QString ServerSession::normalisedAddress(const QString &typed)
 {
-    return client->setCaCertificateFile(path);
+    const QString address = OperatorText::cleaned(typed);
+    for (const QLatin1String scheme : {QLatin1String("http://"), QLatin1String("https://")}) {
+        if (address.startsWith(scheme, Qt::CaseInsensitive))
+            return scheme + address.mid(scheme.size());
+    }
+    return QLatin1String("http://") + address;
+}
+
+bool ServerSession::isUnencrypted(const QString &address)
+{
+    return address.startsWith(QLatin1String("http://"), Qt::CaseInsensitive);
+}
+
+bool ServerSession::setCaCertificateFile(const QString &path, QString *error)
+{
+    return client->setCaCertificateFile(path, error);
 }
 
 void ServerSession::setCredentials(const QString &name, const QString &password)

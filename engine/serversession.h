@@ -53,9 +53,17 @@ public:
 
     QString serverAddress() const { return address; }
     void setServerAddress(const QString &serverAddress);
+    // A server address as the operator typed it, made usable: trimmed, without controls, and "http://" put in
+    // front unless it starts with "http://" or "https://" in any letter case (whose scheme is then written in
+    // lower case). Both the window and the command line store what this returns.
+    static QString normalisedAddress(const QString &typed);
+    // True for an address whose requests travel unencrypted (plain http): the password digest, the token and
+    // the nodes' application keys can be read on the way.
+    static bool isUnencrypted(const QString &address);
     bool isConfigured() const { return address.size() >= kMinServerAddressLength; }
-    // A PEM file of certificates trusted in addition to the system's; false when it cannot be used.
-    bool setCaCertificateFile(const QString &path);
+    // A PEM file of certificates trusted in addition to the system's; false, with the reason in `*error` when
+    // given, when it cannot be used.
+    bool setCaCertificateFile(const QString &path, QString *error = nullptr);
 
     bool isLoggedIn() const { return loggedIn; }
     bool hasCredentials() const { return !userName.isEmpty() && !passwordDigest.isEmpty(); }

@@ -1,57 +1,21 @@
 #include "lineassembler.h"
 
 #include "linklog.h"
+#include "operatortext.h"
 
 #include <QLoggingCategory>
 #include <QRegularExpression>
 
 namespace {
-// Bidirectional formatting characters: shown, they reorder the text around them, so an identifier or a version
-// could read differently from what the node sent.
-bool isBidiFormatting(ushort u)
-{
-    return u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
-}
-
-// C0 and C1 controls and DEL: they could drive a terminal that shows the log or break a journal line.
-bool isControl(ushort u)
-{
-    return u < 0x20 || (u >= 0x7F && u <= 0x9F);
-}
-
-// Controls that the reply patterns' \s matches; they become a blank so that a tab between a word and its
-// colon keeps matching as it did.
-bool isWhiteSpaceControl(ushort u)
-{
-    return (u >= 0x09 && u <= 0x0D) || u == 0x85;
-}
-
-bool needsCleaning(ushort u)
-{
-    return isControl(u) || isBidiFormatting(u);
-}
-
-// Most lines hold none of these characters, so the copy is made only for a line that does.
+// Most lines hold no control or bidirectional formatting character, so the copy is made only for a line that
+// does; a tab between a word and its colon becomes a blank, so the reply patterns keep matching as they did.
 QString withoutUnsafeCharacters(const QString &text)
 {
-    const QChar *chars = text.constData();
-    const int size = text.size();
-    int first = 0;
-    while (first < size && !needsCleaning(chars[first].unicode()))
-        ++first;
-    if (first == size)
-        return text;
-    QString clean;
-    clean.reserve(size);
-    clean.append(chars, first);
-    for (int i = first; i < size; ++i) {
-        const ushort u = chars[i].unicode();
-        if (isWhiteSpaceControl(u))
-            clean.append(QLatin1Char(' '));
-        else if (!needsCleaning(u))
-            clean.append(chars[i]);
+    for (const QChar c : text) {
+        if (OperatorText::needsCleaning(c.unicode()))
+            return OperatorText::cleaned(text);
     }
-    return clean.trimmed();
+    return text;
 }
 } // namespace
 

@@ -1,5 +1,8 @@
 #include "commissioningjournal.h"
 
+#include "operatortext.h"
+#include "regularfile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -138,6 +141,11 @@ QJsonObject CommissioningJournal::writeEvent(const char *event, const Node &node
     return entry;
 }
 
+void CommissioningJournal::setLot(const QString &lot)
+{
+    lotText = OperatorText::cleaned(lot);
+}
+
 bool CommissioningJournal::recordNodeRead(const QString &port, const Node &node)
 {
     QJsonObject entry = eventFor("nodeRead", node);
@@ -232,13 +240,20 @@ bool CommissioningJournal::recordFirmwareTooOld(const Node &node, const QString 
     return append(entry);
 }
 
+bool CommissioningJournal::recordNotConfigured(const Node &node, const QString &reason)
+{
+    QJsonObject entry = eventFor("notConfigured", node);
+    entry.insert(QStringLiteral("reason"), reason);
+    return append(entry);
+}
+
 bool CommissioningJournal::recordLabelChecked(const Node &node, const QMap<QString, QString> &label, bool match)
 {
     QJsonObject entry = eventFor("labelChecked", node);
     QJsonObject fields;
     for (auto it = label.cbegin(); it != label.cend(); ++it) {
         if (!isSecretField(it.key()))
-            fields.insert(it.key(), it.value());
+            fields.insert(OperatorText::cleaned(it.key()), OperatorText::cleaned(it.value()));
     }
     entry.insert(QStringLiteral("label"), fields);
     entry.insert(QStringLiteral("match"), match);
@@ -266,10 +281,19 @@ bool CommissioningJournal::append(QJsonObject entry)
 
     const bool created = !QFileInfo::exists(path);
     // O_APPEND puts every write at the end, also with a second instance of the tool writing at the same time.
-    const int fd
-        = ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, kJournalFileMode);
+    // O_NONBLOCK and the check after it: a FIFO or a device in the journal's place must not hold the tool.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+        O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, kJournalFileMode);
     if (fd < 0)
         return fail(systemError(errno));
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return fail(QStringLiteral("not a regular file"));
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     // The last line may have been cut off by a crash; the new entry must not be glued onto it.
     if (!endsWithNewline(fd))
         line.prepend('\n');
@@ -292,8 +316,8 @@ QVector<QJsonObject> CommissioningJournal::entries(int *skippedLines) const
 {
     QVector<QJsonObject> result;
     int skipped = 0;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (RegularFile::open(file, path, nullptr)) {
         const QList<QByteArray> lines = file.readAll().split('\n');
         for (const QByteArray &line : lines) {
             if (line.trimmed().isEmpty())

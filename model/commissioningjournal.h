@@ -26,6 +26,10 @@ public:
     static constexpr const char *kReasonInvalidValue = "invalidValue"; // the value could not be encoded
     static constexpr const char *kReasonInterrupted = "interrupted"; // a disconnect or a port change cut it off
 
+    // Why a node was not configured, the "reason" of its notConfigured entry.
+    static constexpr const char *kReasonUnknownType = "unknownType"; // its communication type has no form
+    static constexpr const char *kReasonNoIdentity = "noIdentity"; // its identity reads all zeros or all F
+
     // One field whose value read back from the node differs from the value written.
     struct Mismatch
     {
@@ -48,8 +52,9 @@ public:
     // while it is set.
     void setKeyFingerprint(const QString &fingerprint) { keyFingerprintText = fingerprint; }
     QString keyFingerprint() const { return keyFingerprintText; }
-    // The production lot being commissioned; every entry carries it while it is not empty.
-    void setLot(const QString &lot) { lotText = lot; }
+    // The production lot being commissioned; every entry carries it while it is not empty. Controls and
+    // bidirectional formatting characters are taken out (OperatorText).
+    void setLot(const QString &lot);
     QString lot() const { return lotText; }
 
     // Each writes one entry stamped with the current time in UTC and returns false (and logs why) when the
@@ -71,11 +76,15 @@ public:
     // The node read back after a write. Mismatches of the application key or the PAC name the field only.
     bool recordVerified(const Node &node, bool ok, const QVector<Mismatch> &mismatches = {});
     bool recordFirmwareTooOld(const Node &node, const QString &minNodeVersion);
+    // The node has no form or no identity: nothing is written or registered. reason is one of the
+    // kReasonUnknownType and kReasonNoIdentity texts.
+    bool recordNotConfigured(const Node &node, const QString &reason);
     // The device's label compared with the node; label maps field names to the texts on the label.
     bool recordLabelChecked(const Node &node, const QMap<QString, QString> &label, bool match);
 
     // All complete entries in the order they were written. Lines that are not a JSON object (a line cut off
-    // by a crash) are skipped and counted in skippedLines when given.
+    // by a crash) are skipped and counted in skippedLines when given. A path that is not a regular file (a
+    // FIFO, a device) is not read.
     QVector<QJsonObject> entries(int *skippedLines = nullptr) const;
 
     // The names of the settings a write selects, lowest bit first ("temperature", "reportRate").

@@ -29,6 +29,21 @@ Node::Node()
 {
 }
 
+bool Node::hasBlankIdentity() const
+{
+    const QString id = identity();
+    if (id.isEmpty())
+        return false;
+    const QChar first = id.at(0).toUpper();
+    if (first != QLatin1Char('0') && first != QLatin1Char('F'))
+        return false;
+    for (const QChar c : id) {
+        if (c.toUpper() != first)
+            return false;
+    }
+    return true;
+}
+
 QString Node::versionText() const
 {
     return QStringLiteral("n:") + nodeVersion + QStringLiteral(" c:") + moduleVersion + QStringLiteral(" s:")

@@ -70,6 +70,9 @@ public:
     bool isSigfox() const { return isSigfoxType(firmwareType); }
     // The identity the node is known by: its SigFox ID for SigFox types, its DevEUI otherwise.
     QString identity() const { return isSigfox() ? euid : euid.toUpper().remove(QLatin1Char(':')); }
+    // True when the identity read back as all zeros or all F: the node was never given one (a blank or erased
+    // configuration), so it must not be written, registered or put to sleep.
+    bool hasBlankIdentity() const;
 
     bool operator==(const Node &other) const;
     bool operator!=(const Node &other) const { return !(*this == other); }

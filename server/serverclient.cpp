@@ -2,9 +2,9 @@
 
 #include "jsondeviceregister.h"
 #include "loginrequest.h"
+#include "regularfile.h"
 #include "serverlog.h"
 
-#include <QFile>
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
@@ -90,23 +90,27 @@ void ServerClient::setTimeoutForTesting(int ms)
     timeoutMs = ms;
 }
 
-bool ServerClient::setCaCertificateFile(const QString &path)
+bool ServerClient::setCaCertificateFile(const QString &path, QString *error)
 {
     if (path.isEmpty()) {
         trustsExtraCertificates = false;
         renewManager();
         return true;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(lcServer).noquote() << "ServerClient: cannot read CA file" << path << ":" << file.errorString();
+    const auto fail = [&](const QString &reason) {
+        qCDebug(lcServer).noquote() << "ServerClient: cannot use CA file" << path << ":" << reason;
+        if (error)
+            *error = reason;
         return false;
-    }
-    const QList<QSslCertificate> certificates = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
-    if (certificates.isEmpty()) {
-        qCDebug(lcServer).noquote() << "ServerClient: no PEM certificate in CA file" << path;
-        return false;
-    }
+    };
+    // Only a regular file of a sane size: a FIFO would hold the tool, /dev/zero would be read for ever.
+    QByteArray bytes;
+    QString problem;
+    if (!RegularFile::read(path, kMaxCaFileBytes, &bytes, &problem))
+        return fail(problem);
+    const QList<QSslCertificate> certificates = QSslCertificate::fromData(bytes, QSsl::Pem);
+    if (certificates.isEmpty())
+        return fail(QStringLiteral("no PEM certificate in it"));
     tlsConfiguration = QSslConfiguration::defaultConfiguration();
     tlsConfiguration.setCaCertificates(tlsConfiguration.caCertificates() + certificates);
     trustsExtraCertificates = true;

@@ -33,8 +33,11 @@ public:
 
     void setTimeoutForTesting(int ms);
     // A PEM file whose certificates are trusted in addition to the system's; empty: system only. Returns false
-    // (and logs why) when the file cannot be read or holds no certificate; the trust is then unchanged.
-    bool setCaCertificateFile(const QString &path);
+    // (and logs why, and says it in `*error` when given) when the file cannot be read, is no regular file of at
+    // most kMaxCaFileBytes, or holds no certificate; the trust is then unchanged.
+    bool setCaCertificateFile(const QString &path, QString *error = nullptr);
+    // Far above any bundle of authorities; a larger file is refused unread.
+    static constexpr qint64 kMaxCaFileBytes = 1024 * 1024;
 
     quint64 login(const QString &serverAddress, const QString &userName, const QString &passwordDigest);
     quint64 registerDocument(const QString &serverAddress, const QByteArray &token, const QByteArray &document);

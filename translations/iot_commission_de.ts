@@ -119,6 +119,10 @@
         <source>: not an object of settings</source>
         <translation>: kein Objekt mit Einstellungen</translation>
     </message>
+    <message>
+        <source>: the key is given twice</source>
+        <translation>: der Schlüssel steht zweimal darin</translation>
+    </message>
 </context>
 <context>
     <name>CommissioningSession</name>
@@ -747,6 +751,58 @@
         <source>Sleeping</source>
         <translation>Schlafend</translation>
     </message>
+    <message>
+        <source>ok</source>
+        <translation>ok</translation>
+    </message>
+    <message>
+        <source>mismatches</source>
+        <translation>Abweichungen</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <source>matches</source>
+        <translation>stimmt überein</translation>
+    </message>
+    <message>
+        <source>does not match</source>
+        <translation>stimmt nicht überein</translation>
+    </message>
+    <message>
+        <source>added</source>
+        <translation>hinzugefügt</translation>
+    </message>
+    <message>
+        <source>updated</source>
+        <translation>aktualisiert</translation>
+    </message>
+    <message>
+        <source>waiting</source>
+        <translation>wartet</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>abgelehnt</translation>
+    </message>
+    <message>
+        <source>pending</source>
+        <translation>ausstehend</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>done</source>
+        <translation>erledigt</translation>
+    </message>
+    <message>
+        <source>timed out</source>
+        <translation>Zeitüberschreitung</translation>
+    </message>
 </context>
 <context>
     <name>HistoryWindow</name>
@@ -938,6 +994,14 @@
         <source>Label matches</source>
         <translation>Etikett passt</translation>
     </message>
+    <message>
+        <source>The JoinEUI %1 on the label is not the node&apos;s (%2)</source>
+        <translation>Die JoinEUI %1 auf dem Etikett passt nicht zum Knoten (%2)</translation>
+    </message>
+    <message>
+        <source>The label&apos;s profile id %1 is not the profile&apos;s %2</source>
+        <translation>Die Profil-ID %1 des Etiketts passt nicht zum Profil (%2)</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -1072,10 +1136,6 @@ Erstellt am: </translation>
         <translation>PEM-Zertifikate (*.pem *.crt);;Alle Dateien (*)</translation>
     </message>
     <message>
-        <source>%1 holds no certificate that can be used.</source>
-        <translation>%1 enthält kein verwendbares Zertifikat.</translation>
-    </message>
-    <message>
         <source>Profile</source>
         <translation>Profil</translation>
     </message>
@@ -1126,6 +1186,22 @@ Erstellt am: </translation>
     <message>
         <source>Station %1</source>
         <translation>Station %1</translation>
+    </message>
+    <message>
+        <source>unencrypted</source>
+        <translation>unverschlüsselt</translation>
+    </message>
+    <message>
+        <source>The ORVA server is reached over plain http: the password digest and the nodes&apos; application keys travel unencrypted. Use an https:// address.</source>
+        <translation>Der ORVA-Server wird über einfaches http erreicht: der Passwort-Hash und die Anwendungsschlüssel der Knoten gehen unverschlüsselt über das Netz. Verwenden Sie eine https://-Adresse.</translation>
+    </message>
+    <message>
+        <source>%1 cannot be used as trusted CA certificates: %2</source>
+        <translation>%1 kann nicht als vertrauenswürdige CA-Zertifikate verwendet werden: %2</translation>
+    </message>
+    <message>
+        <source>Only the system&apos;s certificate authorities are trusted.</source>
+        <translation>Nur den Zertifizierungsstellen des Systems wird vertraut.</translation>
     </message>
 </context>
 <context>

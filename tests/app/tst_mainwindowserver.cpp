@@ -228,12 +228,16 @@ void MainWindowServerTest::serverAddressMustBeLongerThanTheScheme()
 
 void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes_data()
 {
-    addDataTable<QString, QString>({"typed", "stored"},
-        {{"bare host", "orva.example:8080", "http://orva.example:8080"},
-            {"http kept", "http://orva.example", "http://orva.example"},
-            {"https kept", "https://orva.example", "https://orva.example"},
-            {"capital scheme prefixed", "HTTP://orva.example", "http://HTTP://orva.example"},
-            {"starts with http only", "httpserver", "httpserver"}, {"empty", "", "http://"}});
+    // The "unencrypted" note in the status bar shows exactly for a configured plain http server.
+    addDataTable<QString, QString, bool>({"typed", "stored", "unencrypted"},
+        {{"bare host", "orva.example:8080", "http://orva.example:8080", true},
+            {"http kept", "http://orva.example", "http://orva.example", true},
+            {"https kept", "https://orva.example", "https://orva.example", false},
+            {"capital https scheme kept", "HTTPS://orva.example", "https://orva.example", false},
+            {"capital http scheme kept", "HTTP://orva.example", "http://orva.example", true},
+            {"host starting with http", "httpserver", "http://httpserver", true},
+            {"blanks around", " https://orva.example ", "https://orva.example", false},
+            {"empty", "", "http://", false}});
 }
 
 void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes()
@@ -251,6 +255,8 @@ void MainWindowServerTest::editServerPutsHttpInFrontOfOtherSchemes()
     QCOMPARE(inputs[0].text, QStringLiteral("Server:"));
     QVERIFY(inputs[0].hasParent);
     QCOMPARE(userSettings().value(QStringLiteral("JSONregister/server")).toString(), stored);
+    QFETCH(bool, unencrypted);
+    QCOMPARE(namedChild<QLabel>(window.get(), "unencryptedServerLabel")->isVisibleTo(window.get()), unencrypted);
 
     // The dialog offers the current address next time.
     QString offered;

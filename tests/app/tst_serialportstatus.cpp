@@ -46,6 +46,7 @@ private slots:
     void unopenablePortIsNamedWithItsReason();
     void messageGoesWhenAnotherPortOpens();
     void messageGoesWhenANodeConnects();
+    void messageGoesWhenTheStationIsIdleAgain();
     void menuStatusTipsDoNotWipeTheMessage();
     void portThatDisappearsIsReported();
     void noPortAtAllShowsNoMessage();
@@ -126,6 +127,19 @@ void SerialPortStatusTest::messageGoesWhenAnotherPortOpens()
     combo->setCurrentIndex(combo->findText(good));
     QTRY_COMPARE_WITH_TIMEOUT(opened.size(), 1, kLinkWaitMs);
     QTRY_VERIFY_WITH_TIMEOUT(statusMessage(*window).isEmpty(), kLinkWaitMs);
+}
+
+void SerialPortStatusTest::messageGoesWhenTheStationIsIdleAgain()
+{
+    auto window = openWindow({missingPort()});
+    QTRY_VERIFY_WITH_TIMEOUT(statusMessage(*window).startsWith(QLatin1String(kPrefix)), kLinkWaitMs);
+    QCOMPARE(window->session()->state(), CommissioningSession::State::PortUnavailable);
+
+    // The station goes back to waiting for a node: the status bar must not go on saying the port failed while
+    // the main text asks for a node.
+    window->session()->resetNode();
+    QTRY_COMPARE_WITH_TIMEOUT(window->session()->state(), CommissioningSession::State::WaitingForNode, kLinkWaitMs);
+    QVERIFY2(statusMessage(*window).isEmpty(), qPrintable(statusMessage(*window)));
 }
 
 void SerialPortStatusTest::messageGoesWhenANodeConnects()

@@ -1,4 +1,5 @@
 #include "apptestsupport.h"
+#include "historytablemodel.h"
 #include "mainwindow.h"
 #include "translationloader.h"
 
@@ -98,6 +99,8 @@ private slots:
     void stateMessagesFitTheWindow();
     void germanTranslationIsCompleteAndKeepsPlaceholders();
     void builtInTranslationMatchesTheTsFile();
+    void historyCellsSpeakGerman_data();
+    void historyCellsSpeakGerman();
     void englishLocaleKeepsTheSourceTexts();
 };
 
@@ -148,7 +151,7 @@ void TranslationsTest::stateMessagesFitTheWindow_data()
 
 void TranslationsTest::stateMessagesFitTheWindow()
 {
-    // The state label does not wrap: a line longer than the window at its first size is cut off at both ends.
+    // Each line of a state message fits the window at its first size; a longer one would break mid-message.
     QFETCH(QString, source);
     MainWindow window;
     window.show();
@@ -222,6 +225,36 @@ void TranslationsTest::englishLocaleKeepsTheSourceTexts()
 {
     // English is the language the texts are written in: there is nothing to load for it.
     QVERIFY(!TranslationLoader::install(QLocale(QLocale::English, QLocale::UnitedStates)));
+}
+
+void TranslationsTest::historyCellsSpeakGerman_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("german");
+
+    QTest::newRow("no verification") << int(HistoryTableModel::VerificationColumn) << QStringLiteral("keine");
+    QTest::newRow("label of another node")
+        << int(HistoryTableModel::LabelColumn) << QStringLiteral("stimmt nicht überein");
+    QTest::newRow("write that timed out")
+        << int(HistoryTableModel::WritesColumn) << QStringLiteral("reportRate: Zeitüberschreitung");
+    QTest::newRow("registration waiting")
+        << int(HistoryTableModel::RegistrationColumn) << QStringLiteral("wartet (503)");
+}
+
+void TranslationsTest::historyCellsSpeakGerman()
+{
+    QFETCH(int, column);
+    HistoryRow row;
+    row.identifier = QStringLiteral("70B3D57ED0000A01");
+    row.verification = QStringLiteral("none");
+    row.labelCheck = QStringLiteral("does not match");
+    row.writes = QStringLiteral("reportRate: timed out");
+    row.writeResults = {{QStringLiteral("reportRate"), 3}};
+    row.registration = QStringLiteral("waiting");
+    row.registrationStatus = 503;
+    HistoryTableModel model;
+    model.setRows({row});
+    QTEST(model.data(model.index(0, column)).toString(), "german");
 }
 
 IOT_APP_TEST_MAIN(TranslationsTest)

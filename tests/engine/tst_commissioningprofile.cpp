@@ -2,8 +2,11 @@
 // file, the type and the key for any fault; the firmware gate's version order.
 #include "commissioningprofile.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -40,6 +43,8 @@ private slots:
     void refusesABadProfileNamingFileTypeAndKey_data();
     void refusesABadProfileNamingFileTypeAndKey();
     void refusesAFileFarTooLargeToBeAProfile();
+    void readsOnlyARegularFile_data();
+    void readsOnlyARegularFile();
     void comparesVersionsNumberByNumber_data();
     void comparesVersionsNumberByNumber();
     void firmwareGateStopsOlderAndUnknownVersions_data();
@@ -225,6 +230,17 @@ void TestCommissioningProfile::refusesABadProfileNamingFileTypeAndKey_data()
     row("lock flag as text", R"({"format": 1, "locked": "yes", "types": {"SigFox": {}}})",
         R"(harbour.json: "locked": not true or false)");
     row("no types", R"({"format": 1, "types": {}})", R"(harbour.json: "types": missing or names no node type)");
+    row("lock flag twice", R"({"format": 1, "locked": true, "locked": false, "types": {"SigFox": {}}})",
+        R"(harbour.json: "locked": the key is given twice)");
+    row("type twice", R"({"format": 1, "types": {"LoRa OTAA": {"reportRate": 60}, "LoRa OTAA": {}}})",
+        R"(harbour.json: "types" / "LoRa OTAA": the key is given twice)");
+    row("setting twice, once written with an escape",
+        R"({"format": 1, "types": {"SigFox": {"reportRate": 60, "report\u0052ate": 5}}})",
+        R"(harbour.json: "types" / "SigFox" / "reportRate": the key is given twice)");
+    row("label profile id for SigFox", withType("SigFox", R"("labelProfileId": "01230456")"),
+        R"(harbour.json: "SigFox" / "labelProfileId": the SigFox form has no such setting)");
+    row("label profile id too short", withType("LoRa OTAA", R"("labelProfileId": "0123045")"),
+        R"(harbour.json: "LoRa OTAA" / "labelProfileId": not 8 hex digits)");
 }
 
 void TestCommissioningProfile::refusesABadProfileNamingFileTypeAndKey()
@@ -246,6 +262,30 @@ void TestCommissioningProfile::refusesAFileFarTooLargeToBeAProfile()
 
     QVERIFY(!CommissioningProfile::load(m_dir.filePath(QStringLiteral("missing.json")), &error));
     QVERIFY2(error.startsWith(QLatin1String("missing.json: cannot be read")), qPrintable(error));
+}
+
+void TestCommissioningProfile::readsOnlyARegularFile_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("message");
+
+    // A FIFO nobody writes to would hold the tool at its start.
+    const QString fifo = m_dir.filePath(QStringLiteral("fifo.json"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QTest::newRow("fifo") << fifo << QStringLiteral("fifo.json: cannot be read (not a regular file)");
+    QTest::newRow("endless device") << QStringLiteral("/dev/zero")
+                                    << QStringLiteral("zero: cannot be read (not a regular file)");
+    QTest::newRow("directory") << m_dir.path()
+                               << QFileInfo(m_dir.path()).fileName()
+            + QStringLiteral(": cannot be read (not a regular file)");
+}
+
+void TestCommissioningProfile::readsOnlyARegularFile()
+{
+    QFETCH(QString, path);
+    QString error;
+    QVERIFY(!CommissioningProfile::load(path, &error));
+    QTEST(error, "message");
 }
 
 void TestCommissioningProfile::comparesVersionsNumberByNumber_data()

@@ -16,6 +16,8 @@
 
 using State = CommissioningSession::State;
 
+Q_DECLARE_METATYPE(SimNodeProfile)
+
 namespace {
 // A node's whole start-up read with its fixed pauses, on a machine busy with other tests.
 constexpr int kReadWaitMs = 45000;
@@ -56,6 +58,10 @@ private slots:
     void appliedSettingsAreWrittenAndTheNodeReadAgain();
     void failedRegistrationEndsTheLoginAndAllowsAnotherTry();
     void nodeBootingRightAfterItsSleepIsRead();
+    void nodeWithoutIdentityIsNeverShownOrRegistered_data();
+    void nodeWithoutIdentityIsNeverShownOrRegistered();
+    void labelDecidesWhetherTheNodeMayLeave_data();
+    void labelDecidesWhetherTheNodeMayLeave();
 
 private:
     bool plugIn(const SimNodeProfile &profile);
@@ -197,8 +203,8 @@ void CommissioningSessionTest::appliedSettingsAreWrittenAndTheNodeReadAgain()
     QCOMPARE(session->state(), State::Writing);
     QTRY_COMPARE_WITH_TIMEOUT(recorder->forms.size(), 2, kReadWaitMs);
 
-    QCOMPARE(recorder->states,
-        (QList<State>{State::Writing, State::UpdateSucceeded, State::Reading, State::NodeShown}));
+    QCOMPARE(
+        recorder->states, (QList<State>{State::Writing, State::UpdateSucceeded, State::Reading, State::NodeShown}));
     QCOMPARE(node->profile().temperatureHigh, 44);
     QCOMPARE(recorder->forms.last().thresholds.temperatureHigh, 44.0f);
 
@@ -237,8 +243,8 @@ void CommissioningSessionTest::failedRegistrationEndsTheLoginAndAllowsAnotherTry
     QVERIFY(!session->canRegister());
     const QJsonArray devices = QJsonDocument::fromJson(server.devices()).array();
     QCOMPARE(devices.size(), 1);
-    QCOMPARE(devices.first().toObject().value(QStringLiteral("document")).toObject().value(
-                 QStringLiteral("DeviceName")),
+    QCOMPARE(
+        devices.first().toObject().value(QStringLiteral("document")).toObject().value(QStringLiteral("DeviceName")),
         QJsonValue(QStringLiteral("Door 7")));
 }
 
@@ -251,8 +257,8 @@ void CommissioningSessionTest::nodeBootingRightAfterItsSleepIsRead()
     QSignalSpy asked(session.get(), &CommissioningSession::questionAsked);
     session->activate();
     QCOMPARE(asked.size(), 1);
-    QCOMPARE(asked.first().at(0).value<CommissioningSession::Question>(),
-        CommissioningSession::Question::SleepUnregistered);
+    QCOMPARE(
+        asked.first().at(0).value<CommissioningSession::Question>(), CommissioningSession::Question::SleepUnregistered);
     QVERIFY(!node->isSleeping());
     session->answerQuestion(CommissioningSession::Question::SleepUnregistered, CommissioningSession::Action::Activate,
         CommissioningSession::Answer::Proceed);
@@ -261,6 +267,88 @@ void CommissioningSessionTest::nodeBootingRightAfterItsSleepIsRead()
     node->boot();
     QTRY_COMPARE_WITH_TIMEOUT(recorder->forms.size(), 2, kReadWaitMs);
     QCOMPARE(session->state(), State::NodeShown);
+}
+
+void CommissioningSessionTest::nodeWithoutIdentityIsNeverShownOrRegistered_data()
+{
+    QTest::addColumn<SimNodeProfile>("profile");
+
+    SimNodeProfile unconfigured = SimNodeProfile::forType(Node::Pellimar);
+    unconfigured.configured = false;
+    QTest::newRow("configuration read back as zeros") << unconfigured;
+    SimNodeProfile erased = SimNodeProfile::forType(Node::LoRaOTAA5D);
+    erased.devEui = QStringLiteral("FFFFFFFFFFFFFFFF");
+    QTest::newRow("DevEUI all F") << erased;
+    SimNodeProfile sigfox = SimNodeProfile::forType(Node::SigFox);
+    sigfox.sigfoxId = QStringLiteral("00000000");
+    QTest::newRow("SigFox ID all zeros") << sigfox;
+}
+
+void CommissioningSessionTest::nodeWithoutIdentityIsNeverShownOrRegistered()
+{
+    QFETCH(SimNodeProfile, profile);
+    QVERIFY(plugIn(profile));
+    const QByteArray devicesBefore = server.devices();
+    node->boot();
+    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::LoginNeeded, kReadWaitMs);
+    session->submitCredentials(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
+    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::NotConfigured, 10000);
+    QVERIFY(recorder->forms.isEmpty());
+    QVERIFY(!session->canRegister());
+    QVERIFY(!session->canActivate());
+
+    session->registerNode(QStringLiteral("Door 1"));
+    session->activate();
+    QCOMPARE(session->state(), State::NotConfigured);
+    QCOMPARE(server.devices(), devicesBefore);
+
+    const QVector<QJsonObject> entries = journal->entries();
+    QVERIFY(!entries.isEmpty());
+    QCOMPARE(entries.last().value(QStringLiteral("event")).toString(), QStringLiteral("notConfigured"));
+    QCOMPARE(entries.last().value(QStringLiteral("reason")).toString(), QStringLiteral("noIdentity"));
+}
+
+void CommissioningSessionTest::labelDecidesWhetherTheNodeMayLeave_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<bool>("mayLeave");
+    QTest::addColumn<QString>("journalledExtra"); // the QR code's further fields as journalled; "-": no entry
+
+    // The simulated LoRa OTAA node: JoinEUI 0004A30B001C0A00, DevEUI 70B3D57ED0000A01.
+    QTest::newRow("its own QR code, owner token left out of the journal")
+        << QStringLiteral("LW:D0:0004A30B001C0A00:70B3D57ED0000A01:01230456:OSECRET1:S0042") << true
+        << QStringLiteral("S0042");
+    QTest::newRow("QR code for another JoinEUI")
+        << QStringLiteral("LW:D0:1122334455667788:70B3D57ED0000A01:01230456") << false << QString();
+    QTest::newRow("text that is no label") << QStringLiteral("hello world") << false << QStringLiteral("-");
+}
+
+void CommissioningSessionTest::labelDecidesWhetherTheNodeMayLeave()
+{
+    QFETCH(QString, label);
+    QFETCH(bool, mayLeave);
+    QFETCH(QString, journalledExtra);
+    QVERIFY(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)));
+    QVERIFY(bootAndLogIn());
+    QVERIFY(session->canRegister());
+    const int entriesBefore = journal->entries().size();
+
+    session->checkLabel(label);
+    QCOMPARE(session->canRegister(), mayLeave);
+    QCOMPARE(session->canActivate(), mayLeave);
+
+    const QVector<QJsonObject> entries = journal->entries();
+    if (journalledExtra == QLatin1String("-")) {
+        QCOMPARE(entries.size(), entriesBefore);
+    } else {
+        QCOMPARE(entries.size(), entriesBefore + 1);
+        QCOMPARE(entries.last().value(QStringLiteral("match")).toBool(!mayLeave), mayLeave);
+        QCOMPARE(entries.last().value(QStringLiteral("label")).toObject().value(QStringLiteral("extra")).toString(),
+            journalledExtra);
+    }
+    // Clearing the label frees the node again.
+    session->checkLabel(QString());
+    QVERIFY(session->canRegister());
 }
 
 QTEST_GUILESS_MAIN(CommissioningSessionTest)

@@ -99,6 +99,8 @@ private slots:
     void nameGetsTheChosenFormatsExtension();
     void writesTheChosenFormat();
     void failsWithoutTouchingAnEarlierFile();
+    void csvKeepsFormulasAsText_data();
+    void csvKeepsFormulasAsText();
 };
 
 void HistoryExportTest::csvQuotesOnlyWhatNeedsIt()
@@ -107,7 +109,7 @@ void HistoryExportTest::csvQuotesOnlyWhatNeedsIt()
     const QByteArray expected
         = "time,identifier,lot,type,nodeVersion,moduleVersion,loraVersion,writes,verification,mismatches,labelCheck,"
           "registration,registrationStatus,sleeping,events\r\n"
-          "2026-12-08T17:07:21.488Z,70B3D57ED0000A01,\"Lot \"\"7\"\", \xC3\x86r\xC3\xB8\r\nnorth\",LoRa OTAA "
+          "2026-12-08T17:07:21.488Z,70B3D57ED0000A01,\"Lot \"\"7\"\", \xC3\x86r\xC3\xB8  north\",LoRa OTAA "
           "5D,v5.2.0,,,"
           "temperature+reportRate: done; deviceId: timed out,mismatches,\"reportRate, humidity\",matches,refused,404,"
           "yes,3\r\n"
@@ -123,7 +125,9 @@ void HistoryExportTest::csvReadsBackFieldForField()
     QCOMPARE(records.at(0), HistoryExport::columns());
     for (const QStringList &record : records)
         QCOMPARE(record.size(), HistoryExport::columns().size());
-    QCOMPARE(records.at(1).at(2), tricky.lot);
+    // The line break in the lot is a control: it leaves as a blank.
+    QCOMPARE(records.at(1).at(2),
+        QString(tricky.lot).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' ')));
     QCOMPARE(records.at(1).at(9), tricky.mismatches);
     QCOMPARE(records.at(2).at(1), QStringLiteral("C0FFEE"));
 }
@@ -143,7 +147,7 @@ void HistoryExportTest::jsonLinesHoldOneObjectPerRow()
     const QStringList keys = tricky.keys();
     QCOMPARE(QSet<QString>(keys.begin(), keys.end()), columns);
     QCOMPARE(tricky.value(QStringLiteral("time")).toString(), QStringLiteral("2026-12-08T17:07:21.488Z"));
-    QCOMPARE(tricky.value(QStringLiteral("lot")).toString(), trickyRow().lot);
+    QCOMPARE(tricky.value(QStringLiteral("lot")).toString(), QStringLiteral("Lot \"7\", \u00C6r\u00F8  north"));
     QCOMPARE(tricky.value(QStringLiteral("registrationStatus")).toInt(), 404);
     QCOMPARE(tricky.value(QStringLiteral("sleeping")).toBool(false), true);
     QCOMPARE(tricky.value(QStringLiteral("events")).toInt(), 3);
@@ -235,6 +239,54 @@ void HistoryExportTest::failsWithoutTouchingAnEarlierFile()
     QVERIFY(!HistoryExport::write(blocked, {plainRow()}, &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(QFileInfo(blocked).isDir());
+}
+
+void HistoryExportTest::csvKeepsFormulasAsText_data()
+{
+    QTest::addColumn<QString>("lot");
+    QTest::addColumn<QString>("nodeVersion");
+    QTest::addColumn<QString>("csvLot");
+    QTest::addColumn<QString>("csvNodeVersion");
+
+    QTest::newRow("hyperlink formula as lot")
+        << QStringLiteral("=HYPERLINK(\"http://x\",\"y\")") << QStringLiteral("v1")
+        << QStringLiteral("'=HYPERLINK(\"http://x\",\"y\")") << QStringLiteral("v1");
+    QTest::newRow("plus command as lot") << QStringLiteral("+cmd|' /C calc'!A0") << QStringLiteral("v1")
+                                         << QStringLiteral("'+cmd|' /C calc'!A0") << QStringLiteral("v1");
+    QTest::newRow("at sign as node text")
+        << QStringLiteral("L1") << QStringLiteral("@SUM(1)") << QStringLiteral("L1") << QStringLiteral("'@SUM(1)");
+    QTest::newRow("minus as node text") << QStringLiteral("L1") << QStringLiteral("-2+3") << QStringLiteral("L1")
+                                        << QStringLiteral("'-2+3");
+    QTest::newRow("tab before a formula")
+        << QStringLiteral("\t=1+1") << QStringLiteral("v1") << QStringLiteral("'=1+1") << QStringLiteral("v1");
+    QTest::newRow("right-to-left override in a lot") << QStringLiteral("Lot 7\u202E3202") << QStringLiteral("v1")
+                                                     << QStringLiteral("Lot 73202") << QStringLiteral("v1");
+    QTest::newRow("isolates and a bell in a node text")
+        << QStringLiteral("L1") << QStringLiteral("\u2066v2\u2069\a") << QStringLiteral("L1") << QStringLiteral("v2");
+}
+
+void HistoryExportTest::csvKeepsFormulasAsText()
+{
+    QFETCH(QString, lot);
+    QFETCH(QString, nodeVersion);
+    HistoryRow row = plainRow();
+    row.lot = lot;
+    row.nodeVersion = nodeVersion;
+    row.registrationStatus = 404;
+    const QList<QStringList> records = readCsv(HistoryExport::csv({row}));
+    QCOMPARE(records.size(), 2);
+    QTEST(records.at(1).at(2), "csvLot");
+    QTEST(records.at(1).at(4), "csvNodeVersion");
+    // The numbers stay numbers.
+    QCOMPARE(records.at(1).at(12), QStringLiteral("404"));
+    QCOMPARE(records.at(1).at(14), QStringLiteral("1"));
+    // The JSON lines carry the texts cleaned as well, but without the quote: a script evaluates no formulas.
+    const QString jsonLot
+        = QJsonDocument::fromJson(HistoryExport::jsonLines({row})).object().value(QStringLiteral("lot")).toString();
+    QFETCH(QString, csvLot);
+    QVERIFY2(QLatin1Char('\'') + jsonLot == csvLot || jsonLot == csvLot, qPrintable(jsonLot));
+    for (const QChar c : jsonLot)
+        QVERIFY2(c.unicode() >= 0x20 && c.unicode() != 0x202E, qPrintable(jsonLot));
 }
 
 QTEST_APPLESS_MAIN(HistoryExportTest)

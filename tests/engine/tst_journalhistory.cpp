@@ -53,6 +53,20 @@ QStringList fieldsOf(const HistoryRow &row)
         QStringLiteral("sleeping=") + QLatin1String(row.sleeping ? "true" : "false")};
 }
 
+// One journal line of node 70B3D57ED0000A01 as the journal writes it: the event, then further members.
+QByteArray entry(const char *event, int second, const QByteArray &lot = QByteArray(), const QByteArray &more = "")
+{
+    QByteArray text = "{\"devEui\":\"70B3D57ED0000A01\",\"event\":\"" + QByteArray(event)
+        + "\",\"time\":\"2026-12-08T10:00:" + QByteArray::number(second).rightJustified(2, '0') + ".000Z\"";
+    if (!lot.isEmpty())
+        text += ",\"lot\":\"" + lot + "\"";
+    if (!more.isEmpty())
+        text += "," + more;
+    return text + "}\n";
+}
+
+const QByteArray kRead = "\"type\":2,\"typeName\":\"LoRa OTAA\",\"nodeVersion\":\"v2.4.1\"";
+
 } // namespace
 
 class JournalHistoryTest : public QObject
@@ -71,6 +85,10 @@ private slots:
     void filtersRows_data();
     void filtersRows();
     void eventDetailsNeverShowSecrets();
+    void rowTakesTheLastValueOfEachEvent_data();
+    void rowTakesTheLastValueOfEachEvent();
+    void lotSetMidNodeKeepsItsRow_data();
+    void lotSetMidNodeKeepsItsRow();
 };
 
 void JournalHistoryTest::buildsOneRowPerNodeAndLotNewestFirst()
@@ -262,6 +280,77 @@ void JournalHistoryTest::eventDetailsNeverShowSecrets()
     QCOMPARE(history.entries().size(), 1);
     QCOMPARE(JournalHistory::eventDetails(history.entries().at(0)),
         QStringLiteral("flags=appKey+netId, reason=node busy, result=1"));
+}
+
+void JournalHistoryTest::rowTakesTheLastValueOfEachEvent_data()
+{
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<QString>("labelCheck");
+    QTest::addColumn<QString>("verification");
+    QTest::addColumn<QString>("mismatches");
+
+    QTest::newRow("label matching at its last check")
+        << entry("labelChecked", 1, "", "\"label\":{},\"match\":false")
+            + entry("labelChecked", 2, "", "\"label\":{},\"match\":true")
+        << QStringLiteral("matches") << QStringLiteral("none") << QString();
+    QTest::newRow("line holding match twice is skipped")
+        << entry("labelChecked", 1, "", "\"label\":{},\"match\":false")
+            + entry("labelChecked", 2, "", "\"label\":{},\"match\":false,\"match\":true")
+        << QStringLiteral("does not match") << QStringLiteral("none") << QString();
+    QTest::newRow("mismatches named by their settings")
+        << entry("verified", 1, "",
+               "\"ok\":false,\"mismatches\":[{\"field\":\"temperature\",\"written\":\"-10..50\",\"read\":\"-10..40\"},"
+               "{\"field\":\"appKey\"}]")
+        << QStringLiteral("none") << QStringLiteral("mismatches") << QStringLiteral("temperature, appKey");
+}
+
+void JournalHistoryTest::rowTakesTheLastValueOfEachEvent()
+{
+    QFETCH(QByteArray, journal);
+    const QVector<HistoryRow> rows = historyOf(journal).rows();
+    QCOMPARE(rows.size(), 1);
+    QTEST(rows.at(0).labelCheck, "labelCheck");
+    QTEST(rows.at(0).verification, "verification");
+    QTEST(rows.at(0).mismatches, "mismatches");
+}
+
+void JournalHistoryTest::lotSetMidNodeKeepsItsRow_data()
+{
+    QTest::addColumn<QByteArray>("journal");
+    QTest::addColumn<HistoryFilter>("filter");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("sleeping");
+    QTest::addColumn<int>("events");
+
+    HistoryFilter all;
+    HistoryFilter lotL1;
+    lotL1.allLots = false;
+    lotL1.lot = QStringLiteral("L1");
+    const QByteArray setWhileShown = entry("nodeRead", 1, "", kRead) + entry("registration", 2, "L1", "\"status\":200")
+        + entry("nodeSleeping", 3, "L1");
+    QTest::newRow("lot set while the node is shown")
+        << setWhileShown << all << QStringList{QStringLiteral("70B3D57ED0000A01/L1")} << QStringLiteral("LoRa OTAA")
+        << true << 3;
+    QTest::newRow("lot filter finds the whole row")
+        << setWhileShown << lotL1 << QStringList{QStringLiteral("70B3D57ED0000A01/L1")} << QStringLiteral("LoRa OTAA")
+        << true << 3;
+    QTest::newRow("lot changed before the read back of a write")
+        << entry("nodeRead", 1, "L0", kRead)
+            + entry("settingsWritten", 2, "L1", "\"flags\":[\"reportRate\"],\"result\":2")
+            + entry("nodeRead", 3, "L1", kRead) + entry("verified", 4, "L1", "\"ok\":true,\"mismatches\":[]")
+        << all << QStringList{QStringLiteral("70B3D57ED0000A01/L1")} << QStringLiteral("LoRa OTAA") << false << 4;
+}
+
+void JournalHistoryTest::lotSetMidNodeKeepsItsRow()
+{
+    QFETCH(QByteArray, journal);
+    QFETCH(HistoryFilter, filter);
+    const QVector<HistoryRow> rows = historyOf(journal).rows(filter);
+    QTEST(identifiersAndLots(rows), "rows");
+    QTEST(rows.at(0).type, "type");
+    QTEST(rows.at(0).sleeping, "sleeping");
+    QTEST(int(rows.at(0).events.size()), "events");
 }
 
 QTEST_APPLESS_MAIN(JournalHistoryTest)

@@ -23,6 +23,14 @@ Node nodeOf(Node::eFirmwareType type, const QString &euid, const QString &pac = 
     return node;
 }
 
+// A LoRa node whose AppEUI is the label's JoinEUI.
+Node joinedNode(Node::eFirmwareType type, const QString &euid, const QString &appId = kJoinEui)
+{
+    Node node = nodeOf(type, euid);
+    node.appId = appId;
+    return node;
+}
+
 } // namespace
 
 class LabelCodeTest : public QObject
@@ -36,6 +44,8 @@ private slots:
     void refusesWhatIsNoLabel();
     void matchesTheNodeByItsIdentity_data();
     void matchesTheNodeByItsIdentity();
+    void matchesTheProfilesLabelId_data();
+    void matchesTheProfilesLabelId();
 };
 
 void LabelCodeTest::readsEachLabelFormat_data()
@@ -53,9 +63,15 @@ void LabelCodeTest::readsEachLabelFormat_data()
     QTest::newRow("qr code in lower case, blanks and a line end around")
         << QStringLiteral("  lw:d0:0004a30b001c0a00:70b3d57ed0000a01:01230456\r\n") << LabelCode::LoRaQrCode << kDevEui
         << kJoinEui << kProfileId << QStringList() << QString();
-    QTest::newRow("qr code with owner token, serial and checksum")
+    QTest::newRow("qr code with owner token, serial and checksum: the owner token is dropped")
         << kQr + QStringLiteral(":OAbC123:S0042:C1F2A") << LabelCode::LoRaQrCode << kDevEui << kJoinEui << kProfileId
-        << QStringList{QStringLiteral("OAbC123"), QStringLiteral("S0042"), QStringLiteral("C1F2A")} << QString();
+        << QStringList{QStringLiteral("S0042"), QStringLiteral("C1F2A")} << QString();
+    QTest::newRow("qr code with an unknown field holding a key: dropped")
+        << kQr + QStringLiteral(":K00112233445566778899AABBCCDDEEFF:S7") << LabelCode::LoRaQrCode << kDevEui << kJoinEui
+        << kProfileId << QStringList{QStringLiteral("S7")} << QString();
+    QTest::newRow("qr code with a direction override in a proprietary field")
+        << kQr + QStringLiteral(":Plot\u202E7") << LabelCode::LoRaQrCode << kDevEui << kJoinEui << kProfileId
+        << QStringList{QStringLiteral("Plot7")} << QString();
     QTest::newRow("qr code with a proprietary field holding blanks")
         << kQr + QStringLiteral(":Pbatch 7") << LabelCode::LoRaQrCode << kDevEui << kJoinEui << kProfileId
         << QStringList{QStringLiteral("Pbatch 7")} << QString();
@@ -155,16 +171,23 @@ void LabelCodeTest::matchesTheNodeByItsIdentity_data()
     QTest::addColumn<bool>("matches");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("qr code and lora node") << kQr << nodeOf(Node::LoRaOTAA, kDevEui) << true << kMatchesText;
-    QTest::newRow("qr code and pellimar 5d node") << kQr << nodeOf(Node::Pellimar5D, kDevEui) << true << kMatchesText;
+    QTest::newRow("qr code and lora node") << kQr << joinedNode(Node::LoRaOTAA, kDevEui) << true << kMatchesText;
+    QTest::newRow("qr code and pellimar 5d node, appeui in lower case")
+        << kQr << joinedNode(Node::Pellimar5D, kDevEui, kJoinEui.toLower()) << true << kMatchesText;
+    QTest::newRow("qr code for another joineui")
+        << kQr << joinedNode(Node::LoRaOTAA, kDevEui, QStringLiteral("0004A30B001C0A99")) << false
+        << QStringLiteral("The JoinEUI 0004A30B001C0A00 on the label is not the node's (0004A30B001C0A99)");
+    QTest::newRow("qr code and a node without appeui")
+        << kQr << joinedNode(Node::LoRaOTAA, kDevEui, QString()) << false
+        << QStringLiteral("The JoinEUI 0004A30B001C0A00 on the label is not the node's (without identifier)");
     QTest::newRow("deveui in lower case and node with colons")
         << QStringLiteral("70b3d57ed0000a01") << nodeOf(Node::LoRaOTAA5D, QStringLiteral("70:B3:D5:7E:D0:00:0A:01"))
         << true << kMatchesText;
     QTest::newRow("qr code of another node")
-        << kQr << nodeOf(Node::LoRaOTAA, QStringLiteral("0004A30B001C0A00")) << false
+        << kQr << joinedNode(Node::LoRaOTAA, QStringLiteral("0004A30B001C0A00")) << false
         << QStringLiteral("Label 70B3D57ED0000A01 does not match node 0004A30B001C0A00");
     QTest::newRow("joineui is not the identity")
-        << QStringLiteral("LW:D0:70B3D57ED0000A01:0004A30B001C0A00:01230456") << nodeOf(Node::LoRaOTAA, kDevEui)
+        << QStringLiteral("LW:D0:70B3D57ED0000A01:0004A30B001C0A00:01230456") << joinedNode(Node::LoRaOTAA, kDevEui)
         << false << QStringLiteral("Label 0004A30B001C0A00 does not match node 70B3D57ED0000A01");
     QTest::newRow("sigfox id without leading zeros")
         << QStringLiteral("C0FFEE") << nodeOf(Node::SigFox, QStringLiteral("C0FFEE")) << true << kMatchesText;
@@ -202,6 +225,26 @@ void LabelCodeTest::matchesTheNodeByItsIdentity()
     const LabelMatch match = code.match(node);
     QTEST(match.matches, "matches");
     QTEST(match.text, "text");
+}
+
+void LabelCodeTest::matchesTheProfilesLabelId_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("profileId");
+    QTest::addColumn<bool>("matches");
+
+    QTest::newRow("the profile names none") << kQr << QString() << true;
+    QTest::newRow("the profile names the label's") << kQr << kProfileId << true;
+    QTest::newRow("the profile names another") << kQr << QStringLiteral("01230457") << false;
+    QTest::newRow("a bare deveui carries none to compare") << kDevEui << QStringLiteral("01230457") << true;
+}
+
+void LabelCodeTest::matchesTheProfilesLabelId()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, profileId);
+    const LabelMatch match = LabelCode::parse(label).match(joinedNode(Node::LoRaOTAA5D, kDevEui), profileId);
+    QTEST(match.matches, "matches");
 }
 
 QTEST_APPLESS_MAIN(LabelCodeTest)

@@ -50,6 +50,8 @@ private slots:
     void versionTextJoinsTheThreeVersions();
     void firmwareTypeHoldsNumbersOutsideTheTable();
     void recordsTravelThroughTheMetaTypeSystemByName();
+    void blankIdentityIsAllZerosOrAllF_data();
+    void blankIdentityIsAllZerosOrAllF();
 };
 
 void TestNode::newRecordHasNoValuesButTheZeroNetId()
@@ -224,6 +226,33 @@ void TestNode::recordsTravelThroughTheMetaTypeSystemByName()
     QVERIFY(variant.value<Node>() == node);
     const QVariant thresholds = QVariant::fromValue(node.thresholds);
     QVERIFY(thresholds.value<NodeThresholds>() == node.thresholds);
+}
+
+void TestNode::blankIdentityIsAllZerosOrAllF_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("euid");
+    QTest::addColumn<bool>("blank");
+
+    QTest::newRow("LoRa DevEUI of zeros") << int(Node::LoRaOTAA) << QStringLiteral("0000000000000000") << true;
+    QTest::newRow("DevEUI of F in lower case with colons")
+        << int(Node::Pellimar5D) << QStringLiteral("ff:ff:ff:ff:ff:ff:ff:ff") << true;
+    QTest::newRow("SigFox ID of zeros") << int(Node::SigFox5D) << QStringLiteral("00000000") << true;
+    QTest::newRow("a real DevEUI") << int(Node::LoRaOTAA) << QStringLiteral("70B3D57ED0000A01") << false;
+    QTest::newRow("zeros and F mixed") << int(Node::LoRaOTAA) << QStringLiteral("00000000FFFFFFFF") << false;
+    QTest::newRow("SigFox ID with leading zeros") << int(Node::SigFox) << QStringLiteral("0000000F") << false;
+    // Nothing read is no identity to judge; the node is then not matched by any label either.
+    QTest::newRow("no identity read") << int(Node::LoRaOTAA) << QString() << false;
+}
+
+void TestNode::blankIdentityIsAllZerosOrAllF()
+{
+    QFETCH(int, type);
+    QFETCH(QString, euid);
+    Node node;
+    node.firmwareType = Node::eFirmwareType(type);
+    node.euid = euid;
+    QTEST(node.hasBlankIdentity(), "blank");
 }
 
 QTEST_APPLESS_MAIN(TestNode)

@@ -14,6 +14,8 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using Failure = ServerReply::Failure;
 Q_DECLARE_METATYPE(ServerReply::Failure)
 
@@ -43,6 +45,7 @@ private slots:
     void abortedRequestsFinishLaterAndOnce();
     void untrustedCertificateFailsWithLoggedReason();
     void privateAuthorityIsTrustedOnlyFromTheCaFile();
+    void unusableCaFilesAreRefused_data();
     void unusableCaFilesAreRefused();
     void retryAfterIsReadAsSecondsOrDate_data();
     void retryAfterIsReadAsSecondsOrDate();
@@ -417,17 +420,41 @@ void TestServerClient::privateAuthorityIsTrustedOnlyFromTheCaFile()
     QVERIFY(tls.stop());
 }
 
-void TestServerClient::unusableCaFilesAreRefused()
+void TestServerClient::unusableCaFilesAreRefused_data()
 {
-    QTemporaryDir dir;
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason");
+
+    // Kept for the whole test: the rows name files in it.
+    static QTemporaryDir dir;
+    QVERIFY(dir.isValid());
     QFile noCertificate(dir.filePath("empty.pem"));
     QVERIFY(noCertificate.open(QIODevice::WriteOnly));
     noCertificate.write("-----BEGIN NOTHING-----\nabc\n-----END NOTHING-----\n");
     noCertificate.close();
+    QFile huge(dir.filePath("huge.pem"));
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    QVERIFY(huge.resize(ServerClient::kMaxCaFileBytes + 1));
+    huge.close();
+    const QString fifo = dir.filePath("fifo.pem");
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+
+    QTest::newRow("missing") << dir.filePath("missing.pem") << QStringLiteral("No such file or directory");
+    QTest::newRow("no certificate in it") << noCertificate.fileName() << QStringLiteral("no PEM certificate in it");
+    // A FIFO nobody writes to would hold the tool; /dev/zero would be read for ever.
+    QTest::newRow("fifo") << fifo << QStringLiteral("not a regular file");
+    QTest::newRow("endless device") << QStringLiteral("/dev/zero") << QStringLiteral("not a regular file");
+    QTest::newRow("larger than a megabyte") << huge.fileName() << QStringLiteral("larger than 1048576 bytes");
+}
+
+void TestServerClient::unusableCaFilesAreRefused()
+{
+    QFETCH(QString, path);
     ServerClient own;
-    QVERIFY(!own.setCaCertificateFile(dir.filePath("missing.pem")));
-    QVERIFY(!own.setCaCertificateFile(noCertificate.fileName()));
-    QCOMPARE(loggedMessages().filter("CA file").size(), 2);
+    QString reason;
+    QVERIFY(!own.setCaCertificateFile(path, &reason));
+    QTEST(reason, "reason");
+    QCOMPARE(loggedMessages().filter("CA file").size(), 1);
 }
 
 void TestServerClient::retryAfterIsReadAsSecondsOrDate_data()

@@ -1,25 +1,36 @@
 #include "flowshooter.h"
 
+#include "historytablemodel.h"
+#include "historywindow.h"
 #include "mainwindow.h"
 #include "nodeform.h"
+#include "nodeinterface.h"
 #include "nodesimulator.h"
 #include "passworddialog.h"
+#include "translationloader.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTranslator>
 
 namespace {
 
 const char kDemoUser[] = "operator";
 const char kDemoPassword[] = "tessaline";
+// The lot of the batch in the pictures of the profile and the history.
+const char kLot[] = "L2026-48 harbour north";
 // Long enough for the picture of the success message before the node is back.
 const int kRebootDelayMs = 3000;
 // The pictures need the message, not the real wait.
@@ -91,6 +102,7 @@ bool FlowShooter::startServer()
 bool FlowShooter::plugIn()
 {
     const QString port = scratch.filePath(QStringLiteral("ttyUSB0"));
+    portPath = port;
     SimNodeProfile profile = SimNodeProfile::forType(kFormPictures[0].type);
     profile.rebootDelayMs = kRebootDelayMs;
     node = std::make_unique<NodeSimulator>(profile);
@@ -216,6 +228,9 @@ bool FlowShooter::run()
         return false;
     if (!waitFor(QStringLiteral("the node read again"), [&] { return shownForm() && shownForm() != form; }))
         return false;
+    // Read back after its restart, the node has what was written.
+    if (!waitForNote(QStringLiteral("Verified")) || !shoot(QStringLiteral("flow-verified.png")))
+        return false;
 
     // Activate puts the node to sleep; the node was not registered, so the window asks first.
     expectedAnswer = QStringLiteral("Put to sleep");
@@ -242,6 +257,142 @@ bool FlowShooter::run()
     node->setProfile(SimNodeProfile::forType(kFormPictures[0].type));
     node->setFault(QStringLiteral("cfg"), SimFault::Silent);
     node->boot();
-    return waitForMessage(QStringLiteral("Connect Timed out\nReset Node"))
-        && shoot(QStringLiteral("flow-connect-timed-out.png"));
+    if (!waitForMessage(QStringLiteral("Connect Timed out\nReset Node"))
+        || !shoot(QStringLiteral("flow-connect-timed-out.png")))
+        return false;
+    node->setFault(QStringLiteral("cfg"), SimFault::None);
+    return shootProfileStationsAndHistory() && shootGerman();
+}
+
+bool FlowShooter::reopenWindow(const QMap<QString, QVariant> &values)
+{
+    dialogAnswerer.stop();
+    window.reset();
+    QSettings settings(
+        QString::fromLatin1(MainWindow::kOrganisationName), QString::fromLatin1(MainWindow::kApplicationName));
+    for (auto value = values.cbegin(); value != values.cend(); ++value)
+        settings.setValue(value.key(), value.value());
+    settings.sync();
+    window = std::make_unique<MainWindow>();
+    window->show();
+    dialogAnswerer.start();
+    auto *link = window->findChild<NodeInterface *>();
+    return waitFor(
+        QStringLiteral("the port opened again"), [&] { return link && window->session()->openPort() == portPath; });
+}
+
+bool FlowShooter::waitForNote(const QString &text)
+{
+    auto *note = child<QLabel>(window.get(), "noteLabel");
+    return waitFor(QStringLiteral("the note \"%1\"").arg(text),
+        [&] { return note->isVisible() && note->text().startsWith(text); });
+}
+
+bool FlowShooter::shootProfileStationsAndHistory()
+{
+    // A profile for the LoRa OTAA nodes of a site, whose values differ from the node's; a lot for the batch.
+    const QString profilePath = scratch.filePath(QStringLiteral("harbour.json"));
+    QFile profile(profilePath);
+    if (!profile.open(QIODevice::WriteOnly)
+        || profile.write(R"({ "format": 1, "name": "Harbour site test", "types": { "LoRa OTAA":
+               { "temperature": [-20, 60], "humidity": [5, 95], "reportRate": 30 } } })")
+            < 0)
+        return false;
+    profile.close();
+    if (!reopenWindow({{QStringLiteral("profile/path"), profilePath}, {QStringLiteral("journal/lot"), kLot}}))
+        return false;
+
+    // The node is shown with the profile's values filled in and marked.
+    SimNodeProfile lora = SimNodeProfile::forType(kFormPictures[0].type);
+    lora.rebootDelayMs = kRebootDelayMs;
+    node->setProfile(lora);
+    NodeForm *previous = shownForm();
+    node->boot();
+    if (!waitFor(QStringLiteral("the profile's form"), [&] { return shownForm() && shownForm() != previous; })
+        || !waitForNote(QStringLiteral("Profile ")) || !shoot(QStringLiteral("flow-profile-differences.png")))
+        return false;
+
+    // A label scanned from another node.
+    auto *labelEdit = child<QLineEdit>(window.get(), "labelEdit");
+    labelEdit->setText(QStringLiteral("70B3D57ED00000FF"));
+    QMetaObject::invokeMethod(labelEdit, "returnPressed");
+    auto *labelResult = child<QLabel>(window.get(), "labelResultLabel");
+    if (!waitFor(QStringLiteral("the label's result"), [&] { return labelResult->isVisible(); })
+        || !shoot(QStringLiteral("flow-label-mismatch.png")))
+        return false;
+    labelEdit->clear();
+
+    // Apply writes exactly the differences; read back after the restart, the node is verified.
+    NodeForm *form = shownForm();
+    child<QPushButton>(form, "applyButton")->click();
+    if (!waitFor(QStringLiteral("the node read again"), [&] { return shownForm() && shownForm() != form; })
+        || !waitForNote(QStringLiteral("Verified")) || !shoot(QStringLiteral("flow-profile-verified.png")))
+        return false;
+
+    // Two stations: each port in a tab of its own, with a dot for how it is doing.
+    if (!reopenWindow({{QStringLiteral("stations/count"), 2}}))
+        return false;
+    previous = shownForm();
+    node->boot();
+    if (!waitFor(QStringLiteral("the form in the first tab"), [&] { return shownForm() && shownForm() != previous; })
+        || !shoot(QStringLiteral("flow-station-tabs.png")))
+        return false;
+    return shootHistory();
+}
+
+bool FlowShooter::shootHistory()
+{
+    auto *history = window->findChild<QAction *>(QStringLiteral("actionHistory"));
+    if (!history)
+        return false;
+    history->trigger();
+    HistoryWindow *shown = window->findChild<HistoryWindow *>();
+    if (!shown || !waitFor(QStringLiteral("the history"), [&] { return shown->isLoaded(); }))
+        return false;
+    shown->resize(900, 560);
+    QCoreApplication::processEvents();
+    if (!shown->grab().save(out.filePath(QStringLiteral("history.png"))))
+        return false;
+
+    // One lot, with the events of its first node.
+    auto *lots = child<QComboBox>(shown, "lotCombo");
+    const int lot = lots ? lots->findData(QString::fromLatin1(kLot)) : -1;
+    if (lot < 0) {
+        err << "flow: the lot is not offered in the history\n";
+        return false;
+    }
+    lots->setCurrentIndex(lot);
+    const auto *model = shown->model();
+    if (!waitFor(QStringLiteral("the lot's rows"), [&] { return model->rowCount() > 0; }))
+        return false;
+    shown->showEvents(model->index(0, 0));
+    QCoreApplication::processEvents();
+    const bool saved = shown->grab().save(out.filePath(QStringLiteral("history-lot.png")));
+    shown->close();
+    return saved;
+}
+
+bool FlowShooter::shootGerman()
+{
+    // The window in German, with a node shown under the profile.
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QLocale::setDefault(german);
+    if (!TranslationLoader::install(german)) {
+        err << "the German translation is not built in\n";
+        return false;
+    }
+    bool ok = reopenWindow({{QStringLiteral("stations/count"), 1}});
+    NodeForm *previous = shownForm();
+    if (ok) {
+        node->boot();
+        ok = waitFor(QStringLiteral("the German form"), [&] { return shownForm() && shownForm() != previous; })
+            && shoot(QStringLiteral("flow-form-de.png"));
+    }
+    window.reset();
+    for (QTranslator *translator : QCoreApplication::instance()->findChildren<QTranslator *>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    QLocale::setDefault(QLocale::system());
+    return ok;
 }

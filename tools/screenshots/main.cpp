@@ -5,7 +5,8 @@
 // "forms" writes form-<type>.png for each of the six node forms, filled from a node like the simulator's.
 // "main" writes main-idle.png (the window as it starts, before any node) and login-dialog.png.
 // "main-de" writes main-window-de.png: the window in German with its Settings menu open.
-// "flow" walks simulated nodes through the window and writes flow-*.png (see flowshooter.h).
+// "flow" walks simulated nodes through the window and writes flow-*.png, history.png and history-lot.png (see
+// flowshooter.h).
 
 #include "flowshooter.h"
 #include "mainwindow.h"

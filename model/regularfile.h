@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QFile;
+
+// Files named by an operator or a setting (a profile, a CA certificate file, the journal) are read only when
+// they are regular files: a FIFO would block the tool on opening or reading, and a device such as /dev/zero
+// never ends. Nothing here blocks: the file is opened without waiting and checked before it is read.
+class RegularFile
+{
+public:
+    // Opens `path` for reading into `file`. False with `*error` set when it cannot be opened or is not a
+    // regular file ("not a regular file"). The reasons are, like the system's, in English.
+    static bool open(QFile &file, const QString &path, QString *error);
+    // Reads the whole of `path`, refusing a file larger than maxBytes ("larger than N bytes") unread.
+    static bool read(const QString &path, qint64 maxBytes, QByteArray *bytes, QString *error);
+};
