@@ -48,6 +48,8 @@ QString registrationText(const HistoryRow &row)
 {
     if (row.registrationStatus == HistoryRow::kNoStatus || row.registration.isEmpty())
         return word(row.registration);
+    if (row.registrationStatus == 0 && !row.registrationFailure.isEmpty())
+        return QStringLiteral("%1 (%2)").arg(word(row.registration), row.registrationFailure);
     return QStringLiteral("%1 (%2)").arg(word(row.registration)).arg(row.registrationStatus);
 }
 

@@ -104,14 +104,27 @@ MainWindow::MainWindow(QWidget *parent)
     waitingLabel->setObjectName(QStringLiteral("waitingRegistrationsLabel"));
     ui->statusBar->addPermanentWidget(waitingLabel);
     outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), this);
+    if (!outbox->keptFilePath().isEmpty()) {
+        // Its registrations are not lost: the file is kept for recovery, and new ones go into a fresh outbox.
+        reportStorageProblem(tr("The registration outbox could not be read: it was kept as %1 and a fresh outbox "
+                                "was started (see the README on recovering its registrations).")
+                                 .arg(outbox->keptFilePath()));
+    }
     if (!outbox->isOpen()) {
         // Registrations are then posted directly; one the server does not accept is not kept.
         reportStorageProblem(
             tr("The registration outbox cannot be used (%1): %2").arg(outbox->filePath(), outbox->errorText()));
     }
+    if (!outbox->permissionProblem().isEmpty())
+        reportStorageProblem(tr("The registration outbox is readable by others: %1").arg(outbox->permissionProblem()));
+    const QString journalPermissions = journal.tightenPermissions();
+    if (!journalPermissions.isEmpty())
+        reportStorageProblem(tr("The commissioning journal is readable by others: %1").arg(journalPermissions));
     journal.setKeyFingerprint(ProtectedFieldCipher::keyFingerprint());
     serverSession = new ServerSession(&journal, outbox->isOpen() ? outbox : nullptr, this);
     connect(serverSession, &ServerSession::waitingChanged, this, &MainWindow::showWaitingRegistrations);
+    connect(serverSession, &ServerSession::storageProblem, this, &MainWindow::reportStorageProblem);
+    connect(serverSession, &ServerSession::loginFinished, this, &MainWindow::showWaitingRegistrations);
     serverSession->setServerAddress(settings.value(QString::fromLatin1(kServerKey)).toString());
     // A small note beside the other status items while the server is reached over plain http.
     unencryptedLabel = new QLabel(tr("unencrypted"), this);
@@ -170,12 +183,18 @@ MainWindow::MainWindow(QWidget *parent)
     loginAgainButton->setObjectName(QStringLiteral("loginAgainButton"));
     loginAgainButton->hide();
     ui->statusBar->addPermanentWidget(loginAgainButton);
-    // The stations whose node waits for a login try again; they share the one login that follows.
+    // The stations whose node waits for a login try again; they share the one login that follows. Without
+    // such a station, the login is for the registrations waiting in the outbox.
     connect(loginAgainButton, &QPushButton::clicked, this, [this] {
+        bool retried = false;
         for (StationView *station : qAsConst(stations)) {
-            if (station->session()->state() == CommissioningSession::State::LoginFailed)
+            if (station->session()->state() == CommissioningSession::State::LoginFailed) {
                 station->session()->retryLogin();
+                retried = true;
+            }
         }
+        if (!retried)
+            currentStation()->session()->retryLogin();
     });
     if (settings.status() != QSettings::NoError)
         reportStorageProblem(
@@ -250,12 +269,7 @@ StationView *MainWindow::addStation()
         station->setConnectTimeoutForTesting(connectTimeoutForTesting);
     CommissioningSession *session = station->session();
     connect(session, &CommissioningSession::recordingFailed, this, &MainWindow::reportStorageProblem);
-    connect(session, &CommissioningSession::stateChanged, this, [this](CommissioningSession::State) {
-        bool loginFailed = false;
-        for (StationView *each : qAsConst(stations))
-            loginFailed = loginFailed || each->session()->state() == CommissioningSession::State::LoginFailed;
-        loginAgainButton->setVisible(loginFailed);
-    });
+    connect(session, &CommissioningSession::stateChanged, this, &MainWindow::updateLoginAgainButton);
     connect(station, &StationView::resetNode, this, &MainWindow::resetNode);
     connect(station, &StationView::loginNeeded, this, &MainWindow::openLoginDialog);
     connect(station, &StationView::portChosen, this,
@@ -603,20 +617,39 @@ void MainWindow::showLot()
     lotLabel->setText(tr("Lot: ") + journal.lot());
 }
 
+void MainWindow::updateLoginAgainButton()
+{
+    if (!loginAgainButton)
+        return;
+    bool loginFailed = false;
+    for (StationView *each : qAsConst(stations))
+        loginFailed = loginFailed || each->session()->state() == CommissioningSession::State::LoginFailed;
+    loginAgainButton->setVisible(loginFailed
+        || (serverSession->waitsForLogin() && !serverSession->isLoggingIn() && serverSession->isConfigured()));
+}
+
 void MainWindow::showWaitingRegistrations()
 {
     const int count = serverSession->waitingCount();
     waitingLabel->setVisible(count > 0);
+    updateLoginAgainButton();
     if (count == 0)
         return;
-    waitingLabel->setText(count == 1 ? tr("1 registration waiting for the server")
-                                     : tr("%1 registrations waiting for the server").arg(count));
+    if (serverSession->waitsForLogin()) {
+        waitingLabel->setText(count == 1 ? tr("1 registration waiting — log in to send it")
+                                         : tr("%1 registrations waiting — log in to send them").arg(count));
+    } else {
+        waitingLabel->setText(count == 1 ? tr("1 registration waiting for the server")
+                                         : tr("%1 registrations waiting for the server").arg(count));
+    }
     QStringList lines;
     for (const RegistrationOutbox::Entry &entry : outbox->pending()) {
         lines << tr("%1  %2  attempts: %3  last status: %4")
                      .arg(entry.identifier, entry.created.toLocalTime().toString(Qt::ISODate))
                      .arg(entry.attempts)
-                     .arg(entry.lastStatus == 0 ? tr("no answer") : QString::number(entry.lastStatus));
+                     .arg(entry.lastStatus != 0            ? QString::number(entry.lastStatus)
+                             : entry.lastFailure.isEmpty() ? tr("no answer")
+                                                           : entry.lastFailure);
     }
     waitingLabel->setToolTip(lines.join(QLatin1Char('\n')));
 }

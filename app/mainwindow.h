@@ -102,6 +102,8 @@ private:
     void centreOnScreen();
     void openLoginDialog();
     void showWaitingRegistrations();
+    // "Log in again" shows while a station's login failed or registrations wait only for a login.
+    void updateLoginAgainButton();
 
     Ui::MainWindow *ui;
     QSettings settings;

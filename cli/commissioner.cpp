@@ -201,14 +201,40 @@ int Commissioner::configure(const QStringList &arguments)
             ? RegistrationOutbox::defaultFilePath()
             : QFileInfo(journalPath).absoluteDir().filePath(QLatin1String(RegistrationOutbox::kFileName)),
         this);
-    if (!outbox->isOpen())
+    // Before any node is touched: registrations that may be stranded in an unreadable outbox are the operator's
+    // to recover first (the file was kept; the next run starts with the fresh outbox).
+    if (!outbox->recoveryNote().isEmpty()) {
+        printLine(stderr, QStringLiteral("iot-commission-cli: the registration outbox ") + outbox->recoveryNote());
+        return kExitStorageFailed;
+    }
+    if (!outbox->isOpen()) {
         printLine(stderr,
             QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ") + outbox->errorText());
-    server = new ServerSession(journal.get(), outbox->isOpen() ? outbox : nullptr, this);
+        return kExitStorageFailed;
+    }
+    for (const QString &problem : {outbox->permissionProblem(), journal->tightenPermissions()}) {
+        if (!problem.isEmpty())
+            printLine(stderr, QStringLiteral("iot-commission-cli: warning: ") + problem);
+    }
+    server = new ServerSession(journal.get(), outbox, this);
     server->setServerAddress(serverUrl);
     if (!caFile.isEmpty() && !server->setCaCertificateFile(caFile))
         return usageError(QStringLiteral("--ca-file %1: holds no certificate that can be used").arg(caFile));
     connect(server, &ServerSession::becameIdle, this, &Commissioner::maybeFinish);
+    connect(server, &ServerSession::storageProblem, this,
+        [](const QString &text) { printLine(stderr, QStringLiteral("iot-commission-cli: ") + text); });
+    waitingLoginPause = new QTimer(this);
+    waitingLoginPause->setSingleShot(true);
+    connect(waitingLoginPause, &QTimer::timeout, this, &Commissioner::logInForWaiting);
+    connect(server, &ServerSession::waitingChanged, this, &Commissioner::logInForWaiting);
+    connect(server, &ServerSession::loginFinished, this, [this](ServerSession::LoginOutcome outcome) {
+        if (outcome == ServerSession::LoginOutcome::CredentialsRefused)
+            credentialsRefused = true;
+        waitingLogins = outcome == ServerSession::LoginOutcome::Granted ? 0 : waitingLogins;
+        // A login that did not get through is tried again after the pause, if anything still waits for one.
+        if (outcome != ServerSession::LoginOutcome::Granted && !waitingLoginPause->isActive())
+            waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(waitingLogins, -1, 0.0)));
+    });
 
     StationRunner::Options options;
     options.registerNodes = registerNodes;
@@ -227,16 +253,40 @@ int Commissioner::configure(const QStringList &arguments)
 
 void Commissioner::start()
 {
+    // Registrations an earlier run left waiting go out with this run's login, without waiting for a node.
+    logInForWaiting();
     for (StationRunner *station : qAsConst(stations))
         station->start();
 }
 
+void Commissioner::logInForWaiting()
+{
+    if (!registerNodes || stopping || credentialsRefused || waitingLoginPause->isActive())
+        return;
+    if (server->isLoggingIn() || !server->waitsForLogin())
+        return;
+    ++waitingLogins;
+    waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(waitingLogins, -1, 0.0)));
+    printLine(stderr,
+        QStringLiteral("iot-commission-cli: %1 registration(s) waiting in the outbox, logging in to send them")
+            .arg(server->waitingCount()));
+    server->setCredentials(userName, password);
+    server->logIn();
+}
+
 void Commissioner::interrupt()
 {
-    if (stopping)
+    if (interrupted)
         return;
+    interrupted = true;
     printLine(stderr, QStringLiteral("iot-commission-cli: stopping once the nodes in progress are done"));
     stopAll();
+    // Nothing more leaves; whatever the outbox is doing, the run ends after the grace.
+    server->stop();
+    QTimer::singleShot(kStopGraceMs, this, [this] {
+        graceOver = true;
+        maybeFinish();
+    });
     maybeFinish();
 }
 
@@ -286,16 +336,32 @@ void Commissioner::maybeFinish()
     if (!stopping || ended)
         return;
     // A node already written to, registered or asked to sleep is seen through; one only being read is left.
+    // After an interruption's grace, a node waits no longer for the server's answer.
     for (StationRunner *station : qAsConst(stations)) {
-        if (station->isCommitted())
+        if (station->isCommitted() && !(graceOver && station->isWaitingForServer()))
             return;
     }
     // Registrations still on the wire or in line (the outbox's retries sent after the login included) are
-    // answered before the program ends, so that none is cut off half-way.
-    if (!server->isIdle())
+    // answered before the program ends, so that none is cut off half-way; after an interruption only for the
+    // grace.
+    if (!server->isIdle() && !graceOver)
+        return;
+    const QStringList unrecorded = server->unrecorded();
+    if (!unrecorded.isEmpty()) {
+        printLine(stderr,
+            QStringLiteral("iot-commission-cli: not recorded in the outbox: ") + unrecorded.join(QStringLiteral("; ")));
+        worstOutcome = qMax(worstOutcome, kExitStorageFailed);
+    }
+    end(worstOutcome);
+}
+
+void Commissioner::end(int exitCode)
+{
+    if (ended)
         return;
     ended = true;
-    emit finished(worstOutcome);
+    server->stop();
+    emit finished(exitCode);
 }
 
 void Commissioner::printReport(const StationRunner::NodeReport &report)
@@ -308,12 +374,14 @@ void Commissioner::printReport(const StationRunner::NodeReport &report)
         object.insert(QStringLiteral("nodeVersion"), report.nodeVersion);
         object.insert(QStringLiteral("written"), QJsonArray::fromStringList(report.written));
         object.insert(QStringLiteral("verified"), report.verified);
+        bool numeric = false;
+        const int status = report.registration.toInt(&numeric);
         if (report.registration.isEmpty())
             object.insert(QStringLiteral("registration"), QJsonValue::Null);
-        else if (report.registration == QLatin1String("waiting"))
-            object.insert(QStringLiteral("registration"), report.registration);
+        else if (numeric)
+            object.insert(QStringLiteral("registration"), status);
         else
-            object.insert(QStringLiteral("registration"), report.registration.toInt());
+            object.insert(QStringLiteral("registration"), report.registration); // "waiting" or a failure's name
         object.insert(QStringLiteral("sleeping"), report.sleeping);
         object.insert(QStringLiteral("error"), report.error.isEmpty() ? QJsonValue() : QJsonValue(report.error));
         printLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));

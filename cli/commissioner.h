@@ -11,6 +11,7 @@ class CommissioningJournal;
 class RegistrationOutbox;
 class ServerSession;
 class QCommandLineParser;
+class QTimer;
 
 // `iot-commission-cli commission …`: commissions the nodes that boot on one or more ports at the same time,
 // with one login, one outbox and one journal shared by all of them, and reports each node on standard output
@@ -22,6 +23,10 @@ public:
     static constexpr int kExitSuccess = 0;
     static constexpr int kExitNodeFailed = 1;
     static constexpr int kExitUsage = 2;
+    // The outbox cannot be read (it was moved aside) or an answer could not be recorded in it.
+    static constexpr int kExitStorageFailed = 1;
+    // After Ctrl-C or SIGTERM, how long registrations on the wire are given before the run ends regardless.
+    static constexpr int kStopGraceMs = 2000;
 
     explicit Commissioner(QObject *parent = nullptr);
     ~Commissioner() override;
@@ -31,7 +36,8 @@ public:
     int configure(const QStringList &arguments);
     // Opens the ports and starts; finished() carries the exit code.
     void start();
-    // Ctrl-C: take no further node, finish what is being written, then end.
+    // Ctrl-C or SIGTERM: take no further node, finish what is being written to a node, give the registration on
+    // the wire a moment, then end; what the outbox could not record is said in the last line.
     void interrupt();
 
 signals:
@@ -44,6 +50,10 @@ private:
     void stopAll();
     void printReport(const StationRunner::NodeReport &report);
     void maybeFinish();
+    void end(int exitCode);
+    // Logs in when registrations wait in the outbox and only a login can send them (at the start, after the
+    // server refused a token), no more often than the outbox's back-off.
+    void logInForWaiting();
     static int usageError(const QString &message);
 
     QStringList ports;
@@ -66,5 +76,10 @@ private:
     // The exit code: the worst of a node failed (1) and a port that could not be opened or none left (2).
     int worstOutcome = kExitSuccess;
     bool stopping = false;
+    bool credentialsRefused = false;
+    int waitingLogins = 0; // logins for the outbox in a row that did not get through
+    QTimer *waitingLoginPause = nullptr;
+    bool interrupted = false;
+    bool graceOver = false;
     bool ended = false;
 };

@@ -289,8 +289,10 @@ void StationRunner::registrationReported(const ServerSession::RegistrationReport
         // Kept in the outbox and sent again by itself: the node may go on.
         report.registration = QStringLiteral("waiting");
     } else {
-        report.registration = QString::number(registration.status);
-        finish(QStringLiteral("registration failed: %1").arg(registration.status));
+        // Without an HTTP status, what happened by name; the window's 404 stand-in is not an answer.
+        report.registration
+            = registration.failure.isEmpty() ? QString::number(registration.status) : registration.failure;
+        finish(QStringLiteral("registration failed: %1").arg(report.registration));
         return;
     }
     if (!portLostReason.isEmpty()) {

@@ -58,6 +58,8 @@ public:
     // True while the node in progress has been changed (written, registered or asked to sleep) and is not done:
     // such a node is seen through before the program ends, one that is only being read may be left.
     bool isCommitted() const { return inProgress && phase != Phase::Reading; }
+    // The node in progress waits for the server's answer to its registration; nothing is being written to it.
+    bool isWaitingForServer() const { return inProgress && phase == Phase::Registering; }
     CommissioningSession *session() const { return commissioning; }
 
 signals:

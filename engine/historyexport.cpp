@@ -9,17 +9,27 @@
 
 namespace {
 
-// The columns that hold numbers: they are written as numbers, never guarded as text.
+// The last attempt's HTTP status, or the named failure when it got none.
+QString statusText(const HistoryRow &row)
+{
+    if (row.registrationStatus == HistoryRow::kNoStatus)
+        return QString();
+    if (row.registrationStatus == 0 && !row.registrationFailure.isEmpty())
+        return row.registrationFailure;
+    return QString::number(row.registrationStatus);
+}
+
+// The columns that hold numbers (the status, or a failure's plain name): never guarded as text.
 const int kStatusColumn = 12;
 const int kEventsColumn = 14;
 
 // The row's cells; the texts (lot, node texts, labels) without controls or bidirectional formatting.
 QStringList rowTexts(const HistoryRow &row)
 {
-    QStringList texts = {row.lastTime(), row.identifier, row.lot, row.type, row.nodeVersion, row.moduleVersion,
-        row.loraVersion, row.writes, row.verification, row.mismatches, row.labelCheck, row.registration,
-        row.registrationStatus == HistoryRow::kNoStatus ? QString() : QString::number(row.registrationStatus),
-        row.sleeping ? QStringLiteral("yes") : QStringLiteral("no"), QString::number(row.events.size())};
+    QStringList texts
+        = {row.lastTime(), row.identifier, row.lot, row.type, row.nodeVersion, row.moduleVersion, row.loraVersion,
+            row.writes, row.verification, row.mismatches, row.labelCheck, row.registration, statusText(row),
+            row.sleeping ? QStringLiteral("yes") : QStringLiteral("no"), QString::number(row.events.size())};
     for (QString &text : texts)
         text = OperatorText::cleaned(text);
     return texts;
@@ -116,6 +126,8 @@ QByteArray HistoryExport::jsonLines(const QVector<HistoryRow> &rows)
         // Numbers and the yes/no column keep their JSON types.
         if (row.registrationStatus == HistoryRow::kNoStatus)
             object.insert(QStringLiteral("registrationStatus"), QJsonValue::Null);
+        else if (row.registrationStatus == 0 && !row.registrationFailure.isEmpty())
+            object.insert(QStringLiteral("registrationStatus"), row.registrationFailure);
         else
             object.insert(QStringLiteral("registrationStatus"), row.registrationStatus);
         object.insert(QStringLiteral("sleeping"), row.sleeping);

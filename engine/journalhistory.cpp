@@ -166,6 +166,7 @@ void applyEvent(HistoryRow &row, const JournalEntry &entry)
         row.registration = JournalHistory::registrationState(0);
     } else if (event == QLatin1String("registration")) {
         row.registrationStatus = fields.value(QLatin1String("status")).toInt(0);
+        row.registrationFailure = fields.value(QLatin1String("failure")).toString();
         row.registration = JournalHistory::registrationState(row.registrationStatus);
     } else if (event == QLatin1String("verified")) {
         const bool ok = fields.value(QLatin1String("ok")).toBool(false);

@@ -51,6 +51,7 @@ struct HistoryRow
     QString labelCheck; // "matches", "does not match" or "none"
     QString registration; // "added", "updated", "waiting", "refused" or empty
     int registrationStatus = kNoStatus; // HTTP status of the last answer, kNoStatus before any
+    QString registrationFailure; // why the last attempt got no HTTP status ("connectionRefused", ...)
     bool sleeping = false;
     QVector<int> events; // indices into JournalHistory::entries(), in the order written
 

@@ -4,6 +4,7 @@
 #include "enginelog.h"
 
 #include <QAtomicInteger>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,11 +12,14 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -29,19 +33,66 @@ const qint64 kLongestRetryDelayMs = 5 * 60 * 1000;
 const int kLongestRetryAfterSeconds = 60 * 60;
 // Spreads the retries of several workbenches that lost the same server at the same moment.
 const double kRetryJitterFraction = 0.2;
-// Another instance of the tool may hold the write lock for a moment; wait for it rather than fail.
-const int kBusyTimeoutMs = 5000;
+// Another instance of the tool may hold the write lock for a moment; wait for it rather than fail. Every
+// transaction here is short; a lock held longer than this is a fault, and the caller backs off in memory
+// rather than blocking its event loop for long.
+const int kBusyTimeoutMs = 1500;
 // The documents carry the nodes' application keys and PACs.
 const mode_t kStoreFileMode = 0600;
 
-const char kColumns[]
-    = "id, identifier, document, created_utc, attempts, last_status, last_error, state, next_attempt_utc";
+const char kColumns[] = "id, identifier, document, created_utc, attempts, last_status, last_error, state,"
+                        " next_attempt_utc, last_failure, claimed_by, claim_expires_utc";
+
+// Columns added after the first release of the store, added to a file written by an older version.
+const char *const kAddedColumns[][2] = {
+    {"last_failure", "last_failure TEXT NOT NULL DEFAULT ''"},
+    {"claimed_by", "claimed_by TEXT"},
+    {"claim_expires_utc", "claim_expires_utc INTEGER"},
+};
+
+// SQLite's result codes for a file that is not a database, or one whose content is damaged.
+const int kSqliteCorrupt = 11;
+const int kSqliteNotADatabase = 26;
+
+bool isDamaged(const QSqlError &sqlError)
+{
+    const int code = sqlError.nativeErrorCode().toInt() & 0xff; // the primary code of an extended one
+    if (code == kSqliteCorrupt || code == kSqliteNotADatabase)
+        return true;
+    const QString text = sqlError.text();
+    return text.contains(QLatin1String("not a database")) || text.contains(QLatin1String("malformed"));
+}
 
 QDateTime fromEpochMs(const QVariant &value)
 {
     if (value.isNull())
         return QDateTime();
     return QDateTime::fromMSecsSinceEpoch(value.toLongLong(), Qt::UTC);
+}
+
+// Write transactions take the write lock at their start, so that SQLite waits for another instance's write
+// (the busy time-out) instead of failing at once when a read turns into a write after another's commit.
+bool beginWrite(const QSqlDatabase &db, QSqlError *sqlError)
+{
+    QSqlQuery begin(db);
+    if (begin.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    *sqlError = begin.lastError();
+    return false;
+}
+
+bool commitWrite(const QSqlDatabase &db, QSqlError *sqlError)
+{
+    QSqlQuery commit(db);
+    if (commit.exec(QStringLiteral("COMMIT")))
+        return true;
+    *sqlError = commit.lastError();
+    return false;
+}
+
+void rollbackWrite(const QSqlDatabase &db)
+{
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
 }
 
 QString lastSqlError(const QSqlError &sqlError)
@@ -66,6 +117,13 @@ RegistrationOutbox::RegistrationOutbox(const QString &filePath, QObject *parent)
 {
     static QAtomicInteger<quint64> instances;
     connectionName = QStringLiteral("RegistrationOutbox-%1").arg(instances.fetchAndAddRelaxed(1));
+    // Unique among the instances of every process that may share the file, also after a process id is reused;
+    // host and process id first, so that the claims of a process that is gone can be told.
+    ownerName = QStringLiteral("%1/%2/%3-%4")
+                    .arg(QSysInfo::machineHostName())
+                    .arg(QCoreApplication::applicationPid())
+                    .arg(connectionName.section(QLatin1Char('-'), -1))
+                    .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     open = openStore();
     if (!open)
         qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: cannot open %1: %2").arg(path, error);
@@ -100,9 +158,24 @@ bool RegistrationOutbox::openStore()
     const QString directory = info.absolutePath();
     if (!QDir().mkpath(directory))
         return fail(QStringLiteral("cannot create %1").arg(directory), QStringLiteral("not a writable directory"));
-    if (info.isDir())
-        return fail(path, QStringLiteral("is a directory"));
-    if (!info.exists()) {
+    if (info.isDir() && !moveAside(QStringLiteral("a directory stands in its place")))
+        return false;
+    if (openDatabase())
+        return true;
+    if (keptPath.isEmpty() && !damage.isEmpty()) {
+        // The file is not a database: it is kept for whoever wants to recover entries from it, and a fresh store
+        // takes its place so that the registrations from now on are not lost as well.
+        if (!moveAside(damage))
+            return false;
+        return openDatabase();
+    }
+    return false;
+}
+
+bool RegistrationOutbox::openDatabase()
+{
+    damage.clear();
+    if (!QFileInfo::exists(path)) {
         // Created before SQLite opens it, so that it never exists with wider permissions; SQLite gives its
         // write-ahead log and index files the same mode.
         const int fd
@@ -112,22 +185,51 @@ bool RegistrationOutbox::openStore()
         if (fd >= 0)
             ::close(fd);
     }
+    // Whoever created the files (an inspection with the sqlite3 shell, an older version, a copy), they hold keys.
+    tightenPermissions();
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(QString::fromLatin1(kDriver), connectionName);
+    QSqlDatabase db = QSqlDatabase::contains(connectionName)
+        ? QSqlDatabase::database(connectionName, false)
+        : QSqlDatabase::addDatabase(QString::fromLatin1(kDriver), connectionName);
     db.setDatabaseName(path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyTimeoutMs));
     if (!db.open())
         return fail(path, lastSqlError(db.lastError()));
 
     QSqlQuery query(db);
+    const auto failed = [&](const QSqlError &sqlError) {
+        if (isDamaged(sqlError))
+            damage = lastSqlError(sqlError);
+        query.finish();
+        db.close();
+        return fail(path, lastSqlError(sqlError));
+    };
     // The journal mode answers with the mode in force: a file that is not a database fails here.
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next())
-        return fail(path, lastSqlError(query.lastError()));
+        return failed(query.lastError());
     if (query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
         return fail(path, QStringLiteral("write-ahead log refused (journal mode %1)").arg(query.value(0).toString()));
+    // A truncated or damaged file may still open; its pages do not check out.
+    if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
+        return failed(query.lastError());
+    if (query.value(0).toString() != QLatin1String("ok")) {
+        damage = QStringLiteral("damaged: %1").arg(query.value(0).toString());
+        query.finish();
+        db.close();
+        return fail(path, damage);
+    }
+    query.finish();
     // Every commit reaches the disk before enqueue() returns: the registration is then as safe as the journal.
     if (!query.exec(QStringLiteral("PRAGMA synchronous=FULL")))
-        return fail(path, lastSqlError(query.lastError()));
+        return failed(query.lastError());
+    // Two instances may open a new or an older file at the same moment: the schema is made and brought up to
+    // date by one of them at a time.
+    if (!query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return failed(query.lastError());
+    const auto rolledBack = [&](const QSqlError &sqlError) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        return failed(sqlError);
+    };
     if (!query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS registrations ("
                                    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
                                    " identifier TEXT NOT NULL,"
@@ -138,9 +240,107 @@ bool RegistrationOutbox::openStore()
                                    " last_error TEXT NOT NULL DEFAULT '',"
                                    " state TEXT NOT NULL DEFAULT 'pending',"
                                    " next_attempt_utc INTEGER)")))
-        return fail(path, lastSqlError(query.lastError()));
+        return rolledBack(query.lastError());
+    if (!query.exec(QStringLiteral("PRAGMA table_info(registrations)")))
+        return rolledBack(query.lastError());
+    QStringList columns;
+    while (query.next())
+        columns << query.value(1).toString();
+    query.finish();
+    for (const auto &added : kAddedColumns) {
+        if (columns.contains(QLatin1String(added[0])))
+            continue;
+        if (!query.exec(QStringLiteral("ALTER TABLE registrations ADD COLUMN %1").arg(QLatin1String(added[1]))))
+            return rolledBack(query.lastError());
+    }
+    if (!query.exec(QStringLiteral("COMMIT")))
+        return rolledBack(query.lastError());
+    // The write-ahead log and index exist now; they are tightened as the file is.
+    tightenPermissions();
+    releaseClaimsOfEndedProcesses();
+    changedElsewhere();
     error.clear();
     return true;
+}
+
+void RegistrationOutbox::releaseClaimsOfEndedProcesses()
+{
+    // A tool killed with an entry on the wire leaves its claim; on this host, one whose process has ended need
+    // not be waited out. Claims of other hosts (a shared directory) run out by their expiry.
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("SELECT DISTINCT claimed_by FROM registrations WHERE claimed_by IS NOT NULL")))
+        return;
+    QStringList ended;
+    const QString host = QSysInfo::machineHostName();
+    while (query.next()) {
+        const QString owner = query.value(0).toString();
+        const QStringList parts = owner.split(QLatin1Char('/'));
+        bool numeric = false;
+        const qint64 pid = parts.value(1).toLongLong(&numeric);
+        if (parts.size() == 3 && parts.first() == host && numeric && pid > 0 && ::kill(pid_t(pid), 0) != 0
+            && errno == ESRCH)
+            ended << owner;
+    }
+    query.finish();
+    for (const QString &owner : qAsConst(ended)) {
+        query.prepare(QStringLiteral(
+            "UPDATE registrations SET claimed_by = NULL, claim_expires_utc = NULL WHERE claimed_by = ?"));
+        query.addBindValue(owner);
+        if (query.exec() && query.numRowsAffected() > 0)
+            qCInfo(lcEngine).noquote()
+                << QStringLiteral("RegistrationOutbox: released the claims of %1, which has ended").arg(owner);
+    }
+}
+
+bool RegistrationOutbox::moveAside(const QString &reason)
+{
+    if (QSqlDatabase::contains(connectionName)) {
+        database().close();
+        QSqlDatabase::removeDatabase(connectionName);
+    }
+    const QFileInfo info(path);
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QString kept;
+    for (int n = 0; kept.isEmpty() || QFileInfo::exists(kept); ++n) {
+        kept = info.dir().filePath(
+            QStringLiteral("%1-unreadable-%2%3.%4")
+                .arg(info.completeBaseName(), stamp, n == 0 ? QString() : QStringLiteral("-%1").arg(n), info.suffix()));
+    }
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(kept).constData()) != 0)
+        return fail(path,
+            QStringLiteral("%1; it cannot be moved aside: %2")
+                .arg(reason, QString::fromLocal8Bit(std::strerror(errno))));
+    // The write-ahead log may hold committed entries: it goes with the file, under the name SQLite looks for.
+    for (const char *companion : {"-wal", "-shm"}) {
+        const QByteArray from = QFile::encodeName(path + QLatin1String(companion));
+        if (QFileInfo::exists(QFile::decodeName(from)))
+            ::rename(from.constData(), QFile::encodeName(kept + QLatin1String(companion)).constData());
+    }
+    keptPath = kept;
+    recovery = QStringLiteral("%1 could not be read (%2); it was kept as %3 and a fresh outbox was started")
+                   .arg(path, reason, kept);
+    qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(recovery);
+    return true;
+}
+
+void RegistrationOutbox::tightenPermissions()
+{
+    permissions.clear();
+    for (const char *suffix : {"", "-wal", "-shm"}) {
+        const QByteArray name = QFile::encodeName(path + QLatin1String(suffix));
+        struct stat status = {};
+        if (::stat(name.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+            continue;
+        if ((status.st_mode & 07777) == kStoreFileMode)
+            continue;
+        if (::chmod(name.constData(), kStoreFileMode) != 0) {
+            const QString problem = QStringLiteral("%1 cannot be made readable by its owner only: %2")
+                                        .arg(QFile::decodeName(name), QString::fromLocal8Bit(std::strerror(errno)));
+            permissions = permissions.isEmpty() ? problem : permissions + QStringLiteral("; ") + problem;
+        }
+    }
+    if (!permissions.isEmpty())
+        qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(permissions);
 }
 
 qint64 RegistrationOutbox::enqueue(const QString &identifier, const QByteArray &document)
@@ -149,8 +349,10 @@ qint64 RegistrationOutbox::enqueue(const QString &identifier, const QByteArray &
         return -1;
     QSqlDatabase db = database();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (!db.transaction()) {
-        fail(QStringLiteral("cannot store the registration of %1").arg(identifier), lastSqlError(db.lastError()));
+    QSqlError sqlError;
+    if (!beginWrite(db, &sqlError)) {
+        fail(QStringLiteral("cannot store the registration of %1").arg(identifier), lastSqlError(sqlError));
+        qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(error);
         return -1;
     }
     QSqlQuery query(db);
@@ -160,19 +362,22 @@ qint64 RegistrationOutbox::enqueue(const QString &identifier, const QByteArray &
     bool stored = query.exec();
     const int replaced = stored ? query.numRowsAffected() : 0;
     if (stored) {
-        query.prepare(QStringLiteral("INSERT INTO registrations (identifier, document, created_utc, next_attempt_utc)"
-                                     " VALUES (?, ?, ?, ?)"));
+        query.prepare(QStringLiteral("INSERT INTO registrations (identifier, document, created_utc, next_attempt_utc,"
+                                     " claimed_by, claim_expires_utc) VALUES (?, ?, ?, ?, ?, ?)"));
         query.addBindValue(identifier);
         query.addBindValue(document);
         query.addBindValue(now);
         query.addBindValue(now);
+        query.addBindValue(ownerName);
+        query.addBindValue(now + kClaimMs);
         stored = query.exec();
     }
     const qint64 id = stored ? query.lastInsertId().toLongLong() : -1;
-    if (!stored || !db.commit()) {
-        fail(QStringLiteral("cannot store the registration of %1").arg(identifier),
-            lastSqlError(stored ? db.lastError() : query.lastError()));
-        db.rollback();
+    if (!stored)
+        sqlError = query.lastError();
+    if (!stored || !commitWrite(db, &sqlError)) {
+        fail(QStringLiteral("cannot store the registration of %1").arg(identifier), lastSqlError(sqlError));
+        rollbackWrite(db);
         qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(error);
         return -1;
     }
@@ -185,7 +390,49 @@ qint64 RegistrationOutbox::enqueue(const QString &identifier, const QByteArray &
     return id;
 }
 
-bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &errorText, int retryAfterSeconds)
+RegistrationOutbox::ClaimResult RegistrationOutbox::claim(qint64 id, const QDateTime &now)
+{
+    if (!open) {
+        fail(QStringLiteral("cannot claim registration %1").arg(id), QStringLiteral("the outbox is not open"));
+        return ClaimResult::StoreFailed;
+    }
+    // One write transaction: of two instances claiming at once, the second sees the first's claim and never
+    // overwrites it.
+    const QSqlDatabase db = database();
+    QSqlError sqlError;
+    const auto failed = [&](const QSqlError &why) {
+        fail(QStringLiteral("cannot claim registration %1").arg(id), lastSqlError(why));
+        qCWarning(lcEngine).noquote() << QStringLiteral("RegistrationOutbox: %1").arg(error);
+        return ClaimResult::StoreFailed;
+    };
+    if (!beginWrite(db, &sqlError))
+        return failed(sqlError);
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("UPDATE registrations SET claimed_by = ?, claim_expires_utc = ? WHERE id = ? AND"
+                                 " state = ? AND (claimed_by IS NULL OR claimed_by = ? OR claim_expires_utc <= ?)"));
+    const qint64 at = now.toMSecsSinceEpoch();
+    query.addBindValue(ownerName);
+    query.addBindValue(at + kClaimMs);
+    query.addBindValue(id);
+    query.addBindValue(QString::fromLatin1(kStatePending));
+    query.addBindValue(ownerName);
+    query.addBindValue(at);
+    if (!query.exec()) {
+        sqlError = query.lastError();
+        rollbackWrite(db);
+        return failed(sqlError);
+    }
+    const bool claimed = query.numRowsAffected() == 1;
+    if (!commitWrite(db, &sqlError)) {
+        rollbackWrite(db);
+        return failed(sqlError);
+    }
+    error.clear();
+    return claimed ? ClaimResult::Claimed : ClaimResult::Taken;
+}
+
+bool RegistrationOutbox::recordAnswer(
+    qint64 id, int status, const QString &errorText, int retryAfterSeconds, const QString &failure)
 {
     if (!open)
         return false;
@@ -200,30 +447,35 @@ bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &erro
     };
     // The error is taken before the rollback, which may replace it.
     const auto rolledBack = [&](const QSqlError &sqlError) {
-        db.rollback();
+        rollbackWrite(db);
         return failed(sqlError);
     };
+    QSqlError sqlError;
+    if (!beginWrite(db, &sqlError))
+        return failed(sqlError);
 
     if (disposition == Disposition::Delivered) {
         query.prepare(QStringLiteral("DELETE FROM registrations WHERE id = ?"));
         query.addBindValue(id);
         if (!query.exec())
-            return failed(query.lastError());
-        if (query.numRowsAffected() != 1)
-            return false;
+            return rolledBack(query.lastError());
+        const bool removed = query.numRowsAffected() == 1;
+        if (!commitWrite(db, &sqlError))
+            return rolledBack(sqlError);
         error.clear();
+        if (!removed)
+            return false;
         emit changed();
         return true;
     }
 
-    if (!db.transaction())
-        return failed(db.lastError());
     query.prepare(QStringLiteral("SELECT attempts FROM registrations WHERE id = ?"));
     query.addBindValue(id);
     if (!query.exec())
         return rolledBack(query.lastError());
     if (!query.next()) {
-        db.rollback();
+        rollbackWrite(db);
+        error.clear();
         return false;
     }
     const int attempts = query.value(0).toInt() + 1;
@@ -235,18 +487,24 @@ bool RegistrationOutbox::recordAnswer(qint64 id, int status, const QString &erro
         nextAttempt = QDateTime::currentMSecsSinceEpoch() + retryDelayMs(attempts, retryAfterSeconds, jitter);
     }
     const char *state = disposition == Disposition::Refused ? kStateRefused : kStatePending;
+    // The claim is released only when it is this instance's: one that ran out may be another's by now.
     query.prepare(QStringLiteral("UPDATE registrations SET attempts = ?, last_status = ?, last_error = ?, state = ?,"
-                                 " next_attempt_utc = ? WHERE id = ?"));
+                                 " next_attempt_utc = ?, last_failure = ?,"
+                                 " claim_expires_utc = CASE WHEN claimed_by = ? THEN NULL ELSE claim_expires_utc END,"
+                                 " claimed_by = CASE WHEN claimed_by = ? THEN NULL ELSE claimed_by END WHERE id = ?"));
     query.addBindValue(attempts);
     query.addBindValue(status);
     query.addBindValue(errorText.isNull() ? QStringLiteral("") : errorText); // a null text would bind NULL
     query.addBindValue(QString::fromLatin1(state));
     query.addBindValue(nextAttempt);
+    query.addBindValue(status != 0 || failure.isNull() ? QStringLiteral("") : failure);
+    query.addBindValue(ownerName);
+    query.addBindValue(ownerName);
     query.addBindValue(id);
     if (!query.exec())
         return rolledBack(query.lastError());
-    if (!db.commit())
-        return rolledBack(db.lastError());
+    if (!commitWrite(db, &sqlError))
+        return rolledBack(sqlError);
     error.clear();
     emit changed();
     return true;
@@ -283,6 +541,9 @@ QVector<RegistrationOutbox::Entry> RegistrationOutbox::select(
         entry.lastError = query.value(6).toString();
         entry.state = query.value(7).toString() == QLatin1String(kStateRefused) ? State::Refused : State::Pending;
         entry.nextAttempt = fromEpochMs(query.value(8));
+        entry.lastFailure = query.value(9).toString();
+        entry.claimedBy = query.value(10).toString();
+        entry.claimExpires = fromEpochMs(query.value(11));
         entries.append(entry);
     }
     return entries;
@@ -326,7 +587,8 @@ int RegistrationOutbox::refusedCount() const
 
 QVector<RegistrationOutbox::Entry> RegistrationOutbox::due(const QDateTime &now) const
 {
-    return select(QStringLiteral("state = :state AND next_attempt_utc IS NOT NULL AND next_attempt_utc <= :now"),
+    return select(QStringLiteral("state = :state AND next_attempt_utc IS NOT NULL AND next_attempt_utc <= :now"
+                                 " AND (claimed_by IS NULL OR claim_expires_utc IS NULL OR claim_expires_utc <= :now)"),
         QStringLiteral("next_attempt_utc, id"),
         {{QStringLiteral(":state"), QString::fromLatin1(kStatePending)},
             {QStringLiteral(":now"), now.toMSecsSinceEpoch()}});
@@ -336,17 +598,24 @@ std::optional<QDateTime> RegistrationOutbox::nextDue() const
 {
     const QVector<Entry> scheduled = select(QStringLiteral("state = :state AND next_attempt_utc IS NOT NULL"),
         QStringLiteral("next_attempt_utc, id"), {{QStringLiteral(":state"), QString::fromLatin1(kStatePending)}});
-    if (scheduled.isEmpty())
-        return std::nullopt;
-    return scheduled.first().nextAttempt;
+    std::optional<QDateTime> earliest;
+    for (const Entry &entry : scheduled) {
+        QDateTime at = entry.nextAttempt;
+        if (!entry.claimedBy.isEmpty() && entry.claimExpires.isValid())
+            at = std::max(at, entry.claimExpires);
+        if (!earliest || at < *earliest)
+            earliest = at;
+    }
+    return earliest;
 }
 
-void RegistrationOutbox::makeAllDueNow()
+void RegistrationOutbox::makeLoginWaitersDue()
 {
     if (!open)
         return;
     QSqlQuery query(database());
-    query.prepare(QStringLiteral("UPDATE registrations SET next_attempt_utc = ? WHERE state = ?"));
+    query.prepare(
+        QStringLiteral("UPDATE registrations SET next_attempt_utc = ? WHERE state = ? AND next_attempt_utc IS NULL"));
     query.addBindValue(QDateTime::currentMSecsSinceEpoch());
     query.addBindValue(QString::fromLatin1(kStatePending));
     if (!query.exec()) {
@@ -356,6 +625,19 @@ void RegistrationOutbox::makeAllDueNow()
     }
     if (query.numRowsAffected() > 0)
         emit changed();
+}
+
+bool RegistrationOutbox::changedElsewhere()
+{
+    if (!QSqlDatabase::contains(connectionName) || !database().isOpen())
+        return false;
+    QSqlQuery query(database());
+    if (!query.exec(QStringLiteral("PRAGMA data_version")) || !query.next())
+        return false;
+    const qint64 version = query.value(0).toLongLong();
+    const bool changedSince = dataVersion >= 0 && version != dataVersion;
+    dataVersion = version;
+    return changedSince;
 }
 
 RegistrationOutbox::Disposition RegistrationOutbox::dispositionFor(int status)

@@ -3,6 +3,8 @@
 #include "node.h"
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -42,11 +44,17 @@ public:
         quint64 ticket = 0; // what registerNode() returned
         QString identity;
         int status = 0; // the HTTP status shown to the operator (404 when the server gave none)
+        QString failure; // why there was no HTTP status (see failureName()); empty when there was one
         bool accepted = false; // 200 or 201
         bool kept = false; // not accepted, but kept in the outbox and sent again later
         bool refused = false; // not accepted and not retried (kept, shown)
         QString errorText;
     };
+
+    // What is stored when a registration attempt got no HTTP status: the reply window ran out ("timeout"), no
+    // connection could be made ("connectionRefused"), the TLS handshake failed ("tlsError"), or the connection
+    // ended without an answer ("noAnswer"). Empty for a reply with a status.
+    static QString failureName(const ServerReply &reply);
 
     ServerSession(CommissioningJournal *journal, RegistrationOutbox *outbox, QObject *parent = nullptr);
     ~ServerSession() override;
@@ -82,6 +90,14 @@ public:
     // No registration on the wire or waiting for its turn (later retries of the outbox may still be due).
     bool isIdle() const { return current.request == 0 && queue.isEmpty() && loginRequest == 0; }
     RegistrationOutbox *outbox() const { return store; }
+    // Registrations are waiting and only a login can send them.
+    bool waitsForLogin() const { return !loggedIn && waitingCount() > 0; }
+    // Sends nothing more, drops the registrations in line (they stay in the outbox) and ends the watch on the
+    // outbox; the one on the wire, if any, is still answered.
+    void stop();
+    // What the outbox does not hold as it happened: registrations on the wire, answers it could not record.
+    // One line each, naming the node.
+    QStringList unrecorded() const;
 
     void setTimeoutForTesting(int ms);
 
@@ -90,6 +106,8 @@ signals:
     void loginFinished(ServerSession::LoginOutcome outcome, QString detail);
     void registrationFinished(ServerSession::RegistrationReport report);
     void waitingChanged(int count);
+    // The outbox could not be updated: said once until it can be again. Entries are then held back in memory.
+    void storageProblem(QString text);
     // The last registration on the wire or in line was answered.
     void becameIdle();
 
@@ -103,6 +121,19 @@ private:
         QString identity;
         bool sigfox = false;
         QByteArray document;
+        int attempts = 0; // attempts before this one
+    };
+
+    // An entry the outbox could not update: held back in memory, at the outbox's own back-off.
+    struct Held
+    {
+        QString identity;
+        int steps = 0; // back-off steps taken in memory
+        int attempts = 0; // attempts made, also those whose answer the outbox did not take
+        QDateTime notBefore; // UTC
+        bool delivered = false; // the server accepted it; only its removal from the outbox is missing
+        int status = 0;
+        QString failure;
     };
 
     void loginDone(quint64 id, const LoginResult &result);
@@ -110,12 +141,22 @@ private:
     void sendNext();
     void sendDue();
     void scheduleRetry();
-    int attemptsOf(qint64 entry) const;
+    void watchOutbox();
+    // Holds the entry back after the outbox failed to claim it or to record its answer.
+    void hold(const Outgoing &outgoing, bool delivered, int status, const QString &failure);
+    void storageFailed();
+    void storageWorks();
+    bool inFlight(qint64 entry) const;
+    void reportNotSent(const Outgoing &outgoing, const QString &why);
 
     CommissioningJournal *journal;
     RegistrationOutbox *store;
     ServerClient *client;
     QTimer retryTimer;
+    QTimer watchTimer;
+    QHash<qint64, Held> held;
+    bool storageTrouble = false;
+    bool stopped = false;
 
     QString address;
     QString userName;

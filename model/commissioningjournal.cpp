@@ -37,7 +37,8 @@ const FlagName kFlagNames[] = {
     {Node::FlagReportRate, "reportRate"},
 };
 
-const mode_t kJournalFileMode = 0644;
+// The journal names the nodes, lots and what was done to them: its owner alone reads it.
+const mode_t kJournalFileMode = 0600;
 
 // The write result whose entry says why: the write did not run to its end.
 const int kResultFailed = 1;
@@ -184,16 +185,19 @@ bool CommissioningJournal::recordRegistrationQueued(const Node &node, qint64 out
     return append(entry);
 }
 
-bool CommissioningJournal::recordRegistration(const Node &node, int statusCode, int attempt, qint64 outboxId)
+bool CommissioningJournal::recordRegistration(
+    const Node &node, int statusCode, int attempt, qint64 outboxId, const QString &failure)
 {
-    return recordRegistration(node.identity(), node.isSigfox(), statusCode, attempt, outboxId);
+    return recordRegistration(node.identity(), node.isSigfox(), statusCode, attempt, outboxId, failure);
 }
 
 bool CommissioningJournal::recordRegistration(
-    const QString &identity, bool sigfox, int statusCode, int attempt, qint64 outboxId)
+    const QString &identity, bool sigfox, int statusCode, int attempt, qint64 outboxId, const QString &failure)
 {
     QJsonObject entry = eventFor("registration", identity, sigfox);
     entry.insert(QStringLiteral("status"), statusCode);
+    if (statusCode == 0 && !failure.isEmpty())
+        entry.insert(QStringLiteral("failure"), failure);
     entry.insert(QStringLiteral("attempt"), attempt);
     if (outboxId >= 0)
         entry.insert(QStringLiteral("outboxId"), outboxId);
@@ -294,6 +298,12 @@ bool CommissioningJournal::append(QJsonObject entry)
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0)
         ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // A journal created by someone else (or by an older version) is tightened like a new one.
+    if ((status.st_mode & 07777) != kJournalFileMode && ::fchmod(fd, kJournalFileMode) != 0 && !permissionWarned) {
+        permissionWarned = true;
+        qWarning().noquote() << QStringLiteral("CommissioningJournal: %1 cannot be made readable by its owner only: %2")
+                                    .arg(path, systemError(errno));
+    }
     // The last line may have been cut off by a crash; the new entry must not be glued onto it.
     if (!endsWithNewline(fd))
         line.prepend('\n');
@@ -310,6 +320,17 @@ bool CommissioningJournal::append(QJsonObject entry)
         syncDirectory(directory);
     lastErrorText.clear();
     return true;
+}
+
+QString CommissioningJournal::tightenPermissions() const
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat status = {};
+    if (path.isEmpty() || ::stat(name.constData(), &status) != 0 || (status.st_mode & 07777) == kJournalFileMode)
+        return QString();
+    if (::chmod(name.constData(), kJournalFileMode) == 0)
+        return QString();
+    return QStringLiteral("%1 cannot be made readable by its owner only: %2").arg(path, systemError(errno));
 }
 
 QVector<QJsonObject> CommissioningJournal::entries(int *skippedLines) const

@@ -47,6 +47,9 @@ public:
     QString filePath() const { return path; }
     // Why the last entry could not be written; empty after an entry that was.
     QString lastError() const { return lastErrorText; }
+    // Makes an existing journal file readable by its owner only (it names nodes, lots and operators' work).
+    // Returns an empty text, or why the file could not be tightened. Every append does the same.
+    QString tightenPermissions() const;
 
     // The fingerprint of the node key the tool was built with; nodeRead and keyMismatch entries carry it
     // while it is set.
@@ -66,10 +69,13 @@ public:
     bool recordSigfoxDataWritten(const Node &node, int result, const QString &reason = QString());
     // A registration stored in the outbox, before it is sent.
     bool recordRegistrationQueued(const Node &node, qint64 outboxId);
-    // The server's answer to one attempt of a registration (attempts count from 1). The second form serves a
-    // registration sent again from the outbox, where only the node's identity is known.
-    bool recordRegistration(const Node &node, int statusCode, int attempt = 1, qint64 outboxId = -1);
-    bool recordRegistration(const QString &identity, bool sigfox, int statusCode, int attempt, qint64 outboxId = -1);
+    // The server's answer to one attempt of a registration (attempts count from 1): its HTTP status, or 0 and
+    // the named failure when the attempt got none ("connectionRefused", "timeout", "tlsError", "noAnswer"). The
+    // second form serves a registration sent again from the outbox, where only the node's identity is known.
+    bool recordRegistration(
+        const Node &node, int statusCode, int attempt = 1, qint64 outboxId = -1, const QString &failure = QString());
+    bool recordRegistration(const QString &identity, bool sigfox, int statusCode, int attempt, qint64 outboxId = -1,
+        const QString &failure = QString());
     bool recordNodeSleeping(const Node &node);
     // The node's protected fields do not decode with the tool's key.
     bool recordKeyMismatch(const QString &port);
@@ -100,4 +106,5 @@ private:
     QString keyFingerprintText;
     QString lotText;
     QString lastErrorText;
+    bool permissionWarned = false;
 };

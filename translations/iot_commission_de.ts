@@ -1188,6 +1188,26 @@ Erstellt am: </translation>
         <translation>Station %1</translation>
     </message>
     <message>
+        <source>The registration outbox could not be read: it was kept as %1 and a fresh outbox was started (see the README on recovering its registrations).</source>
+        <translation>Der Registrierungs-Ausgang konnte nicht gelesen werden: Er wurde als %1 aufbewahrt, und ein neuer Ausgang wurde angelegt (siehe README zur Wiederherstellung seiner Registrierungen).</translation>
+    </message>
+    <message>
+        <source>The registration outbox is readable by others: %1</source>
+        <translation>Der Registrierungs-Ausgang ist für andere lesbar: %1</translation>
+    </message>
+    <message>
+        <source>The commissioning journal is readable by others: %1</source>
+        <translation>Das Inbetriebnahme-Journal ist für andere lesbar: %1</translation>
+    </message>
+    <message>
+        <source>1 registration waiting — log in to send it</source>
+        <translation>1 Registrierung wartet — zum Senden anmelden</translation>
+    </message>
+    <message>
+        <source>%1 registrations waiting — log in to send them</source>
+        <translation>%1 Registrierungen warten — zum Senden anmelden</translation>
+    </message>
+    <message>
         <source>unencrypted</source>
         <translation>unverschlüsselt</translation>
     </message>
@@ -1259,6 +1279,33 @@ Erstellt am: </translation>
     <message>
         <source>bench slot, %1</source>
         <translation>Arbeitsplatz-Steckplatz, %1</translation>
+    </message>
+</context>
+<context>
+    <name>ServerSession</name>
+    <message>
+        <source>another instance of the tool is sending it</source>
+        <translation>eine andere Instanz des Programms sendet sie</translation>
+    </message>
+    <message>
+        <source>%1: on the wire, no answer yet (kept in the outbox, sent again by the next run)</source>
+        <translation>%1: unterwegs, noch keine Antwort (im Ausgang behalten, der nächste Lauf sendet sie erneut)</translation>
+    </message>
+    <message>
+        <source>%1: accepted by the server, but still in the outbox (sent once more by the next run)</source>
+        <translation>%1: vom Server angenommen, aber noch im Ausgang (der nächste Lauf sendet sie noch einmal)</translation>
+    </message>
+    <message>
+        <source>%1: answer %2 not recorded in the outbox</source>
+        <translation>%1: Antwort %2 nicht im Ausgang vermerkt</translation>
+    </message>
+    <message>
+        <source>%1: not sent, the outbox could not be updated</source>
+        <translation>%1: nicht gesendet, der Ausgang konnte nicht geändert werden</translation>
+    </message>
+    <message>
+        <source>The registration outbox cannot be updated: %1; registrations are held back and tried again no faster than their back-off.</source>
+        <translation>Der Registrierungs-Ausgang kann nicht geändert werden: %1; Registrierungen werden zurückgehalten und nicht schneller als ihre Wartezeit erneut versucht.</translation>
     </message>
 </context>
 <context>

@@ -1,15 +1,19 @@
 #include "apptestsupport.h"
 #include "datatable.h"
 #include "dialogdriver.h"
+#include "jsondeviceregister.h"
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "nodesimulator.h"
+#include "registrationoutbox.h"
 #include "testserverprocess.h"
 #include "windowtest.h"
 #include "windowwaits.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,6 +23,7 @@
 #include <QMutex>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -98,6 +103,8 @@ private slots:
     void registrationAddsThenUpdatesTheNode();
     void failedRegistrationIsKeptAndSentAgain_data();
     void failedRegistrationIsKeptAndSentAgain();
+    void registrationsLeftWaitingAskForALoginAndAreSent();
+    void unreadableOutboxIsKeptAsideAndReportedOnce();
     void nodeAnnouncedWhileLoginDialogIsOpenIsShownAfterTheLogin();
     void bootDuringTheLoginKeepsWaitingForTheNewNode();
 
@@ -580,7 +587,11 @@ void MainWindowServerTest::failedRegistrationIsKeptAndSentAgain()
     QVERIFY(registerButton->isEnabled());
     auto *waiting = namedChild<QLabel>(window.get(), "waitingRegistrationsLabel");
     QVERIFY(waiting->isVisible());
-    QCOMPARE(waiting->text(), QStringLiteral("1 registration waiting for the server"));
+    // A registration the token no longer sends waits for a login, and the status bar says so.
+    QCOMPARE(waiting->text(),
+        loginKept ? QStringLiteral("1 registration waiting for the server")
+                  : QStringLiteral("1 registration waiting — log in to send it"));
+    QCOMPARE(namedChild<QPushButton>(window.get(), "loginAgainButton")->isVisible(), !loginKept);
     QVERIFY(server.clearFaults());
 
     // The next node is shown without a login when the login was kept, after one when it ended; either way the
@@ -594,6 +605,94 @@ void MainWindowServerTest::failedRegistrationIsKeptAndSentAgain()
         stored = stored || document.value(QStringLiteral("pac")).toString() == node->profile().sigfoxPac;
     }
     QVERIFY2(stored, server.devices().constData());
+    QCOMPARE(driver.unexpectedCount(), 0);
+}
+
+void MainWindowServerTest::registrationsLeftWaitingAskForALoginAndAreSent()
+{
+    // What the server stores of a node, by its identity.
+    const auto storedOnce = [this](const QString &identity) {
+        int found = 0;
+        for (const QJsonValue &record : QJsonDocument::fromJson(server.devices()).array()) {
+            const QString euid = record.toObject().value(QStringLiteral("euid")).toString();
+            found += QString(euid).remove(QLatin1Char(':')).toUpper() == identity ? 1 : 0;
+        }
+        return found == 1;
+    };
+    Node left = sampleNode(Node::LoRaOTAA);
+    left.euid = QStringLiteral("70B3D57ED0000B01");
+    Node later = left;
+    later.euid = QStringLiteral("70B3D57ED0000B02");
+    const auto removeOutbox = qScopeGuard([] { QFile::remove(RegistrationOutbox::defaultFilePath()); });
+    {
+        // An earlier run of the tool whose token was refused: the registration waits for the next login.
+        RegistrationOutbox earlier;
+        const qint64 id = earlier.enqueue(left.identity(), JSONdeviceRegister::documentBytes(left));
+        QVERIFY(earlier.recordAnswer(id, 401, QStringLiteral("Unauthorized")));
+    }
+
+    auto window = newWindow();
+    auto *waiting = namedChild<QLabel>(window.get(), "waitingRegistrationsLabel");
+    auto *again = namedChild<QPushButton>(window.get(), "loginAgainButton");
+    QVERIFY(waiting->isVisible());
+    QCOMPARE(waiting->text(), QStringLiteral("1 registration waiting — log in to send it"));
+    QVERIFY(again->isVisible());
+
+    DialogDriver driver;
+    driver.login(kUser, kPassword);
+    again->click();
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
+    QTRY_VERIFY_WITH_TIMEOUT(!waiting->isVisible(), kLinkWaitMs);
+    QVERIFY(!again->isVisible());
+    QVERIFY2(storedOnce(left.identity()), server.devices().constData());
+
+    // Another run on the same data directory leaves one for the server's back-off: the window notices it and
+    // sends it when it is due.
+    {
+        RegistrationOutbox other;
+        const qint64 id = other.enqueue(later.identity(), JSONdeviceRegister::documentBytes(later));
+        QVERIFY(other.recordAnswer(id, 503, QStringLiteral("Service Unavailable"), 0));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(waiting->isVisible(), kLinkWaitMs);
+    QCOMPARE(waiting->text(), QStringLiteral("1 registration waiting for the server"));
+    QTRY_VERIFY_WITH_TIMEOUT(!waiting->isVisible(), kLinkWaitMs);
+    QVERIFY2(storedOnce(later.identity()), server.devices().constData());
+    QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 1);
+    QCOMPARE(driver.unexpectedCount(), 0);
+}
+
+void MainWindowServerTest::unreadableOutboxIsKeptAsideAndReportedOnce()
+{
+    const QString path = RegistrationOutbox::defaultFilePath();
+    const QByteArray garbage(4096, 'x');
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(garbage);
+    }
+    QDir directory = QFileInfo(path).dir();
+    const auto removeFiles = qScopeGuard([&] {
+        for (const QString &name : directory.entryList({QStringLiteral("outbox*")}, QDir::Files))
+            directory.remove(name);
+    });
+
+    auto window = newWindow();
+    DialogDriver driver;
+    driver.clickOk();
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
+    const QStringList kept = directory.entryList({QStringLiteral("outbox-unreadable-*.sqlite")}, QDir::Files);
+    QCOMPARE(kept.size(), 1);
+    QFile keptFile(directory.filePath(kept.first()));
+    QVERIFY(keptFile.open(QIODevice::ReadOnly));
+    QCOMPARE(keptFile.readAll(), garbage);
+    // One box, and the status bar keeps saying it.
+    QCOMPARE(driver.recordsOf(QStringLiteral("message")).size(), 1);
+    QVERIFY2(driver.messageTexts().first().contains(kept.first()), qPrintable(driver.messageTexts().first()));
+    auto *problem = namedChild<QLabel>(window.get(), "storageProblemLabel");
+    QVERIFY(problem->isVisible());
+    QVERIFY2(problem->text().contains(kept.first()), qPrintable(problem->text()));
+    // The fresh outbox is in use: nothing waits.
+    QVERIFY(!namedChild<QLabel>(window.get(), "waitingRegistrationsLabel")->isVisible());
     QCOMPARE(driver.unexpectedCount(), 0);
 }
 

@@ -24,8 +24,15 @@ public:
     // Sets a variable of the program's environment; before start().
     void setEnvironmentVariable(const QString &name, const QString &value);
 
+    // Another directory for the journal and the outbox (another run's, so that two runs share them). Before
+    // start().
+    void useDirectory(const QString &path) { dataDirectory = path; }
+    void shareDirectoryOf(const CliRun &other) { useDirectory(other.directory()); }
     // Starts the program with `arguments` plus "--journal <private journal>". False when it did not start.
     bool start(const QStringList &arguments);
+    // SIGTERM, as a service manager or `kill` ends it.
+    void terminate() { process.terminate(); }
+    bool isRunning() const { return process.state() != QProcess::NotRunning; }
     // Polls (with an event loop) until every port has said "<port>: waiting for a node" on standard error, that
     // is until each port is open and a node booted now is read from its first line.
     bool waitForPortsOpen(const QStringList &ports, int timeoutMs);
@@ -34,8 +41,9 @@ public:
 
     int exitCode() const { return process.exitCode(); }
     bool exitedNormally() const { return process.exitStatus() == QProcess::NormalExit; }
-    QString journalPath() const { return dir.filePath(QStringLiteral("journal.jsonl")); }
-    QString directory() const { return dir.path(); }
+    QString journalPath() const { return directory() + QStringLiteral("/journal.jsonl"); }
+    QString outboxPath() const { return directory() + QStringLiteral("/outbox.sqlite"); }
+    QString directory() const { return dataDirectory.isEmpty() ? dir.path() : dataDirectory; }
 
     QString standardError();
     QStringList standardOutputLines();
@@ -46,6 +54,7 @@ public:
 
 private:
     QTemporaryDir dir;
+    QString dataDirectory;
     QProcess process;
     QByteArray out;
     QByteArray err;

@@ -7,11 +7,15 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <climits>
 #include <memory>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(RegistrationOutbox::State)
 
@@ -46,8 +50,15 @@ private slots:
     void answerToAnUnknownEntryChangesNothing();
     void twoInstancesShareOneFile();
 
-    void unusableFileIsReportedNotIgnored_data();
+    void loginKeepsTheTimeTheServerAskedFor();
     void unusableFileIsReportedNotIgnored();
+    void unreadableFileIsKeptAsideAndAFreshStoreStarted_data();
+    void unreadableFileIsKeptAsideAndAFreshStoreStarted();
+    void filesFoundReadableByOthersAreTightened_data();
+    void filesFoundReadableByOthersAreTightened();
+    void claimKeepsAnEntryFromOtherInstancesUntilItExpires();
+    void claimsOfEndedProcessesOnThisHostAreReleasedOnOpening();
+    void changesByAnotherInstanceAreNoticed();
     void storeHoldsOnlyRegistrationsAndOnlyItsOwnerCanReadIt();
     void defaultStoreLivesBesideTheJournal();
 
@@ -178,7 +189,7 @@ void RegistrationOutboxTest::serverAnswerDecidesWhatBecomesOfTheEntry()
         QCOMPARE(reopened.refusedCount(), 1);
         QVERIFY(reopened.due(farFuture).isEmpty());
         // Not even a new login sends it again.
-        reopened.makeAllDueNow();
+        reopened.makeLoginWaitersDue();
         QVERIFY(reopened.due(farFuture).isEmpty());
         break;
     case Fate::Removed:
@@ -264,13 +275,33 @@ void RegistrationOutboxTest::refusedTokenWaitsForTheNextLogin()
     QVERIFY(outbox.nextDue().has_value());
     QCOMPARE(outbox.due(now.addDays(1)).size(), 1); // only the one waiting for the server
 
+    const QDateTime backOff = outbox.pending().value(1).nextAttempt;
     QSignalSpy changed(&outbox, &RegistrationOutbox::changed);
-    outbox.makeAllDueNow();
+    outbox.makeLoginWaitersDue();
     QCOMPARE(changed.count(), 1);
+    // Only what waited for the login is due; the server's back-off is not cut short by a login.
     const QVector<RegistrationOutbox::Entry> due = outbox.due(QDateTime::currentDateTimeUtc());
-    QCOMPARE(due.size(), 2);
-    QCOMPARE(due.at(0).id, refusedToken); // in the order they were stored
-    QCOMPARE(due.at(1).attempts, 2);
+    QCOMPARE(due.size(), 1);
+    QCOMPARE(due.at(0).id, refusedToken);
+    QCOMPARE(outbox.pending().value(1).nextAttempt, backOff);
+    QCOMPARE(outbox.due(now.addDays(1)).size(), 2);
+
+    // A second login finds nothing more to make due.
+    outbox.makeLoginWaitersDue();
+    QCOMPARE(changed.count(), 1);
+}
+
+void RegistrationOutboxTest::loginKeepsTheTimeTheServerAskedFor()
+{
+    RegistrationOutbox outbox(storePath());
+    const qint64 id = outbox.enqueue(kDevEui, kDocument);
+    QVERIFY(outbox.recordAnswer(id, 429, QStringLiteral("Too Many Requests"), 3600));
+    const QDateTime asked = outbox.pending().value(0).nextAttempt;
+    QVERIFY(asked > QDateTime::currentDateTimeUtc().addSecs(3500));
+
+    outbox.makeLoginWaitersDue();
+    QCOMPARE(outbox.pending().value(0).nextAttempt, asked);
+    QVERIFY(outbox.due(QDateTime::currentDateTimeUtc().addSecs(3000)).isEmpty());
 }
 
 void RegistrationOutboxTest::dueListsTheEarliestFirstAndNextDueFollowsIt()
@@ -352,52 +383,235 @@ void RegistrationOutboxTest::twoInstancesShareOneFile()
     QVERIFY(elsewhere.enqueue(kDevEui, kDocument) > 0);
 }
 
-void RegistrationOutboxTest::unusableFileIsReportedNotIgnored_data()
-{
-    QTest::addColumn<QString>("setUp"); // what stands where the store should be
-
-    QTest::newRow("a directory in its place") << QStringLiteral("directory");
-    QTest::newRow("a file that is not a database") << QStringLiteral("garbage");
-    QTest::newRow("a file where its directory should be") << QStringLiteral("blocked directory");
-}
-
 void RegistrationOutboxTest::unusableFileIsReportedNotIgnored()
 {
-    QFETCH(QString, setUp);
-
-    QString path = storePath();
-    QByteArray garbage(8192, 'x');
-    if (setUp == QLatin1String("directory")) {
-        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("outbox.sqlite")));
-    } else if (setUp == QLatin1String("garbage")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(garbage);
-    } else {
-        QFile file(dir->filePath(QStringLiteral("share")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        path = dir->filePath(QStringLiteral("share/outbox.sqlite"));
-    }
+    // A plain file where the store's directory should be: nothing can be moved aside, nothing is stored.
+    QFile blocker(dir->filePath(QStringLiteral("share")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    const QString path = dir->filePath(QStringLiteral("share/outbox.sqlite"));
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^RegistrationOutbox: cannot open ")));
     RegistrationOutbox outbox(path);
     QVERIFY(!outbox.isOpen());
     QVERIFY(!outbox.errorText().isEmpty());
+    QVERIFY(outbox.keptFilePath().isEmpty());
     QSignalSpy changed(&outbox, &RegistrationOutbox::changed);
     QCOMPARE(outbox.enqueue(kDevEui, kDocument), qint64(-1));
     QVERIFY(!outbox.recordAnswer(1, 200, QString()));
-    outbox.makeAllDueNow();
+    QCOMPARE(outbox.claim(1), RegistrationOutbox::ClaimResult::StoreFailed);
+    outbox.makeLoginWaitersDue();
     QVERIFY(outbox.all().isEmpty());
     QCOMPARE(outbox.pendingCount(), 0);
     QVERIFY(!outbox.nextDue().has_value());
     QCOMPARE(changed.count(), 0);
+}
 
-    if (setUp == QLatin1String("garbage")) {
-        // Someone else's file is left as it was.
+void RegistrationOutboxTest::unreadableFileIsKeptAsideAndAFreshStoreStarted_data()
+{
+    QTest::addColumn<QString>("setUp"); // what stands where the store should be
+
+    QTest::newRow("a directory in its place") << QStringLiteral("directory");
+    QTest::newRow("a file that is not a database") << QStringLiteral("garbage");
+    QTest::newRow("a database cut short") << QStringLiteral("truncated");
+}
+
+void RegistrationOutboxTest::unreadableFileIsKeptAsideAndAFreshStoreStarted()
+{
+    QFETCH(QString, setUp);
+
+    const QString path = storePath();
+    QByteArray content(8192, 'x');
+    if (setUp == QLatin1String("directory")) {
+        QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("outbox.sqlite")));
+        content.clear();
+    } else {
+        if (setUp == QLatin1String("truncated")) {
+            {
+                RegistrationOutbox filled(path);
+                for (int i = 0; i < 50; ++i)
+                    QVERIFY(filled.enqueue(
+                                QStringLiteral("70B3D57ED00%1").arg(i, 5, 10, QLatin1Char('0')), QByteArray(400, 'd'))
+                        > 0);
+            }
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            content = file.readAll().left(int(file.size() / 2));
+        }
         QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), garbage);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
     }
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^RegistrationOutbox: .* was kept as ")));
+    RegistrationOutbox outbox(path);
+    QVERIFY2(outbox.isOpen(), qPrintable(outbox.errorText()));
+    QVERIFY(!outbox.recoveryNote().isEmpty());
+    const QString kept = outbox.keptFilePath();
+    QVERIFY(!kept.isEmpty());
+    QVERIFY(outbox.recoveryNote().contains(kept));
+    QCOMPARE(QFileInfo(kept).absolutePath(), QFileInfo(path).absolutePath());
+    QVERIFY(kept.endsWith(QLatin1String(".sqlite")));
+    // Never deleted: what stood there is where the note says, byte for byte.
+    if (setUp == QLatin1String("directory")) {
+        QVERIFY(QFileInfo(kept).isDir());
+    } else {
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), content);
+    }
+    // The fresh store works, and a later start finds nothing wrong with it.
+    QVERIFY(outbox.enqueue(kDevEui, kDocument) > 0);
+    RegistrationOutbox reopened(path);
+    QVERIFY(reopened.recoveryNote().isEmpty());
+    QCOMPARE(reopened.pendingCount(), 1);
+}
+
+void RegistrationOutboxTest::filesFoundReadableByOthersAreTightened_data()
+{
+    QTest::addColumn<bool>("database"); // an empty file (an inspection's leftover) or a store with its log
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("empty file left by an inspection, 0644") << false << 0644;
+    QTest::newRow("store and its log, 0666") << true << 0666;
+    QTest::newRow("store and its log, 0640") << true << 0640;
+}
+
+void RegistrationOutboxTest::filesFoundReadableByOthersAreTightened()
+{
+    QFETCH(bool, database);
+    QFETCH(int, mode);
+
+    QStringList files{storePath()};
+    if (database) {
+        // Kept open, so that the write-ahead log and its index are still there when the modes are widened.
+        auto writer = std::make_unique<RegistrationOutbox>(storePath());
+        QVERIFY(writer->enqueue(kDevEui, kDocument) > 0);
+        files << storePath() + QStringLiteral("-wal") << storePath() + QStringLiteral("-shm");
+        for (const QString &file : files)
+            QVERIFY2(::chmod(QFile::encodeName(file).constData(), mode_t(mode)) == 0, qPrintable(file));
+        RegistrationOutbox reader(storePath());
+        QVERIFY(reader.isOpen());
+        QVERIFY(reader.permissionProblem().isEmpty());
+        QCOMPARE(reader.pendingCount(), 1);
+        for (const QString &file : files) {
+            struct stat status = {};
+            QVERIFY2(::stat(QFile::encodeName(file).constData(), &status) == 0, qPrintable(file));
+            QCOMPARE(int(status.st_mode & 07777), 0600);
+        }
+        return;
+    } else {
+        QFile file(storePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(::chmod(QFile::encodeName(storePath()).constData(), mode_t(mode)) == 0);
+        RegistrationOutbox outbox(storePath());
+        QVERIFY2(outbox.isOpen(), qPrintable(outbox.errorText()));
+        QVERIFY(outbox.recoveryNote().isEmpty()); // an empty file is a database without tables
+    }
+    for (const QString &file : files) {
+        struct stat status = {};
+        QVERIFY2(::stat(QFile::encodeName(file).constData(), &status) == 0, qPrintable(file));
+        QCOMPARE(int(status.st_mode & 07777), 0600);
+    }
+}
+
+void RegistrationOutboxTest::claimKeepsAnEntryFromOtherInstancesUntilItExpires()
+{
+    RegistrationOutbox first(storePath());
+    RegistrationOutbox second(storePath());
+    QVERIFY(first.owner() != second.owner());
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const qint64 id = first.enqueue(kDevEui, kDocument);
+
+    // Stored is claimed: the other instance neither lists it as due nor takes it.
+    QCOMPARE(first.pending().value(0).claimedBy, first.owner());
+    QVERIFY(second.due(now).isEmpty());
+    QCOMPARE(second.claim(id), RegistrationOutbox::ClaimResult::Taken);
+    QCOMPARE(first.claim(id), RegistrationOutbox::ClaimResult::Claimed); // its own claim is renewed
+    // Not due before the claim runs out, though its own time has come.
+    QVERIFY(*second.nextDue() >= now.addMSecs(RegistrationOutbox::kClaimMs));
+    const qint64 free = second.enqueue(QStringLiteral("C0FFEE"), kDocument);
+    QVERIFY(second.recordAnswer(free, 503, QString(), 0)); // unclaimed, due after its back-off
+
+    // The owner crashed: once its claim has run out, the entry is the other's to send.
+    const QDateTime later = QDateTime::currentDateTimeUtc().addMSecs(RegistrationOutbox::kClaimMs + 1000);
+    QVector<qint64> dueLater;
+    for (const auto &entry : second.due(later))
+        dueLater << entry.id;
+    QCOMPARE(dueLater, (QVector<qint64>{id, free})); // the earliest first
+    QCOMPARE(second.claim(id, later), RegistrationOutbox::ClaimResult::Claimed);
+    QCOMPARE(first.claim(id, later), RegistrationOutbox::ClaimResult::Taken);
+
+    // The late owner's answer does not release the claim it lost.
+    QVERIFY(first.recordAnswer(id, 503, QString()));
+    QCOMPARE(first.pending().value(0).claimedBy, second.owner());
+    // The owner's answer does; a delivered entry can no longer be claimed.
+    QVERIFY(second.recordAnswer(id, 0, QStringLiteral("Connection refused"), -1, QStringLiteral("connectionRefused")));
+    const RegistrationOutbox::Entry released = second.pending().value(0);
+    QVERIFY(released.claimedBy.isEmpty());
+    QCOMPARE(released.lastStatus, 0);
+    QCOMPARE(released.lastFailure, QStringLiteral("connectionRefused"));
+    QCOMPARE(first.claim(id, later), RegistrationOutbox::ClaimResult::Claimed);
+    QVERIFY(first.recordAnswer(id, 201, QString()));
+    QCOMPARE(second.claim(id, later), RegistrationOutbox::ClaimResult::Taken);
+}
+
+void RegistrationOutboxTest::claimsOfEndedProcessesOnThisHostAreReleasedOnOpening()
+{
+    // A process that has ended: a child that has been waited for.
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        ::_exit(0);
+    QVERIFY(ended > 0);
+    QCOMPARE(::waitpid(ended, nullptr, 0), ended);
+    const QString host = QSysInfo::machineHostName();
+    const QStringList owners{QStringLiteral("%1/%2/0-dead").arg(host).arg(ended),
+        QStringLiteral("%1/%2/0-alive").arg(host).arg(::getpid()), QStringLiteral("elsewhere/%1/0-away").arg(ended)};
+    {
+        RegistrationOutbox outbox(storePath());
+        for (int i = 0; i < owners.size(); ++i)
+            QVERIFY(outbox.enqueue(QStringLiteral("70B3D57ED000000%1").arg(i), kDocument) > 0);
+    }
+    const QString connection = QStringLiteral("claims");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(storePath());
+        QVERIFY(db.open());
+        for (int i = 0; i < owners.size(); ++i) {
+            QSqlQuery query(db);
+            query.prepare(QStringLiteral("UPDATE registrations SET claimed_by = ? WHERE identifier = ?"));
+            query.addBindValue(owners.at(i));
+            query.addBindValue(QStringLiteral("70B3D57ED000000%1").arg(i));
+            QVERIFY(query.exec());
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+
+    RegistrationOutbox reopened(storePath());
+    QStringList due;
+    for (const auto &entry : reopened.due(QDateTime::currentDateTimeUtc()))
+        due << entry.identifier;
+    // Only the ended process's entry is free at once; a live process and another host keep theirs until expiry.
+    QCOMPARE(due, QStringList{QStringLiteral("70B3D57ED0000000")});
+}
+
+void RegistrationOutboxTest::changesByAnotherInstanceAreNoticed()
+{
+    RegistrationOutbox watcher(storePath());
+    RegistrationOutbox other(storePath());
+    QVERIFY(!watcher.changedElsewhere());
+
+    const qint64 id = other.enqueue(kDevEui, kDocument);
+    QVERIFY(watcher.changedElsewhere());
+    QVERIFY(!watcher.changedElsewhere()); // said once per change
+
+    // Its own changes are not news to it.
+    QVERIFY(watcher.claim(id) == RegistrationOutbox::ClaimResult::Taken);
+    QVERIFY(watcher.enqueue(QStringLiteral("C0FFEE"), kDocument) > 0);
+    QVERIFY(!watcher.changedElsewhere());
+    QVERIFY(other.recordAnswer(id, 201, QString()));
+    QVERIFY(watcher.changedElsewhere());
 }
 
 void RegistrationOutboxTest::storeHoldsOnlyRegistrationsAndOnlyItsOwnerCanReadIt()
@@ -435,7 +649,7 @@ void RegistrationOutboxTest::storeHoldsOnlyRegistrationsAndOnlyItsOwnerCanReadIt
             columns << query.value(1).toString();
         QCOMPARE(columns,
             (QStringList{"id", "identifier", "document", "created_utc", "attempts", "last_status", "last_error",
-                "state", "next_attempt_utc"}));
+                "state", "next_attempt_utc", "last_failure", "claimed_by", "claim_expires_utc"}));
         db.close();
     }
     QSqlDatabase::removeDatabase(connection);

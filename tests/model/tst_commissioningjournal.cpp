@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -56,6 +57,8 @@ private slots:
     void twoWritersAtOnceNeverMixTheirLines();
 
     void firstEntryCreatesTheDataDirectory();
+    void journalFoundReadableByOthersIsTightened_data();
+    void journalFoundReadableByOthersIsTightened();
     void unwritableJournalReportsFailure();
     void defaultJournalLivesInTheApplicationDataDirectory();
 
@@ -189,6 +192,12 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
                [](CommissioningJournal &j) { return j.recordRegistration(QStringLiteral("C0FFEE"), true, 0, 2, 7); })
         << QVariantMap{
                {"event", "registration"}, {"sigfoxId", "C0FFEE"}, {"status", 0}, {"attempt", 2}, {"outboxId", 7}};
+    QTest::newRow("attempt without an HTTP status names the failure")
+        << Recorder([](CommissioningJournal &j) {
+               return j.recordRegistration(loraNode(), 0, 2, 7, QStringLiteral("connectionRefused"));
+           })
+        << QVariantMap{{"event", "registration"}, {"devEui", "70B3D57ED0000A01"}, {"status", 0}, {"attempt", 2},
+               {"outboxId", 7}, {"failure", "connectionRefused"}};
     QTest::newRow("key mismatch") << Recorder([](CommissioningJournal &j) {
         j.setKeyFingerprint(QStringLiteral("5D:1F:0A:93"));
         return j.recordKeyMismatch(QStringLiteral("ttyUSB0"));
@@ -212,9 +221,7 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
                                              {"nodeVersion", "v5.2.0"}, {"minNodeVersion", "v5.3.0"}};
     QTest::newRow("label checked") << Recorder([](CommissioningJournal &j) {
         return j.recordLabelChecked(sigfoxNode(),
-            {{QStringLiteral("sigfoxId"), QStringLiteral("C0FFEE")},
-                {QStringLiteral("pac"), sigfoxNode().pac}},
-            true);
+            {{QStringLiteral("sigfoxId"), QStringLiteral("C0FFEE")}, {QStringLiteral("pac"), sigfoxNode().pac}}, true);
     })
                                    << QVariantMap{{"event", "labelChecked"}, {"sigfoxId", "C0FFEE"},
                                           {"label", QVariantMap{{"sigfoxId", "C0FFEE"}}}, {"match", true}};
@@ -294,10 +301,8 @@ void CommissioningJournalTest::noEntryCarriesTheApplicationKeyOrThePac()
         QVERIFY(journal.recordVerified(node, false,
             {{QStringLiteral("appKey"), loraNode().appKey, loraNode().appKey.toLower()},
                 {QStringLiteral("pac"), sigfoxNode().pac, QString()}}));
-        QVERIFY(journal.recordLabelChecked(node,
-            {{QStringLiteral("AppKey"), loraNode().appKey},
-                {QStringLiteral("PAC"), sigfoxNode().pac}},
-            false));
+        QVERIFY(journal.recordLabelChecked(
+            node, {{QStringLiteral("AppKey"), loraNode().appKey}, {QStringLiteral("PAC"), sigfoxNode().pac}}, false));
     }
     const QByteArray raw = rawJournal();
     QCOMPARE(raw.count('\n'), 16);
@@ -426,6 +431,35 @@ void CommissioningJournalTest::firstEntryCreatesTheDataDirectory()
     CommissioningJournal journal(path);
     QVERIFY(journal.recordNodeSleeping(loraNode()));
     QCOMPARE(journal.entries().size(), 1);
+}
+
+void CommissioningJournalTest::journalFoundReadableByOthersIsTightened_data()
+{
+    QTest::addColumn<bool>("append"); // tightened by the next entry, else by tightenPermissions()
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("next entry, 0644") << true << 0644;
+    QTest::newRow("next entry, 0666") << true << 0666;
+    QTest::newRow("on opening, 0644") << false << 0644;
+}
+
+void CommissioningJournalTest::journalFoundReadableByOthersIsTightened()
+{
+    QFETCH(bool, append);
+    QFETCH(int, mode);
+
+    QFile file(journalPath());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QVERIFY(::chmod(QFile::encodeName(journalPath()).constData(), mode_t(mode)) == 0);
+    CommissioningJournal journal(journalPath());
+    if (append)
+        QVERIFY(journal.recordNodeSleeping(loraNode()));
+    else
+        QCOMPARE(journal.tightenPermissions(), QString());
+    struct stat status = {};
+    QVERIFY(::stat(QFile::encodeName(journalPath()).constData(), &status) == 0);
+    QCOMPARE(int(status.st_mode & 07777), 0600);
 }
 
 void CommissioningJournalTest::unwritableJournalReportsFailure()

@@ -90,6 +90,18 @@ bool TestServerProcess::stop(bool interrupt, int timeoutMs)
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+bool TestServerProcess::restartOnSamePort(int timeoutMs)
+{
+    if (isRunning() || serverPort <= 0)
+        return false;
+    const int index = arguments.indexOf(QStringLiteral("--port"));
+    if (index < 0 || index + 1 >= arguments.size())
+        return false;
+    arguments[index + 1] = QString::number(serverPort);
+    const int previousPort = serverPort;
+    return start(timeoutMs) && serverPort == previousPort;
+}
+
 bool TestServerProcess::isRunning() const
 {
     return process.state() != QProcess::NotRunning;

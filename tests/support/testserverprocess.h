@@ -29,6 +29,9 @@ public:
     // Sends SIGTERM (or SIGINT) and waits; true when the server ended by itself with exit code 0.
     bool stop(bool interrupt = false, int timeoutMs = 10000);
     bool isRunning() const;
+    // Starts the stopped server again on the port it had, with the devices it stored (a server back after
+    // being down). The tokens it issued before are gone, as with a real server's restart.
+    bool restartOnSamePort(int timeoutMs = 10000);
 
     int port() const { return serverPort; }
     // "http://127.0.0.1:PORT" (https with --tls), ready to be used as the tool's server address.
