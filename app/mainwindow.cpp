@@ -14,13 +14,17 @@
 #include "ui_mainwindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QDate>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
@@ -93,6 +97,17 @@ MainWindow::MainWindow(QWidget *parent)
     qRegisterMetaType<NodeThresholds>("NodeThresholds");
 
     notices = new NoticePresenter(this);
+    // A login dialog asked for while a box was on screen opens once the boxes are read.
+    connect(notices, &NoticePresenter::idle, this, [this] {
+        if (!std::exchange(loginDialogDeferred, false))
+            return;
+        for (StationView *station : qAsConst(stations)) {
+            if (station->session()->state() == CommissioningSession::State::LoginNeeded) {
+                openLoginDialog();
+                return;
+            }
+        }
+    });
     storageProblem = new ElidedLabel(this);
     storageProblem->setObjectName(QStringLiteral("storageProblemLabel"));
     QPalette warning = storageProblem->palette();
@@ -212,8 +227,9 @@ MainWindow::MainWindow(QWidget *parent)
     if (ProtectedFieldCipher::isDevelopmentKey()) {
         setWindowTitle(QString::fromLatin1(kWindowTitle) + tr(" [development key]"));
         qCWarning(lcApp).noquote() << "MainWindow: this build uses the published development node key (fingerprint"
-                                   << ProtectedFieldCipher::keyFingerprint() + QStringLiteral("); it cannot read "
-                                                                                          "production nodes");
+                                   << ProtectedFieldCipher::keyFingerprint()
+                + QStringLiteral("); it cannot read "
+                                 "production nodes");
     } else {
         setWindowTitle(QString::fromLatin1(kWindowTitle));
     }
@@ -275,7 +291,7 @@ StationView *MainWindow::addStation()
     connect(station, &StationView::portChosen, this,
         [this, station](const QString &path) { storeSetting(portKeyOf(stations.indexOf(station)), path); });
     connect(station, &StationView::appearanceChanged, this, [this, station] {
-        updateStationTab(station);
+        updateStationPorts();
         if (station == currentStation())
             showStationAppearance();
     });
@@ -308,8 +324,12 @@ void MainWindow::setStationCount(int count)
     }
     while (stations.size() > count)
         delete stations.takeLast();
-    while (stations.size() < count)
-        addStation()->fillPorts(settings.value(portKeyOf(stations.size() - 1)).toString());
+    while (stations.size() < count) {
+        StationView *added = addStation();
+        // Told first which ports the others hold, so that a remembered port one of them has is not opened twice.
+        updateStationPorts();
+        added->fillPorts(settings.value(portKeyOf(stations.size() - 1)).toString());
+    }
     if (count == 1 && tabs) {
         StationView *only = stations.first();
         tabs->removeTab(0);
@@ -321,9 +341,46 @@ void MainWindow::setStationCount(int count)
         setCentralWidget(only);
         only->show();
     }
+    updateStationPorts();
+    showStationAppearance();
+}
+
+void MainWindow::updateStationPorts()
+{
+    for (StationView *station : qAsConst(stations)) {
+        QMap<QString, QString> held;
+        for (int other = 0; other < stations.size(); ++other) {
+            const QString port = stations.at(other)->portName();
+            if (stations.at(other) != station && !port.isEmpty())
+                held.insert(port, tr("held by station %1").arg(other + 1));
+        }
+        station->setHeldPorts(held);
+    }
     for (StationView *station : qAsConst(stations))
         updateStationTab(station);
-    showStationAppearance();
+}
+
+QString MainWindow::stationTitle(StationView *station) const
+{
+    // The port's device name (a bench slot's name, ttyUSB0 …); where two stations' ports share it, as many
+    // directories in front of it as tell them apart.
+    const QString port = station->portName();
+    if (port.isEmpty())
+        return tr("Station %1").arg(stations.indexOf(station) + 1);
+    const QStringList parts = port.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (int count = 1; count <= parts.size(); ++count) {
+        const QString title = parts.mid(parts.size() - count).join(QLatin1Char('/'));
+        bool shared = false;
+        for (StationView *other : qAsConst(stations)) {
+            if (other == station || other->portName().isEmpty() || other->portName() == port)
+                continue;
+            const QStringList otherParts = other->portName().split(QLatin1Char('/'), Qt::SkipEmptyParts);
+            shared = shared || otherParts.mid(qMax(0, otherParts.size() - count)).join(QLatin1Char('/')) == title;
+        }
+        if (!shared)
+            return title;
+    }
+    return port;
 }
 
 void MainWindow::chooseStationCount()
@@ -350,7 +407,7 @@ void MainWindow::updateStationTab(StationView *station)
     if (index < 0)
         return;
     const QString port = station->portName();
-    tabs->setTabText(index, port.isEmpty() ? tr("Station %1").arg(index + 1) : port.section(QLatin1Char('/'), -1));
+    tabs->setTabText(index, stationTitle(station));
     tabs->setTabToolTip(index, port);
     tabs->setTabIcon(index, moodDot(station->mood()));
 }
@@ -379,12 +436,24 @@ void MainWindow::openLoginDialog()
 {
     if (loginDialog)
         return;
+    bool askingAgain = false;
+    for (StationView *station : qAsConst(stations))
+        askingAgain = askingAgain || station->session()->credentialsWereRefused();
+    if (askingAgain && notices->isBusy()) {
+        // The box that says the server refused the credentials is read first; the dialog follows it.
+        loginDialogDeferred = true;
+        return;
+    }
     auto *dialog = new PasswordDialog(tr("ORVA server"), serverSession->serverAddress());
+    // Asked again after a refusal: the user name stays, only the password is typed anew.
+    if (askingAgain)
+        dialog->setUsername(lastUserName);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     // Modal for the whole application, without a loop of its own: the answer comes back through its signals
     // while the sessions go on holding whatever node arrives meanwhile. One login serves every station.
     dialog->setWindowModality(Qt::ApplicationModal);
     connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        lastUserName = dialog->username();
         for (StationView *station : qAsConst(stations))
             station->session()->submitCredentials(dialog->username(), dialog->password());
     });
@@ -394,6 +463,49 @@ void MainWindow::openLoginDialog()
     });
     loginDialog = dialog;
     dialog->open();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    int shown = 0;
+    for (StationView *station : qAsConst(stations))
+        shown += station->session()->isNodeShown() ? 1 : 0;
+    const int waiting = serverSession->waitingCount();
+    if (quitConfirmed || (shown == 0 && waiting == 0)) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (quitQuestion)
+        return;
+    QStringList reasons;
+    if (shown == 1)
+        reasons << tr("A node is on show and has not been put to sleep.");
+    else if (shown > 1)
+        reasons << tr("%1 nodes are on show and have not been put to sleep.").arg(shown);
+    if (waiting == 1)
+        reasons << tr("1 registration waits for the server; it is sent when the tool runs again.");
+    else if (waiting > 1)
+        reasons << tr("%1 registrations wait for the server; they are sent when the tool runs again.").arg(waiting);
+    auto *box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Question);
+    box->setWindowTitle(tr("Quit"));
+    box->setText(tr("Quit the commission tool?"));
+    box->setInformativeText(reasons.join(QLatin1Char('\n')));
+    QAbstractButton *quit = box->addButton(tr("Quit"), QMessageBox::AcceptRole);
+    box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Cancel);
+    connect(box, &QMessageBox::buttonClicked, this, [this, quit](QAbstractButton *button) {
+        if (button != quit)
+            return;
+        quitConfirmed = true;
+        // After the box has gone, not from inside its own signal.
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    });
+    quitQuestion = box;
+    box->open();
 }
 
 // ---- the window's slots, for the current station ----------------------------------------------------------
@@ -477,8 +589,15 @@ void MainWindow::centreOnScreen()
 
 void MainWindow::showAbout()
 {
-    const QString text = tr("Version: ") + QLatin1String(kVersion) + tr("\nBuild date: ") + QLatin1String(__DATE__)
-        + QLatin1Char(' ') + QLatin1String(__TIME__);
+    // The build's date in the operator's own date format, with the whole year.
+    const QLocale locale;
+    const QDate built = QLocale::c().toDate(QString::fromLatin1(__DATE__).simplified(), QStringLiteral("MMM d yyyy"));
+    QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    if (!dateFormat.contains(QLatin1String("yyyy")))
+        dateFormat.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    const QString date = built.isValid() ? locale.toString(built, dateFormat) : QString::fromLatin1(__DATE__);
+    const QString text = tr("Version: ") + QLatin1String(kVersion) + tr("\nBuild date: ") + date + QLatin1Char(' ')
+        + QLatin1String(__TIME__);
     QString key = tr("Node key fingerprint: ") + ProtectedFieldCipher::keyFingerprint();
     if (ProtectedFieldCipher::isDevelopmentKey())
         key += tr(" (the published development key)");

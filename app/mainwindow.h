@@ -20,6 +20,7 @@ class RegistrationOutbox;
 class NoticePresenter;
 class PasswordDialog;
 class QLabel;
+class QMessageBox;
 class QPushButton;
 class QTabWidget;
 class StationView;
@@ -57,6 +58,10 @@ public:
     // Only for tests that must not wait the real connect time-out.
     void setConnectTimeoutForTesting(int ms);
 
+protected:
+    // Closing with a node on show or registrations waiting asks first.
+    void closeEvent(QCloseEvent *event) override;
+
 signals:
     // The node is being reset (after a successful write, or by the refresh button).
     void resetNode();
@@ -85,6 +90,9 @@ private:
     // What the window shows of the current station: its versions and a port that failed to open.
     void showStationAppearance();
     void updateStationTab(StationView *station);
+    // Each station's port box learns which ports the others hold; every tab gets a title of its own.
+    void updateStationPorts();
+    QString stationTitle(StationView *station) const;
     void chooseStationCount();
     void chooseCaFile();
     void chooseProfile();
@@ -117,6 +125,11 @@ private:
     QTabWidget *tabs = nullptr;
     std::shared_ptr<const CommissioningProfile> activeProfile;
     QPointer<PasswordDialog> loginDialog;
+    // The user name last typed in the login dialog, offered again (the password never is).
+    QString lastUserName;
+    bool loginDialogDeferred = false;
+    bool quitConfirmed = false;
+    QPointer<QMessageBox> quitQuestion;
     QPointer<HistoryWindow> history;
     QLabel *versionLabel = nullptr;
     QLabel *waitingLabel = nullptr;

@@ -36,8 +36,12 @@ void NoticePresenter::present(const CommissioningSession::Notice &notice)
 
 void NoticePresenter::showNext()
 {
-    if (waiting.isEmpty())
+    if (onScreen)
         return;
+    if (waiting.isEmpty()) {
+        emit idle();
+        return;
+    }
     const CommissioningSession::Notice notice = waiting.dequeue();
     auto *box = new QMessageBox(iconFor(notice.level), notice.title, notice.text, QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);

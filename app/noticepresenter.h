@@ -18,6 +18,12 @@ public:
     ~NoticePresenter() override;
 
     void present(const CommissioningSession::Notice &notice);
+    // True while a box is on screen or waits for its turn.
+    bool isBusy() const { return !onScreen.isNull() || !waiting.isEmpty(); }
+
+signals:
+    // The last box was closed and none waits.
+    void idle();
 
 private:
     void showNext();

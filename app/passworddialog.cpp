@@ -17,6 +17,13 @@ PasswordDialog::~PasswordDialog()
     delete ui;
 }
 
+void PasswordDialog::setUsername(const QString &name)
+{
+    ui->usernameLineEdit->setText(name);
+    if (!name.isEmpty())
+        ui->passwordLineEdit->setFocus();
+}
+
 QString PasswordDialog::username() const
 {
     return ui->usernameLineEdit->text();

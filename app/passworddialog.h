@@ -17,6 +17,8 @@ public:
     PasswordDialog(QString title, QString serverText);
     ~PasswordDialog() override;
 
+    // A user name typed before (the server refused the password): filled in, and the password gets the focus.
+    void setUsername(const QString &name);
     QString username() const;
     QString password() const;
 

@@ -7,8 +7,9 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QSerialPortInfo>
-#include <QStyledItemDelegate>
+#include <QStandardItemModel>
 #include <QStylePainter>
+#include <QStyledItemDelegate>
 
 namespace {
 // Named bench slots made by the udev rule shipped with the tool (/dev/iot-slot1 …).
@@ -17,6 +18,7 @@ const char kSlotPattern[] = "iot-slot*";
 constexpr int kListMinimumWidth = 420;
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kDetailRole = Qt::UserRole + 1;
+constexpr int kHolderRole = Qt::UserRole + 2;
 
 // In the list, each port shows its path and, where the system knows them, its description and serial number.
 class PortItemDelegate : public QStyledItemDelegate
@@ -31,6 +33,9 @@ protected:
         const QString detail = index.data(kDetailRole).toString();
         if (!detail.isEmpty())
             option->text += QStringLiteral("  —  ") + detail;
+        const QString holder = index.data(kHolderRole).toString();
+        if (!holder.isEmpty())
+            option->text += QStringLiteral("  —  ") + holder;
     }
 };
 
@@ -76,18 +81,22 @@ QString PortList::fill(const QString &remembered)
         box->setItemData(index, path, kPathRole);
         box->setItemData(index, detail, kDetailRole);
         box->setItemData(index, detail.isEmpty() ? path : path + QLatin1Char('\n') + detail, Qt::ToolTipRole);
-        // A later match replaces an earlier one: a port listed twice is chosen where it is listed last.
-        if (!remembered.isEmpty() && (remembered == path || remembered == shortName))
+        // A later match replaces an earlier one: a port listed twice is chosen where it is listed last. A port
+        // another station holds is not chosen a second time.
+        if (!remembered.isEmpty() && (remembered == path || remembered == shortName)
+            && !heldPorts.contains(deviceOf(path)))
             chosen = index;
     };
     const auto ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &port : ports)
         add(port.systemLocation(), port.portName(), detailOf(port));
-    const QFileInfoList benchSlots = QDir(QStringLiteral("/dev")).entryInfoList({QLatin1String(kSlotPattern)}, QDir::System);
+    const QFileInfoList benchSlots
+        = QDir(QStringLiteral("/dev")).entryInfoList({QLatin1String(kSlotPattern)}, QDir::System);
     for (const QFileInfo &slot : benchSlots)
         add(slot.absoluteFilePath(), slot.fileName(), tr("bench slot, %1").arg(slot.symLinkTarget()));
     for (const QString &path : extraPortNames())
         add(path, path, QString());
+    markHeldPorts();
     // Nothing is opened behind the operator's back: without a remembered port, the box waits for a choice.
     box->setCurrentIndex(chosen);
     box->setToolTip(chosen >= 0 ? box->itemData(chosen, Qt::ToolTipRole).toString() : QString());
@@ -99,6 +108,44 @@ QString PortList::currentPort() const
 {
     const int index = box->currentIndex();
     return index >= 0 ? box->itemData(index, kPathRole).toString() : QString();
+}
+
+void PortList::select(const QString &path)
+{
+    filling = true;
+    box->setCurrentIndex(box->findData(path, kPathRole));
+    filling = false;
+}
+
+void PortList::setHeldPorts(const QMap<QString, QString> &held)
+{
+    // By the device behind each path: a bench slot's link and the device it names are one port.
+    QMap<QString, QString> devices;
+    for (auto it = held.cbegin(); it != held.cend(); ++it)
+        devices.insert(deviceOf(it.key()), it.value());
+    if (devices == heldPorts)
+        return;
+    heldPorts = devices;
+    markHeldPorts();
+}
+
+QString PortList::deviceOf(const QString &path)
+{
+    const QString device = QFileInfo(path).canonicalFilePath();
+    return device.isEmpty() ? path : device;
+}
+
+void PortList::markHeldPorts()
+{
+    auto *model = qobject_cast<QStandardItemModel *>(box->model());
+    for (int index = 0; index < box->count(); ++index) {
+        const QString path = box->itemData(index, kPathRole).toString();
+        const QString holder = heldPorts.value(deviceOf(path));
+        box->setItemData(index, holder.isEmpty() ? QVariant() : QVariant(holder), kHolderRole);
+        // The port this box has chosen itself stays selectable; one another station holds does not.
+        if (QStandardItem *item = model ? model->item(index) : nullptr)
+            item->setEnabled(holder.isEmpty() || index == box->currentIndex());
+    }
 }
 
 bool PortList::eventFilter(QObject *watched, QEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -23,6 +24,11 @@ public:
     // returns the selected port's path, or an empty text with nothing selected. Emits nothing.
     QString fill(const QString &remembered);
     QString currentPort() const;
+    // Shows `path` as the chosen port without announcing it (a choice taken back).
+    void select(const QString &path);
+    // Ports that another station of the window holds, each with who holds it ("held by station 1"): they are
+    // listed with that note and cannot be chosen here. Applies to later fills as well.
+    void setHeldPorts(const QMap<QString, QString> &held);
 
 signals:
     // The operator picked a port in the box.
@@ -34,6 +40,11 @@ protected:
 private:
     static QStringList extraPortNames();
 
+    void markHeldPorts();
+    // The device a path leads to (links followed), or the path itself when there is none.
+    static QString deviceOf(const QString &path);
+
     QComboBox *box;
+    QMap<QString, QString> heldPorts; // by device (deviceOf)
     bool filling = false;
 };

@@ -31,6 +31,9 @@ const char kFirmwareTooOldText[] = QT_TRANSLATE_NOOP("StationView", "Firmware to
 const char kKeyMismatchText[] = QT_TRANSLATE_NOOP("StationView", "Node key does not match\nCheck the tool's node key");
 const char kLoginFailedText[] = QT_TRANSLATE_NOOP("StationView", "Not logged in\nLog in again");
 const char kPortUnavailableText[] = QT_TRANSLATE_NOOP("StationView", "Port unavailable\n");
+const char kPortReturnAwaitedText[] = QT_TRANSLATE_NOOP("StationView", "Waiting for the node's port\nto come back\n");
+// The link's words for a device that went away, said in the operator's language.
+const char kDeviceGoneReason[] = QT_TRANSLATE_NOOP("StationView", "The device is no longer connected");
 const char kPortFailurePrefix[] = QT_TRANSLATE_NOOP("StationView", "Could not open serial port ");
 
 // The identity a node of a given type can be given through the configure path.
@@ -78,6 +81,7 @@ const StateLook kStateLooks[] = {
     {State::KeyMismatch, kKeyMismatchText, Qt::red, Mood::Bad},
     {State::LoginFailed, kLoginFailedText, Qt::red, Mood::Bad},
     {State::PortUnavailable, kPortUnavailableText, Qt::red, Mood::Bad},
+    {State::PortReturnAwaited, kPortReturnAwaitedText, Qt::darkYellow, Mood::Busy},
 };
 
 const StateLook &lookOf(State state)
@@ -109,6 +113,8 @@ StationView::StationView(
     layOut();
 
     commissioning = new CommissioningSession(server, journal, this);
+    // A mistyped password is asked for again, with the node read kept.
+    commissioning->setAsksAgainAfterRefusal(true);
     connect(commissioning, &CommissioningSession::stateChanged, this, &StationView::renderState);
     connect(commissioning, &CommissioningSession::actionsChanged, this, &StationView::renderActions);
     connect(commissioning, &CommissioningSession::formRequested, this, &StationView::showForm);
@@ -141,14 +147,7 @@ StationView::StationView(
     });
 
     portList = new PortList(ui->serialCombo, this);
-    connect(portList, &PortList::portChosen, this, [this](const QString &path) {
-        if (path.isEmpty())
-            return;
-        rememberedPort = path;
-        commissioning->choosePort(path);
-        emit portChosen(path);
-        emit appearanceChanged();
-    });
+    connect(portList, &PortList::portChosen, this, &StationView::portPicked);
     renderState(commissioning->state());
 }
 
@@ -203,6 +202,53 @@ void StationView::fillPorts(const QString &remembered)
     const QString port = portList->fill(remembered);
     if (!port.isEmpty())
         commissioning->choosePort(port);
+    emit appearanceChanged();
+}
+
+void StationView::setHeldPorts(const QMap<QString, QString> &held)
+{
+    portList->setHeldPorts(held);
+}
+
+void StationView::portPicked(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    const QString previous = commissioning->openPort().isEmpty() ? rememberedPort : commissioning->openPort();
+    if (!(currentForm && currentForm->hasUnappliedEdits())) {
+        switchPort(path);
+        return;
+    }
+    // The node on show goes with its port: its edits are written first, dropped, or the port stays.
+    portList->select(previous);
+    auto *box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setIcon(QMessageBox::Question);
+    box->setWindowTitle(tr("Serial Connection"));
+    box->setText(tr("Apply the changes first?"));
+    box->setInformativeText(tr("Some fields were changed but not written to the node. Apply writes them to "
+                               "the node and keeps this port; Discard drops them and changes to %1.")
+                                .arg(path));
+    QAbstractButton *apply = box->addButton(QMessageBox::Apply);
+    QAbstractButton *discard = box->addButton(QMessageBox::Discard);
+    box->addButton(QMessageBox::Cancel);
+    box->setDefaultButton(QMessageBox::Apply);
+    connect(box, &QMessageBox::buttonClicked, this, [this, path, apply, discard](QAbstractButton *button) {
+        if (button == apply && currentForm)
+            currentForm->applyUpdates();
+        else if (button == discard)
+            switchPort(path);
+    });
+    box->open();
+}
+
+void StationView::switchPort(const QString &path)
+{
+    portList->select(path);
+    rememberedPort = path;
+    commissioning->choosePort(path);
+    emit portChosen(path);
     emit appearanceChanged();
 }
 
@@ -261,7 +307,8 @@ void StationView::reportSerialPortFailure(const QString &name, const QString &re
         clearPortFailure();
         return;
     }
-    portFailureMessage = tr(kPortFailurePrefix) + name + QStringLiteral(": ") + reason;
+    const QString shownReason = reason == QLatin1String(kDeviceGoneReason) ? tr(kDeviceGoneReason) : reason;
+    portFailureMessage = tr(kPortFailurePrefix) + name + QStringLiteral(": ") + shownReason;
     // The link's own log line names only the port; this one gives the cause as well.
     qInfo().noquote() << QStringLiteral("MainWindow: ") + QString::fromLatin1(kPortFailurePrefix) + name
             + QStringLiteral(": ") + reason;
@@ -375,6 +422,8 @@ void StationView::renderState(CommissioningSession::State state)
         QString text = tr(look.text);
         if (state == State::PortUnavailable)
             text += commissioning->portProblem();
+        else if (state == State::PortReturnAwaited)
+            text += commissioning->awaitedPort().section(QLatin1Char('/'), -1);
         showStateMessage(look.colour, text);
     }
     if (state == State::UpdateSucceeded)
@@ -392,7 +441,8 @@ void StationView::renderActions()
     const bool shown = commissioning->isNodeShown();
     ui->registerButton->setEnabled(commissioning->canRegister());
     ui->sleepButton->setEnabled(commissioning->canActivate());
-    ui->disconnectButton->setEnabled(shown);
+    // While a port that went away is awaited, Disconnect ends the wait and lets the port go.
+    ui->disconnectButton->setEnabled(shown || commissioning->state() == State::PortReturnAwaited);
     ui->portRefreshButton->setEnabled(!shown);
 }
 
@@ -415,8 +465,10 @@ void StationView::showForm(const Node &node)
     ui->stateLabel->hide();
     placeNodeArea();
     clearPortFailure();
-    versions = tr("Node: ") + node.nodeVersion + tr("  |   Ormix: ") + node.moduleVersion + tr("  |   Semtech: ")
-        + node.loraVersion;
+    // First the node's own "Communication:" text, which names its type in a profile: the form's title does not
+    // tell every type apart.
+    versions = Node::communicationText(node.firmwareType) + tr("  |   ") + tr("Node: ") + node.nodeVersion
+        + tr("  |   Ormix: ") + node.moduleVersion + tr("  |   Semtech: ") + node.loraVersion;
     // A scanner types into whatever has the focus: the label field, so no click is needed first.
     setLabelBandVisible(true);
     ui->labelEdit->setFocus();

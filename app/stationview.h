@@ -3,6 +3,7 @@
 #include "commissioningsession.h"
 #include "node.h"
 
+#include <QMap>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -48,6 +49,8 @@ public:
     // Fills the port box and opens `remembered` when it is listed; nothing is opened otherwise.
     void fillPorts(const QString &remembered);
     void setProfile(std::shared_ptr<const CommissioningProfile> profile);
+    // The ports the window's other stations hold, each with its holder's name: not chosen here.
+    void setHeldPorts(const QMap<QString, QString> &held);
     void setConnectTimeoutForTesting(int ms) { commissioning->setConnectTimeoutForTesting(ms); }
 
     // The operator's actions (also reached through the window's slots of the same names).
@@ -82,6 +85,9 @@ private:
     void noteSerialPortOpened();
     void reportSerialPortFailure(const QString &name, const QString &reason);
     void clearPortFailure();
+    // The operator picked `path` in the port box: asks first when the shown node has edits not applied.
+    void portPicked(const QString &path);
+    void switchPort(const QString &path);
 
     Ui::StationView *ui;
     CommissioningSession *commissioning = nullptr;

@@ -150,6 +150,12 @@ int Commissioner::configure(const QStringList &arguments)
         return usageError(QStringLiteral("the command is \"commission\""));
 
     ports = parser.values(portOption);
+    // Qt's serial port puts "/dev/" before a name that does not start with "/": a bare "ttyUSB0" means
+    // /dev/ttyUSB0, but a path relative to the working directory ("run/ttyD") would never be found.
+    for (QString &port : ports) {
+        if (port.contains(QLatin1Char('/')) && QFileInfo(port).isRelative())
+            port = QFileInfo(port).absoluteFilePath();
+    }
     serverUrl = parser.value(serverOption);
     userName = parser.value(userOption);
     profilePath = parser.value(profileOption);
@@ -241,6 +247,7 @@ int Commissioner::configure(const QStringList &arguments)
     options.sleepNodes = sleepNodes;
     options.userName = userName;
     options.password = password;
+    options.waitForReturningPort = loop;
     for (const QString &port : qAsConst(ports)) {
         auto *station = new StationRunner(port, server, journal.get(), profile, options);
         connect(station, &StationRunner::nodeDone, this, &Commissioner::nodeDone);

@@ -14,6 +14,7 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
 {
     qRegisterMetaType<StationRunner::NodeReport>("StationRunner::NodeReport");
     commissioning->setProfile(std::move(profile));
+    commissioning->setWatchesReturningPort(options.waitForReturningPort);
     sleepTimer.setSingleShot(true);
     connect(&sleepTimer, &QTimer::timeout, this, [this] {
         if (inProgress && phase == Phase::Sleeping)
@@ -50,8 +51,13 @@ void StationRunner::portLost(const QString &name, const QString &reason)
 {
     if (name.isEmpty() || portGone)
         return;
-    portGone = true;
-    stopping = true;
+    // With --loop the session watches for a port that went away and opens it again once it is back: the node in
+    // progress ends as below, but the station stays and takes the next node plugged in there.
+    const bool awaited = commissioning->awaitedPort() == name;
+    if (!awaited) {
+        portGone = true;
+        stopping = true;
+    }
     const QString problem = portOpenedOnce ? QStringLiteral("the port went away (%1)").arg(reason)
                                            : QStringLiteral("the port cannot be opened (%1)").arg(reason);
     if (inProgress) {
@@ -68,7 +74,8 @@ void StationRunner::portLost(const QString &name, const QString &reason)
             finish(problem);
         }
     }
-    emit portFailed(name, reason, portOpenedOnce);
+    if (!awaited)
+        emit portFailed(name, reason, portOpenedOnce);
 }
 
 void StationRunner::start()
@@ -170,6 +177,10 @@ void StationRunner::stateChanged(State state)
         // A registration or write on its way is still answered; the node ends then (see portLost).
         if (portLostReason.isEmpty())
             finish(commissioning->portProblem());
+        break;
+    case State::PortReturnAwaited:
+        // The node in progress, if any, is ended by portLost().
+        say(QStringLiteral("waiting for the node's port to come back"));
         break;
     default:
         break;

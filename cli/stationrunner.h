@@ -30,6 +30,8 @@ public:
         bool sleepNodes = false;
         QString userName;
         QString password;
+        // A port that goes away is waited for and opened again (--loop), instead of ending the port's work.
+        bool waitForReturningPort = false;
     };
 
     struct NodeReport

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <cmath>
 #include <limits>
@@ -263,6 +264,45 @@ bool readBool(const QJsonObject &root, const QString &key, bool *target, QString
     return true;
 }
 
+// The form titles that are not themselves a "Communication:" text, with the types whose forms bear them: the
+// operator may name a type by the title the form shows.
+struct TitleAlias
+{
+    const char *title;
+    QList<int> types;
+};
+const QList<TitleAlias> &titleAliases()
+{
+    static const QList<TitleAlias> aliases = {{"PellimarNode", {Node::Pellimar, Node::Pellimar5D}}};
+    return aliases;
+}
+
+// The node types a key of "types" names: one for a "Communication:" text, each type bearing a form title.
+QList<int> typesOfKey(const QString &key)
+{
+    Node probe;
+    if (probe.applyCommunication(key) && rulesFor(probe.firmwareType))
+        return {int(probe.firmwareType)};
+    for (const TitleAlias &alias : titleAliases()) {
+        if (key == QLatin1String(alias.title))
+            return alias.types;
+    }
+    return {};
+}
+
+// Every key "types" accepts, quoted, for the refusal of one that is none.
+QStringList validTypeKeys()
+{
+    QStringList keys;
+    for (int type = Node::Unknown; type <= Node::SigFox5D; ++type) {
+        if (rulesFor(type))
+            keys << quoted(Node::communicationText(type));
+    }
+    for (const TitleAlias &alias : titleAliases())
+        keys << quoted(QLatin1String(alias.title));
+    return keys;
+}
+
 QByteArray withoutByteOrderMark(QByteArray bytes)
 {
     // Editors on Windows like to start UTF-8 files with a byte order mark, which the JSON reader refuses.
@@ -363,27 +403,36 @@ std::optional<CommissioningProfile> CommissioningProfile::fromJson(
     if (!types.isObject() || types.toObject().isEmpty())
         return refuse(QCoreApplication::translate("CommissioningProfile", "\"types\": missing or names no node type"));
     const QJsonObject typeObject = types.toObject();
+    // A key named by the node's own "Communication:" text wins over a form title that covers its type too.
+    QSet<int> namedExactly;
     for (auto it = typeObject.begin(); it != typeObject.end(); ++it) {
         const QString typeText = it.key();
-        Node probe;
-        const TypeRules *rules = probe.applyCommunication(typeText) ? rulesFor(probe.firmwareType) : nullptr;
-        if (!rules)
+        const QList<int> covered = typesOfKey(typeText);
+        if (covered.isEmpty())
             return refuse(QCoreApplication::translate("CommissioningProfile",
-                "\"types\" / %1: not a node type (the node's \"Communication:\" text, such "
-                "as \"LoRa OTAA 5D\")")
-                              .arg(quoted(typeText)));
+                "\"types\" / %1: not a node type; the node's \"Communication:\" text (shown in the status bar) "
+                "or its form's title: %2")
+                              .arg(quoted(typeText), validTypeKeys().join(QStringLiteral(", "))));
         if (!it.value().isObject())
             return refuse(
                 quoted(typeText) + QCoreApplication::translate("CommissioningProfile", ": not an object of settings"));
-        ProfileEntry entry;
-        entry.firmwareType = rules->type;
-        const QJsonObject settings = it.value().toObject();
-        for (auto setting = settings.begin(); setting != settings.end(); ++setting) {
-            if (!readSetting(setting.key(), setting.value(), *rules, &entry, &why))
-                return refuse(
-                    quoted(typeText) + QStringLiteral(" / ") + quoted(setting.key()) + QStringLiteral(": ") + why);
+        const bool exact = covered.size() == 1 && Node::communicationText(covered.first()) == typeText;
+        for (int type : covered) {
+            if (!exact && namedExactly.contains(type))
+                continue;
+            const TypeRules *rules = rulesFor(type);
+            ProfileEntry entry;
+            entry.firmwareType = rules->type;
+            const QJsonObject settings = it.value().toObject();
+            for (auto setting = settings.begin(); setting != settings.end(); ++setting) {
+                if (!readSetting(setting.key(), setting.value(), *rules, &entry, &why))
+                    return refuse(
+                        quoted(typeText) + QStringLiteral(" / ") + quoted(setting.key()) + QStringLiteral(": ") + why);
+            }
+            profile.m_entries.insert(rules->type, entry);
+            if (exact)
+                namedExactly.insert(type);
         }
-        profile.m_entries.insert(rules->type, entry);
     }
     return profile;
 }

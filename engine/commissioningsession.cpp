@@ -8,6 +8,9 @@
 #include "profilecomparison.h"
 #include "writeverification.h"
 
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
 namespace {
 const char kLoginTitle[] = QT_TRANSLATE_NOOP("CommissioningSession", "ORVA login");
 const char kRegistrationTitle[] = QT_TRANSLATE_NOOP("CommissioningSession", "ORVA Node registration");
@@ -72,14 +75,17 @@ CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJ
     connect(nodeLink, &NodeInterface::nodeSleeping, this, &CommissioningSession::nodeSleeping);
     connect(nodeLink, &NodeInterface::configureID, this, &CommissioningSession::identityRequested);
     connect(nodeLink, &NodeInterface::nodeKeyMismatch, this, &CommissioningSession::nodeKeyMismatch);
-    connect(nodeLink, &NodeInterface::serialPortOpened, this, [this](const QString &name) {
-        // The link reports in order: whatever it says from here on comes from the port opened now.
-        linkReportsStale = false;
-        openPortName = name;
-        portProblemText.clear();
-        if (currentState == State::PortUnavailable)
-            setState(State::WaitingForNode);
-        emit portOpened(name);
+    connect(nodeLink, &NodeInterface::serialPortOpened, this, &CommissioningSession::linkPortOpened);
+    portWatch.setInterval(kPortWatchIntervalMs);
+    connect(&portWatch, &QTimer::timeout, this, &CommissioningSession::checkWatchedPort);
+    returnedPortReset.setSingleShot(true);
+    returnedPortReset.setInterval(kReturnedPortBootGraceMs);
+    connect(&returnedPortReset, &QTimer::timeout, this, [this] {
+        if (currentState != State::WaitingForNode || readingNode || openPortName.isEmpty())
+            return;
+        qCInfo(lcEngine).noquote()
+            << QStringLiteral("CommissioningSession: no boot heard on %1; the node is reset").arg(openPortName);
+        nodeLink->resetNode();
     });
     connect(nodeLink, &NodeInterface::serialPortFailed, this, &CommissioningSession::linkPortFailed);
 }
@@ -117,13 +123,23 @@ bool CommissioningSession::nodeMayLeave() const
 
 void CommissioningSession::setProfile(std::shared_ptr<const CommissioningProfile> profile)
 {
+    if (profile == activeProfile)
+        return;
     activeProfile = std::move(profile);
+    // The node on show is checked against the profile now in force, as if it had just been read: its form is
+    // filled in afresh (or the node set aside).
+    if (shownNode && currentState == State::NodeShown) {
+        const Node node = *shownNode;
+        clearNode();
+        showNode(node);
+    }
 }
 
 // ---- operator actions ------------------------------------------------------------------------------------
 
 void CommissioningSession::choosePort(const QString &portName)
 {
+    stopWatchingPort();
     // Whatever was shown belongs to the device on the previous port.
     clearNode();
     waitingNode.reset();
@@ -150,7 +166,7 @@ void CommissioningSession::cancelLogin()
     if (currentState != State::LoginNeeded)
         return;
     qCDebug(lcEngine, "login abborted");
-    loginRefusedOrAbandoned(true);
+    loginRefusedOrAbandoned(LoginEnd::Cancelled);
 }
 
 void CommissioningSession::applySettings(Node node, int flags)
@@ -318,7 +334,8 @@ void CommissioningSession::disconnectNode()
     connectTimer.stop();
     readingNode = false;
     readTimedOut = false;
-    // The port is let go as well: a later choice of port, or the refresh, opens it again.
+    // The port is let go as well, for good: a later choice of port, or the refresh, opens it again.
+    stopWatchingPort();
     linkReportsStale = true;
     nodeLink->closeSerialPort();
     setState(State::WaitingForNode);
@@ -483,9 +500,44 @@ void CommissioningSession::nodeKeyMismatch()
     setState(State::KeyMismatch);
 }
 
+void CommissioningSession::linkPortOpened(const QString &name)
+{
+    // The link reports in order: whatever it says from here on comes from the port opened now.
+    linkReportsStale = false;
+    openPortName = name;
+    portProblemText.clear();
+    const bool returned = !watchedPort.isEmpty() && watchedPort == name;
+    stopWatchingPort();
+    if (currentState == State::PortUnavailable || currentState == State::PortReturnAwaited)
+        setState(State::WaitingForNode);
+    emit portOpened(name);
+    // A node plugged in has mostly booted before its port could be opened, and its start-up went unheard: unless
+    // it is heard starting soon, it is reset, as the refresh button would, so that it is read without a click.
+    if (returned) {
+        qCInfo(lcEngine).noquote() << QStringLiteral("CommissioningSession: %1 is back").arg(name);
+        returnedPortReset.start();
+    }
+}
+
 void CommissioningSession::linkPortFailed(const QString &name, const QString &reason)
 {
+    // The open port failing means its device went away (a node on a USB adapter unplugged); a reopen of the
+    // watched port that fails means it is not usable yet. Either way the port is watched for until it is back.
+    // A port the operator has since let go or replaced is not watched for.
+    const bool wentAway = watchesReturningPort && !name.isEmpty()
+        && (name == watchedPort || (name == openPortName && !linkReportsStale));
     openPortName.clear();
+    if (wentAway) {
+        clearNode();
+        waitingNode.reset();
+        connectTimer.stop();
+        readingNode = false;
+        readTimedOut = false;
+        portProblemText = name + QStringLiteral(": ") + reason;
+        watchForPort(name);
+        emit portFailed(name, reason);
+        return;
+    }
     emit portFailed(name, reason);
     // With no port listed the link is given no name; there is nothing to report.
     if (name.isEmpty())
@@ -498,6 +550,58 @@ void CommissioningSession::linkPortFailed(const QString &name, const QString &re
     clearNode();
     waitingNode.reset();
     setState(State::PortUnavailable);
+}
+
+void CommissioningSession::watchForPort(const QString &name)
+{
+    const bool already = watchedPort == name && portWatch.isActive();
+    watchedPort = name;
+    reopenPending = false;
+    if (!already) {
+        qCInfo(lcEngine).noquote()
+            << QStringLiteral("CommissioningSession: %1 went away; waiting for it to come back").arg(name);
+        portWatch.start();
+    }
+    // A login under way is settled first; the station then says it waits for the port.
+    if (currentState != State::LoginNeeded && currentState != State::LoggingIn)
+        setState(State::PortReturnAwaited);
+}
+
+void CommissioningSession::stopWatchingPort()
+{
+    portWatch.stop();
+    returnedPortReset.stop();
+    watchedPort.clear();
+    reopenPending = false;
+}
+
+void CommissioningSession::checkWatchedPort()
+{
+    if (watchedPort.isEmpty() || reopenPending || !portPresent(watchedPort))
+        return;
+    reopenPending = true;
+    linkReportsStale = true;
+    nodeLink->connectSerialPort(watchedPort);
+}
+
+bool CommissioningSession::portPresent(const QString &portName)
+{
+    if (portName.isEmpty())
+        return false;
+#ifdef Q_OS_UNIX
+    // A device node (or the link a udev rule or a simulator makes to one) is there or not; exists() follows
+    // links, so a link left dangling by an unplugged device counts as absent.
+    if (portName.contains(QLatin1Char('/')))
+        return QFileInfo::exists(portName);
+    return QFileInfo::exists(QStringLiteral("/dev/") + portName);
+#else
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports) {
+        if (port.portName() == portName || port.systemLocation() == portName)
+            return true;
+    }
+    return false;
+#endif
 }
 
 QString CommissioningSession::journalKeyFingerprint() const
@@ -571,13 +675,16 @@ void CommissioningSession::showNode(const Node &node)
     if (entry && entry->firmwareTooOld(node)) {
         qCInfo(lcEngine).noquote() << "CommissioningSession: firmware" << node.nodeVersion << "is older than"
                                    << entry->minNodeVersion << "- node set aside";
+        // The operator sees which versions were compared, so that a node is not set aside on a wrong profile.
         if (journal) {
             journal->recordFirmwareTooOld(node, entry->minNodeVersion);
             checkJournal();
         }
         lastWrite.reset();
         verification = Verification::None;
-        setNote(NodeNote::Tone::Neutral, QString());
+        setNote(NodeNote::Tone::Bad,
+            tr("Firmware %1 is older than %2, the oldest profile %3 accepts")
+                .arg(node.nodeVersion, entry->minNodeVersion, activeProfile->name()));
         setState(State::FirmwareTooOld);
         return;
     }
@@ -645,7 +752,7 @@ void CommissioningSession::verifyAgainstLastWrite(const Node &node)
     verification = Verification::Failed;
     const QString described = WriteVerification::describe(mismatches);
     qCInfo(lcEngine).noquote() << "CommissioningSession:" << QStringLiteral("Not as written: ") + described;
-    setNote(NodeNote::Tone::Bad, tr("Not as written: ") + described);
+    setNote(NodeNote::Tone::Bad, tr("Not as written: ") + WriteVerification::describeForOperator(mismatches));
 }
 
 void CommissioningSession::setNote(NodeNote::Tone tone, const QString &text)
@@ -666,7 +773,6 @@ void CommissioningSession::clearNode()
     shownNode.reset();
     emit formDismissed();
 }
-
 
 void CommissioningSession::connectTimedOut()
 {
@@ -697,9 +803,10 @@ void CommissioningSession::needLogin(LoginPurpose purpose)
     }
     if (!server->isConfigured()) {
         raise(Notice::Level::Critical, tr(kLoginTitle), tr("Please configure the ORVA server"));
-        loginRefusedOrAbandoned(false);
+        loginRefusedOrAbandoned(LoginEnd::NotConfigured);
         return;
     }
+    askingAgain = false;
     setState(State::LoginNeeded);
 }
 
@@ -717,7 +824,7 @@ void CommissioningSession::loginFinished(ServerSession::LoginOutcome outcome, co
         proceedAfterLogin();
         return;
     }
-    loginRefusedOrAbandoned(false, outcome, detail);
+    loginRefusedOrAbandoned(LoginEnd::Failed, outcome, detail);
 }
 
 QString CommissioningSession::describeLoginFailure(ServerSession::LoginOutcome outcome, const QString &detail)
@@ -739,24 +846,49 @@ QString CommissioningSession::describeLoginFailure(ServerSession::LoginOutcome o
     return QString();
 }
 
-void CommissioningSession::loginRefusedOrAbandoned(bool cancelled, ServerSession::LoginOutcome outcome, const QString &detail)
+void CommissioningSession::loginRefusedOrAbandoned(
+    LoginEnd end, ServerSession::LoginOutcome outcome, const QString &detail)
 {
     const LoginPurpose purpose = std::exchange(loginPurpose, LoginPurpose::None);
-    const QString why = cancelled ? QString() : describeLoginFailure(outcome, detail);
+    askingAgain = false;
+    const bool cancelled = end == LoginEnd::Cancelled;
+    // No request went out when no server is configured: that box was shown already and nothing else is said
+    // about credentials that were never sent.
+    const bool failed = end == LoginEnd::Failed;
+    const QString why = failed ? describeLoginFailure(outcome, detail) : QString();
+    const bool refused = failed && outcome == ServerSession::LoginOutcome::CredentialsRefused;
+    const bool nodeWaits = purpose == LoginPurpose::Register || (purpose == LoginPurpose::ShowNode && waitingNode);
+    if (refused && asksAgainAfterRefusal && nodeWaits) {
+        // A mistyped password costs no reset: the node read (or the registration) waits while the credentials
+        // are asked for again, until a login is held or the operator cancels.
+        raise(Notice::Level::Critical, tr(kLoginTitle), tr("Incorrect Credentials"), why);
+        loginPurpose = purpose;
+        askingAgain = true;
+        setState(State::LoginNeeded);
+        return;
+    }
     if (purpose == LoginPurpose::Register) {
-        if (!cancelled)
+        if (failed)
             raise(Notice::Level::Critical, tr(kLoginTitle), tr("Incorrect Credentials"), why);
         if (waitingNode) {
             // A node read while this login was settled cannot be shown without a login either.
             waitingNode.reset();
-            raise(Notice::Level::Critical, tr(kLoginTitle), tr("You need to log in"));
+            if (end != LoginEnd::NotConfigured)
+                raise(cancelled ? Notice::Level::Information : Notice::Level::Critical, tr(kLoginTitle),
+                    tr("You need to log in"));
         }
         registerAllowed = shownNode.has_value();
         setState(shownNode ? State::NodeShown : idleState());
         return;
     }
-    raise(Notice::Level::Critical, tr(kLoginTitle), tr("You need to log in"), why);
-    const bool credentialsAtFault = cancelled || outcome == ServerSession::LoginOutcome::CredentialsRefused;
+    // The operator's own cancel is no error; a refusal or a server at fault is.
+    if (cancelled)
+        raise(Notice::Level::Information, tr(kLoginTitle), tr("You need to log in"),
+            purpose == LoginPurpose::ShowNode ? tr("The node is not shown without a login; reset it to try again.")
+                                              : QString());
+    else if (failed)
+        raise(Notice::Level::Critical, tr(kLoginTitle), tr("You need to log in"), why);
+    const bool credentialsAtFault = !failed || refused;
     if (purpose == LoginPurpose::ShowNode && waitingNode && !credentialsAtFault) {
         // The server, not the operator, is at fault: the node read is kept and shown once a login succeeds,
         // without resetting it.
@@ -771,6 +903,8 @@ void CommissioningSession::loginRefusedOrAbandoned(bool cancelled, ServerSession
 
 CommissioningSession::State CommissioningSession::idleState() const
 {
+    if (!watchedPort.isEmpty())
+        return State::PortReturnAwaited;
     if (readingNode)
         return State::Reading;
     return readTimedOut ? State::ConnectTimedOut : State::WaitingForNode;
@@ -817,13 +951,19 @@ void CommissioningSession::registrationFinished(const ServerSession::Registratio
         if (sameNodeShown)
             registrationDone = true;
     } else {
-        QString detail;
-        if (report.kept)
-            detail = tr("The registration is kept and will be sent again by itself.");
-        else if (report.refused)
-            detail = tr("The server refused this registration; it is kept but not sent again.");
-        raise(Notice::Level::Critical, tr(kRegistrationFailedTitle),
-            tr("Registration failed :") + QString::number(report.status), detail);
+        if (report.kept) {
+            // Nothing is lost: the outbox sends it once the server takes it again.
+            const QString answer = report.status == 0 ? tr("The server did not answer.")
+                                                      : tr("The server answered %1.").arg(report.status);
+            raise(Notice::Level::Information, tr(kRegistrationTitle), tr("The registration will be sent later"),
+                answer + QLatin1Char(' ') + tr("The registration is kept and will be sent again by itself."));
+        } else {
+            const QString detail = report.refused
+                ? tr("The server refused this registration; it is kept but not sent again.")
+                : QString();
+            raise(Notice::Level::Critical, tr(kRegistrationFailedTitle),
+                tr("Registration failed :") + QString::number(report.status), detail);
+        }
         if (sameNodeShown) {
             registerAllowed = true;
             // A registration waiting in the outbox will reach the server: the node may go to sleep.

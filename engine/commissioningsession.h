@@ -32,6 +32,12 @@ class CommissioningSession : public QObject
 public:
     // How long a booting node may take from its banner to the complete configuration.
     static constexpr int kConnectTimeoutMs = 30000;
+    // How often a port that went away is looked for: seldom enough to cost nothing, often enough that the next
+    // node's boot is not missed.
+    static constexpr int kPortWatchIntervalMs = 1000;
+    // A node plugged in boots at once, mostly before its port is back; when no boot has been heard this long
+    // after the port reopened, the node is reset so that it starts again while it is listened to.
+    static constexpr int kReturnedPortBootGraceMs = 3000;
 
     enum class State {
         WaitingForNode, // no node: "Reset Node while connected"
@@ -51,6 +57,7 @@ public:
         KeyMismatch, // the node's identifiers are enciphered under another key: nothing shown or written
         LoginFailed, // the login failed for a reason other than the credentials; the node read is held
         PortUnavailable, // the chosen port cannot be opened
+        PortReturnAwaited, // the open port went away (a node unplugged): it is reopened once it is back
     };
     Q_ENUM(State)
 
@@ -129,6 +136,10 @@ public:
     bool isLoggedIn() const { return server->isLoggedIn(); }
     ServerSession *serverSession() const { return server; }
     QString openPort() const { return openPortName; }
+    // The port that went away and is watched for (PortReturnAwaited), empty otherwise.
+    QString awaitedPort() const { return watchedPort; }
+    // True when the device behind a port name is there (a path, or a name under /dev, or one the system lists).
+    static bool portPresent(const QString &portName);
     // Why the chosen port cannot be used, in the operator's words (PortUnavailable).
     QString portProblem() const { return portProblemText; }
     // What the last failed login told (LoginFailed).
@@ -136,6 +147,16 @@ public:
     LabelResult labelResult() const { return label; }
 
     NodeInterface *link() const { return nodeLink; }
+
+    // With it (the default), a port that goes away is watched for and opened again once it is back; without it,
+    // it is reported unavailable like a port that cannot be opened.
+    void setWatchesReturningPort(bool watches) { watchesReturningPort = watches; }
+
+    // With it, credentials the server refused are asked for again (LoginNeeded once more, the node read kept)
+    // until the operator cancels; without it (the command line) the refusal ends the login.
+    void setAsksAgainAfterRefusal(bool asks) { asksAgainAfterRefusal = asks; }
+    // True while credentials are asked for again because the server refused the last ones.
+    bool credentialsWereRefused() const { return currentState == State::LoginNeeded && askingAgain; }
 
     // Only for tests that must not wait the real time-outs.
     void setConnectTimeoutForTesting(int ms) { connectTimeoutMs = ms; }
@@ -227,10 +248,17 @@ private:
     void needLogin(LoginPurpose purpose);
     void loginStarted();
     void loginFinished(ServerSession::LoginOutcome outcome, const QString &detail);
-    void loginRefusedOrAbandoned(bool cancelled, ServerSession::LoginOutcome outcome = ServerSession::LoginOutcome::CredentialsRefused,
-        const QString &detail = QString());
+    // How a login ended without being held.
+    enum class LoginEnd { Cancelled, NotConfigured, Failed };
+    void loginRefusedOrAbandoned(LoginEnd end,
+        ServerSession::LoginOutcome outcome = ServerSession::LoginOutcome::Failed, const QString &detail = QString());
     static QString describeLoginFailure(ServerSession::LoginOutcome outcome, const QString &detail);
     void linkPortFailed(const QString &name, const QString &reason);
+    void linkPortOpened(const QString &name);
+    // Watching for a port that went away, and reopening it (with a reset, so the node's boot is heard) once back.
+    void watchForPort(const QString &name);
+    void stopWatchingPort();
+    void checkWatchedPort();
     void doRegister(const QString &lockDescription);
     void doActivate();
     // Where the view goes when no node is to be shown: the read in progress, its time-out, or waiting.
@@ -262,6 +290,8 @@ private:
     bool journalProblemReported = false;
 
     LoginPurpose loginPurpose = LoginPurpose::None;
+    bool asksAgainAfterRefusal = false;
+    bool askingAgain = false; // LoginNeeded was entered again after the server refused the credentials
     Node registrationNode;
     quint64 registrationTicket = 0;
 
@@ -279,6 +309,11 @@ private:
     bool readTimedOut = false; // that read did not finish in time while a login was being settled
 
     QString openPortName;
+    QTimer portWatch;
+    QTimer returnedPortReset;
+    QString watchedPort; // the port that went away, until it is back or another choice is made
+    bool reopenPending = false; // the watched port was handed to the link; its answer is awaited
+    bool watchesReturningPort = true;
     // The port was closed or replaced: what the link reports is stale until it says a port opened.
     bool linkReportsStale = false;
     QList<PendingWrite> pendingWrites; // the link answers writes in the order they were asked for

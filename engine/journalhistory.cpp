@@ -181,6 +181,10 @@ void applyEvent(HistoryRow &row, const JournalEntry &entry)
         row.labelCheck = ok.toBool(false) ? QStringLiteral("matches") : QStringLiteral("does not match");
     } else if (event == QLatin1String("nodeSleeping")) {
         row.sleeping = true;
+    } else if (event == QLatin1String("notConfigured")) {
+        // The node was read but set aside: its row must not look like an ordinary node of its type.
+        const QString type = row.type.isEmpty() ? typeText(fields) : row.type;
+        row.type = QStringLiteral("%1 (not configured)").arg(type);
     }
 }
 

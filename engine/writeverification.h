@@ -25,6 +25,8 @@ public:
     // flags that went out with it; `reread` is the record the link filled after the reset. Empty: verified.
     static QList<Mismatch> compare(const Node &written, int flags, const Node &reread);
 
-    // One line for the operator and the log: "temperature written -10 to 50, read -5 to 45; reportRate ...".
+    // One line for the log, with the settings' profile names: "temperature written -10 to 50, read -5 to 45".
     static QString describe(const QList<Mismatch> &mismatches);
+    // The same line for the operator, in the operator's language and with the settings named as the form names them.
+    static QString describeForOperator(const QList<Mismatch> &mismatches);
 };

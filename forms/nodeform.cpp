@@ -158,8 +158,12 @@ void NodeForm::setUpForm(const QList<QLineEdit *> &editList, IntRange intRange)
     }
 
     connect(widget<QPushButton>("applyButton"), &QPushButton::clicked, this, &NodeForm::applyUpdates);
-    // Enter in a field presses Apply, as long as there is something to apply.
+    // Enter in a field presses Apply, as long as there is something to apply. Not in the lock description: the
+    // focus lands there after a label scan, and a scanner ends every scan with Enter, so a second scan would
+    // write the node with the scanned text as its description.
     for (QLineEdit *edit : qAsConst(edits)) {
+        if (edit->objectName() == QLatin1String("lockDescriptionEdit"))
+            continue;
         connect(edit, &QLineEdit::returnPressed, this, [this] {
             if (widget<QPushButton>("applyButton")->isEnabled())
                 applyUpdates();

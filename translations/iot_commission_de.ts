@@ -112,12 +112,12 @@
         <translation>&quot;types&quot;: fehlt oder nennt keinen Knotentyp</translation>
     </message>
     <message>
-        <source>&quot;types&quot; / %1: not a node type (the node&apos;s &quot;Communication:&quot; text, such as &quot;LoRa OTAA 5D&quot;)</source>
-        <translation>&quot;types&quot; / %1: kein Knotentyp (der „Communication:“-Text des Knotens, etwa „LoRa OTAA 5D“)</translation>
-    </message>
-    <message>
         <source>: not an object of settings</source>
         <translation>: kein Objekt mit Einstellungen</translation>
+    </message>
+    <message>
+        <source>&quot;types&quot; / %1: not a node type; the node&apos;s &quot;Communication:&quot; text (shown in the status bar) or its form&apos;s title: %2</source>
+        <translation>&quot;types&quot; / %1: kein Knotentyp; erlaubt sind der &quot;Communication:&quot;-Text des Knotens (in der Statusleiste angezeigt) oder der Titel seines Formulars: %2</translation>
     </message>
     <message>
         <source>: the key is given twice</source>
@@ -226,6 +226,26 @@
         <source>Registration failed :</source>
         <translation>Registrierung fehlgeschlagen :</translation>
     </message>
+    <message>
+        <source>Firmware %1 is older than %2, the oldest profile %3 accepts</source>
+        <translation>Firmware %1 ist älter als %2, die älteste, die das Profil %3 annimmt</translation>
+    </message>
+    <message>
+        <source>The node is not shown without a login; reset it to try again.</source>
+        <translation>Ohne Anmeldung wird der Knoten nicht angezeigt; zum erneuten Versuch den Knoten zurücksetzen.</translation>
+    </message>
+    <message>
+        <source>The server did not answer.</source>
+        <translation>Der Server hat nicht geantwortet.</translation>
+    </message>
+    <message>
+        <source>The server answered %1.</source>
+        <translation>Der Server antwortete %1.</translation>
+    </message>
+    <message>
+        <source>The registration will be sent later</source>
+        <translation>Die Registrierung wird später gesendet</translation>
+    </message>
 </context>
 <context>
     <name>FormLoRaOTAA</name>
@@ -247,7 +267,7 @@
     </message>
     <message>
         <source>Application ID:</source>
-        <translation>Application ID:</translation>
+        <translation>Anwendungs-ID:</translation>
     </message>
     <message>
         <source>&gt;HH-HH-HH-HH-HH-HH-HH-HH</source>
@@ -255,7 +275,7 @@
     </message>
     <message>
         <source>Application Key:</source>
-        <translation>Application Key:</translation>
+        <translation>Anw.-Schlüssel:</translation>
     </message>
     <message>
         <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
@@ -330,7 +350,7 @@
     </message>
     <message>
         <source>Application ID:</source>
-        <translation>Application ID:</translation>
+        <translation>Anwendungs-ID:</translation>
     </message>
     <message>
         <source>&gt;HH-HH-HH-HH-HH-HH-HH-HH</source>
@@ -338,7 +358,7 @@
     </message>
     <message>
         <source>Application Key:</source>
-        <translation>Application Key:</translation>
+        <translation>Anw.-Schlüssel:</translation>
     </message>
     <message>
         <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
@@ -405,7 +425,7 @@
     </message>
     <message>
         <source>Application ID:</source>
-        <translation>Application ID:</translation>
+        <translation>Anwendungs-ID:</translation>
     </message>
     <message>
         <source>&gt;HH-HH-HH-HH-HH-HH-HH-HH</source>
@@ -413,7 +433,7 @@
     </message>
     <message>
         <source>Application Key:</source>
-        <translation>Application Key:</translation>
+        <translation>Anw.-Schlüssel:</translation>
     </message>
     <message>
         <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
@@ -492,7 +512,7 @@
     </message>
     <message>
         <source>Application ID:</source>
-        <translation>Application ID:</translation>
+        <translation>Anwendungs-ID:</translation>
     </message>
     <message>
         <source>&gt;HH-HH-HH-HH-HH-HH-HH-HH</source>
@@ -500,7 +520,7 @@
     </message>
     <message>
         <source>Application Key:</source>
-        <translation>Application Key:</translation>
+        <translation>Anw.-Schlüssel:</translation>
     </message>
     <message>
         <source>&gt;HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH HH</source>
@@ -1188,6 +1208,30 @@ Erstellt am: </translation>
         <translation>Station %1</translation>
     </message>
     <message>
+        <source>held by station %1</source>
+        <translation>belegt von Station %1</translation>
+    </message>
+    <message>
+        <source>A node is on show and has not been put to sleep.</source>
+        <translation>Ein Knoten wird angezeigt und wurde nicht schlafen gelegt.</translation>
+    </message>
+    <message>
+        <source>%1 nodes are on show and have not been put to sleep.</source>
+        <translation>%1 Knoten werden angezeigt und wurden nicht schlafen gelegt.</translation>
+    </message>
+    <message>
+        <source>1 registration waits for the server; it is sent when the tool runs again.</source>
+        <translation>1 Registrierung wartet auf den Server; sie wird beim nächsten Start gesendet.</translation>
+    </message>
+    <message>
+        <source>%1 registrations wait for the server; they are sent when the tool runs again.</source>
+        <translation>%1 Registrierungen warten auf den Server; sie werden beim nächsten Start gesendet.</translation>
+    </message>
+    <message>
+        <source>Quit the commission tool?</source>
+        <translation>Das Inbetriebnahme-Werkzeug beenden?</translation>
+    </message>
+    <message>
         <source>The registration outbox could not be read: it was kept as %1 and a fresh outbox was started (see the README on recovering its registrations).</source>
         <translation>Der Registrierungs-Ausgang konnte nicht gelesen werden: Er wurde als %1 aufbewahrt, und ein neuer Ausgang wurde angelegt (siehe README zur Wiederherstellung seiner Registrierungen).</translation>
     </message>
@@ -1473,6 +1517,65 @@ Erneut anmelden</translation>
     <message>
         <source>  |   Semtech: </source>
         <translation>  |   Semtech: </translation>
+    </message>
+    <message>
+        <source>Waiting for the node&apos;s port
+to come back
+</source>
+        <translation>Warte, bis der Port
+des Knotens zurückkommt
+</translation>
+    </message>
+    <message>
+        <source>Some fields were changed but not written to the node. Apply writes them to the node and keeps this port; Discard drops them and changes to %1.</source>
+        <translation>Einige Felder wurden geändert, aber nicht auf den Knoten geschrieben. Übernehmen schreibt sie auf den Knoten und behält diesen Port; Verwerfen verwirft sie und wechselt zu %1.</translation>
+    </message>
+    <message>
+        <source>  |   </source>
+        <translation>  |   </translation>
+    </message>
+    <message>
+        <source>The device is no longer connected</source>
+        <translation>Das Gerät ist nicht mehr angeschlossen</translation>
+    </message>
+</context>
+<context>
+    <name>WriteVerification</name>
+    <message>
+        <source>Application ID</source>
+        <translation>Anwendungs-ID</translation>
+    </message>
+    <message>
+        <source>Application Key</source>
+        <translation>Anwendungsschlüssel</translation>
+    </message>
+    <message>
+        <source>Network ID</source>
+        <translation>Netzwerk-ID</translation>
+    </message>
+    <message>
+        <source>Temperature</source>
+        <translation>Temperatur</translation>
+    </message>
+    <message>
+        <source>Humidity</source>
+        <translation>Feuchte</translation>
+    </message>
+    <message>
+        <source>Pressure</source>
+        <translation>Druck</translation>
+    </message>
+    <message>
+        <source>Accelerometer</source>
+        <translation>Beschleunigung</translation>
+    </message>
+    <message>
+        <source>Report Rate</source>
+        <translation>Meldeintervall</translation>
+    </message>
+    <message>
+        <source>%1 written %2, read %3</source>
+        <translation>%1 geschrieben %2, gelesen %3</translation>
     </message>
 </context>
 <context>

@@ -198,7 +198,10 @@ void DialogDriver::poll()
 
 void DialogDriver::submitLogin(QWidget *dialog, const QString &userName, const QString &password)
 {
-    QTest::keyClicks(dialog->findChild<QLineEdit *>(QStringLiteral("usernameLineEdit")), userName);
+    // As an operator types over whatever the field holds.
+    auto *user = dialog->findChild<QLineEdit *>(QStringLiteral("usernameLineEdit"));
+    user->selectAll();
+    QTest::keyClicks(user, userName);
     QTest::keyClicks(dialog->findChild<QLineEdit *>(QStringLiteral("passwordLineEdit")), password);
     dialog->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok)->click();
 }

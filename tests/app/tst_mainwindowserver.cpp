@@ -162,13 +162,13 @@ void MainWindowServerTest::connectionWithoutServerAsksToConfigureIt()
         QStringLiteral("No ORVA server is configured: Settings → ORVA server"));
     DialogDriver driver;
     driver.clickOk();
-    driver.clickOk();
     QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
     const QString title = QStringLiteral("ORVA login");
+    // Nothing was sent, so no box may speak of refused credentials: the one box says what to do.
     QCOMPARE(driver.messageSummaries(),
-        QStringList({DialogDriver::boxSummary(title, "Please configure the ORVA server", QMessageBox::Critical, false),
-            DialogDriver::boxSummary(title, "You need to log in", QMessageBox::Critical, false)}));
+        QStringList(
+            {DialogDriver::boxSummary(title, "Please configure the ORVA server", QMessageBox::Critical, false)}));
     QCOMPARE(driver.unexpectedCount(), 0);
 
     QVERIFY(!window->findChild<NodeForm *>());
@@ -191,14 +191,13 @@ void MainWindowServerTest::registrationWithoutServerAsksToConfigureIt()
 
     driver.clear();
     driver.clickOk();
-    driver.clickOk();
     auto *registerButton = namedChild<QPushButton>(window.get(), "registerButton");
     QVERIFY(registerButton->isEnabled());
     registerButton->click();
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
-    QCOMPARE(driver.messageTexts(), QStringList({"Please configure the ORVA server", "Incorrect Credentials"}));
-    QCOMPARE(driver.recordsOf(QStringLiteral("message"))[1].title, QStringLiteral("ORVA login"));
-    QCOMPARE(driver.recordsOf(QStringLiteral("message"))[1].icon, int(QMessageBox::Critical));
+    QCOMPARE(driver.messageTexts(), QStringList({"Please configure the ORVA server"}));
+    QCOMPARE(driver.recordsOf(QStringLiteral("message"))[0].title, QStringLiteral("ORVA login"));
+    QCOMPARE(driver.recordsOf(QStringLiteral("message"))[0].icon, int(QMessageBox::Critical));
     QCOMPARE(driver.unexpectedCount(), 0);
     QVERIFY(registerButton->isEnabled());
 }
@@ -221,10 +220,10 @@ void MainWindowServerTest::serverAddressMustBeLongerThanTheScheme()
     DialogDriver driver;
     if (configured) {
         driver.cancelLogin();
+        driver.clickOk(); // "You need to log in"
     } else {
-        driver.clickOk();
+        driver.clickOk(); // "Please configure the ORVA server"
     }
-    driver.clickOk(); // "You need to log in"
     QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
@@ -388,14 +387,19 @@ void MainWindowServerTest::loginStatusDecidesTheGrant()
     auto window = newWindow();
     DialogDriver driver;
     driver.login(kUser, kPassword);
-    if (!granted)
-        driver.clickOk();
+    if (!granted) {
+        driver.clickOk(); // "Incorrect Credentials"
+        driver.cancelLogin(); // asked again; the operator gives up
+        driver.clickOk(); // "You need to log in"
+    }
     QVERIFY(announce(*window, driver, sampleNode(Node::SigFox)));
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
     QCOMPARE(bool(window->findChild<NodeForm *>()), granted);
-    QCOMPARE(driver.messageTexts(), granted ? QStringList() : QStringList({"You need to log in"}));
-    // An answer that refuses the login puts the credentials at fault: the node is dropped, not held.
+    QCOMPARE(
+        driver.messageTexts(), granted ? QStringList() : QStringList({"Incorrect Credentials", "You need to log in"}));
+    // An answer that refuses the login puts the credentials at fault: once the operator cancels the second
+    // prompt, the node is dropped, not held.
     QCOMPARE(window->session()->state(),
         granted ? CommissioningSession::State::NodeShown : CommissioningSession::State::WaitingForNode);
 }
@@ -405,16 +409,17 @@ void MainWindowServerTest::refusedLoginAsksForCredentialsAgain()
     auto window = newWindow();
     DialogDriver driver;
     driver.login(kUser, QStringLiteral("wrong password"));
-    driver.clickOk();
-    QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
-    QCOMPARE(driver.messageTexts(), QStringList({"You need to log in"}));
-    QVERIFY(!window->findChild<NodeForm *>());
-
+    driver.clickOk(); // "Incorrect Credentials"
     driver.login(kUser, kPassword);
     QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA)));
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.unexpectedCount(), 0);
+    const QVector<DialogDriver::Record> boxes = driver.recordsOf(QStringLiteral("message"));
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].text, QStringLiteral("Incorrect Credentials"));
+    QCOMPARE(boxes[0].informativeText, QStringLiteral("The server refused the user name or password."));
     QCOMPARE(driver.recordsOf(QStringLiteral("login")).size(), 2);
+    // The same node, announced once, is shown after the second try.
     QVERIFY(window->findChild<NodeForm *>());
 }
 
@@ -580,10 +585,13 @@ void MainWindowServerTest::failedRegistrationIsKeptAndSentAgain()
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
     const auto boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 1);
-    QCOMPARE(boxes[0].title, QStringLiteral("Node Registration"));
-    QCOMPARE(boxes[0].text, QStringLiteral("Registration failed :%1").arg(status));
-    QCOMPARE(boxes[0].icon, int(QMessageBox::Critical));
-    QCOMPARE(boxes[0].informativeText, QStringLiteral("The registration is kept and will be sent again by itself."));
+    // Kept, so not lost: said as information, with the server's answer.
+    QCOMPARE(boxes[0].title, QStringLiteral("ORVA Node registration"));
+    QCOMPARE(boxes[0].text, QStringLiteral("The registration will be sent later"));
+    QCOMPARE(boxes[0].icon, int(QMessageBox::Information));
+    QCOMPARE(boxes[0].informativeText,
+        QStringLiteral("The server answered %1. The registration is kept and will be sent again by itself.")
+            .arg(status));
     QVERIFY(registerButton->isEnabled());
     auto *waiting = namedChild<QLabel>(window.get(), "waitingRegistrationsLabel");
     QVERIFY(waiting->isVisible());

@@ -151,7 +151,7 @@ bool NodeAreaLayoutTest::noteWrite(MainWindow &window, DialogDriver &driver, boo
                 {Node::FlagReportRate, QStringLiteral("reportRate"), QStringLiteral("30"), QStringLiteral("15")}};
         note = {CommissioningSession::NodeNote::Tone::Bad,
             QCoreApplication::translate("CommissioningSession", "Not as written: ")
-                + WriteVerification::describe(mismatches)};
+                + WriteVerification::describeForOperator(mismatches)};
     }
     emit window.session()->noteChanged(note);
     return true;
@@ -220,7 +220,8 @@ void NodeAreaLayoutTest::nothingIsCutOffOrOverlaps_data()
                     return test.scanLabel(window, driver, QStringLiteral("70B3D57ED0000A02"), Node::Pellimar);
                 },
                 State::NodeShown, true, true}},
-        {"firmware too old", {Profile::NeedsNewerFirmware, false, loraForm, State::FirmwareTooOld, false, false}},
+        // The note names the versions compared.
+        {"firmware too old", {Profile::NeedsNewerFirmware, false, loraForm, State::FirmwareTooOld, false, true}},
         {"key mismatch",
             {Profile::None, false,
                 [](T &, MainWindow &window, DialogDriver &) {

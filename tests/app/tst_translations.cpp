@@ -1,7 +1,12 @@
 #include "apptestsupport.h"
+#include "dialogdriver.h"
 #include "historytablemodel.h"
 #include "mainwindow.h"
+#include "nodeform.h"
+#include "nodeinterface.h"
 #include "translationloader.h"
+#include "windowwaits.h"
+#include "writeverification.h"
 
 #include <QAction>
 #include <QFile>
@@ -9,7 +14,10 @@
 #include <QLocale>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QXmlStreamReader>
+
+#include <memory>
 
 namespace {
 
@@ -102,6 +110,7 @@ private slots:
     void historyCellsSpeakGerman_data();
     void historyCellsSpeakGerman();
     void englishLocaleKeepsTheSourceTexts();
+    void germanFormsAndAboutBoxSpeakGerman();
 };
 
 void TranslationsTest::initTestCase()
@@ -109,6 +118,43 @@ void TranslationsTest::initTestCase()
     // The way the program starts, with the locale a German desktop reports.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     QVERIFY(TranslationLoader::install(QLocale()));
+}
+
+void TranslationsTest::germanFormsAndAboutBoxSpeakGerman()
+{
+    // The LoRa forms' identity labels, generated from the form files.
+    std::unique_ptr<NodeForm> form(NodeForm::create(sampleNode(Node::LoRaOTAA5D), nullptr));
+    QVERIFY(form);
+    QStringList labels;
+    for (QLabel *label : form->findChildren<QLabel *>())
+        labels << label->text();
+    QVERIFY2(labels.contains(QStringLiteral("Anwendungs-ID:")), qPrintable(labels.join(QLatin1String(" | "))));
+    QVERIFY2(labels.contains(QStringLiteral("Anw.-Schlüssel:")), qPrintable(labels.join(QLatin1String(" | "))));
+
+    // A write that did not come back as written names the settings as the form does, in German.
+    const QList<WriteVerification::Mismatch> mismatches = {{Node::FlagTemperature, QStringLiteral("temperature"),
+        QStringLiteral("-10 to 50"), QStringLiteral("0 to 30")}};
+    QCOMPARE(WriteVerification::describeForOperator(mismatches),
+        QStringLiteral("Temperatur geschrieben -10 to 50, gelesen 0 to 30"));
+
+    // The About box gives the build date as German dates are written: day, month and the whole year.
+    MainWindow window;
+    DialogDriver driver;
+    driver.clickOk();
+    namedChild<QAction>(&window, "actionAbout")->trigger();
+    IOT_WAIT_UNTIL_SETTLED(window, driver);
+    const auto boxes = driver.recordsOf(QStringLiteral("message"));
+    QCOMPARE(boxes.size(), 1);
+    const QRegularExpression german(QStringLiteral("\\nErstellt am: [0-3][0-9]\\.[01][0-9]\\.20[0-9]{2} [0-2][0-9]:"));
+    QVERIFY2(german.match(boxes[0].text).hasMatch(), qPrintable(boxes[0].text));
+
+    // The link's reason for a device that went away is said in German too.
+    auto *link = window.findChild<NodeInterface *>();
+    QVERIFY(link);
+    emit link->serialPortFailed(QStringLiteral("/dev/ttyACM7"), QStringLiteral("The device is no longer connected"));
+    QTRY_COMPARE(namedChild<QStatusBar>(&window, "statusBar")->currentMessage(),
+        QStringLiteral("Serielle Schnittstelle konnte nicht geöffnet werden: /dev/ttyACM7: Das Gerät ist nicht mehr "
+                       "angeschlossen"));
 }
 
 void TranslationsTest::windowSpeaksGermanUnderGermanLocale()
@@ -141,11 +187,11 @@ void TranslationsTest::windowSpeaksGermanUnderGermanLocale()
 void TranslationsTest::stateMessagesFitTheWindow_data()
 {
     QTest::addColumn<QString>("source");
-    for (const char *text :
-        {"Reset Node while connected", "Apply FAILED\nReset Node", "Update Success\nPlease Wait...",
-            "Apply Timed out\nReset Node", "Node Sleeping\nConnect another and reset.", "Connect Timed out\nReset Node",
-            "Node not configured\nTry another Node", "Firmware too old\nSet node aside",
-            "Node key does not match\nCheck the tool's node key", "Not logged in\nLog in again", "Port unavailable\n"})
+    for (const char *text : {"Reset Node while connected", "Apply FAILED\nReset Node", "Update Success\nPlease Wait...",
+             "Apply Timed out\nReset Node", "Node Sleeping\nConnect another and reset.",
+             "Connect Timed out\nReset Node", "Node not configured\nTry another Node",
+             "Firmware too old\nSet node aside", "Node key does not match\nCheck the tool's node key",
+             "Not logged in\nLog in again", "Port unavailable\n", "Waiting for the node's port\nto come back\n"})
         QTest::newRow(text) << QString::fromLatin1(text);
 }
 

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -57,7 +58,9 @@ private slots:
     void privateCaFileLetsItRegisterOverTls();
     void badArgumentsExitWithUsage_data();
     void badArgumentsExitWithUsage();
+    void unopenablePortExitsWithUsageCode_data();
     void unopenablePortExitsWithUsageCode();
+    void replugOnTheSamePathIsReadInALoop();
     void debugLinesOnlyWhenAskedFor_data();
     void debugLinesOnlyWhenAskedFor();
     void versionAndHelp_data();
@@ -310,14 +313,26 @@ void CommissionCliTest::badArgumentsExitWithUsage()
     QVERIFY(cli.standardOutputLines().isEmpty());
 }
 
+void CommissionCliTest::unopenablePortExitsWithUsageCode_data()
+{
+    QTest::addColumn<bool>("relative");
+    QTest::newRow("absolute path") << false;
+    // A path relative to the working directory is that file, not one under /dev.
+    QTest::newRow("relative path") << true;
+}
+
 void CommissionCliTest::unopenablePortExitsWithUsageCode()
 {
+    QFETCH(bool, relative);
     SimulatedPort node;
+    const QString missing = node.missingPath();
+    const QString given = relative ? QDir::current().relativeFilePath(missing) : missing;
+    QVERIFY(QFileInfo(given).isRelative() == relative);
     CliRun cli(QLatin1String(TestServerProcess::kPassword));
-    QVERIFY(cli.start(commissionArguments({node.missingPath()})));
+    QVERIFY(cli.start(commissionArguments({given})));
     QVERIFY2(cli.waitForExit(kUsageExitMs), qPrintable(cli.standardError()));
     QCOMPARE(cli.exitCode(), 2);
-    QVERIFY2(cli.standardError().contains(QStringLiteral("cannot open ") + node.missingPath()),
+    QVERIFY2(cli.standardError().contains(QStringLiteral("cannot open ") + QFileInfo(missing).absoluteFilePath()),
         qPrintable(cli.standardError()));
     QVERIFY(cli.standardOutputLines().isEmpty());
 }
@@ -495,6 +510,38 @@ void CommissionCliTest::versionAndHelp()
     const QString output = cli.standardOutputLines().join('\n') + '\n';
     QVERIFY2(QRegularExpression(printed, QRegularExpression::DotMatchesEverythingOption).match(output).hasMatch(),
         qPrintable(output));
+}
+
+void CommissionCliTest::replugOnTheSamePathIsReadInALoop()
+{
+    const SimNodeProfile firstProfile = SimNodeProfile::forType(Node::LoRaOTAA);
+    SimulatedPort node(firstProfile);
+    QVERIFY2(node.start(), qPrintable(node.errorString()));
+
+    CliRun cli(QLatin1String(TestServerProcess::kPassword));
+    QVERIFY(cli.start(commissionArguments({node.path()}) << QStringLiteral("--loop")));
+    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
+    node->boot();
+    QTRY_VERIFY2_WITH_TIMEOUT(cli.reports().size() == 1, qPrintable(cli.standardError()), kNodeDoneMs);
+
+    // The node is unplugged: its device goes, and the run waits for it instead of ending.
+    node->hangUp();
+    const QString waiting = node.path() + QStringLiteral(": waiting for the node's port to come back");
+    QTRY_VERIFY2_WITH_TIMEOUT(cli.standardError().contains(waiting), qPrintable(cli.standardError()), kPortOpenMs);
+
+    // The next node is plugged in on the same path and boots before the tool has its port open again: nothing
+    // is typed or clicked, and it is read all the same.
+    SimNodeProfile secondProfile = firstProfile;
+    secondProfile.devEui = QStringLiteral("70B3D57ED0000B02");
+    node->setProfile(secondProfile);
+    QVERIFY2(node.start(), qPrintable(node.errorString()));
+    node->boot();
+    QTRY_VERIFY2_WITH_TIMEOUT(cli.reports().size() == 2, qPrintable(cli.standardError()), kNodeDoneMs);
+    const QList<QJsonObject> reports = cli.reports();
+    QCOMPARE(hexOnly(reports.at(0).value(QStringLiteral("identifier")).toString()), firstProfile.devEui);
+    QCOMPARE(hexOnly(reports.at(1).value(QStringLiteral("identifier")).toString()), secondProfile.devEui);
+    QVERIFY2(reports.at(1).value(QStringLiteral("error")).isNull(), qPrintable(cli.standardError()));
+    QVERIFY(!cli.standardError().contains(QStringLiteral("cannot open")));
 }
 
 QTEST_GUILESS_MAIN(CommissionCliTest)

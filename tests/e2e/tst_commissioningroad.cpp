@@ -94,8 +94,9 @@ void CommissioningRoadTest::eachNodeTypeIsShownRegisteredAndPutToSleep()
     NodeForm *form = bench->form();
     QCOMPARE(QString::fromLatin1(form->metaObject()->className()), formClass);
     QCOMPARE(bench->versionText(),
-        QStringLiteral("Node: %1  |   Ormix: %2  |   Semtech: %3")
-            .arg(profile.nodeVersion, profile.moduleVersion, profile.loraVersion));
+        QStringLiteral("%1  |   Node: %2  |   Ormix: %3  |   Semtech: %4")
+            .arg(QString::fromLatin1(QTest::currentDataTag()), profile.nodeVersion, profile.moduleVersion,
+                profile.loraVersion));
 
     // The form shows what the node holds.
     if (isSigFox(type)) {

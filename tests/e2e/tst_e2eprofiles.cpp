@@ -44,6 +44,7 @@ private slots:
     void nodeSetAsideIsNeitherWrittenNorRegistered_data();
     void nodeSetAsideIsNeitherWrittenNorRegistered();
     void malformedProfileIsRefusedAndThePreviousStays();
+    void profileChosenWhileANodeIsShownChecksIt();
 
 private:
     void openStation(const SimNodeProfile &node);
@@ -137,6 +138,29 @@ void E2eProfilesTest::profileDifferencesAreWrittenInOneApplyAndVerified()
     QCOMPARE(server.requestCount(QStringLiteral("device")), 0);
 }
 
+void E2eProfilesTest::profileChosenWhileANodeIsShownChecksIt()
+{
+    station = std::make_unique<E2eStation>();
+    QVERIFY2(!station->addNode(SimNodeProfile::forType(Node::LoRaOTAA)).isEmpty(), qPrintable(station->error()));
+    station->openWindow(server.baseUrl());
+    QVERIFY(station->bootAndShow(true));
+    QCOMPARE(station->session()->preset().flags, 0);
+
+    // The profile is chosen after the node came: the node on show is checked against it at once.
+    station->window()->setProfileOverride(profilePath);
+    QTRY_VERIFY(station->session()->preset().flags != 0);
+    QTRY_VERIFY(station->form());
+    QLabel *note = station->label("noteLabel");
+    QTRY_VERIFY(note->isVisible());
+    QVERIFY2(note->text().startsWith(QStringLiteral("Profile %1").arg(QLatin1String(kProfileName))),
+        qPrintable(note->text()));
+    auto *high = station->form()->findChild<QLineEdit *>(QStringLiteral("tempHighEdit"));
+    QVERIFY(high);
+    QCOMPARE(high->text(), QStringLiteral("45"));
+    // Only checked: nothing was written.
+    QVERIFY(!station->node().receivedLines().contains(QStringLiteral("tht -5 45")));
+}
+
 void E2eProfilesTest::nodeSetAsideIsNeitherWrittenNorRegistered_data()
 {
     QTest::addColumn<QString>("nodeVersion");
@@ -179,6 +203,14 @@ void E2eProfilesTest::nodeSetAsideIsNeitherWrittenNorRegistered()
     QLabel *stateLabel = station->label("stateLabel");
     QTRY_VERIFY(stateLabel->isVisible());
     QCOMPARE(stateLabel->text(), message);
+    if (nodeKey.isEmpty()) {
+        // The operator sees which versions were compared, and under which profile.
+        QLabel *note = station->label("noteLabel");
+        QTRY_VERIFY(note->isVisible());
+        QCOMPARE(note->text(),
+            QStringLiteral("Firmware v2.0.9 is older than v2.1.0, the oldest profile %1 accepts")
+                .arg(QLatin1String(kProfileName)));
+    }
     QVERIFY(!station->form());
     QVERIFY(!station->button("registerButton")->isEnabled());
     QVERIFY(!station->button("sleepButton")->isEnabled());

@@ -8,13 +8,17 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardItemModel>
 #include <QTabWidget>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -44,6 +48,7 @@ private slots:
     void initTestCase();
     void twoStationsCommissionTwoNodesAtOnce();
     void stationsAreChosenInTheSettingsMenuAndRemembered();
+    void portHeldByAnotherStationIsNamedAndNotTakenTwice();
 
 private:
     TestServerProcess server;
@@ -63,8 +68,8 @@ void E2eStationsTest::twoStationsCommissionTwoNodesAtOnce()
     second.devEui = QStringLiteral("70B3D57ED0000D02");
     QVERIFY2(!bench.addNode(first).isEmpty(), qPrintable(bench.error()));
     QVERIFY2(!bench.addNode(second).isEmpty(), qPrintable(bench.error()));
-    bench.openWindow(server.baseUrl(),
-        {{QStringLiteral("stations/count"), 2}, {QStringLiteral("serial/port2"), bench.nodePath(1)}});
+    bench.openWindow(
+        server.baseUrl(), {{QStringLiteral("stations/count"), 2}, {QStringLiteral("serial/port2"), bench.nodePath(1)}});
     MainWindow *window = bench.window();
     QCOMPARE(window->stationCount(), 2);
     auto *tabs = qobject_cast<QTabWidget *>(window->centralWidget());
@@ -128,6 +133,7 @@ void E2eStationsTest::stationsAreChosenInTheSettingsMenuAndRemembered()
 {
     E2eStation bench;
     QVERIFY2(!bench.addNode(SimNodeProfile::forType(Node::LoRaOTAA)).isEmpty(), qPrintable(bench.error()));
+    QVERIFY2(!bench.addNode(SimNodeProfile::forType(Node::SigFox)).isEmpty(), qPrintable(bench.error()));
     bench.openWindow(server.baseUrl());
     MainWindow *window = bench.window();
     QCOMPARE(window->stationCount(), 1);
@@ -152,14 +158,75 @@ void E2eStationsTest::stationsAreChosenInTheSettingsMenuAndRemembered()
     QVERIFY(linkHoldsPort(*window->station(0), bench.nodePath(0), E2eStation::kReadWaitMs));
     auto *combo = namedChild<QComboBox>(window->station(2), "serialCombo");
     QCOMPARE(combo->currentIndex(), -1);
-    const int index = combo->findData(bench.nodePath(0), Qt::UserRole);
+    const int index = combo->findData(bench.nodePath(1), Qt::UserRole);
     QVERIFY(index >= 0);
     combo->setCurrentIndex(index);
-    QTRY_COMPARE(settings.value(QStringLiteral("serial/port3")).toString(), bench.nodePath(0));
+    QTRY_COMPARE(settings.value(QStringLiteral("serial/port3")).toString(), bench.nodePath(1));
     auto *tabs = qobject_cast<QTabWidget *>(window->centralWidget());
     QVERIFY(tabs);
-    QTRY_COMPARE(tabs->tabText(2), QStringLiteral("ttyNODE0"));
+    QTRY_COMPARE(tabs->tabText(2), QStringLiteral("ttyNODE1"));
     QCOMPARE(tabs->tabText(3), QStringLiteral("Station 4"));
+    QCOMPARE(bench.dialogs().unexpectedCount(), 0);
+}
+
+void E2eStationsTest::portHeldByAnotherStationIsNamedAndNotTakenTwice()
+{
+    E2eStation bench;
+    QVERIFY2(!bench.addNode(SimNodeProfile::forType(Node::LoRaOTAA)).isEmpty(), qPrintable(bench.error()));
+    QVERIFY2(!bench.addNode(SimNodeProfile::forType(Node::SigFox)).isEmpty(), qPrintable(bench.error()));
+    // Station 2 remembers the port station 1 has: it must not open it a second time.
+    bench.openWindow(
+        server.baseUrl(), {{QStringLiteral("stations/count"), 2}, {QStringLiteral("serial/port2"), bench.nodePath(0)}});
+    MainWindow *window = bench.window();
+    StationView *one = window->station(0);
+    StationView *two = window->station(1);
+    QVERIFY(linkHoldsPort(*one, bench.nodePath(0), E2eStation::kReadWaitMs));
+    QVERIFY(two->portName().isEmpty());
+    QCOMPARE(two->session()->state(), State::WaitingForNode);
+
+    // In station 2's box, the port is listed with its holder and cannot be picked; the other port can.
+    auto *combo = namedChild<QComboBox>(two, "serialCombo");
+    auto *model = qobject_cast<QStandardItemModel *>(combo->model());
+    QVERIFY(model);
+    const int held = combo->findData(bench.nodePath(0), Qt::UserRole);
+    const int free = combo->findData(bench.nodePath(1), Qt::UserRole);
+    QVERIFY(held >= 0 && free >= 0);
+    QVERIFY(!model->item(held)->isEnabled());
+    QVERIFY(model->item(free)->isEnabled());
+    QVERIFY2(combo->itemData(held, Qt::UserRole + 2).toString() == QStringLiteral("held by station 1"),
+        qPrintable(combo->itemData(held, Qt::UserRole + 2).toString()));
+    combo->setCurrentIndex(free);
+    QVERIFY(linkHoldsPort(*two, bench.nodePath(1), E2eStation::kReadWaitMs));
+    // Now station 1's box names station 2 as the holder of the port it took.
+    auto *comboOne = namedChild<QComboBox>(one, "serialCombo");
+    QTRY_COMPARE(comboOne->itemData(comboOne->findData(bench.nodePath(1), Qt::UserRole), Qt::UserRole + 2).toString(),
+        QStringLiteral("held by station 2"));
+
+    // Two ports of the same device name in different directories get tabs told apart by their directory.
+    QTemporaryDir elsewhere;
+    QVERIFY(elsewhere.isValid());
+    const QString left = elsewhere.filePath(QStringLiteral("left/ttyUSB0"));
+    const QString right = elsewhere.filePath(QStringLiteral("right/ttyUSB0"));
+    // Another name for station 1's device, as a bench slot's link is.
+    const QString alias = elsewhere.filePath(QStringLiteral("iot-slot1"));
+    QVERIFY(QFile::link(QFileInfo(bench.nodePath(0)).symLinkTarget(), alias));
+    qputenv(MainWindow::kExtraPortsVariable,
+        (QStringList{bench.nodePath(0), bench.nodePath(1), left, right, alias}.join(QLatin1Char(':'))).toLocal8Bit());
+    QSettings settings(
+        QString::fromLatin1(MainWindow::kOrganisationName), QString::fromLatin1(MainWindow::kApplicationName));
+    settings.setValue(QStringLiteral("serial/port3"), left);
+    settings.setValue(QStringLiteral("serial/port4"), right);
+    window->setStationCount(4);
+    auto *tabs = qobject_cast<QTabWidget *>(window->centralWidget());
+    QVERIFY(tabs);
+    QTRY_COMPARE(tabs->tabText(2), QStringLiteral("left/ttyUSB0"));
+    QCOMPARE(tabs->tabText(3), QStringLiteral("right/ttyUSB0"));
+    QCOMPARE(tabs->tabText(0), QStringLiteral("ttyNODE0"));
+    auto *comboThree = namedChild<QComboBox>(window->station(2), "serialCombo");
+    const int aliasIndex = comboThree->findData(alias, Qt::UserRole);
+    QVERIFY(aliasIndex >= 0);
+    QCOMPARE(comboThree->itemData(aliasIndex, Qt::UserRole + 2).toString(), QStringLiteral("held by station 1"));
+    QVERIFY(!qobject_cast<QStandardItemModel *>(comboThree->model())->item(aliasIndex)->isEnabled());
     QCOMPARE(bench.dialogs().unexpectedCount(), 0);
 }
 

@@ -91,8 +91,13 @@ private slots:
     void nodeLeavesOnlyAfterTheOperatorAnswered();
     void unreachableServerCostsNoReset();
     void anotherPortClearsTheShownNode();
+    void anotherPortAsksFirstWhenEditsWereNotApplied();
     void portHeldByAnotherProgramIsSaid();
     void firstStartOpensNoPort();
+    void mistypedPasswordIsAskedAgainForTheSameNode();
+    void quittingWithANodeShownAsksFirst();
+    void replugOnTheSamePathIsReadWithoutAClick_data();
+    void replugOnTheSamePathIsReadWithoutAClick();
 
 private:
     void openStation(const SimNodeProfile &node, const QString &serverUrl);
@@ -275,6 +280,40 @@ void E2eWindowTest::anotherPortClearsTheShownNode()
     QCOMPARE(rememberedPort().toString(), otherPort);
 }
 
+void E2eWindowTest::anotherPortAsksFirstWhenEditsWereNotApplied()
+{
+    station = std::make_unique<E2eStation>();
+    QVERIFY2(!station->addNode(SimNodeProfile::forType(Node::LoRaOTAA)).isEmpty(), qPrintable(station->error()));
+    const QString firstPort = station->nodePath(0);
+    const QString otherPort = station->addNode(SimNodeProfile::forType(Node::SigFox));
+    QVERIFY2(!otherPort.isEmpty(), qPrintable(station->error()));
+    station->openWindow(server.baseUrl());
+    QVERIFY(station->bootAndShow(true));
+    E2eStation::typeInto(station->form(), "tempHighEdit", QStringLiteral("44"));
+    auto *combo = namedChild<QComboBox>(station->window(), "serialCombo");
+
+    // Cancel: the port, the node and its edit stay.
+    QString text;
+    answerBox(station->dialogs(), &text, nullptr, QMessageBox::Cancel);
+    combo->setCurrentIndex(combo->findText(otherPort));
+    QTRY_COMPARE(station->dialogs().pendingSteps(), 0);
+    QCOMPARE(text, QStringLiteral("Apply the changes first?"));
+    QCOMPARE(combo->currentText(), firstPort);
+    QVERIFY(station->form());
+    QCOMPARE(station->session()->openPort(), firstPort);
+    QCOMPARE(station->session()->state(), State::NodeShown);
+
+    // Discard: the node goes with its edit and the other port is opened.
+    answerBox(station->dialogs(), &text, nullptr, QMessageBox::Discard);
+    combo->setCurrentIndex(combo->findText(otherPort));
+    QTRY_COMPARE(station->dialogs().pendingSteps(), 0);
+    QTRY_VERIFY(!station->form());
+    QTRY_COMPARE(station->session()->openPort(), otherPort);
+    QCOMPARE(combo->currentText(), otherPort);
+    QCOMPARE(rememberedPort().toString(), otherPort);
+    QCOMPARE(station->node(0).profile().temperatureHigh, SimNodeProfile::forType(Node::LoRaOTAA).temperatureHigh);
+}
+
 void E2eWindowTest::portHeldByAnotherProgramIsSaid()
 {
     station = std::make_unique<E2eStation>();
@@ -289,6 +328,104 @@ void E2eWindowTest::portHeldByAnotherProgramIsSaid()
     QTRY_VERIFY(stateLabel->isVisible());
     QCOMPARE(stateLabel->text(), QStringLiteral("Port unavailable\n%1: port in use by another program").arg(path));
     QCOMPARE(E2eStation::textColour(stateLabel), QColor(Qt::red));
+}
+
+void E2eWindowTest::replugOnTheSamePathIsReadWithoutAClick_data()
+{
+    QTest::addColumn<bool>("bootHeard");
+    // The simulator keeps what a node prints before the port is open; a USB adapter loses it, and the tool
+    // then resets the node itself.
+    QTest::newRow("boot kept in the line") << true;
+    QTest::newRow("boot lost before the port was open") << false;
+}
+
+void E2eWindowTest::replugOnTheSamePathIsReadWithoutAClick()
+{
+    QFETCH(bool, bootHeard);
+    openStation(SimNodeProfile::forType(Node::LoRaOTAA), server.baseUrl());
+    QVERIFY(station->bootAndShow(true));
+
+    station->node().hangUp(); // the node is unplugged, its device with it
+    QVERIFY(station->waitForState(State::PortReturnAwaited, 10000));
+    QLabel *stateLabel = station->label("stateLabel");
+    QTRY_VERIFY(stateLabel->isVisible());
+    QVERIFY2(stateLabel->text().startsWith(QStringLiteral("Waiting for the node's port\nto come back\n")),
+        qPrintable(stateLabel->text()));
+    QVERIFY(!station->form());
+
+    // The next node on the same path boots as it is plugged in, before the tool can have its port open.
+    SimNodeProfile next = SimNodeProfile::forType(Node::LoRaOTAA);
+    next.devEui = QLatin1String(kOtherDevEui);
+    station->node().setProfile(next);
+    QVERIFY(station->node().start(station->nodePath()));
+    if (bootHeard)
+        station->node().boot();
+    QVERIFY(station->waitForState(State::NodeShown));
+    QTRY_VERIFY(station->form());
+    // Read once: no reset of the tool's own cut into a boot it heard.
+    QCOMPARE(station->node().receivedLines().count(QStringLiteral("reset")), bootHeard ? 0 : 1);
+    QCOMPARE(station->session()->nodeOnShow()->identity(), QLatin1String(kOtherDevEui));
+
+    // Disconnect, while the port is awaited, lets it go for good.
+    station->node().hangUp();
+    QVERIFY(station->waitForState(State::PortReturnAwaited, 10000));
+    QPushButton *disconnect = station->button("disconnectButton");
+    QTRY_VERIFY(disconnect->isEnabled());
+    QTest::mouseClick(disconnect, Qt::LeftButton);
+    QCOMPARE(station->session()->state(), State::WaitingForNode);
+    QVERIFY(station->session()->awaitedPort().isEmpty());
+    QCOMPARE(stateLabel->text(), QStringLiteral("Reset Node while connected"));
+}
+
+void E2eWindowTest::mistypedPasswordIsAskedAgainForTheSameNode()
+{
+    openStation(SimNodeProfile::forType(Node::LoRaOTAA), server.baseUrl());
+    const int loginsBefore = server.requestCount(QStringLiteral("login"));
+    DialogDriver &dialogs = station->dialogs();
+    const QString user = QLatin1String(TestServerProcess::kUser);
+    dialogs.login(user, QStringLiteral("mistyped"));
+    dialogs.clickOk(); // "Incorrect Credentials"
+    // The dialog comes back with the user name kept and the password empty; only the password is typed.
+    QString userShown;
+    QString passwordShown;
+    dialogs.custom(QStringLiteral("login"), [&](QWidget *dialog) {
+        userShown = dialog->findChild<QLineEdit *>(QStringLiteral("usernameLineEdit"))->text();
+        passwordShown = dialog->findChild<QLineEdit *>(QStringLiteral("passwordLineEdit"))->text();
+        DialogDriver::submitLogin(dialog, user, QLatin1String(TestServerProcess::kPassword));
+    });
+    station->node().boot();
+    QVERIFY(station->waitForState(State::NodeShown));
+    QTRY_VERIFY(station->form());
+    QCOMPARE(userShown, user);
+    QVERIFY(passwordShown.isEmpty());
+    QCOMPARE(dialogs.messageTexts(), QStringList{QStringLiteral("Incorrect Credentials")});
+    QCOMPARE(dialogs.recordsOf(QStringLiteral("message")).first().icon, int(QMessageBox::Critical));
+    QCOMPARE(dialogs.pendingSteps(), 0);
+    // Read once, from the one boot: no reset was needed.
+    QVERIFY(!station->node().receivedLines().contains(QStringLiteral("reset")));
+    QCOMPARE(server.requestCount(QStringLiteral("login")), loginsBefore + 2);
+}
+
+void E2eWindowTest::quittingWithANodeShownAsksFirst()
+{
+    openStation(SimNodeProfile::forType(Node::LoRaOTAA), server.baseUrl());
+    QVERIFY(station->bootAndShow(true));
+    MainWindow *window = station->window();
+    QVERIFY(window->isVisible());
+
+    QString text, detail;
+    answerBox(station->dialogs(), &text, &detail, QMessageBox::Cancel);
+    QVERIFY(!window->close());
+    QTRY_COMPARE(station->dialogs().pendingSteps(), 0);
+    QCOMPARE(text, QStringLiteral("Quit the commission tool?"));
+    QCOMPARE(detail, QStringLiteral("A node is on show and has not been put to sleep."));
+    QVERIFY(window->isVisible());
+    QCOMPARE(station->session()->state(), State::NodeShown);
+
+    answerBox(station->dialogs(), &text, nullptr, QMessageBox::NoButton, QStringLiteral("Quit"));
+    window->close();
+    QTRY_COMPARE(station->dialogs().pendingSteps(), 0);
+    QTRY_VERIFY(!window->isVisible());
 }
 
 void E2eWindowTest::firstStartOpensNoPort()

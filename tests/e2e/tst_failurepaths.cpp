@@ -35,10 +35,12 @@ void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
     QVERIFY2(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)), qPrintable(bench->error()));
     DialogDriver &dialogs = bench->dialogs();
     dialogs.login(QLatin1String(TestServerProcess::kUser), QStringLiteral("not the password"));
-    dialogs.clickOk();
+    dialogs.clickOk(); // "Incorrect Credentials": the dialog comes back for the same node
+    dialogs.cancelLogin();
+    dialogs.clickOk(); // "You need to log in"
     bench->node().boot();
     QTRY_COMPARE_WITH_TIMEOUT(dialogs.pendingSteps(), 0, Workbench::kNodeReadWaitMs);
-    QCOMPARE(dialogs.messageTexts(), QStringList{"You need to log in"});
+    QCOMPARE(dialogs.messageTexts(), (QStringList{"Incorrect Credentials", "You need to log in"}));
     QVERIFY(bench->waitForState(QLatin1String(Workbench::kIdle)));
     QVERIFY2(bench->trail() == (QStringList{Workbench::kIdle, Workbench::kReading, Workbench::kIdle}),
         qPrintable(bench->trailText()));
@@ -47,7 +49,7 @@ void FailurePathsTest::refusedLoginLeavesTheWindowIdleAndAsksAgainNextTime()
 
     // The refused credentials are forgotten: the next boot asks again.
     QVERIFY(bench->bootAndShow(true));
-    QCOMPARE(dialogs.recordsOf(QStringLiteral("login")).size(), 2);
+    QCOMPARE(dialogs.recordsOf(QStringLiteral("login")).size(), 3);
 }
 
 void FailurePathsTest::nodeOfUnknownTypeIsNotConfigured()

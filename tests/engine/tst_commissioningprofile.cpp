@@ -43,6 +43,8 @@ private slots:
     void refusesABadProfileNamingFileTypeAndKey_data();
     void refusesABadProfileNamingFileTypeAndKey();
     void refusesAFileFarTooLargeToBeAProfile();
+    void formTitleNamesEveryTypeBearingIt_data();
+    void formTitleNamesEveryTypeBearingIt();
     void readsOnlyARegularFile_data();
     void readsOnlyARegularFile();
     void comparesVersionsNumberByNumber_data();
@@ -210,11 +212,14 @@ void TestCommissioningProfile::refusesABadProfileNamingFileTypeAndKey_data()
     row("unknown key", withType("SigFox", R"("temprature": [1, 2])"),
         R"(harbour.json: "SigFox" / "temprature": unknown setting)");
     row("unknown type", withType("LoRa 0TAA", ""),
-        R"(harbour.json: "types" / "LoRa 0TAA": not a node type (the node's "Communication:" text, such as "LoRa OTAA 5D"))");
+        R"(harbour.json: "types" / "LoRa 0TAA": not a node type; the node's "Communication:" text (shown in the status bar) or its form's title: )"
+        R"("Pellimar", "LoRa OTAA", "SigFox", "Pellimar 5D", "LoRa OTAA 5D", "SigFox 5D", "PellimarNode")");
     row("type in the wrong case", withType("sigfox", ""),
-        R"(harbour.json: "types" / "sigfox": not a node type (the node's "Communication:" text, such as "LoRa OTAA 5D"))");
+        R"(harbour.json: "types" / "sigfox": not a node type; the node's "Communication:" text (shown in the status bar) or its form's title: )"
+        R"("Pellimar", "LoRa OTAA", "SigFox", "Pellimar 5D", "LoRa OTAA 5D", "SigFox 5D", "PellimarNode")");
     row("the unknown type has no form", withType("Unknown", ""),
-        R"(harbour.json: "types" / "Unknown": not a node type (the node's "Communication:" text, such as "LoRa OTAA 5D"))");
+        R"(harbour.json: "types" / "Unknown": not a node type; the node's "Communication:" text (shown in the status bar) or its form's title: )"
+        R"("Pellimar", "LoRa OTAA", "SigFox", "Pellimar 5D", "LoRa OTAA 5D", "SigFox 5D", "PellimarNode")");
     row("settings not an object", R"({"format": 1, "types": {"SigFox": [1]}})",
         R"(harbour.json: "SigFox": not an object of settings)");
     row("bad JSON", R"({"format": 1, "types": {)", "harbour.json: not valid JSON (unterminated object at byte 24)");
@@ -250,6 +255,38 @@ void TestCommissioningProfile::refusesABadProfileNamingFileTypeAndKey()
     QString error;
     QVERIFY(!loadText(json, &error));
     QCOMPARE(error, message);
+}
+
+void TestCommissioningProfile::formTitleNamesEveryTypeBearingIt_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<float>("pellimarHigh");
+    QTest::addColumn<float>("pellimar5dHigh");
+    QTest::newRow("title alone covers both types")
+        << QByteArray(R"({"format": 1, "types": {"PellimarNode": {"temperature": [0, 40]}}})") << 40.0f << 40.0f;
+    // Whatever order the keys come in, the type's own "Communication:" text wins over the title.
+    QTest::newRow("own key wins, title sorted after it")
+        << QByteArray(R"({"format": 1, "types": {"Pellimar 5D": {"temperature": [0, 30]},)"
+                      R"( "PellimarNode": {"temperature": [0, 40]}}})")
+        << 40.0f << 30.0f;
+    QTest::newRow("own key wins, title sorted before it")
+        << QByteArray(R"({"format": 1, "types": {"PellimarNode": {"temperature": [0, 40]},)"
+                      R"( "Pellimar": {"temperature": [0, 20]}}})")
+        << 20.0f << 40.0f;
+}
+
+void TestCommissioningProfile::formTitleNamesEveryTypeBearingIt()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(float, pellimarHigh);
+    QFETCH(float, pellimar5dHigh);
+    QString error;
+    const std::optional<CommissioningProfile> profile = loadText(json, &error);
+    QVERIFY2(profile, qPrintable(error));
+    QVERIFY(profile->entryFor(int(Node::Pellimar)) && profile->entryFor(int(Node::Pellimar5D)));
+    QCOMPARE(profile->entryFor(int(Node::Pellimar))->temperature->high, pellimarHigh);
+    QCOMPARE(profile->entryFor(int(Node::Pellimar5D))->temperature->high, pellimar5dHigh);
+    QVERIFY(!profile->entryFor(int(Node::LoRaOTAA)));
 }
 
 void TestCommissioningProfile::refusesAFileFarTooLargeToBeAProfile()

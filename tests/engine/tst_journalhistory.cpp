@@ -288,20 +288,29 @@ void JournalHistoryTest::rowTakesTheLastValueOfEachEvent_data()
     QTest::addColumn<QString>("labelCheck");
     QTest::addColumn<QString>("verification");
     QTest::addColumn<QString>("mismatches");
+    QTest::addColumn<QString>("type");
 
     QTest::newRow("label matching at its last check")
         << entry("labelChecked", 1, "", "\"label\":{},\"match\":false")
             + entry("labelChecked", 2, "", "\"label\":{},\"match\":true")
-        << QStringLiteral("matches") << QStringLiteral("none") << QString();
+        << QStringLiteral("matches") << QStringLiteral("none") << QString() << QString();
     QTest::newRow("line holding match twice is skipped")
         << entry("labelChecked", 1, "", "\"label\":{},\"match\":false")
             + entry("labelChecked", 2, "", "\"label\":{},\"match\":false,\"match\":true")
-        << QStringLiteral("does not match") << QStringLiteral("none") << QString();
+        << QStringLiteral("does not match") << QStringLiteral("none") << QString() << QString();
+    QTest::newRow("a node set aside as not configured says so in its type")
+        << entry("nodeRead", 1, "", kRead) + entry("notConfigured", 2, "", "\"reason\":\"noIdentity\"")
+        << QStringLiteral("none") << QStringLiteral("none") << QString()
+        << QStringLiteral("LoRa OTAA (not configured)");
+    QTest::newRow("a node read again after it was set aside is its type again")
+        << entry("nodeRead", 1, "", kRead) + entry("notConfigured", 2, "", "\"reason\":\"noIdentity\"")
+            + entry("nodeRead", 3, "", kRead)
+        << QStringLiteral("none") << QStringLiteral("none") << QString() << QStringLiteral("LoRa OTAA");
     QTest::newRow("mismatches named by their settings")
         << entry("verified", 1, "",
                "\"ok\":false,\"mismatches\":[{\"field\":\"temperature\",\"written\":\"-10..50\",\"read\":\"-10..40\"},"
                "{\"field\":\"appKey\"}]")
-        << QStringLiteral("none") << QStringLiteral("mismatches") << QStringLiteral("temperature, appKey");
+        << QStringLiteral("none") << QStringLiteral("mismatches") << QStringLiteral("temperature, appKey") << QString();
 }
 
 void JournalHistoryTest::rowTakesTheLastValueOfEachEvent()
@@ -312,6 +321,7 @@ void JournalHistoryTest::rowTakesTheLastValueOfEachEvent()
     QTEST(rows.at(0).labelCheck, "labelCheck");
     QTEST(rows.at(0).verification, "verification");
     QTEST(rows.at(0).mismatches, "mismatches");
+    QTEST(rows.at(0).type, "type");
 }
 
 void JournalHistoryTest::lotSetMidNodeKeepsItsRow_data()

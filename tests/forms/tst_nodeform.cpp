@@ -114,6 +114,8 @@ private slots:
 
     void applyEmitsTheEditedNodeOnceAndEntersApplying_data();
     void applyEmitsTheEditedNodeOnceAndEntersApplying();
+    void enterAppliesFromAThresholdButNeverFromTheLockDescription_data();
+    void enterAppliesFromAThresholdButNeverFromTheLockDescription();
     void applyKeepsWhatTheFormDoesNotEdit_data();
     void applyKeepsWhatTheFormDoesNotEdit();
 
@@ -450,6 +452,29 @@ void TestNodeForm::sigFox5dDisablesRegisterAndActivateOnEveryThresholdKeystroke(
     for (const QList<QVariant> &emission : qAsConst(registerButtons))
         QCOMPARE(emission.at(0).toBool(), false);
     QVERIFY(form.applyButton()->isEnabled());
+}
+
+void TestNodeForm::enterAppliesFromAThresholdButNeverFromTheLockDescription_data()
+{
+    addOneRowPerForm();
+}
+
+// A label scanner ends each scan with Enter, and the focus sits in the lock description after a matching label:
+// Enter there must not write the node, while Enter in a threshold still applies what was typed.
+void TestNodeForm::enterAppliesFromAThresholdButNeverFromTheLockDescription()
+{
+    const FormUnderTest form(healthyNodeOfRow());
+    form->show();
+
+    form.retype("tempHighEdit", QStringLiteral("45"));
+    QLineEdit *description = form.edit("lockDescriptionEdit");
+    QVERIFY(description);
+    QTest::keyClicks(description, QStringLiteral("LW:D0:scan"));
+    QTest::keyClick(description, Qt::Key_Return);
+    QCOMPARE(form.updateCount(), 0);
+
+    QTest::keyClick(form.edit("tempHighEdit"), Qt::Key_Return);
+    QCOMPARE(form.updateCount(), 1);
 }
 
 void TestNodeForm::applyEmitsTheEditedNodeOnceAndEntersApplying_data()

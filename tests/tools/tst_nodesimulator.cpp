@@ -891,6 +891,19 @@ void TestNodeSimulator::commandLineToolPlaysTheNodeRebootsOnSignalAndCleansUp()
     ::kill(pid_t(tool.processId()), SIGUSR1);
     QVERIFY(side.waitForLine(QStringLiteral("VCOM started")));
 
+    // Unplugged, the node takes its link with it; plugged in again, a new line is published at the same path
+    // and the node powers up on it.
+    ::kill(pid_t(tool.processId()), SIGUSR2);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo(path).exists() && !QFileInfo(path).isSymLink(), kAnswerWaitMs);
+    side.port.close(); // as the tool lets a port go whose device is gone (and with it the port's lock)
+    ::kill(pid_t(tool.processId()), SIGUSR2);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).isSymLink() && QFileInfo(path).exists(), kAnswerWaitMs);
+    ToolSide replugged;
+    QVERIFY(replugged.open(path));
+    QVERIFY(replugged.waitForLine(QStringLiteral("VCOM started")));
+    replugged.send("cfg\r");
+    QVERIFY(replugged.waitForMatch(QRegularExpression(QStringLiteral("^SigFox PAC"))));
+
     tool.terminate(); // SIGTERM
     QVERIFY(tool.waitForFinished(kAnswerWaitMs));
     QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
@@ -899,6 +912,8 @@ void TestNodeSimulator::commandLineToolPlaysTheNodeRebootsOnSignalAndCleansUp()
     const QString output = QString::fromLocal8Bit(tool.readAll());
     QVERIFY2(output.contains(QLatin1String("<< cfg")), qPrintable(output));
     QVERIFY2(output.contains(QLatin1String(">> Report rate : 120000")), qPrintable(output));
+    QVERIFY2(output.contains(QLatin1String("-- unplugged")) && output.contains(QLatin1String("-- plugged in again")),
+        qPrintable(output));
 }
 
 QTEST_GUILESS_MAIN(TestNodeSimulator)

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 int signalPipe[2] = {-1, -1};
@@ -131,7 +132,8 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Plays one Tessaline lock sensor node on a pseudo-terminal, published as a symbolic link that the\n"
-        "commission tool opens like a serial port. Press Enter (or send SIGUSR1) to reboot the node."));
+        "commission tool opens like a serial port. Press Enter (or send SIGUSR1) to reboot the node; type u and\n"
+        "Enter (or send SIGUSR2) to unplug it (the link goes) or plug it in again (a new link at the same path)."));
     parser.addHelpOption();
     addOptionRows(parser,
         {
@@ -253,11 +255,29 @@ int main(int argc, char *argv[])
     action.sa_handler = forwardSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    for (int signalNumber : {SIGINT, SIGTERM, SIGUSR1})
+    for (int signalNumber : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2})
         ::sigaction(signalNumber, &action, nullptr);
 
     const auto reboot = [&simulator] {
+        if (!simulator.isRunning())
+            return; // unplugged: nothing to reboot
         print(QStringLiteral("-- reboot"));
+        simulator.boot();
+    };
+    // Unplugging removes the pseudo-terminal and its link, as a USB adapter pulled out takes its device node
+    // with it; plugging in again makes a new one at the same path and powers the node up.
+    const auto unplugOrReplug = [&simulator, &linkPath] {
+        if (simulator.isRunning()) {
+            simulator.hangUp();
+            print(QStringLiteral("-- unplugged, %1 removed").arg(linkPath));
+            return;
+        }
+        QString replugError;
+        if (!simulator.start(linkPath, &replugError)) {
+            std::fprintf(stderr, "nodesim: cannot plug the node in again: %s\n", qPrintable(replugError));
+            return;
+        }
+        print(QStringLiteral("-- plugged in again on %1").arg(linkPath));
         simulator.boot();
     };
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
@@ -267,14 +287,18 @@ int main(int argc, char *argv[])
             return;
         if (code == SIGUSR1)
             reboot();
+        else if (code == SIGUSR2)
+            unplugOrReplug();
         else
             QCoreApplication::quit();
     });
 
     // Enter on the simulator's own terminal reboots the node. Without a terminal (scripts, CI) stdin is ignored.
     std::unique_ptr<QSocketNotifier> stdinNotifier;
+    bool pendingUnplug = false;
     if (::isatty(STDIN_FILENO)) {
-        print(QStringLiteral("nodesim: press Enter to reboot the node, Ctrl+C to stop"));
+        print(QStringLiteral("nodesim: press Enter to reboot the node, u and Enter to unplug or plug it in again, "
+                             "Ctrl+C to stop"));
         stdinNotifier.reset(new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read));
         QObject::connect(stdinNotifier.get(), &QSocketNotifier::activated, [&] {
             char buffer[256];
@@ -283,9 +307,16 @@ int main(int argc, char *argv[])
                 stdinNotifier->setEnabled(false); // end of input: keep running until a signal stops us
                 return;
             }
+            // Each line is a command: empty reboots, "u" unplugs or plugs in again.
             for (ssize_t i = 0; i < n; ++i) {
-                if (buffer[i] == '\n')
-                    reboot();
+                if (buffer[i] == 'u' || buffer[i] == 'U') {
+                    pendingUnplug = true;
+                } else if (buffer[i] == '\n') {
+                    if (std::exchange(pendingUnplug, false))
+                        unplugOrReplug();
+                    else
+                        reboot();
+                }
             }
         });
     }
