@@ -343,9 +343,9 @@ void Commissioner::maybeFinish()
     if (!stopping || ended)
         return;
     // A node already written to, registered or asked to sleep is seen through; one only being read is left.
-    // After an interruption's grace, a node waits no longer for the server's answer.
+    // After an interruption's grace, a node waits no longer for the server's answer or for its restart.
     for (StationRunner *station : qAsConst(stations)) {
-        if (station->isCommitted() && !(graceOver && station->isWaitingForServer()))
+        if (station->isCommitted() && !(graceOver && (station->isWaitingForServer() || station->isWaitingForRestart())))
             return;
     }
     // Registrations still on the wire or in line (the outbox's retries sent after the login included) are
@@ -353,6 +353,14 @@ void Commissioner::maybeFinish()
     // grace.
     if (!server->isIdle() && !graceOver)
         return;
+    // A node that was changed and is not done (interrupted while it restarts, say) has no report line: say so.
+    for (StationRunner *station : qAsConst(stations)) {
+        if (station->isCommitted()) {
+            printLine(stderr, QStringLiteral("iot-commission-cli: %1: the node in progress was left unfinished")
+                                  .arg(station->port()));
+            worstOutcome = qMax(worstOutcome, kExitNodeFailed);
+        }
+    }
     const QStringList unrecorded = server->unrecorded();
     if (!unrecorded.isEmpty()) {
         printLine(stderr,

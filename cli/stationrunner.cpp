@@ -107,8 +107,10 @@ void StationRunner::stateChanged(State state)
 {
     switch (state) {
     case State::Reading:
-        if (inProgress && phase == Phase::Writing)
+        if (inProgress && phase == Phase::Writing) {
+            restarted = true;
             break; // the read back after the write's reset
+        }
         if (inProgress)
             finish(QStringLiteral("the node restarted before it was done"));
         if (stopping)
@@ -128,10 +130,16 @@ void StationRunner::stateChanged(State state)
     case State::NodeShown:
         nodeShown();
         break;
-    case State::UpdateSucceeded:
+    case State::UpdateSucceeded: {
         takeWriteResult();
         say(QStringLiteral("written, the node restarts"));
+        const int node = nodeNumber;
+        QTimer::singleShot(kRestartAfterWriteMs, this, [this, node] {
+            if (nodeNumber == node && isWaitingForRestart())
+                finish(QStringLiteral("the node did not start again after its write"));
+        });
         break;
+    }
     case State::ApplyFailed:
         takeWriteResult();
         finish(!portLostReason.isEmpty()   ? portLostReason
@@ -225,6 +233,7 @@ void StationRunner::nodeShown()
         if (written != 0) {
             phase = Phase::Writing;
             writeAnswered = false;
+            restarted = false;
             report.verified = false;
             say(QStringLiteral("writing ") + CommissioningJournal::flagNames(written).join(QStringLiteral(", ")));
             return;

@@ -23,6 +23,10 @@ public:
     // How long a node whose port went away waits for the answer of its write or registration under way. The
     // write's end is reported at once; a registration's within two of the server's time-outs (login and request).
     static constexpr int kPortLostGraceMs = 70000;
+    // How long a node that acknowledged its write has to start again after the tool reset it. A node restarts
+    // within a few seconds, and once it has started the engine's own start-up time-out takes over; one that
+    // never prints its banner would otherwise hold the run for ever.
+    static constexpr int kRestartAfterWriteMs = 40000;
 
     struct Options
     {
@@ -62,6 +66,9 @@ public:
     bool isCommitted() const { return inProgress && phase != Phase::Reading; }
     // The node in progress waits for the server's answer to its registration; nothing is being written to it.
     bool isWaitingForServer() const { return inProgress && phase == Phase::Registering; }
+    // The node in progress acknowledged its write and has not started again since the reset: nothing is being
+    // written to it, so an interrupted run need not wait for it.
+    bool isWaitingForRestart() const { return inProgress && phase == Phase::Writing && writeAnswered && !restarted; }
     CommissioningSession *session() const { return commissioning; }
 
 signals:
@@ -103,6 +110,8 @@ private:
     bool inProgress = false;
     int nodeNumber = 0;
     bool writeAnswered = false;
+    // The node started again after the reset that follows its write.
+    bool restarted = false;
     Phase phase = Phase::Reading;
     NodeReport report;
     QString lastNotice;

@@ -26,6 +26,10 @@ constexpr int kPortOpenMs = 15000;
 // may take up to 30 s before it counts as timed out.
 constexpr int kNodeDoneMs = 90000;
 constexpr int kUsageExitMs = 15000;
+// A stop signal ends a run within a few seconds whatever its nodes are doing.
+constexpr int kStopMs = 10000;
+// A node silent after its write's reset is given up after 40 s, then reported.
+constexpr int kRestartGiveUpMs = 40000 + 20000;
 // The server prints each request as it answers it; its output reaches the test through the event loop.
 constexpr int kServerLogMs = 5000;
 
@@ -53,6 +57,8 @@ private slots:
     void refusedWriteEndsTheNodeWithoutRegistrationOrSleep();
     void twoPortsBootedTogetherShareOneLogin();
     void refusedLoginEndsTheNodeInsteadOfWaiting();
+    void nodeThatNeverStartsAgainAfterItsWriteDoesNotHoldTheRun_data();
+    void nodeThatNeverStartsAgainAfterItsWriteDoesNotHoldTheRun();
     void portThatGoesAwayEndsOnlyItsOwnWork_data();
     void portThatGoesAwayEndsOnlyItsOwnWork();
     void privateCaFileLetsItRegisterOverTls();
@@ -267,6 +273,45 @@ void CommissionCliTest::refusedLoginEndsTheNodeInsteadOfWaiting()
     QVERIFY(report.value(QStringLiteral("written")).toArray().isEmpty());
     QCOMPARE(node->profile().temperatureHigh, SimNodeProfile::forType(Node::LoRaOTAA).temperatureHigh);
     QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
+}
+
+void CommissionCliTest::nodeThatNeverStartsAgainAfterItsWriteDoesNotHoldTheRun_data()
+{
+    QTest::addColumn<bool>("interrupted");
+    QTest::newRow("waited for") << false;
+    QTest::newRow("interrupted by SIGTERM") << true;
+}
+
+// The node takes its write but stays silent after the reset that follows: the run neither waits for ever nor
+// ignores a stop signal, and the node is never registered or put to sleep.
+void CommissionCliTest::nodeThatNeverStartsAgainAfterItsWriteDoesNotHoldTheRun()
+{
+    QFETCH(bool, interrupted);
+    const SimNodeProfile nodeProfile = SimNodeProfile::forType(Node::LoRaOTAA);
+    SimulatedPort node(nodeProfile);
+    QVERIFY2(node.start(), qPrintable(node.errorString()));
+    node->setFault(QStringLiteral("reset"), SimFault::Silent);
+
+    CliRun cli(QLatin1String(TestServerProcess::kPassword));
+    QVERIFY(cli.start(commissionArguments({node.path()}) << QStringLiteral("--register") << QStringLiteral("--sleep")));
+    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
+    node->boot();
+    QTRY_VERIFY2_WITH_TIMEOUT(cli.standardError().contains(QStringLiteral("written, the node restarts")),
+        qPrintable(cli.standardError()), kNodeDoneMs);
+    if (interrupted) {
+        cli.terminate();
+        QVERIFY2(cli.waitForExit(kStopMs), qPrintable(cli.standardError()));
+        QVERIFY2(cli.standardError().contains(QStringLiteral("left unfinished")), qPrintable(cli.standardError()));
+    } else {
+        QVERIFY2(cli.waitForExit(kRestartGiveUpMs), qPrintable(cli.standardError()));
+        const QList<QJsonObject> reports = cli.reports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports.first().value(QStringLiteral("error")).toString().contains(QStringLiteral("start again")),
+            qPrintable(cli.standardError()));
+    }
+    QCOMPARE(cli.exitCode(), 1);
+    QVERIFY(!node->isSleeping());
+    QCOMPARE(registrationsOf(nodeProfile.devEui), 0);
 }
 
 void CommissionCliTest::badArgumentsExitWithUsage_data()
