@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 // Window tests must never read or write the operator's own settings or commissioning journal. QSettings fixes
 // its location at the first use in a process, so the private directories are set up before the application

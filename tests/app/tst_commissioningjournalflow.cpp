@@ -9,6 +9,7 @@
 #include "testserverprocess.h"
 
 #include <QAction>
+#include <QJsonArray>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>

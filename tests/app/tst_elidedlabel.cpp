@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QToolTip>
-#include <QtTest>
+#include <QTest>
 
 // A label in the status bar or under the label field gives way when space is short: it is drawn cut in the
 // middle, keeps its whole text, and says it whole in its tooltip.

@@ -5,7 +5,7 @@
 
 #include <QApplication>
 #include <QMetaEnum>
-#include <QtTest>
+#include <QTest>
 
 // The window opens its dialogs without waiting for them: a click or a slot call returns at once and the
 // dialog is answered later by the DialogDriver. Tests therefore wait until the window has settled before they

@@ -2,6 +2,7 @@
 // registration server, judged by its exit code, its standard output and what the node and the server hold.
 #include "clirun.h"
 #include "node.h"
+#include "prerequisite.h"
 #include "simulatedport.h"
 #include "testfiles.h"
 #include "testserverprocess.h"
@@ -13,7 +14,7 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSslSocket>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 
@@ -483,12 +484,8 @@ void CommissionCliTest::portThatGoesAwayEndsOnlyItsOwnWork()
 
 void CommissionCliTest::privateCaFileLetsItRegisterOverTls()
 {
-    if (!QSslSocket::supportsSsl()) {
-        // A build machine must be able to run this; elsewhere a missing TLS library is only a skip.
-        if (qEnvironmentVariable("CI") == QLatin1String("true"))
-            QFAIL("Qt has no TLS backend here");
-        QSKIP("Qt has no TLS backend here");
-    }
+    if (!QSslSocket::supportsSsl())
+        SKIP_OR_FAIL_UNDER_CI("Qt has no TLS backend here");
     const QString authorityFile = dir.filePath(QStringLiteral("authority.pem"));
     server = std::make_unique<TestServerProcess>(
         QStringList{QStringLiteral("--tls"), QStringLiteral("--ca-out"), authorityFile});

@@ -6,11 +6,13 @@
 #include "historyexport.h"
 #include "journalhistory.h"
 #include "node.h"
+#include "prerequisite.h"
 #include "registrationoutbox.h"
 #include "simulatedport.h"
 #include "testfiles.h"
 #include "testserverprocess.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -21,7 +23,8 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QtTest>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 #include <sys/mount.h>
@@ -326,9 +329,7 @@ void OutboxStressTest::answerTheOutboxCannotRecordIsNotSentAgainAndStopEndsTheRu
         QVERIFY(QDir().mkpath(point));
         if (::geteuid() != 0
             || ::mount("tmpfs", QFile::encodeName(point).constData(), "tmpfs", 0, "size=2m,mode=0700") != 0) {
-            if (qEnvironmentVariable("CI") == QLatin1String("true"))
-                QFAIL("a small tmpfs cannot be mounted (the CI runs as root)");
-            QSKIP("a small tmpfs can only be mounted as root");
+            SKIP_OR_FAIL_UNDER_CI("a small tmpfs can only be mounted as root");
         }
         mountPoint = point;
         cli.useDirectory(point);

@@ -3,8 +3,9 @@
 #include "clirun.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <csignal>
 #include <cstdlib>

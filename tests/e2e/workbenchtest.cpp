@@ -3,7 +3,7 @@
 #include "dialogdriver.h"
 #include "guiwatchdog.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <sys/stat.h>
 

@@ -2,7 +2,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 Q_DECLARE_METATYPE(HistoryFilter)
 

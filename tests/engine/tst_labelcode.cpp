@@ -1,6 +1,6 @@
 #include "labelcode.h"
 
-#include <QtTest>
+#include <QTest>
 
 Q_DECLARE_METATYPE(LabelCode::Kind)
 

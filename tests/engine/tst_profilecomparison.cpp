@@ -5,7 +5,7 @@
 #include "profilecomparison.h"
 #include "writeverification.h"
 
-#include <QtTest>
+#include <QTest>
 
 Q_DECLARE_METATYPE(ProfileEntry)
 

@@ -5,8 +5,8 @@
 
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QValidator>
-#include <QtTest>
 
 #include <memory>
 

@@ -2,13 +2,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSysInfo>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 #include <climits>
 #include <memory>

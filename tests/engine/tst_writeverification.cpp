@@ -4,7 +4,7 @@
 #include "nodestore.h"
 #include "writeverification.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

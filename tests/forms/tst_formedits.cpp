@@ -6,7 +6,7 @@
 
 #include <QDoubleValidator>
 #include <QIntValidator>
-#include <QtTest>
+#include <QTest>
 
 #include <limits>
 #include <memory>

@@ -8,7 +8,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

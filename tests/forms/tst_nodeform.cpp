@@ -10,7 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <cmath>
 #include <memory>

@@ -19,7 +19,7 @@
 #include "nodecommand.h"
 #include "nodeinterface.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #include "lineassembler.h"
 #include "replypatterns.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestLineAssembler : public QObject
 {

@@ -4,7 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QSerialPort>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 constexpr int kGenerousWaitMs = 15000;

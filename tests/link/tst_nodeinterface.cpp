@@ -9,7 +9,7 @@
 #include "nodeinterface.h"
 
 #include <QElapsedTimer>
-#include <QtTest>
+#include <QTest>
 
 #include <sys/resource.h>
 

@@ -1,6 +1,6 @@
 #include "protectedfieldcipher.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 QByteArray fieldBytes(const QString &fieldHex)

@@ -8,7 +8,7 @@
 #include "samefloat.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <algorithm>
 #include <atomic>

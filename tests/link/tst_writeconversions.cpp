@@ -10,7 +10,7 @@
 
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 #include <cmath>
 #include <limits>

@@ -8,8 +8,8 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
-#include <QtTest>
 
 #include <functional>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include "node.h"
 #include "nodebuilders.h"
 
-#include <QtTest>
+#include <QTest>
 
 #include <cmath>
 #include <cstring>

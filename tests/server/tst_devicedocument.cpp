@@ -4,7 +4,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QtTest>
+#include <QTest>
 
 #include <limits>
 

@@ -1,6 +1,6 @@
 #include "loginrequest.h"
 
-#include <QtTest>
+#include <QTest>
 
 // The login request and the judgement of its reply, without a network.
 class TestLoginRequest : public QObject

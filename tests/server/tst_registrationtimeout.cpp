@@ -3,7 +3,7 @@
 #include "serverclienttestsupport.h"
 #include "testserverprocess.h"
 
-#include <QtTest>
+#include <QTest>
 
 // The one real wait of the full 30 s reply window.
 class TestRegistrationTimeout : public QObject

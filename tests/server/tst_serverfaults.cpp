@@ -17,8 +17,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTest>
 #include <QUrl>
-#include <QtTest>
 
 namespace {
 // Long enough for any answer of the local server, short enough that a silent one does not hold the test.

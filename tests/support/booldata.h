@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtTest>
+#include <QTest>
 
 // A data table of one bool column with a row for each value, for tests that run once each way.
 inline void addBoolRows(const char *column, const char *whenFalse, const char *whenTrue)

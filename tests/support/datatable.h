@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtTest>
+#include <QTest>
 
 #include <array>
 #include <initializer_list>

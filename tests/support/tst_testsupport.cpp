@@ -2,14 +2,15 @@
 #include "logcapture.h"
 #include "memoryprobe.h"
 #include "nodebuilders.h"
+#include "prerequisite.h"
 #include "signalrecorder.h"
 #include "simulatedport.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSerialPort>
+#include <QTest>
 #include <QThread>
-#include <QtTest>
 
 #include <cmath>
 #include <vector>
@@ -63,6 +64,8 @@ private slots:
     void healthyNodeMatchesWhatTheNodeSaysOfItsType_data();
     void healthyNodeMatchesWhatTheNodeSaysOfItsType();
     void healthyNodeTakesItsOptions();
+    void missingPrerequisiteFailsOnlyWhenCiIsSet_data();
+    void missingPrerequisiteFailsOnlyWhenCiIsSet();
 };
 
 void TestSupport::logCaptureRecordsCategoryTypeAndTextFromAnyThread()
@@ -218,6 +221,39 @@ void TestSupport::healthyNodeTakesItsOptions()
     QCOMPARE(node.reportRate, 60);
     QVERIFY(std::isnan(node.thresholds.temperatureHigh));
     QVERIFY(std::isnan(node.thresholds.accelD));
+}
+
+void TestSupport::missingPrerequisiteFailsOnlyWhenCiIsSet_data()
+{
+    QTest::addColumn<QByteArray>("ci");
+    QTest::addColumn<bool>("unset");
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("unset") << QByteArray() << true << false;
+    QTest::newRow("empty") << QByteArray("") << false << false;
+    QTest::newRow("true") << QByteArray("true") << false << true;
+    QTest::newRow("TRUE") << QByteArray("TRUE") << false << true;
+    QTest::newRow("1") << QByteArray("1") << false << true;
+    QTest::newRow("0") << QByteArray("0") << false << false;
+    QTest::newRow("false") << QByteArray(" False ") << false << false;
+}
+
+void TestSupport::missingPrerequisiteFailsOnlyWhenCiIsSet()
+{
+    QFETCH(QByteArray, ci);
+    QFETCH(bool, unset);
+    QFETCH(bool, fails);
+    const bool wasSet = qEnvironmentVariableIsSet("CI");
+    const QByteArray previous = qgetenv("CI");
+    if (unset)
+        qunsetenv("CI");
+    else
+        qputenv("CI", ci);
+    const bool required = TestPrerequisite::requiredByCi();
+    if (wasSet)
+        qputenv("CI", previous);
+    else
+        qunsetenv("CI");
+    QCOMPARE(required, fails);
 }
 
 QTEST_GUILESS_MAIN(TestSupport)
