@@ -6,6 +6,7 @@
 #include <QAtomicInteger>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -13,6 +14,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSysInfo>
+#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -61,6 +63,20 @@ bool isDamaged(const QSqlError &sqlError)
         return true;
     const QString text = sqlError.text();
     return text.contains(QLatin1String("not a database")) || text.contains(QLatin1String("malformed"));
+}
+
+// SQLite's result codes for a file another connection holds locked.
+const int kSqliteBusy = 5;
+const int kSqliteLocked = 6;
+// Two instances started together on a new store race to create it and switch it to the write-ahead log; SQLite
+// answers the loser "database is locked" at once, without waiting. The open is tried again for this long.
+const int kOpenRetryMs = 10000;
+const int kOpenRetryPauseMs = 100;
+
+bool isLocked(const QSqlError &sqlError)
+{
+    const int code = sqlError.nativeErrorCode().toInt() & 0xff;
+    return code == kSqliteBusy || code == kSqliteLocked || sqlError.text().contains(QLatin1String("locked"));
 }
 
 QDateTime fromEpochMs(const QVariant &value)
@@ -160,7 +176,14 @@ bool RegistrationOutbox::openStore()
         return fail(QStringLiteral("cannot create %1").arg(directory), QStringLiteral("not a writable directory"));
     if (info.isDir() && !moveAside(QStringLiteral("a directory stands in its place")))
         return false;
-    if (openDatabase())
+    QElapsedTimer trying;
+    trying.start();
+    bool opened = openDatabase();
+    while (!opened && lockedAtOpen && trying.elapsed() < kOpenRetryMs) {
+        QThread::msleep(kOpenRetryPauseMs);
+        opened = openDatabase();
+    }
+    if (opened)
         return true;
     if (keptPath.isEmpty() && !damage.isEmpty()) {
         // The file is not a database: it is kept for whoever wants to recover entries from it, and a fresh store
@@ -175,6 +198,7 @@ bool RegistrationOutbox::openStore()
 bool RegistrationOutbox::openDatabase()
 {
     damage.clear();
+    lockedAtOpen = false;
     if (!QFileInfo::exists(path)) {
         // Created before SQLite opens it, so that it never exists with wider permissions; SQLite gives its
         // write-ahead log and index files the same mode.
@@ -200,6 +224,7 @@ bool RegistrationOutbox::openDatabase()
     const auto failed = [&](const QSqlError &sqlError) {
         if (isDamaged(sqlError))
             damage = lastSqlError(sqlError);
+        lockedAtOpen = isLocked(sqlError);
         query.finish();
         db.close();
         return fail(path, lastSqlError(sqlError));
@@ -207,8 +232,14 @@ bool RegistrationOutbox::openDatabase()
     // The journal mode answers with the mode in force: a file that is not a database fails here.
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next())
         return failed(query.lastError());
-    if (query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
-        return fail(path, QStringLiteral("write-ahead log refused (journal mode %1)").arg(query.value(0).toString()));
+    if (query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0) {
+        const QString mode = query.value(0).toString();
+        query.finish();
+        db.close();
+        // Another instance creating the store at the same moment can keep the mode from changing for a while.
+        lockedAtOpen = true;
+        return fail(path, QStringLiteral("write-ahead log refused (journal mode %1)").arg(mode));
+    }
     // A truncated or damaged file may still open; its pages do not check out.
     if (!query.exec(QStringLiteral("PRAGMA quick_check")) || !query.next())
         return failed(query.lastError());

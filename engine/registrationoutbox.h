@@ -155,6 +155,7 @@ private:
     mutable QString error;
     QString recovery;
     QString damage; // why the last open found the file not to be a usable database
+    bool lockedAtOpen = false; // the last open found the file locked by another instance
     QString keptPath;
     QString permissions;
     qint64 dataVersion = -1;
