@@ -91,6 +91,8 @@ MainWindow::MainWindow(QWidget *parent)
     // its whole text in its tooltip, rather than pushing the others together or out of the window.
     versionLabel = new ElidedLabel(this);
     versionLabel->setAlignment(Qt::AlignCenter);
+    // The node's type keeps room to be read beside a profile and a lot, which give way first.
+    versionLabel->setMinimumWidth(versionLabel->fontMetrics().horizontalAdvance(QStringLiteral("LoRa OTAA 5D")));
     ui->statusBar->addWidget(versionLabel, 1);
 
     qRegisterMetaType<Node>("Node");
