@@ -31,9 +31,12 @@ Node::Node()
 
 bool Node::hasBlankIdentity() const
 {
-    const QString id = identity();
+    QString id = identity();
     if (id.isEmpty())
         return false;
+    // A SigFox ID may be shown without its leading zeros: "FFFFFFF" is 0FFFFFFF, a real ID.
+    if (isSigfox())
+        id = id.rightJustified(8, QLatin1Char('0'));
     const QChar first = id.at(0).toUpper();
     if (first != QLatin1Char('0') && first != QLatin1Char('F'))
         return false;

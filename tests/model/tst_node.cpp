@@ -241,6 +241,8 @@ void TestNode::blankIdentityIsAllZerosOrAllF_data()
     QTest::newRow("a real DevEUI") << int(Node::LoRaOTAA) << QStringLiteral("70B3D57ED0000A01") << false;
     QTest::newRow("zeros and F mixed") << int(Node::LoRaOTAA) << QStringLiteral("00000000FFFFFFFF") << false;
     QTest::newRow("SigFox ID with leading zeros") << int(Node::SigFox) << QStringLiteral("0000000F") << false;
+    QTest::newRow("SigFox ID without its leading zero") << int(Node::SigFox) << QStringLiteral("FFFFFFF") << false;
+    QTest::newRow("SigFox ID of eight F") << int(Node::SigFox) << QStringLiteral("FFFFFFFF") << true;
     // Nothing read is no identity to judge; the node is then not matched by any label either.
     QTest::newRow("no identity read") << int(Node::LoRaOTAA) << QString() << false;
 }
