@@ -374,13 +374,7 @@ void ServerSession::sendDue()
         scheduleRetry();
         return;
     }
-    const auto due = store->due(now);
-    for (const auto &entry : due) {
-        if (inFlight(entry.id))
-            continue;
-        const auto heldBack = held.constFind(entry.id);
-        if (heldBack != held.constEnd() && (heldBack->delivered || heldBack->notBefore > now))
-            continue;
+    const auto enqueue = [this](const RegistrationOutbox::Entry &entry) {
         Outgoing outgoing;
         outgoing.entry = entry.id;
         outgoing.identity = entry.identifier;
@@ -389,6 +383,15 @@ void ServerSession::sendDue()
         // A DevEUI has 16 digits, a SigFox ID at most 8.
         outgoing.sigfox = entry.identifier.size() <= 8;
         queue.append(outgoing);
+    };
+    const auto due = store->due(now);
+    for (const auto &entry : due) {
+        if (inFlight(entry.id))
+            continue;
+        const auto heldBack = held.constFind(entry.id);
+        if (heldBack != held.constEnd() && (heldBack->delivered || heldBack->notBefore > now))
+            continue;
+        enqueue(entry);
     }
     // Entries this instance claimed and could not record are not in due() while their claim lasts.
     const auto pending = held.isEmpty() ? QVector<RegistrationOutbox::Entry>() : store->pending();
@@ -396,15 +399,7 @@ void ServerSession::sendDue()
         const auto heldBack = held.constFind(entry.id);
         if (heldBack == held.constEnd() || heldBack->delivered || heldBack->notBefore > now || inFlight(entry.id))
             continue;
-        {
-            Outgoing outgoing;
-            outgoing.entry = entry.id;
-            outgoing.identity = entry.identifier;
-            outgoing.document = entry.document;
-            outgoing.attempts = std::max(entry.attempts, held.value(entry.id).attempts);
-            outgoing.sigfox = entry.identifier.size() <= 8;
-            queue.append(outgoing);
-        }
+        enqueue(entry);
     }
     sendNext();
     scheduleRetry();
