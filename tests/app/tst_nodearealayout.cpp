@@ -1,5 +1,5 @@
 #include "apptestsupport.h"
-#include "layoutinspection.h"
+#include "layoutgeometry.h"
 #include "nodeform.h"
 #include "stationview.h"
 #include "testfiles.h"

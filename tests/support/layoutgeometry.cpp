@@ -1,4 +1,4 @@
-#include "layoutinspection.h"
+#include "layoutgeometry.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -48,7 +48,7 @@ QRect inWindow(const QWidget *widget)
 }
 
 // `visible` is the part of the window that the widget's ancestors leave visible, in window coordinates.
-void inspect(const QWidget *parent, const QRect &visible, QStringList &faults)
+void collectFaults(const QWidget *parent, const QRect &visible, QStringList &faults)
 {
     QList<const QWidget *> shown;
     for (const QObject *object : parent->children()) {
@@ -68,7 +68,7 @@ void inspect(const QWidget *parent, const QRect &visible, QStringList &faults)
                           .arg(visible.height());
         }
         if (!isControl(child))
-            inspect(child, visible & area, faults);
+            collectFaults(child, visible & area, faults);
     }
     for (int i = 0; i < shown.size(); ++i) {
         for (int j = i + 1; j < shown.size(); ++j) {
@@ -100,6 +100,6 @@ QStringList layoutFaults(const QWidget *root)
     const QRect visible = root->isWindow() ? root->rect() : rootArea & root->window()->rect();
     if (!root->isWindow() && !visible.contains(rootArea))
         faults << describe(root, rootArea) + QStringLiteral(" is not wholly inside its window");
-    inspect(root, visible, faults);
+    collectFaults(root, visible, faults);
     return faults;
 }
