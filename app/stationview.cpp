@@ -5,6 +5,7 @@
 #include "nodeform.h"
 #include "noticepresenter.h"
 #include "portlist.h"
+#include "serialnodelink.h"
 #include "textprompt.h"
 #include "ui_stationview.h"
 
@@ -112,7 +113,7 @@ StationView::StationView(
     ui->progressBar->hide();
     layOut();
 
-    commissioning = new CommissioningSession(server, journal, this);
+    commissioning = new CommissioningSession(new SerialNodeLink(Pacing()), server, journal, Pacing(), this);
     // A mistyped password is asked for again, with the node read kept.
     commissioning->setAsksAgainAfterRefusal(true);
     connect(commissioning, &CommissioningSession::stateChanged, this, &StationView::renderState);

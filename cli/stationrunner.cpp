@@ -1,7 +1,7 @@
 #include "stationrunner.h"
 
 #include "commissioningjournal.h"
-#include "nodeinterface.h"
+#include "serialnodelink.h"
 
 using State = CommissioningSession::State;
 
@@ -9,7 +9,7 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
     std::shared_ptr<const CommissioningProfile> profile, const Options &options, QObject *parent)
     : QObject(parent)
     , portName(port)
-    , commissioning(new CommissioningSession(server, journal, this))
+    , commissioning(new CommissioningSession(new SerialNodeLink(Pacing()), server, journal, Pacing(), this))
     , options(options)
 {
     qRegisterMetaType<StationRunner::NodeReport>("StationRunner::NodeReport");
@@ -206,7 +206,8 @@ void StationRunner::takeWriteResult()
 
 void StationRunner::takeRecord()
 {
-    takeIdentity(commissioning->link()->nodeRecord());
+    // The node just read, which the session did not show.
+    takeIdentity(commissioning->lastNodeRead().value_or(Node()));
 }
 
 void StationRunner::takeIdentity(const Node &node)
