@@ -1,5 +1,6 @@
 // iot-commission-cli as a script runs it: the built program on simulated nodes' pseudo-terminals and the local
 // registration server, judged by its exit code, its standard output and what the node and the server hold.
+#include "booldata.h"
 #include "clirun.h"
 #include "node.h"
 #include "prerequisite.h"
@@ -277,9 +278,7 @@ void CommissionCliTest::refusedLoginEndsTheNodeInsteadOfWaiting()
 
 void CommissionCliTest::nodeThatNeverStartsAgainAfterItsWriteDoesNotHoldTheRun_data()
 {
-    QTest::addColumn<bool>("interrupted");
-    QTest::newRow("waited for") << false;
-    QTest::newRow("interrupted by SIGTERM") << true;
+    addBoolRows("interrupted", "waited for", "interrupted by SIGTERM");
 }
 
 // The node takes its write but stays silent after the reset that follows: the run neither waits for ever nor
@@ -365,10 +364,8 @@ void CommissionCliTest::badArgumentsExitWithUsage()
 
 void CommissionCliTest::unopenablePortExitsWithUsageCode_data()
 {
-    QTest::addColumn<bool>("relative");
-    QTest::newRow("absolute path") << false;
     // A path relative to the working directory is that file, not one under /dev.
-    QTest::newRow("relative path") << true;
+    addBoolRows("relative", "absolute path", "relative path");
 }
 
 void CommissionCliTest::unopenablePortExitsWithUsageCode()
