@@ -1,9 +1,9 @@
 #include "commissioner.h"
 
+#include "benchsetup.h"
 #include "commissioningjournal.h"
 #include "commissioningprofile.h"
 #include "passwordprompt.h"
-#include "protectedfieldcipher.h"
 #include "registrationoutbox.h"
 #include "serversession.h"
 
@@ -177,9 +177,10 @@ int Commissioner::configure(const QStringList &arguments)
         return usageError(QStringLiteral("a port is named twice"));
     if (serverUrl.isEmpty() || userName.isEmpty())
         return usageError(QStringLiteral("--server and --user are needed"));
-    serverUrl = ServerSession::normalisedAddress(serverUrl);
-    if (const QString problem = ServerSession::addressProblem(serverUrl); !problem.isEmpty())
-        return usageError(problem);
+    QString addressProblem;
+    serverUrl = BenchSetup::checkedAddress(serverUrl, &addressProblem);
+    if (!addressProblem.isEmpty())
+        return usageError(addressProblem);
     if (loop && parser.isSet(countOption))
         return usageError(QStringLiteral("--count and --loop exclude each other"));
     if (parser.isSet(countOption)) {
@@ -194,21 +195,16 @@ int Commissioner::configure(const QStringList &arguments)
 
     std::shared_ptr<const CommissioningProfile> profile;
     if (!profilePath.isEmpty()) {
-        std::optional<CommissioningProfile> loaded = CommissioningProfile::load(profilePath, &error);
-        if (!loaded)
+        profile = BenchSetup::loadProfile(profilePath, &error);
+        if (!profile)
             return usageError(error);
-        profile = std::make_shared<const CommissioningProfile>(std::move(*loaded));
     }
 
-    journal = std::make_unique<CommissioningJournal>(
-        journalPath.isEmpty() ? CommissioningJournal::defaultFilePath() : journalPath);
-    // Entries as the window writes them: the lot being commissioned and the fingerprint of the node key.
-    journal->setLot(lot);
-    journal->setKeyFingerprint(ProtectedFieldCipher::keyFingerprint());
-    outbox = new RegistrationOutbox(journalPath.isEmpty()
-            ? RegistrationOutbox::defaultFilePath()
-            : QFileInfo(journalPath).absoluteDir().filePath(QLatin1String(RegistrationOutbox::kFileName)),
-        this);
+    // The journal's entries as the window writes them: the lot being commissioned and the fingerprint of the
+    // node key; the outbox beside the journal.
+    bench = std::make_unique<BenchSetup>(journalPath);
+    bench->journal().setLot(lot);
+    outbox = &bench->outbox();
     // Before any node is touched: registrations that may be stranded in an unreadable outbox are the operator's
     // to recover first (the file was kept; the next run starts with the fresh outbox).
     if (!outbox->recoveryNote().isEmpty()) {
@@ -220,11 +216,11 @@ int Commissioner::configure(const QStringList &arguments)
             QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ") + outbox->errorText());
         return kExitStorageFailed;
     }
-    for (const QString &problem : {outbox->permissionProblem(), journal->tightenPermissions()}) {
+    for (const QString &problem : {outbox->permissionProblem(), bench->journalPermissionProblem()}) {
         if (!problem.isEmpty())
             printLine(stderr, QStringLiteral("iot-commission-cli: warning: ") + problem);
     }
-    server = new ServerSession(journal.get(), outbox, this);
+    server = &bench->server();
     server->setServerAddress(serverUrl);
     if (!caFile.isEmpty() && !server->setCaCertificateFile(caFile))
         return usageError(QStringLiteral("--ca-file %1: holds no certificate that can be used").arg(caFile));
@@ -251,7 +247,7 @@ int Commissioner::configure(const QStringList &arguments)
     options.password = password;
     options.waitForReturningPort = loop;
     for (const QString &port : qAsConst(ports)) {
-        auto *station = new StationRunner(port, server, journal.get(), profile, options);
+        auto *station = new StationRunner(port, server, &bench->journal(), profile, options);
         connect(station, &StationRunner::nodeDone, this, &Commissioner::nodeDone);
         connect(station, &StationRunner::progress, this, [](const QString &text) { printLine(stderr, text); });
         connect(station, &StationRunner::portFailed, this, &Commissioner::portFailed);
