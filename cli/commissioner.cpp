@@ -1,6 +1,7 @@
 #include "commissioner.h"
 
 #include "benchsetup.h"
+#include "commandline.h"
 #include "commissioningjournal.h"
 #include "commissioningprofile.h"
 #include "passwordprompt.h"
@@ -91,7 +92,7 @@ Commissioner::~Commissioner()
 
 int Commissioner::usageError(const QString &message)
 {
-    printLine(stderr, QStringLiteral("iot-commission-cli: ") + message);
+    CommandLine::say(kProgramName, message);
     printLine(stderr, QLatin1String(kUsage));
     return kExitUsage;
 }
@@ -109,8 +110,7 @@ int Commissioner::configure(const QStringList &arguments)
         QStringLiteral("server"), QStringLiteral("Registration server URL."), QStringLiteral("url"));
     const QCommandLineOption userOption(
         QStringLiteral("user"), QStringLiteral("User name at the server."), QStringLiteral("name"));
-    const QCommandLineOption profileOption(
-        QStringLiteral("profile"), QStringLiteral("Commissioning profile."), QStringLiteral("file"));
+    const QCommandLineOption profileOption = CommandLine::profileOption(QStringLiteral("Commissioning profile."));
     const QCommandLineOption registerOption(QStringLiteral("register"), QStringLiteral("Register each node."));
     const QCommandLineOption sleepOption(
         QStringLiteral("sleep"), QStringLiteral("Put each node to sleep once everything before succeeded."));
@@ -118,10 +118,10 @@ int Commissioner::configure(const QStringList &arguments)
         QStringLiteral("count"), QStringLiteral("Stop after N nodes (default 1)."), QStringLiteral("N"));
     const QCommandLineOption loopOption(QStringLiteral("loop"), QStringLiteral("Never stop (Ctrl-C ends)."));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("One JSON object per node."));
-    const QCommandLineOption journalOption(QStringLiteral("journal"),
-        QStringLiteral("Journal file (default: the tool's journal)."), QStringLiteral("file"));
-    const QCommandLineOption lotOption(QStringLiteral("lot"),
-        QStringLiteral("Production lot; every journal entry carries it, as in the window."), QStringLiteral("name"));
+    const QCommandLineOption journalOption
+        = CommandLine::journalOption(QStringLiteral("Journal file (default: the tool's journal)."));
+    const QCommandLineOption lotOption
+        = CommandLine::lotOption(QStringLiteral("Production lot; every journal entry carries it, as in the window."));
     const QCommandLineOption caFileOption(QStringLiteral("ca-file"),
         QStringLiteral("PEM file of a private certificate authority the server's certificate is checked against "
                        "(besides the system's)."),
@@ -208,17 +208,17 @@ int Commissioner::configure(const QStringList &arguments)
     // Before any node is touched: registrations that may be stranded in an unreadable outbox are the operator's
     // to recover first (the file was kept; the next run starts with the fresh outbox).
     if (!outbox->recoveryNote().isEmpty()) {
-        printLine(stderr, QStringLiteral("iot-commission-cli: the registration outbox ") + outbox->recoveryNote());
+        CommandLine::say(kProgramName, QStringLiteral("the registration outbox ") + outbox->recoveryNote());
         return kExitStorageFailed;
     }
     if (!outbox->isOpen()) {
-        printLine(stderr,
-            QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ") + outbox->errorText());
+        CommandLine::say(
+            kProgramName, QStringLiteral("the registration outbox cannot be used: ") + outbox->errorText());
         return kExitStorageFailed;
     }
     for (const QString &problem : {outbox->permissionProblem(), bench->journalPermissionProblem()}) {
         if (!problem.isEmpty())
-            printLine(stderr, QStringLiteral("iot-commission-cli: warning: ") + problem);
+            CommandLine::say(kProgramName, QStringLiteral("warning: ") + problem);
     }
     server = &bench->server();
     server->setServerAddress(serverUrl);
@@ -226,7 +226,7 @@ int Commissioner::configure(const QStringList &arguments)
         return usageError(QStringLiteral("--ca-file %1: holds no certificate that can be used").arg(caFile));
     connect(server, &ServerSession::becameIdle, this, &Commissioner::maybeFinish);
     connect(server, &ServerSession::storageProblem, this,
-        [](const QString &text) { printLine(stderr, QStringLiteral("iot-commission-cli: ") + text); });
+        [](const QString &text) { CommandLine::say(kProgramName, text); });
     waitingLoginPause = new QTimer(this);
     waitingLoginPause->setSingleShot(true);
     connect(waitingLoginPause, &QTimer::timeout, this, &Commissioner::logInForWaiting);
@@ -272,8 +272,8 @@ void Commissioner::logInForWaiting()
         return;
     ++waitingLogins;
     waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(waitingLogins, -1, 0.0)));
-    printLine(stderr,
-        QStringLiteral("iot-commission-cli: %1 registration(s) waiting in the outbox, logging in to send them")
+    CommandLine::say(kProgramName,
+        QStringLiteral("%1 registration(s) waiting in the outbox, logging in to send them")
             .arg(server->waitingCount()));
     server->setCredentials(userName, password);
     server->logIn();
@@ -284,7 +284,7 @@ void Commissioner::interrupt()
     if (interrupted)
         return;
     interrupted = true;
-    printLine(stderr, QStringLiteral("iot-commission-cli: stopping once the nodes in progress are done"));
+    CommandLine::say(kProgramName, QStringLiteral("stopping once the nodes in progress are done"));
     stopAll();
     // Nothing more leaves; whatever the outbox is doing, the run ends after the grace.
     server->stop();
@@ -311,17 +311,17 @@ void Commissioner::portFailed(const QString &name, const QString &reason, bool w
     if (!wasOpen) {
         // A port named on the command line that cannot be opened is a wrong argument: no further node is taken
         // anywhere, and what is in progress elsewhere is seen through.
-        printLine(stderr, QStringLiteral("iot-commission-cli: cannot open %1: %2").arg(name, reason));
+        CommandLine::say(kProgramName, QStringLiteral("cannot open %1: %2").arg(name, reason));
         worstOutcome = kExitUsage;
         stopAll();
     } else {
         // A node unplugged, or one that hung up: only this port's work ends, the other ports go on.
-        printLine(stderr,
-            QStringLiteral("iot-commission-cli: %1 went away (%2); no further node is taken there").arg(name, reason));
+        CommandLine::say(
+            kProgramName, QStringLiteral("%1 went away (%2); no further node is taken there").arg(name, reason));
         const bool portLeft = std::any_of(
             stations.cbegin(), stations.cend(), [](const StationRunner *station) { return !station->isGone(); });
         if (!portLeft && !stopping) {
-            printLine(stderr, QStringLiteral("iot-commission-cli: no port is left for the remaining nodes"));
+            CommandLine::say(kProgramName, QStringLiteral("no port is left for the remaining nodes"));
             worstOutcome = kExitUsage;
             stopAll();
         }
@@ -354,16 +354,15 @@ void Commissioner::maybeFinish()
     // A node that was changed and is not done (interrupted while it restarts, say) has no report line: say so.
     for (StationRunner *station : qAsConst(stations)) {
         if (station->isCommitted()) {
-            printLine(stderr,
-                QStringLiteral("iot-commission-cli: %1: the node in progress was left unfinished")
-                    .arg(station->port()));
+            CommandLine::say(
+                kProgramName, QStringLiteral("%1: the node in progress was left unfinished").arg(station->port()));
             worstOutcome = qMax(worstOutcome, kExitNodeFailed);
         }
     }
     const QStringList unrecorded = server->unrecorded();
     if (!unrecorded.isEmpty()) {
-        printLine(stderr,
-            QStringLiteral("iot-commission-cli: not recorded in the outbox: ") + unrecorded.join(QStringLiteral("; ")));
+        CommandLine::say(
+            kProgramName, QStringLiteral("not recorded in the outbox: ") + unrecorded.join(QStringLiteral("; ")));
         worstOutcome = qMax(worstOutcome, kExitStorageFailed);
     }
     end(worstOutcome);
