@@ -75,8 +75,6 @@ private slots:
 
 private:
     QStringList commissionArguments(const QStringList &ports) const;
-    // Each simulated port's registration records at the server, by DevEUI.
-    int registrationsOf(const QString &devEui);
     int loginRequests();
     // Commissions the one node with registration and sleep asked for, booting it once the tool listens, where
     // the run must fail: the tool ends with exit code 1 and its one report is handed back.
@@ -121,23 +119,7 @@ void CommissionCliTest::cleanup()
 
 QStringList CommissionCliTest::commissionArguments(const QStringList &ports) const
 {
-    QStringList arguments{QStringLiteral("commission")};
-    for (const QString &port : ports)
-        arguments << QStringLiteral("--port") << port;
-    arguments << QStringLiteral("--server") << server->baseUrl() << QStringLiteral("--user")
-              << QLatin1String(TestServerProcess::kUser) << QStringLiteral("--profile") << profilePath
-              << QStringLiteral("--json");
-    return arguments;
-}
-
-int CommissionCliTest::registrationsOf(const QString &devEui)
-{
-    int registrations = 0;
-    for (const QJsonValue &record : QJsonDocument::fromJson(server->devices()).array()) {
-        if (hexOnly(record.toObject().value(QStringLiteral("euid")).toString()) == hexOnly(devEui))
-            registrations += record.toObject().value(QStringLiteral("registrations")).toInt();
-    }
-    return registrations;
+    return CliRun::commissionArguments(ports, server->baseUrl(), QLatin1String(TestServerProcess::kUser), profilePath);
 }
 
 int CommissionCliTest::loginRequests()
@@ -195,7 +177,7 @@ void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
     QCOMPARE(node->profile().temperatureHigh, 45);
     QCOMPARE(node->profile().humidityLow, nodeProfile.humidityLow);
     QVERIFY(node->isSleeping());
-    QCOMPARE(registrationsOf(nodeProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(nodeProfile.devEui), 1);
     QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
     // The outbox goes beside the journal, not into the user's data directory.
     QVERIFY(QFile::exists(cli.directory() + QStringLiteral("/outbox.sqlite")));
@@ -219,7 +201,7 @@ void CommissionCliTest::refusedWriteEndsTheNodeWithoutRegistrationOrSleep()
     QCOMPARE(report.value(QStringLiteral("sleeping")), QJsonValue(false));
     QVERIFY(!node->isSleeping());
     QVERIFY(!node->receivedLines().contains(QStringLiteral("s")));
-    QCOMPARE(registrationsOf(SimNodeProfile::forType(Node::LoRaOTAA).devEui), 0);
+    QCOMPARE(server->registrationsOf(SimNodeProfile::forType(Node::LoRaOTAA).devEui), 0);
 }
 
 void CommissionCliTest::twoPortsBootedTogetherShareOneLogin()
@@ -253,8 +235,8 @@ void CommissionCliTest::twoPortsBootedTogetherShareOneLogin()
     QStringList expected{first.path(), second.path()};
     expected.sort();
     QCOMPARE(ports, expected);
-    QCOMPARE(registrationsOf(firstProfile.devEui), 1);
-    QCOMPARE(registrationsOf(secondProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(firstProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(secondProfile.devEui), 1);
     QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
     QCOMPARE(first->profile().temperatureHigh, 45);
     QCOMPARE(second->profile().temperatureHigh, 45);
@@ -310,7 +292,7 @@ void CommissionCliTest::nodeThatNeverStartsAgainAfterItsWriteDoesNotHoldTheRun()
     }
     QCOMPARE(cli.exitCode(), 1);
     QVERIFY(!node->isSleeping());
-    QCOMPARE(registrationsOf(nodeProfile.devEui), 0);
+    QCOMPARE(server->registrationsOf(nodeProfile.devEui), 0);
 }
 
 void CommissionCliTest::badArgumentsExitWithUsage_data()
@@ -450,7 +432,7 @@ void CommissionCliTest::portThatGoesAwayEndsOnlyItsOwnWork()
     QVERIFY2(status == 200 || status == 201, qPrintable(transcript));
     QCOMPARE(stayingReport.value(QStringLiteral("sleeping")), QJsonValue(true));
     QVERIFY(staying->isSleeping());
-    QCOMPARE(registrationsOf(stayingProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(stayingProfile.devEui), 1);
 
     // The staying node's journal: read, written, read back and verified, registered, asleep; every entry in the
     // lot, and each read with the fingerprint of the tool's node key.
