@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+class BenchSetup;
 class CommissioningProfile;
 class HistoryWindow;
 class RegistrationOutbox;
@@ -115,10 +116,12 @@ private:
 
     Ui::MainWindow *ui;
     QSettings settings;
+    // The journal, outbox and server session the stations share.
+    std::unique_ptr<BenchSetup> bench;
     // What happened to each node, for the supervisor; the window never reads it.
-    CommissioningJournal journal;
-    RegistrationOutbox *outbox = nullptr;
-    ServerSession *serverSession = nullptr;
+    CommissioningJournal &journal;
+    RegistrationOutbox *outbox = nullptr; // the bench's
+    ServerSession *serverSession = nullptr; // the bench's
     NoticePresenter *notices = nullptr;
     QList<StationView *> stations;
     // Holds the stations while there are several; a single station is the central widget itself.

@@ -2,6 +2,7 @@
 
 #include "commissioningjournal.h"
 #include "serialnodelink.h"
+#include "stationoutcome.h"
 
 using State = CommissioningSession::State;
 
@@ -152,20 +153,6 @@ void StationRunner::stateChanged(State state)
                 : phase == Phase::Sleeping ? QStringLiteral("the node stopped answering the sleep command")
                                            : QStringLiteral("the node stopped answering the write (Apply Timed out)"));
         break;
-    case State::ConnectTimedOut:
-        finish(QStringLiteral("the node's start-up read timed out"));
-        break;
-    case State::NotConfigured:
-        takeRecord();
-        finish(QStringLiteral("node not configured"));
-        break;
-    case State::FirmwareTooOld:
-        takeRecord();
-        finish(QStringLiteral("firmware too old for the profile"));
-        break;
-    case State::KeyMismatch:
-        finish(QStringLiteral("the node key does not match the tool's"));
-        break;
     case State::LoginFailed:
         finish(QStringLiteral("login failed: ") + commissioning->loginProblem());
         break;
@@ -191,6 +178,12 @@ void StationRunner::stateChanged(State state)
         say(QStringLiteral("waiting for the node's port to come back"));
         break;
     default:
+        // A node refused for what the state alone says (timed out, not configured, too old, another key).
+        if (const StationOutcome::Description &outcome = StationOutcome::of(state); outcome.reason) {
+            if (outcome.nodeNamed)
+                takeRecord();
+            finish(outcome.reasonText());
+        }
         break;
     }
 }
