@@ -8,6 +8,7 @@
 #include "nodesimulator.h"
 #include "nodewritecommand.h"
 #include "serversession.h"
+#include "serialnodelink.h"
 #include "testserverprocess.h"
 
 #include <QCoreApplication>
@@ -80,7 +81,7 @@ int main(int argc, char **argv)
         ServerSession serverSession(nullptr, nullptr);
         serverSession.setServerAddress(server.baseUrl());
         serverSession.setCredentials(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-        CommissioningSession session(&serverSession, nullptr);
+        CommissioningSession session(new SerialNodeLink(Pacing()), &serverSession, nullptr, Pacing());
         session.setProfile(std::make_shared<const CommissioningProfile>(*profile));
 
         QElapsedTimer clock;
