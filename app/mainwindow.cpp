@@ -80,9 +80,15 @@ QIcon moodDot(StationView::Mood mood)
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(Pacing(), parent)
+{
+}
+
+MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , settings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication))
+    , pacing(pacing)
 {
     ui->setupUi(this);
     ui->menuConfigure->menuAction()->setVisible(false);
@@ -120,7 +126,7 @@ MainWindow::MainWindow(QWidget *parent)
     waitingLabel = new ElidedLabel(this);
     waitingLabel->setObjectName(QStringLiteral("waitingRegistrationsLabel"));
     ui->statusBar->addPermanentWidget(waitingLabel);
-    outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), this);
+    outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), pacing, this);
     if (!outbox->keptFilePath().isEmpty()) {
         // Its registrations are not lost: the file is kept for recovery, and new ones go into a fresh outbox.
         reportStorageProblem(tr("The registration outbox could not be read: it was kept as %1 and a fresh outbox "
@@ -138,7 +144,7 @@ MainWindow::MainWindow(QWidget *parent)
     if (!journalPermissions.isEmpty())
         reportStorageProblem(tr("The commissioning journal is readable by others: %1").arg(journalPermissions));
     journal.setKeyFingerprint(ProtectedFieldCipher::keyFingerprint());
-    serverSession = new ServerSession(&journal, outbox->isOpen() ? outbox : nullptr, this);
+    serverSession = new ServerSession(&journal, outbox->isOpen() ? outbox : nullptr, pacing, this);
     connect(serverSession, &ServerSession::waitingChanged, this, &MainWindow::showWaitingRegistrations);
     connect(serverSession, &ServerSession::storageProblem, this, &MainWindow::reportStorageProblem);
     connect(serverSession, &ServerSession::loginFinished, this, &MainWindow::showWaitingRegistrations);
@@ -280,11 +286,9 @@ StationView *MainWindow::currentStation() const
 
 StationView *MainWindow::addStation()
 {
-    auto *station = new StationView(serverSession, &journal, notices, this);
+    auto *station = new StationView(serverSession, &journal, notices, pacing, this);
     stations.append(station);
     station->setProfile(activeProfile);
-    if (connectTimeoutForTesting > 0)
-        station->setConnectTimeoutForTesting(connectTimeoutForTesting);
     CommissioningSession *session = station->session();
     connect(session, &CommissioningSession::recordingFailed, this, &MainWindow::reportStorageProblem);
     connect(session, &CommissioningSession::stateChanged, this, &MainWindow::updateLoginAgainButton);
@@ -425,13 +429,6 @@ void MainWindow::showStationAppearance()
         ui->statusBar->clearMessage();
     else
         ui->statusBar->showMessage(portFailureMessage);
-}
-
-void MainWindow::setConnectTimeoutForTesting(int ms)
-{
-    connectTimeoutForTesting = ms;
-    for (StationView *station : qAsConst(stations))
-        station->setConnectTimeoutForTesting(ms);
 }
 
 void MainWindow::openLoginDialog()

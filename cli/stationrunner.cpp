@@ -9,7 +9,7 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
     std::shared_ptr<const CommissioningProfile> profile, const Options &options, QObject *parent)
     : QObject(parent)
     , portName(port)
-    , commissioning(new CommissioningSession(server, journal, this))
+    , commissioning(new CommissioningSession(server, journal, Pacing(), this))
     , options(options)
 {
     qRegisterMetaType<StationRunner::NodeReport>("StationRunner::NodeReport");

@@ -35,10 +35,12 @@ QString failureReason(CommandFailure failure)
 }
 } // namespace
 
-CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJournal *journal, QObject *parent)
+CommissioningSession::CommissioningSession(
+    ServerSession *server, CommissioningJournal *journal, const Pacing &pacing, QObject *parent)
     : QObject(parent)
     , server(server)
     , journal(journal)
+    , connectTimeoutMs(pacing.connectTimeoutMs)
 {
     qRegisterMetaType<CommissioningSession::State>("CommissioningSession::State");
     qRegisterMetaType<CommissioningSession::Notice>("CommissioningSession::Notice");
@@ -58,7 +60,7 @@ CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJ
     connect(server, &ServerSession::loginFinished, this, &CommissioningSession::loginFinished);
     connect(server, &ServerSession::registrationFinished, this, &CommissioningSession::registrationFinished);
 
-    nodeLink = new NodeInterface(this);
+    nodeLink = new NodeInterface(pacing, this);
     // What the link read from a port the operator has since closed or replaced is not shown: a boot heard on a
     // closed port could only end in a connect time-out telling the operator to reset a node the tool no longer
     // listens to, and a node read on the old port is not the one on the new.
@@ -76,10 +78,10 @@ CommissioningSession::CommissioningSession(ServerSession *server, CommissioningJ
     connect(nodeLink, &NodeInterface::configureID, this, &CommissioningSession::identityRequested);
     connect(nodeLink, &NodeInterface::nodeKeyMismatch, this, &CommissioningSession::nodeKeyMismatch);
     connect(nodeLink, &NodeInterface::serialPortOpened, this, &CommissioningSession::linkPortOpened);
-    portWatch.setInterval(kPortWatchIntervalMs);
+    portWatch.setInterval(pacing.portWatchIntervalMs);
     connect(&portWatch, &QTimer::timeout, this, &CommissioningSession::checkWatchedPort);
     returnedPortReset.setSingleShot(true);
-    returnedPortReset.setInterval(kReturnedPortBootGraceMs);
+    returnedPortReset.setInterval(pacing.returnedPortBootGraceMs);
     connect(&returnedPortReset, &QTimer::timeout, this, [this] {
         if (currentState != State::WaitingForNode || readingNode || openPortName.isEmpty())
             return;

@@ -30,19 +30,10 @@ class CommissioningSession : public QObject
 {
     Q_OBJECT
 public:
-    // How long a booting node may take from its banner to the complete configuration.
-    static constexpr int kConnectTimeoutMs = 30000;
-    // How often a port that went away is looked for: seldom enough to cost nothing, often enough that the next
-    // node's boot is not missed.
-    static constexpr int kPortWatchIntervalMs = 1000;
-    // A node plugged in boots at once, mostly before its port is back; when no boot has been heard this long
-    // after the port reopened, the node is reset so that it starts again while it is listened to.
-    static constexpr int kReturnedPortBootGraceMs = 3000;
-
     enum class State {
         WaitingForNode, // no node: "Reset Node while connected"
         Reading, // a node booted and is being read
-        ConnectTimedOut, // the read did not finish within kConnectTimeoutMs
+        ConnectTimedOut, // the read did not finish within the connect time-out
         LoginNeeded, // credentials are asked for (a node waits to be shown, or a registration waits)
         LoggingIn, // the login request is on its way
         NodeShown, // the node's form is shown
@@ -107,8 +98,12 @@ public:
     enum class Answer { Apply, Discard, Proceed, Cancel };
     Q_ENUM(Answer)
 
-    // The server session is shared by every port's session; the journal may be null (nothing recorded).
-    CommissioningSession(ServerSession *server, CommissioningJournal *journal, QObject *parent = nullptr);
+    // The server session is shared by every port's session; the journal may be null (nothing recorded). The
+    // pacing gives the link's pauses, the connect time-out (a booting node's banner to its complete
+    // configuration), how often a port that went away is looked for, and how long a returned port may stay
+    // silent before its node is reset (a node plugged in boots at once, mostly before its port is back).
+    CommissioningSession(
+        ServerSession *server, CommissioningJournal *journal, const Pacing &pacing, QObject *parent = nullptr);
     ~CommissioningSession() override; // stops the link thread
 
     State state() const { return currentState; }
@@ -157,9 +152,6 @@ public:
     void setAsksAgainAfterRefusal(bool asks) { asksAgainAfterRefusal = asks; }
     // True while credentials are asked for again because the server refused the last ones.
     bool credentialsWereRefused() const { return currentState == State::LoginNeeded && askingAgain; }
-
-    // Only for tests that must not wait the real time-outs.
-    void setConnectTimeoutForTesting(int ms) { connectTimeoutMs = ms; }
 
 public slots:
     // Operator actions.
@@ -272,7 +264,7 @@ private:
     CommissioningJournal *journal;
     NodeInterface *nodeLink = nullptr;
     QTimer connectTimer;
-    int connectTimeoutMs = kConnectTimeoutMs;
+    const int connectTimeoutMs;
 
     State currentState = State::WaitingForNode;
     std::optional<Node> shownNode; // the node whose form is on show

@@ -6,6 +6,7 @@
 #include "nodeform.h"
 #include "nodeinterface.h"
 #include "nodesimulator.h"
+#include "testpacing.h"
 #include "testserverprocess.h"
 
 #include <QAction>
@@ -116,7 +117,7 @@ void CommissioningJournalFlowTest::commissioningWritesOneEntryPerEvent()
     userSettings().setValue(QStringLiteral("serial/port"), missing);
     qputenv(MainWindow::kExtraPortsVariable, (missing + QLatin1Char(':') + port).toLocal8Bit());
 
-    MainWindow window;
+    MainWindow window(testPacing());
     auto *link = window.findChild<NodeInterface *>();
     QVERIFY(link);
     QSignalSpy opened(link, &NodeInterface::serialPortOpened);

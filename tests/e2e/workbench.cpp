@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "nodeinterface.h"
+#include "testpacing.h"
 #include "testserverprocess.h"
 
 #include <QApplication>
@@ -82,7 +83,7 @@ bool Workbench::plugIn(const SimNodeProfile &profile)
     settings.setValue(QStringLiteral("serial/port"), path);
     settings.sync();
 
-    mainWindow = std::make_unique<MainWindow>();
+    mainWindow = std::make_unique<MainWindow>(testPacing());
     mainWindow->show();
     states.clear();
     recordState();

@@ -107,7 +107,7 @@ bool CommissioningSessionTest::plugIn(const SimNodeProfile &profile)
         dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".jsonl")));
     serverSession = std::make_unique<ServerSession>(journal.get(), nullptr);
     serverSession->setServerAddress(server.baseUrl());
-    session = std::make_unique<CommissioningSession>(serverSession.get(), journal.get());
+    session = std::make_unique<CommissioningSession>(serverSession.get(), journal.get(), Pacing());
     recorder = std::make_unique<SessionRecorder>(session.get());
     QSignalSpy opened(session.get(), &CommissioningSession::portOpened);
     session->choosePort(path);

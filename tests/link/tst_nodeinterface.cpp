@@ -184,7 +184,7 @@ void TestNodeInterface::lineAfterTheReplyWindowIsDroppedToTheBannerDetector()
 
     // Let the configuration read grow older than its reply window, then send a line it would have accepted
     // had it come in time, followed by a board line.
-    QTest::qWait(int(NodeCommand::kReplyWindowMs) + 300);
+    QTest::qWait(int(Pacing().replyWindowMs) + 300);
     m_sim->sendLine(QStringLiteral("Tavonex : v7.7.7"));
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("busy(true)") == 2, kShortWaitMs);
 
@@ -223,8 +223,8 @@ void TestNodeInterface::readsArePacedAndEachAnswerIsLeftInThePortForASecond()
     // next; a missing hold would leave a gap of a few milliseconds, far below the slack.
     const qint64 slackMs = 50;
     QVERIFY2(gapMs(1) >= 500 - slackMs, qPrintable(QString::number(gapMs(1))));
-    QVERIFY2(gapMs(2) >= NodeCommand::kAfterSendPauseMs + 500 - slackMs, qPrintable(QString::number(gapMs(2))));
-    QVERIFY2(gapMs(3) >= NodeCommand::kAfterSendPauseMs - slackMs, qPrintable(QString::number(gapMs(3))));
+    QVERIFY2(gapMs(2) >= Pacing().holdAfterReadMs + 500 - slackMs, qPrintable(QString::number(gapMs(2))));
+    QVERIFY2(gapMs(3) >= Pacing().holdAfterReadMs - slackMs, qPrintable(QString::number(gapMs(3))));
 }
 
 void TestNodeInterface::nodeStartingAgainDuringTheReadIsReadAgainFromTheStart_data()
@@ -315,7 +315,7 @@ void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce()
         m_link->disconnectNode();
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 1, kShortWaitMs);
     // Well within the reply window the write was waiting in.
-    QVERIFY2(sinceAsked.elapsed() < NodeCommand::kReplyWindowMs / 2, qPrintable(QString::number(sinceAsked.elapsed())));
+    QVERIFY2(sinceAsked.elapsed() < Pacing().replyWindowMs / 2, qPrintable(QString::number(sinceAsked.elapsed())));
     QCOMPARE(m_rec->results(), QVector<CommandResult>{CommandResult::Failed});
     QCOMPARE(m_rec->failures(), QVector<CommandFailure>{CommandFailure::Interrupted});
     if (newPort)
@@ -329,7 +329,7 @@ void TestNodeInterface::disconnectOrNewPortInterruptsAWriteAtOnce()
     m_link->updateNode(next, Node::FlagHumidity);
     QTRY_VERIFY_WITH_TIMEOUT(m_rec->count("result") == 2, kShortWaitMs);
     QCOMPARE(m_rec->results().last(), CommandResult::Done);
-    const qint64 untilRetryWouldBeDue = NodeCommand::kReplyWindowMs + 500 - sinceSent.elapsed();
+    const qint64 untilRetryWouldBeDue = Pacing().replyWindowMs + 500 - sinceSent.elapsed();
     if (untilRetryWouldBeDue > 0)
         QTest::qWait(int(untilRetryWouldBeDue));
     QCOMPARE(m_sim->receivedLines(), (QStringList{"tht 1 2", "thh 20 80"}));
