@@ -82,9 +82,7 @@ void TestPacing::defaultsAreThePublishedFigures()
 
 void TestPacing::scaledShortensEveryPauseButTheNodesOwnNeeds_data()
 {
-    QTest::addColumn<int>("index");
-    for (int i = 0; i < int(std::size(kPublished)); ++i)
-        QTest::newRow(kPublished[i].field.name) << i;
+    defaultsAreThePublishedFigures_data();
 }
 
 void TestPacing::scaledShortensEveryPauseButTheNodesOwnNeeds()
