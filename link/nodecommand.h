@@ -32,7 +32,6 @@ public:
     // More than the reply window since construction (never for a command whose timer was not started).
     bool isTimedOut() const;
     bool isTimedOutAfter(qint64 elapsedMs) const { return elapsedMs > m_pacing.replyWindowMs; }
-    const Pacing &pacing() const { return m_pacing; }
 
     QSerialPort *serialPort() const { return m_serialPort; }
     const char *commandText() const { return m_command; }
