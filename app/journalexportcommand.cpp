@@ -1,5 +1,6 @@
 #include "journalexportcommand.h"
 
+#include "commandline.h"
 #include "historyexport.h"
 #include "journalhistory.h"
 #include "operatortext.h"
@@ -8,8 +9,6 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QRegularExpression>
-
-#include <cstdio>
 
 namespace {
 
@@ -41,10 +40,25 @@ QString optionName(OptionIndex option)
     return QString::fromLatin1(kOptions[option].name);
 }
 
+const char kProgramName[] = "iot_commission";
+
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "iot_commission: %s\n", qPrintable(message));
-    return JournalExportCommand::kExitBadArgument;
+    return CommandLine::fail(kProgramName, message, JournalExportCommand::kExitBadArgument);
+}
+
+// The journal and the lot are taken as the command line's commission command takes them.
+QCommandLineOption optionOf(OptionIndex option)
+{
+    const QString help = QCoreApplication::translate("JournalExportCommand", kOptions[option].help);
+    switch (option) {
+    case JournalOption:
+        return CommandLine::journalOption(help);
+    case LotOption:
+        return CommandLine::lotOption(help);
+    default:
+        return QCommandLineOption(optionName(option), help, QString::fromLatin1(kOptions[option].valueName));
+    }
 }
 
 // YYYY-MM-DD only: Qt's ISO reader would also take other forms a script should not rely on.
@@ -61,10 +75,8 @@ bool parseDate(const QString &text, QDate *date)
 
 void JournalExportCommand::addOptions(QCommandLineParser &parser)
 {
-    for (const OptionRow &option : kOptions) {
-        parser.addOption({QString::fromLatin1(option.name),
-            QCoreApplication::translate("JournalExportCommand", option.help), QString::fromLatin1(option.valueName)});
-    }
+    for (int option = ExportOption; option <= UntilOption; ++option)
+        parser.addOption(optionOf(OptionIndex(option)));
 }
 
 bool JournalExportCommand::isRequested(const QCommandLineParser &parser)
@@ -116,19 +128,18 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
     const QVector<HistoryRow> rows = history.rows(filter);
     if (rows.isEmpty()) {
         // An empty export is most likely a mistyped lot or date; an earlier file of the same name is kept.
-        std::fprintf(stderr, "iot_commission: %s\n",
-            qPrintable(
-                QCoreApplication::translate("JournalExportCommand", "no entries matched; %1 not written").arg(target)));
+        CommandLine::say(kProgramName,
+            QCoreApplication::translate("JournalExportCommand", "no entries matched; %1 not written").arg(target));
         return kExitNothingMatched;
     }
     if (!HistoryExport::write(target, rows, &error, journalPath))
         return fail(QCoreApplication::translate("JournalExportCommand", "cannot write %1").arg(error));
     if (history.skippedLines() > 0)
-        std::fprintf(stderr, "iot_commission: %s\n",
-            qPrintable(QCoreApplication::translate(
-                "JournalExportCommand", "skipped %n incomplete journal line(s)", nullptr, history.skippedLines())));
-    std::fprintf(stderr, "iot_commission: %s\n",
-        qPrintable(QCoreApplication::translate("JournalExportCommand", "exported %n row(s) to %1", nullptr, rows.size())
-                       .arg(target)));
+        CommandLine::say(kProgramName,
+            QCoreApplication::translate(
+                "JournalExportCommand", "skipped %n incomplete journal line(s)", nullptr, history.skippedLines()));
+    CommandLine::say(kProgramName,
+        QCoreApplication::translate("JournalExportCommand", "exported %n row(s) to %1", nullptr, rows.size())
+            .arg(target));
     return kExitSuccess;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commandexit.h"
+
 #include <QString>
 
 class QCommandLineParser;
@@ -9,9 +11,9 @@ class QCommandLineParser;
 class JournalExportCommand
 {
 public:
-    static constexpr int kExitSuccess = 0;
-    static constexpr int kExitNothingMatched = 1;
-    static constexpr int kExitBadArgument = 2;
+    static constexpr int kExitSuccess = CommandExit::kSuccess;
+    static constexpr int kExitNothingMatched = CommandExit::kFailed;
+    static constexpr int kExitBadArgument = CommandExit::kUsage;
 
     static void addOptions(QCommandLineParser &parser);
     // True when the command line asks for an export (or for one of its options, which is then an error).

@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "commissioningjournal.h"
 #include "journalexportcommand.h"
 #include "mainwindow.h"
@@ -22,8 +23,6 @@ void nameApplication()
     QCoreApplication::setApplicationVersion(QStringLiteral(IOT_VERSION));
 }
 
-const char kProfileOption[] = "profile";
-
 // --help, --version and --export-journal are answered before any GUI exists, so they work without a display.
 // Returns -1 when the window is to be started, with what the command line asks of it in options.
 int answerWithoutWindow(int argc, char *argv[], StartOptions *options)
@@ -37,15 +36,13 @@ int answerWithoutWindow(int argc, char *argv[], StartOptions *options)
         "registers lock sensor nodes on a serial port."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOption({QString::fromLatin1(kProfileOption),
-        QCoreApplication::translate(
-            "main", "Commission with the profile in <file> instead of the one chosen in the window."),
-        QStringLiteral("file")});
+    const QCommandLineOption profileOption = CommandLine::profileOption(QCoreApplication::translate(
+        "main", "Commission with the profile in <file> instead of the one chosen in the window."));
+    parser.addOption(profileOption);
     JournalExportCommand::addOptions(parser);
     // Options the parser does not know (Qt's -platform, -style …) are not an error here; a missing value is.
     if (!parser.parse(QCoreApplication::arguments()) && parser.unknownOptionNames().isEmpty()) {
-        std::fprintf(stderr, "iot_commission: %s\n", qPrintable(parser.errorText()));
-        return JournalExportCommand::kExitBadArgument;
+        return CommandLine::fail("iot_commission", parser.errorText(), JournalExportCommand::kExitBadArgument);
     }
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
@@ -58,7 +55,7 @@ int answerWithoutWindow(int argc, char *argv[], StartOptions *options)
     }
     if (JournalExportCommand::isRequested(parser))
         return JournalExportCommand::run(parser, CommissioningJournal::defaultFilePath());
-    options->profilePath = parser.value(QString::fromLatin1(kProfileOption));
+    options->profilePath = parser.value(profileOption);
     return -1;
 }
 

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "applicationicon.h"
+#include "benchsetup.h"
 #include "commandresult.h"
 #include "commissioningprofile.h"
 #include "elidedlabel.h"
@@ -88,7 +89,8 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , settings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication))
-    , pacing(pacing)
+    , bench(std::make_unique<BenchSetup>(QString(), pacing))
+    , journal(bench->journal())
 {
     ui->setupUi(this);
     ui->menuConfigure->menuAction()->setVisible(false);
@@ -126,7 +128,7 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     waitingLabel = new ElidedLabel(this);
     waitingLabel->setObjectName(QStringLiteral("waitingRegistrationsLabel"));
     ui->statusBar->addPermanentWidget(waitingLabel);
-    outbox = new RegistrationOutbox(RegistrationOutbox::defaultFilePath(), pacing, this);
+    outbox = &bench->outbox();
     if (!outbox->keptFilePath().isEmpty()) {
         // Its registrations are not lost: the file is kept for recovery, and new ones go into a fresh outbox.
         reportStorageProblem(tr("The registration outbox could not be read: it was kept as %1 and a fresh outbox "
@@ -140,11 +142,10 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     }
     if (!outbox->permissionProblem().isEmpty())
         reportStorageProblem(tr("The registration outbox is readable by others: %1").arg(outbox->permissionProblem()));
-    const QString journalPermissions = journal.tightenPermissions();
+    const QString journalPermissions = bench->journalPermissionProblem();
     if (!journalPermissions.isEmpty())
         reportStorageProblem(tr("The commissioning journal is readable by others: %1").arg(journalPermissions));
-    journal.setKeyFingerprint(ProtectedFieldCipher::keyFingerprint());
-    serverSession = new ServerSession(&journal, outbox->isOpen() ? outbox : nullptr, pacing, this);
+    serverSession = &bench->server();
     connect(serverSession, &ServerSession::waitingChanged, this, &MainWindow::showWaitingRegistrations);
     connect(serverSession, &ServerSession::storageProblem, this, &MainWindow::reportStorageProblem);
     connect(serverSession, &ServerSession::loginFinished, this, &MainWindow::showWaitingRegistrations);
@@ -262,10 +263,9 @@ MainWindow::~MainWindow()
         station->session()->disconnect(this);
     }
     qDeleteAll(going);
-    delete serverSession;
     serverSession = nullptr;
-    delete outbox;
     outbox = nullptr;
+    bench.reset();
     delete loginDialog.data();
     delete ui;
 }
@@ -286,7 +286,7 @@ StationView *MainWindow::currentStation() const
 
 StationView *MainWindow::addStation()
 {
-    auto *station = new StationView(serverSession, &journal, notices, pacing, this);
+    auto *station = new StationView(serverSession, &journal, notices, bench->pacing(), this);
     stations.append(station);
     station->setProfile(activeProfile);
     CommissioningSession *session = station->session();
@@ -607,8 +607,8 @@ void MainWindow::editServer()
 {
     TextPrompt::open(
         this, tr("Set ORVA server"), tr("Server:"), serverSession->serverAddress(), [this](QString address) {
-            address = ServerSession::normalisedAddress(address);
-            const QString problem = ServerSession::addressProblem(address);
+            QString problem;
+            address = BenchSetup::checkedAddress(address, &problem);
             if (!problem.isEmpty()) {
                 // The address in use stays; the operator is told why the new one was not taken.
                 notices->present({CommissioningSession::Notice::Level::Warning, tr("Set ORVA server"), problem,
@@ -696,14 +696,13 @@ bool MainWindow::useProfile(const QString &path, bool remember)
         return true;
     }
     QString error;
-    std::optional<CommissioningProfile> loaded = CommissioningProfile::load(path, &error);
-    if (!loaded) {
+    std::shared_ptr<const CommissioningProfile> profile = BenchSetup::loadProfile(path, &error);
+    if (!profile) {
         // The previous profile stays in force.
         qCWarning(lcApp).noquote() << "MainWindow: profile refused:" << error;
         notices->present({CommissioningSession::Notice::Level::Critical, tr("Profile"), error, QString()});
         return false;
     }
-    auto profile = std::make_shared<const CommissioningProfile>(std::move(*loaded));
     profileLabel->setText(tr("Profile: ") + profile->name());
     profileLabel->setToolTip(path);
     activeProfile = profile;

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+class BenchSetup;
 class CommissioningProfile;
 class HistoryWindow;
 class RegistrationOutbox;
@@ -114,10 +115,12 @@ private:
 
     Ui::MainWindow *ui;
     QSettings settings;
+    // The journal, outbox and server session the stations share.
+    std::unique_ptr<BenchSetup> bench;
     // What happened to each node, for the supervisor; the window never reads it.
-    CommissioningJournal journal;
-    RegistrationOutbox *outbox = nullptr;
-    ServerSession *serverSession = nullptr;
+    CommissioningJournal &journal;
+    RegistrationOutbox *outbox = nullptr; // the bench's
+    ServerSession *serverSession = nullptr; // the bench's
     NoticePresenter *notices = nullptr;
     QList<StationView *> stations;
     // Holds the stations while there are several; a single station is the central widget itself.
@@ -141,5 +144,4 @@ private:
     QPushButton *loginAgainButton = nullptr;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
-    const Pacing pacing;
 };

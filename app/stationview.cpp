@@ -5,6 +5,7 @@
 #include "nodeform.h"
 #include "noticepresenter.h"
 #include "portlist.h"
+#include "serialnodelink.h"
 #include "textprompt.h"
 #include "ui_stationview.h"
 
@@ -52,36 +53,34 @@ const IdentityEntry kDeviceIdIdentity
         "[0-9A-F]{16}", QT_TRANSLATE_NOOP("StationView", "Device ID must be 8 HEX bytes long")};
 
 using State = CommissioningSession::State;
-using Mood = StationView::Mood;
 
-// How each state shows: the state text (none where the busy bar or the form stands in its place), its colour,
-// and the dot in the station's tab.
+// How each state shows: the state text (none where the busy bar or the form stands in its place) and its colour.
+// The dot in the station's tab is the state's mood (StationOutcome).
 struct StateLook
 {
     State state;
     const char *text;
     Qt::GlobalColor colour;
-    Mood mood;
 };
 const StateLook kStateLooks[] = {
-    {State::WaitingForNode, kIdleText, Qt::black, Mood::Idle},
-    {State::LoginNeeded, kIdleText, Qt::black, Mood::Busy},
-    {State::LoggingIn, kIdleText, Qt::black, Mood::Busy},
-    {State::Reading, nullptr, Qt::black, Mood::Busy},
-    {State::Writing, nullptr, Qt::black, Mood::Busy},
-    {State::Registering, nullptr, Qt::black, Mood::Busy},
-    {State::NodeShown, nullptr, Qt::black, Mood::Good},
-    {State::UpdateSucceeded, kApplySucceededText, Qt::darkGreen, Mood::Good},
-    {State::NodeSleeping, kNodeSleepingText, Qt::darkGreen, Mood::Good},
-    {State::ConnectTimedOut, kConnectTimedOutText, Qt::red, Mood::Bad},
-    {State::NotConfigured, kNotConfiguredText, Qt::darkYellow, Mood::Bad},
-    {State::ApplyFailed, kApplyFailedText, Qt::red, Mood::Bad},
-    {State::ApplyTimedOut, kApplyTimedOutText, Qt::red, Mood::Bad},
-    {State::FirmwareTooOld, kFirmwareTooOldText, Qt::darkYellow, Mood::Bad},
-    {State::KeyMismatch, kKeyMismatchText, Qt::red, Mood::Bad},
-    {State::LoginFailed, kLoginFailedText, Qt::red, Mood::Bad},
-    {State::PortUnavailable, kPortUnavailableText, Qt::red, Mood::Bad},
-    {State::PortReturnAwaited, kPortReturnAwaitedText, Qt::darkYellow, Mood::Busy},
+    {State::WaitingForNode, kIdleText, Qt::black},
+    {State::LoginNeeded, kIdleText, Qt::black},
+    {State::LoggingIn, kIdleText, Qt::black},
+    {State::Reading, nullptr, Qt::black},
+    {State::Writing, nullptr, Qt::black},
+    {State::Registering, nullptr, Qt::black},
+    {State::NodeShown, nullptr, Qt::black},
+    {State::UpdateSucceeded, kApplySucceededText, Qt::darkGreen},
+    {State::NodeSleeping, kNodeSleepingText, Qt::darkGreen},
+    {State::ConnectTimedOut, kConnectTimedOutText, Qt::red},
+    {State::NotConfigured, kNotConfiguredText, Qt::darkYellow},
+    {State::ApplyFailed, kApplyFailedText, Qt::red},
+    {State::ApplyTimedOut, kApplyTimedOutText, Qt::red},
+    {State::FirmwareTooOld, kFirmwareTooOldText, Qt::darkYellow},
+    {State::KeyMismatch, kKeyMismatchText, Qt::red},
+    {State::LoginFailed, kLoginFailedText, Qt::red},
+    {State::PortUnavailable, kPortUnavailableText, Qt::red},
+    {State::PortReturnAwaited, kPortReturnAwaitedText, Qt::darkYellow},
 };
 
 const StateLook &lookOf(State state)
@@ -112,7 +111,7 @@ StationView::StationView(ServerSession *server, CommissioningJournal *journal, N
     ui->progressBar->hide();
     layOut();
 
-    commissioning = new CommissioningSession(server, journal, pacing, this);
+    commissioning = new CommissioningSession(new SerialNodeLink(pacing), server, journal, pacing, this);
     // A mistyped password is asked for again, with the node read kept.
     commissioning->setAsksAgainAfterRefusal(true);
     connect(commissioning, &CommissioningSession::stateChanged, this, &StationView::renderState);
@@ -168,7 +167,7 @@ QString StationView::portName() const
 
 StationView::Mood StationView::mood() const
 {
-    return lookOf(commissioning->state()).mood;
+    return StationOutcome::of(commissioning->state()).mood;
 }
 
 void StationView::layOut()

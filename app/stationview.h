@@ -2,6 +2,7 @@
 
 #include "commissioningsession.h"
 #include "node.h"
+#include "stationoutcome.h"
 
 #include <QMap>
 #include <QPointer>
@@ -32,7 +33,7 @@ class StationView : public QWidget
     Q_OBJECT
 public:
     // How a station is doing, for the dot in its tab.
-    enum class Mood { Idle, Busy, Good, Bad };
+    using Mood = StationOutcome::Mood;
 
     // The station's link and session run on the pacing.
     StationView(ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices, const Pacing &pacing,

@@ -7,6 +7,7 @@
 #include "nodecommand.h"
 #include "nodesimulator.h"
 #include "nodewritecommand.h"
+#include "serialnodelink.h"
 #include "serversession.h"
 #include "testserverprocess.h"
 
@@ -83,7 +84,7 @@ int main(int argc, char **argv)
         serverSession.setServerAddress(server.baseUrl());
         serverSession.setCredentials(
             QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-        CommissioningSession session(&serverSession, nullptr, kPacing);
+        CommissioningSession session(new SerialNodeLink(kPacing), &serverSession, nullptr, kPacing);
         session.setProfile(std::make_shared<const CommissioningProfile>(*profile));
 
         QElapsedTimer clock;

@@ -1,9 +1,10 @@
 #include "commissioner.h"
 
+#include "benchsetup.h"
+#include "commandline.h"
 #include "commissioningjournal.h"
 #include "commissioningprofile.h"
 #include "passwordprompt.h"
-#include "protectedfieldcipher.h"
 #include "registrationoutbox.h"
 #include "serversession.h"
 
@@ -91,7 +92,7 @@ Commissioner::~Commissioner()
 
 int Commissioner::usageError(const QString &message)
 {
-    printLine(stderr, QStringLiteral("iot-commission-cli: ") + message);
+    CommandLine::say(kProgramName, message);
     printLine(stderr, QLatin1String(kUsage));
     return kExitUsage;
 }
@@ -109,8 +110,7 @@ int Commissioner::configure(const QStringList &arguments)
         QStringLiteral("server"), QStringLiteral("Registration server URL."), QStringLiteral("url"));
     const QCommandLineOption userOption(
         QStringLiteral("user"), QStringLiteral("User name at the server."), QStringLiteral("name"));
-    const QCommandLineOption profileOption(
-        QStringLiteral("profile"), QStringLiteral("Commissioning profile."), QStringLiteral("file"));
+    const QCommandLineOption profileOption = CommandLine::profileOption(QStringLiteral("Commissioning profile."));
     const QCommandLineOption registerOption(QStringLiteral("register"), QStringLiteral("Register each node."));
     const QCommandLineOption sleepOption(
         QStringLiteral("sleep"), QStringLiteral("Put each node to sleep once everything before succeeded."));
@@ -118,10 +118,10 @@ int Commissioner::configure(const QStringList &arguments)
         QStringLiteral("count"), QStringLiteral("Stop after N nodes (default 1)."), QStringLiteral("N"));
     const QCommandLineOption loopOption(QStringLiteral("loop"), QStringLiteral("Never stop (Ctrl-C ends)."));
     const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("One JSON object per node."));
-    const QCommandLineOption journalOption(QStringLiteral("journal"),
-        QStringLiteral("Journal file (default: the tool's journal)."), QStringLiteral("file"));
-    const QCommandLineOption lotOption(QStringLiteral("lot"),
-        QStringLiteral("Production lot; every journal entry carries it, as in the window."), QStringLiteral("name"));
+    const QCommandLineOption journalOption
+        = CommandLine::journalOption(QStringLiteral("Journal file (default: the tool's journal)."));
+    const QCommandLineOption lotOption
+        = CommandLine::lotOption(QStringLiteral("Production lot; every journal entry carries it, as in the window."));
     const QCommandLineOption caFileOption(QStringLiteral("ca-file"),
         QStringLiteral("PEM file of a private certificate authority the server's certificate is checked against "
                        "(besides the system's)."),
@@ -177,9 +177,10 @@ int Commissioner::configure(const QStringList &arguments)
         return usageError(QStringLiteral("a port is named twice"));
     if (serverUrl.isEmpty() || userName.isEmpty())
         return usageError(QStringLiteral("--server and --user are needed"));
-    serverUrl = ServerSession::normalisedAddress(serverUrl);
-    if (const QString problem = ServerSession::addressProblem(serverUrl); !problem.isEmpty())
-        return usageError(problem);
+    QString addressProblem;
+    serverUrl = BenchSetup::checkedAddress(serverUrl, &addressProblem);
+    if (!addressProblem.isEmpty())
+        return usageError(addressProblem);
     if (loop && parser.isSet(countOption))
         return usageError(QStringLiteral("--count and --loop exclude each other"));
     if (parser.isSet(countOption)) {
@@ -194,43 +195,38 @@ int Commissioner::configure(const QStringList &arguments)
 
     std::shared_ptr<const CommissioningProfile> profile;
     if (!profilePath.isEmpty()) {
-        std::optional<CommissioningProfile> loaded = CommissioningProfile::load(profilePath, &error);
-        if (!loaded)
+        profile = BenchSetup::loadProfile(profilePath, &error);
+        if (!profile)
             return usageError(error);
-        profile = std::make_shared<const CommissioningProfile>(std::move(*loaded));
     }
 
-    journal = std::make_unique<CommissioningJournal>(
-        journalPath.isEmpty() ? CommissioningJournal::defaultFilePath() : journalPath);
-    // Entries as the window writes them: the lot being commissioned and the fingerprint of the node key.
-    journal->setLot(lot);
-    journal->setKeyFingerprint(ProtectedFieldCipher::keyFingerprint());
-    outbox = new RegistrationOutbox(journalPath.isEmpty()
-            ? RegistrationOutbox::defaultFilePath()
-            : QFileInfo(journalPath).absoluteDir().filePath(QLatin1String(RegistrationOutbox::kFileName)),
-        this);
+    // The journal's entries as the window writes them: the lot being commissioned and the fingerprint of the
+    // node key; the outbox beside the journal.
+    bench = std::make_unique<BenchSetup>(journalPath);
+    bench->journal().setLot(lot);
+    outbox = &bench->outbox();
     // Before any node is touched: registrations that may be stranded in an unreadable outbox are the operator's
     // to recover first (the file was kept; the next run starts with the fresh outbox).
     if (!outbox->recoveryNote().isEmpty()) {
-        printLine(stderr, QStringLiteral("iot-commission-cli: the registration outbox ") + outbox->recoveryNote());
+        CommandLine::say(kProgramName, QStringLiteral("the registration outbox ") + outbox->recoveryNote());
         return kExitStorageFailed;
     }
     if (!outbox->isOpen()) {
-        printLine(stderr,
-            QStringLiteral("iot-commission-cli: the registration outbox cannot be used: ") + outbox->errorText());
+        CommandLine::say(
+            kProgramName, QStringLiteral("the registration outbox cannot be used: ") + outbox->errorText());
         return kExitStorageFailed;
     }
-    for (const QString &problem : {outbox->permissionProblem(), journal->tightenPermissions()}) {
+    for (const QString &problem : {outbox->permissionProblem(), bench->journalPermissionProblem()}) {
         if (!problem.isEmpty())
-            printLine(stderr, QStringLiteral("iot-commission-cli: warning: ") + problem);
+            CommandLine::say(kProgramName, QStringLiteral("warning: ") + problem);
     }
-    server = new ServerSession(journal.get(), outbox, this);
+    server = &bench->server();
     server->setServerAddress(serverUrl);
     if (!caFile.isEmpty() && !server->setCaCertificateFile(caFile))
         return usageError(QStringLiteral("--ca-file %1: holds no certificate that can be used").arg(caFile));
     connect(server, &ServerSession::becameIdle, this, &Commissioner::maybeFinish);
     connect(server, &ServerSession::storageProblem, this,
-        [](const QString &text) { printLine(stderr, QStringLiteral("iot-commission-cli: ") + text); });
+        [](const QString &text) { CommandLine::say(kProgramName, text); });
     waitingLoginPause = new QTimer(this);
     waitingLoginPause->setSingleShot(true);
     connect(waitingLoginPause, &QTimer::timeout, this, &Commissioner::logInForWaiting);
@@ -251,7 +247,7 @@ int Commissioner::configure(const QStringList &arguments)
     options.password = password;
     options.waitForReturningPort = loop;
     for (const QString &port : qAsConst(ports)) {
-        auto *station = new StationRunner(port, server, journal.get(), profile, options);
+        auto *station = new StationRunner(port, server, &bench->journal(), profile, options);
         connect(station, &StationRunner::nodeDone, this, &Commissioner::nodeDone);
         connect(station, &StationRunner::progress, this, [](const QString &text) { printLine(stderr, text); });
         connect(station, &StationRunner::portFailed, this, &Commissioner::portFailed);
@@ -276,8 +272,8 @@ void Commissioner::logInForWaiting()
         return;
     ++waitingLogins;
     waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(Pacing(), waitingLogins, -1, 0.0)));
-    printLine(stderr,
-        QStringLiteral("iot-commission-cli: %1 registration(s) waiting in the outbox, logging in to send them")
+    CommandLine::say(kProgramName,
+        QStringLiteral("%1 registration(s) waiting in the outbox, logging in to send them")
             .arg(server->waitingCount()));
     server->setCredentials(userName, password);
     server->logIn();
@@ -288,7 +284,7 @@ void Commissioner::interrupt()
     if (interrupted)
         return;
     interrupted = true;
-    printLine(stderr, QStringLiteral("iot-commission-cli: stopping once the nodes in progress are done"));
+    CommandLine::say(kProgramName, QStringLiteral("stopping once the nodes in progress are done"));
     stopAll();
     // Nothing more leaves; whatever the outbox is doing, the run ends after the grace.
     server->stop();
@@ -315,17 +311,17 @@ void Commissioner::portFailed(const QString &name, const QString &reason, bool w
     if (!wasOpen) {
         // A port named on the command line that cannot be opened is a wrong argument: no further node is taken
         // anywhere, and what is in progress elsewhere is seen through.
-        printLine(stderr, QStringLiteral("iot-commission-cli: cannot open %1: %2").arg(name, reason));
+        CommandLine::say(kProgramName, QStringLiteral("cannot open %1: %2").arg(name, reason));
         worstOutcome = kExitUsage;
         stopAll();
     } else {
         // A node unplugged, or one that hung up: only this port's work ends, the other ports go on.
-        printLine(stderr,
-            QStringLiteral("iot-commission-cli: %1 went away (%2); no further node is taken there").arg(name, reason));
+        CommandLine::say(
+            kProgramName, QStringLiteral("%1 went away (%2); no further node is taken there").arg(name, reason));
         const bool portLeft = std::any_of(
             stations.cbegin(), stations.cend(), [](const StationRunner *station) { return !station->isGone(); });
         if (!portLeft && !stopping) {
-            printLine(stderr, QStringLiteral("iot-commission-cli: no port is left for the remaining nodes"));
+            CommandLine::say(kProgramName, QStringLiteral("no port is left for the remaining nodes"));
             worstOutcome = kExitUsage;
             stopAll();
         }
@@ -358,16 +354,15 @@ void Commissioner::maybeFinish()
     // A node that was changed and is not done (interrupted while it restarts, say) has no report line: say so.
     for (StationRunner *station : qAsConst(stations)) {
         if (station->isCommitted()) {
-            printLine(stderr,
-                QStringLiteral("iot-commission-cli: %1: the node in progress was left unfinished")
-                    .arg(station->port()));
+            CommandLine::say(
+                kProgramName, QStringLiteral("%1: the node in progress was left unfinished").arg(station->port()));
             worstOutcome = qMax(worstOutcome, kExitNodeFailed);
         }
     }
     const QStringList unrecorded = server->unrecorded();
     if (!unrecorded.isEmpty()) {
-        printLine(stderr,
-            QStringLiteral("iot-commission-cli: not recorded in the outbox: ") + unrecorded.join(QStringLiteral("; ")));
+        CommandLine::say(
+            kProgramName, QStringLiteral("not recorded in the outbox: ") + unrecorded.join(QStringLiteral("; ")));
         worstOutcome = qMax(worstOutcome, kExitStorageFailed);
     }
     end(worstOutcome);

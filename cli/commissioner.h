@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commandexit.h"
 #include "stationrunner.h"
 
 #include <QObject>
@@ -7,7 +8,7 @@
 
 #include <memory>
 
-class CommissioningJournal;
+class BenchSetup;
 class RegistrationOutbox;
 class ServerSession;
 class QCommandLineParser;
@@ -20,11 +21,11 @@ class Commissioner : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kExitSuccess = 0;
-    static constexpr int kExitNodeFailed = 1;
-    static constexpr int kExitUsage = 2;
+    static constexpr int kExitSuccess = CommandExit::kSuccess;
+    static constexpr int kExitNodeFailed = CommandExit::kFailed;
+    static constexpr int kExitUsage = CommandExit::kUsage;
     // The outbox cannot be read (it was moved aside) or an answer could not be recorded in it.
-    static constexpr int kExitStorageFailed = 1;
+    static constexpr int kExitStorageFailed = CommandExit::kFailed;
     // After Ctrl-C or SIGTERM, how long registrations on the wire are given before the run ends regardless.
     static constexpr int kStopGraceMs = 2000;
 
@@ -68,9 +69,9 @@ private:
     bool loop = false;
     int count = 1;
 
-    std::unique_ptr<CommissioningJournal> journal;
-    RegistrationOutbox *outbox = nullptr;
-    ServerSession *server = nullptr;
+    std::unique_ptr<BenchSetup> bench;
+    RegistrationOutbox *outbox = nullptr; // the bench's
+    ServerSession *server = nullptr; // the bench's
     QList<StationRunner *> stations;
     int done = 0;
     // The exit code: the worst of a node failed (1) and a port that could not be opened or none left (2).

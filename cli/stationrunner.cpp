@@ -1,7 +1,8 @@
 #include "stationrunner.h"
 
 #include "commissioningjournal.h"
-#include "nodeinterface.h"
+#include "serialnodelink.h"
+#include "stationoutcome.h"
 
 using State = CommissioningSession::State;
 
@@ -9,7 +10,7 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
     std::shared_ptr<const CommissioningProfile> profile, const Options &options, QObject *parent)
     : QObject(parent)
     , portName(port)
-    , commissioning(new CommissioningSession(server, journal, Pacing(), this))
+    , commissioning(new CommissioningSession(new SerialNodeLink(Pacing()), server, journal, Pacing(), this))
     , options(options)
 {
     qRegisterMetaType<StationRunner::NodeReport>("StationRunner::NodeReport");
@@ -152,20 +153,6 @@ void StationRunner::stateChanged(State state)
                 : phase == Phase::Sleeping ? QStringLiteral("the node stopped answering the sleep command")
                                            : QStringLiteral("the node stopped answering the write (Apply Timed out)"));
         break;
-    case State::ConnectTimedOut:
-        finish(QStringLiteral("the node's start-up read timed out"));
-        break;
-    case State::NotConfigured:
-        takeRecord();
-        finish(QStringLiteral("node not configured"));
-        break;
-    case State::FirmwareTooOld:
-        takeRecord();
-        finish(QStringLiteral("firmware too old for the profile"));
-        break;
-    case State::KeyMismatch:
-        finish(QStringLiteral("the node key does not match the tool's"));
-        break;
     case State::LoginFailed:
         finish(QStringLiteral("login failed: ") + commissioning->loginProblem());
         break;
@@ -191,6 +178,12 @@ void StationRunner::stateChanged(State state)
         say(QStringLiteral("waiting for the node's port to come back"));
         break;
     default:
+        // A node refused for what the state alone says (timed out, not configured, too old, another key).
+        if (const StationOutcome::Description &outcome = StationOutcome::of(state); outcome.reason) {
+            if (outcome.nodeNamed)
+                takeRecord();
+            finish(outcome.reasonText());
+        }
         break;
     }
 }
@@ -206,7 +199,8 @@ void StationRunner::takeWriteResult()
 
 void StationRunner::takeRecord()
 {
-    takeIdentity(commissioning->link()->nodeRecord());
+    // The node just read, which the session did not show.
+    takeIdentity(commissioning->lastNodeRead().value_or(Node()));
 }
 
 void StationRunner::takeIdentity(const Node &node)

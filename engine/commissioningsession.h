@@ -13,9 +13,13 @@
 #include <memory>
 #include <optional>
 
+#include "logincoordinator.h"
+#include "pacing.h"
+#include "portwatch.h"
 #include "serversession.h"
+#include "sessionjournal.h"
 
-class NodeInterface;
+class NodeLink;
 enum class CommandResult : int;
 enum class CommandFailure : int;
 
@@ -26,6 +30,11 @@ enum class CommandFailure : int;
 // Nothing here waits: the link answers by signals, the server requests finish by signals, and a login the
 // workflow needs is asked for by entering LoginNeeded, answered later through submitCredentials() or
 // cancelLogin(). Whatever arrives meanwhile (a node booting, another node announced) is an ordinary transition.
+//
+// Every slot and every answer is an Event; what an event does in a state is one row of the transition table
+// (engine/sessiontable.cpp): the states it applies in, a named guard, where it leads and what it does. An event
+// without a row in the current state is ignored. Events an action causes (a login it asks for) are handled
+// after it, each with its own row.
 class CommissioningSession : public QObject
 {
     Q_OBJECT
@@ -51,6 +60,68 @@ public:
         PortReturnAwaited, // the open port went away (a node unplugged): it is reopened once it is back
     };
     Q_ENUM(State)
+
+    enum class Event {
+        ChoosePort, // the operator chose a port
+        PortOpened, // the link opened the chosen (or returned) port
+        PortFailed, // a port the operator chose cannot be opened
+        PortLost, // the open or watched port went away
+        PortBack, // the watched port is there again: it is reopened
+        BootGraceOver, // a returned port's node was not heard booting
+        Boot, // a node's start-up banner: it is being read
+        ReadEnded, // the link ended a read without announcing a node
+        NodeRead, // the link announced a node it read
+        ReadTimedOut, // the read did not finish within the connect time-out
+        KeyMismatch, // the node's identifiers are enciphered under another key
+        LoginAsked, // credentials must be typed in
+        LoginStarted, // a login request is on its way (this port's or another's)
+        LoginImpossible, // no server is configured
+        Credentials, // the operator typed credentials in
+        LoginCancelled, // the operator cancelled the login
+        LoginGranted,
+        LoginRefused, // the server refused the credentials
+        LoginFailed, // the login failed for another reason
+        RetryLogin, // the operator tries the login again without a reset
+        ProfileChanged, // another profile came into force
+        Apply, // the operator applies the form's settings
+        WriteDone,
+        WriteFailed,
+        WriteTimedOut,
+        WriteResultUnknown, // the link reported a result it has no name for: the write is over all the same
+        Register, // the operator registers the shown node
+        RegistrationEnded, // this port's registration got its answer
+        Activate, // the operator puts the node to sleep
+        SleepConfirmed, // the operator lets an unregistered node sleep
+        Sleeping, // the node confirmed it went to sleep
+        Reset, // the operator resets the node
+        Disconnect, // the operator lets the port go
+    };
+    Q_ENUM(Event)
+    static constexpr int kEventCount = int(Event::Disconnect) + 1;
+    static constexpr int kStateCount = int(State::PortReturnAwaited) + 1;
+
+    // Where a transition leads: a state, no change, or one of two decisions that depend on more than the state.
+    enum class Next {
+        To, // the row's state
+        Stay, // no change
+        Verdict, // the node presented: NodeShown, or NotConfigured / FirmwareTooOld when it is set aside
+        Resume, // what the port is doing without a node on show: PortReturnAwaited, Reading, ConnectTimedOut or
+                // WaitingForNode
+    };
+    Q_ENUM(Next)
+    // One row of the transition table, as a reader (or a test) sees it.
+    struct Rule
+    {
+        QList<State> from;
+        Event event;
+        QString guard; // empty: always
+        Next next;
+        State to; // with Next::To
+        QString action; // empty: none
+    };
+    static QList<Rule> transitions();
+    // The rows that may apply to the event in the state, in the order they are tried; empty: it is ignored.
+    static QList<Rule> transitionsFor(State state, Event event);
 
     // Something the operator must read and acknowledge (a message box in the window).
     struct Notice
@@ -98,13 +169,11 @@ public:
     enum class Answer { Apply, Discard, Proceed, Cancel };
     Q_ENUM(Answer)
 
-    // The server session is shared by every port's session; the journal may be null (nothing recorded). The
-    // pacing gives the link's pauses, the connect time-out (a booting node's banner to its complete
-    // configuration), how often a port that went away is looked for, and how long a returned port may stay
-    // silent before its node is reset (a node plugged in boots at once, mostly before its port is back).
-    CommissioningSession(
-        ServerSession *server, CommissioningJournal *journal, const Pacing &pacing, QObject *parent = nullptr);
-    ~CommissioningSession() override; // stops the link thread
+    // The session takes the link over (it becomes the link's parent) and is the only one to talk to it. The
+    // server session is shared by every port's session; the journal may be null (nothing recorded).
+    CommissioningSession(NodeLink *link, ServerSession *server, CommissioningJournal *journal, const Pacing &pacing,
+        QObject *parent = nullptr);
+    ~CommissioningSession() override; // the link goes first
 
     State state() const { return currentState; }
     // True in the states in which the node's form is on show.
@@ -125,23 +194,24 @@ public:
     bool canRegister() const;
     bool canActivate() const;
     // Why credentials are asked for: to show a node, or to register one.
-    bool loginIsForRegistration() const { return loginPurpose == LoginPurpose::Register; }
+    bool loginIsForRegistration() const { return login.purpose() == LoginCoordinator::Purpose::Register; }
 
     QString serverAddress() const { return server->serverAddress(); }
     bool isLoggedIn() const { return server->isLoggedIn(); }
     ServerSession *serverSession() const { return server; }
     QString openPort() const { return openPortName; }
     // The port that went away and is watched for (PortReturnAwaited), empty otherwise.
-    QString awaitedPort() const { return watchedPort; }
+    QString awaitedPort() const { return portWatch.port(); }
     // True when the device behind a port name is there (a path, or a name under /dev, or one the system lists).
     static bool portPresent(const QString &portName);
     // Why the chosen port cannot be used, in the operator's words (PortUnavailable).
     QString portProblem() const { return portProblemText; }
     // What the last failed login told (LoginFailed).
-    QString loginProblem() const { return loginProblemText; }
+    QString loginProblem() const { return login.problem(); }
     LabelResult labelResult() const { return label; }
 
-    NodeInterface *link() const { return nodeLink; }
+    // The node the link announced last (read at a boot), whether or not it was shown.
+    std::optional<Node> lastNodeRead() const { return lastRead; }
 
     // With it (the default), a port that goes away is watched for and opened again once it is back; without it,
     // it is reported unavailable like a port that cannot be opened.
@@ -149,9 +219,9 @@ public:
 
     // With it, credentials the server refused are asked for again (LoginNeeded once more, the node read kept)
     // until the operator cancels; without it (the command line) the refusal ends the login.
-    void setAsksAgainAfterRefusal(bool asks) { asksAgainAfterRefusal = asks; }
+    void setAsksAgainAfterRefusal(bool asks) { login.setAsksAgainAfterRefusal(asks); }
     // True while credentials are asked for again because the server refused the last ones.
-    bool credentialsWereRefused() const { return currentState == State::LoginNeeded && askingAgain; }
+    bool credentialsWereRefused() const { return currentState == State::LoginNeeded && login.isAskingAgain(); }
 
 public slots:
     // Operator actions.
@@ -190,6 +260,7 @@ public slots:
     void nodeKeyMismatch();
     // The connect timer's end; callable directly by tests.
     void connectTimedOut();
+    void loginStarted();
 
 signals:
     void stateChanged(CommissioningSession::State state);
@@ -214,61 +285,146 @@ signals:
     void portFailed(QString portName, QString reason);
 
 private:
-    enum class LoginPurpose { None, ShowNode, Register, Standalone };
-    enum class PendingWriteKind { Settings, DeviceId, SigfoxData };
-    struct PendingWrite
+    using Guard = bool (CommissioningSession::*)() const;
+    using Step = void (CommissioningSession::*)();
+    struct Transition
     {
-        PendingWriteKind kind;
-        Node node;
-        int flags;
+        quint32 from; // a set of states, one bit each
+        Event event;
+        const char *guardName;
+        Guard guard; // null: always
+        Next next;
+        State to;
+        const char *actionName;
+        Step action; // null: none
     };
+    static const Transition kTable[];
+    static const int kTableSize;
+    static Rule describe(const Transition &row);
+
+    // An event with what came with it.
+    struct Occurrence
+    {
+        Occurrence(Event event = Event::Boot, const QString &name = QString(), const QString &text = QString())
+            : event(event)
+            , name(name)
+            , text(text)
+        {
+        }
+        Event event;
+        Node node;
+        QString name; // a port's name, a user name, a lock description
+        QString text; // a port's problem, a password
+        ServerSession::LoginOutcome outcome = ServerSession::LoginOutcome::Failed;
+        QString detail;
+        ServerSession::RegistrationReport report;
+        int flags = 0;
+        CommandFailure failure{};
+    };
+    // Handles the event by its first row whose guard holds; one caused meanwhile is handled after it.
+    void fire(const Occurrence &occurrence);
+    void fire(Event event) { fire(Occurrence{event}); }
+    const Transition *rowFor(State state, Event event) const;
 
     enum class Verification { None, Pending, Verified, Failed };
+    enum class ReadProgress { None, Reading, TimedOut };
+
+    // Guards.
+    bool loggedIn() const { return server->isLoggedIn(); }
+    bool loginWanted() const { return login.isWanted(); }
+    bool loginForRegistration() const { return loginIsForRegistration(); }
+    bool loginForRegistrationWithNodeShown() const { return loginIsForRegistration() && shownNode; }
+    bool nodeHeldForLogin() const { return login.isWanted() && login.holdsNode(); }
+    bool nodeHeld() const { return login.holdsNode(); }
+    bool nodeHeldAndLoggedIn() const { return login.holdsNode() && server->isLoggedIn(); }
+    bool refusalAskedAgain() const { return login.asksAgainAfter(LoginCoordinator::End::Refused); }
+    bool failureKeepsNode() const { return login.keepsNodeAfter(LoginCoordinator::End::Failed); }
+    bool nodeShown() const { return shownNode.has_value(); }
+    bool portOpen() const { return !openPortName.isEmpty(); }
+    bool settingsSelected() const;
+    bool standaloneLoginPossible() const { return !server->isLoggedIn() && !login.isWanted() && !shownNode; }
+    bool registerAsksFirst() const { return canRegister() && unappliedEdits; }
+    bool registerReady() const { return canRegister() && server->isLoggedIn(); }
+    bool activateAsksFirst() const { return canActivate() && unappliedEdits; }
+    bool activateAsksUnregistered() const { return canActivate() && !registrationDone && !registrationWaiting; }
+
+    // Actions.
+    void openChosenPort();
+    void takeOpenedPort();
+    void markPortUnavailable();
+    void watchLostPort();
+    void reopenPort();
+    void resetUnheardNode();
+    void startReading();
+    void dropHeldAndStartReading();
+    void endRead();
+    void noteReadTimedOut();
+    void holdRead();
+    void presentRead();
+    void holdReadAndLogIn();
+    void setAsideMismatch();
+    void sendCredentials();
+    void askAgain();
+    void endLogin();
+    void grantLogin();
+    void registerAfterGrant();
+    void presentHeldAfterGrant();
+    void logInForHeld();
+    void logInStandalone();
+    void representShown();
+    void write();
+    void endWrite();
+    void endWriteAndReset();
+    void askApplyFirstForRegister();
+    void registerNow();
+    void registerAfterLogin();
+    void reportRegistration();
+    void reportAndPresentHeld();
+    void reportAndLogInForHeld();
+    void askApplyFirstForActivate();
+    void askSleepUnregistered();
+    void sleep();
+    void recordSleep();
+    void resetAndRead();
+    void letPortGo();
+
+    // Helpers of the actions.
+    void takeRead();
+    void askLogin(LoginCoordinator::Purpose purpose);
+    void prepareRegistration();
+    void startRegistration();
+    void report(const ServerSession::RegistrationReport &report);
+    // The node that Next::Verdict presents, and the presentation: the state it leads to.
+    State present(const Node &node);
+    State resumedState() const;
 
     void setState(State state);
-    void checkJournal();
     bool nodeMayLeave() const;
-    QString journalKeyFingerprint() const;
     void setNote(NodeNote::Tone tone, const QString &text);
     // Compares the node as read again with the write that preceded the reset; true when nothing was pending.
     void verifyAgainstLastWrite(const Node &node);
-    void showNode(const Node &node);
     void clearNode();
     void raise(Notice::Level level, const QString &title, const QString &text, const QString &detail = QString());
-
-    // Login: uses the one held, waits for one on its way, starts one with held credentials, or asks for them.
-    void needLogin(LoginPurpose purpose);
-    void loginStarted();
-    void loginFinished(ServerSession::LoginOutcome outcome, const QString &detail);
-    // How a login ended without being held.
-    enum class LoginEnd { Cancelled, NotConfigured, Failed };
-    void loginRefusedOrAbandoned(LoginEnd end,
-        ServerSession::LoginOutcome outcome = ServerSession::LoginOutcome::Failed, const QString &detail = QString());
-    static QString describeLoginFailure(ServerSession::LoginOutcome outcome, const QString &detail);
     void linkPortFailed(const QString &name, const QString &reason);
     void linkPortOpened(const QString &name);
-    // Watching for a port that went away, and reopening it (with a reset, so the node's boot is heard) once back.
-    void watchForPort(const QString &name);
-    void stopWatchingPort();
-    void checkWatchedPort();
-    void doRegister(const QString &lockDescription);
-    void doActivate();
-    // Where the view goes when no node is to be shown: the read in progress, its time-out, or waiting.
-    State idleState() const;
-    void proceedAfterLogin();
-
-    void startRegistration();
+    void loginFinished(ServerSession::LoginOutcome outcome, const QString &detail);
     void registrationFinished(const ServerSession::RegistrationReport &report);
 
     ServerSession *server;
-    CommissioningJournal *journal;
-    NodeInterface *nodeLink = nullptr;
+    SessionJournal records;
+    LoginCoordinator login;
+    NodeLink *nodeLink = nullptr;
     QTimer connectTimer;
     const int connectTimeoutMs;
 
     State currentState = State::WaitingForNode;
+    Occurrence now; // the event handled
+    QList<Occurrence> queued;
+    bool dispatching = false;
+    std::optional<Node> candidate; // the node Next::Verdict presents
     std::optional<Node> shownNode; // the node whose form is on show
-    std::optional<Node> waitingNode; // a node announced while a login was needed; shown once it is held
+    std::optional<Node> lastRead; // the node the link announced last
+    ReadProgress read = ReadProgress::None; // the link's read of a booting node
     bool registerAllowed = false;
     bool activateAllowed = false;
     bool registrationDone = false; // the shown node was registered in this session
@@ -278,12 +434,7 @@ private:
     QString pendingDescription; // the lock description of a Register that waits for an answer
     LabelResult label;
     QString portProblemText;
-    QString loginProblemText;
-    bool journalProblemReported = false;
 
-    LoginPurpose loginPurpose = LoginPurpose::None;
-    bool asksAgainAfterRefusal = false;
-    bool askingAgain = false; // LoginNeeded was entered again after the server refused the credentials
     Node registrationNode;
     quint64 registrationTicket = 0;
 
@@ -291,24 +442,22 @@ private:
     FormPreset currentPreset;
     NodeNote currentNote;
     Verification verification = Verification::None;
+    struct WrittenSettings
+    {
+        Node node;
+        int flags;
+    };
     // The last write and the node it went to, kept until the node has been read back after its reset.
-    std::optional<PendingWrite> lastWrite;
+    std::optional<WrittenSettings> lastWrite;
     // The lock description typed for a node, kept while that node is reset and read again.
     QString describedIdentity;
     QString describedText;
 
-    bool readingNode = false; // the link is reading a booting node
-    bool readTimedOut = false; // that read did not finish in time while a login was being settled
-
     QString openPortName;
-    QTimer portWatch;
-    QTimer returnedPortReset;
-    QString watchedPort; // the port that went away, until it is back or another choice is made
-    bool reopenPending = false; // the watched port was handed to the link; its answer is awaited
+    PortWatch portWatch; // the port that went away, until it is back or another choice is made
     bool watchesReturningPort = true;
     // The port was closed or replaced: what the link reports is stale until it says a port opened.
     bool linkReportsStale = false;
-    QList<PendingWrite> pendingWrites; // the link answers writes in the order they were asked for
 };
 
 Q_DECLARE_METATYPE(CommissioningSession::Notice)

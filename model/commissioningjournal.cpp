@@ -285,21 +285,15 @@ bool CommissioningJournal::append(QJsonObject entry)
 
     const bool created = !QFileInfo::exists(path);
     // O_APPEND puts every write at the end, also with a second instance of the tool writing at the same time.
-    // O_NONBLOCK and the check after it: a FIFO or a device in the journal's place must not hold the tool.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-        O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, kJournalFileMode);
+    // Opened without waiting and only when regular: a FIFO or a device in the journal's place must not hold the tool.
+    QString openProblem;
+    unsigned mode = 0;
+    const int fd
+        = RegularFile::openDescriptor(path, O_RDWR | O_APPEND | O_CREAT, kJournalFileMode, &openProblem, &mode);
     if (fd < 0)
-        return fail(systemError(errno));
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return fail(QStringLiteral("not a regular file"));
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        return fail(openProblem);
     // A journal created by someone else (or by an older version) is tightened like a new one.
-    if ((status.st_mode & 07777) != kJournalFileMode && ::fchmod(fd, kJournalFileMode) != 0 && !permissionWarned) {
+    if ((mode & 07777) != kJournalFileMode && ::fchmod(fd, kJournalFileMode) != 0 && !permissionWarned) {
         permissionWarned = true;
         qWarning().noquote() << QStringLiteral("CommissioningJournal: %1 cannot be made readable by its owner only: %2")
                                     .arg(path, systemError(errno));

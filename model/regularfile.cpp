@@ -16,17 +16,9 @@ bool RegularFile::open(QFile &file, const QString &path, QString *error)
         return false;
     };
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = openDescriptor(path, O_RDONLY, 0, error);
     if (fd < 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return fail(QStringLiteral("not a regular file"));
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        return false;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return fail(file.errorString());
@@ -59,4 +51,27 @@ bool RegularFile::read(const QString &path, qint64 maxBytes, QByteArray *bytes, 
     }
     *bytes = data;
     return true;
+}
+
+int RegularFile::openDescriptor(const QString &path, int flags, unsigned createMode, QString *error, unsigned *mode)
+{
+    const auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return -1;
+    };
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, createMode);
+    if (fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return fail(QStringLiteral("not a regular file"));
+    }
+    const int fileFlags = ::fcntl(fd, F_GETFL);
+    if (fileFlags >= 0)
+        ::fcntl(fd, F_SETFL, fileFlags & ~O_NONBLOCK);
+    if (mode)
+        *mode = status.st_mode;
+    return fd;
 }

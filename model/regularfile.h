@@ -16,4 +16,9 @@ public:
     static bool open(QFile &file, const QString &path, QString *error);
     // Reads the whole of `path`, refusing a file larger than maxBytes ("larger than N bytes") unread.
     static bool read(const QString &path, qint64 maxBytes, QByteArray *bytes, QString *error);
+    // Opens `path` with the system's open(2) `flags` (O_NONBLOCK is added for the open and taken away again
+    // once the file is known to be regular) and `createMode` for a file O_CREAT makes. The descriptor, or -1
+    // with `*error` set as open() does; `*mode`, when asked for, receives the file's st_mode.
+    static int openDescriptor(
+        const QString &path, int flags, unsigned createMode, QString *error, unsigned *mode = nullptr);
 };

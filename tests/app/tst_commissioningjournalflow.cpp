@@ -6,6 +6,7 @@
 #include "nodeform.h"
 #include "nodeinterface.h"
 #include "nodesimulator.h"
+#include "protectedfieldcipher.h"
 #include "testpacing.h"
 #include "testserverprocess.h"
 
@@ -130,6 +131,9 @@ void CommissioningJournalFlowTest::commissioningWritesOneEntryPerEvent()
     simulator.boot();
     QVERIFY(waitForForm(window, nullptr));
     QCOMPARE(journalEvents(), QStringList{"nodeRead"});
+    // The read names the node key the tool reads with, as the command line's reads do.
+    QCOMPARE(CommissioningJournal(journalFile()).entries().first().value(QStringLiteral("keyFingerprint")).toString(),
+        ProtectedFieldCipher::keyFingerprint());
 
     // Settings: a new report rate; on success the node is reset and read again.
     NodeForm *form = window.findChild<NodeForm *>();

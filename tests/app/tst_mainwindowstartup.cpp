@@ -437,10 +437,7 @@ void MainWindowStartupTest::aboutShowsVersionAndBuildDateOnTwoLines()
 {
     MainWindow window;
     DialogDriver driver;
-    driver.clickOk();
-    namedChild<QAction>(&window, "actionAbout")->trigger();
-
-    IOT_WAIT_UNTIL_SETTLED(window, driver);
+    IOT_OPEN_ABOUT_BOX(window, driver);
     const auto boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].title, QStringLiteral("About Tessaline IoT Commission Tool"));

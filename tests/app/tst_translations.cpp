@@ -132,17 +132,15 @@ void TranslationsTest::germanFormsAndAboutBoxSpeakGerman()
     QVERIFY2(labels.contains(QStringLiteral("Anw.-Schlüssel:")), qPrintable(labels.join(QLatin1String(" | "))));
 
     // A write that did not come back as written names the settings as the form does, in German.
-    const QList<WriteVerification::Mismatch> mismatches = {{Node::FlagTemperature, QStringLiteral("temperature"),
-        QStringLiteral("-10 to 50"), QStringLiteral("0 to 30")}};
+    const QList<WriteVerification::Mismatch> mismatches = {
+        {Node::FlagTemperature, QStringLiteral("temperature"), QStringLiteral("-10 to 50"), QStringLiteral("0 to 30")}};
     QCOMPARE(WriteVerification::describeForOperator(mismatches),
         QStringLiteral("Temperatur geschrieben -10 to 50, gelesen 0 to 30"));
 
     // The About box gives the build date as German dates are written: day, month and the whole year.
     MainWindow window;
     DialogDriver driver;
-    driver.clickOk();
-    namedChild<QAction>(&window, "actionAbout")->trigger();
-    IOT_WAIT_UNTIL_SETTLED(window, driver);
+    IOT_OPEN_ABOUT_BOX(window, driver);
     const auto boxes = driver.recordsOf(QStringLiteral("message"));
     QCOMPARE(boxes.size(), 1);
     const QRegularExpression german(QStringLiteral("\\nErstellt am: [0-3][0-9]\\.[01][0-9]\\.20[0-9]{2} [0-2][0-9]:"));

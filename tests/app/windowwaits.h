@@ -3,6 +3,7 @@
 #include "dialogdriver.h"
 #include "mainwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMetaEnum>
 #include <QTest>
@@ -37,3 +38,11 @@ inline bool windowSettles(MainWindow &window, const DialogDriver &driver, int ti
 // In a test function: fails with what the window still waits for.
 #define IOT_WAIT_UNTIL_SETTLED(window, driver)                                                                         \
     QVERIFY2(windowSettles((window), (driver)), qPrintable(whatTheWindowAwaits((window), (driver))))
+
+// Opens the About box from its menu entry, has the driver click it away, and waits for the window to settle.
+#define IOT_OPEN_ABOUT_BOX(window, driver)                                                                             \
+    do {                                                                                                               \
+        (driver).clickOk();                                                                                            \
+        (window).findChild<QAction *>(QStringLiteral("actionAbout"))->trigger();                                       \
+        IOT_WAIT_UNTIL_SETTLED(window, driver);                                                                        \
+    } while (false)

@@ -103,3 +103,14 @@ QList<QJsonObject> CliRun::journalEvents(const QString &event) const
     }
     return entries;
 }
+
+QStringList CliRun::commissionArguments(
+    const QStringList &ports, const QString &serverUrl, const QString &user, const QString &profilePath)
+{
+    QStringList arguments{QStringLiteral("commission")};
+    for (const QString &port : ports)
+        arguments << QStringLiteral("--port") << port;
+    arguments << QStringLiteral("--server") << serverUrl << QStringLiteral("--user") << user
+              << QStringLiteral("--profile") << profilePath << QStringLiteral("--json");
+    return arguments;
+}

@@ -21,6 +21,9 @@ public:
     CliRun &operator=(const CliRun &) = delete;
 
     static QString executablePath();
+    // `commission` on the given ports against the server as `user`, with the profile, reporting in JSON.
+    static QStringList commissionArguments(
+        const QStringList &ports, const QString &serverUrl, const QString &user, const QString &profilePath);
     // Sets a variable of the program's environment; before start().
     void setEnvironmentVariable(const QString &name, const QString &value);
 

@@ -1,5 +1,6 @@
 // iot-commission-cli as a script runs it: the built program on simulated nodes' pseudo-terminals and the local
 // registration server, judged by its exit code, its standard output and what the node and the server hold.
+#include "booldata.h"
 #include "clirun.h"
 #include "node.h"
 #include "prerequisite.h"
@@ -74,8 +75,6 @@ private slots:
 
 private:
     QStringList commissionArguments(const QStringList &ports) const;
-    // Each simulated port's registration records at the server, by DevEUI.
-    int registrationsOf(const QString &devEui);
     int loginRequests();
     // Commissions the one node with registration and sleep asked for, booting it once the tool listens, where
     // the run must fail: the tool ends with exit code 1 and its one report is handed back.
@@ -120,23 +119,7 @@ void CommissionCliTest::cleanup()
 
 QStringList CommissionCliTest::commissionArguments(const QStringList &ports) const
 {
-    QStringList arguments{QStringLiteral("commission")};
-    for (const QString &port : ports)
-        arguments << QStringLiteral("--port") << port;
-    arguments << QStringLiteral("--server") << server->baseUrl() << QStringLiteral("--user")
-              << QLatin1String(TestServerProcess::kUser) << QStringLiteral("--profile") << profilePath
-              << QStringLiteral("--json");
-    return arguments;
-}
-
-int CommissionCliTest::registrationsOf(const QString &devEui)
-{
-    int registrations = 0;
-    for (const QJsonValue &record : QJsonDocument::fromJson(server->devices()).array()) {
-        if (hexOnly(record.toObject().value(QStringLiteral("euid")).toString()) == hexOnly(devEui))
-            registrations += record.toObject().value(QStringLiteral("registrations")).toInt();
-    }
-    return registrations;
+    return CliRun::commissionArguments(ports, server->baseUrl(), QLatin1String(TestServerProcess::kUser), profilePath);
 }
 
 int CommissionCliTest::loginRequests()
@@ -194,7 +177,7 @@ void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
     QCOMPARE(node->profile().temperatureHigh, 45);
     QCOMPARE(node->profile().humidityLow, nodeProfile.humidityLow);
     QVERIFY(node->isSleeping());
-    QCOMPARE(registrationsOf(nodeProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(nodeProfile.devEui), 1);
     QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
     // The outbox goes beside the journal, not into the user's data directory.
     QVERIFY(QFile::exists(cli.directory() + QStringLiteral("/outbox.sqlite")));
@@ -218,7 +201,7 @@ void CommissionCliTest::refusedWriteEndsTheNodeWithoutRegistrationOrSleep()
     QCOMPARE(report.value(QStringLiteral("sleeping")), QJsonValue(false));
     QVERIFY(!node->isSleeping());
     QVERIFY(!node->receivedLines().contains(QStringLiteral("s")));
-    QCOMPARE(registrationsOf(SimNodeProfile::forType(Node::LoRaOTAA).devEui), 0);
+    QCOMPARE(server->registrationsOf(SimNodeProfile::forType(Node::LoRaOTAA).devEui), 0);
 }
 
 void CommissionCliTest::twoPortsBootedTogetherShareOneLogin()
@@ -252,8 +235,8 @@ void CommissionCliTest::twoPortsBootedTogetherShareOneLogin()
     QStringList expected{first.path(), second.path()};
     expected.sort();
     QCOMPARE(ports, expected);
-    QCOMPARE(registrationsOf(firstProfile.devEui), 1);
-    QCOMPARE(registrationsOf(secondProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(firstProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(secondProfile.devEui), 1);
     QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
     QCOMPARE(first->profile().temperatureHigh, 45);
     QCOMPARE(second->profile().temperatureHigh, 45);
@@ -277,9 +260,7 @@ void CommissionCliTest::refusedLoginEndsTheNodeInsteadOfWaiting()
 
 void CommissionCliTest::nodeThatNeverStartsAgainAfterItsWriteDoesNotHoldTheRun_data()
 {
-    QTest::addColumn<bool>("interrupted");
-    QTest::newRow("waited for") << false;
-    QTest::newRow("interrupted by SIGTERM") << true;
+    addBoolRows("interrupted", "waited for", "interrupted by SIGTERM");
 }
 
 // The node takes its write but stays silent after the reset that follows: the run neither waits for ever nor
@@ -311,7 +292,7 @@ void CommissionCliTest::nodeThatNeverStartsAgainAfterItsWriteDoesNotHoldTheRun()
     }
     QCOMPARE(cli.exitCode(), 1);
     QVERIFY(!node->isSleeping());
-    QCOMPARE(registrationsOf(nodeProfile.devEui), 0);
+    QCOMPARE(server->registrationsOf(nodeProfile.devEui), 0);
 }
 
 void CommissionCliTest::badArgumentsExitWithUsage_data()
@@ -365,10 +346,8 @@ void CommissionCliTest::badArgumentsExitWithUsage()
 
 void CommissionCliTest::unopenablePortExitsWithUsageCode_data()
 {
-    QTest::addColumn<bool>("relative");
-    QTest::newRow("absolute path") << false;
     // A path relative to the working directory is that file, not one under /dev.
-    QTest::newRow("relative path") << true;
+    addBoolRows("relative", "absolute path", "relative path");
 }
 
 void CommissionCliTest::unopenablePortExitsWithUsageCode()
@@ -453,7 +432,7 @@ void CommissionCliTest::portThatGoesAwayEndsOnlyItsOwnWork()
     QVERIFY2(status == 200 || status == 201, qPrintable(transcript));
     QCOMPARE(stayingReport.value(QStringLiteral("sleeping")), QJsonValue(true));
     QVERIFY(staying->isSleeping());
-    QCOMPARE(registrationsOf(stayingProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(stayingProfile.devEui), 1);
 
     // The staying node's journal: read, written, read back and verified, registered, asleep; every entry in the
     // lot, and each read with the fingerprint of the tool's node key.

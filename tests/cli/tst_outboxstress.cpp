@@ -15,9 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
 #include <QSqlDatabase>
@@ -54,11 +52,6 @@ enum class StorageFault {
     Locked, // another process holds the outbox's write lock
     FullFileSystem, // the data directory's file system has no room left
 };
-
-QString hexOnly(QString text)
-{
-    return text.remove(QRegularExpression(QStringLiteral("[^0-9A-Fa-f]"))).toUpper();
-}
 
 int modeOf(const QString &path)
 {
@@ -99,7 +92,6 @@ private slots:
 
 private:
     QStringList commissionArguments(const QStringList &ports) const;
-    int registrationsOf(const QString &devEui);
     // Every journal line, and its registration entries; fails when a line or an attempt is there twice.
     void checkJournal(const QString &path, QList<QJsonObject> *registrations);
     // What the history export writes for the journal, as CSV.
@@ -139,23 +131,8 @@ void OutboxStressTest::cleanup()
 
 QStringList OutboxStressTest::commissionArguments(const QStringList &ports) const
 {
-    QStringList arguments{QStringLiteral("commission")};
-    for (const QString &port : ports)
-        arguments << QStringLiteral("--port") << port;
-    arguments << QStringLiteral("--server") << server->baseUrl() << QStringLiteral("--user")
-              << QLatin1String(TestServerProcess::kUser) << QStringLiteral("--profile") << profilePath
-              << QStringLiteral("--json") << QStringLiteral("--register") << QStringLiteral("--loop");
-    return arguments;
-}
-
-int OutboxStressTest::registrationsOf(const QString &devEui)
-{
-    int registrations = 0;
-    for (const QJsonValue &record : QJsonDocument::fromJson(server->devices()).array()) {
-        if (hexOnly(record.toObject().value(QStringLiteral("euid")).toString()) == hexOnly(devEui))
-            registrations += record.toObject().value(QStringLiteral("registrations")).toInt();
-    }
-    return registrations;
+    return CliRun::commissionArguments(ports, server->baseUrl(), QLatin1String(TestServerProcess::kUser), profilePath)
+        << QStringLiteral("--register") << QStringLiteral("--loop");
 }
 
 void OutboxStressTest::checkJournal(const QString &path, QList<QJsonObject> *registrations)
@@ -259,7 +236,7 @@ void OutboxStressTest::everyRegistrationReachesTheServerOnceAndIsStoredAsItHappe
         second->boot();
     } else {
         first->boot();
-        QTRY_COMPARE_WITH_TIMEOUT(registrationsOf(firstProfile.devEui), 1, kRegisteredMs);
+        QTRY_COMPARE_WITH_TIMEOUT(server->registrationsOf(firstProfile.devEui), 1, kRegisteredMs);
         QVERIFY(server->stop());
         second->boot();
         // The attempt without an answer is stored as what happened, in the journal and in its export.
@@ -269,8 +246,8 @@ void OutboxStressTest::everyRegistrationReachesTheServerOnceAndIsStoredAsItHappe
         QVERIFY2(server->restartOnSamePort(), qPrintable(server->errorString()));
     }
 
-    QTRY_COMPARE_WITH_TIMEOUT(registrationsOf(firstProfile.devEui), 1, kRegisteredMs);
-    QTRY_COMPARE_WITH_TIMEOUT(registrationsOf(secondProfile.devEui), 1, kRegisteredMs);
+    QTRY_COMPARE_WITH_TIMEOUT(server->registrationsOf(firstProfile.devEui), 1, kRegisteredMs);
+    QTRY_COMPARE_WITH_TIMEOUT(server->registrationsOf(secondProfile.devEui), 1, kRegisteredMs);
     {
         RegistrationOutbox outbox(firstRun.outboxPath());
         QTRY_COMPARE_WITH_TIMEOUT(outbox.pendingCount(), 0, kRegisteredMs);
@@ -281,8 +258,8 @@ void OutboxStressTest::everyRegistrationReachesTheServerOnceAndIsStoredAsItHappe
     }
 
     // Exactly once at the server: a duplicate sent by the other run would have been stored as well.
-    QCOMPARE(registrationsOf(firstProfile.devEui), 1);
-    QCOMPARE(registrationsOf(secondProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(firstProfile.devEui), 1);
+    QCOMPARE(server->registrationsOf(secondProfile.devEui), 1);
     if (posts >= 0)
         QCOMPARE(server->requestCount(QStringLiteral("device")), posts);
 
@@ -382,7 +359,7 @@ void OutboxStressTest::answerTheOutboxCannotRecordIsNotSentAgainAndStopEndsTheRu
     const QStringList lines = cli.standardError().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY2(lines.constLast().contains(QStringLiteral("not recorded")), qPrintable(lines.constLast()));
     QVERIFY2(lines.constLast().contains(profile.devEui, Qt::CaseInsensitive), qPrintable(lines.constLast()));
-    QCOMPARE(registrationsOf(profile.devEui), 1);
+    QCOMPARE(server->registrationsOf(profile.devEui), 1);
 }
 
 void OutboxStressTest::unreadableOutboxStopsTheRunBeforeAnyNodeAndIsKept()

@@ -2,6 +2,7 @@
 // leaves only after the operator has answered for its edits and its registration, a server that cannot be
 // reached costs no reset, and the port box says what it holds.
 #include "apptestsupport.h"
+#include "booldata.h"
 #include "e2estation.h"
 #include "mainwindow.h"
 #include "nodeform.h"
@@ -332,11 +333,9 @@ void E2eWindowTest::portHeldByAnotherProgramIsSaid()
 
 void E2eWindowTest::replugOnTheSamePathIsReadWithoutAClick_data()
 {
-    QTest::addColumn<bool>("bootHeard");
     // The simulator keeps what a node prints before the port is open; a USB adapter loses it, and the tool
     // then resets the node itself.
-    QTest::newRow("boot kept in the line") << true;
-    QTest::newRow("boot lost before the port was open") << false;
+    addBoolRows("bootHeard", "boot lost before the port was open", "boot kept in the line");
 }
 
 void E2eWindowTest::replugOnTheSamePathIsReadWithoutAClick()

@@ -1,9 +1,11 @@
-// The commissioning workflow without a window: a simulated node on a pseudo-terminal, the local registration
-// server, and the session's own signals. Each test follows the transitions an operator would cause.
+// The commissioning workflow without a window and without a node: a scripted link says what a node would, the
+// local registration server answers the logins and registrations, and the session's own signals tell what the
+// operator would see. Each test follows the transitions an operator would cause. The real link underneath is
+// exercised by the link tests and the end-to-end tests.
 #include "commissioningjournal.h"
 #include "commissioningsession.h"
-#include "nodeinterface.h"
-#include "nodesimulator.h"
+#include "nodebuilders.h"
+#include "scriptedlink.h"
 #include "testserverprocess.h"
 
 #include <QJsonArray>
@@ -16,11 +18,9 @@
 
 using State = CommissioningSession::State;
 
-Q_DECLARE_METATYPE(SimNodeProfile)
-
 namespace {
-// A node's whole start-up read with its fixed pauses, on a machine busy with other tests.
-constexpr int kReadWaitMs = 45000;
+// A login or registration with the local server, on a machine busy with other tests.
+constexpr int kServerWaitMs = 35000;
 
 // Everything the session tells its front end, in order.
 class SessionRecorder : public QObject
@@ -40,6 +40,14 @@ public:
     QStringList notices;
     QList<Node> forms;
 };
+
+QStringList journalEvents(const CommissioningJournal &journal)
+{
+    QStringList events;
+    for (const QJsonObject &entry : journal.entries())
+        events << entry.value(QStringLiteral("event")).toString();
+    return events;
+}
 } // namespace
 
 class CommissioningSessionTest : public QObject
@@ -62,14 +70,16 @@ private slots:
     void nodeWithoutIdentityIsNeverShownOrRegistered();
     void labelDecidesWhetherTheNodeMayLeave_data();
     void labelDecidesWhetherTheNodeMayLeave();
+    void configureWritesAreJournalledForTheNodeReadLast_data();
+    void configureWritesAreJournalledForTheNodeReadLast();
 
 private:
-    bool plugIn(const SimNodeProfile &profile);
-    bool bootAndLogIn();
+    void start();
+    bool bootAndLogIn(const Node &node);
 
     TestServerProcess server;
     QTemporaryDir dir;
-    std::unique_ptr<NodeSimulator> node;
+    ScriptedLink *link = nullptr; // the session's
     std::unique_ptr<CommissioningJournal> journal;
     std::unique_ptr<ServerSession> serverSession;
     std::unique_ptr<CommissioningSession> session;
@@ -85,6 +95,7 @@ void CommissioningSessionTest::initTestCase()
 void CommissioningSessionTest::init()
 {
     QVERIFY(server.clearFaults());
+    start();
 }
 
 void CommissioningSessionTest::cleanup()
@@ -92,41 +103,38 @@ void CommissioningSessionTest::cleanup()
     recorder.reset();
     session.reset();
     serverSession.reset();
-    node.reset();
     journal.reset();
 }
 
-bool CommissioningSessionTest::plugIn(const SimNodeProfile &profile)
+void CommissioningSessionTest::start()
 {
-    node = std::make_unique<NodeSimulator>(profile);
-    const QString path = dir.filePath(QStringLiteral("ttyNODE"));
-    if (!node->start(path))
-        return false;
     // A journal of this test's own.
-    journal = std::make_unique<CommissioningJournal>(
-        dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".jsonl")));
+    QString name = QString::fromLatin1(QTest::currentTestFunction());
+    if (QTest::currentDataTag())
+        name += QString::number(qHash(QString::fromUtf8(QTest::currentDataTag())));
+    journal = std::make_unique<CommissioningJournal>(dir.filePath(name + QStringLiteral(".jsonl")));
     serverSession = std::make_unique<ServerSession>(journal.get(), nullptr);
     serverSession->setServerAddress(server.baseUrl());
-    session = std::make_unique<CommissioningSession>(serverSession.get(), journal.get(), Pacing());
+    link = new ScriptedLink;
+    session = std::make_unique<CommissioningSession>(link, serverSession.get(), journal.get(), Pacing().scaled(0.05));
     recorder = std::make_unique<SessionRecorder>(session.get());
-    QSignalSpy opened(session.get(), &CommissioningSession::portOpened);
-    session->choosePort(path);
-    return opened.wait(10000);
+    session->choosePort(QStringLiteral("ttyNODE"));
+    link->openLastPort();
+    link->clearRequests();
 }
 
-bool CommissioningSessionTest::bootAndLogIn()
+bool CommissioningSessionTest::bootAndLogIn(const Node &node)
 {
-    node->boot();
-    if (!QTest::qWaitFor([this] { return session->state() == State::LoginNeeded; }, kReadWaitMs))
+    link->boot(node);
+    if (session->state() != State::LoginNeeded)
         return false;
     session->submitCredentials(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-    return QTest::qWaitFor([this] { return session->state() == State::NodeShown; }, 10000);
+    return QTest::qWaitFor([this] { return session->state() == State::NodeShown; }, kServerWaitMs);
 }
 
 void CommissioningSessionTest::nodeIsReadAskedALoginForAndShown()
 {
-    QVERIFY(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)));
-    QVERIFY(bootAndLogIn());
+    QVERIFY(bootAndLogIn(healthyNode(Node::LoRaOTAA)));
 
     QCOMPARE(recorder->states, (QList<State>{State::Reading, State::LoginNeeded, State::LoggingIn, State::NodeShown}));
     QCOMPARE(recorder->forms.size(), 1);
@@ -137,42 +145,41 @@ void CommissioningSessionTest::nodeIsReadAskedALoginForAndShown()
 
     // With the login held, the next boot is shown without asking and without contacting the server.
     recorder->states.clear();
-    node->boot();
-    QTRY_COMPARE_WITH_TIMEOUT(recorder->forms.size(), 2, kReadWaitMs);
+    link->boot(healthyNode(Node::LoRaOTAA, {QStringLiteral("70B3D57ED0000A02")}));
+    QCOMPARE(recorder->forms.size(), 2);
+    QCOMPARE(recorder->forms.last().identity(), QStringLiteral("70B3D57ED0000A02"));
     QCOMPARE(recorder->states, (QList<State>{State::Reading, State::NodeShown}));
+    // Reading and showing a node asks nothing of the link.
+    QVERIFY2(link->requests().isEmpty(), qPrintable(link->requestNames().join(' ')));
 }
 
 void CommissioningSessionTest::nodeAnnouncedDuringTheLoginIsShownAfterTheAnswer()
 {
-    QVERIFY(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)));
-    node->boot();
-    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::LoginNeeded, kReadWaitMs);
+    link->boot(healthyNode(Node::LoRaOTAA));
+    QCOMPARE(session->state(), State::LoginNeeded);
 
     // Another node is announced while the operator is still typing: it is held, not prompted for again.
-    Node second = session->link()->nodeRecord();
-    second.euid = QStringLiteral("70B3D57ED0000B02");
-    session->nodeConnected(second);
+    emit link->nodeConnected(healthyNode(Node::LoRaOTAA, {QStringLiteral("70B3D57ED0000B02")}));
     QCOMPARE(session->state(), State::LoginNeeded);
     QCOMPARE(recorder->count(State::LoginNeeded), 1);
 
     session->submitCredentials(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::NodeShown, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::NodeShown, kServerWaitMs);
     QCOMPARE(recorder->forms.size(), 1);
     QCOMPARE(recorder->forms.first().identity(), QStringLiteral("70B3D57ED0000B02"));
 }
 
 void CommissioningSessionTest::cancelledLoginIsReportedOnceEvenWithANodeHeld()
 {
-    QVERIFY(plugIn(SimNodeProfile::forType(Node::SigFox)));
-    node->boot();
-    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::LoginNeeded, kReadWaitMs);
-    session->nodeConnected(session->link()->nodeRecord());
+    link->boot(healthyNode(Node::SigFox));
+    QCOMPARE(session->state(), State::LoginNeeded);
+    emit link->nodeConnected(*session->lastNodeRead());
 
     session->cancelLogin();
     QCOMPARE(session->state(), State::WaitingForNode);
     QCOMPARE(recorder->notices, QStringList{QStringLiteral("You need to log in")});
     // The held node does not bring the prompt back.
-    QTest::qWait(200);
+    QCoreApplication::processEvents();
     QCOMPARE(recorder->count(State::LoginNeeded), 1);
     QVERIFY(recorder->forms.isEmpty());
     QVERIFY(!session->isLoggedIn());
@@ -180,10 +187,8 @@ void CommissioningSessionTest::cancelledLoginIsReportedOnceEvenWithANodeHeld()
 
 void CommissioningSessionTest::noServerConfiguredIsAllThatIsSaid()
 {
-    QVERIFY(plugIn(SimNodeProfile::forType(Node::Pellimar)));
     serverSession->setServerAddress(QStringLiteral("http://"));
-    node->boot();
-    QTRY_COMPARE_WITH_TIMEOUT(recorder->notices.size(), 1, kReadWaitMs);
+    link->boot(healthyNode(Node::Pellimar));
     QCOMPARE(session->state(), State::WaitingForNode);
     // No request went out: nothing may say that credentials were refused, or ask for them.
     QCOMPARE(recorder->notices, QStringList{QStringLiteral("Please configure the ORVA server")});
@@ -192,25 +197,31 @@ void CommissioningSessionTest::noServerConfiguredIsAllThatIsSaid()
 
 void CommissioningSessionTest::appliedSettingsAreWrittenAndTheNodeReadAgain()
 {
-    QVERIFY(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)));
-    QVERIFY(bootAndLogIn());
+    QVERIFY(bootAndLogIn(healthyNode(Node::LoRaOTAA)));
     recorder->states.clear();
 
     Node edited = *session->nodeOnShow();
     edited.thresholds.temperatureHigh = 44;
     session->applySettings(edited, Node::FlagTemperature);
     QCOMPARE(session->state(), State::Writing);
-    QTRY_COMPARE_WITH_TIMEOUT(recorder->forms.size(), 2, kReadWaitMs);
+    QCOMPARE(link->requestNames(), QStringList{QStringLiteral("updateNode")});
+    QCOMPARE(link->requests().first().flags, int(Node::FlagTemperature));
+    QCOMPARE(link->requests().first().node.thresholds.temperatureHigh, 44.0f);
 
+    // The node acknowledges; the session resets it, so that it takes the setting and is read back.
+    link->finishSettingsWrite(CommandResult::Done, Node::FlagTemperature);
+    QCOMPARE(session->state(), State::UpdateSucceeded);
+    QCOMPARE(session->lastWriteAcknowledged(), int(Node::FlagTemperature));
+    QCOMPARE(link->requestNames(), (QStringList{QStringLiteral("updateNode"), QStringLiteral("resetNode")}));
+    Node readBack = healthyNode(Node::LoRaOTAA);
+    readBack.thresholds.temperatureHigh = 44;
+    link->boot(readBack);
+
+    QCOMPARE(recorder->forms.size(), 2);
     QCOMPARE(
         recorder->states, (QList<State>{State::Writing, State::UpdateSucceeded, State::Reading, State::NodeShown}));
-    QCOMPARE(node->profile().temperatureHigh, 44);
     QCOMPARE(recorder->forms.last().thresholds.temperatureHigh, 44.0f);
-
-    QStringList events;
-    for (const QJsonObject &entry : journal->entries())
-        events << entry.value(QStringLiteral("event")).toString();
-    QCOMPARE(events,
+    QCOMPARE(journalEvents(*journal),
         (QStringList{QStringLiteral("nodeRead"), QStringLiteral("settingsWritten"), QStringLiteral("nodeRead"),
             QStringLiteral("verified")}));
     QVERIFY(session->lastWriteVerified());
@@ -219,14 +230,13 @@ void CommissioningSessionTest::appliedSettingsAreWrittenAndTheNodeReadAgain()
 
 void CommissioningSessionTest::failedRegistrationEndsTheLoginAndAllowsAnotherTry()
 {
-    QVERIFY(plugIn(SimNodeProfile::forType(Node::Pellimar)));
-    QVERIFY(bootAndLogIn());
+    QVERIFY(bootAndLogIn(healthyNode(Node::Pellimar)));
     QVERIFY(server.setFault(QStringLiteral("device"), QStringLiteral("status"), {{QStringLiteral("status"), 500}}));
 
     session->registerNode(QStringLiteral("Door 7"));
     QCOMPARE(session->state(), State::Registering);
     QVERIFY(!session->canRegister());
-    QTRY_COMPARE_WITH_TIMEOUT(recorder->notices.size(), 1, 35000);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->notices.size(), 1, kServerWaitMs);
     QCOMPARE(recorder->notices.first(), QStringLiteral("Registration failed :500"));
     QCOMPARE(session->state(), State::NodeShown);
     QVERIFY(!session->isLoggedIn());
@@ -238,20 +248,21 @@ void CommissioningSessionTest::failedRegistrationEndsTheLoginAndAllowsAnotherTry
     QCOMPARE(session->state(), State::LoginNeeded);
     QVERIFY(session->loginIsForRegistration());
     session->submitCredentials(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-    QTRY_COMPARE_WITH_TIMEOUT(recorder->notices.size(), 2, 35000);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder->notices.size(), 2, kServerWaitMs);
     QCOMPARE(recorder->notices.last(), QStringLiteral("Node added successfully"));
     QVERIFY(!session->canRegister());
     const QJsonArray devices = QJsonDocument::fromJson(server.devices()).array();
     QCOMPARE(devices.size(), 1);
-    QCOMPARE(
-        devices.first().toObject().value(QStringLiteral("document")).toObject().value(QStringLiteral("DeviceName")),
-        QJsonValue(QStringLiteral("Door 7")));
+    const QJsonObject document = devices.first().toObject().value(QStringLiteral("document")).toObject();
+    QCOMPARE(document.value(QStringLiteral("DeviceName")), QJsonValue(QStringLiteral("Door 7")));
+    // The node registered is the one shown.
+    QVERIFY2(QString::fromUtf8(QJsonDocument(document).toJson()).contains(session->nodeOnShow()->identity()),
+        server.devices().constData());
 }
 
 void CommissioningSessionTest::nodeBootingRightAfterItsSleepIsRead()
 {
-    QVERIFY(plugIn(SimNodeProfile::forType(Node::LoRaOTAA5D)));
-    QVERIFY(bootAndLogIn());
+    QVERIFY(bootAndLogIn(healthyNode(Node::LoRaOTAA5D)));
 
     // Not registered: the operator is asked first, and answers that it may sleep all the same.
     QSignalSpy asked(session.get(), &CommissioningSession::questionAsked);
@@ -259,48 +270,51 @@ void CommissioningSessionTest::nodeBootingRightAfterItsSleepIsRead()
     QCOMPARE(asked.size(), 1);
     QCOMPARE(
         asked.first().at(0).value<CommissioningSession::Question>(), CommissioningSession::Question::SleepUnregistered);
-    QVERIFY(!node->isSleeping());
+    QVERIFY(link->requests().isEmpty());
     session->answerQuestion(CommissioningSession::Question::SleepUnregistered, CommissioningSession::Action::Activate,
         CommissioningSession::Answer::Proceed);
-    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::NodeSleeping, 15000);
-    // The next node is plugged in at once: its boot follows the sleep confirmation within a second.
-    node->boot();
-    QTRY_COMPARE_WITH_TIMEOUT(recorder->forms.size(), 2, kReadWaitMs);
+    QCOMPARE(link->requestNames(), QStringList{QStringLiteral("sleepNode")});
+    emit link->nodeSleeping();
+    QCOMPARE(session->state(), State::NodeSleeping);
+    // The sleep is journalled for the node shown, and nothing is dropped at the link: the next node plugged in
+    // at once (its boot follows the sleep confirmation within a second) is read.
+    QCOMPARE(journal->entries().last().value(QStringLiteral("event")).toString(), QStringLiteral("nodeSleeping"));
+    QCOMPARE(journal->entries().last().value(QStringLiteral("devEui")).toString(), QStringLiteral("70B3D57ED0000A01"));
+    QCOMPARE(link->requestNames(), QStringList{QStringLiteral("sleepNode")});
+    link->boot(healthyNode(Node::LoRaOTAA5D, {QStringLiteral("70B3D57ED0000A02")}));
+    QCOMPARE(recorder->forms.size(), 2);
     QCOMPARE(session->state(), State::NodeShown);
 }
 
 void CommissioningSessionTest::nodeWithoutIdentityIsNeverShownOrRegistered_data()
 {
-    QTest::addColumn<SimNodeProfile>("profile");
+    QTest::addColumn<Node>("node");
 
-    SimNodeProfile unconfigured = SimNodeProfile::forType(Node::Pellimar);
-    unconfigured.configured = false;
-    QTest::newRow("configuration read back as zeros") << unconfigured;
-    SimNodeProfile erased = SimNodeProfile::forType(Node::LoRaOTAA5D);
-    erased.devEui = QStringLiteral("FFFFFFFFFFFFFFFF");
-    QTest::newRow("DevEUI all F") << erased;
-    SimNodeProfile sigfox = SimNodeProfile::forType(Node::SigFox);
-    sigfox.sigfoxId = QStringLiteral("00000000");
-    QTest::newRow("SigFox ID all zeros") << sigfox;
+    QTest::newRow("configuration read back as zeros")
+        << healthyNode(Node::Pellimar, {QStringLiteral("0000000000000000")});
+    QTest::newRow("DevEUI all F") << healthyNode(Node::LoRaOTAA5D, {QStringLiteral("FFFFFFFFFFFFFFFF")});
+    QTest::newRow("SigFox ID all zeros") << healthyNode(Node::SigFox, {QStringLiteral("00000000")});
 }
 
 void CommissioningSessionTest::nodeWithoutIdentityIsNeverShownOrRegistered()
 {
-    QFETCH(SimNodeProfile, profile);
-    QVERIFY(plugIn(profile));
+    QFETCH(Node, node);
     const QByteArray devicesBefore = server.devices();
-    node->boot();
-    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::LoginNeeded, kReadWaitMs);
+    link->boot(node);
+    QCOMPARE(session->state(), State::LoginNeeded);
     session->submitCredentials(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::NotConfigured, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(session->state(), State::NotConfigured, kServerWaitMs);
     QVERIFY(recorder->forms.isEmpty());
     QVERIFY(!session->canRegister());
     QVERIFY(!session->canActivate());
+    // What the command line reports for a node it did not show.
+    QCOMPARE(session->lastNodeRead()->identity(), node.identity());
 
     session->registerNode(QStringLiteral("Door 1"));
     session->activate();
     QCOMPARE(session->state(), State::NotConfigured);
     QCOMPARE(server.devices(), devicesBefore);
+    QVERIFY(link->requests().isEmpty());
 
     const QVector<QJsonObject> entries = journal->entries();
     QVERIFY(!entries.isEmpty());
@@ -314,7 +328,7 @@ void CommissioningSessionTest::labelDecidesWhetherTheNodeMayLeave_data()
     QTest::addColumn<bool>("mayLeave");
     QTest::addColumn<QString>("journalledExtra"); // the QR code's further fields as journalled; "-": no entry
 
-    // The simulated LoRa OTAA node: JoinEUI 0004A30B001C0A00, DevEUI 70B3D57ED0000A01.
+    // The LoRa OTAA node: JoinEUI 0004A30B001C0A00, DevEUI 70B3D57ED0000A01.
     QTest::newRow("its own QR code, owner token left out of the journal")
         << QStringLiteral("LW:D0:0004A30B001C0A00:70B3D57ED0000A01:01230456:OSECRET1:S0042") << true
         << QStringLiteral("S0042");
@@ -328,8 +342,7 @@ void CommissioningSessionTest::labelDecidesWhetherTheNodeMayLeave()
     QFETCH(QString, label);
     QFETCH(bool, mayLeave);
     QFETCH(QString, journalledExtra);
-    QVERIFY(plugIn(SimNodeProfile::forType(Node::LoRaOTAA)));
-    QVERIFY(bootAndLogIn());
+    QVERIFY(bootAndLogIn(healthyNode(Node::LoRaOTAA)));
     QVERIFY(session->canRegister());
     const int entriesBefore = journal->entries().size();
 
@@ -349,6 +362,50 @@ void CommissioningSessionTest::labelDecidesWhetherTheNodeMayLeave()
     // Clearing the label frees the node again.
     session->checkLabel(QString());
     QVERIFY(session->canRegister());
+}
+
+void CommissioningSessionTest::configureWritesAreJournalledForTheNodeReadLast_data()
+{
+    QTest::addColumn<bool>("sigfox");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QString>("reason"); // the journalled reason of a failure
+
+    QTest::newRow("device id written") << false << int(CommandResult::Done) << "deviceIdWritten" << QString();
+    QTest::newRow("device id refused") << false << int(CommandResult::Failed) << "deviceIdWritten"
+                                       << "refused";
+    QTest::newRow("SigFox data written") << true << int(CommandResult::Done) << "sigfoxDataWritten" << QString();
+    QTest::newRow("SigFox data timed out") << true << int(CommandResult::TimedOut) << "sigfoxDataWritten" << QString();
+}
+
+void CommissioningSessionTest::configureWritesAreJournalledForTheNodeReadLast()
+{
+    QFETCH(bool, sigfox);
+    QFETCH(int, result);
+    QFETCH(QString, event);
+    QFETCH(QString, reason);
+    // The configure path runs on a node read but not shown (no login asked for it here).
+    serverSession->setServerAddress(QStringLiteral("http://"));
+    const Node node = healthyNode(sigfox ? Node::SigFox : Node::LoRaOTAA);
+    link->boot(node);
+
+    session->readVersion();
+    if (sigfox)
+        session->setSigfoxData(QStringLiteral("C0FFEE:1234"));
+    else
+        session->setDeviceId(QStringLiteral("70B3D57ED0000A07"));
+    QCOMPARE(link->requestNames(),
+        (QStringList{
+            QStringLiteral("readVersion"), sigfox ? QStringLiteral("setSigfoxData") : QStringLiteral("setDeviceId")}));
+    QCOMPARE(link->requests().last().text, sigfox ? QStringLiteral("C0FFEE:1234") : QStringLiteral("70B3D57ED0000A07"));
+    emit link->nodeCommandResult(
+        CommandResult(result), result == int(CommandResult::Failed) ? CommandFailure::Refused : CommandFailure::None);
+
+    const QJsonObject entry = journal->entries().last();
+    QCOMPARE(entry.value(QStringLiteral("event")).toString(), event);
+    QCOMPARE(entry.value(QStringLiteral("result")).toInt(), result);
+    QCOMPARE(entry.value(QStringLiteral("reason")).toString(), reason);
+    QCOMPARE(entry.value(sigfox ? QStringLiteral("sigfoxId") : QStringLiteral("devEui")).toString(), node.identity());
 }
 
 QTEST_GUILESS_MAIN(CommissioningSessionTest)

@@ -1,3 +1,4 @@
+#include "csvreader.h"
 #include "historyexport.h"
 
 #include <QDir>
@@ -46,44 +47,6 @@ HistoryRow plainRow()
     row.labelCheck = QStringLiteral("none");
     row.events = {3};
     return row;
-}
-
-// An RFC 4180 reader, independent of the writer: quoted fields may hold commas, doubled quotes and line breaks.
-QList<QStringList> readCsv(const QByteArray &data)
-{
-    QList<QStringList> records;
-    QStringList record;
-    QByteArray field;
-    bool quoted = false;
-    for (int i = 0; i < data.size(); ++i) {
-        const char c = data.at(i);
-        if (quoted) {
-            if (c == '"' && i + 1 < data.size() && data.at(i + 1) == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            record << QString::fromUtf8(field);
-            field.clear();
-        } else if (c == '\r' && i + 1 < data.size() && data.at(i + 1) == '\n') {
-            record << QString::fromUtf8(field);
-            field.clear();
-            records << record;
-            record.clear();
-            ++i;
-        } else {
-            field += c;
-        }
-    }
-    if (!field.isEmpty() || !record.isEmpty())
-        records << (record << QString::fromUtf8(field));
-    return records;
 }
 
 } // namespace

@@ -5,12 +5,6 @@
 #include "node.h"
 #include "nodecmdconfig.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     using FuzzSupport::isUpperHex;
@@ -33,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(mismatches <= 1);
         FUZZ_CHECK((result == CommandResult::Failed) == (mismatches == 1));
         FUZZ_CHECK(mismatchesBefore == 0 || emitted == before);
-        FUZZ_CHECK(result == CommandResult::Pending || result == CommandResult::Done
-            || result == CommandResult::Failed);
+        FUZZ_CHECK(
+            result == CommandResult::Pending || result == CommandResult::Done || result == CommandResult::Failed);
         // The answer is complete exactly when the signal goes out, once.
         FUZZ_CHECK(emitted == before + (result == CommandResult::Done ? 1 : 0));
         if (result != CommandResult::Done)

@@ -53,12 +53,6 @@ bool sameAsReadBack(const QJsonValue &sent, const QJsonValue &read)
 }
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QList<QByteArray> fields = FuzzSupport::bytes(data, size).split('\n');

@@ -6,12 +6,6 @@
 #include "labelcode.h"
 #include "operatortext.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(FuzzSupport::bytes(data, size));

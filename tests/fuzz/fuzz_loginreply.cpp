@@ -24,12 +24,6 @@ QByteArray withOtherVisibleCharacters(QByteArray value)
 }
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray input = FuzzSupport::bytes(data, size);

@@ -6,12 +6,6 @@
 
 #include <limits>
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     constexpr int kMaxMinutes = std::numeric_limits<qint32>::max() / 60000;

@@ -7,16 +7,10 @@
 
 #include <cmath>
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    FuzzSupport::feedReadCommand(
-        data, size, &NodeCMDthreshold::updateThreshold, [](const QString &, CommandResult result, const NodeThresholds &last) {
+    FuzzSupport::feedReadCommand(data, size, &NodeCMDthreshold::updateThreshold,
+        [](const QString &, CommandResult result, const NodeThresholds &last) {
             if (result != CommandResult::Done)
                 return;
             // All four lines were seen, so no value is left without a number.

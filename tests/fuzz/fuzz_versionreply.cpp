@@ -6,17 +6,11 @@
 
 #include <QRegularExpression>
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QString seen; // every line so far
-    FuzzSupport::feedReadCommand(
-        data, size, &NodeCMDversion::updateVersion, [&seen](const QString &line, CommandResult result, const Node &last) {
+    FuzzSupport::feedReadCommand(data, size, &NodeCMDversion::updateVersion,
+        [&seen](const QString &line, CommandResult result, const Node &last) {
             seen += line + QLatin1Char('\n');
             if (result != CommandResult::Done)
                 return;

@@ -4,12 +4,6 @@
 #include "nodecmdsetsigfoxdata.h"
 #include "nodecmdsleep.h"
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    FuzzSupport::silenceLogging();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     // No port: only the parsers run. All three write commands share this parser.
@@ -20,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     for (const QString &line : FuzzSupport::nodeLines(data, size)) {
         const CommandResult verdict = write.parseReply(line);
-        FUZZ_CHECK(verdict == CommandResult::Pending || verdict == CommandResult::Failed
-            || verdict == CommandResult::Done);
+        FUZZ_CHECK(
+            verdict == CommandResult::Pending || verdict == CommandResult::Failed || verdict == CommandResult::Done);
         // Only a line carrying "Set" or "FAILED" (case-sensitive) is a verdict.
         if (verdict == CommandResult::Done)
             FUZZ_CHECK(line.contains(QLatin1String("Set")));

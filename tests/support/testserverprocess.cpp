@@ -129,6 +129,18 @@ QByteArray TestServerProcess::devices()
     return control("GET", QStringLiteral("/devices"), QByteArray(), &status);
 }
 
+int TestServerProcess::registrationsOf(const QString &devEui)
+{
+    const auto hexOnly
+        = [](QString text) { return text.remove(QRegularExpression(QStringLiteral("[^0-9A-Fa-f]"))).toUpper(); };
+    int registrations = 0;
+    for (const QJsonValue &record : QJsonDocument::fromJson(devices()).array()) {
+        if (hexOnly(record.toObject().value(QStringLiteral("euid")).toString()) == hexOnly(devEui))
+            registrations += record.toObject().value(QStringLiteral("registrations")).toInt();
+    }
+    return registrations;
+}
+
 QJsonObject TestServerProcess::storedDocument(const std::function<bool(const QString &euid)> &matches)
 {
     for (const QJsonValue &record : QJsonDocument::fromJson(devices()).array()) {

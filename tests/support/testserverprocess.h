@@ -47,6 +47,8 @@ public:
     bool clearFaults() { return setFault(QStringLiteral("both"), QStringLiteral("none")); }
     // GET /devices: the stored records (each {"euid", "document", ...}).
     QByteArray devices();
+    // How often the device with this DevEUI was registered (separators and case do not matter).
+    int registrationsOf(const QString &devEui);
     // The stored document of the first device whose EUID `matches` accepts; an empty object when there is none.
     QJsonObject storedDocument(const std::function<bool(const QString &euid)> &matches);
     // The body of the last request to "login" or "device", byte for byte as the server received it.
