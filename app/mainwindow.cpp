@@ -81,10 +81,15 @@ QIcon moodDot(StationView::Mood mood)
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(Pacing(), parent)
+{
+}
+
+MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
     , settings(QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication))
-    , bench(std::make_unique<BenchSetup>())
+    , bench(std::make_unique<BenchSetup>(QString(), pacing))
     , journal(bench->journal())
 {
     ui->setupUi(this);
@@ -281,11 +286,9 @@ StationView *MainWindow::currentStation() const
 
 StationView *MainWindow::addStation()
 {
-    auto *station = new StationView(serverSession, &journal, notices, this);
+    auto *station = new StationView(serverSession, &journal, notices, bench->pacing(), this);
     stations.append(station);
     station->setProfile(activeProfile);
-    if (connectTimeoutForTesting > 0)
-        station->setConnectTimeoutForTesting(connectTimeoutForTesting);
     CommissioningSession *session = station->session();
     connect(session, &CommissioningSession::recordingFailed, this, &MainWindow::reportStorageProblem);
     connect(session, &CommissioningSession::stateChanged, this, &MainWindow::updateLoginAgainButton);
@@ -426,13 +429,6 @@ void MainWindow::showStationAppearance()
         ui->statusBar->clearMessage();
     else
         ui->statusBar->showMessage(portFailureMessage);
-}
-
-void MainWindow::setConnectTimeoutForTesting(int ms)
-{
-    connectTimeoutForTesting = ms;
-    for (StationView *station : qAsConst(stations))
-        station->setConnectTimeoutForTesting(ms);
 }
 
 void MainWindow::openLoginDialog()

@@ -44,6 +44,8 @@ public:
     static constexpr const char *kApplicationName = "iot_commission";
 
     explicit MainWindow(QWidget *parent = nullptr);
+    // Every station's link, session and the server requests run on this pacing (the first form: the protocol's).
+    explicit MainWindow(const Pacing &pacing, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The first station's session (the only one unless several stations are set up).
@@ -55,9 +57,6 @@ public:
     void setStationCount(int count);
     // A profile given on the command line: used for this run instead of the remembered one.
     void setProfileOverride(const QString &path);
-
-    // Only for tests that must not wait the real connect time-out.
-    void setConnectTimeoutForTesting(int ms);
 
 protected:
     // Closing with a node on show or registrations waiting asks first.
@@ -145,5 +144,4 @@ private:
     QPushButton *loginAgainButton = nullptr;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
-    int connectTimeoutForTesting = 0;
 };

@@ -101,8 +101,8 @@ void paint(QLabel *label, const QColor &colour)
 
 } // namespace
 
-StationView::StationView(
-    ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices, QWidget *parent)
+StationView::StationView(ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices,
+    const Pacing &pacing, QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::StationView)
     , notices(notices)
@@ -111,7 +111,7 @@ StationView::StationView(
     ui->progressBar->hide();
     layOut();
 
-    commissioning = new CommissioningSession(new SerialNodeLink(Pacing()), server, journal, Pacing(), this);
+    commissioning = new CommissioningSession(new SerialNodeLink(pacing), server, journal, pacing, this);
     // A mistyped password is asked for again, with the node read kept.
     commissioning->setAsksAgainAfterRefusal(true);
     connect(commissioning, &CommissioningSession::stateChanged, this, &StationView::renderState);

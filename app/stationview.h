@@ -35,8 +35,9 @@ public:
     // How a station is doing, for the dot in its tab.
     using Mood = StationOutcome::Mood;
 
-    StationView(
-        ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices, QWidget *parent = nullptr);
+    // The station's link and session run on the pacing.
+    StationView(ServerSession *server, CommissioningJournal *journal, NoticePresenter *notices, const Pacing &pacing,
+        QWidget *parent = nullptr);
     ~StationView() override;
 
     CommissioningSession *session() const { return commissioning; }
@@ -52,7 +53,6 @@ public:
     void setProfile(std::shared_ptr<const CommissioningProfile> profile);
     // The ports the window's other stations hold, each with its holder's name: not chosen here.
     void setHeldPorts(const QMap<QString, QString> &held);
-    void setConnectTimeoutForTesting(int ms) { commissioning->setConnectTimeoutForTesting(ms); }
 
     // The operator's actions (also reached through the window's slots of the same names).
     void refreshPorts();

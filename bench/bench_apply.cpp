@@ -40,9 +40,11 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // The pacing the program runs on.
+    const Pacing pacing;
     std::vector<double> seconds;
     for (int run = 0; run < kRuns; ++run) {
-        NodeCMDsetThreshold command(editedNode(), Node::FlagsWritable, &port);
+        NodeCMDsetThreshold command(editedNode(), Node::FlagsWritable, &port, pacing);
         QElapsedTimer timer;
         qint64 elapsedNs = 0;
         CommandResult result = CommandResult::Pending;
@@ -62,8 +64,8 @@ int main(int argc, char **argv)
     }
     std::sort(seconds.begin(), seconds.end());
     const double median = seconds[seconds.size() / 2];
-    const double floor = (kSettingLines * NodeWriteCommand::kLinePauseMs
-                             + kProtectedLines * kProtectedLineBytes * NodeWriteCommand::kSettingsBytePauseMs)
+    const double floor
+        = (kSettingLines * pacing.linePauseMs + kProtectedLines * kProtectedLineBytes * pacing.settingsBytePauseMs)
         / 1000.0;
     std::printf("apply8: median %.2f s (floor %.2f s, %+.1f%%)\n", median, floor, (median / floor - 1.0) * 100.0);
     return 0;

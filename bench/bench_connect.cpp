@@ -21,8 +21,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 5;
-// 500 ms after the wake-up CR, 1 s after "cfg", 500 ms before "th", 1 s after "th", 1 s after "rr".
-constexpr double kFloorSeconds = 0.5 + 1.0 + 0.5 + 1.0 + 1.0;
+// The pacing the program runs on.
+constexpr Pacing kPacing;
+// The pause after the wake-up CR, the hold after "cfg", the pause before "th", the holds after "th" and "rr".
+constexpr double kFloorSeconds
+    = (kPacing.wakePauseMs + kPacing.holdAfterReadMs + kPacing.beforeRequestMs + 2 * kPacing.holdAfterReadMs) / 1000.0;
 constexpr int kRunLimitMs = 30000;
 constexpr int kIdleWindowMs = 3000;
 
@@ -66,7 +69,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    NodeInterface link;
+    NodeInterface link(kPacing);
     bool opened = false;
     int connected = 0;
     qint64 connectedNs = 0;

@@ -55,7 +55,8 @@ int main(int argc, char *argv[])
     TestServerProcess server;
     if (!server.start())
         return fail(server.errorString());
-    Workbench bench(server.baseUrl());
+    // The flow as the program runs it, on the protocol's own pauses.
+    Workbench bench(server.baseUrl(), Pacing());
     if (!bench.plugIn(SimNodeProfile::forType(Node::LoRaOTAA)))
         return fail(bench.error());
     NodeInterface *link = bench.link();

@@ -7,8 +7,8 @@
 #include "nodecommand.h"
 #include "nodesimulator.h"
 #include "nodewritecommand.h"
-#include "serversession.h"
 #include "serialnodelink.h"
+#include "serversession.h"
 #include "testserverprocess.h"
 
 #include <QCoreApplication>
@@ -24,11 +24,13 @@
 namespace {
 
 constexpr int kRuns = 3;
-// The start-up read's own pauses: 500 ms after the wake-up, the answer of "cfg", "th" and "rr" left in the port for
-// a second each, and 500 ms before "th".
-constexpr double kReadFloorS = 0.5 + 3 * (NodeCommand::kAfterSendPauseMs / 1000.0) + 0.5;
-// The reset waits 2 s so that the node has stored its settings; the simulated node then takes its reboot delay.
-constexpr double kResetFloorS = 2.0;
+// The pacing the program runs on.
+constexpr Pacing kPacing;
+// The start-up read's own pauses: after the wake-up, the answer of "cfg", "th" and "rr" each left in the port, and
+// the pause before "th".
+constexpr double kReadFloorS = (kPacing.wakePauseMs + 3 * kPacing.holdAfterReadMs + kPacing.beforeRequestMs) / 1000.0;
+// The reset waits so that the node has stored its settings; the simulated node then takes its reboot delay.
+constexpr double kResetFloorS = kPacing.beforeResetMs / 1000.0;
 // Temperature, humidity and report rate differ from the simulated node: three short lines.
 constexpr int kWrittenLines = 3;
 
@@ -80,8 +82,9 @@ int main(int argc, char **argv)
         }
         ServerSession serverSession(nullptr, nullptr);
         serverSession.setServerAddress(server.baseUrl());
-        serverSession.setCredentials(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
-        CommissioningSession session(new SerialNodeLink(Pacing()), &serverSession, nullptr, Pacing());
+        serverSession.setCredentials(
+            QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
+        CommissioningSession session(new SerialNodeLink(kPacing), &serverSession, nullptr, kPacing);
         session.setProfile(std::make_shared<const CommissioningProfile>(*profile));
 
         QElapsedTimer clock;
@@ -115,9 +118,10 @@ int main(int argc, char **argv)
     }
     std::sort(seconds.begin(), seconds.end());
     const double median = seconds[seconds.size() / 2];
-    const double floor = 2 * kReadFloorS + kWrittenLines * (NodeWriteCommand::kLinePauseMs / 1000.0) + kResetFloorS
+    const double floor = 2 * kReadFloorS + kWrittenLines * (kPacing.linePauseMs / 1000.0) + kResetFloorS
         + nodeProfile.rebootDelayMs / 1000.0;
-    std::printf("profile cycle (boot -> form -> apply -> re-read -> verified): median %.2f s, floor %.2f s (%+.1f %%)\n",
+    std::printf(
+        "profile cycle (boot -> form -> apply -> re-read -> verified): median %.2f s, floor %.2f s (%+.1f %%)\n",
         median, floor, (median / floor - 1.0) * 100.0);
     return 0;
 }

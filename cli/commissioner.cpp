@@ -237,7 +237,7 @@ int Commissioner::configure(const QStringList &arguments)
         waitingLogins = outcome == ServerSession::LoginOutcome::Granted ? 0 : waitingLogins;
         // A login that did not get through is tried again after the pause, if anything still waits for one.
         if (outcome != ServerSession::LoginOutcome::Granted && !waitingLoginPause->isActive())
-            waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(waitingLogins, -1, 0.0)));
+            waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(Pacing(), waitingLogins, -1, 0.0)));
     });
 
     StationRunner::Options options;
@@ -271,7 +271,7 @@ void Commissioner::logInForWaiting()
     if (server->isLoggingIn() || !server->waitsForLogin())
         return;
     ++waitingLogins;
-    waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(waitingLogins, -1, 0.0)));
+    waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(Pacing(), waitingLogins, -1, 0.0)));
     CommandLine::say(kProgramName,
         QStringLiteral("%1 registration(s) waiting in the outbox, logging in to send them")
             .arg(server->waitingCount()));

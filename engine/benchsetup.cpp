@@ -20,13 +20,13 @@ QString outboxPathFor(const QString &journalPath)
 BenchSetup::BenchSetup(const QString &journalPath, const Pacing &pacing)
     : benchPacing(pacing)
     , commissioningJournal(journalPath.isEmpty() ? CommissioningJournal::defaultFilePath() : journalPath)
-    , registrationOutbox(std::make_unique<RegistrationOutbox>(outboxPathFor(journalPath)))
+    , registrationOutbox(std::make_unique<RegistrationOutbox>(outboxPathFor(journalPath), pacing))
 {
     journalPermissions = commissioningJournal.tightenPermissions();
     // Every entry names the node key the bench reads nodes with, whichever program wrote it.
     commissioningJournal.setKeyFingerprint(ProtectedFieldCipher::keyFingerprint());
     serverSession = std::make_unique<ServerSession>(
-        &commissioningJournal, registrationOutbox->isOpen() ? registrationOutbox.get() : nullptr);
+        &commissioningJournal, registrationOutbox->isOpen() ? registrationOutbox.get() : nullptr, pacing);
 }
 
 BenchSetup::~BenchSetup()

@@ -223,9 +223,6 @@ public:
     // True while credentials are asked for again because the server refused the last ones.
     bool credentialsWereRefused() const { return currentState == State::LoginNeeded && login.isAskingAgain(); }
 
-    // Only for tests that must not wait the real time-outs.
-    void setConnectTimeoutForTesting(int ms) { connectTimeoutMs = ms; }
-
 public slots:
     // Operator actions.
     void choosePort(const QString &portName);
@@ -418,7 +415,7 @@ private:
     LoginCoordinator login;
     NodeLink *nodeLink = nullptr;
     QTimer connectTimer;
-    int connectTimeoutMs;
+    const int connectTimeoutMs;
 
     State currentState = State::WaitingForNode;
     Occurrence now; // the event handled

@@ -30,8 +30,6 @@ const char kDriver[] = "QSQLITE";
 const char kStatePending[] = "pending";
 const char kStateRefused[] = "refused";
 
-const qint64 kFirstRetryDelayMs = 5000;
-const qint64 kLongestRetryDelayMs = 5 * 60 * 1000;
 const int kLongestRetryAfterSeconds = 60 * 60;
 // Spreads the retries of several workbenches that lost the same server at the same moment.
 const double kRetryJitterFraction = 0.2;
@@ -128,7 +126,13 @@ QString RegistrationOutbox::defaultFilePath()
 }
 
 RegistrationOutbox::RegistrationOutbox(const QString &filePath, QObject *parent)
+    : RegistrationOutbox(filePath, Pacing(), parent)
+{
+}
+
+RegistrationOutbox::RegistrationOutbox(const QString &filePath, const Pacing &pacing, QObject *parent)
     : QObject(parent)
+    , pacing(pacing)
     , path(filePath)
 {
     static QAtomicInteger<quint64> instances;
@@ -515,7 +519,7 @@ bool RegistrationOutbox::recordAnswer(
     QVariant nextAttempt(QVariant::LongLong); // null: not scheduled
     if (disposition == Disposition::Retry) {
         const double jitter = (QRandomGenerator::global()->generateDouble() * 2.0 - 1.0) * kRetryJitterFraction;
-        nextAttempt = QDateTime::currentMSecsSinceEpoch() + retryDelayMs(attempts, retryAfterSeconds, jitter);
+        nextAttempt = QDateTime::currentMSecsSinceEpoch() + retryDelayMs(pacing, attempts, retryAfterSeconds, jitter);
     }
     const char *state = disposition == Disposition::Refused ? kStateRefused : kStatePending;
     // The claim is released only when it is this instance's: one that ran out may be another's by now.
@@ -682,11 +686,12 @@ RegistrationOutbox::Disposition RegistrationOutbox::dispositionFor(int status)
     return Disposition::Refused;
 }
 
-qint64 RegistrationOutbox::retryDelayMs(int attempts, int retryAfterSeconds, double jitterFraction)
+qint64 RegistrationOutbox::retryDelayMs(
+    const Pacing &pacing, int attempts, int retryAfterSeconds, double jitterFraction)
 {
     // Doubling from the first attempt on; the shift stops well before the cap so it never overflows.
     const int doublings = std::clamp(attempts - 1, 0, 20);
-    const qint64 backOff = std::min(kFirstRetryDelayMs << doublings, kLongestRetryDelayMs);
+    const qint64 backOff = std::min(pacing.outboxFirstRetryMs << doublings, pacing.outboxLongestRetryMs);
     const qint64 jittered = static_cast<qint64>(static_cast<double>(backOff) * (1.0 + jitterFraction));
     if (retryAfterSeconds < 0)
         return jittered;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pacing.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QObject>
@@ -79,6 +81,8 @@ public:
     // Opens (and creates) the store. A store that cannot be opened is reported by isOpen() and errorText();
     // every other call then fails or reads as empty.
     explicit RegistrationOutbox(const QString &filePath = defaultFilePath(), QObject *parent = nullptr);
+    // Retries are paced by the pacing's first retry and longest retry instead of the protocol's own.
+    RegistrationOutbox(const QString &filePath, const Pacing &pacing, QObject *parent = nullptr);
     ~RegistrationOutbox() override;
 
     bool isOpen() const { return open; }
@@ -127,10 +131,10 @@ public:
     bool changedElsewhere();
 
     static Disposition dispositionFor(int status);
-    // The pause before the next attempt after `attempts` attempts: 5 s doubling per attempt up to 5 min, scaled
-    // by (1 + jitterFraction). A Retry-After (seconds, negative for none) is honoured up to one hour: the
-    // attempt is never earlier than the server asked.
-    static qint64 retryDelayMs(int attempts, int retryAfterSeconds, double jitterFraction);
+    // The pause before the next attempt after `attempts` attempts: the pacing's first retry (5 s) doubling per
+    // attempt up to its longest retry (5 min), scaled by (1 + jitterFraction). A Retry-After (seconds, negative
+    // for none) is honoured up to one hour: the attempt is never earlier than the server asked.
+    static qint64 retryDelayMs(const Pacing &pacing, int attempts, int retryAfterSeconds, double jitterFraction);
 
 signals:
     // The number of entries or their states or times changed.
@@ -148,6 +152,7 @@ private:
     QVector<Entry> select(
         const QString &condition, const QString &order, const QVector<QPair<QString, QVariant>> &bindings = {}) const;
 
+    const Pacing pacing;
     QString path;
     QString connectionName;
     QString ownerName;

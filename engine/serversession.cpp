@@ -48,10 +48,17 @@ ServerSession::LoginOutcome outcomeOf(const LoginResult &result)
 } // namespace
 
 ServerSession::ServerSession(CommissioningJournal *journal, RegistrationOutbox *outbox, QObject *parent)
+    : ServerSession(journal, outbox, Pacing(), parent)
+{
+}
+
+ServerSession::ServerSession(
+    CommissioningJournal *journal, RegistrationOutbox *outbox, const Pacing &pacing, QObject *parent)
     : QObject(parent)
+    , pacing(pacing)
     , journal(journal)
     , store(outbox)
-    , client(new ServerClient(this))
+    , client(new ServerClient(pacing.serverTimeoutMs, this))
 {
     qRegisterMetaType<ServerSession::LoginOutcome>("ServerSession::LoginOutcome");
     qRegisterMetaType<ServerSession::RegistrationReport>("ServerSession::RegistrationReport");
@@ -150,11 +157,6 @@ void ServerSession::logOut()
     loggedIn = false;
     userName.clear();
     passwordDigest.clear();
-}
-
-void ServerSession::setTimeoutForTesting(int ms)
-{
-    client->setTimeoutForTesting(ms);
 }
 
 int ServerSession::waitingCount() const
@@ -271,7 +273,8 @@ void ServerSession::hold(const Outgoing &outgoing, bool delivered, int status, c
     ++entry.steps;
     const double jitter = (QRandomGenerator::global()->generateDouble() * 2.0 - 1.0) * kJitterFraction;
     const int attempts = std::max(entry.steps, outgoing.attempts + 1);
-    entry.notBefore = QDateTime::currentDateTimeUtc().addMSecs(RegistrationOutbox::retryDelayMs(attempts, -1, jitter));
+    entry.notBefore
+        = QDateTime::currentDateTimeUtc().addMSecs(RegistrationOutbox::retryDelayMs(pacing, attempts, -1, jitter));
     storageFailed();
 }
 

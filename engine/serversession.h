@@ -1,6 +1,7 @@
 #pragma once
 
 #include "node.h"
+#include "pacing.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -56,7 +57,11 @@ public:
     // ended without an answer ("noAnswer"). Empty for a reply with a status.
     static QString failureName(const ServerReply &reply);
 
+    // Server requests time out, and registrations the server did not take are retried, as the pacing says; the
+    // first form runs on the protocol's own pacing.
     ServerSession(CommissioningJournal *journal, RegistrationOutbox *outbox, QObject *parent = nullptr);
+    ServerSession(
+        CommissioningJournal *journal, RegistrationOutbox *outbox, const Pacing &pacing, QObject *parent = nullptr);
     ~ServerSession() override;
 
     QString serverAddress() const { return address; }
@@ -101,8 +106,6 @@ public:
     // What the outbox does not hold as it happened: registrations on the wire, answers it could not record.
     // One line each, naming the node.
     QStringList unrecorded() const;
-
-    void setTimeoutForTesting(int ms);
 
 signals:
     void loginStarted();
@@ -152,6 +155,7 @@ private:
     bool inFlight(qint64 entry) const;
     void reportNotSent(const Outgoing &outgoing, const QString &why);
 
+    const Pacing pacing;
     CommissioningJournal *journal;
     RegistrationOutbox *store;
     ServerClient *client;

@@ -34,8 +34,8 @@ QRegularExpression spacedFieldPattern(const char *key)
 }
 } // namespace
 
-NodeCMDconfig::NodeCMDconfig(QSerialPort *port)
-    : NodeCommand(kConfigCommand, port)
+NodeCMDconfig::NodeCMDconfig(QSerialPort *port, const Pacing &pacing)
+    : NodeCommand(kConfigCommand, port, pacing)
     , m_cipher(ProtectedFieldCipher::Decrypt)
 {
 }

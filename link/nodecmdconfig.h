@@ -13,7 +13,7 @@ class NodeCMDconfig : public NodeCommand
 {
     Q_OBJECT
 public:
-    explicit NodeCMDconfig(QSerialPort *port);
+    explicit NodeCMDconfig(QSerialPort *port, const Pacing &pacing = Pacing());
     CommandResult parseReply(QString line) override;
 
 signals:

@@ -7,8 +7,8 @@ const char kReportRateCommand[] = "rr\r";
 constexpr qint32 kMillisecondsPerMinute = 60000;
 } // namespace
 
-NodeCMDreportRate::NodeCMDreportRate(QSerialPort *port)
-    : NodeCommand(kReportRateCommand, port)
+NodeCMDreportRate::NodeCMDreportRate(QSerialPort *port, const Pacing &pacing)
+    : NodeCommand(kReportRateCommand, port, pacing)
 {
 }
 

@@ -7,7 +7,7 @@ class NodeCMDreportRate : public NodeCommand
 {
     Q_OBJECT
 public:
-    explicit NodeCMDreportRate(QSerialPort *port);
+    explicit NodeCMDreportRate(QSerialPort *port, const Pacing &pacing = Pacing());
     CommandResult parseReply(QString line) override;
 
     // Node milliseconds to whole minutes, rounded toward zero.

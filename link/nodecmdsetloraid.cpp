@@ -2,8 +2,8 @@
 
 #include "linklog.h"
 
-NodeCMDsetLoRaID::NodeCMDsetLoRaID(QString id, QSerialPort *port)
-    : NodeWriteCommand(port, kIdentityBytePauseMs)
+NodeCMDsetLoRaID::NodeCMDsetLoRaID(QString id, QSerialPort *port, const Pacing &pacing)
+    : NodeWriteCommand(port, pacing, pacing.identityBytePauseMs)
     , m_id(id)
     , m_cipher(ProtectedFieldCipher::Encrypt)
 {

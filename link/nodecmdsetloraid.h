@@ -9,7 +9,7 @@ class NodeCMDsetLoRaID : public NodeWriteCommand
 {
     Q_OBJECT
 public:
-    NodeCMDsetLoRaID(QString id, QSerialPort *port);
+    NodeCMDsetLoRaID(QString id, QSerialPort *port, const Pacing &pacing = Pacing());
 
 protected:
     int stepCount() const override { return 1; }

@@ -1,7 +1,7 @@
 #include "nodecmdsetsigfoxdata.h"
 
-NodeCMDsetSigfoxData::NodeCMDsetSigfoxData(QString data, QSerialPort *port)
-    : NodeWriteCommand(port, kIdentityBytePauseMs)
+NodeCMDsetSigfoxData::NodeCMDsetSigfoxData(QString data, QSerialPort *port, const Pacing &pacing)
+    : NodeWriteCommand(port, pacing, pacing.identityBytePauseMs)
     , m_data(data)
 {
 }

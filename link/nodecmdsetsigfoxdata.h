@@ -7,7 +7,7 @@ class NodeCMDsetSigfoxData : public NodeWriteCommand
 {
     Q_OBJECT
 public:
-    NodeCMDsetSigfoxData(QString data, QSerialPort *port);
+    NodeCMDsetSigfoxData(QString data, QSerialPort *port, const Pacing &pacing = Pacing());
 
 protected:
     int stepCount() const override { return 1; }

@@ -50,8 +50,8 @@ QByteArray pairLine(const char *word, float low, float high, qint32 (*convert)(f
 
 } // namespace
 
-NodeCMDsetThreshold::NodeCMDsetThreshold(Node node, int flags, QSerialPort *port)
-    : NodeWriteCommand(port, kSettingsBytePauseMs)
+NodeCMDsetThreshold::NodeCMDsetThreshold(Node node, int flags, QSerialPort *port, const Pacing &pacing)
+    : NodeWriteCommand(port, pacing, pacing.settingsBytePauseMs)
     , m_node(node)
     , m_cipher(ProtectedFieldCipher::Encrypt)
 {

@@ -20,7 +20,7 @@ public:
     // Second number of the accelerometer line; the node expects it but ignores it.
     static constexpr int kAccelerometerFixedArgument = 128;
 
-    NodeCMDsetThreshold(Node node, int flags, QSerialPort *port);
+    NodeCMDsetThreshold(Node node, int flags, QSerialPort *port, const Pacing &pacing = Pacing());
 
     // Truncated toward zero, saturated to the 32-bit range (NaN gives 0; callers do not send NaN).
     static qint32 truncated(float value);

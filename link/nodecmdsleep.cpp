@@ -5,8 +5,8 @@
 #include <QDebug>
 #include <QRegularExpression>
 
-NodeCMDsleep::NodeCMDsleep(QSerialPort *port)
-    : NodeCommand("s\r", port)
+NodeCMDsleep::NodeCMDsleep(QSerialPort *port, const Pacing &pacing)
+    : NodeCommand("s\r", port, pacing)
 {
 }
 

@@ -7,7 +7,7 @@ class NodeCMDsleep : public NodeCommand
 {
     Q_OBJECT
 public:
-    explicit NodeCMDsleep(QSerialPort *port);
+    explicit NodeCMDsleep(QSerialPort *port, const Pacing &pacing = Pacing());
     CommandResult parseReply(QString line) override;
 
 signals:

@@ -30,8 +30,8 @@ QRegularExpression pairPattern(const char *label)
 }
 } // namespace
 
-NodeCMDthreshold::NodeCMDthreshold(QSerialPort *port)
-    : NodeCommand(kThresholdCommand, port)
+NodeCMDthreshold::NodeCMDthreshold(QSerialPort *port, const Pacing &pacing)
+    : NodeCommand(kThresholdCommand, port, pacing)
 {
 }
 

@@ -9,7 +9,7 @@ class NodeCMDthreshold : public NodeCommand
 {
     Q_OBJECT
 public:
-    explicit NodeCMDthreshold(QSerialPort *port);
+    explicit NodeCMDthreshold(QSerialPort *port, const Pacing &pacing = Pacing());
     CommandResult parseReply(QString line) override;
 
 signals:

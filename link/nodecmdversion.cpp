@@ -6,8 +6,8 @@ namespace {
 const char kVersionCommand[] = "ver\r";
 } // namespace
 
-NodeCMDversion::NodeCMDversion(QSerialPort *port)
-    : NodeCommand(kVersionCommand, port)
+NodeCMDversion::NodeCMDversion(QSerialPort *port, const Pacing &pacing)
+    : NodeCommand(kVersionCommand, port, pacing)
 {
 }
 

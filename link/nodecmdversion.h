@@ -9,7 +9,7 @@ class NodeCMDversion : public NodeCommand
 {
     Q_OBJECT
 public:
-    explicit NodeCMDversion(QSerialPort *port);
+    explicit NodeCMDversion(QSerialPort *port, const Pacing &pacing = Pacing());
     CommandResult parseReply(QString line) override;
 
 signals:

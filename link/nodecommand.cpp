@@ -2,15 +2,17 @@
 
 #include <QSerialPort>
 
-NodeCommand::NodeCommand(const char *command, QSerialPort *port)
-    : m_serialPort(port)
+NodeCommand::NodeCommand(const char *command, QSerialPort *port, const Pacing &pacing)
+    : m_pacing(pacing)
+    , m_serialPort(port)
     , m_command(command ? command : "")
 {
     m_ageTimer.start();
 }
 
-NodeCommand::NodeCommand(QSerialPort *port)
-    : m_serialPort(port)
+NodeCommand::NodeCommand(QSerialPort *port, const Pacing &pacing)
+    : m_pacing(pacing)
+    , m_serialPort(port)
     , m_command("")
 {
 }

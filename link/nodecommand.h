@@ -2,6 +2,7 @@
 
 #include "commandresult.h"
 #include "lineassembler.h"
+#include "pacing.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -16,25 +17,21 @@ class NodeCommand : public QObject
 {
     Q_OBJECT
 public:
-    // How long a node has to complete a read command's answer, and each attempt of a written line.
-    static constexpr qint64 kReplyWindowMs = 5000;
-    // The link leaves a read command's answer in the port this long after sending it, so the node has answered
-    // in full before the first line is parsed.
-    static constexpr int kAfterSendPauseMs = 1000;
-
-    // Read commands: stores the text (terminator included) and starts the age timer.
-    NodeCommand(const char *command, QSerialPort *port);
+    // Read commands: stores the text (terminator included) and starts the age timer. The pacing gives the reply
+    // window (how long a node has to complete a read command's answer, and each attempt of a written line) and
+    // the hold after sending, during which the link leaves the answer in the port.
+    NodeCommand(const char *command, QSerialPort *port, const Pacing &pacing);
     // Write commands: empty command text, age timer not started.
-    explicit NodeCommand(QSerialPort *port);
+    NodeCommand(QSerialPort *port, const Pacing &pacing);
     ~NodeCommand() override;
 
     // Default: write the command text and return Done at once; Failed, with nothing written, without a port.
     virtual CommandResult sendCommand();
     virtual CommandResult parseReply(QString line) = 0;
 
-    // More than 5000 ms since construction (never for a command whose timer was not started).
+    // More than the reply window since construction (never for a command whose timer was not started).
     bool isTimedOut() const;
-    static bool isTimedOutAfter(qint64 elapsedMs) { return elapsedMs > kReplyWindowMs; }
+    bool isTimedOutAfter(qint64 elapsedMs) const { return elapsedMs > m_pacing.replyWindowMs; }
 
     QSerialPort *serialPort() const { return m_serialPort; }
     const char *commandText() const { return m_command; }
@@ -44,6 +41,7 @@ protected:
     // the record afresh for the next answer; Pending before that.
     CommandResult completeOnceSeen(int required);
 
+    const Pacing m_pacing;
     int m_seen = 0; // the lines of a multi-line answer taken so far, one bit each
     QElapsedTimer m_ageTimer;
     LineAssembler m_receiveBuffer;

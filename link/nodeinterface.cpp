@@ -25,12 +25,6 @@ constexpr qint32 kBaudRate = 115200;
 // The port reads ahead only this far: a node that floods the line while the link holds an answer back waits in
 // the device instead of filling memory.
 constexpr qint64 kReadAheadBytes = 64 * 1024;
-// The node needs a moment after the carriage return that wakes its command line, before the first command.
-constexpr int kAfterWakePauseMs = 500;
-// The configure path and the threshold read give the node this long before their command.
-constexpr int kBeforeRequestPauseMs = 500;
-// A reset is sent only after this pause, so a node that just answered a write has stored its settings.
-constexpr int kBeforeResetPauseMs = 2000;
 
 constexpr int kBannerBoard = 0x1;
 constexpr int kBannerModule = 0x2;
@@ -48,7 +42,13 @@ bool isBannerLine(const QString &line)
 } // namespace
 
 NodeInterface::NodeInterface(QObject *parent)
+    : NodeInterface(Pacing(), parent)
+{
+}
+
+NodeInterface::NodeInterface(const Pacing &pacing, QObject *parent)
     : QThread(parent)
+    , m_pacing(pacing)
 {
     qRegisterMetaType<Node>("Node");
     qRegisterMetaType<NodeThresholds>("NodeThresholds");
@@ -75,21 +75,21 @@ NodeInterface::~NodeInterface()
 
 void NodeInterface::readVersion()
 {
-    enqueue(Request(ReadVersion), kBeforeRequestPauseMs);
+    enqueue(Request(ReadVersion), m_pacing.beforeRequestMs);
 }
 
 void NodeInterface::setDeviceId(QString id)
 {
     Request request(WriteDeviceId, id);
     request.portId = openPortId();
-    enqueue(std::move(request), kBeforeRequestPauseMs);
+    enqueue(std::move(request), m_pacing.beforeRequestMs);
 }
 
 void NodeInterface::setSigfoxData(QString data)
 {
     Request request(WriteSigfoxData, data);
     request.portId = openPortId();
-    enqueue(std::move(request), kBeforeRequestPauseMs);
+    enqueue(std::move(request), m_pacing.beforeRequestMs);
 }
 
 Node NodeInterface::nodeRecord() const
@@ -264,25 +264,26 @@ void NodeInterface::execute(Request &request)
         openPort(request.text);
         break;
     case WriteSettings:
-        startWrite(std::make_unique<NodeCMDsetThreshold>(request.node, request.flags, portFor(request)));
+        startWrite(std::make_unique<NodeCMDsetThreshold>(request.node, request.flags, portFor(request), m_pacing));
         break;
     case ReadVersion:
-        startRead(ReadKind::Version, std::make_unique<NodeCMDversion>(m_port.get()));
+        startRead(ReadKind::Version, std::make_unique<NodeCMDversion>(m_port.get(), m_pacing));
         break;
     case WriteSigfoxData:
-        startWrite(std::make_unique<NodeCMDsetSigfoxData>(request.text, portFor(request)));
+        startWrite(std::make_unique<NodeCMDsetSigfoxData>(request.text, portFor(request), m_pacing));
         break;
     case WriteDeviceId:
-        startWrite(std::make_unique<NodeCMDsetLoRaID>(request.text, portFor(request)));
+        startWrite(std::make_unique<NodeCMDsetLoRaID>(request.text, portFor(request), m_pacing));
         break;
     case Reset:
         // The node restarts: whatever was being read from it is void.
         disposeRead();
+        // A reset is sent only after a pause, so a node that just answered a write has stored its settings.
         if (m_port)
-            startStep(Step::BeforeReset, kBeforeResetPauseMs);
+            startStep(Step::BeforeReset, m_pacing.beforeResetMs);
         break;
     case Sleep:
-        startRead(ReadKind::Sleep, std::make_unique<NodeCMDsleep>(m_port.get()));
+        startRead(ReadKind::Sleep, std::make_unique<NodeCMDsleep>(m_port.get(), m_pacing));
         break;
     }
 }
@@ -307,11 +308,11 @@ void NodeInterface::onStepTimer()
     switch (step) {
     case Step::WakePause:
         if (m_port)
-            startRead(ReadKind::Configuration, std::make_unique<NodeCMDconfig>(m_port.get()));
+            startRead(ReadKind::Configuration, std::make_unique<NodeCMDconfig>(m_port.get(), m_pacing));
         break;
     case Step::BeforeThresholds:
         if (m_port)
-            startRead(ReadKind::Thresholds, std::make_unique<NodeCMDthreshold>(m_port.get()));
+            startRead(ReadKind::Thresholds, std::make_unique<NodeCMDthreshold>(m_port.get(), m_pacing));
         break;
     case Step::BeforeReset:
         sendReset();
@@ -395,7 +396,7 @@ void NodeInterface::startRead(ReadKind kind, std::unique_ptr<NodeCommand> comman
 
     // The answer is left in the port for a while, so that the node has answered in full before it is parsed.
     if (m_current->sendCommand() == CommandResult::Done)
-        startStep(Step::Hold, NodeCommand::kAfterSendPauseMs);
+        startStep(Step::Hold, m_pacing.holdAfterReadMs);
 }
 
 void NodeInterface::readComplete()
@@ -406,10 +407,10 @@ void NodeInterface::readComplete()
     disposeRead();
     switch (kind) {
     case ReadKind::Configuration:
-        startStep(Step::BeforeThresholds, kBeforeRequestPauseMs);
+        startStep(Step::BeforeThresholds, m_pacing.beforeRequestMs);
         break;
     case ReadKind::Thresholds:
-        startRead(ReadKind::ReportRate, std::make_unique<NodeCMDreportRate>(m_port.get()));
+        startRead(ReadKind::ReportRate, std::make_unique<NodeCMDreportRate>(m_port.get(), m_pacing));
         break;
     case ReadKind::ReportRate:
         emit nodeConnected(nodeRecord());
@@ -667,5 +668,6 @@ void NodeInterface::startConfigurationRead()
         return;
     m_port->write(kWakeLine);
     m_port->flush();
-    startStep(Step::WakePause, kAfterWakePauseMs);
+    // The node needs a moment after the carriage return that wakes its command line, before the first command.
+    startStep(Step::WakePause, m_pacing.wakePauseMs);
 }

@@ -4,6 +4,7 @@
 #include "lineassembler.h"
 #include "node.h"
 #include "nodethresholds.h"
+#include "pacing.h"
 
 #include <QDeadlineTimer>
 #include <QMutex>
@@ -27,11 +28,13 @@ class NodeInterface : public QThread
 {
     Q_OBJECT
 public:
+    // Runs on the protocol's own pauses and time-outs.
     explicit NodeInterface(QObject *parent = nullptr);
+    NodeInterface(const Pacing &pacing, QObject *parent = nullptr);
     ~NodeInterface() override; // stops the thread; a write or a reset under way finishes first
 
-    // Request methods used by the configure path; each queues its request no earlier than 500 ms after the
-    // call, without blocking the caller.
+    // Request methods used by the configure path; each queues its request no earlier than the pause before a
+    // request after the call, without blocking the caller.
     void readVersion();
     void setDeviceId(QString id);
     void setSigfoxData(QString data);
@@ -139,6 +142,8 @@ private:
     void sendReset();
     void setCurrentExchange(quint64 id);
     QSerialPort *portFor(const Request &request) const;
+
+    const Pacing m_pacing;
 
     // Shared between the threads, guarded by m_handOff. The lock is only ever held for a few instructions.
     mutable QMutex m_handOff;

@@ -5,8 +5,8 @@
 #include <QRegularExpression>
 #include <QSerialPort>
 
-NodeWriteCommand::NodeWriteCommand(QSerialPort *port, int bytePauseMs)
-    : NodeCommand(port)
+NodeWriteCommand::NodeWriteCommand(QSerialPort *port, const Pacing &pacing, int bytePauseMs)
+    : NodeCommand(port, pacing)
     , m_bytePauseMs(bytePauseMs)
 {
     // finished() may cross threads and be watched by name (QSignalSpy).
@@ -18,7 +18,7 @@ NodeWriteCommand::NodeWriteCommand(QSerialPort *port, int bytePauseMs)
     m_attemptLimit.setSingleShot(true);
     m_attemptLimit.setTimerType(Qt::PreciseTimer);
     connect(&m_attemptLimit, &QTimer::timeout, this, [this] {
-        qCInfo(lcLink, "NodeCMDset: no verdict from the node within %lld ms of other output", m_attemptLimitMs);
+        qCInfo(lcLink, "NodeCMDset: no verdict from the node within %lld ms of other output", m_pacing.attemptLimitMs);
         endAttempt(CommandResult::Pending);
     });
 }
@@ -86,7 +86,7 @@ void NodeWriteCommand::beginNextStep()
         }
         m_attempt = 0;
         m_phase = Phase::BeforeLine;
-        m_timer.start(kLinePauseMs);
+        m_timer.start(m_pacing.linePauseMs);
         return;
     }
     if (m_failure == CommandFailure::None)
@@ -123,8 +123,8 @@ void NodeWriteCommand::sendNextByte()
 void NodeWriteCommand::awaitVerdict()
 {
     m_phase = Phase::AwaitingVerdict;
-    m_attemptLimit.start(int(m_attemptLimitMs));
-    m_timer.start(int(kReplyWindowMs));
+    m_attemptLimit.start(int(m_pacing.attemptLimitMs));
+    m_timer.start(int(m_pacing.replyWindowMs));
     if (!m_readyRead)
         m_readyRead = connect(m_serialPort, &QSerialPort::readyRead, this, &NodeWriteCommand::readVerdict);
     // What the node printed while the line went out (its echo, say) is the first batch of the attempt.
@@ -152,7 +152,7 @@ void NodeWriteCommand::readVerdict()
         return;
     }
     // A node that is still talking is given a new window to reach its verdict.
-    m_timer.start(int(kReplyWindowMs));
+    m_timer.start(int(m_pacing.replyWindowMs));
 }
 
 void NodeWriteCommand::endAttempt(CommandResult verdict)
@@ -169,7 +169,7 @@ void NodeWriteCommand::endAttempt(CommandResult verdict)
     case CommandResult::Failed:
         if (m_attempt < kMaxAttempts) {
             m_phase = Phase::BeforeRetry;
-            m_timer.start(kRetryAfterFailedMs);
+            m_timer.start(m_pacing.retryAfterFailedMs);
             return;
         }
         // A refused line does not stop the sequence: the later settings are independent of it.

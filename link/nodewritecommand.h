@@ -16,19 +16,13 @@ class NodeWriteCommand : public NodeCommand
 public:
     // Attempts per line before the exchange gives up.
     static constexpr int kMaxAttempts = 3;
-    // The node needs a moment between lines; it also gets one after refusing a line before we try again.
-    static constexpr int kLinePauseMs = 500;
-    static constexpr int kRetryAfterFailedMs = 500;
     // Longer lines overrun the node's receive buffer when written in one piece, so they go out byte by byte.
     static constexpr int kOnePieceMaxBytes = 16;
-    // Pause after each byte of a paced line.
-    static constexpr int kSettingsBytePauseMs = 1;
-    static constexpr int kIdentityBytePauseMs = 5;
-    // A node that keeps printing other lines keeps an attempt open, but not for ever: past this limit the
-    // attempt ends as unanswered, so a babbling node cannot hold the link indefinitely.
-    static constexpr qint64 kAttemptLimitMs = 30000;
 
-    NodeWriteCommand(QSerialPort *port, int bytePauseMs);
+    // The pacing gives the pause between lines, the one after a refused line before it is tried again, and the
+    // attempt limit: a node that keeps printing other lines keeps an attempt open, but not for ever, so a
+    // babbling node cannot hold the link indefinitely. bytePauseMs follows each byte of a paced line.
+    NodeWriteCommand(QSerialPort *port, const Pacing &pacing, int bytePauseMs);
 
     // Starts the exchange and returns Pending; the outcome comes with finished(), never from inside this call.
     // Without a port nothing is sent and the command finishes Failed/NoPort.
@@ -44,9 +38,6 @@ public:
 
     // "Set <text>" anywhere in the line: Done. "FAILED <reason>": logged, Failed. Anything else: Pending.
     CommandResult parseReply(QString line) override;
-
-    // Tests shorten the attempt limit to exercise it without waiting half a minute per attempt.
-    void setAttemptLimitForTesting(qint64 ms) { m_attemptLimitMs = ms; }
 
 signals:
     // Done: every line was accepted. TimedOut: a line went unanswered three times; later lines were not sent.
@@ -74,7 +65,6 @@ private:
     void noteFailure(CommandFailure failure);
 
     const int m_bytePauseMs;
-    qint64 m_attemptLimitMs = kAttemptLimitMs;
     Phase m_phase = Phase::Idle;
     int m_step = -1;
     int m_attempt = 0;

@@ -5,9 +5,8 @@
 
 SerialNodeLink::SerialNodeLink(const Pacing &pacing, QObject *parent)
     : NodeLink(parent)
-    , thread(new NodeInterface(this))
+    , thread(new NodeInterface(pacing, this))
 {
-    Q_UNUSED(pacing)
     connect(thread, &NodeInterface::busy, this, &NodeLink::busy);
     connect(thread, &NodeInterface::nodeConnected, this, &NodeLink::nodeConnected);
     connect(thread, &NodeInterface::nodeCommandResult, this, &NodeLink::nodeCommandResult);

@@ -1,5 +1,7 @@
 #include "serverclient.h"
 
+#include "pacing.h"
+
 #include "jsondeviceregister.h"
 #include "loginrequest.h"
 #include "regularfile.h"
@@ -69,8 +71,14 @@ void registerMetaTypes()
 } // namespace
 
 ServerClient::ServerClient(QObject *parent)
+    : ServerClient(Pacing().serverTimeoutMs, parent)
+{
+}
+
+ServerClient::ServerClient(int timeoutMs, QObject *parent)
     : QObject(parent)
     , manager(new QNetworkAccessManager(this))
+    , timeoutMs(timeoutMs)
 {
     registerMetaTypes();
 }
@@ -83,11 +91,6 @@ ServerClient::~ServerClient()
         entry.first->abort();
         delete entry.first;
     }
-}
-
-void ServerClient::setTimeoutForTesting(int ms)
-{
-    timeoutMs = ms;
 }
 
 bool ServerClient::setCaCertificateFile(const QString &path, QString *error)

@@ -24,14 +24,15 @@ class ServerClient : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int kTimeoutMs = 30000;
     // Login and registration answers are a few bytes; anything this large is not a server answer.
     static constexpr qint64 kMaxReplyBytes = 1024 * 1024;
 
+    // A request that has not finished within timeoutMs ends as timed out; without one, the server time-out of the
+    // protocol's pacing applies.
     explicit ServerClient(QObject *parent = nullptr);
+    explicit ServerClient(int timeoutMs, QObject *parent = nullptr);
     ~ServerClient() override;
 
-    void setTimeoutForTesting(int ms);
     // A PEM file whose certificates are trusted in addition to the system's; empty: system only. Returns false
     // (and logs why, and says it in `*error` when given) when the file cannot be read, is no regular file of at
     // most kMaxCaFileBytes, or holds no certificate; the trust is then unchanged.
@@ -78,7 +79,7 @@ private:
 
     QNetworkAccessManager *manager;
     QList<QNetworkAccessManager *> retiredManagers; // still finishing requests begun before a trust change
-    int timeoutMs = kTimeoutMs;
+    const int timeoutMs;
     bool trustsExtraCertificates = false;
     QSslConfiguration tlsConfiguration;
     quint64 lastId = 0;

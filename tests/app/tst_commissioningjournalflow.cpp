@@ -7,6 +7,7 @@
 #include "nodeinterface.h"
 #include "nodesimulator.h"
 #include "protectedfieldcipher.h"
+#include "testpacing.h"
 #include "testserverprocess.h"
 
 #include <QAction>
@@ -117,7 +118,7 @@ void CommissioningJournalFlowTest::commissioningWritesOneEntryPerEvent()
     userSettings().setValue(QStringLiteral("serial/port"), missing);
     qputenv(MainWindow::kExtraPortsVariable, (missing + QLatin1Char(':') + port).toLocal8Bit());
 
-    MainWindow window;
+    MainWindow window(testPacing());
     auto *link = window.findChild<NodeInterface *>();
     QVERIFY(link);
     QSignalSpy opened(link, &NodeInterface::serialPortOpened);

@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "nodeinterface.h"
 #include "nodesimulator.h"
+#include "testpacing.h"
 
 #include <QSettings>
 
@@ -31,7 +32,7 @@ void MainWindowShutdownTest::closingDuringAWriteReturnsOnlyAfterTheLinkEnded()
     QSettings(QStringLiteral("DARV"), QStringLiteral("iot_commission"))
         .setValue(QStringLiteral("serial/port"), simulator.linkPath());
 
-    auto *window = new MainWindow;
+    auto *window = new MainWindow(testPacing());
     window->show();
     auto *link = window->findChild<NodeInterface *>();
     QVERIFY(link);
@@ -41,7 +42,8 @@ void MainWindowShutdownTest::closingDuringAWriteReturnsOnlyAfterTheLinkEnded()
     QObject::connect(
         link, &QThread::finished, link, [&] { linkFinished = true; }, Qt::DirectConnection);
     QObject::connect(
-        link, &NodeInterface::nodeCommandResult, link, [&](CommandResult result) { writeResult = int(result); }, Qt::DirectConnection);
+        link, &NodeInterface::nodeCommandResult, link, [&](CommandResult result) { writeResult = int(result); },
+        Qt::DirectConnection);
 
     // A write goes to the port that is open when it is asked for.
     QVERIFY(linkHoldsPort(*window, simulator.linkPath(), kLinkWaitMs));

@@ -26,6 +26,13 @@ namespace {
 // Short enough that the connect time-out tests do not wait the real 30 s (checked once end to end).
 const int kShortConnectTimeoutMs = 300;
 
+Pacing shortConnectTimeout()
+{
+    Pacing pacing = testPacing();
+    pacing.connectTimeoutMs = kShortConnectTimeoutMs;
+    return pacing;
+}
+
 const char kIdle[] = "Reset Node while connected";
 
 QColor textColour(QLabel *label, QPalette::ColorGroup group = QPalette::Active)
@@ -117,8 +124,7 @@ void MainWindowWorkflowTest::bootShowsTheBusyBarInsteadOfTheStateLabel()
 
 void MainWindowWorkflowTest::bootWithoutAnnouncementTimesOut()
 {
-    auto window = newWindow();
-    window->setConnectTimeoutForTesting(kShortConnectTimeoutMs);
+    auto window = newWindow(shortConnectTimeout());
     auto *label = namedChild<QLabel>(window.get(), "stateLabel");
     QVERIFY(QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true)));
     // The link giving up on a read does not stop the connect timer.
@@ -132,8 +138,7 @@ void MainWindowWorkflowTest::bootWithoutAnnouncementTimesOut()
 
 void MainWindowWorkflowTest::announcementStopsTheConnectTimer()
 {
-    auto window = newWindow();
-    window->setConnectTimeoutForTesting(kShortConnectTimeoutMs);
+    auto window = newWindow(shortConnectTimeout());
     DialogDriver driver;
     QVERIFY(QMetaObject::invokeMethod(window.get(), "setBusy", Q_ARG(bool, true)));
     QVERIFY(announce(*window, driver, sampleNode(Node::LoRaOTAA), true));

@@ -4,6 +4,7 @@
 #include "nodeform.h"
 #include "nodeinterface.h"
 #include "nodesimulator.h"
+#include "testpacing.h"
 #include "testserverprocess.h"
 #include "windowwaits.h"
 
@@ -80,7 +81,7 @@ std::unique_ptr<MainWindow> SerialPortStatusTest::openWindow(const QStringList &
 {
     qputenv(MainWindow::kExtraPortsVariable, ports.join(QLatin1Char(':')).toLocal8Bit());
     userSettings().setValue(QStringLiteral("serial/port"), ports.first());
-    return std::make_unique<MainWindow>();
+    return std::make_unique<MainWindow>(testPacing());
 }
 
 void SerialPortStatusTest::unopenablePortIsNamedWithItsReason()

@@ -7,9 +7,9 @@ QSettings WindowTest::userSettings()
     return QSettings(QStringLiteral("DARV"), QStringLiteral("iot_commission"));
 }
 
-std::unique_ptr<MainWindow> WindowTest::newWindow()
+std::unique_ptr<MainWindow> WindowTest::newWindow(const Pacing &pacing)
 {
-    auto window = std::make_unique<MainWindow>();
+    auto window = std::make_unique<MainWindow>(pacing);
     window->show();
     return window;
 }

@@ -3,6 +3,7 @@
 #include "dialogdriver.h"
 #include "mainwindow.h"
 #include "nodesimulator.h"
+#include "testpacing.h"
 #include "testserverprocess.h"
 
 #include <QObject>
@@ -25,7 +26,8 @@ public:
     static QSettings userSettings();
 
 protected:
-    std::unique_ptr<MainWindow> newWindow();
+    // A shown window on the tests' shortened pacing unless another is given.
+    std::unique_ptr<MainWindow> newWindow(const Pacing &pacing = testPacing());
     // Starts `simulator` on a pseudo-terminal that the window lists and remembers as its port; null on failure.
     NodeSimulator *simulatorOnPort(const SimNodeProfile &profile);
     // A simulated node on the remembered port and a shown window whose link holds that port; null on failure.

@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "registrationoutbox.h"
+#include "testpacing.h"
 #include "testserverprocess.h"
 
 #include <QDir>
@@ -60,7 +61,7 @@ void E2eStation::openWindow(const QString &serverUrl, const QVariantMap &extra, 
         {journalPath(), outboxPath(), outboxPath() + QStringLiteral("-wal"), outboxPath() + QStringLiteral("-shm")})
         QFile::remove(file);
 
-    mainWindow = std::make_unique<MainWindow>();
+    mainWindow = std::make_unique<MainWindow>(testPacing());
     mainWindow->show();
     mainWindow->activateWindow();
 }

@@ -46,8 +46,9 @@ const int kPollMs = 10;
 
 } // namespace
 
-Workbench::Workbench(const QString &serverUrl)
+Workbench::Workbench(const QString &serverUrl, const Pacing &pacing)
     : server(serverUrl)
+    , pacing(pacing)
 {
     trailTimer.setInterval(kPollMs);
     QObject::connect(&trailTimer, &QTimer::timeout, [this] { recordState(); });
@@ -82,7 +83,7 @@ bool Workbench::plugIn(const SimNodeProfile &profile)
     settings.setValue(QStringLiteral("serial/port"), path);
     settings.sync();
 
-    mainWindow = std::make_unique<MainWindow>();
+    mainWindow = std::make_unique<MainWindow>(pacing);
     mainWindow->show();
     states.clear();
     recordState();

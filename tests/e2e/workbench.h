@@ -3,6 +3,7 @@
 #include "dialogdriver.h"
 #include "guiwatchdog.h"
 #include "nodesimulator.h"
+#include "testpacing.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -44,7 +45,8 @@ public:
     static constexpr const char *kFirmwareTooOld = "Firmware too old";
     static constexpr const char *kKeyMismatch = "Key mismatch";
 
-    explicit Workbench(const QString &serverUrl);
+    // The window runs on the given pacing: the tests' shortened one unless a benchmark measures the real flow.
+    explicit Workbench(const QString &serverUrl, const Pacing &pacing = testPacing());
     ~Workbench();
 
     // Starts the simulated node and opens the window on its port. False, with the reason in error(), on failure.
@@ -94,6 +96,7 @@ private:
     void recordState();
 
     QString server;
+    const Pacing pacing;
     QTemporaryDir portDir;
     std::unique_ptr<NodeSimulator> simulator;
     std::unique_ptr<MainWindow> mainWindow;

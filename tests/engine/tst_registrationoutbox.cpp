@@ -203,23 +203,26 @@ void RegistrationOutboxTest::retryDelayDoublesUpToTheCapAndHonoursRetryAfter_dat
     QTest::addColumn<int>("retryAfterSeconds");
     QTest::addColumn<double>("jitter");
     QTest::addColumn<qint64>("delayMs");
+    QTest::addColumn<double>("scale"); // of the protocol's pacing
 
-    QTest::newRow("after the first attempt") << 1 << -1 << 0.0 << qint64(5000);
-    QTest::newRow("second") << 2 << -1 << 0.0 << qint64(10000);
-    QTest::newRow("third") << 3 << -1 << 0.0 << qint64(20000);
-    QTest::newRow("sixth") << 6 << -1 << 0.0 << qint64(160000);
-    QTest::newRow("seventh reaches the cap") << 7 << -1 << 0.0 << qint64(300000);
-    QTest::newRow("hundredth stays at the cap") << 100 << -1 << 0.0 << qint64(300000);
-    QTest::newRow("largest count stays at the cap") << INT_MAX << -1 << 0.0 << qint64(300000);
-    QTest::newRow("no attempt yet") << 0 << -1 << 0.0 << qint64(5000);
-    QTest::newRow("jitter up") << 1 << -1 << 0.2 << qint64(6000);
-    QTest::newRow("jitter down") << 1 << -1 << -0.2 << qint64(4000);
-    QTest::newRow("jitter on the cap") << 9 << -1 << 0.2 << qint64(360000);
-    QTest::newRow("Retry-After longer than the back-off") << 1 << 120 << 0.0 << qint64(120000);
-    QTest::newRow("Retry-After shorter than the back-off") << 3 << 2 << 0.0 << qint64(20000);
-    QTest::newRow("Retry-After zero") << 1 << 0 << 0.0 << qint64(5000);
-    QTest::newRow("Retry-After above the cap") << 1 << 86400 << 0.0 << qint64(3600000);
-    QTest::newRow("Retry-After largest") << 1 << INT_MAX << 0.2 << qint64(3600000);
+    QTest::newRow("after the first attempt") << 1 << -1 << 0.0 << qint64(5000) << 1.0;
+    QTest::newRow("second") << 2 << -1 << 0.0 << qint64(10000) << 1.0;
+    QTest::newRow("third") << 3 << -1 << 0.0 << qint64(20000) << 1.0;
+    QTest::newRow("sixth") << 6 << -1 << 0.0 << qint64(160000) << 1.0;
+    QTest::newRow("seventh reaches the cap") << 7 << -1 << 0.0 << qint64(300000) << 1.0;
+    QTest::newRow("hundredth stays at the cap") << 100 << -1 << 0.0 << qint64(300000) << 1.0;
+    QTest::newRow("largest count stays at the cap") << INT_MAX << -1 << 0.0 << qint64(300000) << 1.0;
+    QTest::newRow("no attempt yet") << 0 << -1 << 0.0 << qint64(5000) << 1.0;
+    QTest::newRow("jitter up") << 1 << -1 << 0.2 << qint64(6000) << 1.0;
+    QTest::newRow("jitter down") << 1 << -1 << -0.2 << qint64(4000) << 1.0;
+    QTest::newRow("jitter on the cap") << 9 << -1 << 0.2 << qint64(360000) << 1.0;
+    QTest::newRow("Retry-After longer than the back-off") << 1 << 120 << 0.0 << qint64(120000) << 1.0;
+    QTest::newRow("Retry-After shorter than the back-off") << 3 << 2 << 0.0 << qint64(20000) << 1.0;
+    QTest::newRow("Retry-After zero") << 1 << 0 << 0.0 << qint64(5000) << 1.0;
+    QTest::newRow("Retry-After above the cap") << 1 << 86400 << 0.0 << qint64(3600000) << 1.0;
+    QTest::newRow("Retry-After largest") << 1 << INT_MAX << 0.2 << qint64(3600000) << 1.0;
+    QTest::newRow("first retry of a shortened pacing") << 1 << -1 << 0.0 << qint64(1000) << 0.2;
+    QTest::newRow("cap of a shortened pacing") << 100 << -1 << 0.0 << qint64(60000) << 0.2;
 }
 
 void RegistrationOutboxTest::retryDelayDoublesUpToTheCapAndHonoursRetryAfter()
@@ -228,7 +231,8 @@ void RegistrationOutboxTest::retryDelayDoublesUpToTheCapAndHonoursRetryAfter()
     QFETCH(int, retryAfterSeconds);
     QFETCH(double, jitter);
     QFETCH(qint64, delayMs);
-    QCOMPARE(RegistrationOutbox::retryDelayMs(attempts, retryAfterSeconds, jitter), delayMs);
+    QFETCH(double, scale);
+    QCOMPARE(RegistrationOutbox::retryDelayMs(Pacing().scaled(scale), attempts, retryAfterSeconds, jitter), delayMs);
 }
 
 void RegistrationOutboxTest::retriesAreSpreadWithinTheJitterBounds()

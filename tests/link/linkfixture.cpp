@@ -28,8 +28,9 @@ template <typename T> QVector<T> column(const QList<QVariantList> &emissions, in
 }
 } // namespace
 
-LinkFixture::LinkFixture(const SimNodeProfile &profile)
+LinkFixture::LinkFixture(const SimNodeProfile &profile, const Pacing &pacing)
     : m_port(profile)
+    , m_pacing(pacing)
 {
 }
 
@@ -43,7 +44,7 @@ bool LinkFixture::start()
 {
     if (!m_port.start())
         return false;
-    m_link = std::make_unique<NodeInterface>();
+    m_link = std::make_unique<NodeInterface>(m_pacing);
     m_recorder = std::make_unique<SignalRecorder>(m_link.get());
     return true;
 }

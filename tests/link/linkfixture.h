@@ -5,6 +5,7 @@
 #include "nodeinterface.h"
 #include "signalrecorder.h"
 #include "simulatedport.h"
+#include "testpacing.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,7 +18,8 @@
 class LinkFixture
 {
 public:
-    explicit LinkFixture(const SimNodeProfile &profile = SimNodeProfile());
+    // The link runs on the given pacing: the tests' shortened one unless a test is about the real pauses.
+    explicit LinkFixture(const SimNodeProfile &profile = SimNodeProfile(), const Pacing &pacing = testPacing());
     ~LinkFixture();
     LinkFixture(const LinkFixture &) = delete;
     LinkFixture &operator=(const LinkFixture &) = delete;
@@ -34,6 +36,7 @@ public:
     SimulatedPort &port() { return m_port; }
     NodeSimulator &simulator() { return m_port.simulator(); }
     NodeInterface &link() { return *m_link; }
+    const Pacing &pacing() const { return m_pacing; }
     // Destroys the link while the recorder stays, so a test sees what the link sent while it went.
     void destroyLink() { m_link.reset(); }
 
@@ -54,6 +57,7 @@ private:
     QList<QVariantList> argumentsOf(const char *signal) const;
 
     SimulatedPort m_port;
+    const Pacing m_pacing;
     std::unique_ptr<NodeInterface> m_link;
     std::unique_ptr<SignalRecorder> m_recorder; // declared last: gone before the link it listens to
 };

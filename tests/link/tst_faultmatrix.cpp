@@ -123,7 +123,7 @@ void TestFaultMatrix::garbageAnswerToAReadAnnouncesNothingAndTheNextBootIsRead()
     QVERIFY(m_sim->waitForLine(QStringLiteral("cfg"), kShortWaitMs));
 
     // Nothing in the noise completes the configuration read, so the start-up read stops there.
-    QTest::qWait(int(NodeCommand::kReplyWindowMs) + 500);
+    QTest::qWait(int(m_rec->pacing().replyWindowMs) + 500);
     QCOMPARE(m_rec->count("nodeConnected"), 0);
     QCOMPARE(m_sim->receivedLines(), (QStringList{QString(), QStringLiteral("cfg")}));
     QVERIFY2(m_link->nodeRecord().euid.isEmpty(), qPrintable(m_link->nodeRecord().euid));

@@ -13,7 +13,14 @@ constexpr int kGenerousWaitMs = 15000;
 class ProbeCommand : public NodeCommand
 {
 public:
-    using NodeCommand::NodeCommand;
+    ProbeCommand(const char *command, QSerialPort *port, const Pacing &pacing = Pacing())
+        : NodeCommand(command, port, pacing)
+    {
+    }
+    explicit ProbeCommand(QSerialPort *port, const Pacing &pacing = Pacing())
+        : NodeCommand(port, pacing)
+    {
+    }
     CommandResult parseReply(QString) override { return CommandResult::Pending; }
 };
 } // namespace
@@ -73,7 +80,7 @@ void TestNodeCommand::defaultSendWritesExactlyItsTextWithoutWaiting()
     timer.start();
     QCOMPARE(command.sendCommand(), CommandResult::Done);
     // The link holds the answer back for a while after sending; the command itself never blocks its thread.
-    QVERIFY2(timer.elapsed() < NodeCommand::kAfterSendPauseMs / 2, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY2(timer.elapsed() < Pacing().holdAfterReadMs / 2, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(m_simulator->waitForLine(QStringLiteral("ver"), kGenerousWaitMs));
     QCOMPARE(m_simulator->receivedBytes(), QByteArray("ver\r"));
     QCOMPARE(command.serialPort(), &m_port);
@@ -84,22 +91,32 @@ void TestNodeCommand::defaultSendWritesExactlyItsTextWithoutWaiting()
 
 void TestNodeCommand::timesOutOnlyAfterMoreThan5000Ms()
 {
-    QVERIFY(!NodeCommand::isTimedOutAfter(0));
-    QVERIFY(!NodeCommand::isTimedOutAfter(4999));
-    QVERIFY(!NodeCommand::isTimedOutAfter(5000));
-    QVERIFY(NodeCommand::isTimedOutAfter(5001));
-    QVERIFY(NodeCommand::isTimedOutAfter(60000));
+    const ProbeCommand command("cfg\r", nullptr);
+    QVERIFY(!command.isTimedOutAfter(0));
+    QVERIFY(!command.isTimedOutAfter(4999));
+    QVERIFY(!command.isTimedOutAfter(5000));
+    QVERIFY(command.isTimedOutAfter(5001));
+    QVERIFY(command.isTimedOutAfter(60000));
+    // The window is the pacing's: a shorter one ends sooner, at the same edge.
+    Pacing brief;
+    brief.replyWindowMs = 1000;
+    const ProbeCommand briefCommand("cfg\r", nullptr, brief);
+    QVERIFY(!briefCommand.isTimedOutAfter(1000));
+    QVERIFY(briefCommand.isTimedOutAfter(1001));
 }
 
 void TestNodeCommand::readCommandTimesOutButWriteCommandNever()
 {
+    // A short window: where its edge lies is checked above without waiting.
+    Pacing brief;
+    brief.replyWindowMs = 1000;
     QElapsedTimer sinceBuilt;
     sinceBuilt.start();
-    const ProbeCommand read("cfg\r", &m_port);
-    const ProbeCommand write(&m_port);
+    const ProbeCommand read("cfg\r", &m_port, brief);
+    const ProbeCommand write(&m_port, brief);
     QVERIFY(!read.isTimedOut());
     QTRY_VERIFY_WITH_TIMEOUT(read.isTimedOut(), kGenerousWaitMs);
-    QVERIFY(sinceBuilt.elapsed() > NodeCommand::kReplyWindowMs);
+    QVERIFY(sinceBuilt.elapsed() > brief.replyWindowMs);
     QVERIFY(!write.isTimedOut());
 }
 

@@ -315,14 +315,14 @@ void TestWriteCommands::settingsProtectedLineGoesOutByteByByteAtOneMillisecond()
 {
     const auto make
         = [this] { return std::make_unique<NodeCMDsetThreshold>(editedNode(), Node::FlagAppId, m_port.get()); };
-    QCOMPARE(pacedWriteProblem(make, "app ", 41, NodeWriteCommand::kSettingsBytePauseMs), QString());
+    QCOMPARE(pacedWriteProblem(make, "app ", 41, Pacing().settingsBytePauseMs), QString());
 }
 
 void TestWriteCommands::deviceIdGoesOutProtectedInLowerCaseAtFiveMilliseconds()
 {
     const QString typed = QStringLiteral("70B3D57ED0000AFF");
     const auto make = [this, typed] { return std::make_unique<NodeCMDsetLoRaID>(typed, m_port.get()); };
-    QCOMPARE(pacedWriteProblem(make, "dev ", 41, NodeWriteCommand::kIdentityBytePauseMs), QString());
+    QCOMPARE(pacedWriteProblem(make, "dev ", 41, Pacing().identityBytePauseMs), QString());
 
     const QStringList lines = sentLines();
     QCOMPARE(lines.size(), 1);
@@ -339,7 +339,7 @@ void TestWriteCommands::sigfoxDataGoesOutExactlyAsTyped()
 {
     const QString typed = QStringLiteral("0123456789abcdefABCDEF") + QString(74, QLatin1Char('7'));
     const auto make = [this, typed] { return std::make_unique<NodeCMDsetSigfoxData>(typed, m_port.get()); };
-    QCOMPARE(pacedWriteProblem(make, "sd ", 100, NodeWriteCommand::kIdentityBytePauseMs), QString());
+    QCOMPARE(pacedWriteProblem(make, "sd ", 100, Pacing().identityBytePauseMs), QString());
     QCOMPARE(sentLines(), QStringList{QStringLiteral("sd ") + typed});
     QCOMPARE(m_sim->profile().sigfoxData, typed);
 }
@@ -373,7 +373,7 @@ void TestWriteCommands::refusedStepIsRetriedTwiceThenTheSequenceGoesOnAndFails()
     const QVector<NodeSimulator::LineEvent> sends = sentLineEvents(QStringLiteral("tht"));
     for (int i = 1; i < sends.size(); ++i) {
         const qint64 gapMs = (sends.at(i).nsecs - sends.at(i - 1).nsecs) / kNsPerMs;
-        QVERIFY2(gapMs >= qint64(NodeWriteCommand::kRetryAfterFailedMs) && gapMs < NodeCommand::kReplyWindowMs,
+        QVERIFY2(gapMs >= qint64(Pacing().retryAfterFailedMs) && gapMs < Pacing().replyWindowMs,
             qPrintable(QStringLiteral("retry after %1 ms").arg(gapMs)));
     }
     QCOMPARE(m_sim->profile().temperatureLow, SimNodeProfile().temperatureLow);
@@ -408,8 +408,7 @@ void TestWriteCommands::silentNodeTimesOutAfterThreeAttemptsWithoutLaterSteps()
     for (int i = 1; i < sends.size(); ++i) {
         // Allow for the simulator's thread noticing one line a little later than the other.
         const qint64 gapMs = (sends.at(i).nsecs - sends.at(i - 1).nsecs) / kNsPerMs;
-        QVERIFY2(
-            gapMs >= NodeCommand::kReplyWindowMs - 250, qPrintable(QStringLiteral("resent after %1 ms").arg(gapMs)));
+        QVERIFY2(gapMs >= Pacing().replyWindowMs - 250, qPrintable(QStringLiteral("resent after %1 ms").arg(gapMs)));
     }
 }
 
@@ -452,8 +451,9 @@ void TestWriteCommands::endlesslyChatteringNodeEndsEachAttemptAtItsLimit()
             m_sim->sendLine(QStringLiteral("Battery 3.3 V"));
         }
     });
-    NodeCMDsetThreshold command(editedNode(), Node::FlagTemperature, m_port.get());
-    command.setAttemptLimitForTesting(kLimitMs);
+    Pacing shortLimit;
+    shortLimit.attemptLimitMs = kLimitMs;
+    NodeCMDsetThreshold command(editedNode(), Node::FlagTemperature, m_port.get(), shortLimit);
     QElapsedTimer elapsed;
     elapsed.start();
     const CommandResult result = runToEnd(command);
@@ -506,7 +506,7 @@ void TestWriteCommands::interruptedWriteStopsMidLineAndReportsInterruptedOnce()
         qPrintable(lines.first()));
     // Nothing follows later either, and a second interruption reports nothing.
     const QByteArray received = m_sim->receivedBytes();
-    QTest::qWait(NodeWriteCommand::kLinePauseMs + 100);
+    QTest::qWait(Pacing().linePauseMs + 100);
     QCOMPARE(m_sim->receivedBytes(), received);
     command.interrupt();
     QCOMPARE(finished.count(), 1);
@@ -563,7 +563,7 @@ void TestWriteCommands::misbehavingNodeEndsTheExchangeWithADefinedResult()
     elapsed.start();
     QCOMPARE(runToEnd(command), result);
     // Never longer than three silent reply windows plus the sending.
-    QVERIFY2(elapsed.elapsed() < 3 * (NodeCommand::kReplyWindowMs + 1000),
+    QVERIFY2(elapsed.elapsed() < 3 * (Pacing().replyWindowMs + 1000),
         qPrintable(QStringLiteral("%1 ms").arg(elapsed.elapsed())));
     QCOMPARE(words(m_sim->receivedLines()), repeated(QStringLiteral("dev"), sends));
 

@@ -72,7 +72,6 @@ void TestServerClient::initTestCase()
 void TestServerClient::init()
 {
     QVERIFY(server.clearFaults());
-    client.setTimeoutForTesting(ServerClient::kTimeoutMs);
     clearLoggedMessages();
 }
 
@@ -338,12 +337,12 @@ void TestServerClient::unfinishedReplyTimesOutAndIsAborted()
 {
     QFETCH(QString, kind);
     QVERIFY(server.setFault("both", kind, {{"seconds", 5}}));
-    client.setTimeoutForTesting(kShortTimeoutMs);
-    const LoginResult login = logIn(client, server.baseUrl(), kUser, kPassword);
+    ServerClient brief(kShortTimeoutMs);
+    const LoginResult login = logIn(brief, server.baseUrl(), kUser, kPassword);
     QCOMPARE(login.reply.failure, Failure::TimedOut);
     QVERIFY(!login.credentialsRefused);
     QVERIFY(loggedMessages().contains("JSON timed out"));
-    const ServerReply registration = registerNode(client, server.baseUrl(), "token", pellimarNode());
+    const ServerReply registration = registerNode(brief, server.baseUrl(), "token", pellimarNode());
     QCOMPARE(registration.failure, Failure::TimedOut);
     QCOMPARE(registration.status, 0);
     QVERIFY(loggedMessages().contains("JSONdeviceRegister: JSON timed out"));
@@ -354,12 +353,13 @@ void TestServerClient::unfinishedReplyTimesOutAndIsAborted()
 void TestServerClient::abortedRequestsFinishLaterAndOnce()
 {
     QVERIFY(server.setFault("both", "silence", {{"seconds", 5}}));
-    QSignalSpy logins(&client, &ServerClient::loginFinished);
-    QSignalSpy registrations(&client, &ServerClient::registrationFinished);
-    const quint64 first = client.login(server.baseUrl(), kUser, LoginRequest::passwordDigest(kPassword));
-    const quint64 second = client.registerDocument(server.baseUrl(), "token", "{}");
+    ServerClient brief(kShortTimeoutMs);
+    QSignalSpy logins(&brief, &ServerClient::loginFinished);
+    QSignalSpy registrations(&brief, &ServerClient::registrationFinished);
+    const quint64 first = brief.login(server.baseUrl(), kUser, LoginRequest::passwordDigest(kPassword));
+    const quint64 second = brief.registerDocument(server.baseUrl(), "token", "{}");
     QVERIFY(first != second);
-    client.abortAll();
+    brief.abortAll();
     QCOMPARE(logins.count(), 0);
     QCOMPARE(registrations.count(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(logins.count() + registrations.count(), 2, 10000);
@@ -371,7 +371,6 @@ void TestServerClient::abortedRequestsFinishLaterAndOnce()
     QCOMPARE(registrations.first().at(0).value<quint64>(), second);
     QCOMPARE(registrations.first().at(1).value<ServerReply>().failure, Failure::Other);
     // No time-out follows an aborted request.
-    client.setTimeoutForTesting(kShortTimeoutMs);
     QTest::qWait(0);
     QVERIFY(!logins.wait(2 * kShortTimeoutMs));
     QCOMPARE(registrations.count(), 1);

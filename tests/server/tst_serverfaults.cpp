@@ -42,13 +42,12 @@ private slots:
 
 private:
     TestServerProcess m_server;
-    ServerClient m_client;
+    ServerClient m_client{kReplyWindowMs};
 };
 
 void TestServerFaults::initTestCase()
 {
     captureMessages();
-    m_client.setTimeoutForTesting(kReplyWindowMs);
     QVERIFY2(m_server.start(), qPrintable(m_server.errorString()));
 }
 
@@ -119,8 +118,7 @@ void TestServerFaults::nextLoginAndRegistrationAreIntactAfterAFault()
 
 void TestServerFaults::serverBackAfterBeingDownServesTheSameManager()
 {
-    ServerClient client;
-    client.setTimeoutForTesting(kReplyWindowMs);
+    ServerClient client(kReplyWindowMs);
     TestServerProcess server;
     QVERIFY2(server.start(), qPrintable(server.errorString()));
     const QString address = server.baseUrl();

@@ -33,8 +33,6 @@ const char kDemoPassword[] = "tessaline";
 const char kLot[] = "L2026-48 harbour north";
 // Long enough for the picture of the success message before the node is back.
 const int kRebootDelayMs = 3000;
-// The pictures need the message, not the real wait.
-const int kShortConnectTimeoutMs = 1500;
 
 struct FormPicture
 {
@@ -252,8 +250,7 @@ bool FlowShooter::run()
         || !shoot(QStringLiteral("flow-not-configured.png")))
         return false;
 
-    // A node that never finishes its start-up read.
-    window->setConnectTimeoutForTesting(kShortConnectTimeoutMs);
+    // A node that never finishes its start-up read: the window waits its real connect time-out.
     node->setProfile(SimNodeProfile::forType(kFormPictures[0].type));
     node->setFault(QStringLiteral("cfg"), SimFault::Silent);
     node->boot();
