@@ -1,0 +1,158 @@
+#include "lotcharts.h"
+
+#include "unitrecordtext.h"
+
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QLineSeries>
+#include <QValueAxis>
+
+#include <algorithm>
+
+using namespace QtCharts;
+
+namespace {
+
+// Longer reasons are cut so that the bars keep their room; the list under the chart shows them whole.
+const int kLabelChars = 22;
+
+QChart *emptyChart(const QString &title)
+{
+    auto *chart = new QChart;
+    chart->setTitle(title);
+    chart->legend()->hide();
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    return chart;
+}
+
+QString shortened(const QString &text)
+{
+    return text.size() <= kLabelChars ? text : text.left(kLabelChars - 1) + QChar(0x2026);
+}
+
+// A label line for a bar, in HTML: a long one is broken after its first space or hyphen, so that "Firmware check"
+// or "Firmware-Prüfung" take two narrow lines instead of being cut.
+QString labelLines(const QString &text)
+{
+    const QString shown = shortened(text);
+    const int kNarrow = 11;
+    if (shown.size() > kNarrow) {
+        for (int at = 1; at < shown.size() - 1; ++at) {
+            if (shown.at(at) == QLatin1Char(' ') || shown.at(at) == QLatin1Char('-'))
+                return shown.left(at + (shown.at(at) == QLatin1Char('-') ? 1 : 0)).toHtmlEscaped()
+                    + QStringLiteral("<br>") + shown.mid(at + 1).toHtmlEscaped();
+        }
+    }
+    return shown.toHtmlEscaped();
+}
+
+} // namespace
+
+QChart *LotCharts::pareto(const LotStatistics &statistics)
+{
+    QChart *chart = emptyChart(tr("Failure reasons"));
+    auto *bars = new QBarSet(tr("Failed units"));
+    auto *cumulative = new QLineSeries;
+    cumulative->setName(tr("Cumulative share"));
+    cumulative->setPointsVisible(true);
+    QStringList categories;
+    int highest = 0;
+    const int barCount = std::min(int(statistics.pareto.size()), kBars);
+    for (int bar = 0; bar < barCount; ++bar) {
+        const QVector<int> reasons = reasonsOfBar(statistics, bar);
+        int count = 0;
+        for (int index : reasons)
+            count += statistics.pareto.at(index).count();
+        const LotStatistics::Reason &last = statistics.pareto.at(reasons.last());
+        *bars << count;
+        cumulative->append(bar, last.cumulativeShare * 100.0);
+        // The step above its reason keeps each label narrow enough for its bar.
+        categories << (reasons.size() > 1
+                ? tr("Other reasons")
+                : QStringLiteral("%1<br>%2").arg(labelLines(UnitRecordText::step(last.step)), labelLines(last.reason)));
+        highest = std::max(highest, count);
+    }
+    auto *series = new QBarSeries;
+    series->append(bars);
+    chart->addSeries(series);
+    chart->addSeries(cumulative);
+
+    auto *reasons = new QBarCategoryAxis;
+    QFont labels = reasons->labelsFont();
+    labels.setPointSizeF(labels.pointSizeF() * 0.85);
+    reasons->setLabelsFont(labels);
+    reasons->append(categories.isEmpty() ? QStringList{tr("No failures")} : categories);
+    chart->addAxis(reasons, Qt::AlignBottom);
+    series->attachAxis(reasons);
+    cumulative->attachAxis(reasons);
+    auto *counts = new QValueAxis;
+    counts->setRange(0, std::max(highest, 1));
+    counts->setLabelFormat(QStringLiteral("%d"));
+    counts->setTickCount(std::min(std::max(highest, 1), 5) + 1);
+    if (highest > 5)
+        counts->applyNiceNumbers();
+    counts->setTitleText(tr("Units"));
+    chart->addAxis(counts, Qt::AlignLeft);
+    series->attachAxis(counts);
+    auto *share = new QValueAxis;
+    share->setRange(0, 100);
+    share->setLabelFormat(QStringLiteral("%d %%"));
+    chart->addAxis(share, Qt::AlignRight);
+    cumulative->attachAxis(share);
+    return chart;
+}
+
+QVector<int> LotCharts::reasonsOfBar(const LotStatistics &statistics, int bar)
+{
+    const int reasons = statistics.pareto.size();
+    if (bar < 0 || bar >= std::min(reasons, kBars))
+        return {};
+    QVector<int> indices;
+    const int last = bar == kBars - 1 ? reasons : bar + 1;
+    for (int index = bar; index < last; ++index)
+        indices.append(index);
+    return indices;
+}
+
+QChart *LotCharts::perHour(const LotStatistics &statistics)
+{
+    QChart *chart = emptyChart(tr("Units per hour"));
+    auto *line = new QLineSeries;
+    line->setName(tr("Units"));
+    line->setPointsVisible(true);
+    int highest = 0;
+    for (const LotStatistics::HourBucket &bucket : statistics.perHour) {
+        line->append(double(bucket.startMsecs), bucket.units);
+        highest = std::max(highest, bucket.units);
+    }
+    chart->addSeries(line);
+
+    auto *hours = new QDateTimeAxis;
+    hours->setFormat(QStringLiteral("HH:mm"));
+    hours->setTitleText(tr("Hour"));
+    const qint64 first = statistics.perHour.isEmpty() ? 0 : statistics.perHour.first().startMsecs;
+    const qint64 last = statistics.perHour.isEmpty() ? 0 : statistics.perHour.last().startMsecs;
+    // One hour either side keeps a single point or the ends off the chart's edge.
+    const qint64 hour = 3600 * 1000;
+    hours->setRange(QDateTime::fromMSecsSinceEpoch(first - hour / 2, Qt::UTC),
+        QDateTime::fromMSecsSinceEpoch(last + hour / 2, Qt::UTC));
+    // Few enough ticks for their times to fit side by side in a narrow chart.
+    hours->setTickCount(std::min(int(statistics.perHour.size()), 4) + 1);
+    chart->addAxis(hours, Qt::AlignBottom);
+    line->attachAxis(hours);
+    auto *units = new QValueAxis;
+    // Whole units on every tick: up to five ticks one apart, above that Qt's round steps.
+    units->setRange(0, highest + 1);
+    units->setLabelFormat(QStringLiteral("%d"));
+    units->setTickCount(std::min(highest + 1, 5) + 1);
+    if (highest + 1 > 5)
+        units->applyNiceNumbers();
+    units->setTitleText(tr("Units"));
+    chart->addAxis(units, Qt::AlignLeft);
+    line->attachAxis(units);
+    return chart;
+}

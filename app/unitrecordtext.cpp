@@ -1,0 +1,107 @@
+#include "unitrecordtext.h"
+
+#include <QDateTime>
+
+namespace {
+
+using Kind = UnitRecord::Step::Kind;
+
+// The kind names a record uses for its failed step, in the order of the steps.
+const struct
+{
+    const char *name;
+    Kind kind;
+} kKindNames[] = {
+    {"read", Kind::Read},
+    {"firmwareGate", Kind::FirmwareGate},
+    {"profileComparison", Kind::ProfileComparison},
+    {"write", Kind::Write},
+    {"verification", Kind::Verification},
+    {"labelCheck", Kind::LabelCheck},
+    {"registration", Kind::Registration},
+    {"sleep", Kind::Sleep},
+};
+
+} // namespace
+
+QString UnitRecordText::step(UnitRecord::Step::Kind kind)
+{
+    switch (kind) {
+    case Kind::Read:
+        return tr("Read");
+    case Kind::FirmwareGate:
+        return tr("Firmware check");
+    case Kind::ProfileComparison:
+        return tr("Profile comparison");
+    case Kind::Write:
+        return tr("Write");
+    case Kind::Verification:
+        return tr("Verification");
+    case Kind::LabelCheck:
+        return tr("Label check");
+    case Kind::Registration:
+        return tr("Registration");
+    case Kind::Sleep:
+        return tr("Sleep");
+    }
+    return QString();
+}
+
+QString UnitRecordText::step(const QString &kindName)
+{
+    for (const auto &row : kKindNames) {
+        if (kindName == QLatin1String(row.name))
+            return step(row.kind);
+    }
+    return kindName;
+}
+
+QString UnitRecordText::outcome(UnitRecord::Step::Outcome outcome)
+{
+    switch (outcome) {
+    case UnitRecord::Step::Outcome::Passed:
+        return tr("passed");
+    case UnitRecord::Step::Outcome::Failed:
+        return tr("failed");
+    case UnitRecord::Step::Outcome::Skipped:
+        return tr("skipped");
+    case UnitRecord::Step::Outcome::NotReached:
+        return tr("not reached");
+    }
+    return QString();
+}
+
+QString UnitRecordText::outcome(UnitRecord::Outcome outcome)
+{
+    switch (outcome) {
+    case UnitRecord::Outcome::Passed:
+        return tr("passed");
+    case UnitRecord::Outcome::Failed:
+        return tr("failed");
+    case UnitRecord::Outcome::Abandoned:
+        return tr("abandoned");
+    case UnitRecord::Outcome::Open:
+        return tr("open");
+    }
+    return QString();
+}
+
+QString UnitRecordText::reason(const QString &stepName, const QString &reasonText)
+{
+    const QString stepText = stepName.isEmpty() ? tr("Unknown step") : step(stepName);
+    return reasonText.isEmpty() ? stepText : tr("%1: %2").arg(stepText, reasonText);
+}
+
+QString UnitRecordText::duration(qint64 msecs)
+{
+    const qint64 seconds = (msecs + 500) / 1000;
+    if (seconds < 60)
+        return tr("%1 s").arg(seconds);
+    return tr("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString UnitRecordText::time(qint64 msecs)
+{
+    return msecs > 0 ? QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                     : QString();
+}
