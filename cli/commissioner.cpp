@@ -210,6 +210,8 @@ int Commissioner::configure(const QStringList &arguments)
     bench = std::make_unique<BenchSetup>(journalPath);
     bench->journal().setLot(lot);
     bench->journal().setBench(benchName);
+    // The user named here is the operator of every unit of the run, also of a node read before the login.
+    bench->journal().setOperatorName(userName);
     journalStart = QFileInfo(bench->journal().filePath()).size();
     outbox = &bench->outbox();
     // Before any node is touched: registrations that may be stranded in an unreadable outbox are the operator's

@@ -240,6 +240,9 @@ void apply(Building &unit, const JournalEntry &entry)
     const qint64 msecs = entry.msecs;
     if (!entry.lot.isEmpty())
         unit.record.lot = entry.lot;
+    // A node read while the login was still to come learns its operator from the entries after the login.
+    if (unit.record.operatorName.isEmpty())
+        unit.record.operatorName = f.value(QLatin1String("operator")).toString();
 
     if (event == QLatin1String("registrationQueued") || event == QLatin1String("registration")) {
         applyRegistration(unit, entry);

@@ -129,8 +129,6 @@ void CommissioningJournal::addContext(
 {
     if (!benchText.isEmpty())
         entry.insert(QStringLiteral("bench"), benchText);
-    if (!operatorText.isEmpty())
-        entry.insert(QStringLiteral("operator"), operatorText);
     const QString version = QCoreApplication::applicationVersion();
     if (!version.isEmpty())
         entry.insert(QStringLiteral("toolVersion"), version);
@@ -341,6 +339,8 @@ bool CommissioningJournal::append(QJsonObject entry)
 {
     if (!lotText.isEmpty())
         entry.insert(QStringLiteral("lot"), lotText);
+    if (!operatorText.isEmpty())
+        entry.insert(QStringLiteral("operator"), operatorText);
     entry.insert(QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
     QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact);
     line.append('\n');

@@ -72,9 +72,10 @@ public:
     // bidirectional formatting characters are taken out (OperatorText).
     void setLot(const QString &lot);
     QString lot() const { return lotText; }
-    // The bench's name (the host name until one is set) and the operator's login user name (never a password):
-    // nodeRead and keyMismatch entries carry them, with the tool's version, so that each unit's record names its
-    // station, operator and build. Cleaned like the lot.
+    // The bench's name (the host name until one is set): nodeRead and keyMismatch entries carry it with the
+    // tool's version, so that each unit's record names its station and build. The operator's login user name
+    // (never a password) is carried by every entry while it is set, like the lot: a node read before the login
+    // still gets its operator from its later entries. Both are cleaned like the lot.
     void setBench(const QString &bench);
     QString bench() const { return benchText; }
     void setOperatorName(const QString &name);

@@ -160,6 +160,7 @@ private slots:
     void stepsOfAPassedUnit();
     void measurementsAndLimits();
     void toJsonNamesEveryField();
+    void operatorFromAnEntryAfterTheLogin();
     void hundredThousandEntries();
 };
 
@@ -306,6 +307,18 @@ void TestUnitRecords::toJsonNamesEveryField()
         write.value("measurements").toArray().first().toObject().value("value").toString(), QStringLiteral("failed"));
     QVERIFY(steps.at(7).toObject().value("start").isNull());
     QCOMPARE(steps.at(7).toObject().value("outcome").toString(), QStringLiteral("notReached"));
+}
+
+void TestUnitRecords::operatorFromAnEntryAfterTheLogin()
+{
+    // The node was read while the login was still to come: its read names no operator, its sleep does.
+    QList<QByteArray> lines = journalOf({"read:1", "sleep:1"});
+    QJsonObject read = QJsonDocument::fromJson(lines.at(0)).object();
+    read.remove(QStringLiteral("operator"));
+    QJsonObject sleep = QJsonDocument::fromJson(lines.at(1)).object();
+    sleep.insert(QStringLiteral("operator"), QStringLiteral("ben"));
+    lines = {QJsonDocument(read).toJson(QJsonDocument::Compact), QJsonDocument(sleep).toJson(QJsonDocument::Compact)};
+    QCOMPARE(UnitRecords::fromLines(lines).value(0).operatorName, QStringLiteral("ben"));
 }
 
 void TestUnitRecords::hundredThousandEntries()

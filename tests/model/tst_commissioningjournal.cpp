@@ -281,6 +281,10 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
     })
                                    << QVariantMap{{"event", "labelChecked"}, {"sigfoxId", "C0FFEE"},
                                           {"label", QVariantMap{{"sigfoxId", "C0FFEE"}}}, {"match", true}};
+    QTest::newRow("every entry names the operator") << Recorder([](CommissioningJournal &j) {
+        j.setOperatorName(QStringLiteral("anna"));
+        return j.recordNodeSleeping(sigfoxNode());
+    }) << QVariantMap{{"event", "nodeSleeping"}, {"sigfoxId", "C0FFEE"}, {"operator", "anna"}};
     QTest::newRow("every entry names the lot")
         << Recorder([](CommissioningJournal &j) {
                j.setLot(QStringLiteral("L2026-49"));
