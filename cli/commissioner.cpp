@@ -246,7 +246,7 @@ int Commissioner::configure(const QStringList &arguments)
         waitingLogins = outcome == ServerSession::LoginOutcome::Granted ? 0 : waitingLogins;
         // A login that did not get through is tried again after the pause, if anything still waits for one.
         if (outcome != ServerSession::LoginOutcome::Granted && !waitingLoginPause->isActive())
-            waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(Pacing(), waitingLogins, -1, 0.0)));
+            waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(bench->pacing(), waitingLogins, -1, 0.0)));
     });
 
     StationRunner::Options options;
@@ -256,7 +256,7 @@ int Commissioner::configure(const QStringList &arguments)
     options.password = password;
     options.waitForReturningPort = loop;
     for (const QString &port : qAsConst(ports)) {
-        auto *station = new StationRunner(port, server, &bench->journal(), profile, options);
+        auto *station = new StationRunner(port, server, &bench->journal(), profile, options, bench->pacing());
         connect(station, &StationRunner::nodeDone, this, &Commissioner::nodeDone);
         connect(station, &StationRunner::progress, this, [](const QString &text) { printLine(stderr, text); });
         connect(station, &StationRunner::portFailed, this, &Commissioner::portFailed);
@@ -280,7 +280,7 @@ void Commissioner::logInForWaiting()
     if (server->isLoggingIn() || !server->waitsForLogin())
         return;
     ++waitingLogins;
-    waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(Pacing(), waitingLogins, -1, 0.0)));
+    waitingLoginPause->start(int(RegistrationOutbox::retryDelayMs(bench->pacing(), waitingLogins, -1, 0.0)));
     CommandLine::say(kProgramName,
         QStringLiteral("%1 registration(s) waiting in the outbox, logging in to send them")
             .arg(server->waitingCount()));

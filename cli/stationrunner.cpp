@@ -7,11 +7,12 @@
 using State = CommissioningSession::State;
 
 StationRunner::StationRunner(const QString &port, ServerSession *server, CommissioningJournal *journal,
-    std::shared_ptr<const CommissioningProfile> profile, const Options &options, QObject *parent)
+    std::shared_ptr<const CommissioningProfile> profile, const Options &options, const Pacing &pacing, QObject *parent)
     : QObject(parent)
     , portName(port)
-    , commissioning(new CommissioningSession(new SerialNodeLink(Pacing()), server, journal, Pacing(), this))
+    , commissioning(new CommissioningSession(new SerialNodeLink(pacing), server, journal, pacing, this))
     , options(options)
+    , pacing(pacing)
 {
     qRegisterMetaType<StationRunner::NodeReport>("StationRunner::NodeReport");
     commissioning->setProfile(std::move(profile));
@@ -67,7 +68,7 @@ void StationRunner::portLost(const QString &name, const QString &reason)
             // answers so far: the node ends with that answer, or after a grace period in case none comes.
             portLostReason = problem;
             const int node = nodeNumber;
-            QTimer::singleShot(kPortLostGraceMs, this, [this, node] {
+            QTimer::singleShot(pacing.portLostGraceMs, this, [this, node] {
                 if (inProgress && nodeNumber == node)
                     finish(portLostReason);
             });
@@ -135,7 +136,7 @@ void StationRunner::stateChanged(State state)
         takeWriteResult();
         say(QStringLiteral("written, the node restarts"));
         const int node = nodeNumber;
-        QTimer::singleShot(kRestartAfterWriteMs, this, [this, node] {
+        QTimer::singleShot(pacing.restartAfterWriteMs, this, [this, node] {
             if (nodeNumber == node && isWaitingForRestart())
                 finish(QStringLiteral("the node did not start again after its write"));
         });
@@ -289,7 +290,7 @@ void StationRunner::goToSleep()
     }
     phase = Phase::Sleeping;
     say(QStringLiteral("putting the node to sleep"));
-    sleepTimer.start(kSleepConfirmMs);
+    sleepTimer.start(pacing.sleepConfirmMs);
     commissioning->activate();
 }
 

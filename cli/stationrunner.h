@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commissioningsession.h"
+#include "pacing.h"
 
 #include <QObject>
 #include <QString>
@@ -17,17 +18,6 @@ class StationRunner : public QObject
 {
     Q_OBJECT
 public:
-    // The sleep command's reply window plus the pause after sending, with room to spare: a node that has not
-    // confirmed its sleep by then never will.
-    static constexpr int kSleepConfirmMs = 15000;
-    // How long a node whose port went away waits for the answer of its write or registration under way. The
-    // write's end is reported at once; a registration's within two of the server's time-outs (login and request).
-    static constexpr int kPortLostGraceMs = 70000;
-    // How long a node that acknowledged its write has to start again after the tool reset it. A node restarts
-    // within a few seconds, and once it has started the engine's own start-up time-out takes over; one that
-    // never prints its banner would otherwise hold the run for ever.
-    static constexpr int kRestartAfterWriteMs = 40000;
-
     struct Options
     {
         bool registerNodes = false;
@@ -52,7 +42,8 @@ public:
     };
 
     StationRunner(const QString &port, ServerSession *server, CommissioningJournal *journal,
-        std::shared_ptr<const CommissioningProfile> profile, const Options &options, QObject *parent = nullptr);
+        std::shared_ptr<const CommissioningProfile> profile, const Options &options, const Pacing &pacing,
+        QObject *parent = nullptr);
 
     QString port() const { return portName; }
     void start();
@@ -101,6 +92,7 @@ private:
     QString portName;
     CommissioningSession *commissioning;
     Options options;
+    const Pacing pacing;
     QTimer sleepTimer;
     bool stopping = false;
     bool portOpenedOnce = false;

@@ -27,5 +27,8 @@ Pacing Pacing::scaled(double factor) const
     result.serverTimeoutMs = times(serverTimeoutMs, factor);
     result.outboxFirstRetryMs = times(outboxFirstRetryMs, factor);
     result.outboxLongestRetryMs = times(outboxLongestRetryMs, factor);
+    result.sleepConfirmMs = times(sleepConfirmMs, factor);
+    result.portLostGraceMs = times(portLostGraceMs, factor);
+    result.restartAfterWriteMs = times(restartAfterWriteMs, factor);
     return result;
 }

@@ -30,6 +30,17 @@ struct Pacing
     qint64 outboxFirstRetryMs = 5000; // the first back-off of a registration the server did not take
     qint64 outboxLongestRetryMs = 5 * 60 * 1000; // the back-off doubles up to this
 
+    // Command line: how long a node in progress is waited for before its run is ended with a reason.
+    // The sleep command's reply window plus the pause after sending, with room to spare: a node that has not
+    // confirmed its sleep by then never will.
+    int sleepConfirmMs = 15000;
+    // A node whose port went away waits this long for the answer of its write or registration under way: a
+    // registration's within two of the server's time-outs (login and request).
+    int portLostGraceMs = 70000;
+    // A node that acknowledged its write restarts within a few seconds once reset, and then the start-up
+    // time-out takes over; one that never prints its banner would otherwise hold the run for ever.
+    int restartAfterWriteMs = 40000;
+
     // A copy with every pause and time-out multiplied by factor, except what the node needs at any speed: the
     // byte pauses (its receive buffer) and a reply window that an answer on a busy machine still meets.
     Pacing scaled(double factor) const;

@@ -63,6 +63,9 @@ const struct Published
     {narrow("server time-out", &Pacing::serverTimeoutMs), 30000, true},
     {wide("first outbox retry", &Pacing::outboxFirstRetryMs), 5000, true},
     {wide("longest outbox retry", &Pacing::outboxLongestRetryMs), 5 * 60 * 1000, true},
+    {narrow("sleep confirmation on the command line", &Pacing::sleepConfirmMs), 15000, true},
+    {narrow("grace of a lost port on the command line", &Pacing::portLostGraceMs), 70000, true},
+    {narrow("restart after a write on the command line", &Pacing::restartAfterWriteMs), 40000, true},
 };
 } // namespace
 
