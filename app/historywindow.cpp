@@ -4,7 +4,7 @@
 #include "historytablemodel.h"
 #include "lotview.h"
 #include "ui_historywindow.h"
-#include "unitrecordsource.h"
+#include "unitrecords.h"
 
 #include <QDateTime>
 #include <QFileDialog>
@@ -72,7 +72,7 @@ HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
     auto result = std::make_shared<LoadResult>();
     loader = QThread::create([result, journalPath] {
         result->read = result->history.readFile(journalPath, &result->error);
-        result->records = UnitRecordSource::fromEntries(result->history.entries());
+        result->records = UnitRecords::fromEntries(result->history.entries());
     });
     // finished is emitted on the loader's thread and reaches the window queued, in the GUI thread.
     connect(loader, &QThread::finished, this, [this, result] {

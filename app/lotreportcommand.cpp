@@ -5,7 +5,7 @@
 #include "lotreport.h"
 #include "lotstatistics.h"
 #include "operatortext.h"
-#include "unitrecordsource.h"
+#include "unitrecords.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -78,7 +78,7 @@ int LotReportCommand::run(const QCommandLineParser &parser, const QString &defau
                 .arg(journalPath,
                     journalPath.isEmpty() ? translated(QT_TRANSLATE_NOOP("LotReportCommand", "no data directory"))
                                           : error));
-    return write(target, lot, UnitRecordSource::fromEntries(history.entries()));
+    return write(target, lot, UnitRecords::fromEntries(history.entries()));
 }
 
 int LotReportCommand::write(const QString &target, const QString &lot, const QVector<UnitRecord> &records)

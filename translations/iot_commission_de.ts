@@ -946,10 +946,6 @@
         <translation>Nur Ereignisse am oder vor &lt;date&gt; exportieren (JJJJ-MM-TT, UTC).</translation>
     </message>
     <message>
-        <source>--journal, --lot, --since and --until only go with --export-journal FILE</source>
-        <translation>--journal, --lot, --since und --until gehen nur zusammen mit --export-journal DATEI</translation>
-    </message>
-    <message>
         <source>%1: the file name must end in .csv, .jsonl or .json</source>
         <translation>%1: der Dateiname muss auf .csv, .jsonl oder .json enden</translation>
     </message>
@@ -990,6 +986,25 @@
     <message>
         <source>no entries matched; %1 not written</source>
         <translation>keine Einträge gefunden; %1 nicht geschrieben</translation>
+    </message>
+    <message>
+        <source>Write one unit record per line (.jsonl or .json) instead of the history&apos;s rows.</source>
+        <translation>Einen Datensatz pro Einheit und Zeile (.jsonl oder .json) statt der Zeilen des Verlaufs schreiben.</translation>
+    </message>
+    <message numerus="yes">
+        <source>exported %n unit record(s) to %1</source>
+        <translation>
+            <numerusform>%n Datensatz einer Einheit nach %1 exportiert</numerusform>
+            <numerusform>%n Datensätze von Einheiten nach %1 exportiert</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>--journal, --lot, --since, --until and --records only go with --export-journal FILE</source>
+        <translation>--journal, --lot, --since, --until und --records gehen nur zusammen mit --export-journal DATEI</translation>
+    </message>
+    <message>
+        <source>%1: unit records are written as .jsonl or .json</source>
+        <translation>%1: Datensätze der Einheiten werden als .jsonl oder .json geschrieben</translation>
     </message>
 </context>
 <context>

@@ -8,6 +8,7 @@
 #include "testfiles.h"
 #include "testserverprocess.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -149,8 +150,9 @@ void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
     QVERIFY2(node.start(), qPrintable(node.errorString()));
 
     CliRun cli(QLatin1String(TestServerProcess::kPassword));
-    QVERIFY(cli.start(commissionArguments({node.path()}) << QStringLiteral("--register") << QStringLiteral("--sleep")
-                                                         << QStringLiteral("--count") << QStringLiteral("1")));
+    QVERIFY(cli.start(commissionArguments({node.path()})
+        << QStringLiteral("--register") << QStringLiteral("--sleep") << QStringLiteral("--count") << QStringLiteral("1")
+        << QStringLiteral("--bench") << QStringLiteral("bench-7")));
     QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
     node->boot();
     QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
@@ -170,6 +172,31 @@ void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
     QCOMPARE(report.value(QStringLiteral("sleeping")), QJsonValue(true));
     QVERIFY(report.contains(QStringLiteral("error")));
     QVERIFY(report.value(QStringLiteral("error")).isNull());
+    // The unit's record, derived from the journal the run wrote: every step passed, the station, the operator,
+    // the build and the profile named, and never the password.
+    const QJsonObject unit = report.value(QStringLiteral("unit")).toObject();
+    QCOMPARE(unit.value(QStringLiteral("format")).toInt(), 1);
+    QCOMPARE(unit.value(QStringLiteral("outcome")).toString(), QStringLiteral("passed"));
+    QCOMPARE(hexOnly(unit.value(QStringLiteral("identity")).toString()), nodeProfile.devEui);
+    QCOMPARE(unit.value(QStringLiteral("profile")).toString(), QStringLiteral("Bench batch"));
+    QCOMPARE(unit.value(QStringLiteral("port")).toString(), node.path());
+    QCOMPARE(unit.value(QStringLiteral("bench")).toString(), QStringLiteral("bench-7"));
+    QCOMPARE(unit.value(QStringLiteral("operator")).toString(), QLatin1String(TestServerProcess::kUser));
+    QVERIFY(!unit.value(QStringLiteral("toolVersion")).toString().isEmpty());
+    QFile profileFile(profilePath);
+    QVERIFY(profileFile.open(QIODevice::ReadOnly));
+    QCOMPARE(unit.value(QStringLiteral("profileSha256")).toString(),
+        QString::fromLatin1(QCryptographicHash::hash(profileFile.readAll(), QCryptographicHash::Sha256).toHex()));
+    QStringList steps;
+    for (const QJsonValue &step : unit.value(QStringLiteral("steps")).toArray())
+        steps << step.toObject().value(QStringLiteral("step")).toString() + QLatin1Char('=')
+                + step.toObject().value(QStringLiteral("outcome")).toString();
+    QCOMPARE(steps,
+        (QStringList{"read=passed", "firmwareGate=passed", "profileComparison=passed", "write=passed",
+            "verification=passed", "labelCheck=skipped", "registration=passed", "sleep=passed"}));
+    const QByteArray unitText = QJsonDocument(unit).toJson();
+    QVERIFY(!unitText.contains(TestServerProcess::kPassword));
+    QVERIFY(!unitText.contains(nodeProfile.appKey.toLatin1()));
     // Progress only: the engine's debug and information lines need --verbose.
     QVERIFY2(!cli.standardError().contains(QStringLiteral("iot.")), qPrintable(cli.standardError()));
 
@@ -199,6 +226,10 @@ void CommissionCliTest::refusedWriteEndsTheNodeWithoutRegistrationOrSleep()
     QCOMPARE(report.value(QStringLiteral("verified")), QJsonValue(false));
     QVERIFY(report.value(QStringLiteral("registration")).isNull());
     QCOMPARE(report.value(QStringLiteral("sleeping")), QJsonValue(false));
+    const QJsonObject unit = report.value(QStringLiteral("unit")).toObject();
+    QCOMPARE(unit.value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    QCOMPARE(unit.value(QStringLiteral("failureStep")).toString(), QStringLiteral("write"));
+    QCOMPARE(unit.value(QStringLiteral("failureReason")).toString(), QStringLiteral("refused"));
     QVERIFY(!node->isSleeping());
     QVERIFY(!node->receivedLines().contains(QStringLiteral("s")));
     QCOMPARE(server->registrationsOf(SimNodeProfile::forType(Node::LoRaOTAA).devEui), 0);
