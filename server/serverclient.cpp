@@ -180,6 +180,10 @@ quint64 ServerClient::send(Kind kind, const QString &serverAddress, QNetworkRequ
     entry->kind = kind;
     entry->serverAddress = serverAddress;
     entry->reply = manager->post(request, body);
+    // Qt stops taking the answer off the wire while this much of it waits unread: however slowly this thread
+    // gets round to reading, an answer far larger than any the server sends never piles up in memory before the
+    // size check below sees it.
+    entry->reply->setReadBufferSize(kReadBufferBytes);
     entry->timer = new QTimer(this);
     entry->timer->setSingleShot(true);
     // A coarse timer may fire up to 5 % early; the reply window is meant to be the full time.

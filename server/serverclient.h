@@ -26,6 +26,8 @@ class ServerClient : public QObject
 public:
     // Login and registration answers are a few bytes; anything this large is not a server answer.
     static constexpr qint64 kMaxReplyBytes = 1024 * 1024;
+    // How much of an answer Qt holds before this client has read it.
+    static constexpr qint64 kReadBufferBytes = 64 * 1024;
 
     // A request that has not finished within timeoutMs ends as timed out; without one, the server time-out of the
     // protocol's pacing applies.
