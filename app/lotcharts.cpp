@@ -18,7 +18,7 @@ using namespace QtCharts;
 namespace {
 
 // Longer reasons are cut so that the bars keep their room; the list under the chart shows them whole.
-const int kLabelChars = 22;
+const int kLabelChars = 16;
 
 QChart *emptyChart(const QString &title)
 {
@@ -34,20 +34,51 @@ QString shortened(const QString &text)
     return text.size() <= kLabelChars ? text : text.left(kLabelChars - 1) + QChar(0x2026);
 }
 
-// A label line for a bar, in HTML: a long one is broken after its first space or hyphen, so that "Firmware check"
-// or "Firmware-Prüfung" take two narrow lines instead of being cut.
+// Label lines for a bar, in HTML: words go on lines of a narrow bar's width, broken after spaces and hyphens, so
+// that "Firmware check" or "Firmware-Prüfung" take two narrow lines instead of being cut. The last of three lines
+// takes the rest, shortened.
 QString labelLines(const QString &text)
 {
-    const QString shown = shortened(text);
-    const int kNarrow = 11;
-    if (shown.size() > kNarrow) {
-        for (int at = 1; at < shown.size() - 1; ++at) {
-            if (shown.at(at) == QLatin1Char(' ') || shown.at(at) == QLatin1Char('-'))
-                return shown.left(at + (shown.at(at) == QLatin1Char('-') ? 1 : 0)).toHtmlEscaped()
-                    + QStringLiteral("<br>") + shown.mid(at + 1).toHtmlEscaped();
+    const int kNarrow = 12;
+    const int kLines = 3;
+    QStringList words;
+    QString word;
+    for (const QChar c : text) {
+        if (c != QLatin1Char(' '))
+            word += c;
+        if (c == QLatin1Char(' ') || c == QLatin1Char('-')) {
+            words << word;
+            word.clear();
         }
     }
-    return shown.toHtmlEscaped();
+    words << word;
+    QStringList lines{QString()};
+    for (const QString &next : qAsConst(words)) {
+        if (next.isEmpty())
+            continue;
+        QString &line = lines.last();
+        const QString gap = line.isEmpty() || line.endsWith(QLatin1Char('-')) ? QString() : QStringLiteral(" ");
+        if (!line.isEmpty() && line.size() + gap.size() + next.size() > kNarrow && lines.size() < kLines)
+            lines << next;
+        else
+            line += gap + next;
+    }
+    QStringList escaped;
+    for (const QString &line : qAsConst(lines))
+        escaped << shortened(line).toHtmlEscaped();
+    return escaped.join(QStringLiteral("<br>"));
+}
+
+// A bar's label: the reason in the operator's words, which say which step it was ("label does not match"); a
+// reason only the node or the server gave ("value out of range") with its step above it.
+QString barLabel(const LotStatistics::Reason &reason)
+{
+    const QString words = UnitRecordText::reasonWords(reason.step, reason.reason);
+    if (words.isEmpty())
+        return labelLines(UnitRecordText::step(reason.step));
+    if (words != reason.reason)
+        return labelLines(words);
+    return labelLines(UnitRecordText::step(reason.step)) + QStringLiteral("<br>") + labelLines(words);
 }
 
 } // namespace
@@ -70,10 +101,7 @@ QChart *LotCharts::pareto(const LotStatistics &statistics)
         const LotStatistics::Reason &last = statistics.pareto.at(reasons.last());
         *bars << count;
         cumulative->append(bar, last.cumulativeShare * 100.0);
-        // The step above its reason keeps each label narrow enough for its bar.
-        categories << (reasons.size() > 1
-                ? tr("Other reasons")
-                : QStringLiteral("%1<br>%2").arg(labelLines(UnitRecordText::step(last.step)), labelLines(last.reason)));
+        categories << (reasons.size() > 1 ? tr("Other reasons") : barLabel(last));
         highest = std::max(highest, count);
     }
     auto *series = new QBarSeries;

@@ -5,6 +5,19 @@
 
 #include <QHeaderView>
 
+namespace {
+// The parts of a summary line that have a value, comma-separated.
+QString joined(const QStringList &parts)
+{
+    QStringList present;
+    for (const QString &part : parts) {
+        if (!part.isEmpty())
+            present << part;
+    }
+    return present.join(QStringLiteral(", "));
+}
+} // namespace
+
 UnitRecordDialog::UnitRecordDialog(const UnitRecord &record, QWidget *parent)
     : QDialog(parent)
     , ui(new Ui::UnitRecordDialog)
@@ -23,11 +36,16 @@ UnitRecordDialog::UnitRecordDialog(const UnitRecord &record, QWidget *parent)
         tr("From %1 to %2 (%3)")
             .arg(UnitRecordText::time(record.startMsecs), UnitRecordText::time(record.endMsecs),
                 UnitRecordText::duration(record.durationMsecs())),
-        tr("Bench %1, port %2, operator %3")
-            .arg(record.bench.toHtmlEscaped(), record.port.toHtmlEscaped(), record.operatorName.toHtmlEscaped()),
-        tr("Profile %1 (SHA-256 %2), tool %3, key %4")
-            .arg(record.profileName.toHtmlEscaped(), record.profileSha256.left(16).toHtmlEscaped(),
-                record.toolVersion.toHtmlEscaped(), record.keyFingerprint.toHtmlEscaped()),
+        joined({record.bench.isEmpty() ? QString() : tr("Bench %1").arg(record.bench.toHtmlEscaped()),
+            record.port.isEmpty() ? QString() : tr("port %1").arg(record.port.toHtmlEscaped()),
+            record.operatorName.isEmpty() ? tr("no operator logged in")
+                                          : tr("operator %1").arg(record.operatorName.toHtmlEscaped())}),
+        joined(
+            {record.profileName.isEmpty() ? tr("No profile") : tr("Profile %1").arg(record.profileName.toHtmlEscaped()),
+                record.profileSha256.isEmpty() ? QString()
+                                               : tr("SHA-256 %1…").arg(record.profileSha256.left(16).toHtmlEscaped()),
+                record.toolVersion.isEmpty() ? QString() : tr("tool %1").arg(record.toolVersion.toHtmlEscaped()),
+                record.keyFingerprint.isEmpty() ? QString() : tr("key %1").arg(record.keyFingerprint.toHtmlEscaped())}),
     };
     ui->summaryLabel->setText(rows.join(QStringLiteral("<br>")));
 
@@ -39,7 +57,8 @@ UnitRecordDialog::UnitRecordDialog(const UnitRecord &record, QWidget *parent)
             values << measurementText(measurement);
         const bool reached = step.outcome != UnitRecord::Step::Outcome::NotReached;
         const QString cells[] = {UnitRecordText::step(step.kind), UnitRecordText::outcome(step.outcome),
-            reached ? UnitRecordText::duration(step.durationMsecs()) : QString(), step.reason,
+            reached ? UnitRecordText::duration(step.durationMsecs()) : QString(),
+            UnitRecordText::reasonWords(UnitRecord::Step::kindName(step.kind), step.reason),
             values.join(QStringLiteral("; "))};
         for (int column = StepColumn; column <= MeasurementsColumn; ++column) {
             auto *item = new QTableWidgetItem(cells[column]);
@@ -52,6 +71,12 @@ UnitRecordDialog::UnitRecordDialog(const UnitRecord &record, QWidget *parent)
     ui->stepsTable->verticalHeader()->hide();
     ui->stepsTable->horizontalHeader()->setStretchLastSection(true);
     ui->stepsTable->resizeColumnsToContents();
+    // Measured values take the rest of the width and wrap, so a read with many values is seen whole.
+    ui->stepsTable->setColumnWidth(MeasurementsColumn, std::min(ui->stepsTable->columnWidth(MeasurementsColumn), 360));
+    ui->stepsTable->horizontalHeader()->setStretchLastSection(false);
+    ui->stepsTable->horizontalHeader()->setStretchLastSection(true);
+    ui->stepsTable->setWordWrap(true);
+    ui->stepsTable->resizeRowsToContents();
 }
 
 UnitRecordDialog::~UnitRecordDialog()

@@ -88,8 +88,50 @@ QString UnitRecordText::outcome(UnitRecord::Outcome outcome)
 
 QString UnitRecordText::reason(const QString &stepName, const QString &reasonText)
 {
-    const QString stepText = stepName.isEmpty() ? tr("Unknown step") : step(stepName);
-    return reasonText.isEmpty() ? stepText : tr("%1: %2").arg(stepText, reasonText);
+    const QString words = reasonWords(stepName, reasonText);
+    if (stepName.isEmpty())
+        return words.isEmpty() ? tr("Unknown step") : words;
+    return words.isEmpty() ? step(stepName) : tr("%1: %2").arg(step(stepName), words);
+}
+
+QString UnitRecordText::reasonWords(const QString &stepName, const QString &reasonText)
+{
+    const auto is = [&](const char *word) { return reasonText == QLatin1String(word); };
+    // How an abandoned unit left.
+    if (stepName.isEmpty()) {
+        if (is("portLost"))
+            return tr("unplugged before the end");
+        if (is("reset"))
+            return tr("reset to be read again");
+        if (is("disconnected"))
+            return tr("port let go");
+        if (is("nextNode"))
+            return tr("the next node was read on its port");
+        if (is("left"))
+            return tr("left before the end");
+        return reasonText;
+    }
+    if (is("firmwareTooOld"))
+        return tr("firmware too old");
+    if (is("keyMismatch"))
+        return tr("node key does not match");
+    if (is("notConfigured"))
+        return tr("node not configured");
+    if (is("timedOut"))
+        return tr("node stopped answering");
+    if (is("notReadBack"))
+        return tr("not read back after the write");
+    if (is("failed") || is("unknown"))
+        return tr("not written");
+    if (is("refused"))
+        return stepName == QLatin1String("registration") ? tr("refused by the server") : tr("refused by the node");
+    if (is("mismatch")) {
+        if (stepName == QLatin1String("labelCheck"))
+            return tr("label does not match");
+        if (stepName == QLatin1String("verification"))
+            return tr("read back differs");
+    }
+    return reasonText;
 }
 
 QString UnitRecordText::duration(qint64 msecs)

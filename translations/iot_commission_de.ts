@@ -1875,20 +1875,48 @@ des Knotens zurückkommt
         <translation>Von %1 bis %2 (%3)</translation>
     </message>
     <message>
-        <source>Bench %1, port %2, operator %3</source>
-        <translation>Arbeitsplatz %1, Anschluss %2, Bediener %3</translation>
-    </message>
-    <message>
-        <source>Profile %1 (SHA-256 %2), tool %3, key %4</source>
-        <translation>Profil %1 (SHA-256 %2), Programm %3, Schlüssel %4</translation>
-    </message>
-    <message>
         <source>%1 to %2</source>
         <translation>%1 bis %2</translation>
     </message>
     <message>
         <source>expected %1</source>
         <translation>erwartet %1</translation>
+    </message>
+    <message>
+        <source>Bench %1</source>
+        <translation>Prüfplatz %1</translation>
+    </message>
+    <message>
+        <source>port %1</source>
+        <translation>Anschluss %1</translation>
+    </message>
+    <message>
+        <source>no operator logged in</source>
+        <translation>kein Bediener angemeldet</translation>
+    </message>
+    <message>
+        <source>operator %1</source>
+        <translation>Bediener %1</translation>
+    </message>
+    <message>
+        <source>No profile</source>
+        <translation>Kein Profil</translation>
+    </message>
+    <message>
+        <source>Profile %1</source>
+        <translation>Profil %1</translation>
+    </message>
+    <message>
+        <source>SHA-256 %1…</source>
+        <translation>SHA-256 %1…</translation>
+    </message>
+    <message>
+        <source>tool %1</source>
+        <translation>Werkzeug %1</translation>
+    </message>
+    <message>
+        <source>key %1</source>
+        <translation>Schlüssel %1</translation>
     </message>
 </context>
 <context>
@@ -1964,6 +1992,66 @@ des Knotens zurückkommt
     <message>
         <source>%1 min %2 s</source>
         <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>unplugged before the end</source>
+        <translation>vor dem Ende abgesteckt</translation>
+    </message>
+    <message>
+        <source>reset to be read again</source>
+        <translation>zum erneuten Lesen zurückgesetzt</translation>
+    </message>
+    <message>
+        <source>port let go</source>
+        <translation>Anschluss freigegeben</translation>
+    </message>
+    <message>
+        <source>the next node was read on its port</source>
+        <translation>nächster Knoten am Anschluss gelesen</translation>
+    </message>
+    <message>
+        <source>left before the end</source>
+        <translation>vor dem Ende gegangen</translation>
+    </message>
+    <message>
+        <source>firmware too old</source>
+        <translation>Firmware zu alt</translation>
+    </message>
+    <message>
+        <source>node key does not match</source>
+        <translation>Knotenschlüssel passt nicht</translation>
+    </message>
+    <message>
+        <source>node not configured</source>
+        <translation>Knoten nicht konfiguriert</translation>
+    </message>
+    <message>
+        <source>node stopped answering</source>
+        <translation>Knoten antwortet nicht mehr</translation>
+    </message>
+    <message>
+        <source>not read back after the write</source>
+        <translation>nach dem Schreiben nicht zurückgelesen</translation>
+    </message>
+    <message>
+        <source>not written</source>
+        <translation>nicht geschrieben</translation>
+    </message>
+    <message>
+        <source>refused by the server</source>
+        <translation>vom Server abgelehnt</translation>
+    </message>
+    <message>
+        <source>refused by the node</source>
+        <translation>vom Knoten abgelehnt</translation>
+    </message>
+    <message>
+        <source>label does not match</source>
+        <translation>Etikett passt nicht</translation>
+    </message>
+    <message>
+        <source>read back differs</source>
+        <translation>Rücklesung weicht ab</translation>
     </message>
 </context>
 <context>

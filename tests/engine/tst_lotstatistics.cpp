@@ -74,8 +74,8 @@ void LotStatisticsTest::pareto_data()
                                  << QList<double>();
     QTest::newRow("most frequent first") << QStringList{"A failed 1 0 30 labelCheck/mismatch",
         "B failed 1 1 30 write/refused", "C failed 1 2 30 write/refused", "D failed 1 3 30 write/refused",
-        "E failed 1 4 30 labelCheck/mismatch", "F failed 1 5 30 firmwareGate/tooOld",
-        "G passed 1 6 60"} << QStringList{"write/refused=3", "labelCheck/mismatch=2", "firmwareGate/tooOld=1"}
+        "E failed 1 4 30 labelCheck/mismatch", "F failed 1 5 30 firmwareGate/firmwareTooOld",
+        "G passed 1 6 60"} << QStringList{"write/refused=3", "labelCheck/mismatch=2", "firmwareGate/firmwareTooOld=1"}
                                          << QList<double>{0.5, 5.0 / 6, 1.0};
     QTest::newRow("equal counts by step, then reason") << QStringList{"A failed 1 0 30 write/timeout",
         "B failed 1 1 30 verification/mismatch",

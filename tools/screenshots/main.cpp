@@ -159,7 +159,7 @@ QVector<UnitRecord> sampleShift()
         const char *step;
         const char *reason;
     } failures[]
-        = {{"write", "refused"}, {"verification", "mismatch"}, {"labelCheck", "mismatch"}, {"firmwareGate", "tooOld"},
+        = {{"write", "refused"}, {"verification", "mismatch"}, {"labelCheck", "mismatch"}, {"firmwareGate", "firmwareTooOld"},
             {"write", "refused"}, {"read", "keyMismatch"}, {"write", "refused"}, {"labelCheck", "mismatch"}};
     QVector<UnitRecord> records;
     const QString lot = QStringLiteral("2026-W50");
@@ -216,7 +216,25 @@ bool shootLotView(const QDir &dir, QTextStream &err)
         ok = saveGrab(&window, dir, german ? QStringLiteral("lot-view-de.png") : QStringLiteral("lot-view.png"), err)
             && ok;
         if (!german) {
-            UnitRecordDialog dialog(sampleShift().at(3));
+            // A unit whose write the node refused, with what a bench's journal gives its record.
+            UnitRecord refused = sampleShift().at(3);
+            refused.toolVersion = QStringLiteral("1.6.0");
+            refused.keyFingerprint = QStringLiteral("D4FFB8B7");
+            refused.profileSha256 = QStringLiteral("5e1c0a9b7d3f42e8a61b09c4d2f7e3a1b8c6d5e4f3a2b1c0d9e8f7a6b5c4d3e2");
+            const auto measured = [](const char *name, const char *value, const char *expected, bool passed) {
+                UnitRecord::Measurement m;
+                m.name = QLatin1String(name);
+                m.value = QLatin1String(value);
+                m.expected = QLatin1String(expected);
+                m.passed = passed;
+                return m;
+            };
+            refused.steps[0].measurements = {measured("nodeVersion", "v2.4.1", "", true),
+                measured("temperatureLow", "-10", "", true), measured("temperatureHigh", "50", "", true),
+                measured("reportRate", "900", "", true)};
+            refused.steps[2].measurements = {measured("temperature", "-10 50", "-5 45", false)};
+            refused.steps[3].measurements = {measured("tht", "failed", "", false)};
+            UnitRecordDialog dialog(refused);
             dialog.show();
             QApplication::processEvents();
             ok = saveGrab(&dialog, dir, QStringLiteral("unit-record.png"), err) && ok;
