@@ -89,6 +89,15 @@ QSqlDatabase SharedDatabase::open(
     return QSqlDatabase();
 }
 
+bool SharedDatabase::passwordFromEnvironment()
+{
+    if (qEnvironmentVariableIsSet("PGPASSWORD"))
+        return true;
+    const QString file = qEnvironmentVariableIsSet("PGPASSFILE") ? qEnvironmentVariable("PGPASSFILE")
+                                                                 : QDir::home().filePath(QStringLiteral(".pgpass"));
+    return QFile::exists(file);
+}
+
 void SharedDatabase::close(const QString &connectionName)
 {
     {

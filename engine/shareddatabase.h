@@ -24,6 +24,9 @@ int latestSchemaVersion();
 // (unreachable host, wrong password, no such database, no PostgreSQL driver).
 QSqlDatabase open(
     const QString &connectionName, const DatabaseAddress &address, const QString &password, QString *problem);
+// True when libpq finds a password without the tool: PGPASSWORD is set, or a password file (PGPASSFILE or
+// ~/.pgpass) exists. Otherwise the operator is asked once per run.
+bool passwordFromEnvironment();
 // Closes and forgets the connection of that name (call in the thread that opened it).
 void close(const QString &connectionName);
 
