@@ -6,10 +6,12 @@
 #include "commissioningprofile.h"
 #include "elidedlabel.h"
 #include "historywindow.h"
+#include "journalforwarder.h"
 #include "noticepresenter.h"
 #include "passworddialog.h"
 #include "protectedfieldcipher.h"
 #include "registrationoutbox.h"
+#include "shareddatabase.h"
 #include "stationview.h"
 #include "textprompt.h"
 #include "ui_mainwindow.h"
@@ -33,6 +35,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <utility>
 
@@ -52,6 +55,8 @@ const char kProfileKey[] = "profile/path";
 const char kLotKey[] = "journal/lot";
 // The bench's name in the journal's entries; the host name while it is not set.
 const char kBenchKey[] = "journal/bench";
+// The shared database's address, postgresql://user@host:port/dbname; never its password.
+const char kSharedDatabaseKey[] = "sharedDatabase/url";
 const char kPortKey[] = "serial/port";
 const char kStationCountKey[] = "stations/count";
 
@@ -173,6 +178,7 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     connect(ui->actionORVA_server, &QAction::triggered, this, &MainWindow::editServer);
     connect(ui->actionConfigure_Node, &QAction::triggered, this, &MainWindow::showConfigure);
     connect(ui->actionTrustedCa, &QAction::triggered, this, &MainWindow::chooseCaFile);
+    connect(ui->actionSharedDatabase, &QAction::triggered, this, &MainWindow::editSharedDatabase);
     connect(ui->actionLogInAgain, &QAction::triggered, this, [this] { currentStation()->session()->retryLogin(); });
     connect(ui->actionProfile, &QAction::triggered, this, &MainWindow::chooseProfile);
     connect(ui->actionNoProfile, &QAction::triggered, this, [this] { useProfile(QString(), true); });
@@ -203,6 +209,14 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     ui->statusBar->addPermanentWidget(lotLabel);
     journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());
     journal.setBench(settings.value(QString::fromLatin1(kBenchKey)).toString());
+    sharedDatabaseLabel = new ElidedLabel(this);
+    sharedDatabaseLabel->setObjectName(QStringLiteral("sharedDatabaseLabel"));
+    sharedDatabaseLabel->setPalette(storageProblem->palette());
+    sharedDatabaseLabel->hide();
+    ui->statusBar->addPermanentWidget(sharedDatabaseLabel);
+    // After the window is up: a password may have to be asked for.
+    QTimer::singleShot(
+        0, this, [this] { useSharedDatabase(settings.value(QString::fromLatin1(kSharedDatabaseKey)).toString()); });
     showLot();
     useProfile(settings.value(QString::fromLatin1(kProfileKey)).toString(), false);
 
@@ -623,6 +637,70 @@ void MainWindow::editServer()
             showServerSecurity();
         });
 }
+void MainWindow::editSharedDatabase()
+{
+    const QString current
+        = bench->forwarder() ? settings.value(QString::fromLatin1(kSharedDatabaseKey)).toString() : QString();
+    TextPrompt::open(this, tr("Shared database"),
+        tr("PostgreSQL address, postgresql://user@host:port/dbname (empty for none):"), current,
+        [this](const QString &typed) {
+            const QString url = typed.trimmed();
+            QString problem;
+            if (!url.isEmpty() && !DatabaseAddress::parse(url, &problem).isValid()) {
+                notices->present({CommissioningSession::Notice::Level::Warning, tr("Shared database"),
+                    tr("%1 cannot be used: %2").arg(url, problem), tr("The shared database was not changed.")});
+                return;
+            }
+            storeSetting(QString::fromLatin1(kSharedDatabaseKey), url);
+            useSharedDatabase(url);
+        });
+}
+
+void MainWindow::useSharedDatabase(const QString &url)
+{
+    if (url.isEmpty()) {
+        bench->stopForwarding();
+        sharedDatabaseLabel->hide();
+        return;
+    }
+    QString problem;
+    const DatabaseAddress address = DatabaseAddress::parse(url, &problem);
+    if (!address.isValid()) {
+        reportStorageProblem(tr("The shared database address %1 cannot be used: %2").arg(url, problem));
+        return;
+    }
+    const auto start = [this, address] {
+        JournalForwarder &forwarder = bench->startForwarding(address, sharedDatabasePassword);
+        connect(&forwarder, &JournalForwarder::statusChanged, this, &MainWindow::showSharedDatabase);
+        sharedDatabaseLabel->hide();
+    };
+    if (sharedDatabasePasswordAsked || SharedDatabase::passwordFromEnvironment()) {
+        start();
+        return;
+    }
+    // Asked once in a run and kept in memory only. Cancelled, nothing is forwarded in this run: the entries wait in
+    // the journal for the next one.
+    sharedDatabasePasswordAsked = true;
+    TextPrompt::open(
+        this, tr("Shared database"), tr("Password of %1 for %2:").arg(address.user, address.displayName()), QString(),
+        [this, start](const QString &password) {
+            sharedDatabasePassword = password;
+            start();
+        },
+        QLineEdit::Password);
+}
+
+void MainWindow::showSharedDatabase(int waiting, bool reachable, const QString &problem)
+{
+    if (reachable || problem.isEmpty()) {
+        sharedDatabaseLabel->hide();
+        return;
+    }
+    sharedDatabaseLabel->setText(tr("Shared database unreachable — %n entries waiting", nullptr, waiting));
+    sharedDatabaseLabel->setToolTip(problem);
+    sharedDatabaseLabel->show();
+}
+
 void MainWindow::showServerSecurity()
 {
     const QString address = serverSession->serverAddress();

@@ -11,7 +11,7 @@
 namespace {
 
 // Serialises schema changes of benches that start at the same time.
-const qint64 kSchemaLockKey = 0x10c0'3317;
+const qint64 kSchemaLockKey = 0x10c03317;
 
 QStringList migrationFiles()
 {

@@ -1544,6 +1544,41 @@ Erstellt am: </translation>
         <source>The server address was not changed.</source>
         <translation>Die Serveradresse wurde nicht geändert.</translation>
     </message>
+    <message>
+        <source>Shared database…</source>
+        <translation>Gemeinsame Datenbank…</translation>
+    </message>
+    <message>
+        <source>Shared database</source>
+        <translation>Gemeinsame Datenbank</translation>
+    </message>
+    <message>
+        <source>PostgreSQL address, postgresql://user@host:port/dbname (empty for none):</source>
+        <translation>PostgreSQL-Adresse, postgresql://benutzer@host:port/datenbank (leer für keine):</translation>
+    </message>
+    <message>
+        <source>%1 cannot be used: %2</source>
+        <translation>%1 kann nicht verwendet werden: %2</translation>
+    </message>
+    <message>
+        <source>The shared database was not changed.</source>
+        <translation>Die gemeinsame Datenbank wurde nicht geändert.</translation>
+    </message>
+    <message>
+        <source>The shared database address %1 cannot be used: %2</source>
+        <translation>Die Adresse der gemeinsamen Datenbank %1 kann nicht verwendet werden: %2</translation>
+    </message>
+    <message>
+        <source>Password of %1 for %2:</source>
+        <translation>Passwort von %1 für %2:</translation>
+    </message>
+    <message numerus="yes">
+        <source>Shared database unreachable — %n entries waiting</source>
+        <translation>
+            <numerusform>Gemeinsame Datenbank nicht erreichbar — %n Eintrag wartet</numerusform>
+            <numerusform>Gemeinsame Datenbank nicht erreichbar — %n Einträge warten</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>NodeForm</name>
