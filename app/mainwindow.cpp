@@ -304,6 +304,7 @@ StationView *MainWindow::currentStation() const
 StationView *MainWindow::addStation()
 {
     auto *station = new StationView(serverSession, &journal, notices, bench->pacing(), this);
+    station->setSharedDatabase(bench->forwarder());
     stations.append(station);
     station->setProfile(activeProfile);
     CommissioningSession *session = station->session();
@@ -660,6 +661,8 @@ void MainWindow::useSharedDatabase(const QString &url)
 {
     if (url.isEmpty()) {
         bench->stopForwarding();
+        for (StationView *station : qAsConst(stations))
+            station->setSharedDatabase(nullptr);
         sharedDatabaseLabel->hide();
         return;
     }
@@ -672,6 +675,8 @@ void MainWindow::useSharedDatabase(const QString &url)
     const auto start = [this, address] {
         JournalForwarder &forwarder = bench->startForwarding(address, sharedDatabasePassword);
         connect(&forwarder, &JournalForwarder::statusChanged, this, &MainWindow::showSharedDatabase);
+        for (StationView *station : qAsConst(stations))
+            station->setSharedDatabase(&forwarder);
         sharedDatabaseLabel->hide();
     };
     if (sharedDatabasePasswordAsked || SharedDatabase::passwordFromEnvironment()) {

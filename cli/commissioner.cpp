@@ -30,7 +30,7 @@ namespace {
 const char kProgramName[] = "iot-commission-cli";
 const char kUsage[] = "usage: iot-commission-cli commission --port PORT [--port PORT ...] --server URL --user NAME "
                       "[--profile FILE] [--register] [--sleep] [--count N | --loop] [--json] [--journal FILE] "
-                      "[--lot NAME] [--ca-file FILE] [--database URL] [--verbose]";
+                      "[--lot NAME] [--ca-file FILE] [--database URL [--allow-reregister]] [--verbose]";
 // A trusted CA file is a handful of PEM certificates; anything larger is not one.
 constexpr qint64 kMaxCaFileBytes = 1024 * 1024;
 
@@ -135,10 +135,13 @@ int Commissioner::configure(const QStringList &arguments)
     const QCommandLineOption databaseOption = CommandLine::databaseOption(
         QStringLiteral("Shared database the journal is forwarded to, postgresql://user@host:port/dbname[?sslmode=MODE] "
                        "(password from PGPASSWORD, ~/.pgpass, or asked)."));
+    const QCommandLineOption allowReregisterOption(QStringLiteral("allow-reregister"),
+        QStringLiteral("Register a node that another bench registered already (see --database)."));
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"), QStringLiteral("Also print the tool's debug lines on standard error."));
     parser.addOptions({portOption, serverOption, userOption, profileOption, registerOption, sleepOption, countOption,
-        loopOption, jsonOption, journalOption, lotOption, caFileOption, benchOption, databaseOption, verboseOption});
+        loopOption, jsonOption, journalOption, lotOption, caFileOption, benchOption, databaseOption,
+        allowReregisterOption, verboseOption});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -159,6 +162,7 @@ int Commissioner::configure(const QStringList &arguments)
         return usageError(QStringLiteral("the command is \"commission\""));
 
     ports = parser.values(portOption);
+    allowReregister = parser.isSet(allowReregisterOption);
     // Qt's serial port puts "/dev/" before a name that does not start with "/": a bare "ttyUSB0" means
     // /dev/ttyUSB0, but a path relative to the working directory ("run/ttyD") would never be found.
     for (QString &port : ports) {
@@ -273,6 +277,8 @@ int Commissioner::configure(const QStringList &arguments)
     options.userName = userName;
     options.password = password;
     options.waitForReturningPort = loop;
+    options.sharedDatabase = bench->forwarder();
+    options.allowReregister = allowReregister;
     for (const QString &port : qAsConst(ports)) {
         auto *station = new StationRunner(port, server, &bench->journal(), profile, options, bench->pacing());
         connect(station, &StationRunner::nodeDone, this, &Commissioner::nodeDone);

@@ -61,6 +61,13 @@ const char *const kUpsertRecords
       "outcome = EXCLUDED.outcome, end_time = EXCLUDED.end_time, record = EXCLUDED.record "
       "WHERE unit_records.record IS DISTINCT FROM EXCLUDED.record";
 
+// The newest accepted registration of an identity by another bench; served by the partial index on registrations.
+const char *const kRegisteredElsewhere
+    = "SELECT b.name, (extract(epoch FROM e.time) * 1000)::bigint FROM entries e JOIN benches b ON b.id = e.bench_id "
+      "WHERE e.identity = ? AND "
+      "e.event = 'registration' AND e.bench_id <> ? AND (e.body->>'status') IN ('200', '201') "
+      "ORDER BY e.time DESC LIMIT 1";
+
 const char *const kUpsertBench = "INSERT INTO benches (id, name) VALUES (?, ?) ON CONFLICT (id) DO UPDATE "
                                  "SET name = EXCLUDED.name, last_seen = now()";
 
@@ -121,8 +128,35 @@ public:
         return true;
     }
 
+    void checkRegistration(const QString &identifier)
+    {
+        if (!ensureConnected()) {
+            report();
+            emit registrationChecked(identifier, false, QString(), 0, problem);
+            return;
+        }
+        QSqlDatabase database = QSqlDatabase::database(connectionName, false);
+        QSqlQuery query(database);
+        query.prepare(QLatin1String(kRegisteredElsewhere));
+        query.addBindValue(identifier);
+        query.addBindValue(benchId);
+        if (!query.exec()) {
+            fail(query, database);
+            report();
+            emit registrationChecked(identifier, false, QString(), 0, problem);
+            return;
+        }
+        if (!query.next()) {
+            emit registrationChecked(identifier, true, QString(), 0, QString());
+            return;
+        }
+        emit registrationChecked(identifier, true, query.value(0).toString(), query.value(1).toLongLong(), QString());
+    }
+
 signals:
     void statusChanged(int waiting, bool reachable, const QString &problem);
+    void registrationChecked(const QString &identifier, bool asked, const QString &otherBench, qint64 registeredMsecs,
+        const QString &problem);
 
 private:
     struct Waiting
@@ -401,6 +435,7 @@ JournalForwarder::JournalForwarder(const QString &journalPath, const DatabaseAdd
     thread->setObjectName(QStringLiteral("JournalForwarder"));
     worker->moveToThread(thread);
     connect(worker, &ForwarderWorker::statusChanged, this, &JournalForwarder::takeStatus);
+    connect(worker, &ForwarderWorker::registrationChecked, this, &JournalForwarder::registrationChecked);
     thread->start();
 }
 
@@ -421,6 +456,12 @@ JournalForwarder::~JournalForwarder()
 void JournalForwarder::start()
 {
     QMetaObject::invokeMethod(worker, "start", Qt::QueuedConnection);
+}
+
+void JournalForwarder::checkRegistration(const QString &identifier)
+{
+    QMetaObject::invokeMethod(
+        worker, [this, identifier] { worker->checkRegistration(identifier); }, Qt::QueuedConnection);
 }
 
 bool JournalForwarder::sendNow()

@@ -47,6 +47,10 @@ public:
     // that is about to end (the command line); the window lets the thread do it.
     bool sendNow();
 
+    // Asks the database, on the forwarder's thread, whether another bench registered the identity (as the
+    // journal groups it, JournalHistory::identifierOf); registrationChecked() answers.
+    void checkRegistration(const QString &identifier);
+
     QString benchId() const { return bench; }
     int waiting() const { return waitingCount; }
     bool reachable() const { return isReachable; }
@@ -60,6 +64,10 @@ public:
 signals:
     // The entries read from the journal and not yet confirmed by the database, whether it answers, and why not.
     void statusChanged(int waiting, bool reachable, const QString &problem);
+    // The answer to checkRegistration(): `asked` false when the database could not be asked (`problem` says
+    // why); else `otherBench` empty when no other bench registered it, or the bench that did last, and when.
+    void registrationChecked(const QString &identifier, bool asked, const QString &otherBench, qint64 registeredMsecs,
+        const QString &problem);
 
 private:
     void takeStatus(int waiting, bool reachable, const QString &problem);

@@ -207,6 +207,11 @@ bool HistoryRow::contains(const QString &text) const
     return registrationStatus != kNoStatus && QString::number(registrationStatus) == text;
 }
 
+QString JournalHistory::identifierOf(const QJsonObject &entry)
+{
+    return normalisedIdentifier(entry);
+}
+
 QString JournalHistory::registrationState(int status)
 {
     if (status == kStatusAdded)

@@ -84,6 +84,9 @@ public:
 
     // One event's fields other than time, event, identity and lot, as "key=value, …"; never a key or a PAC.
     static QString eventDetails(const JournalEntry &entry);
+    // The identifier an entry is grouped by: its DevEUI without colons in capitals, or its SigFox ID without
+    // leading zeros.
+    static QString identifierOf(const QJsonObject &entry);
     // What a registration status means for the node: added, updated, waiting (tried again later) or refused.
     static QString registrationState(int status);
     static QString resultText(int result);

@@ -1862,6 +1862,10 @@ des Knotens zurückkommt
         <source>The device is no longer connected</source>
         <translation>Das Gerät ist nicht mehr angeschlossen</translation>
     </message>
+    <message>
+        <source>Already registered at bench %1 on %2 — register again?</source>
+        <translation>Bereits an Platz %1 am %2 registriert — erneut registrieren?</translation>
+    </message>
 </context>
 <context>
     <name>UnitRecordDialog</name>

@@ -29,10 +29,12 @@ private slots:
     void initTestCase();
     void twoRunsOnTwoBenchesFillOneDatabase();
     void unreachableDatabaseLeavesTheRunGoingAndTheNextRunSendsTheRest();
+    void nodeRegisteredAtAnotherBenchIsStoppedUnlessAllowed();
 
 private:
     // Commissions one node with the given DevEUI on its own bench; the run's exit code.
-    int commissionOne(CliRun &cli, const QString &devEui, const QString &bench, const QString &databaseUrl);
+    int commissionOne(CliRun &cli, const QString &devEui, const QString &bench, const QString &databaseUrl,
+        const QStringList &extra = {});
     int journalEntries(const CliRun &cli) const;
     int rowsOfBench(const QString &benchName);
     QStringList unitsPerBench();
@@ -65,7 +67,7 @@ void SharedDatabaseCliTest::initTestCase()
 }
 
 int SharedDatabaseCliTest::commissionOne(
-    CliRun &cli, const QString &devEui, const QString &bench, const QString &databaseUrl)
+    CliRun &cli, const QString &devEui, const QString &bench, const QString &databaseUrl, const QStringList &extra)
 {
     SimNodeProfile profile = SimNodeProfile::forType(Node::LoRaOTAA);
     profile.devEui = devEui;
@@ -76,8 +78,8 @@ int SharedDatabaseCliTest::commissionOne(
     if (!cli.start(CliRun::commissionArguments(
                        {node.path()}, server->baseUrl(), QLatin1String(TestServerProcess::kUser), profilePath)
             << QStringLiteral("--register") << QStringLiteral("--sleep") << QStringLiteral("--count")
-            << QStringLiteral("1") << QStringLiteral("--bench") << bench << QStringLiteral("--database")
-            << databaseUrl))
+            << QStringLiteral("1") << QStringLiteral("--bench") << bench << QStringLiteral("--database") << databaseUrl
+            << extra))
         return -1;
     if (!cli.waitForPortsOpen({node.path()}, kPortOpenMs))
         return -1;
@@ -148,6 +150,12 @@ void SharedDatabaseCliTest::unreachableDatabaseLeavesTheRunGoingAndTheNextRunSen
         said.contains(QStringLiteral("the shared database 127.0.0.1:1/benches cannot be reached")), qPrintable(said));
     QVERIFY2(said.contains(QStringLiteral("— %1 entries waiting").arg(firstEntries)), qPrintable(said));
     QCOMPARE(rowsOfBench(QStringLiteral("bench-c")), 0);
+    // Registered all the same, and the journal says the check could not be made.
+    const QList<QJsonObject> checks = first.journalEvents(QStringLiteral("duplicateCheck"));
+    QCOMPARE(checks.size(), 1);
+    QCOMPARE(checks.first().value(QStringLiteral("result")).toString(), QStringLiteral("skipped"));
+    QVERIFY(checks.first().value(QStringLiteral("problem")).toString().contains(QStringLiteral("cannot be reached")));
+    QCOMPARE(server->registrationsOf(QStringLiteral("70B3D57ED0000D01")), 1);
 
     CliRun second(QLatin1String(TestServerProcess::kPassword));
     second.shareDirectoryOf(first);
@@ -156,6 +164,49 @@ void SharedDatabaseCliTest::unreachableDatabaseLeavesTheRunGoingAndTheNextRunSen
         0);
     QVERIFY(journalEntries(second) > firstEntries);
     QCOMPARE(rowsOfBench(QStringLiteral("bench-c")), journalEntries(second));
+}
+
+void SharedDatabaseCliTest::nodeRegisteredAtAnotherBenchIsStoppedUnlessAllowed()
+{
+    const QString url = database.url(QLatin1String(kDatabase));
+    const QString devEui = QStringLiteral("70B3D57ED0000E01");
+    CliRun first(QLatin1String(TestServerProcess::kPassword));
+    QCOMPARE(commissionOne(first, devEui, QStringLiteral("bench-d"), url), 0);
+    QCOMPARE(first.journalEvents(QStringLiteral("duplicateCheck")).first().value(QStringLiteral("result")).toString(),
+        QStringLiteral("clear"));
+    QCOMPARE(server->registrationsOf(devEui), 1);
+    // The bench's own earlier registration does not stop it.
+    CliRun again(QLatin1String(TestServerProcess::kPassword));
+    again.shareDirectoryOf(first);
+    QCOMPARE(commissionOne(again, devEui, QStringLiteral("bench-d"), url), 0);
+    QCOMPARE(server->registrationsOf(devEui), 2);
+
+    // The same unit on another bench: not registered again, the run fails.
+    CliRun second(QLatin1String(TestServerProcess::kPassword));
+    QCOMPARE(commissionOne(second, devEui, QStringLiteral("bench-e"), url), 1);
+    const QList<QJsonObject> reports = second.reports();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY2(reports.first()
+                 .value(QStringLiteral("error"))
+                 .toString()
+                 .startsWith(QStringLiteral("already registered at bench bench-d on ")),
+        qPrintable(reports.first().value(QStringLiteral("error")).toString()));
+    QCOMPARE(reports.first().value(QStringLiteral("sleeping")), QJsonValue(false));
+    QCOMPARE(server->registrationsOf(devEui), 2);
+    const QJsonObject check = second.journalEvents(QStringLiteral("duplicateCheck")).first();
+    QCOMPARE(check.value(QStringLiteral("result")).toString(), QStringLiteral("registeredElsewhere"));
+    QCOMPARE(check.value(QStringLiteral("otherBench")).toString(), QStringLiteral("bench-d"));
+
+    // Asked for, it is registered again; then the first bench is stopped in turn, naming the second.
+    CliRun third(QLatin1String(TestServerProcess::kPassword));
+    third.shareDirectoryOf(second);
+    QCOMPARE(commissionOne(third, devEui, QStringLiteral("bench-e"), url, {QStringLiteral("--allow-reregister")}), 0);
+    QCOMPARE(server->registrationsOf(devEui), 3);
+    CliRun fourth(QLatin1String(TestServerProcess::kPassword));
+    fourth.shareDirectoryOf(first);
+    QCOMPARE(commissionOne(fourth, devEui, QStringLiteral("bench-d"), url), 1);
+    QVERIFY2(fourth.reports().first().value(QStringLiteral("error")).toString().contains(QStringLiteral("bench-e")),
+        qPrintable(fourth.standardError()));
 }
 
 QTEST_GUILESS_MAIN(SharedDatabaseCliTest)
