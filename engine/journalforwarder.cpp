@@ -344,12 +344,12 @@ private:
             return true;
         }
         QJsonArray changed;
-        QHash<QString, QByteArray> sent;
+        QHash<QString, UnitRecord> sent;
         for (const UnitRecord &record : UnitRecords::fromEntries(history.entries())) {
             const QString key = record.port + QLatin1Char('\n') + QString::number(record.startMsecs);
-            const QByteArray json = QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact);
-            sent.insert(key, json);
-            if (sentRecords.value(key) == json)
+            sent.insert(key, record);
+            const auto before = sentRecords.constFind(key);
+            if (before != sentRecords.constEnd() && *before == record)
                 continue;
             changed.append(QJsonObject{{QStringLiteral("port"), record.port},
                 {QStringLiteral("start_time"), isoTime(record.startMsecs)},
@@ -403,7 +403,8 @@ private:
     QTimer *timer = nullptr;
     JournalHistory history;
     QVector<Waiting> queue;
-    QHash<QString, QByteArray> sentRecords;
+    // The records as the database has them, to send only those that changed.
+    QHash<QString, UnitRecord> sentRecords;
     bool recordsDirty = true;
     qint64 offset = 0; // the journal's bytes read so far
     qint64 nextSequence = 0;
