@@ -117,6 +117,16 @@ QString UnitRecordText::reasonWords(const QString &stepName, const QString &reas
         return tr("node key does not match");
     if (is("notConfigured"))
         return tr("node not configured");
+    if (is("unknownType"))
+        return tr("no form for its type");
+    if (is("noIdentity"))
+        return tr("no identity");
+    if (is("invalidValue"))
+        return tr("value cannot be sent");
+    if (is("noPort"))
+        return tr("no port open");
+    if (is("interrupted"))
+        return tr("cut off before it ended");
     if (is("timedOut"))
         return tr("node stopped answering");
     if (is("notReadBack"))

@@ -2053,6 +2053,26 @@ des Knotens zurückkommt
         <source>read back differs</source>
         <translation>Rücklesung weicht ab</translation>
     </message>
+    <message>
+        <source>no form for its type</source>
+        <translation>kein Formular für seinen Typ</translation>
+    </message>
+    <message>
+        <source>no identity</source>
+        <translation>keine Kennung</translation>
+    </message>
+    <message>
+        <source>value cannot be sent</source>
+        <translation>Wert nicht sendbar</translation>
+    </message>
+    <message>
+        <source>no port open</source>
+        <translation>kein Anschluss offen</translation>
+    </message>
+    <message>
+        <source>cut off before it ended</source>
+        <translation>vor dem Ende abgebrochen</translation>
+    </message>
 </context>
 <context>
     <name>WriteVerification</name>

@@ -1,3 +1,4 @@
+#include "commissioningjournal.h"
 #include "historywindow.h"
 #include "lotreportcommand.h"
 #include "lotview.h"
@@ -5,6 +6,7 @@
 #include "testfiles.h"
 #include "unitrecordbuilders.h"
 #include "unitrecorddialog.h"
+#include "unitrecordtext.h"
 
 #include <QApplication>
 #include <QBarSeries>
@@ -81,6 +83,8 @@ private slots:
     void reportRefused();
     void reportCommandErrors_data();
     void reportCommandErrors();
+    void everyReasonHasOperatorWords_data();
+    void everyReasonHasOperatorWords();
 
 private:
     QTemporaryDir directory;
@@ -332,6 +336,38 @@ void LotViewTest::reportCommandErrors()
     QFETCH(QString, message);
     QVERIFY2(QString::fromLocal8Bit(errors).contains(message), errors.constData());
     QVERIFY(!QFile::exists(directory.filePath(QStringLiteral("OUT.pdf"))));
+}
+
+void LotViewTest::everyReasonHasOperatorWords_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("reason");
+    // The words a record keeps for a failed step or a unit that left: the journal's and the derivation's own.
+    const struct
+    {
+        const char *step;
+        const char *reason;
+    } reasons[] = {{"read", "keyMismatch"}, {"read", CommissioningJournal::kReasonUnknownType},
+        {"read", CommissioningJournal::kReasonNoIdentity}, {"firmwareGate", "firmwareTooOld"},
+        {"write", CommissioningJournal::kReasonRefused}, {"write", CommissioningJournal::kReasonInvalidValue},
+        {"write", CommissioningJournal::kReasonNoPort}, {"write", CommissioningJournal::kReasonInterrupted},
+        {"write", "timedOut"}, {"write", "unknown"}, {"verification", "mismatch"}, {"verification", "notReadBack"},
+        {"labelCheck", "mismatch"}, {"registration", "refused"}, {"", CommissioningJournal::kLeftPortLost},
+        {"", CommissioningJournal::kLeftReset}, {"", CommissioningJournal::kLeftDisconnected}, {"", "nextNode"}};
+    for (const auto &row : reasons)
+        QTest::addRow("%s %s", row.step, row.reason)
+            << QString::fromLatin1(row.step) << QString::fromLatin1(row.reason);
+}
+
+void LotViewTest::everyReasonHasOperatorWords()
+{
+    QFETCH(QString, step);
+    QFETCH(QString, reason);
+    const QString words = UnitRecordText::reasonWords(step, reason);
+    QVERIFY2(!words.isEmpty() && words != reason, qPrintable(words));
+    // A text only the node gave is shown as it came.
+    QCOMPARE(
+        UnitRecordText::reasonWords(step, QStringLiteral("value out of range")), QStringLiteral("value out of range"));
 }
 
 QTEST_MAIN(LotViewTest)

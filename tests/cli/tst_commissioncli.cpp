@@ -456,7 +456,10 @@ void CommissionCliTest::portThatGoesAwayEndsOnlyItsOwnWork()
     } else {
         QVERIFY2(leavingReport.value(QStringLiteral("error")).isNull(), qPrintable(transcript));
     }
-    QVERIFY2(stayingReport.value(QStringLiteral("error")).isNull(), qPrintable(transcript));
+    // A failure message is cut at about a thousand characters: the staying node's error and the run's last words.
+    QVERIFY2(stayingReport.value(QStringLiteral("error")).isNull(),
+        qPrintable(stayingReport.value(QStringLiteral("error")).toString() + QStringLiteral(" | ")
+            + cli.standardError().right(600)));
     QCOMPARE(stayingReport.value(QStringLiteral("written")).toArray(), QJsonArray{QStringLiteral("temperature")});
     QCOMPARE(stayingReport.value(QStringLiteral("verified")), QJsonValue(true));
     const int status = stayingReport.value(QStringLiteral("registration")).toInt();
