@@ -2,27 +2,7 @@
 
 #include <QDateTime>
 
-namespace {
-
 using Kind = UnitRecord::Step::Kind;
-
-// The kind names a record uses for its failed step, in the order of the steps.
-const struct
-{
-    const char *name;
-    Kind kind;
-} kKindNames[] = {
-    {"read", Kind::Read},
-    {"firmwareGate", Kind::FirmwareGate},
-    {"profileComparison", Kind::ProfileComparison},
-    {"write", Kind::Write},
-    {"verification", Kind::Verification},
-    {"labelCheck", Kind::LabelCheck},
-    {"registration", Kind::Registration},
-    {"sleep", Kind::Sleep},
-};
-
-} // namespace
 
 QString UnitRecordText::step(UnitRecord::Step::Kind kind)
 {
@@ -49,9 +29,9 @@ QString UnitRecordText::step(UnitRecord::Step::Kind kind)
 
 QString UnitRecordText::step(const QString &kindName)
 {
-    for (const auto &row : kKindNames) {
-        if (kindName == QLatin1String(row.name))
-            return step(row.kind);
+    for (int kind = int(Kind::Read); kind <= int(Kind::Sleep); ++kind) {
+        if (kindName == UnitRecord::Step::kindName(Kind(kind)))
+            return step(Kind(kind));
     }
     return kindName;
 }
