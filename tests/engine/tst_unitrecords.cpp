@@ -176,14 +176,22 @@ void TestUnitRecords::derivation_data()
         << QStringList{"read:1", "reg:1:200", "sleep:1"} << QStringList{"1#1 passed"};
     QTest::newRow("refused write") << QStringList{"read:1", "cmp:1:diff", "write:1:refused", "sleep:1"}
                                    << QStringList{"1#1 failed write/refused"};
-    QTest::newRow("timed-out write") << QStringList{"read:1", "write:1:timeout"}
-                                     << QStringList{"1#1 failed write/timedOut"};
+    QTest::newRow("timed-out write, then unplugged")
+        << QStringList{"read:1", "write:1:timeout", "left:1:portLost"} << QStringList{"1#1 failed write/timedOut"};
+    QTest::newRow("refused write written again: passed") << QStringList{"read:1", "write:1:refused", "write:1",
+        "read:1", "verify:1", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
     QTest::newRow("verification mismatch") << QStringList{"read:1", "write:1", "read:1", "verify:1:bad", "sleep:1"}
                                            << QStringList{"1#1 failed verification/mismatch"};
     QTest::newRow("written but never read back before sleep")
         << QStringList{"read:1", "write:1", "sleep:1"} << QStringList{"1#1 failed verification/notReadBack"};
-    QTest::newRow("label mismatch") << QStringList{"read:1", "cmp:1", "label:1:bad"}
-                                    << QStringList{"1#1 failed labelCheck/mismatch"};
+    QTest::newRow("label mismatch, then the next node") << QStringList{"read:1", "cmp:1", "label:1:bad", "read:2"}
+                                                        << QStringList{"1#1 failed labelCheck/mismatch", "2#1 open"};
+    QTest::newRow("label mismatch, still on the bench")
+        << QStringList{"read:1", "cmp:1", "label:1:bad"} << QStringList{"1#1 open"};
+    QTest::newRow("wrong label, then the right one: passed")
+        << QStringList{"read:1", "label:1:bad", "label:1", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
+    QTest::newRow("the first failed step is named, not the first failure") << QStringList{
+        "read:1", "label:1:bad", "write:1:refused", "left:1:reset"} << QStringList{"1#1 failed write/refused"};
     QTest::newRow("firmware too old") << QStringList{"read:1", "fw:1"}
                                       << QStringList{"1#1 failed firmwareGate/firmwareTooOld"};
     QTest::newRow("key mismatch, then the next node")
@@ -191,6 +199,10 @@ void TestUnitRecords::derivation_data()
     QTest::newRow("not configured") << QStringList{"read:1", "nc:1"} << QStringList{"1#1 failed read/unknownType"};
     QTest::newRow("registration refused")
         << QStringList{"read:1", "reg:1:400", "sleep:1"} << QStringList{"1#1 failed registration/refused"};
+    QTest::newRow("registration refused, then accepted: passed")
+        << QStringList{"read:1", "reg:1:400", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
+    QTest::newRow("asleep, then refused from the outbox")
+        << QStringList{"read:1", "queued:1", "sleep:1", "reg:1:400"} << QStringList{"1#1 failed registration/refused"};
     QTest::newRow("abandoned: port lost")
         << QStringList{"read:1", "cmp:1", "left:1:portLost"} << QStringList{"1#1 abandoned /portLost"};
     QTest::newRow("abandoned: the next node on the port")
@@ -239,7 +251,7 @@ void TestUnitRecords::stepsOfAPassedUnit()
     QVERIFY(record.passedFirstTime());
 
     // A failed write leaves the steps after it not reached.
-    const UnitRecord failed = UnitRecords::fromLines(journalOf({"read:1", "write:1:refused"})).first();
+    const UnitRecord failed = UnitRecords::fromLines(journalOf({"read:1", "write:1:refused", "left:1:reset"})).first();
     QCOMPARE(stepsOf(failed),
         QStringLiteral("read=passed firmwareGate=skipped profileComparison=skipped write=failed "
                        "verification=notReached labelCheck=notReached registration=notReached sleep=notReached"));
@@ -277,7 +289,7 @@ void TestUnitRecords::measurementsAndLimits()
 
 void TestUnitRecords::toJsonNamesEveryField()
 {
-    const UnitRecord record = UnitRecords::fromLines(journalOf({"read:1", "write:1:refused"})).first();
+    const UnitRecord record = UnitRecords::fromLines(journalOf({"read:1", "write:1:refused", "left:1:reset"})).first();
     const QJsonObject json = record.toJson();
     QCOMPARE(json.value("format").toInt(), UnitRecord::kFormat);
     QCOMPARE(json.value("identity").toString(), QStringLiteral("70B3D57ED0000001"));
@@ -291,8 +303,8 @@ void TestUnitRecords::toJsonNamesEveryField()
     QCOMPARE(json.value("profile").toString(), QStringLiteral("harbour"));
     QCOMPARE(json.value("profileSha256").toString(), QStringLiteral("5e3f"));
     QCOMPARE(json.value("start").toString(), QStringLiteral("2026-12-08T10:00:00.000Z"));
-    QCOMPARE(json.value("end").toString(), QStringLiteral("2026-12-08T10:00:01.000Z"));
-    QCOMPARE(json.value("durationMs").toInt(), 1000);
+    QCOMPARE(json.value("end").toString(), QStringLiteral("2026-12-08T10:00:02.000Z"));
+    QCOMPARE(json.value("durationMs").toInt(), 2000);
     QCOMPARE(json.value("attempt").toInt(), 1);
     QCOMPARE(json.value("outcome").toString(), QStringLiteral("failed"));
     QCOMPARE(json.value("failureStep").toString(), QStringLiteral("write"));
