@@ -24,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace QtCharts;
 using UnitRecordBuilders::parsed;
 
@@ -265,21 +267,47 @@ void LotViewTest::reportRefused_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("lot");
+    QTest::addColumn<QString>("pointsTo"); // what the target is made a link to, if anything
     QTest::addColumn<int>("exitCode");
 
+    const int bad = LotReportCommand::kExitBadArgument;
     QTest::newRow("a lot without units") << "empty.pdf"
-                                         << "L9" << int(LotReportCommand::kExitNoUnits);
+                                         << "L9" << QString() << int(LotReportCommand::kExitNoUnits);
     QTest::newRow("a directory that does not exist") << "missing/report.pdf"
-                                                     << "L7" << int(LotReportCommand::kExitBadArgument);
+                                                     << "L7" << QString() << bad;
+    // Written beside and renamed over its target, a report must not replace what a link points to.
+    QTest::newRow("a link to a pipe") << "pipe.pdf"
+                                      << "L7"
+                                      << "fifo" << bad;
+    QTest::newRow("a link to the journal") << "journal.pdf"
+                                           << "L7"
+                                           << "journal.jsonl" << bad;
 }
 
 void LotViewTest::reportRefused()
 {
     QFETCH(QString, target);
     QFETCH(QString, lot);
+    QFETCH(QString, pointsTo);
     target = directory.filePath(target);
-    QTEST(LotReportCommand::write(target, lot, parsed(kLot)), "exitCode");
-    QVERIFY(!QFile::exists(target));
+    const QString journal = directory.filePath(QStringLiteral("journal.jsonl"));
+    QVERIFY(writeTestFile(journal, "{}\n"));
+    QString linked;
+    if (!pointsTo.isEmpty()) {
+        linked = directory.filePath(pointsTo);
+        if (pointsTo == QLatin1String("fifo"))
+            QVERIFY(QFile::exists(linked) || mkfifo(QFile::encodeName(linked).constData(), 0600) == 0);
+        QFile::remove(target);
+        QVERIFY(QFile::link(linked, target));
+    }
+    QTEST(LotReportCommand::write(target, lot, parsed(kLot), journal), "exitCode");
+    if (linked.isEmpty()) {
+        QVERIFY(!QFile::exists(target));
+    } else {
+        // The link and what it points to are as they were.
+        QCOMPARE(QFileInfo(target).symLinkTarget(), linked);
+        QVERIFY(!QFileInfo(linked).isFile() || QFileInfo(linked).size() == 3);
+    }
 }
 
 void LotViewTest::reportCommandErrors_data()
