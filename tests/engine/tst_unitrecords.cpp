@@ -248,7 +248,8 @@ void TestUnitRecords::stepsOfAPassedUnit()
     QCOMPARE(record.profileSha256, QStringLiteral("5e3f"));
     QCOMPARE(record.port, QString::fromLatin1(kPortA));
     QCOMPARE(record.lot, QStringLiteral("L7"));
-    QVERIFY(record.passedFirstTime());
+    QCOMPARE(record.attempt, 1);
+    QCOMPARE(record.outcome, UnitRecord::Outcome::Passed);
 
     // A failed write leaves the steps after it not reached.
     const UnitRecord failed = UnitRecords::fromLines(journalOf({"read:1", "write:1:refused", "left:1:reset"})).first();
