@@ -270,6 +270,24 @@ void applyRegistration(Building &unit, const JournalEntry &entry)
     }
 }
 
+// A write's result: the write step passes, or fails with the write's reason.
+void applyWrite(Building &unit, const JournalEntry &entry)
+{
+    const QJsonObject &f = entry.fields;
+    const int result = f.value(QLatin1String("result")).toInt(int(CommandResult::Pending));
+    Step &step = reach(unit, Kind::Write, entry.msecs);
+    step.measurements.append(measurement(writeName(entry), resultName(result), result == int(CommandResult::Done)));
+    if (result == int(CommandResult::Done)) {
+        step.outcome = StepOutcome::Passed;
+        step.reason.clear();
+        unit.readBackPending = !unit.closed;
+        return;
+    }
+    const QString reason
+        = result == int(CommandResult::Failed) && !text(f, "reason").isEmpty() ? text(f, "reason") : resultName(result);
+    fail(unit, Kind::Write, entry.msecs, reason);
+}
+
 // One entry that names a unit already opened.
 void apply(Building &unit, const JournalEntry &entry)
 {
@@ -285,6 +303,9 @@ void apply(Building &unit, const JournalEntry &entry)
     if (event == QLatin1String("registrationQueued") || event == QLatin1String("registration")) {
         applyRegistration(unit, entry);
     } else if (unit.closed) {
+        // A write cut off by the node leaving is answered after it left: the record still says it was begun.
+        if (isWriteEvent(event) && unit.record.outcome == UnitRecord::Outcome::Abandoned)
+            applyWrite(unit, entry);
         return;
     } else if (event == QLatin1String("firmwareTooOld")) {
         UnitRecord::Measurement m = measurement(QStringLiteral("nodeVersion"), text(f, "nodeVersion"), false);
@@ -314,19 +335,7 @@ void apply(Building &unit, const JournalEntry &entry)
         if (!f.value(QLatin1String("profile")).toString().isEmpty())
             unit.record.profileName = f.value(QLatin1String("profile")).toString();
     } else if (isWriteEvent(event)) {
-        const int result = f.value(QLatin1String("result")).toInt(int(CommandResult::Pending));
-        Step &step = reach(unit, Kind::Write, msecs);
-        step.measurements.append(measurement(writeName(entry), resultName(result), result == int(CommandResult::Done)));
-        if (result == int(CommandResult::Done)) {
-            step.outcome = StepOutcome::Passed;
-            step.reason.clear();
-            unit.readBackPending = true;
-        } else {
-            const QString reason = result == int(CommandResult::Failed) && !text(f, "reason").isEmpty()
-                ? text(f, "reason")
-                : resultName(result);
-            fail(unit, Kind::Write, msecs, reason);
-        }
+        applyWrite(unit, entry);
         // The read back that follows a write goes on with this record: its pending mark stays.
         unit.lastMsecs = msecs;
         unit.record.endMsecs = msecs;
@@ -378,14 +387,16 @@ void apply(Building &unit, const JournalEntry &entry)
 QVector<UnitRecord> UnitRecords::fromEntries(const QVector<JournalEntry> &entries)
 {
     QVector<Building> units;
-    QHash<QString, int> openOnPort; // port → the unit open on it
+    QHash<QString, int> openOnPort; // bench and port → the unit open on it
     QHash<QString, int> latestOf; // identity → its latest unit
     QHash<QString, int> attempts; // identity → records so far
     for (const JournalEntry &entry : entries) {
         const bool read = entry.event == QLatin1String("nodeRead");
         const bool keyMismatch = entry.event == QLatin1String("keyMismatch");
         if (read || keyMismatch) {
-            const QString port = entry.fields.value(QLatin1String("port")).toString();
+            // Journals of several benches merged may name the same port: a port is one bench's.
+            const QString port = entry.fields.value(QLatin1String("bench")).toString() + QLatin1Char('\n')
+                + entry.fields.value(QLatin1String("port")).toString();
             const auto open = openOnPort.constFind(port);
             if (open != openOnPort.cend()) {
                 Building &previous = units[open.value()];

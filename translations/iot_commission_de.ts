@@ -1100,10 +1100,6 @@
         <translation>Von %1 bis %2 (UTC)</translation>
     </message>
     <message>
-        <source>Units: %1 (%2 distinct)   Passed: %3   Failed: %4   Abandoned: %5   Still open: %6</source>
-        <translation>Geräte: %1 (%2 verschiedene)   Bestanden: %3   Fehlgeschlagen: %4   Abgebrochen: %5   Noch offen: %6</translation>
-    </message>
-    <message>
         <source>First-pass yield: %1 % (%2 of %3 units passed at their first attempt)</source>
         <translation>Erstausbeute: %1 % (%2 von %3 Geräten beim ersten Versuch bestanden)</translation>
     </message>
@@ -1156,6 +1152,14 @@
         <source>the PDF could not be finished</source>
         <translation>das PDF konnte nicht abgeschlossen werden</translation>
     </message>
+    <message>
+        <source>Units: %1 (%2 distinct)</source>
+        <translation>Geräte: %1 (%2 verschiedene)</translation>
+    </message>
+    <message>
+        <source>Passed: %1   Failed: %2   Abandoned: %3   Still open: %4</source>
+        <translation>Bestanden: %1   Fehlgeschlagen: %2   Abgebrochen: %3   Noch offen: %4</translation>
+    </message>
 </context>
 <context>
     <name>LotReportCommand</name>
@@ -1196,6 +1200,13 @@
         <translation>
             <numerusform>Bericht von Los %1 (%n Gerät) nach %2 geschrieben</numerusform>
             <numerusform>Bericht von Los %1 (%n Geräte) nach %2 geschrieben</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>skipped %n incomplete journal line(s)</source>
+        <translation type="unfinished">
+            <numerusform>%n unvollständige Journalzeile übersprungen</numerusform>
+            <numerusform>%n unvollständige Journalzeilen übersprungen</numerusform>
         </translation>
     </message>
 </context>

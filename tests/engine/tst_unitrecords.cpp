@@ -12,7 +12,7 @@ const char kPortA[] = "/dev/ttyUSB0";
 const char kPortB[] = "/dev/ttyUSB1";
 
 // One journal line per step of a short script, one second apart, as the bench writes them:
-//   read:N[:port]  fw:N  nc:N  cmp:N[:diff]  write:N:done|refused|timeout  verify:N:ok|bad  label:N:ok|bad
+//   read:N[:port[:bench]]  fw:N  nc:N  cmp:N[:diff]  write:N:done|refused|timeout  verify:N:ok|bad  label:N:ok|bad
 //   queued:N  reg:N:status  sleep:N  left:N:reason  key[:port]  cut (a line cut off by a crash)
 // N is the last digit of the node's DevEUI.
 QList<QByteArray> journalOf(const QStringList &script)
@@ -40,7 +40,7 @@ QList<QByteArray> journalOf(const QStringList &script)
             entry.insert(QStringLiteral("nodeVersion"), QStringLiteral("3.2"));
             entry.insert(QStringLiteral("thresholds"), QJsonObject{{QStringLiteral("temperatureHigh"), 50}});
             entry.insert(QStringLiteral("reportRate"), 15);
-            entry.insert(QStringLiteral("bench"), QStringLiteral("bench-3"));
+            entry.insert(QStringLiteral("bench"), arg(3, "bench-3"));
             entry.insert(QStringLiteral("operator"), QStringLiteral("anna"));
             entry.insert(QStringLiteral("toolVersion"), QStringLiteral("1.4.0"));
             entry.insert(QStringLiteral("keyFingerprint"), QStringLiteral("ab12"));
@@ -205,10 +205,15 @@ void TestUnitRecords::derivation_data()
         << QStringList{"read:1", "queued:1", "sleep:1", "reg:1:400"} << QStringList{"1#1 failed registration/refused"};
     QTest::newRow("abandoned: port lost")
         << QStringList{"read:1", "cmp:1", "left:1:portLost"} << QStringList{"1#1 abandoned /portLost"};
+    QTest::newRow("unplugged during a write, its time-out told after")
+        << QStringList{"read:1", "left:1:portLost", "write:1:timeout"} << QStringList{"1#1 abandoned /portLost"};
     QTest::newRow("abandoned: the next node on the port")
         << QStringList{"read:1", "cmp:1", "read:2", "sleep:2"} << QStringList{"1#1 abandoned /nextNode", "2#1 passed"};
     QTest::newRow("a failed unit stays failed when it leaves") << QStringList{"read:1", "fw:1", "left:1:reset",
         "read:2"} << QStringList{"1#1 failed firmwareGate/firmwareTooOld", "2#1 open"};
+    QTest::newRow("the same port on another bench does not end a unit")
+        << QStringList{"read:1", "read:2:" + QString::fromLatin1(kPortA) + ":bench-4", "sleep:1", "sleep:2"}
+        << QStringList{"1#1 passed", "2#1 passed"};
     QTest::newRow("another port does not end a unit") << QStringList{"read:1", "read:2:" + QString::fromLatin1(kPortB),
         "sleep:1", "sleep:2"} << QStringList{"1#1 passed", "2#1 passed"};
     QTest::newRow("queued, asleep, delivered later from the outbox") << QStringList{"read:1", "queued:1", "reg:1:0",
@@ -256,6 +261,12 @@ void TestUnitRecords::stepsOfAPassedUnit()
     QCOMPARE(stepsOf(failed),
         QStringLiteral("read=passed firmwareGate=skipped profileComparison=skipped write=failed "
                        "verification=notReached labelCheck=notReached registration=notReached sleep=notReached"));
+
+    // Unplugged during a write: the node may hold half of it, so the record says the write was begun.
+    const UnitRecord cut = UnitRecords::fromLines(journalOf({"read:1", "left:1:portLost", "write:1:timeout"})).first();
+    QCOMPARE(cut.outcome, UnitRecord::Outcome::Abandoned);
+    QCOMPARE(cut.steps.at(int(UnitRecord::Step::Kind::Write)).outcome, UnitRecord::Step::Outcome::Failed);
+    QCOMPARE(cut.steps.at(int(UnitRecord::Step::Kind::Write)).reason, QStringLiteral("timedOut"));
 }
 
 void TestUnitRecords::measurementsAndLimits()
