@@ -1204,7 +1204,7 @@
     </message>
     <message numerus="yes">
         <source>skipped %n incomplete journal line(s)</source>
-        <translation type="unfinished">
+        <translation>
             <numerusform>%n unvollständige Journalzeile übersprungen</numerusform>
             <numerusform>%n unvollständige Journalzeilen übersprungen</numerusform>
         </translation>

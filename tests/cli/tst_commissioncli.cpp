@@ -150,6 +150,12 @@ void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
     QVERIFY2(node.start(), qPrintable(node.errorString()));
 
     CliRun cli(QLatin1String(TestServerProcess::kPassword));
+    // The node was commissioned once before, at another bench whose journal was merged into this one.
+    QVERIFY(writeTestFile(cli.journalPath(),
+        QStringLiteral("{\"devEui\":\"%1\",\"event\":\"nodeRead\",\"bench\":\"bench-2\",\"port\":\"ttyACM0\","
+                       "\"time\":\"2026-11-30T08:00:00.000Z\"}\n")
+            .arg(nodeProfile.devEui)
+            .toUtf8()));
     QVERIFY(cli.start(commissionArguments({node.path()})
         << QStringLiteral("--register") << QStringLiteral("--sleep") << QStringLiteral("--count") << QStringLiteral("1")
         << QStringLiteral("--bench") << QStringLiteral("bench-7")));
@@ -181,6 +187,8 @@ void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
     QCOMPARE(unit.value(QStringLiteral("profile")).toString(), QStringLiteral("Bench batch"));
     QCOMPARE(unit.value(QStringLiteral("port")).toString(), node.path());
     QCOMPARE(unit.value(QStringLiteral("bench")).toString(), QStringLiteral("bench-7"));
+    // Numbered as the export numbers it, over the whole journal.
+    QCOMPARE(unit.value(QStringLiteral("attempt")).toInt(), 2);
     QCOMPARE(unit.value(QStringLiteral("operator")).toString(), QLatin1String(TestServerProcess::kUser));
     QVERIFY(!unit.value(QStringLiteral("toolVersion")).toString().isEmpty());
     QFile profileFile(profilePath);
