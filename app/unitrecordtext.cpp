@@ -85,6 +85,8 @@ QString UnitRecordText::reasonWords(const QString &stepName, const QString &reas
             return tr("reset to be read again");
         if (is("disconnected"))
             return tr("port let go");
+        if (is("setAside"))
+            return tr("set aside by the command line");
         if (is("nextNode"))
             return tr("the next node was read on its port");
         if (is("left"))

@@ -2084,6 +2084,10 @@ des Knotens zurückkommt
         <source>cut off before it ended</source>
         <translation>vor dem Ende abgebrochen</translation>
     </message>
+    <message>
+        <source>set aside by the command line</source>
+        <translation>von der Kommandozeile zurückgestellt</translation>
+    </message>
 </context>
 <context>
     <name>WriteVerification</name>

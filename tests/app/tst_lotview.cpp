@@ -381,7 +381,8 @@ void LotViewTest::everyReasonHasOperatorWords_data()
         {"write", CommissioningJournal::kReasonNoPort}, {"write", CommissioningJournal::kReasonInterrupted},
         {"write", "timedOut"}, {"write", "unknown"}, {"verification", "mismatch"}, {"verification", "notReadBack"},
         {"labelCheck", "mismatch"}, {"registration", "refused"}, {"", CommissioningJournal::kLeftPortLost},
-        {"", CommissioningJournal::kLeftReset}, {"", CommissioningJournal::kLeftDisconnected}, {"", "nextNode"}};
+        {"", CommissioningJournal::kLeftReset}, {"", CommissioningJournal::kLeftDisconnected},
+        {"", CommissioningJournal::kLeftSetAside}, {"", "nextNode"}};
     for (const auto &row : reasons)
         QTest::addRow("%s %s", row.step, row.reason)
             << QString::fromLatin1(row.step) << QString::fromLatin1(row.reason);

@@ -57,6 +57,7 @@ private slots:
 
     void writesRegistersAndPutsTheNodeToSleep();
     void refusedWriteEndsTheNodeWithoutRegistrationOrSleep();
+    void labelTheProfileRequiresIsSaidAndTheNodeSetAside();
     void twoPortsBootedTogetherShareOneLogin();
     void refusedLoginEndsTheNodeInsteadOfWaiting();
     void nodeThatNeverStartsAgainAfterItsWriteDoesNotHoldTheRun_data();
@@ -240,6 +241,33 @@ void CommissionCliTest::refusedWriteEndsTheNodeWithoutRegistrationOrSleep()
     QCOMPARE(unit.value(QStringLiteral("failureReason")).toString(), QStringLiteral("refused"));
     QVERIFY(!node->isSleeping());
     QVERIFY(!node->receivedLines().contains(QStringLiteral("s")));
+    QCOMPARE(server->registrationsOf(SimNodeProfile::forType(Node::LoRaOTAA).devEui), 0);
+}
+
+void CommissionCliTest::labelTheProfileRequiresIsSaidAndTheNodeSetAside()
+{
+    const QString labelProfile = dir.filePath(QStringLiteral("labelled.json"));
+    QVERIFY(writeTestFile(labelProfile,
+        R"({"format": 1, "name": "Labelled", "requireLabel": true, "types": {"LoRa OTAA": {"reportRate": 15}}})"));
+    SimulatedPort node(SimNodeProfile::forType(Node::LoRaOTAA));
+    QVERIFY2(node.start(), qPrintable(node.errorString()));
+
+    CliRun cli(QLatin1String(TestServerProcess::kPassword));
+    QVERIFY(cli.start(CliRun::commissionArguments(
+                          {node.path()}, server->baseUrl(), QLatin1String(TestServerProcess::kUser), labelProfile)
+        << QStringLiteral("--register") << QStringLiteral("--sleep")));
+    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
+    node->boot();
+    QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
+    QCOMPARE(cli.exitCode(), 1);
+    const QList<QJsonObject> reports = cli.reports();
+    QCOMPARE(reports.size(), 1);
+    const QString error = reports.first().value(QStringLiteral("error")).toString();
+    QVERIFY2(error.contains(QStringLiteral("requires a scanned label")), qPrintable(error));
+    // The unit ends when the run gives up on it, not when a node is next read on the port.
+    const QJsonObject unit = reports.first().value(QStringLiteral("unit")).toObject();
+    QCOMPARE(unit.value(QStringLiteral("outcome")).toString(), QStringLiteral("abandoned"));
+    QCOMPARE(unit.value(QStringLiteral("failureReason")).toString(), QStringLiteral("setAside"));
     QCOMPARE(server->registrationsOf(SimNodeProfile::forType(Node::LoRaOTAA).devEui), 0);
 }
 
