@@ -805,6 +805,9 @@ void MainWindow::showHistory()
         history = new HistoryWindow(journal.filePath(), this);
         history->setAttribute(Qt::WA_DeleteOnClose);
         history->setWindowFlag(Qt::Window);
+    } else {
+        // Open already: what was commissioned since it opened is read in.
+        history->reload();
     }
     history->show();
     history->raise();
