@@ -15,7 +15,6 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
     std::shared_ptr<const CommissioningProfile> profile, const Options &options, const Pacing &pacing, QObject *parent)
     : QObject(parent)
     , portName(port)
-    , journal(journal)
     , commissioning(new CommissioningSession(new SerialNodeLink(pacing), server, journal, pacing, this))
     , journal(journal)
     , options(options)

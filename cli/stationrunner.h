@@ -101,9 +101,9 @@ private:
     void say(const QString &text);
 
     QString portName;
-    CommissioningJournal *journal;
     CommissioningSession *commissioning;
-    CommissioningJournal *journal; // the bench's; notes a node set aside
+    // The bench's; notes a node set aside and the shared database's answer before a registration.
+    CommissioningJournal *journal;
     Options options;
     const Pacing pacing;
     QTimer sleepTimer;
