@@ -53,12 +53,13 @@ const char *const kInsertEntries
       "ON CONFLICT (bench_id, seq) DO NOTHING";
 
 const char *const kUpsertRecords
-    = "INSERT INTO unit_records (bench_id, port, start_time, identity, lot, outcome, end_time, record) "
-      "SELECT ?, x.port, x.start_time, x.identity, x.lot, x.outcome, x.end_time, x.record "
-      "FROM jsonb_to_recordset(CAST(? AS jsonb)) AS x(port text, start_time timestamptz, identity text, lot text, "
-      "outcome text, end_time timestamptz, record jsonb) "
-      "ON CONFLICT (bench_id, port, start_time) DO UPDATE SET identity = EXCLUDED.identity, lot = EXCLUDED.lot, "
-      "outcome = EXCLUDED.outcome, end_time = EXCLUDED.end_time, record = EXCLUDED.record "
+    = "INSERT INTO unit_records (bench_id, unit_key, port, start_time, identity, lot, outcome, end_time, record) "
+      "SELECT ?, x.unit_key, x.port, x.start_time, x.identity, x.lot, x.outcome, x.end_time, x.record "
+      "FROM jsonb_to_recordset(CAST(? AS jsonb)) AS x(unit_key text, port text, start_time timestamptz, "
+      "identity text, lot text, outcome text, end_time timestamptz, record jsonb) "
+      "ON CONFLICT (bench_id, unit_key) DO UPDATE SET port = EXCLUDED.port, start_time = EXCLUDED.start_time, "
+      "identity = EXCLUDED.identity, lot = EXCLUDED.lot, outcome = EXCLUDED.outcome, end_time = EXCLUDED.end_time, "
+      "record = EXCLUDED.record "
       "WHERE unit_records.record IS DISTINCT FROM EXCLUDED.record";
 
 // The newest accepted registration of an identity by another bench; served by the partial index on registrations.
@@ -346,22 +347,20 @@ private:
         QJsonArray changed;
         QHash<QString, UnitRecord> sent;
         for (const UnitRecord &record : UnitRecords::fromEntries(history.entries())) {
-            const QString key = record.port + QLatin1Char('\n') + QString::number(record.startMsecs);
+            // A unit's identity and attempt stay its own as the journal grows; several units may start in one
+            // millisecond on one port.
+            const QString key = record.identity.isEmpty()
+                ? QStringLiteral("%1@%2").arg(record.port).arg(record.startMsecs)
+                : QStringLiteral("%1#%2").arg(record.identity).arg(record.attempt);
             sent.insert(key, record);
             const auto before = sentRecords.constFind(key);
             if (before != sentRecords.constEnd() && *before == record)
                 continue;
-            changed.append(QJsonObject{{QStringLiteral("port"), record.port},
+            changed.append(QJsonObject{{QStringLiteral("unit_key"), key}, {QStringLiteral("port"), record.port},
                 {QStringLiteral("start_time"), isoTime(record.startMsecs)},
                 {QStringLiteral("identity"), record.identity}, {QStringLiteral("lot"), record.lot},
                 {QStringLiteral("outcome"), UnitRecord::outcomeName(record.outcome)},
                 {QStringLiteral("end_time"), isoTime(record.endMsecs)}, {QStringLiteral("record"), record.toJson()}});
-            // Two records on one port starting in the same millisecond share a row; the later one is kept.
-            if (changed.size() > 1
-                && changed.at(changed.size() - 2).toObject().value(QLatin1String("port")) == record.port
-                && changed.at(changed.size() - 2).toObject().value(QLatin1String("start_time"))
-                    == isoTime(record.startMsecs))
-                changed.removeAt(changed.size() - 2);
         }
         if (!changed.isEmpty()) {
             query.prepare(QLatin1String(kUpsertRecords));

@@ -113,7 +113,7 @@ QString SharedDatabase::describe(const QSqlError &error, const DatabaseAddress &
     const QString text = (error.databaseText() + QLatin1Char(' ') + error.driverText()).trimmed();
     const QString where = address.displayName();
     if (text.isEmpty())
-        return QStringLiteral("the connection to the shared database %1 was lost").arg(where);
+        return QStringLiteral("the shared database %1 cannot be reached: the connection was lost").arg(where);
     const auto has = [&text](const char *part) { return text.contains(QLatin1String(part), Qt::CaseInsensitive); };
     if (has("password authentication failed") || has("no password supplied") || has("authentication failed"))
         return QStringLiteral("the shared database %1 refused the password of user %2")
