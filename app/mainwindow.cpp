@@ -663,6 +663,8 @@ void MainWindow::useSharedDatabase(const QString &url)
         bench->stopForwarding();
         for (StationView *station : qAsConst(stations))
             station->setSharedDatabase(nullptr);
+        if (history)
+            history->setSharedDatabase(DatabaseAddress(), QString());
         sharedDatabaseLabel->hide();
         return;
     }
@@ -678,6 +680,8 @@ void MainWindow::useSharedDatabase(const QString &url)
         for (StationView *station : qAsConst(stations))
             station->setSharedDatabase(&forwarder);
         sharedDatabaseLabel->hide();
+        if (history)
+            history->setSharedDatabase(address, sharedDatabasePassword);
     };
     if (sharedDatabasePasswordAsked || SharedDatabase::passwordFromEnvironment()) {
         start();
@@ -805,6 +809,10 @@ void MainWindow::showHistory()
         history = new HistoryWindow(journal.filePath(), this);
         history->setAttribute(Qt::WA_DeleteOnClose);
         history->setWindowFlag(Qt::Window);
+        if (bench->forwarder())
+            history->setSharedDatabase(
+                DatabaseAddress::parse(settings.value(QString::fromLatin1(kSharedDatabaseKey)).toString(), nullptr),
+                sharedDatabasePassword);
     } else {
         // Open already: what was commissioned since it opened is read in.
         history->reload();

@@ -823,6 +823,10 @@
         <source>timed out</source>
         <translation>Zeitüberschreitung</translation>
     </message>
+    <message>
+        <source>Bench</source>
+        <translation>Prüfplatz</translation>
+    </message>
 </context>
 <context>
     <name>HistoryWindow</name>
@@ -921,6 +925,37 @@
     <message>
         <source>Lot view</source>
         <translation>Los-Ansicht</translation>
+    </message>
+    <message>
+        <source>This bench&apos;s own journal, or the entries of every bench in the shared database</source>
+        <translation>Das eigene Journal dieses Prüfplatzes oder die Einträge aller Prüfplätze in der gemeinsamen Datenbank</translation>
+    </message>
+    <message>
+        <source>This bench</source>
+        <translation>Dieser Prüfplatz</translation>
+    </message>
+    <message>
+        <source>All benches</source>
+        <translation>Alle Prüfplätze</translation>
+    </message>
+    <message>
+        <source>Reading the shared database…</source>
+        <translation>Gemeinsame Datenbank wird gelesen…</translation>
+    </message>
+    <message>
+        <source>Every bench</source>
+        <translation>Jeder Prüfplatz</translation>
+    </message>
+    <message>
+        <source>The shared database could not be read: %1</source>
+        <translation>Die gemeinsame Datenbank konnte nicht gelesen werden: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source> from %n bench(es)</source>
+        <translation>
+            <numerusform> von %n Prüfplatz</numerusform>
+            <numerusform> von %n Prüfplätzen</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1305,6 +1340,10 @@
     <message>
         <source>Other reasons</source>
         <translation>Andere Ursachen</translation>
+    </message>
+    <message>
+        <source>Bench</source>
+        <translation>Prüfplatz</translation>
     </message>
 </context>
 <context>
