@@ -1034,12 +1034,24 @@
         </translation>
     </message>
     <message>
-        <source>--journal, --lot, --since, --until and --records only go with --export-journal FILE</source>
-        <translation>--journal, --lot, --since, --until und --records gehen nur zusammen mit --export-journal DATEI</translation>
-    </message>
-    <message>
         <source>%1: unit records are written as .jsonl or .json</source>
         <translation>%1: Datensätze der Einheiten werden als .jsonl oder .json geschrieben</translation>
+    </message>
+    <message>
+        <source>Read every bench&apos;s entries from the shared database &lt;url&gt; (postgresql://user@host:port/dbname; the password from PGPASSWORD or ~/.pgpass) instead of the journal.</source>
+        <translation>Die Einträge aller Prüfplätze aus der gemeinsamen Datenbank &lt;url&gt; lesen (postgresql://user@host:port/dbname; das Passwort aus PGPASSWORD oder ~/.pgpass) statt aus dem Journal.</translation>
+    </message>
+    <message>
+        <source>--journal does not go with --database</source>
+        <translation>--journal passt nicht zu --database</translation>
+    </message>
+    <message>
+        <source>cannot read the shared database: %1</source>
+        <translation>die gemeinsame Datenbank kann nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>--journal, --lot, --since, --until, --records and --database only go with --export-journal FILE</source>
+        <translation>--journal, --lot, --since, --until, --records und --database gehen nur mit --export-journal DATEI</translation>
     </message>
 </context>
 <context>

@@ -1,13 +1,16 @@
 #include "commissioningjournal.h"
 #include "historytablemodel.h"
 #include "historywindow.h"
+#include "journalexportcommand.h"
 #include "journalforwarder.h"
+#include "lotreportcommand.h"
 #include "lotview.h"
 #include "nodebuilders.h"
 #include "postgresserver.h"
 #include "prerequisite.h"
 
 #include <QComboBox>
+#include <QCommandLineParser>
 #include <QDateTime>
 #include <QFile>
 #include <QHeaderView>
@@ -70,6 +73,8 @@ private slots:
     void withoutDatabaseOnlyThisBenchIsOffered();
     void allBenchesShowsEveryBenchWithItsColumnAndFilter();
     void unreachableDatabaseIsSaidAndThisBenchStaysAtHand();
+    void commandsReadEveryBench_data();
+    void commandsReadEveryBench();
 
 private:
     std::unique_ptr<HistoryWindow> loadedWindow();
@@ -216,6 +221,86 @@ void HistoryWindowSharedTest::unreachableDatabaseIsSaidAndThisBenchStaysAtHand()
     window->setSource(HistoryWindow::Source::ThisBench);
     QTRY_VERIFY_WITH_TIMEOUT(window->isLoaded(), kLoadTimeoutMs);
     QCOMPARE(window->model()->rowCount(), 3);
+}
+
+void HistoryWindowSharedTest::commandsReadEveryBench_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // FILE stands for the file written, URL for the database
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("lines"); // what the file's lines start with, or hold for a record
+    const int usage = JournalExportCommand::kExitBadArgument;
+    QTest::newRow("rows of every bench") << QStringList{"--export-journal", "FILE.csv", "--database", "URL"} << 0
+                                         << QStringList{"time,", "2026", "2026", "2026", "2026", "2026", "2026"};
+    QTest::newRow("records of one lot") << QStringList{"--export-journal", "FILE.jsonl", "--records", "--lot", "L-7",
+        "--database", "URL"} << 0 << QStringList{"bench-a", "bench-b", "bench-a", "bench-b", "bench-a"};
+    QTest::newRow("report of one lot") << QStringList{"--report", "FILE.pdf", "--lot", "L-7", "--database", "URL"} << 0
+                                       << QStringList{"%PDF"};
+    QTest::newRow("report of a lot elsewhere")
+        << QStringList{"--report", "FILE.pdf", "--lot", "L-9", "--database", "URL"}
+        << int(LotReportCommand::kExitNoUnits) << QStringList();
+    QTest::newRow("journal and database") << QStringList{"--export-journal", "FILE.csv", "--journal", "x.jsonl",
+        "--database", "URL"} << usage << QStringList();
+    QTest::newRow("bad address") << QStringList{"--export-journal", "FILE.csv", "--database", "mysql://x/y"} << usage
+                                 << QStringList();
+    QTest::newRow("no such database") << QStringList{"--report", "FILE.pdf", "--lot", "L-7", "--database",
+        "URL_missing"} << usage << QStringList();
+    QTest::newRow("database alone") << QStringList{"--database", "URL"} << usage << QStringList();
+}
+
+void HistoryWindowSharedTest::commandsReadEveryBench()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, lines);
+    qputenv("PGPASSWORD", PostgresServer::kPassword);
+    QTemporaryDir out;
+    QString target;
+    for (QString &argument : arguments) {
+        if (argument.startsWith(QLatin1String("FILE")))
+            argument = target = out.filePath(argument);
+        else if (argument == QLatin1String("URL"))
+            argument = url;
+        else if (argument == QLatin1String("URL_missing"))
+            argument = server.url(QStringLiteral("missing"));
+    }
+    QCommandLineParser parser;
+    JournalExportCommand::addOptions(parser);
+    LotReportCommand::addOptions(parser);
+    QVERIFY2(parser.parse(QStringList{QStringLiteral("iot_commission")} + arguments), qPrintable(parser.errorText()));
+    const QString journal = first.filePath(QStringLiteral("journal.jsonl"));
+    const int exit = LotReportCommand::isRequested(parser) ? LotReportCommand::run(parser, journal)
+                                                           : JournalExportCommand::run(parser, journal);
+    qunsetenv("PGPASSWORD");
+    QCOMPARE(exit, exitCode);
+    if (lines.isEmpty()) {
+        QVERIFY(target.isEmpty() || !QFile::exists(target));
+        return;
+    }
+    QFile file(target);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    if (target.endsWith(QLatin1String(".pdf"))) {
+        QVERIFY(content.startsWith("%PDF"));
+        return;
+    }
+    QList<QByteArray> written = content.split('\n');
+    while (!written.isEmpty() && written.last().trimmed().isEmpty())
+        written.removeLast();
+    QCOMPARE(written.size(), lines.size());
+    if (target.endsWith(QLatin1String(".csv"))) {
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY2(written.at(i).startsWith(lines.at(i).toUtf8()), written.at(i).constData());
+        QVERIFY(written.first().trimmed().endsWith(",bench"));
+        QCOMPARE(content.count(",bench-a\r\n"), 3);
+        QCOMPARE(content.count(",bench-b\r\n"), 3);
+        return;
+    }
+    QStringList benches, expected = lines;
+    for (const QByteArray &line : written)
+        benches << QJsonDocument::fromJson(line).object().value(QLatin1String("bench")).toString();
+    benches.sort();
+    expected.sort();
+    QCOMPARE(benches, expected);
 }
 
 QTEST_MAIN(HistoryWindowSharedTest)
