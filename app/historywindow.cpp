@@ -2,7 +2,9 @@
 
 #include "historyexport.h"
 #include "historytablemodel.h"
+#include "lotview.h"
 #include "ui_historywindow.h"
+#include "unitrecords.h"
 
 #include <QDateTime>
 #include <QFileDialog>
@@ -11,6 +13,7 @@
 #include <QThread>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -21,6 +24,7 @@ const int kRowsSizedBy = 200;
 struct LoadResult
 {
     JournalHistory history;
+    QVector<UnitRecord> records;
     bool read = false;
     QString error;
 };
@@ -34,6 +38,12 @@ HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
     , path(journalPath)
 {
     ui->setupUi(this);
+    lotView = new LotView(ui->lotTab);
+    ui->lotTabLayout->addWidget(lotView);
+    connect(ui->viewTabs, &QTabWidget::currentChanged, this, [this] {
+        if (lotViewStale)
+            refreshLotView();
+    });
     ui->historyTable->setModel(tableModel);
     ui->historyTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     // Sizing the columns by every row of a large journal would take longer than reading it.
@@ -60,13 +70,35 @@ HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
     connect(ui->historyTable, &QTableView::activated, this, &HistoryWindow::showEvents);
     connect(ui->exportButton, &QPushButton::clicked, this, &HistoryWindow::chooseExportFile);
 
+    startLoading();
+}
+
+void HistoryWindow::startLoading()
+{
+    delete loader;
     auto result = std::make_shared<LoadResult>();
-    loader = QThread::create(
-        [result, journalPath] { result->read = result->history.readFile(journalPath, &result->error); });
+    const QString journalPath = path;
+    loader = QThread::create([result, journalPath] {
+        result->read = result->history.readFile(journalPath, &result->error);
+        result->records = UnitRecords::fromEntries(result->history.entries());
+    });
     // finished is emitted on the loader's thread and reaches the window queued, in the GUI thread.
-    connect(loader, &QThread::finished, this,
-        [this, result] { takeHistory(std::move(result->history), result->read, result->error); });
+    connect(loader, &QThread::finished, this, [this, result] {
+        takeHistory(std::move(result->history), std::move(result->records), result->read, result->error);
+        if (std::exchange(reloadWanted, false))
+            startLoading();
+    });
     loader->start();
+}
+
+void HistoryWindow::reload()
+{
+    // A reading under way may have passed the entries written since it began: read again after it.
+    if (loader->isRunning() || !loaded) {
+        reloadWanted = true;
+        return;
+    }
+    startLoading();
 }
 
 HistoryWindow::~HistoryWindow()
@@ -77,9 +109,10 @@ HistoryWindow::~HistoryWindow()
     delete ui;
 }
 
-void HistoryWindow::takeHistory(JournalHistory journal, bool read, const QString &error)
+void HistoryWindow::takeHistory(JournalHistory journal, QVector<UnitRecord> records, bool read, const QString &error)
 {
     history = std::move(journal);
+    unitRecords = std::move(records);
     loaded = true;
     loadError = read ? QString() : error;
     fillLots();
@@ -118,6 +151,31 @@ HistoryFilter HistoryWindow::currentFilter() const
     return filter;
 }
 
+LotFilter HistoryWindow::currentLotFilter() const
+{
+    const HistoryFilter shown = currentFilter();
+    LotFilter filter;
+    filter.allLots = shown.allLots;
+    filter.lot = shown.lot;
+    if (shown.since.isValid())
+        filter.sinceMsecs = QDateTime(shown.since, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    if (shown.until.isValid())
+        filter.untilMsecs = QDateTime(shown.until.addDays(1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch() - 1;
+    return filter;
+}
+
+void HistoryWindow::setUnitRecords(const QVector<UnitRecord> &records)
+{
+    unitRecords = records;
+    refreshLotView();
+}
+
+void HistoryWindow::refreshLotView()
+{
+    lotView->setRecords(unitRecords, currentLotFilter());
+    lotViewStale = false;
+}
+
 void HistoryWindow::applyFilter()
 {
     filterDelay.stop();
@@ -125,6 +183,9 @@ void HistoryWindow::applyFilter()
         return;
     tableModel->setRows(history.rows(currentFilter()));
     ui->eventsView->clear();
+    lotViewStale = true;
+    if (ui->viewTabs->currentWidget() == ui->lotTab)
+        refreshLotView();
     if (!loadError.isEmpty()) {
         ui->statusLabel->setText(tr("No journal could be read at %1: %2").arg(path, loadError));
         return;

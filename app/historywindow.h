@@ -1,12 +1,15 @@
 #pragma once
 
 #include "journalhistory.h"
+#include "lotstatistics.h"
+#include "unitrecord.h"
 
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
 class HistoryTableModel;
+class LotView;
 class QThread;
 class QModelIndex;
 
@@ -15,7 +18,8 @@ class HistoryWindow;
 }
 
 // The bench's history: one row per node and lot from the commissioning journal, filtered by text, lot and
-// dates, with each node's events and an export of the rows shown. The journal is read on a thread of its own so
+// dates, with each node's events and an export of the rows shown, and the lot view: the unit records of the lot
+// and dates chosen, counted and charted. The journal is read on a thread of its own so
 // that a large one does not stop the window.
 class HistoryWindow : public QWidget
 {
@@ -26,8 +30,15 @@ public:
 
     bool isLoaded() const { return loaded; }
     const HistoryTableModel *model() const { return tableModel; }
+    LotView *lots() const { return lotView; }
+    // The lot view's records: those of the lot and dates chosen above are counted.
+    void setUnitRecords(const QVector<UnitRecord> &records);
+    // The lot and dates chosen, for the lot view.
+    LotFilter currentLotFilter() const;
 
 public slots:
+    // Reads the journal again, for entries written since the window opened; the filters and the tab stay.
+    void reload();
     // Writes the rows shown to filePath (.csv, .jsonl or .json); a failure is shown in a message box.
     bool exportTo(const QString &filePath);
     void showEvents(const QModelIndex &index);
@@ -41,7 +52,9 @@ private slots:
     void chooseExportFile();
 
 private:
-    void takeHistory(JournalHistory history, bool read, const QString &error);
+    void startLoading();
+    void takeHistory(JournalHistory history, QVector<UnitRecord> records, bool read, const QString &error);
+    void refreshLotView();
     HistoryFilter currentFilter() const;
     void fillLots();
 
@@ -49,8 +62,12 @@ private:
     HistoryTableModel *tableModel;
     QString path;
     JournalHistory history;
+    QVector<UnitRecord> unitRecords;
+    LotView *lotView;
+    bool lotViewStale = true;
     QThread *loader = nullptr;
     QTimer filterDelay;
     bool loaded = false;
+    bool reloadWanted = false;
     QString loadError;
 };

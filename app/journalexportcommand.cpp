@@ -4,16 +4,20 @@
 #include "historyexport.h"
 #include "journalhistory.h"
 #include "operatortext.h"
+#include "unitrecords.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDate>
+#include <QDateTime>
 #include <QRegularExpression>
+
+#include <limits>
 
 namespace {
 
 // The export's options, in the order --help lists them.
-enum OptionIndex { ExportOption, JournalOption, LotOption, SinceOption, UntilOption };
+enum OptionIndex { ExportOption, JournalOption, LotOption, SinceOption, UntilOption, RecordsOption };
 struct OptionRow
 {
     const char *name;
@@ -33,6 +37,10 @@ const OptionRow kOptions[] = {
         "date"},
     {"until", QT_TRANSLATE_NOOP("JournalExportCommand", "Export only events on or before <date> (YYYY-MM-DD, UTC)."),
         "date"},
+    {"records",
+        QT_TRANSLATE_NOOP(
+            "JournalExportCommand", "Write one unit record per line (.jsonl or .json) instead of the history's rows."),
+        nullptr},
 };
 
 QString optionName(OptionIndex option)
@@ -57,6 +65,8 @@ QCommandLineOption optionOf(OptionIndex option)
     case LotOption:
         return CommandLine::lotOption(help);
     default:
+        if (!kOptions[option].valueName)
+            return QCommandLineOption(optionName(option), help);
         return QCommandLineOption(optionName(option), help, QString::fromLatin1(kOptions[option].valueName));
     }
 }
@@ -71,11 +81,49 @@ bool parseDate(const QString &text, QDate *date)
     return date->isValid();
 }
 
+void reportSkipped(const JournalHistory &history)
+{
+    if (history.skippedLines() > 0)
+        CommandLine::say(kProgramName,
+            QCoreApplication::translate(
+                "JournalExportCommand", "skipped %n incomplete journal line(s)", nullptr, history.skippedLines()));
+}
+
+// The records of the units whose read falls in the filter's days and lot; each is derived from the whole
+// journal, so that a unit read on the last day keeps a registration delivered on the next.
+int writeRecords(
+    const JournalHistory &history, const HistoryFilter &filter, const QString &target, const QString &journalPath)
+{
+    const qint64 from = filter.since.isValid() ? QDateTime(filter.since, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch()
+                                               : std::numeric_limits<qint64>::min();
+    const qint64 to = filter.until.isValid()
+        ? QDateTime(filter.until.addDays(1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch()
+        : std::numeric_limits<qint64>::max();
+    QVector<UnitRecord> records;
+    for (const UnitRecord &record : UnitRecords::fromEntries(history.entries())) {
+        if (record.startMsecs >= from && record.startMsecs < to && (filter.allLots || record.lot == filter.lot))
+            records.append(record);
+    }
+    if (records.isEmpty()) {
+        CommandLine::say(kProgramName,
+            QCoreApplication::translate("JournalExportCommand", "no entries matched; %1 not written").arg(target));
+        return JournalExportCommand::kExitNothingMatched;
+    }
+    QString error;
+    if (!HistoryExport::writeFile(target, HistoryExport::recordLines(records), &error, journalPath))
+        return fail(QCoreApplication::translate("JournalExportCommand", "cannot write %1").arg(error));
+    reportSkipped(history);
+    CommandLine::say(kProgramName,
+        QCoreApplication::translate("JournalExportCommand", "exported %n unit record(s) to %1", nullptr, records.size())
+            .arg(target));
+    return JournalExportCommand::kExitSuccess;
+}
+
 } // namespace
 
 void JournalExportCommand::addOptions(QCommandLineParser &parser)
 {
-    for (int option = ExportOption; option <= UntilOption; ++option)
+    for (int option = ExportOption; option <= RecordsOption; ++option)
         parser.addOption(optionOf(OptionIndex(option)));
 }
 
@@ -91,9 +139,14 @@ bool JournalExportCommand::isRequested(const QCommandLineParser &parser)
 int JournalExportCommand::run(const QCommandLineParser &parser, const QString &defaultJournalPath)
 {
     if (!parser.isSet(optionName(ExportOption)))
-        return fail(QCoreApplication::translate(
-            "JournalExportCommand", "--journal, --lot, --since and --until only go with --export-journal FILE"));
+        return fail(QCoreApplication::translate("JournalExportCommand",
+            "--journal, --lot, --since, --until and --records only go with --export-journal FILE"));
     const QString target = parser.value(optionName(ExportOption));
+    const bool records = parser.isSet(optionName(RecordsOption));
+    if (records && HistoryExport::formatFor(target) != HistoryExport::JsonLines)
+        return fail(
+            QCoreApplication::translate("JournalExportCommand", "%1: unit records are written as .jsonl or .json")
+                .arg(target));
     if (HistoryExport::formatFor(target) == HistoryExport::Unknown)
         return fail(
             QCoreApplication::translate("JournalExportCommand", "%1: the file name must end in .csv, .jsonl or .json")
@@ -125,6 +178,8 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
                 .arg(journalPath,
                     journalPath.isEmpty() ? QCoreApplication::translate("JournalExportCommand", "no data directory")
                                           : error));
+    if (records)
+        return writeRecords(history, filter, target, journalPath);
     const QVector<HistoryRow> rows = history.rows(filter);
     if (rows.isEmpty()) {
         // An empty export is most likely a mistyped lot or date; an earlier file of the same name is kept.
@@ -134,10 +189,7 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
     }
     if (!HistoryExport::write(target, rows, &error, journalPath))
         return fail(QCoreApplication::translate("JournalExportCommand", "cannot write %1").arg(error));
-    if (history.skippedLines() > 0)
-        CommandLine::say(kProgramName,
-            QCoreApplication::translate(
-                "JournalExportCommand", "skipped %n incomplete journal line(s)", nullptr, history.skippedLines()));
+    reportSkipped(history);
     CommandLine::say(kProgramName,
         QCoreApplication::translate("JournalExportCommand", "exported %n row(s) to %1", nullptr, rows.size())
             .arg(target));

@@ -6,8 +6,8 @@
 
 class QCommandLineParser;
 
-// iot_commission --export-journal FILE [--lot NAME] [--since DATE] [--until DATE] [--journal FILE]: writes the
-// journal's history without any window, for a supervisor's spreadsheet or script.
+// iot_commission --export-journal FILE [--records] [--lot NAME] [--since DATE] [--until DATE] [--journal FILE]: writes
+// the journal's history without any window, for a supervisor's spreadsheet or script.
 class JournalExportCommand
 {
 public:

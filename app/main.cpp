@@ -1,6 +1,7 @@
 #include "commandline.h"
 #include "commissioningjournal.h"
 #include "journalexportcommand.h"
+#include "lotreportcommand.h"
 #include "mainwindow.h"
 #include "startoptions.h"
 #include "translationloader.h"
@@ -23,11 +24,19 @@ void nameApplication()
     QCoreApplication::setApplicationVersion(QStringLiteral(IOT_VERSION));
 }
 
-// --help, --version and --export-journal are answered before any GUI exists, so they work without a display.
-// Returns -1 when the window is to be started, with what the command line asks of it in options.
+// --help, --version, --export-journal and --report are answered before any window exists, so they work without a
+// display. Returns -1 when the window is to be started, with what the command line asks of it in options.
 int answerWithoutWindow(int argc, char *argv[], StartOptions *options)
 {
-    QCoreApplication application(argc, argv);
+    QStringList rawArguments;
+    for (int index = 0; index < argc; ++index)
+        rawArguments << QString::fromLocal8Bit(argv[index]);
+    // The report draws its charts, which takes a QApplication; without a display it draws offscreen.
+    const bool drawing = LotReportCommand::isRequested(rawArguments);
+    if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> application(
+        drawing ? new QApplication(argc, argv) : new QCoreApplication(argc, argv));
     nameApplication();
     TranslationLoader::install(QLocale::system());
     QCommandLineParser parser;
@@ -40,6 +49,7 @@ int answerWithoutWindow(int argc, char *argv[], StartOptions *options)
         "main", "Commission with the profile in <file> instead of the one chosen in the window."));
     parser.addOption(profileOption);
     JournalExportCommand::addOptions(parser);
+    LotReportCommand::addOptions(parser);
     // Options the parser does not know (Qt's -platform, -style …) are not an error here; a missing value is.
     if (!parser.parse(QCoreApplication::arguments()) && parser.unknownOptionNames().isEmpty()) {
         return CommandLine::fail("iot_commission", parser.errorText(), JournalExportCommand::kExitBadArgument);
@@ -53,6 +63,9 @@ int answerWithoutWindow(int argc, char *argv[], StartOptions *options)
             qPrintable(QCoreApplication::applicationVersion()));
         return 0;
     }
+    // --lot and --journal belong to the report as well as to the export.
+    if (LotReportCommand::isRequested(parser))
+        return LotReportCommand::run(parser, CommissioningJournal::defaultFilePath());
     if (JournalExportCommand::isRequested(parser))
         return JournalExportCommand::run(parser, CommissioningJournal::defaultFilePath());
     options->profilePath = parser.value(profileOption);

@@ -50,6 +50,8 @@ const char kServerKey[] = "JSONregister/server";
 const char kCaFileKey[] = "JSONregister/caFile";
 const char kProfileKey[] = "profile/path";
 const char kLotKey[] = "journal/lot";
+// The bench's name in the journal's entries; the host name while it is not set.
+const char kBenchKey[] = "journal/bench";
 const char kPortKey[] = "serial/port";
 const char kStationCountKey[] = "stations/count";
 
@@ -200,6 +202,7 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     lotLabel->setObjectName(QStringLiteral("lotLabel"));
     ui->statusBar->addPermanentWidget(lotLabel);
     journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());
+    journal.setBench(settings.value(QString::fromLatin1(kBenchKey)).toString());
     showLot();
     useProfile(settings.value(QString::fromLatin1(kProfileKey)).toString(), false);
 
@@ -719,6 +722,9 @@ void MainWindow::showHistory()
         history = new HistoryWindow(journal.filePath(), this);
         history->setAttribute(Qt::WA_DeleteOnClose);
         history->setWindowFlag(Qt::Window);
+    } else {
+        // Open already: what was commissioned since it opened is read in.
+        history->reload();
     }
     history->show();
     history->raise();

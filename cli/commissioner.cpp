@@ -7,9 +7,11 @@
 #include "passwordprompt.h"
 #include "registrationoutbox.h"
 #include "serversession.h"
+#include "unitrecords.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -126,10 +128,13 @@ int Commissioner::configure(const QStringList &arguments)
         QStringLiteral("PEM file of a private certificate authority the server's certificate is checked against "
                        "(besides the system's)."),
         QStringLiteral("file"));
+    const QCommandLineOption benchOption(QStringLiteral("bench"),
+        QStringLiteral("The bench's name in the journal and the unit records (default: the host name)."),
+        QStringLiteral("name"));
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"), QStringLiteral("Also print the tool's debug lines on standard error."));
     parser.addOptions({portOption, serverOption, userOption, profileOption, registerOption, sleepOption, countOption,
-        loopOption, jsonOption, journalOption, lotOption, caFileOption, verboseOption});
+        loopOption, jsonOption, journalOption, lotOption, caFileOption, benchOption, verboseOption});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -165,6 +170,7 @@ int Commissioner::configure(const QStringList &arguments)
     json = parser.isSet(jsonOption);
     loop = parser.isSet(loopOption);
     const QString lot = parser.value(lotOption).trimmed();
+    const QString benchName = parser.value(benchOption);
     const QString caFile = parser.value(caFileOption);
     if (parser.isSet(caFileOption)) {
         const QString problem = caFileProblem(caFile);
@@ -204,6 +210,10 @@ int Commissioner::configure(const QStringList &arguments)
     // node key; the outbox beside the journal.
     bench = std::make_unique<BenchSetup>(journalPath);
     bench->journal().setLot(lot);
+    bench->journal().setBench(benchName);
+    // The user named here is the operator of every unit of the run, also of a node read before the login.
+    bench->journal().setOperatorName(userName);
+    runStartMsecs = QDateTime::currentMSecsSinceEpoch();
     outbox = &bench->outbox();
     // Before any node is touched: registrations that may be stranded in an unreadable outbox are the operator's
     // to recover first (the file was kept; the next run starts with the fresh outbox).
@@ -377,6 +387,21 @@ void Commissioner::end(int exitCode)
     emit finished(exitCode);
 }
 
+QJsonValue Commissioner::unitRecordFor(const QString &port) const
+{
+    // The record is derived from the whole journal, as a supervisor's export derives it later: the same attempt
+    // number, counted over the runs before this one. Only a unit read during this run is this node's.
+    QFile file(bench->journal().filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return QJsonValue::Null;
+    const QVector<UnitRecord> records = UnitRecords::fromLines(file.readAll().split('\n'));
+    for (auto it = records.crbegin(); it != records.crend(); ++it) {
+        if (it->port == port && it->startMsecs >= runStartMsecs)
+            return it->toJson();
+    }
+    return QJsonValue::Null;
+}
+
 void Commissioner::printReport(const StationRunner::NodeReport &report)
 {
     if (json) {
@@ -397,6 +422,7 @@ void Commissioner::printReport(const StationRunner::NodeReport &report)
             object.insert(QStringLiteral("registration"), report.registration); // "waiting" or a failure's name
         object.insert(QStringLiteral("sleeping"), report.sleeping);
         object.insert(QStringLiteral("error"), report.error.isEmpty() ? QJsonValue() : QJsonValue(report.error));
+        object.insert(QStringLiteral("unit"), unitRecordFor(report.port));
         printLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
         return;
     }

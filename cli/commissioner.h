@@ -3,6 +3,7 @@
 #include "commandexit.h"
 #include "stationrunner.h"
 
+#include <QJsonValue>
 #include <QObject>
 #include <QStringList>
 
@@ -50,6 +51,8 @@ private:
     // Takes no further node on any port; the nodes in progress are seen through.
     void stopAll();
     void printReport(const StationRunner::NodeReport &report);
+    // The unit record of the node reported last on `port`, from the journal; null when there is none.
+    QJsonValue unitRecordFor(const QString &port) const;
     void maybeFinish();
     void end(int exitCode);
     // Logs in when registrations wait in the outbox and only a login can send them (at the start, after the
@@ -70,6 +73,8 @@ private:
     int count = 1;
 
     std::unique_ptr<BenchSetup> bench;
+    // When this run began: the unit records of --json are those of the nodes read since.
+    qint64 runStartMsecs = 0;
     RegistrationOutbox *outbox = nullptr; // the bench's
     ServerSession *server = nullptr; // the bench's
     QList<StationRunner *> stations;

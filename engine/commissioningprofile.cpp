@@ -1,5 +1,7 @@
 #include "commissioningprofile.h"
 
+#include <QCryptographicHash>
+
 #include "jsontext.h"
 #include "nodecmdsetthreshold.h"
 #include "operatortext.h"
@@ -387,6 +389,7 @@ std::optional<CommissioningProfile> CommissioningProfile::fromJson(
 
     CommissioningProfile profile;
     profile.m_filePath = path;
+    profile.m_sha256 = QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex());
     const QJsonValue name = root.value(QStringLiteral("name"));
     if (!name.isUndefined() && !name.isString())
         return refuse(QCoreApplication::translate("CommissioningProfile", "\"name\": not a text"));

@@ -34,6 +34,9 @@ public:
     // A lock description (label) must be typed before the node is written.
     bool requireLabel() const { return m_requireLabel; }
     QString filePath() const { return m_filePath; }
+    // The SHA-256 of the file's bytes as read, in lower-case hex: which version of a profile a unit was
+    // commissioned with, even when its name stayed the same.
+    QString sha256() const { return m_sha256; }
 
     // The entry for a node's "Communication:" text ("LoRa OTAA 5D") or firmware type; nullptr when the profile
     // says nothing about that type.
@@ -49,5 +52,6 @@ private:
     bool m_locked = false;
     bool m_requireLabel = false;
     QString m_filePath;
+    QString m_sha256;
     QMap<int, ProfileEntry> m_entries; // by firmware type
 };

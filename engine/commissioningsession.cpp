@@ -105,6 +105,8 @@ void CommissioningSession::setProfile(std::shared_ptr<const CommissioningProfile
     if (profile == activeProfile)
         return;
     activeProfile = std::move(profile);
+    records.setProfile(
+        activeProfile ? activeProfile->name() : QString(), activeProfile ? activeProfile->sha256() : QString());
     // The node on show is checked against the profile now in force, as if it had just been read.
     fire(Event::ProfileChanged);
 }
@@ -397,6 +399,10 @@ CommissioningSession::State CommissioningSession::present(const Node &node)
     currentPreset = FormPreset();
     if (entry) {
         const ProfileComparison comparison(shown, *entry);
+        QList<CommissioningJournal::ProfileDifference> differences;
+        for (const ProfileComparison::Difference &difference : comparison.differences())
+            differences.append({difference.field, difference.profileText, difference.nodeText});
+        records.profileCompared(node, differences);
         if (!comparison.matches()) {
             const QString description = shown.lockDescription;
             shown = comparison.nodeToShow();

@@ -141,14 +141,32 @@ QByteArray HistoryExport::jsonLines(const QVector<HistoryRow> &rows)
 bool HistoryExport::write(
     const QString &filePath, const QVector<HistoryRow> &rows, QString *error, const QString &sourcePath)
 {
+    const Format format = formatFor(filePath);
+    if (format == Unknown) {
+        if (error)
+            *error = QStringLiteral("%1: the file name must end in .csv, .jsonl or .json").arg(filePath);
+        return false;
+    }
+    return writeFile(filePath, format == Csv ? csv(rows) : jsonLines(rows), error, sourcePath);
+}
+
+QByteArray HistoryExport::recordLines(const QVector<UnitRecord> &records)
+{
+    QByteArray out;
+    for (const UnitRecord &record : records) {
+        out += QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact);
+        out += '\n';
+    }
+    return out;
+}
+
+bool HistoryExport::checkTarget(const QString &filePath, const QString &sourcePath, QString *error)
+{
     const auto fail = [error](const QString &reason) {
         if (error)
             *error = reason;
         return false;
     };
-    const Format format = formatFor(filePath);
-    if (format == Unknown)
-        return fail(QStringLiteral("%1: the file name must end in .csv, .jsonl or .json").arg(filePath));
     // QFileInfo follows links: what would be replaced is the file at the end of them.
     const QFileInfo existing(filePath);
     if (existing.exists() && !existing.isFile())
@@ -157,10 +175,22 @@ bool HistoryExport::write(
         && existing.canonicalFilePath() == QFileInfo(sourcePath).canonicalFilePath())
         return fail(
             QStringLiteral("%1: this is the journal the rows were read from; choose another file").arg(filePath));
+    return true;
+}
+
+bool HistoryExport::writeFile(
+    const QString &filePath, const QByteArray &data, QString *error, const QString &sourcePath)
+{
+    const auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!checkTarget(filePath, sourcePath, error))
+        return false;
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("%1: %2").arg(filePath, file.errorString()));
-    const QByteArray data = format == Csv ? csv(rows) : jsonLines(rows);
     if (file.write(data) != data.size() || !file.commit())
         return fail(QStringLiteral("%1: %2").arg(filePath, file.errorString()));
     return true;

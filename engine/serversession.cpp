@@ -141,6 +141,9 @@ void ServerSession::setCredentials(const QString &name, const QString &password)
 {
     userName = name;
     passwordDigest = LoginRequest::passwordDigest(password);
+    // The units commissioned from now on name the operator who logged in; the password stays here.
+    if (journal)
+        journal->setOperatorName(name);
 }
 
 void ServerSession::logIn()

@@ -1,9 +1,10 @@
 #include "sessionjournal.h"
 
-#include "commissioningjournal.h"
 #include "labelcode.h"
 
 #include <QCoreApplication>
+
+#include <utility>
 
 namespace {
 // The journal's word for why a write failed, so that a supervisor can tell a cable from a refused value.
@@ -31,10 +32,38 @@ SessionJournal::SessionJournal(CommissioningJournal *journal, QObject *parent)
 {
 }
 
+void SessionJournal::setProfile(const QString &name, const QString &sha256)
+{
+    profileName = name;
+    profileSha256 = sha256;
+}
+
 void SessionJournal::nodeRead(const QString &port, const Node &node)
 {
+    present = node;
+    presentPort = port;
     if (journal) {
-        journal->recordNodeRead(port, node);
+        journal->recordNodeRead(port, node, profileName, profileSha256);
+        check();
+    }
+}
+
+void SessionJournal::profileCompared(
+    const Node &node, const QList<CommissioningJournal::ProfileDifference> &differences)
+{
+    if (journal) {
+        journal->recordProfileCompared(node, profileName, differences.toVector());
+        check();
+    }
+}
+
+void SessionJournal::nodeLeft(const char *reason)
+{
+    if (!present)
+        return;
+    const Node node = *std::exchange(present, std::nullopt);
+    if (journal) {
+        journal->recordNodeLeft(presentPort, node, QLatin1String(reason));
         check();
     }
 }
@@ -83,6 +112,7 @@ void SessionJournal::labelChecked(const Node &node, const LabelCode &code, bool 
 
 void SessionJournal::nodeSleeping(const Node &node)
 {
+    present.reset();
     if (journal) {
         journal->recordNodeSleeping(node);
         check();
@@ -91,8 +121,9 @@ void SessionJournal::nodeSleeping(const Node &node)
 
 void SessionJournal::keyMismatch(const QString &port)
 {
+    present.reset();
     if (journal) {
-        journal->recordKeyMismatch(port);
+        journal->recordKeyMismatch(port, profileName, profileSha256);
         check();
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commandresult.h"
+#include "commissioningjournal.h"
 #include "node.h"
 #include "writeverification.h"
 
@@ -8,7 +9,8 @@
 #include <QObject>
 #include <QString>
 
-class CommissioningJournal;
+#include <optional>
+
 class LabelCode;
 
 // What one port's commissioning writes to the journal, and the one place that notices the journal cannot be
@@ -22,7 +24,13 @@ public:
 
     explicit SessionJournal(CommissioningJournal *journal, QObject *parent = nullptr);
 
+    // The profile in force on this port, named on the entries of the nodes read from now on.
+    void setProfile(const QString &name, const QString &sha256);
     void nodeRead(const QString &port, const Node &node);
+    void profileCompared(const Node &node, const QList<CommissioningJournal::ProfileDifference> &differences);
+    // The node on show (if any, and not asleep) left: its port went away, it was reset or the port let go.
+    // Recorded once per node read.
+    void nodeLeft(const char *reason);
     void notConfigured(const Node &node, const char *reason);
     void firmwareTooOld(const Node &node, const QString &minNodeVersion);
     void verified(const Node &node, const QList<WriteVerification::Mismatch> &mismatches);
@@ -50,6 +58,11 @@ private:
     void check();
 
     CommissioningJournal *journal;
+    QString profileName;
+    QString profileSha256;
+    // The node read last on this port and where, until it sleeps or leaves.
+    std::optional<Node> present;
+    QString presentPort;
     QList<OpenWrite> openWrites;
     bool problemReported = false;
 };

@@ -235,6 +235,7 @@ void CommissioningSession::markPortUnavailable()
 
 void CommissioningSession::watchLostPort()
 {
+    records.nodeLeft(CommissioningJournal::kLeftPortLost);
     clearNode();
     login.dropHeld();
     connectTimer.stop();
@@ -543,6 +544,7 @@ void CommissioningSession::recordSleep()
 
 void CommissioningSession::resetAndRead()
 {
+    records.nodeLeft(CommissioningJournal::kLeftReset);
     clearNode();
     // What the link is reading is dropped: the node is reset and read afresh.
     nodeLink->disconnectNode();
@@ -551,6 +553,7 @@ void CommissioningSession::resetAndRead()
 
 void CommissioningSession::letPortGo()
 {
+    records.nodeLeft(CommissioningJournal::kLeftDisconnected);
     clearNode();
     login.dropHeld();
     connectTimer.stop();

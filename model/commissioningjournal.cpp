@@ -3,6 +3,7 @@
 #include "operatortext.h"
 #include "regularfile.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -10,9 +11,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QtDebug>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -106,7 +109,33 @@ QString CommissioningJournal::defaultFilePath()
 
 CommissioningJournal::CommissioningJournal(const QString &filePath)
     : path(filePath)
+    , benchText(OperatorText::cleaned(QSysInfo::machineHostName()))
 {
+}
+
+void CommissioningJournal::setBench(const QString &bench)
+{
+    const QString cleaned = OperatorText::cleaned(bench).trimmed();
+    benchText = cleaned.isEmpty() ? OperatorText::cleaned(QSysInfo::machineHostName()) : cleaned;
+}
+
+void CommissioningJournal::setOperatorName(const QString &name)
+{
+    operatorText = OperatorText::cleaned(name);
+}
+
+void CommissioningJournal::addContext(
+    QJsonObject &entry, const QString &profileName, const QString &profileSha256) const
+{
+    if (!benchText.isEmpty())
+        entry.insert(QStringLiteral("bench"), benchText);
+    const QString version = QCoreApplication::applicationVersion();
+    if (!version.isEmpty())
+        entry.insert(QStringLiteral("toolVersion"), version);
+    if (!profileName.isEmpty())
+        entry.insert(QStringLiteral("profile"), OperatorText::cleaned(profileName));
+    if (!profileSha256.isEmpty())
+        entry.insert(QStringLiteral("profileSha256"), profileSha256);
 }
 
 QStringList CommissioningJournal::flagNames(int flags)
@@ -147,7 +176,8 @@ void CommissioningJournal::setLot(const QString &lot)
     lotText = OperatorText::cleaned(lot);
 }
 
-bool CommissioningJournal::recordNodeRead(const QString &port, const Node &node)
+bool CommissioningJournal::recordNodeRead(
+    const QString &port, const Node &node, const QString &profileName, const QString &profileSha256)
 {
     QJsonObject entry = eventFor("nodeRead", node);
     entry.insert(QStringLiteral("port"), port);
@@ -158,6 +188,45 @@ bool CommissioningJournal::recordNodeRead(const QString &port, const Node &node)
     entry.insert(QStringLiteral("loraVersion"), node.loraVersion);
     if (!keyFingerprintText.isEmpty())
         entry.insert(QStringLiteral("keyFingerprint"), keyFingerprintText);
+    // The values as the node printed them (pressure and acceleration in hundredths); a value not read is left out.
+    const NodeThresholds &t = node.thresholds;
+    const std::pair<const char *, float> values[] = {{"temperatureHigh", t.temperatureHigh},
+        {"temperatureLow", t.temperatureLow}, {"humidityHigh", t.humidityHigh}, {"humidityLow", t.humidityLow},
+        {"pressureHigh", t.pressureHigh}, {"pressureLow", t.pressureLow}, {"accelX", t.accelX}, {"accelY", t.accelY},
+        {"accelZ", t.accelZ}, {"accelD", t.accelD}};
+    QJsonObject thresholds;
+    for (const auto &[name, value] : values) {
+        if (!std::isnan(value))
+            thresholds.insert(QLatin1String(name), double(value));
+    }
+    entry.insert(QStringLiteral("thresholds"), thresholds);
+    entry.insert(QStringLiteral("reportRate"), node.reportRate);
+    addContext(entry, profileName, profileSha256);
+    return append(entry);
+}
+
+bool CommissioningJournal::recordProfileCompared(
+    const Node &node, const QString &profileName, const QVector<ProfileDifference> &differences)
+{
+    QJsonObject entry = eventFor("profileCompared", node);
+    entry.insert(QStringLiteral("profile"), OperatorText::cleaned(profileName));
+    entry.insert(QStringLiteral("matches"), differences.isEmpty());
+    QJsonArray list;
+    for (const ProfileDifference &difference : differences) {
+        if (isSecretField(difference.field))
+            continue;
+        list.append(QJsonObject{{QStringLiteral("field"), difference.field},
+            {QStringLiteral("profile"), difference.profile}, {QStringLiteral("node"), difference.node}});
+    }
+    entry.insert(QStringLiteral("differences"), list);
+    return append(entry);
+}
+
+bool CommissioningJournal::recordNodeLeft(const QString &port, const Node &node, const QString &reason)
+{
+    QJsonObject entry = eventFor("nodeLeft", node);
+    entry.insert(QStringLiteral("port"), port);
+    entry.insert(QStringLiteral("reason"), reason);
     return append(entry);
 }
 
@@ -209,13 +278,15 @@ bool CommissioningJournal::recordNodeSleeping(const Node &node)
     return append(eventFor("nodeSleeping", node));
 }
 
-bool CommissioningJournal::recordKeyMismatch(const QString &port)
+bool CommissioningJournal::recordKeyMismatch(
+    const QString &port, const QString &profileName, const QString &profileSha256)
 {
     QJsonObject entry;
     entry.insert(QStringLiteral("event"), QStringLiteral("keyMismatch"));
     entry.insert(QStringLiteral("port"), port);
     if (!keyFingerprintText.isEmpty())
         entry.insert(QStringLiteral("keyFingerprint"), keyFingerprintText);
+    addContext(entry, profileName, profileSha256);
     return append(entry);
 }
 
@@ -268,6 +339,8 @@ bool CommissioningJournal::append(QJsonObject entry)
 {
     if (!lotText.isEmpty())
         entry.insert(QStringLiteral("lot"), lotText);
+    if (!operatorText.isEmpty())
+        entry.insert(QStringLiteral("operator"), operatorText);
     entry.insert(QStringLiteral("time"), QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
     QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact);
     line.append('\n');

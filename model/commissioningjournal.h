@@ -30,6 +30,20 @@ public:
     static constexpr const char *kReasonUnknownType = "unknownType"; // its communication type has no form
     static constexpr const char *kReasonNoIdentity = "noIdentity"; // its identity reads all zeros or all F
 
+    // Why a node that was on show left without being put to sleep, the "reason" of its nodeLeft entry.
+    static constexpr const char *kLeftPortLost = "portLost"; // its port went away (unplugged)
+    static constexpr const char *kLeftReset = "reset"; // the operator reset it to read it afresh
+    static constexpr const char *kLeftDisconnected = "disconnected"; // the operator let the port go
+    static constexpr const char *kLeftSetAside = "setAside"; // the command line gave up on it and went on
+
+    // One setting whose profile value differs from the node's, as the operator is shown it.
+    struct ProfileDifference
+    {
+        QString field; // "temperature", "reportRate"
+        QString profile; // "-10 to 50"
+        QString node;
+    };
+
     // One field whose value read back from the node differs from the value written.
     struct Mismatch
     {
@@ -59,10 +73,26 @@ public:
     // bidirectional formatting characters are taken out (OperatorText).
     void setLot(const QString &lot);
     QString lot() const { return lotText; }
+    // The bench's name (the host name until one is set): nodeRead and keyMismatch entries carry it with the
+    // tool's version, so that each unit's record names its station and build. The operator's login user name
+    // (never a password) is carried by every entry while it is set, like the lot: a node read before the login
+    // still gets its operator from its later entries. Both are cleaned like the lot.
+    void setBench(const QString &bench);
+    QString bench() const { return benchText; }
+    void setOperatorName(const QString &name);
+    QString operatorName() const { return operatorText; }
 
     // Each writes one entry stamped with the current time in UTC and returns false (and logs why) when the
     // entry could not be written. The node supplies the identity: its DevEUI, or its SigFox ID for SigFox types.
-    bool recordNodeRead(const QString &port, const Node &node);
+    // The entry holds the thresholds and the report rate read (the values a unit's record measures), and the
+    // profile in force with the SHA-256 of its file when one is.
+    bool recordNodeRead(const QString &port, const Node &node, const QString &profileName = QString(),
+        const QString &profileSha256 = QString());
+    // The node as read compared with the profile's entry for its type: matches, or the differing settings.
+    bool recordProfileCompared(
+        const Node &node, const QString &profileName, const QVector<ProfileDifference> &differences);
+    // A node on show left without going to sleep; reason is one of the kLeft texts.
+    bool recordNodeLeft(const QString &port, const Node &node, const QString &reason);
     // reason (one of the kReason texts) is written for result 1 only.
     bool recordSettingsWritten(const Node &node, int flags, int result, const QString &reason = QString());
     bool recordDeviceIdWritten(const Node &node, int result, const QString &reason = QString());
@@ -78,7 +108,8 @@ public:
         const QString &failure = QString());
     bool recordNodeSleeping(const Node &node);
     // The node's protected fields do not decode with the tool's key.
-    bool recordKeyMismatch(const QString &port);
+    bool recordKeyMismatch(
+        const QString &port, const QString &profileName = QString(), const QString &profileSha256 = QString());
     // The node read back after a write. Mismatches of the application key or the PAC name the field only.
     bool recordVerified(const Node &node, bool ok, const QVector<Mismatch> &mismatches = {});
     bool recordFirmwareTooOld(const Node &node, const QString &minNodeVersion);
@@ -101,10 +132,13 @@ private:
     static QJsonObject eventFor(const char *event, const QString &identity, bool sigfox);
     static QJsonObject writeEvent(const char *event, const Node &node, int result, const QString &reason);
     bool append(QJsonObject entry);
+    void addContext(QJsonObject &entry, const QString &profileName, const QString &profileSha256) const;
 
     QString path;
     QString keyFingerprintText;
     QString lotText;
+    QString benchText;
+    QString operatorText;
     QString lastErrorText;
     bool permissionWarned = false;
 };

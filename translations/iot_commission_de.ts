@@ -914,6 +914,14 @@
         <source>Could not export: %1</source>
         <translation>Export nicht möglich: %1</translation>
     </message>
+    <message>
+        <source>Nodes</source>
+        <translation>Knoten</translation>
+    </message>
+    <message>
+        <source>Lot view</source>
+        <translation>Los-Ansicht</translation>
+    </message>
 </context>
 <context>
     <name>JournalExportCommand</name>
@@ -936,10 +944,6 @@
     <message>
         <source>Export only events on or before &lt;date&gt; (YYYY-MM-DD, UTC).</source>
         <translation>Nur Ereignisse am oder vor &lt;date&gt; exportieren (JJJJ-MM-TT, UTC).</translation>
-    </message>
-    <message>
-        <source>--journal, --lot, --since and --until only go with --export-journal FILE</source>
-        <translation>--journal, --lot, --since und --until gehen nur zusammen mit --export-journal DATEI</translation>
     </message>
     <message>
         <source>%1: the file name must end in .csv, .jsonl or .json</source>
@@ -983,6 +987,25 @@
         <source>no entries matched; %1 not written</source>
         <translation>keine Einträge gefunden; %1 nicht geschrieben</translation>
     </message>
+    <message>
+        <source>Write one unit record per line (.jsonl or .json) instead of the history&apos;s rows.</source>
+        <translation>Einen Datensatz pro Einheit und Zeile (.jsonl oder .json) statt der Zeilen des Verlaufs schreiben.</translation>
+    </message>
+    <message numerus="yes">
+        <source>exported %n unit record(s) to %1</source>
+        <translation>
+            <numerusform>%n Datensatz einer Einheit nach %1 exportiert</numerusform>
+            <numerusform>%n Datensätze von Einheiten nach %1 exportiert</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>--journal, --lot, --since, --until and --records only go with --export-journal FILE</source>
+        <translation>--journal, --lot, --since, --until und --records gehen nur zusammen mit --export-journal DATEI</translation>
+    </message>
+    <message>
+        <source>%1: unit records are written as .jsonl or .json</source>
+        <translation>%1: Datensätze der Einheiten werden als .jsonl oder .json geschrieben</translation>
+    </message>
 </context>
 <context>
     <name>LabelCode</name>
@@ -1021,6 +1044,267 @@
     <message>
         <source>The label&apos;s profile id %1 is not the profile&apos;s %2</source>
         <translation>Die Profil-ID %1 des Etiketts passt nicht zum Profil (%2)</translation>
+    </message>
+</context>
+<context>
+    <name>LotCharts</name>
+    <message>
+        <source>Failure reasons</source>
+        <translation>Fehlerursachen</translation>
+    </message>
+    <message>
+        <source>Failed units</source>
+        <translation>Fehlgeschlagene Geräte</translation>
+    </message>
+    <message>
+        <source>Cumulative share</source>
+        <translation>Kumulierter Anteil</translation>
+    </message>
+    <message>
+        <source>No failures</source>
+        <translation>Keine Fehler</translation>
+    </message>
+    <message>
+        <source>Units</source>
+        <translation>Geräte</translation>
+    </message>
+    <message>
+        <source>Units per hour</source>
+        <translation>Geräte pro Stunde</translation>
+    </message>
+    <message>
+        <source>Hour</source>
+        <translation>Stunde</translation>
+    </message>
+    <message>
+        <source>Other reasons</source>
+        <translation>Andere Ursachen</translation>
+    </message>
+</context>
+<context>
+    <name>LotReport</name>
+    <message>
+        <source>Lot report %1</source>
+        <translation>Losbericht %1</translation>
+    </message>
+    <message>
+        <source>the PDF could not be started</source>
+        <translation>das PDF konnte nicht begonnen werden</translation>
+    </message>
+    <message>
+        <source>Lot report: %1</source>
+        <translation>Losbericht: %1</translation>
+    </message>
+    <message>
+        <source>From %1 to %2 (UTC)</source>
+        <translation>Von %1 bis %2 (UTC)</translation>
+    </message>
+    <message>
+        <source>First-pass yield: %1 % (%2 of %3 units passed at their first attempt)</source>
+        <translation>Erstausbeute: %1 % (%2 von %3 Geräten beim ersten Versuch bestanden)</translation>
+    </message>
+    <message numerus="yes">
+        <source>Time per unit: median %1, 95th percentile %2 (of %n closed unit(s))</source>
+        <translation>
+            <numerusform>Zeit pro Gerät: Median %1, 95. Perzentil %2 (von %n abgeschlossenen Gerät)</numerusform>
+            <numerusform>Zeit pro Gerät: Median %1, 95. Perzentil %2 (von %n abgeschlossenen Geräten)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Time per unit: no closed units</source>
+        <translation>Zeit pro Gerät: keine abgeschlossenen Geräte</translation>
+    </message>
+    <message numerus="yes">
+        <source>Failed units: %n</source>
+        <translation>
+            <numerusform>Fehlgeschlagene Geräte: %n</numerusform>
+            <numerusform>Fehlgeschlagene Geräte: %n</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>Attempt</source>
+        <translation>Versuch</translation>
+    </message>
+    <message>
+        <source>Started</source>
+        <translation>Begonnen</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>Ursache</translation>
+    </message>
+    <message numerus="yes">
+        <source>… and %n more</source>
+        <translation>
+            <numerusform>… und %n weiteres</numerusform>
+            <numerusform>… und %n weitere</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>unknown node</source>
+        <translation>unbekannter Knoten</translation>
+    </message>
+    <message>
+        <source>the PDF could not be finished</source>
+        <translation>das PDF konnte nicht abgeschlossen werden</translation>
+    </message>
+    <message>
+        <source>Units: %1 (%2 distinct)</source>
+        <translation>Geräte: %1 (%2 verschiedene)</translation>
+    </message>
+    <message>
+        <source>Passed: %1   Failed: %2   Abandoned: %3   Still open: %4</source>
+        <translation>Bestanden: %1   Fehlgeschlagen: %2   Abgebrochen: %3   Noch offen: %4</translation>
+    </message>
+</context>
+<context>
+    <name>LotReportCommand</name>
+    <message>
+        <source>Write the one-page report of the lot --lot names to &lt;file&gt; (.pdf) and exit.</source>
+        <translation>Den einseitigen Bericht des mit --lot genannten Loses in &lt;file&gt; (.pdf) schreiben und beenden.</translation>
+    </message>
+    <message>
+        <source>--%1 does not go with --report</source>
+        <translation>--%1 passt nicht zu --report</translation>
+    </message>
+    <message>
+        <source>%1: the file name must end in .pdf</source>
+        <translation>%1: Der Dateiname muss auf .pdf enden</translation>
+    </message>
+    <message>
+        <source>--report needs the lot: --lot NAME</source>
+        <translation>--report braucht das Los: --lot NAME</translation>
+    </message>
+    <message>
+        <source>cannot read the journal %1: %2</source>
+        <translation>Das Journal %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>no data directory</source>
+        <translation>kein Datenverzeichnis</translation>
+    </message>
+    <message>
+        <source>no units in lot %1; %2 not written</source>
+        <translation>keine Geräte in Los %1; %2 nicht geschrieben</translation>
+    </message>
+    <message>
+        <source>cannot write %1: %2</source>
+        <translation>%1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>wrote the report of lot %1 (%n unit(s)) to %2</source>
+        <translation>
+            <numerusform>Bericht von Los %1 (%n Gerät) nach %2 geschrieben</numerusform>
+            <numerusform>Bericht von Los %1 (%n Geräte) nach %2 geschrieben</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>skipped %n incomplete journal line(s)</source>
+        <translation>
+            <numerusform>%n unvollständige Journalzeile übersprungen</numerusform>
+            <numerusform>%n unvollständige Journalzeilen übersprungen</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>LotView</name>
+    <message>
+        <source>Units:</source>
+        <translation>Geräte:</translation>
+    </message>
+    <message>
+        <source>Passed:</source>
+        <translation>Bestanden:</translation>
+    </message>
+    <message>
+        <source>Failed:</source>
+        <translation>Fehlgeschlagen:</translation>
+    </message>
+    <message>
+        <source>Abandoned:</source>
+        <translation>Abgebrochen:</translation>
+    </message>
+    <message>
+        <source>Distinct units:</source>
+        <translation>Verschiedene Geräte:</translation>
+    </message>
+    <message>
+        <source>First-pass yield:</source>
+        <translation>Erstausbeute:</translation>
+    </message>
+    <message>
+        <source>Still open:</source>
+        <translation>Noch offen:</translation>
+    </message>
+    <message>
+        <source>Median time:</source>
+        <translation>Median-Zeit:</translation>
+    </message>
+    <message>
+        <source>95th percentile:</source>
+        <translation>95. Perzentil:</translation>
+    </message>
+    <message>
+        <source>Failed units</source>
+        <translation>Fehlgeschlagene Geräte</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>Attempt</source>
+        <translation>Versuch</translation>
+    </message>
+    <message>
+        <source>Started</source>
+        <translation>Begonnen</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Dauer</translation>
+    </message>
+    <message>
+        <source>Outcome</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>Ursache</translation>
+    </message>
+    <message>
+        <source>%1 % (%2 of %3)</source>
+        <translation>%1 % (%2 von %3)</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1: %n unit(s)</source>
+        <translation>
+            <numerusform>%1: %n Gerät</numerusform>
+            <numerusform>%1: %n Geräte</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Failed units: %n (click a bar to see one reason&apos;s units)</source>
+        <translation>
+            <numerusform>Fehlgeschlagene Geräte: %n (Balken anklicken zeigt die Geräte einer Ursache)</numerusform>
+            <numerusform>Fehlgeschlagene Geräte: %n (Balken anklicken zeigt die Geräte einer Ursache)</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>unknown node</source>
+        <translation>unbekannter Knoten</translation>
+    </message>
+    <message>
+        <source>Other reasons</source>
+        <translation>Andere Ursachen</translation>
     </message>
 </context>
 <context>
@@ -1553,6 +1837,256 @@ des Knotens zurückkommt
     <message>
         <source>The device is no longer connected</source>
         <translation>Das Gerät ist nicht mehr angeschlossen</translation>
+    </message>
+</context>
+<context>
+    <name>UnitRecordDialog</name>
+    <message>
+        <source>Unit record</source>
+        <translation>Geräteprotokoll</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <translation>Schritt</translation>
+    </message>
+    <message>
+        <source>Outcome</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <translation>Dauer</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>Ursache</translation>
+    </message>
+    <message>
+        <source>Measured values</source>
+        <translation>Messwerte</translation>
+    </message>
+    <message>
+        <source>unknown node</source>
+        <translation>unbekannter Knoten</translation>
+    </message>
+    <message>
+        <source>Unit %1, attempt %2</source>
+        <translation>Gerät %1, Versuch %2</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;%1&lt;/b&gt; %2, lot %3, attempt %4</source>
+        <translation>&lt;b&gt;%1&lt;/b&gt; %2, Los %3, Versuch %4</translation>
+    </message>
+    <message>
+        <source>Outcome: &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Ergebnis: &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>From %1 to %2 (%3)</source>
+        <translation>Von %1 bis %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1 to %2</source>
+        <translation>%1 bis %2</translation>
+    </message>
+    <message>
+        <source>expected %1</source>
+        <translation>erwartet %1</translation>
+    </message>
+    <message>
+        <source>Bench %1</source>
+        <translation>Prüfplatz %1</translation>
+    </message>
+    <message>
+        <source>port %1</source>
+        <translation>Anschluss %1</translation>
+    </message>
+    <message>
+        <source>no operator logged in</source>
+        <translation>kein Bediener angemeldet</translation>
+    </message>
+    <message>
+        <source>operator %1</source>
+        <translation>Bediener %1</translation>
+    </message>
+    <message>
+        <source>No profile</source>
+        <translation>Kein Profil</translation>
+    </message>
+    <message>
+        <source>Profile %1</source>
+        <translation>Profil %1</translation>
+    </message>
+    <message>
+        <source>SHA-256 %1…</source>
+        <translation>SHA-256 %1…</translation>
+    </message>
+    <message>
+        <source>tool %1</source>
+        <translation>Werkzeug %1</translation>
+    </message>
+    <message>
+        <source>key %1</source>
+        <translation>Schlüssel %1</translation>
+    </message>
+</context>
+<context>
+    <name>UnitRecordText</name>
+    <message>
+        <source>Read</source>
+        <translation>Lesen</translation>
+    </message>
+    <message>
+        <source>Firmware check</source>
+        <translation>Firmware-Prüfung</translation>
+    </message>
+    <message>
+        <source>Profile comparison</source>
+        <translation>Profilvergleich</translation>
+    </message>
+    <message>
+        <source>Write</source>
+        <translation>Schreiben</translation>
+    </message>
+    <message>
+        <source>Verification</source>
+        <translation>Überprüfung</translation>
+    </message>
+    <message>
+        <source>Label check</source>
+        <translation>Etikettprüfung</translation>
+    </message>
+    <message>
+        <source>Registration</source>
+        <translation>Registrierung</translation>
+    </message>
+    <message>
+        <source>Sleep</source>
+        <translation>Schlafen</translation>
+    </message>
+    <message>
+        <source>passed</source>
+        <translation>bestanden</translation>
+    </message>
+    <message>
+        <source>failed</source>
+        <translation>fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>skipped</source>
+        <translation>übersprungen</translation>
+    </message>
+    <message>
+        <source>not reached</source>
+        <translation>nicht erreicht</translation>
+    </message>
+    <message>
+        <source>abandoned</source>
+        <translation>abgebrochen</translation>
+    </message>
+    <message>
+        <source>open</source>
+        <translation>offen</translation>
+    </message>
+    <message>
+        <source>Unknown step</source>
+        <translation>Unbekannter Schritt</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>unplugged before the end</source>
+        <translation>vor dem Ende abgesteckt</translation>
+    </message>
+    <message>
+        <source>reset to be read again</source>
+        <translation>zum erneuten Lesen zurückgesetzt</translation>
+    </message>
+    <message>
+        <source>port let go</source>
+        <translation>Anschluss freigegeben</translation>
+    </message>
+    <message>
+        <source>the next node was read on its port</source>
+        <translation>nächster Knoten am Anschluss gelesen</translation>
+    </message>
+    <message>
+        <source>left before the end</source>
+        <translation>vor dem Ende gegangen</translation>
+    </message>
+    <message>
+        <source>firmware too old</source>
+        <translation>Firmware zu alt</translation>
+    </message>
+    <message>
+        <source>node key does not match</source>
+        <translation>Knotenschlüssel passt nicht</translation>
+    </message>
+    <message>
+        <source>node not configured</source>
+        <translation>Knoten nicht konfiguriert</translation>
+    </message>
+    <message>
+        <source>node stopped answering</source>
+        <translation>Knoten antwortet nicht mehr</translation>
+    </message>
+    <message>
+        <source>not read back after the write</source>
+        <translation>nach dem Schreiben nicht zurückgelesen</translation>
+    </message>
+    <message>
+        <source>not written</source>
+        <translation>nicht geschrieben</translation>
+    </message>
+    <message>
+        <source>refused by the server</source>
+        <translation>vom Server abgelehnt</translation>
+    </message>
+    <message>
+        <source>refused by the node</source>
+        <translation>vom Knoten abgelehnt</translation>
+    </message>
+    <message>
+        <source>label does not match</source>
+        <translation>Etikett passt nicht</translation>
+    </message>
+    <message>
+        <source>read back differs</source>
+        <translation>Rücklesung weicht ab</translation>
+    </message>
+    <message>
+        <source>no form for its type</source>
+        <translation>kein Formular für seinen Typ</translation>
+    </message>
+    <message>
+        <source>no identity</source>
+        <translation>keine Kennung</translation>
+    </message>
+    <message>
+        <source>value cannot be sent</source>
+        <translation>Wert nicht sendbar</translation>
+    </message>
+    <message>
+        <source>no port open</source>
+        <translation>kein Anschluss offen</translation>
+    </message>
+    <message>
+        <source>cut off before it ended</source>
+        <translation>vor dem Ende abgebrochen</translation>
+    </message>
+    <message>
+        <source>set aside by the command line</source>
+        <translation>von der Kommandozeile zurückgestellt</translation>
     </message>
 </context>
 <context>

@@ -2,9 +2,12 @@
 #include "journalexportcommand.h"
 #include "prerequisite.h"
 #include "testfiles.h"
+#include "unitrecord.h"
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -84,6 +87,16 @@ void JournalExportCommandTest::addCases()
             {"dates inclusive", csvWith({"--since", "2026-12-09", "--until", "2026-12-10"}), kExitSuccess,
                 {pellimar, sigfox}},
             {"json lines", exportTo("OUT.jsonl"), kExitSuccess, {}},
+            {"unit records", exportTo("OUT.jsonl") << QStringLiteral("--records"), kExitSuccess,
+                {lora, sigfox, pellimar}},
+            {"unit records of one lot",
+                exportTo("OUT.json") << QStringLiteral("--records") << QStringLiteral("--lot=L2"), kExitSuccess,
+                {pellimar}},
+            {"unit records of days without nodes",
+                exportTo("OUT.jsonl") << QStringLiteral("--records") << QStringLiteral("--since=2027-01-01"),
+                kExitNothingMatched, {}},
+            {"unit records as CSV", csvWith({"--records"}), kExitBadArgument, {}},
+            {"records without export", {QStringLiteral("--records"), journal}, kExitBadArgument, {}},
             {"date in another form", csvWith({"--since", "9.12.2026"}), kExitBadArgument, {}},
             {"date that does not exist", csvWith({"--until", "2026-02-30"}), kExitBadArgument, {}},
             {"since after until", csvWith({"--since", "2026-12-10", "--until", "2026-12-09"}), kExitBadArgument, {}},
@@ -143,6 +156,7 @@ void JournalExportCommandTest::exitCodeAndRows()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
+    QFETCH(QStringList, identifiers);
     arguments = expand(arguments);
     QCommandLineParser parser;
     JournalExportCommand::addOptions(parser);
@@ -153,11 +167,24 @@ void JournalExportCommandTest::exitCodeAndRows()
     if (exitCode != kExitSuccess) {
         QVERIFY(out.isEmpty() || !QFile::exists(out));
     } else if (out.endsWith(QLatin1String(".csv"))) {
-        QTEST(identifiersIn(out), "identifiers");
+        QCOMPARE(identifiersIn(out), identifiers);
     } else {
         QFile file(out);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll().count('\n'), 3);
+        const QByteArray text = file.readAll();
+        QCOMPARE(text.count('\n'), arguments.contains(QStringLiteral("--records")) ? identifiers.size() : 3);
+        if (!arguments.contains(QStringLiteral("--records")))
+            return;
+        // One unit record per line, each naming the format it is written in.
+        QStringList identities;
+        for (const QByteArray &line : text.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const QJsonObject record = QJsonDocument::fromJson(line).object();
+            QCOMPARE(record.value(QStringLiteral("format")).toInt(), UnitRecord::kFormat);
+            identities << record.value(QStringLiteral("identity")).toString();
+        }
+        QCOMPARE(identities, identifiers);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "nodebuilders.h"
 #include "scriptedlink.h"
 #include "testserverprocess.h"
+#include "unitrecords.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -72,6 +73,8 @@ private slots:
     void labelDecidesWhetherTheNodeMayLeave();
     void configureWritesAreJournalledForTheNodeReadLast_data();
     void configureWritesAreJournalledForTheNodeReadLast();
+    void nodeOnShowThatLeavesEndsItsUnit_data();
+    void nodeOnShowThatLeavesEndsItsUnit();
 
 private:
     void start();
@@ -193,6 +196,52 @@ void CommissioningSessionTest::noServerConfiguredIsAllThatIsSaid()
     // No request went out: nothing may say that credentials were refused, or ask for them.
     QCOMPARE(recorder->notices, QStringList{QStringLiteral("Please configure the ORVA server")});
     QCOMPARE(recorder->count(State::LoginNeeded), 0);
+}
+
+void CommissioningSessionTest::nodeOnShowThatLeavesEndsItsUnit_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("its port went away") << QStringLiteral("unplug") << QStringLiteral("portLost");
+    QTest::newRow("the operator reset it") << QStringLiteral("reset") << QStringLiteral("reset");
+    QTest::newRow("the operator let the port go") << QStringLiteral("disconnect") << QStringLiteral("disconnected");
+    QTest::newRow("put to sleep first") << QStringLiteral("sleep") << QString();
+}
+
+void CommissioningSessionTest::nodeOnShowThatLeavesEndsItsUnit()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, reason);
+    QVERIFY(bootAndLogIn(healthyNode(Node::LoRaOTAA)));
+    if (how == QLatin1String("unplug")) {
+        emit link->serialPortFailed(QStringLiteral("ttyNODE"), QStringLiteral("No such device"));
+    } else if (how == QLatin1String("reset")) {
+        session->resetNode();
+    } else if (how == QLatin1String("disconnect")) {
+        session->disconnectNode();
+    } else {
+        emit link->nodeSleeping();
+        // The port lost after the sleep does not turn the sleeping node into one that left.
+        emit link->serialPortFailed(QStringLiteral("ttyNODE"), QStringLiteral("No such device"));
+    }
+    const QVector<QJsonObject> entries = journal->entries();
+    QList<QByteArray> lines;
+    QStringList leaves;
+    for (const QJsonObject &entry : entries) {
+        lines << QJsonDocument(entry).toJson(QJsonDocument::Compact);
+        if (entry.value(QStringLiteral("event")).toString() == QLatin1String("nodeLeft"))
+            leaves << entry.value(QStringLiteral("reason")).toString() + QLatin1Char('@')
+                    + entry.value(QStringLiteral("port")).toString();
+    }
+    QCOMPARE(leaves, reason.isEmpty() ? QStringList() : QStringList{reason + QStringLiteral("@ttyNODE")});
+    const QVector<UnitRecord> units = UnitRecords::fromLines(lines);
+    QCOMPARE(units.size(), 1);
+    if (reason.isEmpty()) {
+        QCOMPARE(units.first().outcome, UnitRecord::Outcome::Passed);
+    } else {
+        QCOMPARE(units.first().outcome, UnitRecord::Outcome::Abandoned);
+        QCOMPARE(units.first().failureReason, reason);
+    }
 }
 
 void CommissioningSessionTest::appliedSettingsAreWrittenAndTheNodeReadAgain()

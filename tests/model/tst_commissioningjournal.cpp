@@ -33,6 +33,23 @@ Node sigfoxNode()
 
 using Recorder = std::function<bool(CommissioningJournal &)>;
 
+// The bench every entry of the table is written on.
+const char kBench[] = "bench-3";
+
+// A nodeRead entry's fields with what every read adds: the bench, the thresholds read and the report rate.
+QVariantMap readEntry(QVariantMap fields, bool thresholdsRead = true, int reportRate = 15)
+{
+    fields.insert(QStringLiteral("bench"), QLatin1String(kBench));
+    fields.insert(QStringLiteral("reportRate"), reportRate);
+    QVariantMap thresholds;
+    if (thresholdsRead)
+        thresholds = {{"temperatureHigh", 50}, {"temperatureLow", -10}, {"humidityHigh", 90}, {"humidityLow", 10},
+            {"pressureHigh", 1234}, {"pressureLow", 250}, {"accelX", 150}, {"accelY", 3}, {"accelZ", 4},
+            {"accelD", 128}};
+    fields.insert(QStringLiteral("thresholds"), thresholds);
+    return fields;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Recorder)
@@ -93,15 +110,16 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
 
     QTest::newRow("LoRa node read") << Recorder(
         [](CommissioningJournal &j) { return j.recordNodeRead(QStringLiteral("ttyACM0"), loraNode()); })
-                                    << QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5},
+                                    << readEntry(QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5},
                                            {"typeName", "LoRa OTAA 5D"}, {"devEui", "70B3D57ED0000A01"},
                                            {"nodeVersion", "v5.2.0"}, {"moduleVersion", "1.4"},
-                                           {"loraVersion", "4.2.1"}};
+                                           {"loraVersion", "4.2.1"}});
     QTest::newRow("SigFox node read") << Recorder(
         [](CommissioningJournal &j) { return j.recordNodeRead(QStringLiteral("/dev/ttyUSB1"), sigfoxNode()); })
-                                      << QVariantMap{{"event", "nodeRead"}, {"port", "/dev/ttyUSB1"}, {"type", 3},
-                                             {"typeName", "SigFox"}, {"sigfoxId", "C0FFEE"}, {"nodeVersion", "v3.0.2"},
-                                             {"moduleVersion", "1.4"}, {"loraVersion", "4.2.1"}};
+                                      << readEntry(QVariantMap{{"event", "nodeRead"}, {"port", "/dev/ttyUSB1"},
+                                             {"type", 3}, {"typeName", "SigFox"}, {"sigfoxId", "C0FFEE"},
+                                             {"nodeVersion", "v3.0.2"}, {"moduleVersion", "1.4"},
+                                             {"loraVersion", "4.2.1"}});
     QTest::newRow("unconfigured node read")
         << Recorder([](CommissioningJournal &j) {
                Node node;
@@ -109,8 +127,9 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
                node.firmwareType = static_cast<Node::eFirmwareType>(9);
                return j.recordNodeRead(QStringLiteral("ttyACM0"), node);
            })
-        << QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 9}, {"typeName", ""},
-               {"nodeVersion", "v9.1"}, {"moduleVersion", ""}, {"loraVersion", ""}};
+        << readEntry(QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 9}, {"typeName", ""},
+                         {"nodeVersion", "v9.1"}, {"moduleVersion", ""}, {"loraVersion", ""}},
+               false, Node().reportRate);
     QTest::newRow("settings written") << Recorder([](CommissioningJournal &j) {
         return j.recordSettingsWritten(loraNode(), Node::FlagAppKey | Node::FlagTemperature | Node::FlagReportRate, 2);
     })
@@ -138,9 +157,44 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
                j.setKeyFingerprint(QStringLiteral("5D:1F:0A:93"));
                return j.recordNodeRead(QStringLiteral("ttyACM0"), loraNode());
            })
-        << QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5}, {"typeName", "LoRa OTAA 5D"},
+        << readEntry(QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5}, {"typeName", "LoRa OTAA 5D"},
                {"devEui", "70B3D57ED0000A01"}, {"nodeVersion", "v5.2.0"}, {"moduleVersion", "1.4"},
-               {"loraVersion", "4.2.1"}, {"keyFingerprint", "5D:1F:0A:93"}};
+               {"loraVersion", "4.2.1"}, {"keyFingerprint", "5D:1F:0A:93"}});
+    QTest::newRow("node read names the operator, the build and the profile")
+        << Recorder([](CommissioningJournal &j) {
+               j.setOperatorName(QStringLiteral("anna"));
+               QCoreApplication::setApplicationVersion(QStringLiteral("1.4.0"));
+               const bool written
+                   = j.recordNodeRead(QStringLiteral("ttyACM0"), loraNode(), QStringLiteral("harbour"), "5e3f");
+               QCoreApplication::setApplicationVersion(QString());
+               return written;
+           })
+        << readEntry(QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5}, {"typeName", "LoRa OTAA 5D"},
+               {"devEui", "70B3D57ED0000A01"}, {"nodeVersion", "v5.2.0"}, {"moduleVersion", "1.4"},
+               {"loraVersion", "4.2.1"}, {"operator", "anna"}, {"toolVersion", "1.4.0"}, {"profile", "harbour"},
+               {"profileSha256", "5e3f"}});
+    QTest::newRow("profile compared: differences")
+        << Recorder([](CommissioningJournal &j) {
+               return j.recordProfileCompared(loraNode(), QStringLiteral("harbour"),
+                   {{QStringLiteral("temperature"), QStringLiteral("-10 to 40"), QStringLiteral("-10 to 50")},
+                       {QStringLiteral("appKey"), QStringLiteral("a"), QStringLiteral("b")}});
+           })
+        << QVariantMap{{"event", "profileCompared"}, {"devEui", "70B3D57ED0000A01"}, {"profile", "harbour"},
+               {"matches", false},
+               {"differences",
+                   QVariantList{
+                       QVariantMap{{"field", "temperature"}, {"profile", "-10 to 40"}, {"node", "-10 to 50"}}}}};
+    QTest::newRow("profile compared: matches") << Recorder(
+        [](CommissioningJournal &j) { return j.recordProfileCompared(sigfoxNode(), QStringLiteral("harbour"), {}); })
+                                               << QVariantMap{{"event", "profileCompared"}, {"sigfoxId", "C0FFEE"},
+                                                      {"profile", "harbour"}, {"matches", true},
+                                                      {"differences", QVariantList()}};
+    QTest::newRow("node left") << Recorder([](CommissioningJournal &j) {
+        return j.recordNodeLeft(
+            QStringLiteral("ttyUSB0"), loraNode(), QLatin1String(CommissioningJournal::kLeftPortLost));
+    })
+                               << QVariantMap{{"event", "nodeLeft"}, {"devEui", "70B3D57ED0000A01"},
+                                      {"port", "ttyUSB0"}, {"reason", "portLost"}};
     QTest::newRow("DevEUI held with colons in lower case") << Recorder([](CommissioningJournal &j) {
         Node node = loraNode();
         node.euid = QStringLiteral("70:b3:d5:7e:d0:00:0a:01");
@@ -201,7 +255,9 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
     QTest::newRow("key mismatch") << Recorder([](CommissioningJournal &j) {
         j.setKeyFingerprint(QStringLiteral("5D:1F:0A:93"));
         return j.recordKeyMismatch(QStringLiteral("ttyUSB0"));
-    }) << QVariantMap{{"event", "keyMismatch"}, {"port", "ttyUSB0"}, {"keyFingerprint", "5D:1F:0A:93"}};
+    })
+                                  << QVariantMap{{"event", "keyMismatch"}, {"port", "ttyUSB0"},
+                                         {"keyFingerprint", "5D:1F:0A:93"}, {"bench", kBench}};
     QTest::newRow("verified") << Recorder([](CommissioningJournal &j) {
         return j.recordVerified(sigfoxNode(), true);
     }) << QVariantMap{{"event", "verified"}, {"sigfoxId", "C0FFEE"}, {"ok", true}, {"mismatches", QVariantList()}};
@@ -225,6 +281,10 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
     })
                                    << QVariantMap{{"event", "labelChecked"}, {"sigfoxId", "C0FFEE"},
                                           {"label", QVariantMap{{"sigfoxId", "C0FFEE"}}}, {"match", true}};
+    QTest::newRow("every entry names the operator") << Recorder([](CommissioningJournal &j) {
+        j.setOperatorName(QStringLiteral("anna"));
+        return j.recordNodeSleeping(sigfoxNode());
+    }) << QVariantMap{{"event", "nodeSleeping"}, {"sigfoxId", "C0FFEE"}, {"operator", "anna"}};
     QTest::newRow("every entry names the lot")
         << Recorder([](CommissioningJournal &j) {
                j.setLot(QStringLiteral("L2026-49"));
@@ -240,6 +300,7 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields()
     QFETCH(QVariantMap, expected);
 
     CommissioningJournal journal(journalPath());
+    journal.setBench(QLatin1String(kBench));
     QVERIFY(record(journal));
 
     const QByteArray raw = rawJournal();
@@ -291,6 +352,8 @@ void CommissioningJournalTest::entriesAreReadBackInTheOrderWritten()
 void CommissioningJournalTest::noEntryCarriesTheApplicationKeyOrThePac()
 {
     CommissioningJournal journal(journalPath());
+    // The operator's name is carried, the password it logged in with never reaches the journal.
+    journal.setOperatorName(QStringLiteral("anna"));
     for (const Node &node : {loraNode(), sigfoxNode()}) {
         QVERIFY(journal.recordNodeRead(QStringLiteral("ttyACM0"), node));
         QVERIFY(journal.recordSettingsWritten(node, Node::FlagsWritable, 2));
@@ -303,15 +366,20 @@ void CommissioningJournalTest::noEntryCarriesTheApplicationKeyOrThePac()
                 {QStringLiteral("pac"), sigfoxNode().pac, QString()}}));
         QVERIFY(journal.recordLabelChecked(
             node, {{QStringLiteral("AppKey"), loraNode().appKey}, {QStringLiteral("PAC"), sigfoxNode().pac}}, false));
+        QVERIFY(journal.recordProfileCompared(node, QStringLiteral("harbour"),
+            {{QStringLiteral("appKey"), loraNode().appKey, loraNode().appKey.toLower()},
+                {QStringLiteral("pac"), sigfoxNode().pac, QString()}}));
+        QVERIFY(journal.recordNodeLeft(QStringLiteral("ttyACM0"), node, QStringLiteral("reset")));
     }
     const QByteArray raw = rawJournal();
-    QCOMPARE(raw.count('\n'), 16);
+    QCOMPARE(raw.count('\n'), 20);
     QVERIFY(!raw.toUpper().contains(loraNode().appKey.toLatin1()));
     QVERIFY(!raw.contains(loraNode().appKey.toLower().toLatin1()));
     QVERIFY(!raw.contains(sigfoxNode().pac.toLatin1()));
 
     const QSet<QString> allowed = {"time", "event", "devEui", "sigfoxId", "port", "type", "typeName", "nodeVersion",
-        "moduleVersion", "loraVersion", "flags", "result", "status", "attempt", "ok", "mismatches", "label", "match"};
+        "moduleVersion", "loraVersion", "flags", "result", "status", "attempt", "ok", "mismatches", "label", "match",
+        "bench", "thresholds", "reportRate", "profile", "matches", "differences", "reason", "operator"};
     for (const QJsonObject &entry : journal.entries()) {
         for (const QString &key : entry.keys())
             QVERIFY2(allowed.contains(key), qPrintable(key));

@@ -5,19 +5,26 @@
 // "forms" writes form-<type>.png for each of the six node forms, filled from a node like the simulator's.
 // "main" writes main-idle.png (the window as it starts, before any node) and login-dialog.png.
 // "main-de" writes main-window-de.png: the window in German with its Settings menu open.
+// "lots" writes lot-view.png, lot-view-de.png and unit-record.png: the history window's lot view at 1024 × 700,
+// fed with a hand-built shift of unit records, in English and German, and one unit's record.
 // "flow" walks simulated nodes through the window and writes flow-*.png, history.png and history-lot.png (see
 // flowshooter.h).
 
 #include "flowshooter.h"
+#include "historywindow.h"
 #include "mainwindow.h"
 #include "nodebuilders.h"
 #include "nodeform.h"
 #include "passworddialog.h"
 #include "translationloader.h"
+#include "unitrecordbuilders.h"
+#include "unitrecorddialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -25,6 +32,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTranslator>
@@ -140,6 +148,106 @@ bool shootGermanMainWindow(const QDir &dir, QTextStream &err)
     return ok;
 }
 
+// A shift of lot 2026-W50: a unit every few minutes from 07:00 to about 12:30, most passing, the rest failing at
+// the steps a line sees most, some passing at a second attempt.
+QVector<UnitRecord> sampleShift()
+{
+    using UnitRecordBuilders::at;
+    using UnitRecordBuilders::unit;
+    const struct
+    {
+        const char *step;
+        const char *reason;
+    } failures[]
+        = {{"write", "refused"}, {"verification", "mismatch"}, {"labelCheck", "mismatch"}, {"firmwareGate", "firmwareTooOld"},
+            {"write", "refused"}, {"read", "keyMismatch"}, {"write", "refused"}, {"labelCheck", "mismatch"}};
+    QVector<UnitRecord> records;
+    const QString lot = QStringLiteral("2026-W50");
+    qint64 start = at(7, 0);
+    for (int number = 0; number < 90; ++number) {
+        const QString identity = QStringLiteral("70B3D57E%1").arg(0x1000 + number, 8, 16, QLatin1Char('0')).toUpper();
+        const qint64 seconds = 95 + (number * 37) % 80;
+        if (number % 7 == 3) {
+            const auto &failure = failures[(number / 7) % 8];
+            records << unit(identity, UnitRecord::Outcome::Failed, start, seconds / 2, 1, lot,
+                QString::fromLatin1(failure.step), QString::fromLatin1(failure.reason));
+            if (number % 2 == 1)
+                records << unit(identity, UnitRecord::Outcome::Passed, start + seconds * 500 + 60000, seconds, 2, lot);
+        } else if (number % 29 == 11) {
+            records << unit(
+                identity, UnitRecord::Outcome::Abandoned, start, 20, 1, lot, QString(), QStringLiteral("unplugged"));
+        } else {
+            records << unit(identity, UnitRecord::Outcome::Passed, start, seconds, 1, lot);
+        }
+        start += (150 + (number * 53) % 120) * 1000;
+    }
+    return records;
+}
+
+bool shootLotView(const QDir &dir, QTextStream &err)
+{
+    QTemporaryDir journalDir;
+    const QString journal = journalDir.filePath(QStringLiteral("journal.jsonl"));
+    QFile file(journal);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write("{\"devEui\":\"70B3D57E00001000\",\"event\":\"nodeRead\",\"lot\":\"2026-W50\","
+                      "\"time\":\"2026-12-08T07:00:00.000Z\"}\n")
+            < 0) {
+        err << "cannot write " << journal << "\n";
+        return false;
+    }
+    file.close();
+    bool ok = true;
+    for (const bool german : {false, true}) {
+        if (german) {
+            QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+            TranslationLoader::install(QLocale(QLocale::German, QLocale::Germany));
+        }
+        HistoryWindow window(journal);
+        window.resize(1024, 700);
+        window.show();
+        while (!window.isLoaded())
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        window.setUnitRecords(sampleShift());
+        auto *lots = window.findChild<QComboBox *>(QStringLiteral("lotCombo"));
+        lots->setCurrentIndex(lots->findData(QStringLiteral("2026-W50")));
+        window.findChild<QTabWidget *>(QStringLiteral("viewTabs"))->setCurrentIndex(1);
+        QApplication::processEvents();
+        ok = saveGrab(&window, dir, german ? QStringLiteral("lot-view-de.png") : QStringLiteral("lot-view.png"), err)
+            && ok;
+        if (!german) {
+            // A unit whose write the node refused, with what a bench's journal gives its record.
+            UnitRecord refused = sampleShift().at(3);
+            refused.toolVersion = QStringLiteral("1.6.0");
+            refused.keyFingerprint = QStringLiteral("D4FFB8B7");
+            refused.profileSha256 = QStringLiteral("5e1c0a9b7d3f42e8a61b09c4d2f7e3a1b8c6d5e4f3a2b1c0d9e8f7a6b5c4d3e2");
+            const auto measured = [](const char *name, const char *value, const char *expected, bool passed) {
+                UnitRecord::Measurement m;
+                m.name = QLatin1String(name);
+                m.value = QLatin1String(value);
+                m.expected = QLatin1String(expected);
+                m.passed = passed;
+                return m;
+            };
+            refused.steps[0].measurements = {measured("nodeVersion", "v2.4.1", "", true),
+                measured("temperatureLow", "-10", "", true), measured("temperatureHigh", "50", "", true),
+                measured("reportRate", "900", "", true)};
+            refused.steps[2].measurements = {measured("temperature", "-10 50", "-5 45", false)};
+            refused.steps[3].measurements = {measured("tht", "failed", "", false)};
+            UnitRecordDialog dialog(refused);
+            dialog.show();
+            QApplication::processEvents();
+            ok = saveGrab(&dialog, dir, QStringLiteral("unit-record.png"), err) && ok;
+        }
+    }
+    for (QTranslator *translator : QCoreApplication::instance()->findChildren<QTranslator *>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    QLocale::setDefault(QLocale::system());
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -157,6 +265,7 @@ int main(int argc, char *argv[])
         {QStringLiteral("forms"), shootForms},
         {QStringLiteral("main"), shootMainWindow},
         {QStringLiteral("main-de"), shootGermanMainWindow},
+        {QStringLiteral("lots"), shootLotView},
         {QStringLiteral("flow"), [](const QDir &dir, QTextStream &err) { return FlowShooter(dir, err).run(); }},
     };
 
@@ -165,7 +274,8 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addOption({QStringLiteral("out"), QStringLiteral("Directory for the PNG files."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("what"),
-        QStringLiteral("What to render (default: everything): forms, main, main-de, flow."), QStringLiteral("subject")});
+        QStringLiteral("What to render (default: everything): forms, main, main-de, lots, flow."),
+        QStringLiteral("subject")});
     parser.process(application);
 
     if (!parser.isSet(QStringLiteral("out"))) {
