@@ -212,6 +212,9 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     sharedDatabaseLabel = new ElidedLabel(this);
     sharedDatabaseLabel->setObjectName(QStringLiteral("sharedDatabaseLabel"));
     sharedDatabaseLabel->setPalette(storageProblem->palette());
+    // Its first words say what is wrong; the count after them gives way first.
+    sharedDatabaseLabel->setElideMode(Qt::ElideRight);
+    sharedDatabaseLabel->setShortestShown(tr("Shared database unreachable"));
     sharedDatabaseLabel->hide();
     ui->statusBar->addPermanentWidget(sharedDatabaseLabel);
     // After the window is up: a password may have to be asked for.

@@ -20,6 +20,7 @@ class HistoryWindow;
 class RegistrationOutbox;
 class NoticePresenter;
 class PasswordDialog;
+class ElidedLabel;
 class QLabel;
 class QMessageBox;
 class QPushButton;
@@ -144,7 +145,7 @@ private:
     QLabel *profileLabel = nullptr;
     QLabel *lotLabel = nullptr;
     QLabel *unencryptedLabel = nullptr;
-    QLabel *sharedDatabaseLabel = nullptr;
+    ElidedLabel *sharedDatabaseLabel = nullptr;
     // The shared database's password as typed in this run; never stored.
     QString sharedDatabasePassword;
     bool sharedDatabasePasswordAsked = false;

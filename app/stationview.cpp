@@ -295,9 +295,11 @@ void StationView::registerNode()
         registerShownNode();
         return;
     }
-    if (!checkedIdentifier.isEmpty())
+    const QString identifier = journalIdentifier(*node);
+    if (checkedIdentifier == identifier)
         return; // the question is out already
-    checkedIdentifier = journalIdentifier(*node);
+    // An answer still due for a node that has gone is dropped when it comes.
+    checkedIdentifier = identifier;
     sharedDatabase->checkRegistration(checkedIdentifier);
 }
 

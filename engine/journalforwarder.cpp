@@ -138,11 +138,12 @@ public:
         }
         QSqlDatabase database = QSqlDatabase::database(connectionName, false);
         QSqlQuery query(database);
-        query.prepare(QLatin1String(kRegisteredElsewhere));
+        // A failed prepare keeps its own error (the exec after it would only report a syntax error).
+        const bool prepared = query.prepare(QLatin1String(kRegisteredElsewhere));
         query.addBindValue(identifier);
         query.addBindValue(benchId);
-        if (!query.exec()) {
-            fail(query, database);
+        if (!prepared || !query.exec()) {
+            fail(query, database, false);
             report();
             emit registrationChecked(identifier, false, QString(), 0, problem);
             return;
@@ -264,7 +265,8 @@ private:
     {
         if (connected)
             return true;
-        QSqlDatabase database = SharedDatabase::open(connectionName, address, password, &problem);
+        QSqlDatabase database
+            = SharedDatabase::open(connectionName, address, password, &problem, timing.statementTimeoutMs);
         if (!database.isValid())
             return false;
         if (!SharedDatabase::ensureSchema(database, &problem)) {
@@ -273,10 +275,10 @@ private:
             return false;
         }
         QSqlQuery query(database);
-        query.prepare(QLatin1String(kUpsertBench));
+        const bool prepared = query.prepare(QLatin1String(kUpsertBench));
         query.addBindValue(benchId);
         query.addBindValue(benchName);
-        if (!query.exec()) {
+        if (!prepared || !query.exec()) {
             problem = SharedDatabase::describe(query.lastError(), address);
             query = QSqlQuery();
             database = QSqlDatabase();
@@ -302,11 +304,11 @@ private:
         SharedDatabase::close(connectionName);
     }
 
-    bool fail(QSqlQuery &query, QSqlDatabase &database)
+    bool fail(QSqlQuery &query, QSqlDatabase &database, bool inTransaction = true)
     {
         problem = SharedDatabase::describe(query.lastError(), address);
         qCWarning(lcEngine).noquote() << QStringLiteral("JournalForwarder: %1").arg(problem);
-        if (database.isOpen())
+        if (inTransaction && database.isOpen())
             database.rollback();
         query = QSqlQuery();
         database = QSqlDatabase();
@@ -332,10 +334,10 @@ private:
                     {QStringLiteral("identity"), entry.identifier}, {QStringLiteral("lot"), entry.lot},
                     {QStringLiteral("body"), entry.fields}});
             }
-            query.prepare(QLatin1String(kInsertEntries));
+            const bool prepared = query.prepare(QLatin1String(kInsertEntries));
             query.addBindValue(benchId);
             query.addBindValue(QString::fromUtf8(QJsonDocument(batch).toJson(QJsonDocument::Compact)));
-            if (!query.exec() || !database.commit())
+            if (!prepared || !query.exec() || !database.commit())
                 return fail(query, database);
             savedOffset = queue.at(count - 1).endOffset;
             savedSequence = queue.at(count - 1).sequence + 1;
@@ -363,10 +365,10 @@ private:
                 {QStringLiteral("end_time"), isoTime(record.endMsecs)}, {QStringLiteral("record"), record.toJson()}});
         }
         if (!changed.isEmpty()) {
-            query.prepare(QLatin1String(kUpsertRecords));
+            const bool prepared = query.prepare(QLatin1String(kUpsertRecords));
             query.addBindValue(benchId);
             query.addBindValue(QString::fromUtf8(QJsonDocument(changed).toJson(QJsonDocument::Compact)));
-            if (!query.exec())
+            if (!prepared || !query.exec())
                 return fail(query, database);
         }
         if (!database.commit())

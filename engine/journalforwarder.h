@@ -1,6 +1,7 @@
 #pragma once
 
 #include "databaseaddress.h"
+#include "shareddatabase.h"
 
 #include <QObject>
 #include <QString>
@@ -32,6 +33,7 @@ public:
         int firstRetryMs = 1000; // the wait after the database could not be reached, doubling
         int longestRetryMs = 30000;
         int batchSize = 1000; // entries per transaction at most
+        int statementTimeoutMs = SharedDatabase::kStatementTimeoutSeconds * 1000; // a query waits no longer
     };
 
     JournalForwarder(const QString &journalPath, const DatabaseAddress &address, const QString &password,

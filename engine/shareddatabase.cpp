@@ -57,8 +57,8 @@ int SharedDatabase::latestSchemaVersion()
     return migrationFiles().size();
 }
 
-QSqlDatabase SharedDatabase::open(
-    const QString &connectionName, const DatabaseAddress &address, const QString &password, QString *problem)
+QSqlDatabase SharedDatabase::open(const QString &connectionName, const DatabaseAddress &address,
+    const QString &password, QString *problem, int statementTimeoutMs)
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
         if (problem)
@@ -72,8 +72,14 @@ QSqlDatabase SharedDatabase::open(
     database.setUserName(address.user);
     if (!password.isEmpty())
         database.setPassword(password);
+    // A statement that waits longer than this (a table locked by someone else, a server that stopped answering)
+    // fails like a lost connection, so the forwarder retries later and a question before Register is answered as
+    // not asked instead of never; keepalives notice a peer that went away without closing the connection.
     QStringList options{QStringLiteral("connect_timeout=%1").arg(kConnectTimeoutSeconds),
-        QStringLiteral("application_name=iot_commission")};
+        QStringLiteral("application_name=iot_commission"),
+        QStringLiteral("options='-c statement_timeout=%1'").arg(statementTimeoutMs), QStringLiteral("keepalives=1"),
+        QStringLiteral("keepalives_idle=10"), QStringLiteral("keepalives_interval=5"),
+        QStringLiteral("keepalives_count=3")};
     if (!address.sslMode.isEmpty())
         options << QStringLiteral("sslmode=") + address.sslMode;
     database.setConnectOptions(options.join(QLatin1Char(';')));
@@ -120,6 +126,9 @@ QString SharedDatabase::describe(const QSqlError &error, const DatabaseAddress &
             .arg(where, address.user.isEmpty() ? QStringLiteral("(default)") : address.user);
     if (has("does not exist") && has("database"))
         return QStringLiteral("the shared database %1 does not exist on its server").arg(where);
+    if (has("statement timeout"))
+        return QStringLiteral("the shared database %1 did not answer in time (a table locked, or the server too busy)")
+            .arg(where);
     if (has("could not connect") || has("connection refused") || has("timeout expired") || has("could not translate")
         || has("no route") || has("server closed the connection") || has("network is unreachable"))
         return QStringLiteral("the shared database %1 cannot be reached: %2").arg(where, text.simplified());
@@ -171,6 +180,9 @@ bool SharedDatabase::ensureSchema(QSqlDatabase &database, QString *problem, int 
         && !query.exec(QStringLiteral("CREATE TABLE schema_migrations (version integer PRIMARY KEY, "
                                       "applied timestamptz NOT NULL DEFAULT now())")))
         return failed(QStringLiteral("creating the schema table"));
+    // A migration over a large table may take longer than any query the benches make; it is waited for.
+    if (current < targetVersion && !query.exec(QStringLiteral("SET LOCAL statement_timeout = 0")))
+        return failed(QStringLiteral("lifting the statement time limit"));
     for (int version = current + 1; version <= targetVersion; ++version) {
         const QString file = files.at(version - 1);
         for (const QString &statement : statementsOf(QStringLiteral(":/migrations/") + file)) {

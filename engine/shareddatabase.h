@@ -15,15 +15,18 @@ namespace SharedDatabase {
 
 // How long a connection attempt may take before the database counts as unreachable.
 constexpr int kConnectTimeoutSeconds = 5;
+// How long one statement may wait (for a lock, a busy server) before it fails like a lost connection.
+constexpr int kStatementTimeoutSeconds = 15;
 
 // The schema version this tool brings a database to: the number of its migrations.
 int latestSchemaVersion();
 
 // Opens a connection named `connectionName` in the calling thread. `password` empty: libpq takes it from
 // PGPASSWORD or ~/.pgpass. On failure the connection is removed again, and `*problem` says why in words
-// (unreachable host, wrong password, no such database, no PostgreSQL driver).
-QSqlDatabase open(
-    const QString &connectionName, const DatabaseAddress &address, const QString &password, QString *problem);
+// (unreachable host, wrong password, no such database, no PostgreSQL driver). A statement on the connection
+// that waits longer than `statementTimeoutMs` fails.
+QSqlDatabase open(const QString &connectionName, const DatabaseAddress &address, const QString &password,
+    QString *problem, int statementTimeoutMs = kStatementTimeoutSeconds * 1000);
 // True when libpq finds a password without the tool: PGPASSWORD is set, or a password file (PGPASSFILE or
 // ~/.pgpass) exists. Otherwise the operator is asked once per run.
 bool passwordFromEnvironment();

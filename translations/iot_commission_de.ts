@@ -1641,6 +1641,10 @@ Erstellt am: </translation>
             <numerusform>Gemeinsame Datenbank nicht erreichbar — %n Einträge warten</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Shared database unreachable</source>
+        <translation>Datenbank nicht erreichbar</translation>
+    </message>
 </context>
 <context>
     <name>NodeForm</name>

@@ -7,6 +7,8 @@
 #include "unitrecords.h"
 
 #include <QFile>
+#include <QSignalSpy>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -59,6 +61,7 @@ private slots:
     void restartGoesOnFromTheSavedPosition();
     void lineStillBeingWrittenWaitsForItsEnd();
     void unreachableDatabaseLeavesEntriesWaiting();
+    void lockedTableIsWaitedOutNotForever();
 
 private:
     QSqlDatabase database(const QString &name);
@@ -285,6 +288,43 @@ void tst_JournalForwarder::unreachableDatabaseLeavesEntriesWaiting()
     QVERIFY(!bench.reachable());
     QVERIFY2(bench.problem().contains(QStringLiteral("cannot be reached")), qPrintable(bench.problem()));
     QVERIFY(!QFile::exists(directory.filePath(QLatin1String(JournalForwarder::kPositionFileName))));
+}
+
+void tst_JournalForwarder::lockedTableIsWaitedOutNotForever()
+{
+    const QString name = QStringLiteral("locked");
+    QVERIFY2(server.createDatabase(name), qPrintable(server.errorString()));
+    QTemporaryDir directory;
+    CommissioningJournal journal(directory.filePath(QStringLiteral("journal.jsonl")));
+    JournalForwarder::Timing timing = quickTiming();
+    timing.statementTimeoutMs = 300;
+    auto bench
+        = std::make_unique<JournalForwarder>(journal.filePath(), DatabaseAddress::parse(server.url(name), nullptr),
+            QLatin1String(PostgresServer::kPassword), QStringLiteral("bench"), timing);
+    bench->start();
+    commission(journal, 1, QStringLiteral("G"));
+    QTRY_COMPARE_WITH_TIMEOUT(rows(name, bench->benchId()), 3, kWaitMs);
+
+    // Someone holds the entries table locked: the forwarder's insert and a question before Register would wait
+    // for the lock for as long as it is held.
+    QSqlDatabase locker = database(name);
+    QSqlQuery lock(locker);
+    QVERIFY(locker.transaction());
+    QVERIFY2(
+        lock.exec(QStringLiteral("LOCK TABLE entries IN ACCESS EXCLUSIVE MODE")), qPrintable(lock.lastError().text()));
+    commission(journal, 1, QStringLiteral("G"));
+    QSignalSpy answers(bench.get(), &JournalForwarder::registrationChecked);
+    bench->checkRegistration(QStringLiteral("G000000000000001"));
+    QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 1, kWaitMs);
+    QCOMPARE(answers.first().at(1).toBool(), false);
+    QVERIFY2(answers.first().at(4).toString().contains(QStringLiteral("did not answer in time")),
+        qPrintable(answers.first().at(4).toString()));
+    QTRY_VERIFY_WITH_TIMEOUT(!bench->reachable() && bench->waiting() == 3, kWaitMs);
+
+    // Once the lock is let go, the waiting entries arrive, once.
+    QVERIFY(locker.commit());
+    QTRY_VERIFY_WITH_TIMEOUT(bench->reachable() && bench->waiting() == 0, kWaitMs);
+    QCOMPARE(storedRows(name, bench->benchId()), journalRows(journal.filePath()));
 }
 
 QTEST_GUILESS_MAIN(tst_JournalForwarder)
