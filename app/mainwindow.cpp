@@ -641,6 +641,7 @@ void MainWindow::editServer()
             showServerSecurity();
         });
 }
+
 void MainWindow::editSharedDatabase()
 {
     const QString current
@@ -656,6 +657,10 @@ void MainWindow::editSharedDatabase()
                 return;
             }
             storeSetting(QString::fromLatin1(kSharedDatabaseKey), url);
+            // Set again, the database's password is asked again: a mistyped one is put right here, not by a
+            // restart of the tool.
+            sharedDatabasePasswordAsked = false;
+            sharedDatabasePassword.clear();
             useSharedDatabase(url);
         });
 }

@@ -11,6 +11,10 @@
 #include "windowtest.h"
 #include "windowwaits.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QInputDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSqlQuery>
@@ -27,6 +31,7 @@ class MainWindowSharedDatabaseTest : public WindowTest
     Q_OBJECT
 private slots:
     void nodeRegisteredAtAnotherBenchIsRegisteredOnlyWhenTheOperatorSaysSo();
+    void mistypedPasswordIsPutRightBySettingTheDatabaseAgain();
 
 private:
     QList<QJsonObject> duplicateChecks() const;
@@ -100,6 +105,55 @@ void MainWindowSharedDatabaseTest::nodeRegisteredAtAnotherBenchIsRegisteredOnlyW
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.recordsOf(QStringLiteral("question")).size(), 1);
     QVERIFY2(driver.unexpectedCount() == 0, qPrintable(driver.messageSummaries().join(QLatin1Char('\n'))));
+}
+
+namespace {
+// The text prompt on screen whose label starts with `label`, or null.
+QInputDialog *promptShowing(const QString &label)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *prompt = qobject_cast<QInputDialog *>(widget);
+        if (prompt && prompt->isVisible() && prompt->labelText().startsWith(label))
+            return prompt;
+    }
+    return nullptr;
+}
+} // namespace
+
+void MainWindowSharedDatabaseTest::mistypedPasswordIsPutRightBySettingTheDatabaseAgain()
+{
+    if (PostgresServer::programDirectory().isEmpty() || !QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        SKIP_OR_FAIL_UNDER_CI("PostgreSQL server or Qt's PostgreSQL driver not installed");
+    PostgresServer database;
+    QVERIFY2(database.start(), qPrintable(database.errorString()));
+    QVERIFY2(database.createDatabase(QStringLiteral("typed")), qPrintable(database.errorString()));
+    // No password in the environment or a password file: the window asks for it.
+    qunsetenv("PGPASSWORD");
+    qputenv("PGPASSFILE", "/nonexistent/iot-app-test/pgpass");
+    const auto restore = qScopeGuard([] { qunsetenv("PGPASSFILE"); });
+    const QString url = database.url(QStringLiteral("typed"));
+    userSettings().setValue(QStringLiteral("sharedDatabase/url"), url);
+
+    auto window = newWindow();
+    auto *label = namedChild<QLabel>(window.get(), "sharedDatabaseLabel");
+    QInputDialog *prompt = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((prompt = promptShowing(QStringLiteral("Password of "))) != nullptr, kAnswerMs);
+    prompt->setTextValue(QStringLiteral("mistyped"));
+    prompt->accept();
+    QTRY_VERIFY_WITH_TIMEOUT(label->isVisible(), kAnswerMs);
+    QVERIFY2(label->toolTip().contains(QStringLiteral("refused the password")), qPrintable(label->toolTip()));
+
+    // Settings → Shared database… again, the same address: the password is asked again, not the mistyped one
+    // used for the rest of the run.
+    namedChild<QAction>(window.get(), "actionSharedDatabase")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT((prompt = promptShowing(QStringLiteral("PostgreSQL address"))) != nullptr, kAnswerMs);
+    QCOMPARE(prompt->textValue(), url);
+    prompt->accept();
+    QTRY_VERIFY_WITH_TIMEOUT((prompt = promptShowing(QStringLiteral("Password of "))) != nullptr, kAnswerMs);
+    prompt->setTextValue(QLatin1String(PostgresServer::kPassword));
+    prompt->accept();
+    QTRY_VERIFY_WITH_TIMEOUT(!label->isVisible(), kAnswerMs);
+    QCOMPARE(userSettings().value(QStringLiteral("sharedDatabase/url")).toString(), url);
 }
 
 IOT_APP_TEST_MAIN(MainWindowSharedDatabaseTest)
