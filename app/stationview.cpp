@@ -335,9 +335,11 @@ void StationView::registrationChecked(
         *node, QStringLiteral("registeredElsewhere"), otherBench, registered.toString(Qt::ISODate));
     auto *box = new QMessageBox(QMessageBox::Question, tr("Register"),
         tr("Already registered at bench %1 on %2 — register again?")
-            .arg(otherBench, QLocale().toString(registered.toLocalTime(), QLocale::ShortFormat)),
+            .arg(otherBench, QLocale().toString(registered.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm t"))),
         QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("alreadyRegisteredBox"));
+    // The bench's name is what another bench typed: shown as it is, never as markup.
+    box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setDefaultButton(QMessageBox::No);
     const QString asked_for = identifier;

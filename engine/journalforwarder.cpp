@@ -14,7 +14,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPair>
 #include <QSaveFile>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -36,6 +38,30 @@ QString isoTime(qint64 msecs)
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC).toString(Qt::ISODateWithMs);
 }
 
+// PostgreSQL's JSON cannot hold the character U+0000: it is sent as U+FFFD, so that one odd entry does not stop
+// every entry after it.
+QJsonValue storable(const QJsonValue &value)
+{
+    if (value.isString()) {
+        QString text = value.toString();
+        return text.contains(QChar(0)) ? QJsonValue(text.replace(QChar(0), QChar(0xFFFD))) : value;
+    }
+    if (value.isArray()) {
+        QJsonArray array = value.toArray();
+        for (auto item = array.begin(); item != array.end(); ++item)
+            *item = storable(*item);
+        return array;
+    }
+    if (value.isObject()) {
+        QJsonObject object = value.toObject();
+        QJsonObject cleaned;
+        for (auto field = object.constBegin(); field != object.constEnd(); ++field)
+            cleaned.insert(QString(field.key()).replace(QChar(0), QChar(0xFFFD)), storable(field.value()));
+        return cleaned;
+    }
+    return value;
+}
+
 bool writeSmallFile(const QString &path, const QByteArray &content)
 {
     QSaveFile file(path);
@@ -50,7 +76,14 @@ const char *const kInsertEntries
     = "INSERT INTO entries (bench_id, seq, time, event, identity, lot, body) "
       "SELECT ?, x.seq, x.time, x.event, x.identity, x.lot, x.body FROM jsonb_to_recordset(CAST(? AS jsonb)) "
       "AS x(seq bigint, time timestamptz, event text, identity text, lot text, body jsonb) "
-      "ON CONFLICT (bench_id, seq) DO NOTHING";
+      "ON CONFLICT (bench_id, seq) DO NOTHING RETURNING seq";
+
+// What the database holds under the bench's id for the sequence numbers a batch did not store.
+const char *const kStoredTimes
+    = "SELECT seq, event, body->>'time' FROM entries WHERE bench_id = ? AND seq BETWEEN ? AND ?";
+
+// How many of the entries the position file says were confirmed the database still holds.
+const char *const kConfirmedCount = "SELECT count(*) FROM entries WHERE bench_id = ? AND seq < ?";
 
 const char *const kUpsertRecords
     = "INSERT INTO unit_records (bench_id, unit_key, port, start_time, identity, lot, outcome, end_time, record) "
@@ -291,6 +324,7 @@ private:
         else
             qCInfo(lcEngine).noquote()
                 << QStringLiteral("JournalForwarder: %1 answers again").arg(address.displayName());
+        confirmedStillHeld(database);
         problem.clear();
         connected = true;
         return true;
@@ -332,12 +366,24 @@ private:
                 batch.append(QJsonObject{{QStringLiteral("seq"), queue.at(i).sequence},
                     {QStringLiteral("time"), isoTime(entry.msecs)}, {QStringLiteral("event"), entry.event},
                     {QStringLiteral("identity"), entry.identifier}, {QStringLiteral("lot"), entry.lot},
-                    {QStringLiteral("body"), entry.fields}});
+                    {QStringLiteral("body"), storable(entry.fields)}});
             }
             const bool prepared = query.prepare(QLatin1String(kInsertEntries));
             query.addBindValue(benchId);
             query.addBindValue(QString::fromUtf8(QJsonDocument(batch).toJson(QJsonDocument::Compact)));
-            if (!prepared || !query.exec() || !database.commit())
+            if (!prepared || !query.exec())
+                return fail(query, database);
+            QSet<qint64> stored;
+            while (query.next())
+                stored.insert(query.value(0).toLongLong());
+            if (stored.size() < count && !sameAsStored(database, count, stored)) {
+                // Stored nothing of it: the journal waits, and the operator is told what to do.
+                database.rollback();
+                qCWarning(lcEngine).noquote() << QStringLiteral("JournalForwarder: %1").arg(problem);
+                disconnectDatabase();
+                return false;
+            }
+            if (!database.commit())
                 return fail(query, database);
             savedOffset = queue.at(count - 1).endOffset;
             savedSequence = queue.at(count - 1).sequence + 1;
@@ -375,6 +421,81 @@ private:
             return fail(query, database);
         sentRecords = sent;
         recordsDirty = false;
+        return true;
+    }
+
+    // The entries of a batch the database already had (an answer lost with the connection, entries sent again
+    // after a restart) must be the same entries: the same event at the same time. Other entries under this
+    // bench's id and number come from another journal: its id was copied with the journal's directory to another
+    // bench, or the journal was replaced by a new one. Storing nothing then keeps both apart.
+    bool sameAsStored(QSqlDatabase &database, int count, const QSet<qint64> &inserted)
+    {
+        QSqlQuery query(database);
+        const qint64 first = queue.first().sequence;
+        const qint64 last = queue.at(count - 1).sequence;
+        const bool prepared = query.prepare(QLatin1String(kStoredTimes));
+        query.addBindValue(benchId);
+        query.addBindValue(first);
+        query.addBindValue(last);
+        if (!prepared || !query.exec()) {
+            problem = SharedDatabase::describe(query.lastError(), address);
+            return false;
+        }
+        QHash<qint64, QPair<QString, QString>> held;
+        while (query.next())
+            held.insert(query.value(0).toLongLong(), {query.value(1).toString(), query.value(2).toString()});
+        const QVector<JournalEntry> &entries = history.entries();
+        for (int i = 0; i < count; ++i) {
+            const qint64 sequence = queue.at(i).sequence;
+            if (inserted.contains(sequence))
+                continue;
+            const JournalEntry &entry = entries.at(queue.at(i).entryIndex);
+            const auto other = held.constFind(sequence);
+            if (other == held.constEnd() || other->first != entry.event
+                || other->second != entry.fields.value(QLatin1String("time")).toString()) {
+                problem = QStringLiteral(
+                    "the shared database %1 holds other entries under this bench's id %2 (entry %3): its %4 was "
+                    "copied from another bench, or its journal was replaced. Nothing more is sent from this journal; "
+                    "remove %4 and %5 beside it to forward it as a bench of its own")
+                              .arg(address.displayName(), benchId)
+                              .arg(sequence)
+                              .arg(QLatin1String(JournalForwarder::kBenchIdFileName),
+                                  QLatin1String(JournalForwarder::kPositionFileName));
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // A database restored from an older backup lacks entries the position says it confirmed: they are sent
+    // again (each is stored once), rather than leaving a gap for good.
+    bool confirmedStillHeld(QSqlDatabase &database)
+    {
+        if (savedSequence <= 0)
+            return true;
+        QSqlQuery query(database);
+        if (!query.prepare(QLatin1String(kConfirmedCount)))
+            return false;
+        query.addBindValue(benchId);
+        query.addBindValue(savedSequence);
+        if (!query.exec() || !query.next())
+            return false;
+        if (query.value(0).toLongLong() >= savedSequence)
+            return true;
+        qCWarning(lcEngine).noquote() << QStringLiteral(
+            "JournalForwarder: %1 holds %2 of the %3 entries it confirmed; sending them again")
+                                             .arg(address.displayName())
+                                             .arg(query.value(0).toLongLong())
+                                             .arg(savedSequence);
+        history = JournalHistory();
+        queue.clear();
+        sentRecords.clear();
+        recordsDirty = true;
+        offset = 0;
+        nextSequence = 0;
+        savedOffset = 0;
+        savedSequence = 0;
+        readNew();
         return true;
     }
 

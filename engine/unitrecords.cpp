@@ -373,6 +373,14 @@ void apply(Building &unit, const JournalEntry &entry)
         step.outcome = StepOutcome::Passed;
         unit.asleep = true;
         settleSleep(unit, msecs);
+    } else if (event == QLatin1String("duplicateCheck")) {
+        // Another bench registered the node: until the operator registers it again here, its registration failed.
+        if (text(f, "result") == QLatin1String("registeredElsewhere")) {
+            Step &step = reach(unit, Kind::Registration, msecs);
+            step.measurements = {measurement(QStringLiteral("otherBench"), text(f, "otherBench"), false),
+                measurement(QStringLiteral("registeredAt"), text(f, "registeredAt"), false)};
+            fail(unit, Kind::Registration, msecs, QStringLiteral("registeredElsewhere"));
+        }
     } else if (event == QLatin1String("nodeLeft")) {
         leave(unit, msecs, text(f, "reason").isEmpty() ? QStringLiteral("left") : text(f, "reason"));
     }

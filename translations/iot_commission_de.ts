@@ -2182,6 +2182,10 @@ des Knotens zurückkommt
         <source>set aside by the command line</source>
         <translation>von der Kommandozeile zurückgestellt</translation>
     </message>
+    <message>
+        <source>already registered at another bench</source>
+        <translation>bereits an einem anderen Prüfplatz registriert</translation>
+    </message>
 </context>
 <context>
     <name>WriteVerification</name>

@@ -6,7 +6,9 @@
 #include "shareddatabase.h"
 #include "unitrecords.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -62,6 +64,10 @@ private slots:
     void lineStillBeingWrittenWaitsForItsEnd();
     void unreachableDatabaseLeavesEntriesWaiting();
     void lockedTableIsWaitedOutNotForever();
+    void anotherJournalUnderTheSameIdIsRefusedNotMixedIn_data();
+    void anotherJournalUnderTheSameIdIsRefusedNotMixedIn();
+    void databaseRestoredFromAnOlderBackupGetsItsGapSentAgain();
+    void characterTheDatabaseCannotHoldDoesNotStopTheRest();
 
 private:
     QSqlDatabase database(const QString &name);
@@ -325,6 +331,108 @@ void tst_JournalForwarder::lockedTableIsWaitedOutNotForever()
     QVERIFY(locker.commit());
     QTRY_VERIFY_WITH_TIMEOUT(bench->reachable() && bench->waiting() == 0, kWaitMs);
     QCOMPARE(storedRows(name, bench->benchId()), journalRows(journal.filePath()));
+}
+
+void tst_JournalForwarder::anotherJournalUnderTheSameIdIsRefusedNotMixedIn_data()
+{
+    QTest::addColumn<bool>("directoryCopied");
+    // A second bench set up from a copy of the first one's data directory, bench id and all.
+    QTest::newRow("directory copied to another bench") << true;
+    // The journal archived and a new one begun beside the same bench id.
+    QTest::newRow("journal replaced") << false;
+}
+
+void tst_JournalForwarder::anotherJournalUnderTheSameIdIsRefusedNotMixedIn()
+{
+    QFETCH(bool, directoryCopied);
+    const QString name = QStringLiteral("same_id_%1").arg(++databases);
+    QVERIFY2(server.createDatabase(name), qPrintable(server.errorString()));
+    QTemporaryDir first, second;
+    const QString journalA = first.filePath(QStringLiteral("journal.jsonl"));
+    QString oldId;
+    {
+        CommissioningJournal journal(journalA);
+        commission(journal, 2, QStringLiteral("H"));
+        auto bench = forwarder(journalA, name);
+        oldId = bench->benchId();
+        QTRY_VERIFY_WITH_TIMEOUT(bench->reachable() && bench->waiting() == 0, kWaitMs);
+    }
+    QString journalB = journalA;
+    if (directoryCopied) {
+        journalB = second.filePath(QStringLiteral("journal.jsonl"));
+        for (const char *file :
+            {"journal.jsonl", JournalForwarder::kBenchIdFileName, JournalForwarder::kPositionFileName})
+            QVERIFY(QFile::copy(first.filePath(QLatin1String(file)), second.filePath(QLatin1String(file))));
+        CommissioningJournal journal(journalA);
+        commission(journal, 1, QStringLiteral("H")); // the first bench goes on
+    } else {
+        QVERIFY(QFile::rename(journalA, journalA + QStringLiteral(".archive")));
+    }
+    CommissioningJournal journal(journalB);
+    commission(journal, 1, QStringLiteral("K"));
+    if (directoryCopied) {
+        auto benchA = forwarder(journalA, name);
+        QTRY_VERIFY_WITH_TIMEOUT(benchA->reachable() && benchA->waiting() == 0, kWaitMs);
+    }
+    const QString sentBefore = storedRows(name, oldId).join(QLatin1Char('\n'));
+
+    // The other journal's entries are neither stored under the id nor lost: they wait, and the operator is told.
+    auto benchB = forwarder(journalB, name);
+    QCOMPARE(benchB->benchId(), oldId);
+    QTRY_VERIFY_WITH_TIMEOUT(!benchB->reachable() && benchB->waiting() > 0, kWaitMs);
+    QVERIFY2(benchB->problem().contains(QStringLiteral("holds other entries under this bench's id")),
+        qPrintable(benchB->problem()));
+    QCOMPARE(storedRows(name, benchB->benchId()).join(QLatin1Char('\n')), sentBefore);
+    benchB.reset();
+
+    // As the message says: without the id and the position beside it, the journal is forwarded as a bench of its own.
+    const QDir beside = QFileInfo(journalB).absoluteDir();
+    QVERIFY(QFile::remove(beside.filePath(QLatin1String(JournalForwarder::kBenchIdFileName))));
+    QVERIFY(QFile::remove(beside.filePath(QLatin1String(JournalForwarder::kPositionFileName))));
+    benchB = forwarder(journalB, name);
+    QVERIFY(benchB->benchId() != oldId);
+    QTRY_COMPARE_WITH_TIMEOUT(storedRows(name, benchB->benchId()), journalRows(journalB), kWaitMs);
+}
+
+void tst_JournalForwarder::databaseRestoredFromAnOlderBackupGetsItsGapSentAgain()
+{
+    const QString name = QStringLiteral("restored");
+    QVERIFY2(server.createDatabase(name), qPrintable(server.errorString()));
+    QTemporaryDir directory;
+    CommissioningJournal journal(directory.filePath(QStringLiteral("journal.jsonl")));
+    commission(journal, 3, QStringLiteral("M"));
+    QString benchId;
+    {
+        auto bench = forwarder(journal.filePath(), name);
+        benchId = bench->benchId();
+        QTRY_VERIFY_WITH_TIMEOUT(bench->reachable() && bench->waiting() == 0, kWaitMs);
+    }
+    // The backup was taken after the first unit: the later ones' entries are gone from the database.
+    QSqlQuery query(database(name));
+    QVERIFY(query.exec(QStringLiteral("DELETE FROM entries WHERE seq >= 3")));
+    commission(journal, 1, QStringLiteral("M"));
+
+    auto bench = forwarder(journal.filePath(), name);
+    QTRY_COMPARE_WITH_TIMEOUT(storedRows(name, benchId), journalRows(journal.filePath()), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(bench->reachable() && bench->waiting() == 0, kWaitMs);
+}
+
+void tst_JournalForwarder::characterTheDatabaseCannotHoldDoesNotStopTheRest()
+{
+    const QString name = QStringLiteral("nul");
+    QVERIFY2(server.createDatabase(name), qPrintable(server.errorString()));
+    QTemporaryDir directory;
+    CommissioningJournal journal(directory.filePath(QStringLiteral("journal.jsonl")));
+    commission(journal, 1, QStringLiteral("N"));
+    QFile file(journal.filePath());
+    QVERIFY(file.open(QIODevice::Append));
+    file.write(R"({"event":"nodeRead","devEui":"N00000000000000F","lot":"L\u0000x","time":"2026-12-09T10:00:00.000Z"})"
+               "\n");
+    file.close();
+    commission(journal, 1, QStringLiteral("N"));
+    auto bench = forwarder(journal.filePath(), name);
+    QTRY_COMPARE_WITH_TIMEOUT(storedRows(name, bench->benchId()), journalRows(journal.filePath()), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(bench->reachable() && bench->waiting() == 0, kWaitMs);
 }
 
 QTEST_GUILESS_MAIN(tst_JournalForwarder)
