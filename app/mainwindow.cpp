@@ -315,6 +315,10 @@ StationView *MainWindow::addStation()
     connect(session, &CommissioningSession::stateChanged, this, &MainWindow::updateLoginAgainButton);
     connect(station, &StationView::resetNode, this, &MainWindow::resetNode);
     connect(station, &StationView::loginNeeded, this, &MainWindow::openLoginDialog);
+    connect(station, &StationView::duplicateCheckSkipped, this, [this](const QString &problem) {
+        // Said, not asked: the registration goes on, and the journal keeps that it was not checked.
+        ui->statusBar->showMessage(tr("Not checked for a registration at another bench: %1").arg(problem), 15000);
+    });
     connect(station, &StationView::portChosen, this,
         [this, station](const QString &path) { storeSetting(portKeyOf(stations.indexOf(station)), path); });
     connect(station, &StationView::appearanceChanged, this, [this, station] {

@@ -322,6 +322,7 @@ void StationView::registrationChecked(
     if (!asked) {
         // The bench goes on without the check; the journal says it was skipped and why.
         journal->recordDuplicateCheck(*node, QStringLiteral("skipped"), QString(), QString(), problem);
+        emit duplicateCheckSkipped(problem);
         registerShownNode();
         return;
     }

@@ -72,6 +72,8 @@ signals:
     void loginNeeded();
     // Something the window shows for this station changed: its tab, the versions, the port failure.
     void appearanceChanged();
+    // Register went on without asking the shared database whether another bench registered the node.
+    void duplicateCheckSkipped(const QString &problem);
 
 private:
     void layOut();

@@ -1645,6 +1645,10 @@ Erstellt am: </translation>
         <source>Shared database unreachable</source>
         <translation>Datenbank nicht erreichbar</translation>
     </message>
+    <message>
+        <source>Not checked for a registration at another bench: %1</source>
+        <translation>Nicht auf eine Registrierung an einem anderen Prüfplatz geprüft: %1</translation>
+    </message>
 </context>
 <context>
     <name>NodeForm</name>

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSqlQuery>
+#include <QStatusBar>
 
 #include <memory>
 
@@ -108,6 +109,21 @@ void MainWindowSharedDatabaseTest::nodeRegisteredAtAnotherBenchIsRegisteredOnlyW
     IOT_WAIT_UNTIL_SETTLED(*window, driver);
     QCOMPARE(driver.recordsOf(QStringLiteral("question")).size(), 1);
     QVERIFY2(driver.unexpectedCount() == 0, qPrintable(driver.messageSummaries().join(QLatin1Char('\n'))));
+
+    // With the database gone the node is registered unasked, and the operator is told it was not checked.
+    QVERIFY2(database.stop(), qPrintable(database.errorString()));
+    QVERIFY(QMetaObject::invokeMethod(window.get(), "connectNode", Q_ARG(Node, sampleNode(Node::LoRaOTAA))));
+    IOT_WAIT_UNTIL_SETTLED(*window, driver);
+    QTRY_VERIFY_WITH_TIMEOUT(registerButton->isEnabled(), kAnswerMs);
+    driver.clear();
+    driver.clickOk();
+    registerButton->click();
+    QTRY_COMPARE_WITH_TIMEOUT(server.registrationsOf(QLatin1String(kIdentity)), 2, kAnswerMs);
+    QVERIFY2(window->statusBar()->currentMessage().startsWith(
+                 QStringLiteral("Not checked for a registration at another bench: the shared database ")),
+        qPrintable(window->statusBar()->currentMessage()));
+    QCOMPARE(duplicateChecks().last().value(QLatin1String("result")).toString(), QStringLiteral("skipped"));
+    QCOMPARE(driver.recordsOf(QStringLiteral("question")).size(), 0);
 }
 
 namespace {
