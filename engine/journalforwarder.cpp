@@ -7,6 +7,7 @@
 #include "unitrecords.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -204,14 +205,17 @@ private:
     void work()
     {
         readNew();
-        if (queue.isEmpty() && !recordsDirty) {
+        // While the database is waited for, the journal is still looked at, so the count of entries waiting
+        // stays the journal's.
+        if ((queue.isEmpty() && !recordsDirty) || !retryDue.hasExpired()) {
             report();
             timer->start(timing.pollMs);
             return;
         }
         if (!ensureConnected() || !sendNext()) {
             report();
-            timer->start(retryMs);
+            retryDue.setRemainingTime(retryMs);
+            timer->start(timing.pollMs);
             retryMs = std::min(retryMs * 2, timing.longestRetryMs);
             return;
         }
@@ -534,7 +538,8 @@ private:
     qint64 savedSequence = 0;
     bool connected = false;
     QString problem;
-    int retryMs = 1000;
+    int retryMs = timing.firstRetryMs;
+    QDeadlineTimer retryDue{0}; // the database is tried again once this has passed
     bool positionWarned = false;
     bool positionLoaded = false;
     int reportedWaiting = -1;

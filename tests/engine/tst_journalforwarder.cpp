@@ -294,6 +294,15 @@ void tst_JournalForwarder::unreachableDatabaseLeavesEntriesWaiting()
     QVERIFY(!bench.reachable());
     QVERIFY2(bench.problem().contains(QStringLiteral("cannot be reached")), qPrintable(bench.problem()));
     QVERIFY(!QFile::exists(directory.filePath(QLatin1String(JournalForwarder::kPositionFileName))));
+
+    // Between two tries, however far apart, the count follows the journal.
+    JournalForwarder::Timing patient = quickTiming();
+    patient.firstRetryMs = patient.longestRetryMs = 10 * kWaitMs;
+    JournalForwarder waiting(journal.filePath(), address, QString(), QStringLiteral("bench"), patient);
+    waiting.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!waiting.problem().isEmpty() && waiting.waiting() == 6, kWaitMs);
+    commission(journal, 1, QStringLiteral("F"));
+    QTRY_COMPARE_WITH_TIMEOUT(waiting.waiting(), 9, kWaitMs);
 }
 
 void tst_JournalForwarder::lockedTableIsWaitedOutNotForever()
