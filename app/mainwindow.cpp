@@ -315,6 +315,13 @@ StationView *MainWindow::addStation()
     connect(session, &CommissioningSession::stateChanged, this, &MainWindow::updateLoginAgainButton);
     connect(station, &StationView::resetNode, this, &MainWindow::resetNode);
     connect(station, &StationView::loginNeeded, this, &MainWindow::openLoginDialog);
+    connect(station, &StationView::duplicateCheckAsked, this, [this](bool asking) {
+        const QString text = tr("Asking the shared database whether another bench registered the node…");
+        if (asking)
+            ui->statusBar->showMessage(text);
+        else if (ui->statusBar->currentMessage() == text)
+            ui->statusBar->clearMessage();
+    });
     connect(station, &StationView::duplicateCheckSkipped, this, [this](const QString &problem) {
         // Said, not asked: the registration goes on, and the journal keeps that it was not checked.
         ui->statusBar->showMessage(tr("Not checked for a registration at another bench: %1").arg(problem), 15000);
@@ -657,7 +664,8 @@ void MainWindow::editSharedDatabase()
             QString problem;
             if (!url.isEmpty() && !DatabaseAddress::parse(url, &problem).isValid()) {
                 notices->present({CommissioningSession::Notice::Level::Warning, tr("Shared database"),
-                    tr("%1 cannot be used: %2").arg(url, problem), tr("The shared database was not changed.")});
+                    // Not repeated back: the address may hold the password it is refused for.
+                    tr("The address cannot be used: %1").arg(problem), tr("The shared database was not changed.")});
                 return;
             }
             storeSetting(QString::fromLatin1(kSharedDatabaseKey), url);

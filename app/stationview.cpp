@@ -300,6 +300,7 @@ void StationView::registerNode()
         return; // the question is out already
     // An answer still due for a node that has gone is dropped when it comes.
     checkedIdentifier = identifier;
+    emit duplicateCheckAsked(true);
     sharedDatabase->checkRegistration(checkedIdentifier);
 }
 
@@ -315,6 +316,7 @@ void StationView::registrationChecked(
     if (checkedIdentifier.isEmpty() || identifier != checkedIdentifier)
         return;
     checkedIdentifier.clear();
+    emit duplicateCheckAsked(false);
     // The node may have gone while the database was asked.
     const std::optional<Node> node = commissioning->nodeOnShow();
     if (!node || journalIdentifier(*node) != identifier)

@@ -74,6 +74,8 @@ signals:
     void appearanceChanged();
     // Register went on without asking the shared database whether another bench registered the node.
     void duplicateCheckSkipped(const QString &problem);
+    // The shared database is asked whether another bench registered the node (`asking` true), or answered.
+    void duplicateCheckAsked(bool asking);
 
 private:
     void layOut();

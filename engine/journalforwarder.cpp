@@ -186,7 +186,8 @@ public:
             emit registrationChecked(identifier, true, QString(), 0, QString());
             return;
         }
-        emit registrationChecked(identifier, true, query.value(0).toString(), query.value(1).toLongLong(), QString());
+        emit registrationChecked(identifier, true, SharedDatabase::shownBenchName(query.value(0).toString()),
+            query.value(1).toLongLong(), QString());
     }
 
 signals:
@@ -396,9 +397,10 @@ private:
             recordsDirty = true;
             return true;
         }
-        QJsonArray changed;
         QHash<QString, UnitRecord> sent;
-        for (const UnitRecord &record : UnitRecords::fromEntries(history.entries())) {
+        QVector<QPair<QString, const UnitRecord *>> changed;
+        const QVector<UnitRecord> records = UnitRecords::fromEntries(history.entries());
+        for (const UnitRecord &record : records) {
             // A unit's identity and attempt stay its own as the journal grows; several units may start in one
             // millisecond on one port.
             const QString key = record.identity.isEmpty()
@@ -406,18 +408,27 @@ private:
                 : QStringLiteral("%1#%2").arg(record.identity).arg(record.attempt);
             sent.insert(key, record);
             const auto before = sentRecords.constFind(key);
-            if (before != sentRecords.constEnd() && *before == record)
-                continue;
-            changed.append(QJsonObject{{QStringLiteral("unit_key"), key}, {QStringLiteral("port"), record.port},
-                {QStringLiteral("start_time"), isoTime(record.startMsecs)},
-                {QStringLiteral("identity"), record.identity}, {QStringLiteral("lot"), record.lot},
-                {QStringLiteral("outcome"), UnitRecord::outcomeName(record.outcome)},
-                {QStringLiteral("end_time"), isoTime(record.endMsecs)}, {QStringLiteral("record"), record.toJson()}});
+            if (before == sentRecords.constEnd() || !(*before == record))
+                changed.append({key, &record});
         }
-        if (!changed.isEmpty()) {
+        // In statements of a batch's size: a journal of many units at once would make one statement larger than
+        // the database takes (and the tool hold all of it in memory).
+        for (int start = 0; start < changed.size(); start += timing.batchSize) {
+            QJsonArray chunk;
+            for (int i = start; i < std::min(start + timing.batchSize, static_cast<int>(changed.size())); ++i) {
+                const QString &key = changed.at(i).first;
+                const UnitRecord &record = *changed.at(i).second;
+                chunk.append(QJsonObject{{QStringLiteral("unit_key"), key}, {QStringLiteral("port"), record.port},
+                    {QStringLiteral("start_time"), isoTime(record.startMsecs)},
+                    {QStringLiteral("identity"), record.identity}, {QStringLiteral("lot"), record.lot},
+                    {QStringLiteral("outcome"), UnitRecord::outcomeName(record.outcome)},
+                    {QStringLiteral("end_time"), isoTime(record.endMsecs)},
+                    {QStringLiteral("record"), record.toJson()}});
+            }
             const bool prepared = query.prepare(QLatin1String(kUpsertRecords));
             query.addBindValue(benchId);
-            query.addBindValue(QString::fromUtf8(QJsonDocument(changed).toJson(QJsonDocument::Compact)));
+            query.addBindValue(
+                QString::fromUtf8(QJsonDocument(storable(chunk).toArray()).toJson(QJsonDocument::Compact)));
             if (!prepared || !query.exec())
                 return fail(query, database);
         }

@@ -1,4 +1,5 @@
 #include "shareddatabase.h"
+#include "operatortext.h"
 
 #include <QDir>
 #include <QFile>
@@ -133,6 +134,13 @@ QString SharedDatabase::describe(const QSqlError &error, const DatabaseAddress &
         || has("no route") || has("server closed the connection") || has("network is unreachable"))
         return QStringLiteral("the shared database %1 cannot be reached: %2").arg(where, text.simplified());
     return QStringLiteral("the shared database %1: %2").arg(where, text.simplified());
+}
+
+QString SharedDatabase::shownBenchName(const QString &stored)
+{
+    constexpr int kLongest = 64;
+    const QString name = OperatorText::cleaned(stored);
+    return name.size() > kLongest ? name.left(kLongest - 1) + QStringLiteral("…") : name;
 }
 
 int SharedDatabase::schemaVersion(QSqlDatabase &database)

@@ -18,6 +18,10 @@ constexpr int kConnectTimeoutSeconds = 5;
 // How long one statement may wait (for a lock, a busy server) before it fails like a lost connection.
 constexpr int kStatementTimeoutSeconds = 15;
 
+// A bench name as another bench stored it, made safe to show: without controls and bidirectional formatting
+// characters, and at most 64 characters long.
+QString shownBenchName(const QString &stored);
+
 // The schema version this tool brings a database to: the number of its migrations.
 int latestSchemaVersion();
 

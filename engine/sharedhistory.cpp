@@ -25,7 +25,7 @@ bool readBenches(QSqlDatabase &database, QHash<QString, QString> *names, QSqlErr
     QHash<QString, int> uses;
     QVector<QPair<QString, QString>> benches;
     while (query.next()) {
-        benches.append({query.value(0).toString(), query.value(1).toString()});
+        benches.append({query.value(0).toString(), SharedDatabase::shownBenchName(query.value(1).toString())});
         ++uses[benches.last().second];
     }
     for (const auto &bench : benches)

@@ -1619,10 +1619,6 @@ Erstellt am: </translation>
         <translation>PostgreSQL-Adresse, postgresql://benutzer@host:port/datenbank (leer für keine):</translation>
     </message>
     <message>
-        <source>%1 cannot be used: %2</source>
-        <translation>%1 kann nicht verwendet werden: %2</translation>
-    </message>
-    <message>
         <source>The shared database was not changed.</source>
         <translation>Die gemeinsame Datenbank wurde nicht geändert.</translation>
     </message>
@@ -1648,6 +1644,14 @@ Erstellt am: </translation>
     <message>
         <source>Not checked for a registration at another bench: %1</source>
         <translation>Nicht auf eine Registrierung an einem anderen Prüfplatz geprüft: %1</translation>
+    </message>
+    <message>
+        <source>Asking the shared database whether another bench registered the node…</source>
+        <translation>Frage die gemeinsame Datenbank, ob ein anderer Prüfplatz den Knoten registriert hat…</translation>
+    </message>
+    <message>
+        <source>The address cannot be used: %1</source>
+        <translation>Die Adresse ist nicht verwendbar: %1</translation>
     </message>
 </context>
 <context>

@@ -16,6 +16,8 @@ private slots:
     void initTestCase();
     void parsesAddress_data();
     void parsesAddress();
+    void benchNamesFromOtherBenchesAreShownSafely_data();
+    void benchNamesFromOtherBenchesAreShownSafely();
     void connectionProblemsAreSaidClearly_data();
     void connectionProblemsAreSaidClearly();
     void createsSchemaOnFirstUse();
@@ -205,6 +207,28 @@ void tst_SharedDatabase::refusesNewerSchemaWithoutChangingIt()
     // The refusal left no transaction open on the connection.
     QVERIFY(query.exec(QStringLiteral("SELECT count(*) FROM schema_migrations")) && query.next());
     QCOMPARE(query.value(0).toInt(), 2);
+}
+
+void tst_SharedDatabase::benchNamesFromOtherBenchesAreShownSafely_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << "bench-north"
+                           << "bench-north";
+    // A line break would split the command line's one line per node.
+    QTest::newRow("line break") << "north\nFAILED: 70B3"
+                                << "north FAILED: 70B3";
+    // A right-to-left override would make the name read as another.
+    QTest::newRow("right-to-left override") << QStringLiteral("north\u202Ehtuos") << "northhtuos";
+    QTest::newRow("very long") << QString(100000, QLatin1Char('x'))
+                               << QString(63, QLatin1Char('x')) + QStringLiteral("…");
+}
+
+void tst_SharedDatabase::benchNamesFromOtherBenchesAreShownSafely()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QCOMPARE(SharedDatabase::shownBenchName(stored), shown);
 }
 
 QTEST_GUILESS_MAIN(tst_SharedDatabase)
