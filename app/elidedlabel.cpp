@@ -27,14 +27,27 @@ QString ElidedLabel::shownText() const
     // Measured as the label lays itself out: a text as wide as its room is drawn whole.
     if (!isElided())
         return text();
-    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width() - 2 * margin());
+    return fontMetrics().elidedText(text(), elideMode, contentsRect().width() - 2 * margin());
+}
+
+void ElidedLabel::setElideMode(Qt::TextElideMode mode)
+{
+    elideMode = mode;
+    update();
+}
+
+void ElidedLabel::setShortestShown(const QString &text)
+{
+    shortestShown = text;
+    updateGeometry();
 }
 
 QSize ElidedLabel::minimumSizeHint() const
 {
     const QFontMetrics metrics = fontMetrics();
-    const int shortest
-        = qMin(metrics.horizontalAdvance(QString::fromUtf8(kShortestShown)), metrics.horizontalAdvance(text()));
+    const QString kept
+        = shortestShown.isEmpty() ? QString::fromUtf8(kShortestShown) : shortestShown + QStringLiteral("…");
+    const int shortest = qMin(metrics.horizontalAdvance(kept), metrics.horizontalAdvance(text()));
     const QMargins margins = contentsMargins();
     return QSize(shortest + margins.left() + margins.right() + 2 * margin(), QLabel::minimumSizeHint().height());
 }

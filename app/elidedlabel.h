@@ -17,9 +17,19 @@ public:
     // What is drawn: the text, cut in the middle where it does not fit.
     QString shownText() const;
 
+    // Where the ellipsis goes (the middle by default). A label whose first words matter most cuts at the right.
+    void setElideMode(Qt::TextElideMode mode);
+    // What stays readable when the label is squeezed the most (a few characters by default): a label whose first
+    // words must always be read keeps them.
+    void setShortestShown(const QString &text);
+
     QSize minimumSizeHint() const override;
 
 protected:
     bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    Qt::TextElideMode elideMode = Qt::ElideMiddle;
+    QString shortestShown;
 };

@@ -87,6 +87,7 @@ const ColumnSpec kColumns[HistoryTableModel::ColumnCount] = {
         [](const HistoryRow &row) -> QVariant {
             return row.sleeping ? HistoryTableModel::tr("yes") : HistoryTableModel::tr("no");
         }},
+    {QT_TRANSLATE_NOOP("HistoryTableModel", "Bench"), [](const HistoryRow &row) -> QVariant { return row.bench; }},
 };
 
 } // namespace

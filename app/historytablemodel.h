@@ -21,6 +21,7 @@ public:
         LabelColumn,
         RegistrationColumn,
         SleepingColumn,
+        BenchColumn, // shown for the entries of several benches only
         ColumnCount
     };
 

@@ -3,6 +3,7 @@
 #include "historyexport.h"
 #include "historytablemodel.h"
 #include "lotview.h"
+#include "sharedhistory.h"
 #include "ui_historywindow.h"
 #include "unitrecords.h"
 
@@ -50,6 +51,12 @@ HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
     ui->historyTable->horizontalHeader()->setResizeContentsPrecision(kRowsSizedBy);
     ui->historyTable->horizontalHeader()->setStretchLastSection(true);
     ui->historyTable->verticalHeader()->hide();
+    // The bench comes right after the time, and only for several benches.
+    ui->historyTable->horizontalHeader()->moveSection(
+        HistoryTableModel::BenchColumn, HistoryTableModel::TimeColumn + 1);
+    ui->historyTable->setColumnHidden(HistoryTableModel::BenchColumn, true);
+    ui->sourceCombo->hide();
+    ui->benchCombo->hide();
     const QDate today = QDateTime::currentDateTimeUtc().date();
     ui->sinceEdit->setDate(today.addDays(-7));
     ui->untilEdit->setDate(today);
@@ -60,6 +67,9 @@ HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
     connect(&filterDelay, &QTimer::timeout, this, &HistoryWindow::applyFilter);
     connect(ui->filterEdit, &QLineEdit::textChanged, &filterDelay, qOverload<>(&QTimer::start));
     connect(ui->lotCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, &HistoryWindow::applyFilter);
+    connect(ui->benchCombo, qOverload<int>(&QComboBox::currentIndexChanged), this, &HistoryWindow::applyFilter);
+    connect(ui->sourceCombo, qOverload<int>(&QComboBox::activated), this,
+        [this](int index) { setSource(index == 1 ? Source::AllBenches : Source::ThisBench); });
     connect(ui->allDatesCheck, &QCheckBox::toggled, this, [this](bool all) {
         ui->sinceEdit->setEnabled(!all);
         ui->untilEdit->setEnabled(!all);
@@ -78,23 +88,65 @@ void HistoryWindow::startLoading()
     delete loader;
     auto result = std::make_shared<LoadResult>();
     const QString journalPath = path;
-    loader = QThread::create([result, journalPath] {
-        result->read = result->history.readFile(journalPath, &result->error);
+    const bool shared = shownSource == Source::AllBenches;
+    const DatabaseAddress address = sharedAddress;
+    const QString password = sharedPassword;
+    loader = QThread::create([result, journalPath, shared, address, password] {
+        if (shared)
+            result->read = SharedHistory::read(address, password, &result->history, &result->error);
+        else
+            result->read = result->history.readFile(journalPath, &result->error);
         result->records = UnitRecords::fromEntries(result->history.entries());
     });
     // finished is emitted on the loader's thread and reaches the window queued, in the GUI thread.
-    connect(loader, &QThread::finished, this, [this, result] {
-        takeHistory(std::move(result->history), std::move(result->records), result->read, result->error);
+    connect(loader, &QThread::finished, this, [this, result, shared] {
+        // Read for the source shown before the operator chose the other one: the other is read next.
+        if (shared == (shownSource == Source::AllBenches))
+            takeHistory(std::move(result->history), std::move(result->records), result->read, result->error);
         if (std::exchange(reloadWanted, false))
             startLoading();
     });
     loader->start();
 }
 
+void HistoryWindow::setSharedDatabase(const DatabaseAddress &address, const QString &password)
+{
+    sharedAddress = address;
+    sharedPassword = password;
+    ui->sourceCombo->setVisible(address.isValid());
+    if (!address.isValid() && shownSource == Source::AllBenches)
+        setSource(Source::ThisBench);
+    else if (shownSource == Source::AllBenches)
+        reload();
+}
+
+void HistoryWindow::setSource(Source source)
+{
+    if (source == Source::AllBenches && !sharedAddress.isValid())
+        source = Source::ThisBench;
+    ui->sourceCombo->setCurrentIndex(source == Source::AllBenches ? 1 : 0);
+    if (source == shownSource)
+        return;
+    shownSource = source;
+    const bool shared = source == Source::AllBenches;
+    ui->benchCombo->setVisible(shared);
+    ui->historyTable->setColumnHidden(HistoryTableModel::BenchColumn, !shared);
+    lotView->setBenchShown(shared);
+    // The rows of the other source go at once: nothing shown may be taken for the wrong source's.
+    loaded = false;
+    history = JournalHistory();
+    unitRecords.clear();
+    tableModel->setRows({});
+    ui->eventsView->clear();
+    ui->exportButton->setEnabled(false);
+    ui->statusLabel->setText(shared ? tr("Reading the shared database…") : tr("Loading…"));
+    reload();
+}
+
 void HistoryWindow::reload()
 {
     // A reading under way may have passed the entries written since it began: read again after it.
-    if (loader->isRunning() || !loaded) {
+    if (loader && loader->isRunning()) {
         reloadWanted = true;
         return;
     }
@@ -116,6 +168,7 @@ void HistoryWindow::takeHistory(JournalHistory journal, QVector<UnitRecord> reco
     loaded = true;
     loadError = read ? QString() : error;
     fillLots();
+    fillBenches();
     applyFilter();
     ui->exportButton->setEnabled(true);
     emit historyLoaded();
@@ -135,9 +188,24 @@ void HistoryWindow::fillLots()
     ui->lotCombo->setCurrentIndex(index < 0 ? 0 : index);
 }
 
+void HistoryWindow::fillBenches()
+{
+    const QSignalBlocker blocker(ui->benchCombo);
+    const QString chosen = ui->benchCombo->currentData().toString();
+    ui->benchCombo->clear();
+    // An empty text: every bench.
+    ui->benchCombo->addItem(tr("Every bench"), QString());
+    for (const QString &bench : history.benches())
+        ui->benchCombo->addItem(bench, bench);
+    const int index = ui->benchCombo->findData(chosen);
+    ui->benchCombo->setCurrentIndex(index < 0 ? 0 : index);
+}
+
 HistoryFilter HistoryWindow::currentFilter() const
 {
     HistoryFilter filter;
+    if (shownSource == Source::AllBenches)
+        filter.bench = ui->benchCombo->currentData().toString();
     filter.text = ui->filterEdit->text().trimmed();
     const QVariant lot = ui->lotCombo->currentData();
     if (lot.isValid()) {
@@ -157,6 +225,7 @@ LotFilter HistoryWindow::currentLotFilter() const
     LotFilter filter;
     filter.allLots = shown.allLots;
     filter.lot = shown.lot;
+    filter.bench = shown.bench;
     if (shown.since.isValid())
         filter.sinceMsecs = QDateTime(shown.since, QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
     if (shown.until.isValid())
@@ -187,10 +256,15 @@ void HistoryWindow::applyFilter()
     if (ui->viewTabs->currentWidget() == ui->lotTab)
         refreshLotView();
     if (!loadError.isEmpty()) {
-        ui->statusLabel->setText(tr("No journal could be read at %1: %2").arg(path, loadError));
+        if (shownSource == Source::AllBenches)
+            ui->statusLabel->setText(tr("The shared database could not be read: %1").arg(loadError));
+        else
+            ui->statusLabel->setText(tr("No journal could be read at %1: %2").arg(path, loadError));
         return;
     }
     QString status = tr("%n node(s) shown", nullptr, tableModel->rowCount());
+    if (shownSource == Source::AllBenches)
+        status += tr(" from %n bench(es)", nullptr, history.benches().size());
     status += tr(", %n journal entries", nullptr, history.entries().size());
     if (history.skippedLines() > 0)
         status += tr(", %n incomplete line(s) skipped", nullptr, history.skippedLines());

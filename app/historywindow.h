@@ -1,5 +1,6 @@
 #pragma once
 
+#include "databaseaddress.h"
 #include "journalhistory.h"
 #include "lotstatistics.h"
 #include "unitrecord.h"
@@ -20,7 +21,8 @@ class HistoryWindow;
 // The bench's history: one row per node and lot from the commissioning journal, filtered by text, lot and
 // dates, with each node's events and an export of the rows shown, and the lot view: the unit records of the lot
 // and dates chosen, counted and charted. The journal is read on a thread of its own so
-// that a large one does not stop the window.
+// that a large one does not stop the window. With a shared database the window shows either this bench's journal
+// or every bench's entries from the database, with a bench column and a bench filter.
 class HistoryWindow : public QWidget
 {
     Q_OBJECT
@@ -35,6 +37,13 @@ public:
     void setUnitRecords(const QVector<UnitRecord> &records);
     // The lot and dates chosen, for the lot view.
     LotFilter currentLotFilter() const;
+
+    enum class Source { ThisBench, AllBenches };
+    // The shared database "All benches" reads; an invalid address leaves only this bench's journal, as without one.
+    // The password is kept in memory only; empty, libpq finds one itself.
+    void setSharedDatabase(const DatabaseAddress &address, const QString &password);
+    Source source() const { return shownSource; }
+    void setSource(Source source);
 
 public slots:
     // Reads the journal again, for entries written since the window opened; the filters and the tab stay.
@@ -57,6 +66,7 @@ private:
     void refreshLotView();
     HistoryFilter currentFilter() const;
     void fillLots();
+    void fillBenches();
 
     Ui::HistoryWindow *ui;
     HistoryTableModel *tableModel;
@@ -70,4 +80,7 @@ private:
     bool loaded = false;
     bool reloadWanted = false;
     QString loadError;
+    DatabaseAddress sharedAddress;
+    QString sharedPassword;
+    Source shownSource = Source::ThisBench;
 };

@@ -4,6 +4,7 @@
 #include "historyexport.h"
 #include "journalhistory.h"
 #include "operatortext.h"
+#include "sharedhistory.h"
 #include "unitrecords.h"
 
 #include <QCommandLineParser>
@@ -17,7 +18,7 @@
 namespace {
 
 // The export's options, in the order --help lists them.
-enum OptionIndex { ExportOption, JournalOption, LotOption, SinceOption, UntilOption, RecordsOption };
+enum OptionIndex { ExportOption, JournalOption, LotOption, SinceOption, UntilOption, RecordsOption, DatabaseOption };
 struct OptionRow
 {
     const char *name;
@@ -41,6 +42,11 @@ const OptionRow kOptions[] = {
         QT_TRANSLATE_NOOP(
             "JournalExportCommand", "Write one unit record per line (.jsonl or .json) instead of the history's rows."),
         nullptr},
+    {"database",
+        QT_TRANSLATE_NOOP("JournalExportCommand",
+            "Read every bench's entries from the shared database <url> (postgresql://user@host:port/dbname; the "
+            "password from PGPASSWORD or ~/.pgpass) instead of the journal."),
+        "url"},
 };
 
 QString optionName(OptionIndex option)
@@ -64,6 +70,8 @@ QCommandLineOption optionOf(OptionIndex option)
         return CommandLine::journalOption(help);
     case LotOption:
         return CommandLine::lotOption(help);
+    case DatabaseOption:
+        return CommandLine::databaseOption(help);
     default:
         if (!kOptions[option].valueName)
             return QCommandLineOption(optionName(option), help);
@@ -121,9 +129,26 @@ int writeRecords(
 
 } // namespace
 
+int JournalExportCommand::readSharedHistory(const QCommandLineParser &parser, JournalHistory *history)
+{
+    const QString name = optionName(DatabaseOption);
+    if (!parser.isSet(name))
+        return kExitSuccess;
+    if (parser.isSet(optionName(JournalOption)))
+        return fail(QCoreApplication::translate("JournalExportCommand", "--journal does not go with --database"));
+    QString problem;
+    const DatabaseAddress address = DatabaseAddress::parse(parser.value(name), &problem);
+    if (!address.isValid())
+        return fail(QStringLiteral("--database: ") + problem);
+    if (!SharedHistory::read(address, QString(), history, &problem))
+        return fail(
+            QCoreApplication::translate("JournalExportCommand", "cannot read the shared database: %1").arg(problem));
+    return kExitSuccess;
+}
+
 void JournalExportCommand::addOptions(QCommandLineParser &parser)
 {
-    for (int option = ExportOption; option <= RecordsOption; ++option)
+    for (int option = ExportOption; option <= DatabaseOption; ++option)
         parser.addOption(optionOf(OptionIndex(option)));
 }
 
@@ -140,7 +165,7 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
 {
     if (!parser.isSet(optionName(ExportOption)))
         return fail(QCoreApplication::translate("JournalExportCommand",
-            "--journal, --lot, --since, --until and --records only go with --export-journal FILE"));
+            "--journal, --lot, --since, --until, --records and --database only go with --export-journal FILE"));
     const QString target = parser.value(optionName(ExportOption));
     const bool records = parser.isSet(optionName(RecordsOption));
     if (records && HistoryExport::formatFor(target) != HistoryExport::JsonLines)
@@ -172,12 +197,17 @@ int JournalExportCommand::run(const QCommandLineParser &parser, const QString &d
         = parser.isSet(optionName(JournalOption)) ? parser.value(optionName(JournalOption)) : defaultJournalPath;
     JournalHistory history;
     QString error;
-    if (journalPath.isEmpty() || !history.readFile(journalPath, &error))
+    if (parser.isSet(optionName(DatabaseOption))) {
+        const int read = readSharedHistory(parser, &history);
+        if (read != kExitSuccess)
+            return read;
+    } else if (journalPath.isEmpty() || !history.readFile(journalPath, &error)) {
         return fail(
             QCoreApplication::translate("JournalExportCommand", "cannot read the journal %1: %2")
                 .arg(journalPath,
                     journalPath.isEmpty() ? QCoreApplication::translate("JournalExportCommand", "no data directory")
                                           : error));
+    }
     if (records)
         return writeRecords(history, filter, target, journalPath);
     const QVector<HistoryRow> rows = history.rows(filter);

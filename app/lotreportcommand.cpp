@@ -2,6 +2,7 @@
 
 #include "commandline.h"
 #include "historyexport.h"
+#include "journalexportcommand.h"
 #include "journalhistory.h"
 #include "lotreport.h"
 #include "lotstatistics.h"
@@ -73,12 +74,18 @@ int LotReportCommand::run(const QCommandLineParser &parser, const QString &defau
         = parser.isSet(QStringLiteral("journal")) ? parser.value(QStringLiteral("journal")) : defaultJournalPath;
     JournalHistory history;
     QString error;
-    if (journalPath.isEmpty() || !history.readFile(journalPath, &error))
+    if (parser.isSet(QStringLiteral("database"))) {
+        // The lot over every bench, as the shared database has it.
+        const int read = JournalExportCommand::readSharedHistory(parser, &history);
+        if (read != kExitSuccess)
+            return read;
+    } else if (journalPath.isEmpty() || !history.readFile(journalPath, &error)) {
         return fail(
             translated(QT_TRANSLATE_NOOP("LotReportCommand", "cannot read the journal %1: %2"))
                 .arg(journalPath,
                     journalPath.isEmpty() ? translated(QT_TRANSLATE_NOOP("LotReportCommand", "no data directory"))
                                           : error));
+    }
     if (history.skippedLines() > 0)
         CommandLine::say(kProgramName,
             QCoreApplication::translate(

@@ -9,8 +9,9 @@
 
 class QCommandLineParser;
 
-// iot_commission --report FILE.pdf --lot NAME [--journal FILE]: writes the lot's one-page report without any
-// window. It shares --lot and --journal with the journal export.
+// iot_commission --report FILE.pdf --lot NAME [--journal FILE | --database URL]: writes the lot's one-page report,
+// of this bench or of every bench in the shared database, without any window. It shares --lot, --journal and
+// --database with the journal export.
 class LotReportCommand
 {
 public:

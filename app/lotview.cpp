@@ -30,6 +30,7 @@ LotView::LotView(QWidget *parent)
     }
     ui->unitsTable->verticalHeader()->hide();
     ui->unitsTable->horizontalHeader()->setStretchLastSection(true);
+    ui->unitsTable->setColumnHidden(BenchColumn, true);
     // The Pareto chart gets the room its reasons' labels need.
     ui->chartsLayout->setStretch(0, 2);
     ui->chartsLayout->setStretch(1, 1);
@@ -121,7 +122,7 @@ void LotView::listRecords(const QVector<int> &recordIndices)
     ui->unitsTable->setRowCount(listed.size());
     for (int row = 0; row < listed.size(); ++row) {
         const UnitRecord &record = records.at(listed.at(row));
-        const QString cells[] = {record.identity.isEmpty() ? tr("unknown node") : record.identity,
+        const QString cells[] = {record.identity.isEmpty() ? tr("unknown node") : record.identity, record.bench,
             QString::number(record.attempt), UnitRecordText::time(record.startMsecs),
             UnitRecordText::duration(record.durationMsecs()), UnitRecordText::outcome(record.outcome),
             UnitRecordText::reason(record.failureStep, record.failureReason)};
@@ -132,6 +133,11 @@ void LotView::listRecords(const QVector<int> &recordIndices)
     // Sizing the columns takes the stretch from the last one; setting it again gives it the rest of the width.
     ui->unitsTable->horizontalHeader()->setStretchLastSection(false);
     ui->unitsTable->horizontalHeader()->setStretchLastSection(true);
+}
+
+void LotView::setBenchShown(bool shown)
+{
+    ui->unitsTable->setColumnHidden(BenchColumn, !shown);
 }
 
 void LotView::openRecord(int row)

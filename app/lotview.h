@@ -20,11 +20,13 @@ class LotView : public QWidget
 {
     Q_OBJECT
 public:
-    enum Column { UnitColumn, AttemptColumn, StartedColumn, TimeColumn, OutcomeColumn, ReasonColumn };
+    enum Column { UnitColumn, BenchColumn, AttemptColumn, StartedColumn, TimeColumn, OutcomeColumn, ReasonColumn };
 
     explicit LotView(QWidget *parent = nullptr);
     ~LotView() override;
 
+    // The bench of each unit listed: shown for the records of several benches only.
+    void setBenchShown(bool shown);
     // Counts the records the filter lets through and fills the figures and charts.
     void setRecords(const QVector<UnitRecord> &records, const LotFilter &filter);
 

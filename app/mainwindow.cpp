@@ -6,10 +6,12 @@
 #include "commissioningprofile.h"
 #include "elidedlabel.h"
 #include "historywindow.h"
+#include "journalforwarder.h"
 #include "noticepresenter.h"
 #include "passworddialog.h"
 #include "protectedfieldcipher.h"
 #include "registrationoutbox.h"
+#include "shareddatabase.h"
 #include "stationview.h"
 #include "textprompt.h"
 #include "ui_mainwindow.h"
@@ -33,6 +35,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <utility>
 
@@ -52,6 +55,8 @@ const char kProfileKey[] = "profile/path";
 const char kLotKey[] = "journal/lot";
 // The bench's name in the journal's entries; the host name while it is not set.
 const char kBenchKey[] = "journal/bench";
+// The shared database's address, postgresql://user@host:port/dbname; never its password.
+const char kSharedDatabaseKey[] = "sharedDatabase/url";
 const char kPortKey[] = "serial/port";
 const char kStationCountKey[] = "stations/count";
 
@@ -173,6 +178,7 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     connect(ui->actionORVA_server, &QAction::triggered, this, &MainWindow::editServer);
     connect(ui->actionConfigure_Node, &QAction::triggered, this, &MainWindow::showConfigure);
     connect(ui->actionTrustedCa, &QAction::triggered, this, &MainWindow::chooseCaFile);
+    connect(ui->actionSharedDatabase, &QAction::triggered, this, &MainWindow::editSharedDatabase);
     connect(ui->actionLogInAgain, &QAction::triggered, this, [this] { currentStation()->session()->retryLogin(); });
     connect(ui->actionProfile, &QAction::triggered, this, &MainWindow::chooseProfile);
     connect(ui->actionNoProfile, &QAction::triggered, this, [this] { useProfile(QString(), true); });
@@ -203,6 +209,17 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     ui->statusBar->addPermanentWidget(lotLabel);
     journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());
     journal.setBench(settings.value(QString::fromLatin1(kBenchKey)).toString());
+    sharedDatabaseLabel = new ElidedLabel(this);
+    sharedDatabaseLabel->setObjectName(QStringLiteral("sharedDatabaseLabel"));
+    sharedDatabaseLabel->setPalette(storageProblem->palette());
+    // Its first words say what is wrong; the count after them gives way first.
+    sharedDatabaseLabel->setElideMode(Qt::ElideRight);
+    sharedDatabaseLabel->setShortestShown(tr("Shared database unreachable"));
+    sharedDatabaseLabel->hide();
+    ui->statusBar->addPermanentWidget(sharedDatabaseLabel);
+    // After the window is up: a password may have to be asked for.
+    QTimer::singleShot(
+        0, this, [this] { useSharedDatabase(settings.value(QString::fromLatin1(kSharedDatabaseKey)).toString()); });
     showLot();
     useProfile(settings.value(QString::fromLatin1(kProfileKey)).toString(), false);
 
@@ -290,6 +307,7 @@ StationView *MainWindow::currentStation() const
 StationView *MainWindow::addStation()
 {
     auto *station = new StationView(serverSession, &journal, notices, bench->pacing(), this);
+    station->setSharedDatabase(bench->forwarder());
     stations.append(station);
     station->setProfile(activeProfile);
     CommissioningSession *session = station->session();
@@ -297,6 +315,17 @@ StationView *MainWindow::addStation()
     connect(session, &CommissioningSession::stateChanged, this, &MainWindow::updateLoginAgainButton);
     connect(station, &StationView::resetNode, this, &MainWindow::resetNode);
     connect(station, &StationView::loginNeeded, this, &MainWindow::openLoginDialog);
+    connect(station, &StationView::duplicateCheckAsked, this, [this](bool asking) {
+        const QString text = tr("Asking the shared database whether another bench registered the node…");
+        if (asking)
+            ui->statusBar->showMessage(text);
+        else if (ui->statusBar->currentMessage() == text)
+            ui->statusBar->clearMessage();
+    });
+    connect(station, &StationView::duplicateCheckSkipped, this, [this](const QString &problem) {
+        // Said, not asked: the registration goes on, and the journal keeps that it was not checked.
+        ui->statusBar->showMessage(tr("Not checked for a registration at another bench: %1").arg(problem), 15000);
+    });
     connect(station, &StationView::portChosen, this,
         [this, station](const QString &path) { storeSetting(portKeyOf(stations.indexOf(station)), path); });
     connect(station, &StationView::appearanceChanged, this, [this, station] {
@@ -623,6 +652,84 @@ void MainWindow::editServer()
             showServerSecurity();
         });
 }
+
+void MainWindow::editSharedDatabase()
+{
+    const QString current
+        = bench->forwarder() ? settings.value(QString::fromLatin1(kSharedDatabaseKey)).toString() : QString();
+    TextPrompt::open(this, tr("Shared database"),
+        tr("PostgreSQL address, postgresql://user@host:port/dbname (empty for none):"), current,
+        [this](const QString &typed) {
+            const QString url = typed.trimmed();
+            QString problem;
+            if (!url.isEmpty() && !DatabaseAddress::parse(url, &problem).isValid()) {
+                notices->present({CommissioningSession::Notice::Level::Warning, tr("Shared database"),
+                    // Not repeated back: the address may hold the password it is refused for.
+                    tr("The address cannot be used: %1").arg(problem), tr("The shared database was not changed.")});
+                return;
+            }
+            storeSetting(QString::fromLatin1(kSharedDatabaseKey), url);
+            // Set again, the database's password is asked again: a mistyped one is put right here, not by a
+            // restart of the tool.
+            sharedDatabasePasswordAsked = false;
+            sharedDatabasePassword.clear();
+            useSharedDatabase(url);
+        });
+}
+
+void MainWindow::useSharedDatabase(const QString &url)
+{
+    if (url.isEmpty()) {
+        bench->stopForwarding();
+        for (StationView *station : qAsConst(stations))
+            station->setSharedDatabase(nullptr);
+        if (history)
+            history->setSharedDatabase(DatabaseAddress(), QString());
+        sharedDatabaseLabel->hide();
+        return;
+    }
+    QString problem;
+    const DatabaseAddress address = DatabaseAddress::parse(url, &problem);
+    if (!address.isValid()) {
+        reportStorageProblem(tr("The shared database address %1 cannot be used: %2").arg(url, problem));
+        return;
+    }
+    const auto start = [this, address] {
+        JournalForwarder &forwarder = bench->startForwarding(address, sharedDatabasePassword);
+        connect(&forwarder, &JournalForwarder::statusChanged, this, &MainWindow::showSharedDatabase);
+        for (StationView *station : qAsConst(stations))
+            station->setSharedDatabase(&forwarder);
+        sharedDatabaseLabel->hide();
+        if (history)
+            history->setSharedDatabase(address, sharedDatabasePassword);
+    };
+    if (sharedDatabasePasswordAsked || SharedDatabase::passwordFromEnvironment()) {
+        start();
+        return;
+    }
+    // Asked once in a run and kept in memory only. Cancelled, nothing is forwarded in this run: the entries wait in
+    // the journal for the next one.
+    sharedDatabasePasswordAsked = true;
+    TextPrompt::open(
+        this, tr("Shared database"), tr("Password of %1 for %2:").arg(address.user, address.displayName()), QString(),
+        [this, start](const QString &password) {
+            sharedDatabasePassword = password;
+            start();
+        },
+        QLineEdit::Password);
+}
+
+void MainWindow::showSharedDatabase(int waiting, bool reachable, const QString &problem)
+{
+    if (reachable || problem.isEmpty()) {
+        sharedDatabaseLabel->hide();
+        return;
+    }
+    sharedDatabaseLabel->setText(tr("Shared database unreachable — %n entries waiting", nullptr, waiting));
+    sharedDatabaseLabel->setToolTip(problem);
+    sharedDatabaseLabel->show();
+}
+
 void MainWindow::showServerSecurity()
 {
     const QString address = serverSession->serverAddress();
@@ -722,6 +829,10 @@ void MainWindow::showHistory()
         history = new HistoryWindow(journal.filePath(), this);
         history->setAttribute(Qt::WA_DeleteOnClose);
         history->setWindowFlag(Qt::Window);
+        if (bench->forwarder())
+            history->setSharedDatabase(
+                DatabaseAddress::parse(settings.value(QString::fromLatin1(kSharedDatabaseKey)).toString(), nullptr),
+                sharedDatabasePassword);
     } else {
         // Open already: what was commissioned since it opened is read in.
         history->reload();

@@ -20,6 +20,7 @@ class HistoryWindow;
 class RegistrationOutbox;
 class NoticePresenter;
 class PasswordDialog;
+class ElidedLabel;
 class QLabel;
 class QMessageBox;
 class QPushButton;
@@ -100,6 +101,12 @@ private:
     // the previous one stays. `remember`: keep the choice in the settings.
     bool useProfile(const QString &path, bool remember);
     void editLot();
+    // Settings → Shared database…: the PostgreSQL address the journal is forwarded to; empty for none.
+    void editSharedDatabase();
+    // Forwards the journal to the address (empty: stops forwarding), asking the password first when libpq
+    // finds none and it was not asked yet in this run.
+    void useSharedDatabase(const QString &url);
+    void showSharedDatabase(int waiting, bool reachable, const QString &problem);
     void showHistory();
     // A settings file, journal or outbox that cannot be used: said in the status bar, in a box once, and logged.
     void reportStorageProblem(const QString &problem);
@@ -138,6 +145,10 @@ private:
     QLabel *profileLabel = nullptr;
     QLabel *lotLabel = nullptr;
     QLabel *unencryptedLabel = nullptr;
+    ElidedLabel *sharedDatabaseLabel = nullptr;
+    // The shared database's password as typed in this run; never stored.
+    QString sharedDatabasePassword;
+    bool sharedDatabasePasswordAsked = false;
     bool profileOverridden = false;
     QLabel *storageProblem = nullptr;
     QSet<QString> storageProblemsShown;

@@ -2,6 +2,8 @@
 
 #include "commissioningprofile.h"
 #include "formsigfox5d.h"
+#include "journalforwarder.h"
+#include "journalhistory.h"
 #include "nodeform.h"
 #include "noticepresenter.h"
 #include "portlist.h"
@@ -10,8 +12,11 @@
 #include "ui_stationview.h"
 
 #include <QColor>
+#include <QDateTime>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPalette>
 #include <QProgressDialog>
@@ -106,6 +111,7 @@ StationView::StationView(ServerSession *server, CommissioningJournal *journal, N
     : QWidget(parent)
     , ui(new Ui::StationView)
     , notices(notices)
+    , journal(journal)
 {
     ui->setupUi(this);
     ui->progressBar->hide();
@@ -263,10 +269,89 @@ void StationView::refreshPorts()
     emit resetNode();
 }
 
+namespace {
+// The node's identifier as the journal and the shared database group it.
+QString journalIdentifier(const Node &node)
+{
+    return JournalHistory::identifierOf(
+        QJsonObject{{node.isSigfox() ? QStringLiteral("sigfoxId") : QStringLiteral("devEui"), node.identity()}});
+}
+} // namespace
+
+void StationView::setSharedDatabase(JournalForwarder *forwarder)
+{
+    if (sharedDatabase)
+        disconnect(sharedDatabase, nullptr, this, nullptr);
+    sharedDatabase = forwarder;
+    checkedIdentifier.clear();
+    if (forwarder)
+        connect(forwarder, &JournalForwarder::registrationChecked, this, &StationView::registrationChecked);
+}
+
 void StationView::registerNode()
+{
+    const std::optional<Node> node = commissioning->nodeOnShow();
+    if (!sharedDatabase || !node) {
+        registerShownNode();
+        return;
+    }
+    const QString identifier = journalIdentifier(*node);
+    if (checkedIdentifier == identifier)
+        return; // the question is out already
+    // An answer still due for a node that has gone is dropped when it comes.
+    checkedIdentifier = identifier;
+    emit duplicateCheckAsked(true);
+    sharedDatabase->checkRegistration(checkedIdentifier);
+}
+
+void StationView::registerShownNode()
 {
     commissioning->setUnappliedEdits(currentForm && currentForm->hasUnappliedEdits());
     commissioning->registerNode(currentForm ? currentForm->lockDescriptionText : QString());
+}
+
+void StationView::registrationChecked(
+    const QString &identifier, bool asked, const QString &otherBench, qint64 registeredMsecs, const QString &problem)
+{
+    if (checkedIdentifier.isEmpty() || identifier != checkedIdentifier)
+        return;
+    checkedIdentifier.clear();
+    emit duplicateCheckAsked(false);
+    // The node may have gone while the database was asked.
+    const std::optional<Node> node = commissioning->nodeOnShow();
+    if (!node || journalIdentifier(*node) != identifier)
+        return;
+    if (!asked) {
+        // The bench goes on without the check; the journal says it was skipped and why.
+        journal->recordDuplicateCheck(*node, QStringLiteral("skipped"), QString(), QString(), problem);
+        emit duplicateCheckSkipped(problem);
+        registerShownNode();
+        return;
+    }
+    if (otherBench.isEmpty()) {
+        journal->recordDuplicateCheck(*node, QStringLiteral("clear"));
+        registerShownNode();
+        return;
+    }
+    const QDateTime registered = QDateTime::fromMSecsSinceEpoch(registeredMsecs, Qt::UTC);
+    journal->recordDuplicateCheck(
+        *node, QStringLiteral("registeredElsewhere"), otherBench, registered.toString(Qt::ISODate));
+    auto *box = new QMessageBox(QMessageBox::Question, tr("Register"),
+        tr("Already registered at bench %1 on %2 — register again?")
+            .arg(otherBench, QLocale().toString(registered.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm t"))),
+        QMessageBox::Yes | QMessageBox::No, this);
+    box->setObjectName(QStringLiteral("alreadyRegisteredBox"));
+    // The bench's name is what another bench typed: shown as it is, never as markup.
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setDefaultButton(QMessageBox::No);
+    const QString asked_for = identifier;
+    connect(box, &QMessageBox::finished, this, [this, asked_for](int answer) {
+        const std::optional<Node> shown = commissioning->nodeOnShow();
+        if (answer == QMessageBox::Yes && shown && journalIdentifier(*shown) == asked_for)
+            registerShownNode();
+    });
+    box->open();
 }
 
 void StationView::configureID(Node::eFirmwareType type)

@@ -28,6 +28,8 @@ class StationView;
 // One commissioning station: a port with its own session and the whole single-port workflow (the top row of
 // buttons, the label band, the node's form, the state text). The window holds one, or one per tab; the
 // stations share the window's server session (and with it the login), journal and notices.
+class JournalForwarder;
+
 class StationView : public QWidget
 {
     Q_OBJECT
@@ -53,6 +55,8 @@ public:
     void setProfile(std::shared_ptr<const CommissioningProfile> profile);
     // The ports the window's other stations hold, each with its holder's name: not chosen here.
     void setHeldPorts(const QMap<QString, QString> &held);
+    // The shared database asked before each registration whether another bench registered the node; null: none.
+    void setSharedDatabase(JournalForwarder *forwarder);
 
     // The operator's actions (also reached through the window's slots of the same names).
     void refreshPorts();
@@ -68,6 +72,10 @@ signals:
     void loginNeeded();
     // Something the window shows for this station changed: its tab, the versions, the port failure.
     void appearanceChanged();
+    // Register went on without asking the shared database whether another bench registered the node.
+    void duplicateCheckSkipped(const QString &problem);
+    // The shared database is asked whether another bench registered the node (`asking` true), or answered.
+    void duplicateCheckAsked(bool asking);
 
 private:
     void layOut();
@@ -89,6 +97,9 @@ private:
     // The operator picked `path` in the port box: asks first when the shown node has edits not applied.
     void portPicked(const QString &path);
     void switchPort(const QString &path);
+    void registerShownNode();
+    void registrationChecked(const QString &identifier, bool asked, const QString &otherBench, qint64 registeredMsecs,
+        const QString &problem);
 
     Ui::StationView *ui;
     CommissioningSession *commissioning = nullptr;
@@ -100,4 +111,8 @@ private:
     QString rememberedPort;
     QString versions;
     QString portFailureMessage;
+    CommissioningJournal *journal;
+    QPointer<JournalForwarder> sharedDatabase;
+    // The identifier the shared database is being asked about; empty when no question is out.
+    QString checkedIdentifier;
 };

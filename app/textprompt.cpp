@@ -11,13 +11,13 @@ const int kWidestEdit = 640;
 } // namespace
 
 void TextPrompt::open(QWidget *parent, const QString &title, const QString &label, const QString &initial,
-    std::function<void(const QString &)> accepted)
+    std::function<void(const QString &)> accepted, QLineEdit::EchoMode echo)
 {
     auto *dialog = new QInputDialog(parent);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(title);
     dialog->setLabelText(label);
-    dialog->setTextEchoMode(QLineEdit::Normal);
+    dialog->setTextEchoMode(echo);
     dialog->setTextValue(initial);
     // Wide enough for a server address or an identifier, and for the text it starts with.
     if (auto *edit = dialog->findChild<QLineEdit *>()) {

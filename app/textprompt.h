@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLineEdit>
 #include <QString>
 
 #include <functional>
@@ -11,5 +12,5 @@ class TextPrompt
 {
 public:
     static void open(QWidget *parent, const QString &title, const QString &label, const QString &initial,
-        std::function<void(const QString &)> accepted);
+        std::function<void(const QString &)> accepted, QLineEdit::EchoMode echo = QLineEdit::Normal);
 };

@@ -115,6 +115,8 @@ QString UnitRecordText::reasonWords(const QString &stepName, const QString &reas
         return tr("not read back after the write");
     if (is("failed") || is("unknown"))
         return tr("not written");
+    if (is("registeredElsewhere"))
+        return tr("already registered at another bench");
     if (is("refused"))
         return stepName == QLatin1String("registration") ? tr("refused by the server") : tr("refused by the node");
     if (is("mismatch")) {

@@ -4,9 +4,11 @@
 #include "commandline.h"
 #include "commissioningjournal.h"
 #include "commissioningprofile.h"
+#include "journalforwarder.h"
 #include "passwordprompt.h"
 #include "registrationoutbox.h"
 #include "serversession.h"
+#include "shareddatabase.h"
 #include "unitrecords.h"
 
 #include <QCommandLineParser>
@@ -29,7 +31,7 @@ namespace {
 const char kProgramName[] = "iot-commission-cli";
 const char kUsage[] = "usage: iot-commission-cli commission --port PORT [--port PORT ...] --server URL --user NAME "
                       "[--profile FILE] [--register] [--sleep] [--count N | --loop] [--json] [--journal FILE] "
-                      "[--lot NAME] [--ca-file FILE] [--verbose]";
+                      "[--lot NAME] [--ca-file FILE] [--database URL [--allow-reregister]] [--verbose]";
 // A trusted CA file is a handful of PEM certificates; anything larger is not one.
 constexpr qint64 kMaxCaFileBytes = 1024 * 1024;
 
@@ -131,10 +133,16 @@ int Commissioner::configure(const QStringList &arguments)
     const QCommandLineOption benchOption(QStringLiteral("bench"),
         QStringLiteral("The bench's name in the journal and the unit records (default: the host name)."),
         QStringLiteral("name"));
+    const QCommandLineOption databaseOption = CommandLine::databaseOption(
+        QStringLiteral("Shared database the journal is forwarded to, postgresql://user@host:port/dbname[?sslmode=MODE] "
+                       "(password from PGPASSWORD, ~/.pgpass, or asked)."));
+    const QCommandLineOption allowReregisterOption(QStringLiteral("allow-reregister"),
+        QStringLiteral("Register a node that another bench registered already (see --database)."));
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"), QStringLiteral("Also print the tool's debug lines on standard error."));
     parser.addOptions({portOption, serverOption, userOption, profileOption, registerOption, sleepOption, countOption,
-        loopOption, jsonOption, journalOption, lotOption, caFileOption, benchOption, verboseOption});
+        loopOption, jsonOption, journalOption, lotOption, caFileOption, benchOption, databaseOption,
+        allowReregisterOption, verboseOption});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -155,6 +163,7 @@ int Commissioner::configure(const QStringList &arguments)
         return usageError(QStringLiteral("the command is \"commission\""));
 
     ports = parser.values(portOption);
+    allowReregister = parser.isSet(allowReregisterOption);
     // Qt's serial port puts "/dev/" before a name that does not start with "/": a bare "ttyUSB0" means
     // /dev/ttyUSB0, but a path relative to the working directory ("run/ttyD") would never be found.
     for (QString &port : ports) {
@@ -195,9 +204,20 @@ int Commissioner::configure(const QStringList &arguments)
         if (!ok || count < 1)
             return usageError(QStringLiteral("--count takes a whole number from 1"));
     }
+    DatabaseAddress database;
+    if (parser.isSet(databaseOption)) {
+        QString problem;
+        database = DatabaseAddress::parse(parser.value(databaseOption), &problem);
+        if (!database.isValid())
+            return usageError(QStringLiteral("--database: ") + problem);
+    }
     QString error;
     if (!PasswordPrompt::obtain(&password, &error))
         return usageError(error);
+    // Asked once for this run, never kept; without a terminal libpq's refusal says what is missing.
+    QString databasePassword;
+    if (database.isValid() && !SharedDatabase::passwordFromEnvironment())
+        PasswordPrompt::ask("Password for the shared database: ", &databasePassword);
 
     std::shared_ptr<const CommissioningProfile> profile;
     if (!profilePath.isEmpty()) {
@@ -214,6 +234,8 @@ int Commissioner::configure(const QStringList &arguments)
     // The user named here is the operator of every unit of the run, also of a node read before the login.
     bench->journal().setOperatorName(userName);
     runStartMsecs = QDateTime::currentMSecsSinceEpoch();
+    if (database.isValid())
+        bench->startForwarding(database, databasePassword);
     outbox = &bench->outbox();
     // Before any node is touched: registrations that may be stranded in an unreadable outbox are the operator's
     // to recover first (the file was kept; the next run starts with the fresh outbox).
@@ -256,6 +278,8 @@ int Commissioner::configure(const QStringList &arguments)
     options.userName = userName;
     options.password = password;
     options.waitForReturningPort = loop;
+    options.sharedDatabase = bench->forwarder();
+    options.allowReregister = allowReregister;
     for (const QString &port : qAsConst(ports)) {
         auto *station = new StationRunner(port, server, &bench->journal(), profile, options, bench->pacing());
         connect(station, &StationRunner::nodeDone, this, &Commissioner::nodeDone);
@@ -384,6 +408,12 @@ void Commissioner::end(int exitCode)
         return;
     ended = true;
     server->stop();
+    // The journal holds every entry whatever the database does; what it did not take is sent by a later run.
+    if (JournalForwarder *forwarder = bench ? bench->forwarder() : nullptr; forwarder && !forwarder->sendNow())
+        CommandLine::say(kProgramName,
+            QStringLiteral("%1 — %2 entries waiting; a later run with --database sends them")
+                .arg(forwarder->problem())
+                .arg(forwarder->waiting()));
     emit finished(exitCode);
 }
 

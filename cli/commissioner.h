@@ -70,6 +70,7 @@ private:
     bool sleepNodes = false;
     bool json = false;
     bool loop = false;
+    bool allowReregister = false;
     int count = 1;
 
     std::unique_ptr<BenchSetup> bench;

@@ -34,10 +34,17 @@ bool PasswordPrompt::obtain(QString *password, QString *error)
         *password = qEnvironmentVariable(kPasswordVariable);
         return true;
     }
-    if (!::isatty(STDIN_FILENO)) {
+    if (!ask("Password: ", password)) {
         *error = QStringLiteral("no password: set %1 or run on a terminal").arg(QLatin1String(kPasswordVariable));
         return false;
     }
+    return true;
+}
+
+bool PasswordPrompt::ask(const char *prompt, QString *password)
+{
+    if (!::isatty(STDIN_FILENO))
+        return false;
     // While the echo is off, a signal that ends the program must not leave the terminal without it.
     struct sigaction previous[std::size(kEndingSignals)] = {};
     struct sigaction restoring = {};
@@ -53,7 +60,7 @@ bool PasswordPrompt::obtain(QString *password, QString *error)
         echoTurnedOff = 1;
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
     }
-    std::fputs("Password: ", stderr);
+    std::fputs(prompt, stderr);
     std::fflush(stderr);
     QByteArray line;
     int c = 0;

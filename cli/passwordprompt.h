@@ -12,4 +12,6 @@ public:
     // The password from the environment; else, when standard input is a terminal, asked for on standard error
     // with echo off. False (and *error set) when neither is possible.
     static bool obtain(QString *password, QString *error);
+    // Asks on the terminal with echo off, `prompt` first; false when standard input is no terminal.
+    static bool ask(const char *prompt, QString *password);
 };

@@ -1,8 +1,13 @@
 #include "stationrunner.h"
 
 #include "commissioningjournal.h"
+#include "journalforwarder.h"
+#include "journalhistory.h"
 #include "serialnodelink.h"
 #include "stationoutcome.h"
+
+#include <QDateTime>
+#include <QJsonObject>
 
 using State = CommissioningSession::State;
 
@@ -23,6 +28,9 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
         if (inProgress && phase == Phase::Sleeping)
             finish(QStringLiteral("the node did not confirm its sleep"));
     });
+    if (options.sharedDatabase)
+        connect(
+            options.sharedDatabase, &JournalForwarder::registrationChecked, this, &StationRunner::registrationChecked);
     connect(commissioning, &CommissioningSession::stateChanged, this, &StationRunner::stateChanged);
     connect(commissioning, &CommissioningSession::registrationReported, this, &StationRunner::registrationReported);
     connect(commissioning, &CommissioningSession::notice, this, [this](const CommissioningSession::Notice &notice) {
@@ -283,8 +291,15 @@ void StationRunner::proceed()
             return;
         }
         phase = Phase::Registering;
-        say(QStringLiteral("registering"));
-        commissioning->registerNode(QString());
+        const std::optional<Node> node = commissioning->nodeOnShow();
+        if (options.sharedDatabase && node) {
+            checkedIdentifier = JournalHistory::identifierOf(QJsonObject{
+                {node->isSigfox() ? QStringLiteral("sigfoxId") : QStringLiteral("devEui"), node->identity()}});
+            say(QStringLiteral("asking the shared database whether another bench registered it"));
+            options.sharedDatabase->checkRegistration(checkedIdentifier);
+            return;
+        }
+        registerNode();
         return;
     }
     if (options.sleepNodes) {
@@ -292,6 +307,44 @@ void StationRunner::proceed()
         return;
     }
     finish();
+}
+
+void StationRunner::registerNode()
+{
+    say(QStringLiteral("registering"));
+    commissioning->registerNode(QString());
+}
+
+void StationRunner::registrationChecked(
+    const QString &identifier, bool asked, const QString &otherBench, qint64 registeredMsecs, const QString &problem)
+{
+    if (checkedIdentifier.isEmpty() || identifier != checkedIdentifier)
+        return;
+    checkedIdentifier.clear();
+    // The node may have ended while the database was asked (its port went away).
+    const std::optional<Node> node = commissioning->nodeOnShow();
+    if (!inProgress || phase != Phase::Registering || !portLostReason.isEmpty() || !node)
+        return;
+    if (!asked) {
+        // The bench goes on without the check; the journal says it was skipped and why.
+        if (journal)
+            journal->recordDuplicateCheck(*node, QStringLiteral("skipped"), QString(), QString(), problem);
+        say(QStringLiteral("not checked for a registration at another bench: %1").arg(problem));
+    } else if (otherBench.isEmpty()) {
+        if (journal)
+            journal->recordDuplicateCheck(*node, QStringLiteral("clear"));
+    } else {
+        const QString when = QDateTime::fromMSecsSinceEpoch(registeredMsecs, Qt::UTC).toString(Qt::ISODate);
+        if (journal)
+            journal->recordDuplicateCheck(*node, QStringLiteral("registeredElsewhere"), otherBench, when);
+        if (!options.allowReregister) {
+            finish(QStringLiteral("already registered at bench %1 on %2; --allow-reregister registers it again")
+                       .arg(otherBench, when));
+            return;
+        }
+        say(QStringLiteral("already registered at bench %1 on %2; registering again").arg(otherBench, when));
+    }
+    registerNode();
 }
 
 void StationRunner::goToSleep()

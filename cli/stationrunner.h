@@ -10,6 +10,8 @@
 
 #include <memory>
 
+class JournalForwarder;
+
 // One bench slot of the command-line commissioner: a commissioning session on one port, driven the way an
 // operator would drive the window for every node that boots there: read it, write the profile's differences,
 // check them after the re-read, register it, put it to sleep. Each node that starts booting ends in exactly
@@ -26,6 +28,10 @@ public:
         QString password;
         // A port that goes away is waited for and opened again (--loop), instead of ending the port's work.
         bool waitForReturningPort = false;
+        // Before each registration the shared database is asked whether another bench registered the node; such a
+        // node fails ("already registered at bench …") unless allowReregister. Null: no shared database.
+        JournalForwarder *sharedDatabase = nullptr;
+        bool allowReregister = false;
     };
 
     struct NodeReport
@@ -76,6 +82,9 @@ private:
     void begin();
     void nodeShown();
     void proceed();
+    void registerNode();
+    void registrationChecked(const QString &identifier, bool asked, const QString &otherBench, qint64 registeredMsecs,
+        const QString &problem);
     void goToSleep();
     void registrationReported(const ServerSession::RegistrationReport &report);
     void takeRecord();
@@ -94,7 +103,8 @@ private:
 
     QString portName;
     CommissioningSession *commissioning;
-    CommissioningJournal *journal; // the bench's; notes a node set aside
+    // The bench's; notes a node set aside and the shared database's answer before a registration.
+    CommissioningJournal *journal;
     Options options;
     const Pacing pacing;
     QTimer sleepTimer;
@@ -113,6 +123,8 @@ private:
     QString lastNotice;
     // The server refused these credentials: they are not sent again, every later node fails at once.
     bool credentialsRefused = false;
+    // The identifier the shared database is being asked about for the node in progress; empty when none.
+    QString checkedIdentifier;
 };
 
 Q_DECLARE_METATYPE(StationRunner::NodeReport)

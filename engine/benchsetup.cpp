@@ -1,6 +1,7 @@
 #include "benchsetup.h"
 
 #include "commissioningprofile.h"
+#include "journalforwarder.h"
 #include "protectedfieldcipher.h"
 #include "registrationoutbox.h"
 #include "serversession.h"
@@ -31,9 +32,24 @@ BenchSetup::BenchSetup(const QString &journalPath, const Pacing &pacing)
 
 BenchSetup::~BenchSetup()
 {
+    journalForwarder.reset();
     // The server session uses the outbox and the journal until it is gone.
     serverSession.reset();
     registrationOutbox.reset();
+}
+
+JournalForwarder &BenchSetup::startForwarding(const DatabaseAddress &address, const QString &password)
+{
+    journalForwarder.reset();
+    journalForwarder = std::make_unique<JournalForwarder>(
+        commissioningJournal.filePath(), address, password, commissioningJournal.bench());
+    journalForwarder->start();
+    return *journalForwarder;
+}
+
+void BenchSetup::stopForwarding()
+{
+    journalForwarder.reset();
 }
 
 QString BenchSetup::checkedAddress(const QString &typed, QString *problem)

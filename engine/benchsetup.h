@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commissioningjournal.h"
+#include "databaseaddress.h"
 #include "pacing.h"
 
 #include <QString>
@@ -8,6 +9,7 @@
 #include <memory>
 
 class CommissioningProfile;
+class JournalForwarder;
 class RegistrationOutbox;
 class ServerSession;
 
@@ -30,6 +32,12 @@ public:
     // Registers through the outbox when it could be opened, else directly.
     ServerSession &server() { return *serverSession; }
     const Pacing &pacing() const { return benchPacing; }
+    // Starts forwarding the journal to the shared database, as the bench named in the journal (set the bench's
+    // name first). `password` empty: libpq's own sources. Replaces a forwarder started before.
+    JournalForwarder &startForwarding(const DatabaseAddress &address, const QString &password);
+    void stopForwarding();
+    // The forwarder to the shared database, or null when none is configured.
+    JournalForwarder *forwarder() { return journalForwarder.get(); }
     // Why the journal could not be made readable by its owner only when the bench was set up; empty when it is.
     QString journalPermissionProblem() const { return journalPermissions; }
 
@@ -45,4 +53,5 @@ private:
     QString journalPermissions;
     std::unique_ptr<RegistrationOutbox> registrationOutbox;
     std::unique_ptr<ServerSession> serverSession;
+    std::unique_ptr<JournalForwarder> journalForwarder;
 };

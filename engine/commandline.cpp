@@ -17,6 +17,11 @@ QCommandLineOption CommandLine::profileOption(const QString &help)
     return QCommandLineOption(QStringLiteral("profile"), help, QStringLiteral("file"));
 }
 
+QCommandLineOption CommandLine::databaseOption(const QString &help)
+{
+    return QCommandLineOption(QStringLiteral("database"), help, QStringLiteral("url"));
+}
+
 void CommandLine::say(const char *program, const QString &text)
 {
     std::fprintf(stderr, "%s: %s\n", program, qPrintable(text));

@@ -16,6 +16,9 @@ QCommandLineOption lotOption(const QString &help);
 // A commissioning profile: --profile FILE.
 QCommandLineOption profileOption(const QString &help);
 
+// The shared database the journal is forwarded to: --database postgresql://user@host:port/dbname.
+QCommandLineOption databaseOption(const QString &help);
+
 // Writes "program: text" and a line break on standard error at once.
 void say(const char *program, const QString &text);
 // Says `text` and returns exitCode, for `return CommandLine::fail(...)`.

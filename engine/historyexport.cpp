@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 // The last attempt's HTTP status, or the named failure when it got none.
@@ -33,6 +35,13 @@ QStringList rowTexts(const HistoryRow &row)
     for (QString &text : texts)
         text = OperatorText::cleaned(text);
     return texts;
+}
+
+// Rows of several benches (read from the shared database) get a last column naming each row's bench; a bench's own
+// journal keeps the columns it always had.
+bool anyBench(const QVector<HistoryRow> &rows)
+{
+    return std::any_of(rows.begin(), rows.end(), [](const HistoryRow &row) { return !row.bench.isEmpty(); });
 }
 
 // A spreadsheet takes a cell starting with =, +, -, @, a tab or a carriage return for a formula: a lot named
@@ -102,9 +111,12 @@ QStringList HistoryExport::columns()
 
 QByteArray HistoryExport::csv(const QVector<HistoryRow> &rows)
 {
-    QByteArray out = csvLine(columns());
+    const bool benches = anyBench(rows);
+    QByteArray out = csvLine(benches ? columns() << QStringLiteral("bench") : columns());
     for (const HistoryRow &row : rows) {
         QStringList texts = rowTexts(row);
+        if (benches)
+            texts << OperatorText::cleaned(row.bench);
         for (int i = 0; i < texts.size(); ++i) {
             if (i != kStatusColumn && i != kEventsColumn)
                 texts[i] = guardedText(texts.at(i));
@@ -117,6 +129,7 @@ QByteArray HistoryExport::csv(const QVector<HistoryRow> &rows)
 QByteArray HistoryExport::jsonLines(const QVector<HistoryRow> &rows)
 {
     const QStringList names = columns();
+    const bool benches = anyBench(rows);
     QByteArray out;
     for (const HistoryRow &row : rows) {
         const QStringList texts = rowTexts(row);
@@ -132,6 +145,8 @@ QByteArray HistoryExport::jsonLines(const QVector<HistoryRow> &rows)
             object.insert(QStringLiteral("registrationStatus"), row.registrationStatus);
         object.insert(QStringLiteral("sleeping"), row.sleeping);
         object.insert(QStringLiteral("events"), row.events.size());
+        if (benches)
+            object.insert(QStringLiteral("bench"), OperatorText::cleaned(row.bench));
         out += QJsonDocument(object).toJson(QJsonDocument::Compact);
         out += '\n';
     }

@@ -10,7 +10,8 @@
 
 // Writes the history's rows for a spreadsheet (CSV) or a script (JSON lines). The columns are fixed and hold
 // identities, versions and results only; keys and PACs are never among them. Controls and bidirectional
-// formatting characters are taken out of every text.
+// formatting characters are taken out of every text. Rows of several benches (from the shared database) get one
+// column more at the end, "bench".
 class HistoryExport
 {
 public:

@@ -199,12 +199,17 @@ bool HistoryRow::contains(const QString &text) const
 {
     if (text.isEmpty())
         return true;
-    for (const QString *field : {&identifier, &lot, &type, &nodeVersion, &moduleVersion, &loraVersion, &writes,
+    for (const QString *field : {&identifier, &bench, &lot, &type, &nodeVersion, &moduleVersion, &loraVersion, &writes,
              &verification, &mismatches, &labelCheck, &registration}) {
         if (field->contains(text, Qt::CaseInsensitive))
             return true;
     }
     return registrationStatus != kNoStatus && QString::number(registrationStatus) == text;
+}
+
+QString JournalHistory::identifierOf(const QJsonObject &entry)
+{
+    return normalisedIdentifier(entry);
 }
 
 QString JournalHistory::registrationState(int status)
@@ -274,7 +279,7 @@ bool JournalHistory::addLine(const QByteArray &line)
     return true;
 }
 
-void JournalHistory::addEntry(const QJsonObject &fields)
+void JournalHistory::addEntry(const QJsonObject &fields, const QString &bench)
 {
     JournalEntry entry;
     if (!parseTime(fields.value(QLatin1String("time")).toString(), &entry.msecs))
@@ -284,9 +289,19 @@ void JournalHistory::addEntry(const QJsonObject &fields)
     // A lot journalled before lots were cleaned may still carry a control or a direction override.
     entry.lot = OperatorText::cleaned(fields.value(QLatin1String("lot")).toString());
     entry.fields = fields;
+    entry.bench = bench;
     if (!entry.lot.isEmpty())
         ++lotCounts[entry.lot];
+    if (!bench.isEmpty())
+        ++benchCounts[bench];
     journalEntries.append(entry);
+}
+
+QStringList JournalHistory::benches() const
+{
+    QStringList names = benchCounts.keys();
+    names.sort();
+    return names;
 }
 
 QStringList JournalHistory::lots() const
@@ -302,14 +317,19 @@ QVector<HistoryRow> JournalHistory::rows(const HistoryFilter &filter) const
     const qint64 to = filter.until.isValid() ? startOfDay(filter.until.addDays(1)) : std::numeric_limits<qint64>::max();
 
     QVector<HistoryRow> result;
-    // Per identifier, its current row and whether that row waits for the node to be read back after a write.
+    // Per bench and identifier, its current row and whether that row waits for the node to be read back after a write.
     QHash<QString, int> rowOf;
     QVector<bool> readBackPending;
     for (int i = 0; i < journalEntries.size(); ++i) {
         const JournalEntry &entry = journalEntries.at(i);
         if (entry.identifier.isEmpty() || entry.msecs < from || entry.msecs >= to)
             continue;
-        auto found = rowOf.find(entry.identifier);
+        if (!filter.bench.isEmpty() && entry.bench != filter.bench)
+            continue;
+        // The same node on two benches is two units of work: a row each.
+        const QString key
+            = entry.bench.isEmpty() ? entry.identifier : entry.bench + QLatin1Char('\n') + entry.identifier;
+        auto found = rowOf.find(key);
         // An entry in another lot continues the node's row, unless it is a fresh read of the node (not the read
         // back after a write): the node is then commissioned again and gets a row of its own.
         const bool newUnit = found == rowOf.end()
@@ -318,9 +338,10 @@ QVector<HistoryRow> JournalHistory::rows(const HistoryFilter &filter) const
         if (newUnit) {
             HistoryRow row;
             row.identifier = entry.identifier;
+            row.bench = entry.bench;
             row.verification = QStringLiteral("none");
             row.labelCheck = QStringLiteral("none");
-            found = rowOf.insert(entry.identifier, result.size());
+            found = rowOf.insert(key, result.size());
             result.append(row);
             readBackPending.append(false);
         }
@@ -345,7 +366,9 @@ QVector<HistoryRow> JournalHistory::rows(const HistoryFilter &filter) const
             result.end());
     }
     std::stable_sort(result.begin(), result.end(), [](const HistoryRow &a, const HistoryRow &b) {
-        return a.lastMsecs != b.lastMsecs ? a.lastMsecs > b.lastMsecs : a.identifier < b.identifier;
+        if (a.lastMsecs != b.lastMsecs)
+            return a.lastMsecs > b.lastMsecs;
+        return a.identifier != b.identifier ? a.identifier < b.identifier : a.bench < b.bench;
     });
     return result;
 }

@@ -18,6 +18,7 @@ struct JournalEntry
     QString identifier; // DevEUI, or SigFox ID without leading zeros; empty when the node was not known
     QString lot; // empty outside a lot
     QJsonObject fields; // the whole entry as written
+    QString bench; // the bench that wrote it, in a history of several benches; empty in a bench's own journal
 };
 
 // Which rows of the history to show or export. Dates are UTC days, both ends included; an invalid date leaves
@@ -29,6 +30,7 @@ struct HistoryFilter
     QString lot; // the only lot shown unless allLots; empty selects the entries made outside a lot
     QDate since;
     QDate until;
+    QString bench; // the only bench shown; empty for every bench
 };
 
 // What the journal says about one node in one lot.
@@ -37,6 +39,7 @@ struct HistoryRow
     static constexpr int kNoStatus = -1;
 
     qint64 lastMsecs = 0;
+    QString bench; // empty in a bench's own journal
     QString identifier;
     QString lot;
     QString type; // the communication text, "LoRa OTAA 5D"
@@ -72,18 +75,25 @@ public:
     bool readFile(const QString &path, QString *error = nullptr);
     // Adds one journal line; false (and counted) when it is no complete entry or holds a key twice.
     bool addLine(const QByteArray &line);
-    void addEntry(const QJsonObject &entry);
+    // `bench` names the bench that wrote the entry when the history holds several benches' entries: a node's rows
+    // are then kept apart per bench.
+    void addEntry(const QJsonObject &entry, const QString &bench = QString());
 
     const QVector<JournalEntry> &entries() const { return journalEntries; }
     int skippedLines() const { return skipped; }
     // The lots named in the journal, sorted.
     QStringList lots() const;
+    // The benches named by addEntry(), sorted; empty for a bench's own journal.
+    QStringList benches() const;
 
     // Newest first: the row whose last event is the most recent comes first.
     QVector<HistoryRow> rows(const HistoryFilter &filter = HistoryFilter()) const;
 
     // One event's fields other than time, event, identity and lot, as "key=value, …"; never a key or a PAC.
     static QString eventDetails(const JournalEntry &entry);
+    // The identifier an entry is grouped by: its DevEUI without colons in capitals, or its SigFox ID without
+    // leading zeros.
+    static QString identifierOf(const QJsonObject &entry);
     // What a registration status means for the node: added, updated, waiting (tried again later) or refused.
     static QString registrationState(int status);
     static QString resultText(int result);
@@ -91,5 +101,6 @@ public:
 private:
     QVector<JournalEntry> journalEntries;
     QHash<QString, int> lotCounts;
+    QHash<QString, int> benchCounts;
     int skipped = 0;
 };

@@ -36,6 +36,8 @@ bool LotFilter::matches(const UnitRecord &record) const
 {
     if (!allLots && record.lot != lot)
         return false;
+    if (!bench.isEmpty() && record.bench != bench)
+        return false;
     if (sinceMsecs != 0 && record.startMsecs < sinceMsecs)
         return false;
     return untilMsecs == 0 || record.startMsecs <= untilMsecs;

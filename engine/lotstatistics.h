@@ -13,6 +13,7 @@ struct LotFilter
     QString lot; // the only lot counted unless allLots; empty selects the records made outside a lot
     qint64 sinceMsecs = 0;
     qint64 untilMsecs = 0;
+    QString bench; // the only bench counted; empty for every bench
 
     bool matches(const UnitRecord &record) const;
 };

@@ -23,6 +23,12 @@ struct UnitRecord
         QString high; // the upper limit, empty for none
         QString expected; // the value the profile or the write asked for, empty for none
         bool passed = true;
+
+        bool operator==(const Measurement &other) const
+        {
+            return name == other.name && value == other.value && low == other.low && high == other.high
+                && expected == other.expected && passed == other.passed;
+        }
     };
 
     struct Step
@@ -38,6 +44,11 @@ struct UnitRecord
         QVector<Measurement> measurements;
 
         qint64 durationMsecs() const { return endMsecs > startMsecs ? endMsecs - startMsecs : 0; }
+        bool operator==(const Step &other) const
+        {
+            return kind == other.kind && outcome == other.outcome && startMsecs == other.startMsecs
+                && endMsecs == other.endMsecs && reason == other.reason && measurements == other.measurements;
+        }
         static QString kindName(Kind kind); // "read", "firmwareGate", "profileComparison", ...
         static QString outcomeName(Outcome outcome); // "passed", "failed", "skipped", "notReached"
     };
@@ -74,4 +85,16 @@ struct UnitRecord
 
     // The record as one JSON object, with "format": kFormat; the README describes each field.
     QJsonObject toJson() const;
+    // Every field alike: what tells a record that changed from one that did not, far quicker than its JSON.
+    bool operator==(const UnitRecord &other) const
+    {
+        return identity == other.identity && sigfox == other.sigfox && type == other.type && typeName == other.typeName
+            && lot == other.lot && bench == other.bench && port == other.port && operatorName == other.operatorName
+            && toolVersion == other.toolVersion && keyFingerprint == other.keyFingerprint
+            && profileName == other.profileName && profileSha256 == other.profileSha256
+            && startMsecs == other.startMsecs && endMsecs == other.endMsecs && attempt == other.attempt
+            && steps == other.steps && outcome == other.outcome && failureStep == other.failureStep
+            && failureReason == other.failureReason;
+    }
+    bool operator!=(const UnitRecord &other) const { return !(*this == other); }
 };

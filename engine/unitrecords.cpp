@@ -193,7 +193,7 @@ Building opened(const JournalEntry &entry)
     r.type = f.value(QLatin1String("type")).toInt(-1);
     r.typeName = f.value(QLatin1String("typeName")).toString();
     r.lot = entry.lot;
-    r.bench = f.value(QLatin1String("bench")).toString();
+    r.bench = entry.bench.isEmpty() ? f.value(QLatin1String("bench")).toString() : entry.bench;
     r.port = f.value(QLatin1String("port")).toString();
     r.operatorName = f.value(QLatin1String("operator")).toString();
     r.toolVersion = f.value(QLatin1String("toolVersion")).toString();
@@ -373,6 +373,14 @@ void apply(Building &unit, const JournalEntry &entry)
         step.outcome = StepOutcome::Passed;
         unit.asleep = true;
         settleSleep(unit, msecs);
+    } else if (event == QLatin1String("duplicateCheck")) {
+        // Another bench registered the node: until the operator registers it again here, its registration failed.
+        if (text(f, "result") == QLatin1String("registeredElsewhere")) {
+            Step &step = reach(unit, Kind::Registration, msecs);
+            step.measurements = {measurement(QStringLiteral("otherBench"), text(f, "otherBench"), false),
+                measurement(QStringLiteral("registeredAt"), text(f, "registeredAt"), false)};
+            fail(unit, Kind::Registration, msecs, QStringLiteral("registeredElsewhere"));
+        }
     } else if (event == QLatin1String("nodeLeft")) {
         leave(unit, msecs, text(f, "reason").isEmpty() ? QStringLiteral("left") : text(f, "reason"));
     }
@@ -394,9 +402,11 @@ QVector<UnitRecord> UnitRecords::fromEntries(const QVector<JournalEntry> &entrie
         const bool read = entry.event == QLatin1String("nodeRead");
         const bool keyMismatch = entry.event == QLatin1String("keyMismatch");
         if (read || keyMismatch) {
-            // Journals of several benches merged may name the same port: a port is one bench's.
-            const QString port = entry.fields.value(QLatin1String("bench")).toString() + QLatin1Char('\n')
-                + entry.fields.value(QLatin1String("port")).toString();
+            // Journals of several benches merged may name the same port: a port is one bench's. Entries read from the
+            // shared database say their bench; two benches may have been given one host name.
+            const QString port
+                = (entry.bench.isEmpty() ? entry.fields.value(QLatin1String("bench")).toString() : entry.bench)
+                + QLatin1Char('\n') + entry.fields.value(QLatin1String("port")).toString();
             const auto open = openOnPort.constFind(port);
             if (open != openOnPort.cend()) {
                 Building &previous = units[open.value()];

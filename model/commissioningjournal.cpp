@@ -273,6 +273,20 @@ bool CommissioningJournal::recordRegistration(
     return append(entry);
 }
 
+bool CommissioningJournal::recordDuplicateCheck(const Node &node, const QString &result, const QString &otherBench,
+    const QString &registeredAt, const QString &problem)
+{
+    QJsonObject entry = eventFor("duplicateCheck", node);
+    entry.insert(QStringLiteral("result"), result);
+    if (!otherBench.isEmpty())
+        entry.insert(QStringLiteral("otherBench"), otherBench);
+    if (!registeredAt.isEmpty())
+        entry.insert(QStringLiteral("registeredAt"), registeredAt);
+    if (!problem.isEmpty())
+        entry.insert(QStringLiteral("problem"), problem);
+    return append(entry);
+}
+
 bool CommissioningJournal::recordNodeSleeping(const Node &node)
 {
     return append(eventFor("nodeSleeping", node));

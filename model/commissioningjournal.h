@@ -107,6 +107,11 @@ public:
     bool recordRegistration(const QString &identity, bool sigfox, int statusCode, int attempt, qint64 outboxId = -1,
         const QString &failure = QString());
     bool recordNodeSleeping(const Node &node);
+    // Before a registration the shared database was asked whether another bench registered the node: result
+    // "clear", "registeredElsewhere" (that bench's name and the time of its registration), or "skipped" (the
+    // database could not be asked; problem says why).
+    bool recordDuplicateCheck(const Node &node, const QString &result, const QString &otherBench = QString(),
+        const QString &registeredAt = QString(), const QString &problem = QString());
     // The node's protected fields do not decode with the tool's key.
     bool recordKeyMismatch(
         const QString &port, const QString &profileName = QString(), const QString &profileSha256 = QString());

@@ -823,6 +823,10 @@
         <source>timed out</source>
         <translation>Zeitüberschreitung</translation>
     </message>
+    <message>
+        <source>Bench</source>
+        <translation>Prüfplatz</translation>
+    </message>
 </context>
 <context>
     <name>HistoryWindow</name>
@@ -922,6 +926,37 @@
         <source>Lot view</source>
         <translation>Los-Ansicht</translation>
     </message>
+    <message>
+        <source>This bench&apos;s own journal, or the entries of every bench in the shared database</source>
+        <translation>Das eigene Journal dieses Prüfplatzes oder die Einträge aller Prüfplätze in der gemeinsamen Datenbank</translation>
+    </message>
+    <message>
+        <source>This bench</source>
+        <translation>Dieser Prüfplatz</translation>
+    </message>
+    <message>
+        <source>All benches</source>
+        <translation>Alle Prüfplätze</translation>
+    </message>
+    <message>
+        <source>Reading the shared database…</source>
+        <translation>Gemeinsame Datenbank wird gelesen…</translation>
+    </message>
+    <message>
+        <source>Every bench</source>
+        <translation>Jeder Prüfplatz</translation>
+    </message>
+    <message>
+        <source>The shared database could not be read: %1</source>
+        <translation>Die gemeinsame Datenbank konnte nicht gelesen werden: %1</translation>
+    </message>
+    <message numerus="yes">
+        <source> from %n bench(es)</source>
+        <translation>
+            <numerusform> von %n Prüfplatz</numerusform>
+            <numerusform> von %n Prüfplätzen</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>JournalExportCommand</name>
@@ -999,12 +1034,24 @@
         </translation>
     </message>
     <message>
-        <source>--journal, --lot, --since, --until and --records only go with --export-journal FILE</source>
-        <translation>--journal, --lot, --since, --until und --records gehen nur zusammen mit --export-journal DATEI</translation>
-    </message>
-    <message>
         <source>%1: unit records are written as .jsonl or .json</source>
         <translation>%1: Datensätze der Einheiten werden als .jsonl oder .json geschrieben</translation>
+    </message>
+    <message>
+        <source>Read every bench&apos;s entries from the shared database &lt;url&gt; (postgresql://user@host:port/dbname; the password from PGPASSWORD or ~/.pgpass) instead of the journal.</source>
+        <translation>Die Einträge aller Prüfplätze aus der gemeinsamen Datenbank &lt;url&gt; lesen (postgresql://user@host:port/dbname; das Passwort aus PGPASSWORD oder ~/.pgpass) statt aus dem Journal.</translation>
+    </message>
+    <message>
+        <source>--journal does not go with --database</source>
+        <translation>--journal passt nicht zu --database</translation>
+    </message>
+    <message>
+        <source>cannot read the shared database: %1</source>
+        <translation>die gemeinsame Datenbank kann nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>--journal, --lot, --since, --until, --records and --database only go with --export-journal FILE</source>
+        <translation>--journal, --lot, --since, --until, --records und --database gehen nur mit --export-journal DATEI</translation>
     </message>
 </context>
 <context>
@@ -1306,6 +1353,10 @@
         <source>Other reasons</source>
         <translation>Andere Ursachen</translation>
     </message>
+    <message>
+        <source>Bench</source>
+        <translation>Prüfplatz</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -1554,6 +1605,53 @@ Erstellt am: </translation>
     <message>
         <source>The server address was not changed.</source>
         <translation>Die Serveradresse wurde nicht geändert.</translation>
+    </message>
+    <message>
+        <source>Shared database…</source>
+        <translation>Gemeinsame Datenbank…</translation>
+    </message>
+    <message>
+        <source>Shared database</source>
+        <translation>Gemeinsame Datenbank</translation>
+    </message>
+    <message>
+        <source>PostgreSQL address, postgresql://user@host:port/dbname (empty for none):</source>
+        <translation>PostgreSQL-Adresse, postgresql://benutzer@host:port/datenbank (leer für keine):</translation>
+    </message>
+    <message>
+        <source>The shared database was not changed.</source>
+        <translation>Die gemeinsame Datenbank wurde nicht geändert.</translation>
+    </message>
+    <message>
+        <source>The shared database address %1 cannot be used: %2</source>
+        <translation>Die Adresse der gemeinsamen Datenbank %1 kann nicht verwendet werden: %2</translation>
+    </message>
+    <message>
+        <source>Password of %1 for %2:</source>
+        <translation>Passwort von %1 für %2:</translation>
+    </message>
+    <message numerus="yes">
+        <source>Shared database unreachable — %n entries waiting</source>
+        <translation>
+            <numerusform>Gemeinsame Datenbank nicht erreichbar — %n Eintrag wartet</numerusform>
+            <numerusform>Gemeinsame Datenbank nicht erreichbar — %n Einträge warten</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Shared database unreachable</source>
+        <translation>Datenbank nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>Not checked for a registration at another bench: %1</source>
+        <translation>Nicht auf eine Registrierung an einem anderen Prüfplatz geprüft: %1</translation>
+    </message>
+    <message>
+        <source>Asking the shared database whether another bench registered the node…</source>
+        <translation>Frage die gemeinsame Datenbank, ob ein anderer Prüfplatz den Knoten registriert hat…</translation>
+    </message>
+    <message>
+        <source>The address cannot be used: %1</source>
+        <translation>Die Adresse ist nicht verwendbar: %1</translation>
     </message>
 </context>
 <context>
@@ -1838,6 +1936,10 @@ des Knotens zurückkommt
         <source>The device is no longer connected</source>
         <translation>Das Gerät ist nicht mehr angeschlossen</translation>
     </message>
+    <message>
+        <source>Already registered at bench %1 on %2 — register again?</source>
+        <translation>Bereits an Platz %1 am %2 registriert — erneut registrieren?</translation>
+    </message>
 </context>
 <context>
     <name>UnitRecordDialog</name>
@@ -2087,6 +2189,10 @@ des Knotens zurückkommt
     <message>
         <source>set aside by the command line</source>
         <translation>von der Kommandozeile zurückgestellt</translation>
+    </message>
+    <message>
+        <source>already registered at another bench</source>
+        <translation>bereits an einem anderen Prüfplatz registriert</translation>
     </message>
 </context>
 <context>

@@ -156,6 +156,7 @@ DialogDriver::Record DialogDriver::describe(QWidget *widget)
         record.text = box->text();
         record.informativeText = box->informativeText();
         record.icon = box->icon();
+        record.plainText = box->textFormat() == Qt::PlainText;
         for (QAbstractButton *button : box->buttons())
             record.buttons << button->text().remove(QLatin1Char('&'));
     } else if (auto *input = qobject_cast<QInputDialog *>(widget)) {

@@ -28,6 +28,7 @@ public:
         QString informativeText; // a message box's line below its text
         QStringList buttons; // a message box's button texts, without '&'
         int icon = 0; // QMessageBox::Icon of a message box
+        bool plainText = false; // a message box shows its text as it is, never as markup
         bool hasParent = false;
     };
 

@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QHelpEvent>
-#include <QToolTip>
 #include <QTest>
+#include <QToolTip>
 
 // A label in the status bar or under the label field gives way when space is short: it is drawn cut in the
 // middle, keeps its whole text, and says it whole in its tooltip.

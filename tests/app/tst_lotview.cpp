@@ -380,7 +380,7 @@ void LotViewTest::everyReasonHasOperatorWords_data()
         {"write", CommissioningJournal::kReasonRefused}, {"write", CommissioningJournal::kReasonInvalidValue},
         {"write", CommissioningJournal::kReasonNoPort}, {"write", CommissioningJournal::kReasonInterrupted},
         {"write", "timedOut"}, {"write", "unknown"}, {"verification", "mismatch"}, {"verification", "notReadBack"},
-        {"labelCheck", "mismatch"}, {"registration", "refused"}, {"", CommissioningJournal::kLeftPortLost},
+        {"labelCheck", "mismatch"}, {"registration", "refused"}, {"registration", "registeredElsewhere"}, {"", CommissioningJournal::kLeftPortLost},
         {"", CommissioningJournal::kLeftReset}, {"", CommissioningJournal::kLeftDisconnected},
         {"", CommissioningJournal::kLeftSetAside}, {"", "nextNode"}};
     for (const auto &row : reasons)

@@ -1,6 +1,8 @@
 #include "apptestsupport.h"
+#include "commissioningjournal.h"
 #include "datatable.h"
 #include "dialogdriver.h"
+#include "journalforwarder.h"
 #include "mainwindow.h"
 #include "nodesimulator.h"
 #include "prerequisite.h"
@@ -11,6 +13,8 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
@@ -21,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSerialPort>
 #include <QSerialPortInfo>
@@ -115,6 +120,7 @@ private slots:
     void onlyTheTwoSettingsKeysAreWritten();
     void garbledSettingsFileStartsLikeAFirstStart();
     void unreadableSettingsFileIsReportedAndTheToolWorks();
+    void sharedDatabaseOnlyWhenConfiguredAndItsOutageIsShown();
 
 private:
     // Starts a simulated node on a pseudo-terminal in the test's private directory.
@@ -349,8 +355,8 @@ void MainWindowStartupTest::menusAreOrderedAndConfigureIsHidden()
             settingsEntries << action->text();
     }
     QCOMPARE(settingsEntries,
-        QStringList({"ORVA server", "Trusted CA certificate…", "Log in again", "Profile…", "No profile", "Lot…",
-            "Stations…", "History…", "Quit"}));
+        QStringList({"ORVA server", "Trusted CA certificate…", "Shared database…", "Log in again", "Profile…",
+            "No profile", "Lot…", "Stations…", "History…", "Quit"}));
     QCOMPARE(settingsMenu->actions().first(), namedChild<QAction>(&window, "actionORVA_server"));
     QCOMPARE(settingsMenu->actions().last()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     QCOMPARE(configureMenu->actions(), QList<QAction *>({namedChild<QAction>(&window, "actionConfigure_Node")}));
@@ -775,6 +781,45 @@ void MainWindowStartupTest::unreadableSettingsFileIsReportedAndTheToolWorks()
     QTRY_VERIFY_WITH_TIMEOUT(namedChild<QProgressBar>(&window, "progressBar")->isVisible(), kLinkWaitMs);
     QVERIFY(problem->isVisible());
     QVERIFY(QDir(path).removeRecursively());
+}
+
+void MainWindowStartupTest::sharedDatabaseOnlyWhenConfiguredAndItsOutageIsShown()
+{
+    const QString journalPath = CommissioningJournal().filePath();
+    const QDir beside = QFileInfo(journalPath).absoluteDir();
+    QVERIFY(beside.mkpath(QStringLiteral(".")));
+    QFile journal(journalPath);
+    QVERIFY(journal.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    for (int i = 1; i <= 3; ++i)
+        journal.write(
+            QStringLiteral(R"({"event":"nodeRead","devEui":"70B3D57ED000000%1","time":"2026-12-09T10:00:0%1.000Z"})"
+                           "\n")
+                .arg(i)
+                .toLatin1());
+    journal.close();
+    QFile::remove(beside.filePath(QLatin1String(JournalForwarder::kBenchIdFileName)));
+    {
+        // Without an address the tool is as it was: nothing is forwarded, nothing kept beside the journal.
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *label = namedChild<QLabel>(&window, "sharedDatabaseLabel");
+        QVERIFY(!label->isVisible());
+        QVERIFY(!QFile::exists(beside.filePath(QLatin1String(JournalForwarder::kBenchIdFileName))));
+    }
+    // Nothing listens on port 1; the password comes from the environment, so none is asked.
+    qputenv("PGPASSWORD", "unused");
+    const auto restore = qScopeGuard([] { qunsetenv("PGPASSWORD"); });
+    userSettings().setValue(
+        QStringLiteral("sharedDatabase/url"), QStringLiteral("postgresql://bench@127.0.0.1:1/benches"));
+    MainWindow window;
+    window.show();
+    auto *label = namedChild<QLabel>(&window, "sharedDatabaseLabel");
+    QTRY_VERIFY_WITH_TIMEOUT(label->isVisible(), 20000);
+    QCOMPARE(label->text(), QStringLiteral("Shared database unreachable — 3 entries waiting"));
+    QVERIFY2(label->toolTip().contains(QStringLiteral("127.0.0.1:1/benches cannot be reached")),
+        qPrintable(label->toolTip()));
+    QVERIFY(QFile::exists(beside.filePath(QLatin1String(JournalForwarder::kBenchIdFileName))));
 }
 
 IOT_APP_TEST_MAIN(MainWindowStartupTest)

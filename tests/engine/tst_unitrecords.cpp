@@ -108,6 +108,11 @@ QList<QByteArray> journalOf(const QStringList &script)
         } else if (what == QLatin1String("sleep")) {
             node();
             entry.insert(QStringLiteral("event"), QStringLiteral("nodeSleeping"));
+        } else if (what == QLatin1String("dup")) {
+            node();
+            entry.insert(QStringLiteral("event"), QStringLiteral("duplicateCheck"));
+            entry.insert(QStringLiteral("result"), arg(2, "registeredElsewhere"));
+            entry.insert(QStringLiteral("otherBench"), QStringLiteral("north"));
         } else if (what == QLatin1String("left")) {
             node();
             entry.insert(QStringLiteral("event"), QStringLiteral("nodeLeft"));
@@ -199,6 +204,12 @@ void TestUnitRecords::derivation_data()
     QTest::newRow("not configured") << QStringList{"read:1", "nc:1"} << QStringList{"1#1 failed read/unknownType"};
     QTest::newRow("registration refused")
         << QStringList{"read:1", "reg:1:400", "sleep:1"} << QStringList{"1#1 failed registration/refused"};
+    QTest::newRow("registered at another bench, set aside") << QStringList{
+        "read:1", "dup:1", "left:1:setAside"} << QStringList{"1#1 failed registration/registeredElsewhere"};
+    QTest::newRow("registered at another bench, registered again: passed")
+        << QStringList{"read:1", "dup:1", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
+    QTest::newRow("no other bench registered it: passed")
+        << QStringList{"read:1", "dup:1:clear", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
     QTest::newRow("registration refused, then accepted: passed")
         << QStringList{"read:1", "reg:1:400", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
     QTest::newRow("asleep, then refused from the outbox")
