@@ -209,6 +209,7 @@ void StationRunner::takeIdentity(const Node &node)
     report.type = Node::communicationText(node.firmwareType);
     report.identifier = node.identity();
     report.nodeVersion = node.nodeVersion;
+    report.node = node;
 }
 
 void StationRunner::nodeShown()
