@@ -6,6 +6,9 @@
 #include "commissioningprofile.h"
 #include "elidedlabel.h"
 #include "historywindow.h"
+#include "labelprinter.h"
+#include "labelsettingsdialog.h"
+#include "nodelabel.h"
 #include "noticepresenter.h"
 #include "passworddialog.h"
 #include "protectedfieldcipher.h"
@@ -54,6 +57,10 @@ const char kLotKey[] = "journal/lot";
 const char kBenchKey[] = "journal/bench";
 const char kPortKey[] = "serial/port";
 const char kStationCountKey[] = "stations/count";
+const char kLabelWidthKey[] = "label/widthMm";
+const char kLabelHeightKey[] = "label/heightMm";
+// Empty: the system's default printer.
+const char kLabelPrinterKey[] = "label/printer";
 
 // The first station keeps the port setting the tool has always had; the others are numbered from 2.
 QString portKeyOf(int station)
@@ -180,6 +187,8 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     connect(ui->actionStations, &QAction::triggered, this, &MainWindow::chooseStationCount);
     connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
     connect(ui->actionHistory, &QAction::triggered, this, &MainWindow::showHistory);
+    connect(ui->actionLabel, &QAction::triggered, this, &MainWindow::chooseLabelSettings);
+    connect(ui->actionPrintLabel, &QAction::triggered, this, &MainWindow::printLabel);
     // A menu's status tip replaces the port failure while it is hovered and clears it afterwards.
     connect(ui->statusBar, &QStatusBar::messageChanged, this, [this](const QString &message) {
         if (message.isEmpty() && !portFailureMessage.isEmpty())
@@ -722,10 +731,75 @@ void MainWindow::showHistory()
         history = new HistoryWindow(journal.filePath(), this);
         history->setAttribute(Qt::WA_DeleteOnClose);
         history->setWindowFlag(Qt::Window);
+        connect(history, &HistoryWindow::labelRequested, this, &MainWindow::printLabelFor);
     }
     history->show();
     history->raise();
     history->activateWindow();
+}
+
+void MainWindow::chooseLabelSettings()
+{
+    // The preview shows the node on show, or else a sample LoRaWAN node.
+    Node sample = currentStation()->session()->nodeOnShow().value_or(Node());
+    if (!sample.isSigfox() && sample.euid.isEmpty()) {
+        sample.firmwareType = Node::LoRaOTAA;
+        sample.euid = QStringLiteral("70B3D57ED0000001");
+        sample.appId = QStringLiteral("70B3D57ED0000000");
+    }
+    const ProfileEntry *entry = activeProfile ? activeProfile->entryFor(sample) : nullptr;
+    const LabelSettingsDialog::Choice current{
+        settings.value(QString::fromLatin1(kLabelWidthKey), NodeLabel::kDefaultWidthMm).toDouble(),
+        settings.value(QString::fromLatin1(kLabelHeightKey), NodeLabel::kDefaultHeightMm).toDouble(),
+        settings.value(QString::fromLatin1(kLabelPrinterKey)).toString()};
+    auto *dialog
+        = new LabelSettingsDialog(current, sample, entry ? entry->labelProfileId : QString(), journal.lot(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        const LabelSettingsDialog::Choice chosen = dialog->choice();
+        storeSetting(QString::fromLatin1(kLabelWidthKey), chosen.widthMm);
+        storeSetting(QString::fromLatin1(kLabelHeightKey), chosen.heightMm);
+        storeSetting(QString::fromLatin1(kLabelPrinterKey), chosen.printer);
+    });
+    dialog->open();
+}
+
+void MainWindow::printLabel()
+{
+    const std::optional<Node> node = currentStation()->session()->nodeOnShow();
+    if (!node) {
+        ui->statusBar->showMessage(tr("No node is on show to print a label for"));
+        return;
+    }
+    printLabelFor(*node);
+}
+
+void MainWindow::printLabelFor(const Node &node)
+{
+    const ProfileEntry *entry = activeProfile ? activeProfile->entryFor(node) : nullptr;
+    QString failure;
+    const std::optional<NodeLabel> label = NodeLabel::forNode(
+        node, entry ? entry->labelProfileId : QString(), journal.lot(), QDate::currentDate(), &failure);
+    const QString printer = settings.value(QString::fromLatin1(kLabelPrinterKey)).toString();
+    if (label) {
+        const NodeLabel::Layout layout
+            = label->layout(settings.value(QString::fromLatin1(kLabelWidthKey), NodeLabel::kDefaultWidthMm).toDouble(),
+                settings.value(QString::fromLatin1(kLabelHeightKey), NodeLabel::kDefaultHeightMm).toDouble());
+        failure = LabelPrinter::print(layout, printer, label->fileBaseName());
+    }
+    const QString target = printer.isEmpty() ? QStringLiteral("default printer") : printer;
+    journal.recordLabelPrinted(node.identity(), node.isSigfox(), target, failure);
+    QString said;
+    if (failure.isEmpty()) {
+        qCInfo(lcApp).noquote() << "MainWindow: label of" << node.identity() << "printed on" << target;
+        said = tr("Label of %1 printed").arg(node.identity());
+    } else {
+        qCWarning(lcApp).noquote() << "MainWindow: label of" << node.identity() << "not printed:" << failure;
+        said = tr("Label of %1 not printed: %2").arg(node.identity(), failure);
+    }
+    ui->statusBar->showMessage(said);
+    if (history)
+        history->showStatus(said);
 }
 
 void MainWindow::editLot()

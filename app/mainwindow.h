@@ -100,6 +100,13 @@ private:
     // the previous one stays. `remember`: keep the choice in the settings.
     bool useProfile(const QString &path, bool remember);
     void editLot();
+    // Settings → Label…: the label's size and printer, with a preview.
+    void chooseLabelSettings();
+    // Prints the label of the current station's node on show; with none, says so.
+    void printLabel();
+    // Prints `node`'s label on the chosen printer, says in the status bar how it went and journals it.
+    // Commissioning is not held up by a printer that is missing or fails.
+    void printLabelFor(const Node &node);
     void showHistory();
     // A settings file, journal or outbox that cannot be used: said in the status bar, in a box once, and logged.
     void reportStorageProblem(const QString &problem);

@@ -922,6 +922,22 @@
         <source>Lot view</source>
         <translation>Los-Ansicht</translation>
     </message>
+    <message>
+        <source>Print Label</source>
+        <translation>Etikett drucken</translation>
+    </message>
+    <message>
+        <source>Choose the node to print a label for</source>
+        <translation>Den Knoten wählen, für den ein Etikett gedruckt werden soll</translation>
+    </message>
+    <message>
+        <source>The journal keeps no PAC: print the label of SigFox node %1 while it is on the bench</source>
+        <translation>Das Journal speichert keinen PAC: das Etikett des SigFox-Knotens %1 drucken, solange er am Prüfplatz ist</translation>
+    </message>
+    <message>
+        <source>The journal holds no JoinEUI of %1: print its label while the node is on the bench</source>
+        <translation>Das Journal enthält keine JoinEUI von %1: das Etikett drucken, solange der Knoten am Prüfplatz ist</translation>
+    </message>
 </context>
 <context>
     <name>JournalExportCommand</name>
@@ -1044,6 +1060,64 @@
     <message>
         <source>The label&apos;s profile id %1 is not the profile&apos;s %2</source>
         <translation>Die Profil-ID %1 des Etiketts passt nicht zum Profil (%2)</translation>
+    </message>
+</context>
+<context>
+    <name>LabelPrinter</name>
+    <message>
+        <source>No printer is set up on this computer</source>
+        <translation>Auf diesem Rechner ist kein Drucker eingerichtet</translation>
+    </message>
+    <message>
+        <source>The printer %1 is not known to this computer</source>
+        <translation>Der Drucker %1 ist diesem Rechner nicht bekannt</translation>
+    </message>
+    <message>
+        <source>The printer %1 cannot be used</source>
+        <translation>Der Drucker %1 kann nicht verwendet werden</translation>
+    </message>
+    <message>
+        <source>The printer %1 does not take the label</source>
+        <translation>Der Drucker %1 nimmt das Etikett nicht an</translation>
+    </message>
+    <message>
+        <source>The printer %1 failed</source>
+        <translation>Der Drucker %1 ist fehlgeschlagen</translation>
+    </message>
+</context>
+<context>
+    <name>LabelSettingsDialog</name>
+    <message>
+        <source>Label</source>
+        <translation>Etikett</translation>
+    </message>
+    <message>
+        <source>Width:</source>
+        <translation>Breite:</translation>
+    </message>
+    <message>
+        <source> mm</source>
+        <translation> mm</translation>
+    </message>
+    <message>
+        <source>Height:</source>
+        <translation>Höhe:</translation>
+    </message>
+    <message>
+        <source>Printer:</source>
+        <translation>Drucker:</translation>
+    </message>
+    <message>
+        <source>Preview (a sample node):</source>
+        <translation>Vorschau (ein Beispielknoten):</translation>
+    </message>
+    <message>
+        <source>The system&apos;s default printer</source>
+        <translation>Standarddrucker des Systems</translation>
+    </message>
+    <message>
+        <source>%1 (not found)</source>
+        <translation>%1 (nicht gefunden)</translation>
     </message>
 </context>
 <context>
@@ -1544,6 +1618,30 @@ Erstellt am: </translation>
         <source>The server address was not changed.</source>
         <translation>Die Serveradresse wurde nicht geändert.</translation>
     </message>
+    <message>
+        <source>Label…</source>
+        <translation>Etikett…</translation>
+    </message>
+    <message>
+        <source>Print Label</source>
+        <translation>Etikett drucken</translation>
+    </message>
+    <message>
+        <source>Ctrl+P</source>
+        <translation>Ctrl+P</translation>
+    </message>
+    <message>
+        <source>No node is on show to print a label for</source>
+        <translation>Kein Knoten angezeigt, für den ein Etikett gedruckt werden kann</translation>
+    </message>
+    <message>
+        <source>Label of %1 printed</source>
+        <translation>Etikett von %1 gedruckt</translation>
+    </message>
+    <message>
+        <source>Label of %1 not printed: %2</source>
+        <translation>Etikett von %1 nicht gedruckt: %2</translation>
+    </message>
 </context>
 <context>
     <name>NodeForm</name>
@@ -1570,6 +1668,25 @@ Erstellt am: </translation>
     <message>
         <source>Network ID must be 8 characters</source>
         <translation>Die Netzwerk-ID muss 8 Zeichen lang sein</translation>
+    </message>
+</context>
+<context>
+    <name>NodeLabel</name>
+    <message>
+        <source>The label cannot be written to %1: %2</source>
+        <translation>Das Etikett kann nicht nach %1 geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>A label needs the node&apos;s SigFox ID and PAC</source>
+        <translation>Ein Etikett braucht die SigFox-ID und den PAC des Knotens</translation>
+    </message>
+    <message>
+        <source>A label needs the node&apos;s JoinEUI and DevEUI, 16 hex digits each</source>
+        <translation>Ein Etikett braucht JoinEUI und DevEUI des Knotens, je 16 Hex-Ziffern</translation>
+    </message>
+    <message>
+        <source>The QR code could not be made: %1</source>
+        <translation>Der QR-Code konnte nicht erzeugt werden: %1</translation>
     </message>
 </context>
 <context>
