@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -71,7 +72,14 @@ HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
     connect(ui->printLabelButton, &QPushButton::clicked, this,
         [this] { printLabelOf(ui->historyTable->currentIndex().row()); });
 
+    startLoading();
+}
+
+void HistoryWindow::startLoading()
+{
+    delete loader;
     auto result = std::make_shared<LoadResult>();
+    const QString journalPath = path;
     loader = QThread::create([result, journalPath] {
         result->read = result->history.readFile(journalPath, &result->error);
         result->records = UnitRecords::fromEntries(result->history.entries());
@@ -79,8 +87,20 @@ HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
     // finished is emitted on the loader's thread and reaches the window queued, in the GUI thread.
     connect(loader, &QThread::finished, this, [this, result] {
         takeHistory(std::move(result->history), std::move(result->records), result->read, result->error);
+        if (std::exchange(reloadWanted, false))
+            startLoading();
     });
     loader->start();
+}
+
+void HistoryWindow::reload()
+{
+    // A reading under way may have passed the entries written since it began: read again after it.
+    if (loader->isRunning() || !loaded) {
+        reloadWanted = true;
+        return;
+    }
+    startLoading();
 }
 
 HistoryWindow::~HistoryWindow()

@@ -39,6 +39,8 @@ public:
     LotFilter currentLotFilter() const;
 
 public slots:
+    // Reads the journal again, for entries written since the window opened; the filters and the tab stay.
+    void reload();
     // Writes the rows shown to filePath (.csv, .jsonl or .json); a failure is shown in a message box.
     bool exportTo(const QString &filePath);
     void showEvents(const QModelIndex &index);
@@ -60,6 +62,7 @@ private slots:
     void chooseExportFile();
 
 private:
+    void startLoading();
     void takeHistory(JournalHistory history, QVector<UnitRecord> records, bool read, const QString &error);
     void refreshLotView();
     HistoryFilter currentFilter() const;
@@ -75,5 +78,6 @@ private:
     QThread *loader = nullptr;
     QTimer filterDelay;
     bool loaded = false;
+    bool reloadWanted = false;
     QString loadError;
 };

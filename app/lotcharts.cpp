@@ -152,24 +152,34 @@ QChart *LotCharts::perHour(const LotStatistics &statistics)
     auto *line = new QLineSeries;
     line->setName(tr("Units"));
     line->setPointsVisible(true);
+    const qint64 hour = 3600 * 1000;
     int highest = 0;
+    // Each hour's count stands in the middle of its hour, between the ticks of its start and its end.
     for (const LotStatistics::HourBucket &bucket : statistics.perHour) {
-        line->append(double(bucket.startMsecs), bucket.units);
+        line->append(double(bucket.startMsecs + hour / 2), bucket.units);
         highest = std::max(highest, bucket.units);
     }
     chart->addSeries(line);
 
     auto *hours = new QDateTimeAxis;
-    hours->setFormat(QStringLiteral("HH:mm"));
     hours->setTitleText(tr("Hour"));
     const qint64 first = statistics.perHour.isEmpty() ? 0 : statistics.perHour.first().startMsecs;
-    const qint64 last = statistics.perHour.isEmpty() ? 0 : statistics.perHour.last().startMsecs;
-    // One hour either side keeps a single point or the ends off the chart's edge.
-    const qint64 hour = 3600 * 1000;
-    hours->setRange(QDateTime::fromMSecsSinceEpoch(first - hour / 2, Qt::UTC),
-        QDateTime::fromMSecsSinceEpoch(last + hour / 2, Qt::UTC));
-    // Few enough ticks for their times to fit side by side in a narrow chart.
-    hours->setTickCount(std::min(int(statistics.perHour.size()), 4) + 1);
+    const qint64 end = statistics.perHour.isEmpty() ? hour : statistics.perHour.last().startMsecs + hour;
+    const QDateTime from = QDateTime::fromMSecsSinceEpoch(first);
+    const QDateTime to = QDateTime::fromMSecsSinceEpoch(end);
+    hours->setRange(from, to);
+    // A lot over more than a day says the day on its ticks.
+    hours->setFormat(from.date() == to.addMSecs(-1).date() ? QStringLiteral("HH:mm") : QStringLiteral("MM-dd HH:mm"));
+    // Ticks on whole hours, few enough for their times to fit side by side in a narrow chart.
+    const qint64 span = (end - first) / hour;
+    int steps = 1;
+    for (int candidate = 4; candidate > 1; --candidate) {
+        if (span % candidate == 0) {
+            steps = candidate;
+            break;
+        }
+    }
+    hours->setTickCount(steps + 1);
     chart->addAxis(hours, Qt::AlignBottom);
     line->attachAxis(hours);
     auto *units = new QValueAxis;

@@ -85,9 +85,12 @@ bool LotReport::write(const QString &filePath, const QString &lot, const QVector
         }
         line(tr("From %1 to %2 (UTC)").arg(UnitRecordText::time(first), UnitRecordText::time(last)), body);
         y += 8;
-        line(tr("Units: %1 (%2 distinct)   Passed: %3   Failed: %4   Abandoned: %5   Still open: %6")
-                 .arg(locale.toString(statistics.units), locale.toString(statistics.distinctUnits),
-                     locale.toString(statistics.passed), locale.toString(statistics.failed),
+        // Two lines: six figures of six digits, or German words, do not fit one.
+        line(tr("Units: %1 (%2 distinct)")
+                 .arg(locale.toString(statistics.units), locale.toString(statistics.distinctUnits)),
+            bold);
+        line(tr("Passed: %1   Failed: %2   Abandoned: %3   Still open: %4")
+                 .arg(locale.toString(statistics.passed), locale.toString(statistics.failed),
                      locale.toString(statistics.abandoned), locale.toString(statistics.open)),
             bold);
         line(tr("First-pass yield: %1 % (%2 of %3 units passed at their first attempt)")

@@ -1,6 +1,7 @@
 #include "lotreportcommand.h"
 
 #include "commandline.h"
+#include "historyexport.h"
 #include "journalhistory.h"
 #include "lotreport.h"
 #include "lotstatistics.h"
@@ -54,7 +55,7 @@ bool LotReportCommand::isRequested(const QStringList &arguments)
 
 int LotReportCommand::run(const QCommandLineParser &parser, const QString &defaultJournalPath)
 {
-    for (const char *other : {"export-journal", "since", "until"}) {
+    for (const char *other : {"export-journal", "records", "since", "until"}) {
         if (parser.isSet(QString::fromLatin1(other)))
             return fail(translated(QT_TRANSLATE_NOOP("LotReportCommand", "--%1 does not go with --report"))
                             .arg(QString::fromLatin1(other)));
@@ -78,11 +79,21 @@ int LotReportCommand::run(const QCommandLineParser &parser, const QString &defau
                 .arg(journalPath,
                     journalPath.isEmpty() ? translated(QT_TRANSLATE_NOOP("LotReportCommand", "no data directory"))
                                           : error));
-    return write(target, lot, UnitRecords::fromEntries(history.entries()));
+    if (history.skippedLines() > 0)
+        CommandLine::say(kProgramName,
+            QCoreApplication::translate(
+                "LotReportCommand", "skipped %n incomplete journal line(s)", nullptr, history.skippedLines()));
+    return write(target, lot, UnitRecords::fromEntries(history.entries()), journalPath);
 }
 
-int LotReportCommand::write(const QString &target, const QString &lot, const QVector<UnitRecord> &records)
+int LotReportCommand::write(
+    const QString &target, const QString &lot, const QVector<UnitRecord> &records, const QString &journalPath)
 {
+    QString error;
+    // The report is written beside its target and renamed over it: a link to a device, a pipe or the journal
+    // itself would replace what it points to.
+    if (!HistoryExport::checkTarget(target, journalPath, &error))
+        return fail(translated(QT_TRANSLATE_NOOP("LotReportCommand", "cannot write %1: %2")).arg(target, error));
     LotFilter filter;
     filter.lot = lot;
     const LotStatistics statistics = LotStatistics::compute(records, filter);
@@ -92,7 +103,6 @@ int LotReportCommand::write(const QString &target, const QString &lot, const QVe
             translated(QT_TRANSLATE_NOOP("LotReportCommand", "no units in lot %1; %2 not written")).arg(lot, target));
         return kExitNoUnits;
     }
-    QString error;
     if (!LotReport::write(target, lot, records, statistics, &error))
         return fail(translated(QT_TRANSLATE_NOOP("LotReportCommand", "cannot write %1: %2")).arg(target, error));
     CommandLine::say(kProgramName,

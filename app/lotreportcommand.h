@@ -24,6 +24,7 @@ public:
     static bool isRequested(const QStringList &arguments);
     // Reads the journal and writes the report; reports on standard error and returns the exit code.
     static int run(const QCommandLineParser &parser, const QString &defaultJournalPath);
-    // Writes the report of lot from records to target.
-    static int write(const QString &target, const QString &lot, const QVector<UnitRecord> &records);
+    // Writes the report of lot from records to target; never over the journal at journalPath, a device or a pipe.
+    static int write(const QString &target, const QString &lot, const QVector<UnitRecord> &records,
+        const QString &journalPath = QString());
 };

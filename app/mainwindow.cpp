@@ -732,6 +732,9 @@ void MainWindow::showHistory()
         history->setAttribute(Qt::WA_DeleteOnClose);
         history->setWindowFlag(Qt::Window);
         connect(history, &HistoryWindow::labelRequested, this, &MainWindow::printLabelFor);
+    } else {
+        // Open already: what was commissioned since it opened is read in.
+        history->reload();
     }
     history->show();
     history->raise();

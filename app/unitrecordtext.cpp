@@ -2,27 +2,7 @@
 
 #include <QDateTime>
 
-namespace {
-
 using Kind = UnitRecord::Step::Kind;
-
-// The kind names a record uses for its failed step, in the order of the steps.
-const struct
-{
-    const char *name;
-    Kind kind;
-} kKindNames[] = {
-    {"read", Kind::Read},
-    {"firmwareGate", Kind::FirmwareGate},
-    {"profileComparison", Kind::ProfileComparison},
-    {"write", Kind::Write},
-    {"verification", Kind::Verification},
-    {"labelCheck", Kind::LabelCheck},
-    {"registration", Kind::Registration},
-    {"sleep", Kind::Sleep},
-};
-
-} // namespace
 
 QString UnitRecordText::step(UnitRecord::Step::Kind kind)
 {
@@ -49,9 +29,9 @@ QString UnitRecordText::step(UnitRecord::Step::Kind kind)
 
 QString UnitRecordText::step(const QString &kindName)
 {
-    for (const auto &row : kKindNames) {
-        if (kindName == QLatin1String(row.name))
-            return step(row.kind);
+    for (int kind = int(Kind::Read); kind <= int(Kind::Sleep); ++kind) {
+        if (kindName == UnitRecord::Step::kindName(Kind(kind)))
+            return step(Kind(kind));
     }
     return kindName;
 }
@@ -105,6 +85,8 @@ QString UnitRecordText::reasonWords(const QString &stepName, const QString &reas
             return tr("reset to be read again");
         if (is("disconnected"))
             return tr("port let go");
+        if (is("setAside"))
+            return tr("set aside by the command line");
         if (is("nextNode"))
             return tr("the next node was read on its port");
         if (is("left"))
@@ -117,6 +99,16 @@ QString UnitRecordText::reasonWords(const QString &stepName, const QString &reas
         return tr("node key does not match");
     if (is("notConfigured"))
         return tr("node not configured");
+    if (is("unknownType"))
+        return tr("no form for its type");
+    if (is("noIdentity"))
+        return tr("no identity");
+    if (is("invalidValue"))
+        return tr("value cannot be sent");
+    if (is("noPort"))
+        return tr("no port open");
+    if (is("interrupted"))
+        return tr("cut off before it ended");
     if (is("timedOut"))
         return tr("node stopped answering");
     if (is("notReadBack"))

@@ -4,6 +4,7 @@
 #include "historytablemodel.h"
 #include "historywindow.h"
 #include "journalhistory.h"
+#include "quietlog.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -88,21 +89,12 @@ QString writeJournal(const QString &path)
 
 } // namespace
 
-// The offscreen platform's note that it cannot pass size hints on is no figure.
-QtMessageHandler previousHandler = nullptr;
-
-void dropPlatformNotes(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (previousHandler && !message.contains(QLatin1String("propagateSizeHints")))
-        previousHandler(type, context, message);
-}
-
 int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    previousHandler = qInstallMessageHandler(dropPlatformNotes);
+    installQuietLog();
     QTemporaryDir directory;
     const QString path = directory.filePath(QStringLiteral("journal.jsonl"));
     const QString error = writeJournal(path);

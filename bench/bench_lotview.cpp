@@ -4,6 +4,7 @@
 #include "historywindow.h"
 #include "journalhistory.h"
 #include "lotview.h"
+#include "quietlog.h"
 #include "unitrecords.h"
 
 #include <QApplication>
@@ -110,15 +111,6 @@ QVector<UnitRecord> writeJournal(const QString &path)
     return records;
 }
 
-QtMessageHandler previousHandler = nullptr;
-
-// The offscreen platform's note that it cannot pass size hints on is no figure.
-void dropPlatformNotes(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (previousHandler && !message.contains(QLatin1String("propagateSizeHints")))
-        previousHandler(type, context, message);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -126,7 +118,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    previousHandler = qInstallMessageHandler(dropPlatformNotes);
+    installQuietLog();
     QTemporaryDir directory;
     const QString path = directory.filePath(QStringLiteral("journal.jsonl"));
     const QVector<UnitRecord> built = writeJournal(path);

@@ -13,6 +13,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -254,7 +255,7 @@ int Commissioner::configure(const QStringList &arguments)
     bench->journal().setBench(benchName);
     // The user named here is the operator of every unit of the run, also of a node read before the login.
     bench->journal().setOperatorName(userName);
-    journalStart = QFileInfo(bench->journal().filePath()).size();
+    runStartMsecs = QDateTime::currentMSecsSinceEpoch();
     outbox = &bench->outbox();
     // Before any node is touched: registrations that may be stranded in an unreadable outbox are the operator's
     // to recover first (the file was kept; the next run starts with the fresh outbox).
@@ -430,13 +431,14 @@ void Commissioner::end(int exitCode)
 
 QJsonValue Commissioner::unitRecordFor(const QString &port) const
 {
-    // The record is derived from the journal this run wrote, as a supervisor's export would derive it later.
+    // The record is derived from the whole journal, as a supervisor's export derives it later: the same attempt
+    // number, counted over the runs before this one. Only a unit read during this run is this node's.
     QFile file(bench->journal().filePath());
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(std::min(journalStart, file.size())))
+    if (!file.open(QIODevice::ReadOnly))
         return QJsonValue::Null;
     const QVector<UnitRecord> records = UnitRecords::fromLines(file.readAll().split('\n'));
     for (auto it = records.crbegin(); it != records.crend(); ++it) {
-        if (it->port == port)
+        if (it->port == port && it->startMsecs >= runStartMsecs)
             return it->toJson();
     }
     return QJsonValue::Null;

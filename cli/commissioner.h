@@ -87,8 +87,8 @@ private:
     std::shared_ptr<const CommissioningProfile> labelProfile;
 
     std::unique_ptr<BenchSetup> bench;
-    // Where the journal ended when this run began: the unit records of --json are derived from what follows.
-    qint64 journalStart = 0;
+    // When this run began: the unit records of --json are those of the nodes read since.
+    qint64 runStartMsecs = 0;
     RegistrationOutbox *outbox = nullptr; // the bench's
     ServerSession *server = nullptr; // the bench's
     QList<StationRunner *> stations;

@@ -11,6 +11,7 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
     : QObject(parent)
     , portName(port)
     , commissioning(new CommissioningSession(new SerialNodeLink(pacing), server, journal, pacing, this))
+    , journal(journal)
     , options(options)
     , pacing(pacing)
 {
@@ -257,6 +258,18 @@ void StationRunner::nodeShown()
     }
 }
 
+QString StationRunner::whyNotRegistered() const
+{
+    if (commissioning->verificationFailed())
+        return QStringLiteral("not registered: the node did not read back as written");
+    const auto profile = commissioning->profile();
+    if (profile && profile->requireLabel()
+        && commissioning->labelResult().outcome != CommissioningSession::LabelResult::Outcome::Matches)
+        return QStringLiteral("not registered: profile %1 requires a scanned label, which only the window takes")
+            .arg(profile->name());
+    return QStringLiteral("the node cannot be registered (it does not report)");
+}
+
 QString StationRunner::lastNoticeOr(const QString &fallback) const
 {
     return lastNotice.isEmpty() ? fallback : lastNotice;
@@ -266,7 +279,7 @@ void StationRunner::proceed()
 {
     if (options.registerNodes) {
         if (!commissioning->canRegister()) {
-            finish(QStringLiteral("the node cannot be registered (it does not report)"));
+            finish(whyNotRegistered());
             return;
         }
         phase = Phase::Registering;
@@ -333,6 +346,12 @@ void StationRunner::finish(const QString &error)
     portLostReason.clear();
     sleepTimer.stop();
     report.error = error;
+    // The node this run gave up on, still on its port, is set aside: its unit ends here, not when the next node
+    // is read there, maybe much later.
+    const std::optional<Node> left = commissioning->lastNodeRead();
+    if (!error.isEmpty() && !portGone && journal && left && !report.identifier.isEmpty()
+        && left->identity() == report.identifier)
+        journal->recordNodeLeft(portName, *left, QLatin1String(CommissioningJournal::kLeftSetAside));
     if (error.isEmpty())
         say(QStringLiteral("done"));
     else

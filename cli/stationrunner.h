@@ -85,6 +85,8 @@ private:
     // The node's type, identity and main-board version into the report.
     void takeIdentity(const Node &node);
     // The engine's last notice, or `fallback` when it gave none.
+    // Why the engine will not register the node read: a failed verification, a label the profile requires.
+    QString whyNotRegistered() const;
     QString lastNoticeOr(const QString &fallback) const;
     void portLost(const QString &name, const QString &reason);
     void finish(const QString &error = QString());
@@ -92,6 +94,7 @@ private:
 
     QString portName;
     CommissioningSession *commissioning;
+    CommissioningJournal *journal; // the bench's; notes a node set aside
     Options options;
     const Pacing pacing;
     QTimer sleepTimer;

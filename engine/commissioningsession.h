@@ -187,6 +187,8 @@ public:
     FormPreset preset() const { return currentPreset; }
     // True when the last write was read back and found as written (only meaningful with note() Good).
     bool lastWriteVerified() const { return verification == Verification::Verified; }
+    // The node's last write did not read back as written.
+    bool verificationFailed() const { return verification == Verification::Failed; }
     // The settings (update flags) the node acknowledged in the last settings write; 0 until it has ended.
     int lastWriteAcknowledged() const { return acknowledgedFlags; }
 

@@ -160,8 +160,7 @@ QByteArray HistoryExport::recordLines(const QVector<UnitRecord> &records)
     return out;
 }
 
-bool HistoryExport::writeFile(
-    const QString &filePath, const QByteArray &data, QString *error, const QString &sourcePath)
+bool HistoryExport::checkTarget(const QString &filePath, const QString &sourcePath, QString *error)
 {
     const auto fail = [error](const QString &reason) {
         if (error)
@@ -176,6 +175,19 @@ bool HistoryExport::writeFile(
         && existing.canonicalFilePath() == QFileInfo(sourcePath).canonicalFilePath())
         return fail(
             QStringLiteral("%1: this is the journal the rows were read from; choose another file").arg(filePath));
+    return true;
+}
+
+bool HistoryExport::writeFile(
+    const QString &filePath, const QByteArray &data, QString *error, const QString &sourcePath)
+{
+    const auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    if (!checkTarget(filePath, sourcePath, error))
+        return false;
     QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
         return fail(QStringLiteral("%1: %2").arg(filePath, file.errorString()));

@@ -38,6 +38,9 @@ public:
 
     // One unit record per line (UnitRecord::toJson), for --records.
     static QByteArray recordLines(const QVector<UnitRecord> &records);
+    // Whether filePath may be written: nothing there yet, or a regular file (links followed) that is not the
+    // journal at sourcePath. A device, a pipe or the journal itself is never replaced.
+    static bool checkTarget(const QString &filePath, const QString &sourcePath, QString *error);
     // Writes `data` to filePath under the same rules as write().
     static bool writeFile(
         const QString &filePath, const QByteArray &data, QString *error, const QString &sourcePath = QString());

@@ -1,6 +1,7 @@
 #include "lotstatistics.h"
 
 #include <QHash>
+#include <QMap>
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,20 @@
 namespace {
 
 const qint64 kHourMsecs = 3600 * 1000;
+// Up to four weeks of a lot's hours are listed whole, empty ones included; a lot spread wider (or a record with a
+// clock far off) lists only the hours that had units, so that one wild time cannot make millions of buckets.
+const qint64 kMaxDenseHours = 28 * 24;
+
+// The place of a step in a unit's order, for equal counts in the Pareto list; a name not known goes last.
+int stepRank(const QString &name)
+{
+    using Kind = UnitRecord::Step::Kind;
+    for (int kind = int(Kind::Read); kind <= int(Kind::Sleep); ++kind) {
+        if (name == UnitRecord::Step::kindName(Kind(kind)))
+            return kind;
+    }
+    return int(Kind::Sleep) + 1;
+}
 
 qint64 hourOf(qint64 msecs)
 {
@@ -29,7 +44,9 @@ bool LotFilter::matches(const UnitRecord &record) const
 LotStatistics LotStatistics::compute(const QVector<UnitRecord> &all, const LotFilter &filter)
 {
     LotStatistics statistics;
-    QHash<QString, bool> firstPassOf; // identity -> whether its first attempt passed
+    // identity -> its first attempt among the records counted: when it started, and whether it passed. A unit
+    // commissioned before in another lot or outside the dates chosen starts afresh here.
+    QHash<QString, QPair<qint64, bool>> firstAttemptOf;
     QHash<QPair<QString, QString>, int> reasonIndex;
     QVector<qint64> durations;
     qint64 firstStart = 0;
@@ -43,12 +60,16 @@ LotStatistics LotStatistics::compute(const QVector<UnitRecord> &all, const LotFi
             firstStart = record.startMsecs;
         if (statistics.records.size() == 1 || record.startMsecs > lastStart)
             lastStart = record.startMsecs;
+        const bool passed = record.outcome == UnitRecord::Outcome::Passed;
         if (record.identity.isEmpty()) {
             ++statistics.distinctUnits;
-            statistics.passedFirstTime += record.passedFirstTime() ? 1 : 0;
+            statistics.passedFirstTime += passed ? 1 : 0;
         } else {
-            bool &firstPassed = firstPassOf[record.identity];
-            firstPassed = firstPassed || record.passedFirstTime();
+            const auto first = firstAttemptOf.find(record.identity);
+            if (first == firstAttemptOf.end())
+                firstAttemptOf.insert(record.identity, qMakePair(record.startMsecs, passed));
+            else if (record.startMsecs < first->first)
+                *first = qMakePair(record.startMsecs, passed);
         }
         switch (record.outcome) {
         case UnitRecord::Outcome::Passed:
@@ -79,12 +100,13 @@ LotStatistics LotStatistics::compute(const QVector<UnitRecord> &all, const LotFi
             durations.append(record.durationMsecs());
     }
     statistics.units = statistics.records.size();
-    statistics.distinctUnits += firstPassOf.size();
-    for (auto it = firstPassOf.cbegin(); it != firstPassOf.cend(); ++it)
-        statistics.passedFirstTime += it.value() ? 1 : 0;
+    statistics.distinctUnits += firstAttemptOf.size();
+    for (auto it = firstAttemptOf.cbegin(); it != firstAttemptOf.cend(); ++it)
+        statistics.passedFirstTime += it.value().second ? 1 : 0;
 
     std::sort(statistics.pareto.begin(), statistics.pareto.end(), [](const Reason &a, const Reason &b) {
-        return std::make_tuple(-a.count(), a.step, a.reason) < std::make_tuple(-b.count(), b.step, b.reason);
+        return std::make_tuple(-a.count(), stepRank(a.step), a.reason)
+            < std::make_tuple(-b.count(), stepRank(b.step), b.reason);
     });
     int cumulative = 0;
     for (Reason &reason : statistics.pareto) {
@@ -94,11 +116,20 @@ LotStatistics LotStatistics::compute(const QVector<UnitRecord> &all, const LotFi
 
     if (statistics.units > 0) {
         const qint64 firstHour = hourOf(firstStart);
-        statistics.perHour.resize(int((hourOf(lastStart) - firstHour) / kHourMsecs) + 1);
-        for (int hour = 0; hour < statistics.perHour.size(); ++hour)
-            statistics.perHour[hour].startMsecs = firstHour + hour * kHourMsecs;
-        for (int index : qAsConst(statistics.records))
-            ++statistics.perHour[int((all.at(index).startMsecs - firstHour) / kHourMsecs)].units;
+        const qint64 hours = (hourOf(lastStart) - firstHour) / kHourMsecs + 1;
+        if (hours <= kMaxDenseHours) {
+            statistics.perHour.resize(int(hours));
+            for (int hour = 0; hour < statistics.perHour.size(); ++hour)
+                statistics.perHour[hour].startMsecs = firstHour + hour * kHourMsecs;
+            for (int index : qAsConst(statistics.records))
+                ++statistics.perHour[int((all.at(index).startMsecs - firstHour) / kHourMsecs)].units;
+        } else {
+            QMap<qint64, int> unitsOfHour;
+            for (int index : qAsConst(statistics.records))
+                ++unitsOfHour[hourOf(all.at(index).startMsecs)];
+            for (auto it = unitsOfHour.cbegin(); it != unitsOfHour.cend(); ++it)
+                statistics.perHour.append(HourBucket{it.key(), it.value()});
+        }
     }
 
     statistics.timedUnits = durations.size();

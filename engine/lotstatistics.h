@@ -52,7 +52,9 @@ public:
     int open = 0; // not yet closed: counted apart from the abandoned
     int passedFirstTime = 0; // distinct units whose first attempt passed
     QVector<Reason> pareto; // most frequent first; equal counts by step and reason
-    QVector<HourBucket> perHour; // every hour from the first record's to the last one's, empty hours included
+    // Every hour from the first record's to the last one's, empty hours included, for a lot worked within four weeks;
+    // over a wider span only the hours that had units.
+    QVector<HourBucket> perHour;
     int timedUnits = 0; // closed records, of which the times below are made
     qint64 medianMsecs = 0;
     qint64 p95Msecs = 0; // nearest rank: the smallest time no more than 5 % of the units took longer than

@@ -70,7 +70,6 @@ struct UnitRecord
     QString failureReason; // its reason; for an abandoned unit, what ended it
 
     qint64 durationMsecs() const { return endMsecs > startMsecs ? endMsecs - startMsecs : 0; }
-    bool passedFirstTime() const { return outcome == Outcome::Passed && attempt == 1; }
     static QString outcomeName(Outcome outcome); // "passed", "failed", "abandoned", "open"
 
     // The record as one JSON object, with "format": kFormat; the README describes each field.

@@ -82,17 +82,54 @@ void close(Building &unit, UnitRecord::Outcome outcome, qint64 msecs, const QStr
     settleSteps(unit);
 }
 
+// A step failed. The node stays on the bench: the operator may write again, scan again or register again, and a
+// later pass of the step replaces the failure. Only how the unit ends decides its outcome.
 void fail(Building &unit, Kind kind, qint64 msecs, const QString &reason)
 {
     Step &step = reach(unit, kind, msecs);
     step.outcome = StepOutcome::Failed;
     step.reason = reason;
-    close(unit, UnitRecord::Outcome::Failed, msecs, Step::kindName(kind), reason);
+}
+
+// The first step, in their order, that is failed now; null when none is.
+const Step *firstFailed(const Building &unit)
+{
+    for (const Step &step : unit.record.steps) {
+        if (step.outcome == StepOutcome::Failed)
+            return &step;
+    }
+    return nullptr;
+}
+
+void closeFailed(Building &unit, qint64 msecs)
+{
+    const Step *failed = firstFailed(unit);
+    close(unit, UnitRecord::Outcome::Failed, msecs, Step::kindName(failed->kind), failed->reason);
+}
+
+// The tool set the node aside at a failed step (its firmware, its key, no form for it): nothing more can happen.
+void setAside(Building &unit, Kind kind, qint64 msecs, const QString &reason)
+{
+    fail(unit, kind, msecs, reason);
+    closeFailed(unit, msecs);
+}
+
+// The node left before its end: failed when a step is failed then, abandoned otherwise.
+void leave(Building &unit, qint64 msecs, const QString &reason)
+{
+    if (firstFailed(unit))
+        closeFailed(unit, msecs);
+    else
+        close(unit, UnitRecord::Outcome::Abandoned, msecs, QString(), reason);
 }
 
 // A unit asleep has passed once nothing failed, a write was verified and a registration begun was delivered.
 void settleSleep(Building &unit, qint64 msecs)
 {
+    if (firstFailed(unit)) {
+        closeFailed(unit, msecs);
+        return;
+    }
     const Step &write = unit.step(Kind::Write);
     const Step &verification = unit.step(Kind::Verification);
     if (write.outcome == StepOutcome::Passed && verification.outcome == StepOutcome::NotReached) {
@@ -100,7 +137,7 @@ void settleSleep(Building &unit, qint64 msecs)
         step.outcome = StepOutcome::Failed;
         step.reason = QStringLiteral("notReadBack");
         step.startMsecs = step.endMsecs = 0;
-        close(unit, UnitRecord::Outcome::Failed, msecs, Step::kindName(Kind::Verification), step.reason);
+        closeFailed(unit, msecs);
         return;
     }
     // Waiting for a delivery from the outbox, the unit stays open: its registration may still arrive.
@@ -223,13 +260,32 @@ void applyRegistration(Building &unit, const JournalEntry &entry)
         return;
     step.outcome = StepOutcome::Failed;
     step.reason = QStringLiteral("refused");
-    unit.closed = true;
-    unit.record.outcome = UnitRecord::Outcome::Failed;
-    unit.record.failureStep = Step::kindName(Kind::Registration);
-    unit.record.failureReason = step.reason;
-    unit.record.endMsecs = std::max(unit.record.endMsecs, entry.msecs);
-    if (!unit.asleep)
-        settleSteps(unit);
+    // Refused while the node is on the bench, it may be registered again; refused from the outbox after the node
+    // went to sleep, the unit has failed.
+    if (unit.closed) {
+        unit.record.outcome = UnitRecord::Outcome::Failed;
+        unit.record.failureStep = Step::kindName(Kind::Registration);
+        unit.record.failureReason = step.reason;
+        unit.record.endMsecs = std::max(unit.record.endMsecs, entry.msecs);
+    }
+}
+
+// A write's result: the write step passes, or fails with the write's reason.
+void applyWrite(Building &unit, const JournalEntry &entry)
+{
+    const QJsonObject &f = entry.fields;
+    const int result = f.value(QLatin1String("result")).toInt(int(CommandResult::Pending));
+    Step &step = reach(unit, Kind::Write, entry.msecs);
+    step.measurements.append(measurement(writeName(entry), resultName(result), result == int(CommandResult::Done)));
+    if (result == int(CommandResult::Done)) {
+        step.outcome = StepOutcome::Passed;
+        step.reason.clear();
+        unit.readBackPending = !unit.closed;
+        return;
+    }
+    const QString reason
+        = result == int(CommandResult::Failed) && !text(f, "reason").isEmpty() ? text(f, "reason") : resultName(result);
+    fail(unit, Kind::Write, entry.msecs, reason);
 }
 
 // One entry that names a unit already opened.
@@ -255,15 +311,18 @@ void apply(Building &unit, const JournalEntry &entry)
                 f.value(QLatin1String("ok")).toBool(false)));
         return;
     } else if (unit.closed) {
+        // A write cut off by the node leaving is answered after it left: the record still says it was begun.
+        if (isWriteEvent(event) && unit.record.outcome == UnitRecord::Outcome::Abandoned)
+            applyWrite(unit, entry);
         return;
     } else if (event == QLatin1String("firmwareTooOld")) {
         UnitRecord::Measurement m = measurement(QStringLiteral("nodeVersion"), text(f, "nodeVersion"), false);
         m.low = text(f, "minNodeVersion");
         Step &gate = unit.step(Kind::FirmwareGate);
         gate.measurements = {m};
-        fail(unit, Kind::FirmwareGate, msecs, QStringLiteral("firmwareTooOld"));
+        setAside(unit, Kind::FirmwareGate, msecs, QStringLiteral("firmwareTooOld"));
     } else if (event == QLatin1String("notConfigured")) {
-        fail(
+        setAside(
             unit, Kind::Read, msecs, text(f, "reason").isEmpty() ? QStringLiteral("notConfigured") : text(f, "reason"));
     } else if (event == QLatin1String("profileCompared")) {
         // The comparison as read, before any write; a profile chosen anew while the node is on show replaces it.
@@ -284,19 +343,10 @@ void apply(Building &unit, const JournalEntry &entry)
         if (!f.value(QLatin1String("profile")).toString().isEmpty())
             unit.record.profileName = f.value(QLatin1String("profile")).toString();
     } else if (isWriteEvent(event)) {
-        const int result = f.value(QLatin1String("result")).toInt(int(CommandResult::Pending));
-        Step &step = reach(unit, Kind::Write, msecs);
-        step.measurements.append(measurement(writeName(entry), resultName(result), result == int(CommandResult::Done)));
-        if (result == int(CommandResult::Done)) {
-            step.outcome = StepOutcome::Passed;
-            unit.readBackPending = true;
-        } else {
-            const QString reason = result == int(CommandResult::Failed) && !text(f, "reason").isEmpty()
-                ? text(f, "reason")
-                : resultName(result);
-            fail(unit, Kind::Write, msecs, reason);
-        }
+        applyWrite(unit, entry);
+        // The read back that follows a write goes on with this record: its pending mark stays.
         unit.lastMsecs = msecs;
+        unit.record.endMsecs = msecs;
         return;
     } else if (event == QLatin1String("verified")) {
         Step &step = reach(unit, Kind::Verification, msecs);
@@ -308,28 +358,31 @@ void apply(Building &unit, const JournalEntry &entry)
             m.expected = text(mismatch, "written");
             step.measurements.append(m);
         }
-        if (f.value(QLatin1String("ok")).toBool(false))
+        if (f.value(QLatin1String("ok")).toBool(false)) {
             step.outcome = StepOutcome::Passed;
-        else
+            step.reason.clear();
+        } else {
             fail(unit, Kind::Verification, msecs, QStringLiteral("mismatch"));
+        }
     } else if (event == QLatin1String("labelChecked")) {
         Step &step = reach(unit, Kind::LabelCheck, msecs);
         const QJsonObject label = f.value(QLatin1String("label")).toObject();
         step.measurements.clear();
         for (auto it = label.begin(); it != label.end(); ++it)
             step.measurements.append(measurement(it.key(), it.value().toString()));
-        if (f.value(QLatin1String("match")).toBool(false))
+        if (f.value(QLatin1String("match")).toBool(false)) {
             step.outcome = StepOutcome::Passed;
-        else
+            step.reason.clear();
+        } else {
             fail(unit, Kind::LabelCheck, msecs, QStringLiteral("mismatch"));
+        }
     } else if (event == QLatin1String("nodeSleeping")) {
         Step &step = reach(unit, Kind::Sleep, msecs);
         step.outcome = StepOutcome::Passed;
         unit.asleep = true;
         settleSleep(unit, msecs);
     } else if (event == QLatin1String("nodeLeft")) {
-        close(unit, UnitRecord::Outcome::Abandoned, msecs, QString(),
-            text(f, "reason").isEmpty() ? QStringLiteral("left") : text(f, "reason"));
+        leave(unit, msecs, text(f, "reason").isEmpty() ? QStringLiteral("left") : text(f, "reason"));
     }
     unit.readBackPending = false;
     unit.lastMsecs = msecs;
@@ -342,14 +395,16 @@ void apply(Building &unit, const JournalEntry &entry)
 QVector<UnitRecord> UnitRecords::fromEntries(const QVector<JournalEntry> &entries)
 {
     QVector<Building> units;
-    QHash<QString, int> openOnPort; // port → the unit open on it
+    QHash<QString, int> openOnPort; // bench and port → the unit open on it
     QHash<QString, int> latestOf; // identity → its latest unit
     QHash<QString, int> attempts; // identity → records so far
     for (const JournalEntry &entry : entries) {
         const bool read = entry.event == QLatin1String("nodeRead");
         const bool keyMismatch = entry.event == QLatin1String("keyMismatch");
         if (read || keyMismatch) {
-            const QString port = entry.fields.value(QLatin1String("port")).toString();
+            // Journals of several benches merged may name the same port: a port is one bench's.
+            const QString port = entry.fields.value(QLatin1String("bench")).toString() + QLatin1Char('\n')
+                + entry.fields.value(QLatin1String("port")).toString();
             const auto open = openOnPort.constFind(port);
             if (open != openOnPort.cend()) {
                 Building &previous = units[open.value()];
@@ -362,7 +417,7 @@ QVector<UnitRecord> UnitRecords::fromEntries(const QVector<JournalEntry> &entrie
                     continue;
                 }
                 if (!previous.closed)
-                    close(previous, UnitRecord::Outcome::Abandoned, entry.msecs, QString(), QStringLiteral("nextNode"));
+                    leave(previous, entry.msecs, QStringLiteral("nextNode"));
             }
             Building unit = opened(entry);
             if (!entry.identifier.isEmpty()) {
@@ -372,7 +427,7 @@ QVector<UnitRecord> UnitRecords::fromEntries(const QVector<JournalEntry> &entrie
             openOnPort.insert(port, units.size());
             units.append(unit);
             if (keyMismatch)
-                fail(units.last(), Kind::Read, entry.msecs, QStringLiteral("keyMismatch"));
+                setAside(units.last(), Kind::Read, entry.msecs, QStringLiteral("keyMismatch"));
             continue;
         }
         if (entry.identifier.isEmpty())

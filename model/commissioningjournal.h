@@ -34,6 +34,7 @@ public:
     static constexpr const char *kLeftPortLost = "portLost"; // its port went away (unplugged)
     static constexpr const char *kLeftReset = "reset"; // the operator reset it to read it afresh
     static constexpr const char *kLeftDisconnected = "disconnected"; // the operator let the port go
+    static constexpr const char *kLeftSetAside = "setAside"; // the command line gave up on it and went on
 
     // One setting whose profile value differs from the node's, as the operator is shown it.
     struct ProfileDifference

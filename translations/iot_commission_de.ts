@@ -1174,10 +1174,6 @@
         <translation>Von %1 bis %2 (UTC)</translation>
     </message>
     <message>
-        <source>Units: %1 (%2 distinct)   Passed: %3   Failed: %4   Abandoned: %5   Still open: %6</source>
-        <translation>Geräte: %1 (%2 verschiedene)   Bestanden: %3   Fehlgeschlagen: %4   Abgebrochen: %5   Noch offen: %6</translation>
-    </message>
-    <message>
         <source>First-pass yield: %1 % (%2 of %3 units passed at their first attempt)</source>
         <translation>Erstausbeute: %1 % (%2 von %3 Geräten beim ersten Versuch bestanden)</translation>
     </message>
@@ -1230,6 +1226,14 @@
         <source>the PDF could not be finished</source>
         <translation>das PDF konnte nicht abgeschlossen werden</translation>
     </message>
+    <message>
+        <source>Units: %1 (%2 distinct)</source>
+        <translation>Geräte: %1 (%2 verschiedene)</translation>
+    </message>
+    <message>
+        <source>Passed: %1   Failed: %2   Abandoned: %3   Still open: %4</source>
+        <translation>Bestanden: %1   Fehlgeschlagen: %2   Abgebrochen: %3   Noch offen: %4</translation>
+    </message>
 </context>
 <context>
     <name>LotReportCommand</name>
@@ -1270,6 +1274,13 @@
         <translation>
             <numerusform>Bericht von Los %1 (%n Gerät) nach %2 geschrieben</numerusform>
             <numerusform>Bericht von Los %1 (%n Geräte) nach %2 geschrieben</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>skipped %n incomplete journal line(s)</source>
+        <translation>
+            <numerusform>%n unvollständige Journalzeile übersprungen</numerusform>
+            <numerusform>%n unvollständige Journalzeilen übersprungen</numerusform>
         </translation>
     </message>
 </context>
@@ -2169,6 +2180,30 @@ des Knotens zurückkommt
     <message>
         <source>read back differs</source>
         <translation>Rücklesung weicht ab</translation>
+    </message>
+    <message>
+        <source>no form for its type</source>
+        <translation>kein Formular für seinen Typ</translation>
+    </message>
+    <message>
+        <source>no identity</source>
+        <translation>keine Kennung</translation>
+    </message>
+    <message>
+        <source>value cannot be sent</source>
+        <translation>Wert nicht sendbar</translation>
+    </message>
+    <message>
+        <source>no port open</source>
+        <translation>kein Anschluss offen</translation>
+    </message>
+    <message>
+        <source>cut off before it ended</source>
+        <translation>vor dem Ende abgebrochen</translation>
+    </message>
+    <message>
+        <source>set aside by the command line</source>
+        <translation>von der Kommandozeile zurückgestellt</translation>
     </message>
 </context>
 <context>

@@ -66,6 +66,7 @@ private slots:
     void exportFileGetsTheChosenFiltersExtension();
     void failedExportIsShownWithoutBlocking();
     void missingJournalIsSaid();
+    void reloadReadsWhatWasWrittenSinceAndKeepsTheLot();
 
 private:
     HistoryWindow *loadedWindow();
@@ -270,6 +271,35 @@ void HistoryWindowTest::missingJournalIsSaid()
     QVERIFY(history);
     QCOMPARE(history->model()->rowCount(), 0);
     QVERIFY(namedChild<QLabel>(history, "statusLabel")->text().startsWith(QStringLiteral("No journal could be read")));
+}
+
+void HistoryWindowTest::reloadReadsWhatWasWrittenSinceAndKeepsTheLot()
+{
+    HistoryWindow *history = loadedWindow();
+    QVERIFY(history);
+    auto *lots = namedChild<QComboBox>(history, "lotCombo");
+    lots->setCurrentIndex(lots->findData(QStringLiteral("L2")));
+    const int rowsBefore = history->model()->rowCount();
+
+    // The bench goes on: a node of a new lot and one more of the lot chosen (after the torn line the journal
+    // ends with).
+    QFile file(journalPath);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("\n{\"devEui\":\"70B3D57ED0000B07\",\"event\":\"nodeRead\",\"lot\":\"L3\","
+               "\"time\":\"2026-12-08T11:00:00.000Z\"}\n"
+               "{\"devEui\":\"70B3D57ED0000B08\",\"event\":\"nodeRead\",\"lot\":\"L2\","
+               "\"time\":\"2026-12-08T11:05:00.000Z\"}\n");
+    file.close();
+    QSignalSpy loaded(history, &HistoryWindow::historyLoaded);
+    history->reload();
+    // Asked again while the reading is under way, it reads once more after it.
+    history->reload();
+    QVERIFY(loaded.wait(kLoadTimeoutMs));
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 2, kLoadTimeoutMs);
+    QCOMPARE(lots->currentData().toString(), QStringLiteral("L2"));
+    QVERIFY(lots->findData(QStringLiteral("L3")) >= 0);
+    QCOMPARE(history->model()->rowCount(), rowsBefore + 1);
+    QVERIFY(identifiers(history->model()).contains(QStringLiteral("70B3D57ED0000B08")));
 }
 
 QTEST_MAIN(HistoryWindowTest)

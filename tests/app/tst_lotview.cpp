@@ -1,3 +1,4 @@
+#include "commissioningjournal.h"
 #include "historywindow.h"
 #include "lotreportcommand.h"
 #include "lotview.h"
@@ -5,6 +6,7 @@
 #include "testfiles.h"
 #include "unitrecordbuilders.h"
 #include "unitrecorddialog.h"
+#include "unitrecordtext.h"
 
 #include <QApplication>
 #include <QBarSeries>
@@ -21,6 +23,8 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace QtCharts;
 using UnitRecordBuilders::parsed;
@@ -81,6 +85,8 @@ private slots:
     void reportRefused();
     void reportCommandErrors_data();
     void reportCommandErrors();
+    void everyReasonHasOperatorWords_data();
+    void everyReasonHasOperatorWords();
 
 private:
     QTemporaryDir directory;
@@ -261,21 +267,47 @@ void LotViewTest::reportRefused_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("lot");
+    QTest::addColumn<QString>("pointsTo"); // what the target is made a link to, if anything
     QTest::addColumn<int>("exitCode");
 
+    const int bad = LotReportCommand::kExitBadArgument;
     QTest::newRow("a lot without units") << "empty.pdf"
-                                         << "L9" << int(LotReportCommand::kExitNoUnits);
+                                         << "L9" << QString() << int(LotReportCommand::kExitNoUnits);
     QTest::newRow("a directory that does not exist") << "missing/report.pdf"
-                                                     << "L7" << int(LotReportCommand::kExitBadArgument);
+                                                     << "L7" << QString() << bad;
+    // Written beside and renamed over its target, a report must not replace what a link points to.
+    QTest::newRow("a link to a pipe") << "pipe.pdf"
+                                      << "L7"
+                                      << "fifo" << bad;
+    QTest::newRow("a link to the journal") << "journal.pdf"
+                                           << "L7"
+                                           << "journal.jsonl" << bad;
 }
 
 void LotViewTest::reportRefused()
 {
     QFETCH(QString, target);
     QFETCH(QString, lot);
+    QFETCH(QString, pointsTo);
     target = directory.filePath(target);
-    QTEST(LotReportCommand::write(target, lot, parsed(kLot)), "exitCode");
-    QVERIFY(!QFile::exists(target));
+    const QString journal = directory.filePath(QStringLiteral("journal.jsonl"));
+    QVERIFY(writeTestFile(journal, "{}\n"));
+    QString linked;
+    if (!pointsTo.isEmpty()) {
+        linked = directory.filePath(pointsTo);
+        if (pointsTo == QLatin1String("fifo"))
+            QVERIFY(QFile::exists(linked) || mkfifo(QFile::encodeName(linked).constData(), 0600) == 0);
+        QFile::remove(target);
+        QVERIFY(QFile::link(linked, target));
+    }
+    QTEST(LotReportCommand::write(target, lot, parsed(kLot), journal), "exitCode");
+    if (linked.isEmpty()) {
+        QVERIFY(!QFile::exists(target));
+    } else {
+        // The link and what it points to are as they were.
+        QCOMPARE(QFileInfo(target).symLinkTarget(), linked);
+        QVERIFY(!QFileInfo(linked).isFile() || QFileInfo(linked).size() == 3);
+    }
 }
 
 void LotViewTest::reportCommandErrors_data()
@@ -332,6 +364,39 @@ void LotViewTest::reportCommandErrors()
     QFETCH(QString, message);
     QVERIFY2(QString::fromLocal8Bit(errors).contains(message), errors.constData());
     QVERIFY(!QFile::exists(directory.filePath(QStringLiteral("OUT.pdf"))));
+}
+
+void LotViewTest::everyReasonHasOperatorWords_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("reason");
+    // The words a record keeps for a failed step or a unit that left: the journal's and the derivation's own.
+    const struct
+    {
+        const char *step;
+        const char *reason;
+    } reasons[] = {{"read", "keyMismatch"}, {"read", CommissioningJournal::kReasonUnknownType},
+        {"read", CommissioningJournal::kReasonNoIdentity}, {"firmwareGate", "firmwareTooOld"},
+        {"write", CommissioningJournal::kReasonRefused}, {"write", CommissioningJournal::kReasonInvalidValue},
+        {"write", CommissioningJournal::kReasonNoPort}, {"write", CommissioningJournal::kReasonInterrupted},
+        {"write", "timedOut"}, {"write", "unknown"}, {"verification", "mismatch"}, {"verification", "notReadBack"},
+        {"labelCheck", "mismatch"}, {"registration", "refused"}, {"", CommissioningJournal::kLeftPortLost},
+        {"", CommissioningJournal::kLeftReset}, {"", CommissioningJournal::kLeftDisconnected},
+        {"", CommissioningJournal::kLeftSetAside}, {"", "nextNode"}};
+    for (const auto &row : reasons)
+        QTest::addRow("%s %s", row.step, row.reason)
+            << QString::fromLatin1(row.step) << QString::fromLatin1(row.reason);
+}
+
+void LotViewTest::everyReasonHasOperatorWords()
+{
+    QFETCH(QString, step);
+    QFETCH(QString, reason);
+    const QString words = UnitRecordText::reasonWords(step, reason);
+    QVERIFY2(!words.isEmpty() && words != reason, qPrintable(words));
+    // A text only the node gave is shown as it came.
+    QCOMPARE(
+        UnitRecordText::reasonWords(step, QStringLiteral("value out of range")), QStringLiteral("value out of range"));
 }
 
 QTEST_MAIN(LotViewTest)

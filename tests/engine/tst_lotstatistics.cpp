@@ -39,6 +39,9 @@ void LotStatisticsTest::counts_data()
         << QList<int>{3, 2, 2, 1, 0, 0, 1};
     QTest::newRow("a first pass stays one when the unit comes again") << QStringList{"A passed 1 0 60",
         "A failed 2 5 30 labelCheck/mismatch"} << "L7" << QList<int>{2, 1, 1, 1, 0, 0, 1};
+    QTest::newRow("a unit commissioned before in another lot starts afresh")
+        << QStringList{"A failed 1 0 30 write/refused L6", "A passed 2 5 60", "B passed 1 8 60"} << "L7"
+        << QList<int>{2, 2, 2, 0, 0, 0, 2};
     QTest::newRow("other lots are not counted")
         << QStringList{"A passed 1 0 60", "B passed 1 2 60 - L8", "C failed 1 4 60 write/refused L8"} << "L7"
         << QList<int>{1, 1, 1, 0, 0, 0, 1};
@@ -77,10 +80,11 @@ void LotStatisticsTest::pareto_data()
         "E failed 1 4 30 labelCheck/mismatch", "F failed 1 5 30 firmwareGate/firmwareTooOld",
         "G passed 1 6 60"} << QStringList{"write/refused=3", "labelCheck/mismatch=2", "firmwareGate/firmwareTooOld=1"}
                                          << QList<double>{0.5, 5.0 / 6, 1.0};
-    QTest::newRow("equal counts by step, then reason") << QStringList{"A failed 1 0 30 write/timeout",
-        "B failed 1 1 30 verification/mismatch",
-        "C failed 1 2 30 write/refused"} << QStringList{"verification/mismatch=1", "write/refused=1", "write/timeout=1"}
-                                                       << QList<double>{1.0 / 3, 2.0 / 3, 1.0};
+    QTest::newRow("equal counts in the order of the steps, then by reason")
+        << QStringList{"A failed 1 0 30 write/timeout", "B failed 1 1 30 verification/mismatch",
+               "C failed 1 2 30 write/refused", "D failed 1 3 30 registration/refused"}
+        << QStringList{"write/refused=1", "write/timeout=1", "verification/mismatch=1", "registration/refused=1"}
+        << QList<double>{0.25, 0.5, 0.75, 1.0};
     QTest::newRow("the same reason at another step is another bar")
         << QStringList{"A failed 1 0 30 verification/mismatch", "B failed 1 1 30 labelCheck/mismatch",
                "C failed 1 2 30 labelCheck/mismatch"}
@@ -192,6 +196,9 @@ void LotStatisticsTest::unitsPerHour_data()
     QTest::addColumn<QList<int>>("perHour"); // units in each hour from the first record's
 
     QTest::newRow("none") << QStringList() << QList<int>();
+    // Ten years between two units: only the two hours that had one, not ninety thousand empty ones.
+    QTest::newRow("a clock far off lists only the hours with units")
+        << QStringList{"A passed 1 0 60", "B passed 1 5256000 60", "C passed 1 3 60"} << QList<int>{2, 1};
     QTest::newRow("one hour") << QStringList{"A passed 1 0 60", "B passed 1 59 60"} << QList<int>{2};
     QTest::newRow("an empty hour between is kept")
         << QStringList{"A passed 1 5 60", "B passed 1 10 60", "C failed 1 130 60 write/refused"} << QList<int>{2, 0, 1};
@@ -211,7 +218,10 @@ void LotStatisticsTest::unitsPerHour()
     for (int hour = 0; hour < statistics.perHour.size(); ++hour) {
         perHour << statistics.perHour.at(hour).units;
         QCOMPARE(statistics.perHour.at(hour).startMsecs % (3600 * 1000), qint64(0));
-        if (hour > 0)
+        // Within four weeks every hour is listed, empty ones too.
+        const bool dense = statistics.perHour.last().startMsecs - statistics.perHour.first().startMsecs
+            < qint64(28 * 24) * 3600 * 1000;
+        if (hour > 0 && dense)
             QCOMPARE(statistics.perHour.at(hour).startMsecs - statistics.perHour.at(hour - 1).startMsecs,
                 qint64(3600 * 1000));
     }

@@ -12,7 +12,7 @@ const char kPortA[] = "/dev/ttyUSB0";
 const char kPortB[] = "/dev/ttyUSB1";
 
 // One journal line per step of a short script, one second apart, as the bench writes them:
-//   read:N[:port]  fw:N  nc:N  cmp:N[:diff]  write:N:done|refused|timeout  verify:N:ok|bad  label:N:ok|bad
+//   read:N[:port[:bench]]  fw:N  nc:N  cmp:N[:diff]  write:N:done|refused|timeout  verify:N:ok|bad  label:N:ok|bad
 //   queued:N  reg:N:status  sleep:N  left:N:reason  key[:port]  print:N:ok|fail  cut (a line cut off by a crash)
 // N is the last digit of the node's DevEUI.
 QList<QByteArray> journalOf(const QStringList &script)
@@ -40,7 +40,7 @@ QList<QByteArray> journalOf(const QStringList &script)
             entry.insert(QStringLiteral("nodeVersion"), QStringLiteral("3.2"));
             entry.insert(QStringLiteral("thresholds"), QJsonObject{{QStringLiteral("temperatureHigh"), 50}});
             entry.insert(QStringLiteral("reportRate"), 15);
-            entry.insert(QStringLiteral("bench"), QStringLiteral("bench-3"));
+            entry.insert(QStringLiteral("bench"), arg(3, "bench-3"));
             entry.insert(QStringLiteral("operator"), QStringLiteral("anna"));
             entry.insert(QStringLiteral("toolVersion"), QStringLiteral("1.4.0"));
             entry.insert(QStringLiteral("keyFingerprint"), QStringLiteral("ab12"));
@@ -201,8 +201,10 @@ void TestUnitRecords::derivation_data()
         << QStringList{"read:1", "reg:1:200", "sleep:1"} << QStringList{"1#1 passed"};
     QTest::newRow("refused write") << QStringList{"read:1", "cmp:1:diff", "write:1:refused", "sleep:1"}
                                    << QStringList{"1#1 failed write/refused"};
-    QTest::newRow("timed-out write") << QStringList{"read:1", "write:1:timeout"}
-                                     << QStringList{"1#1 failed write/timedOut"};
+    QTest::newRow("timed-out write, then unplugged")
+        << QStringList{"read:1", "write:1:timeout", "left:1:portLost"} << QStringList{"1#1 failed write/timedOut"};
+    QTest::newRow("refused write written again: passed") << QStringList{"read:1", "write:1:refused", "write:1",
+        "read:1", "verify:1", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
     QTest::newRow("verification mismatch") << QStringList{"read:1", "write:1", "read:1", "verify:1:bad", "sleep:1"}
                                            << QStringList{"1#1 failed verification/mismatch"};
     QTest::newRow("written but never read back before sleep")
@@ -213,8 +215,14 @@ void TestUnitRecords::derivation_data()
         << QStringList{"read:1", "reg:1:201", "sleep:1", "print:1:fail", "print:1:ok"} << QStringList{"1#1 passed"};
     QTest::newRow("a label printed for a failed unit does not pass it")
         << QStringList{"read:1", "fw:1", "print:1:ok"} << QStringList{"1#1 failed firmwareGate/firmwareTooOld"};
-    QTest::newRow("label mismatch") << QStringList{"read:1", "cmp:1", "label:1:bad"}
-                                    << QStringList{"1#1 failed labelCheck/mismatch"};
+    QTest::newRow("label mismatch, then the next node") << QStringList{"read:1", "cmp:1", "label:1:bad", "read:2"}
+                                                        << QStringList{"1#1 failed labelCheck/mismatch", "2#1 open"};
+    QTest::newRow("label mismatch, still on the bench")
+        << QStringList{"read:1", "cmp:1", "label:1:bad"} << QStringList{"1#1 open"};
+    QTest::newRow("wrong label, then the right one: passed")
+        << QStringList{"read:1", "label:1:bad", "label:1", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
+    QTest::newRow("the first failed step is named, not the first failure") << QStringList{
+        "read:1", "label:1:bad", "write:1:refused", "left:1:reset"} << QStringList{"1#1 failed write/refused"};
     QTest::newRow("firmware too old") << QStringList{"read:1", "fw:1"}
                                       << QStringList{"1#1 failed firmwareGate/firmwareTooOld"};
     QTest::newRow("key mismatch, then the next node")
@@ -222,12 +230,21 @@ void TestUnitRecords::derivation_data()
     QTest::newRow("not configured") << QStringList{"read:1", "nc:1"} << QStringList{"1#1 failed read/unknownType"};
     QTest::newRow("registration refused")
         << QStringList{"read:1", "reg:1:400", "sleep:1"} << QStringList{"1#1 failed registration/refused"};
+    QTest::newRow("registration refused, then accepted: passed")
+        << QStringList{"read:1", "reg:1:400", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
+    QTest::newRow("asleep, then refused from the outbox")
+        << QStringList{"read:1", "queued:1", "sleep:1", "reg:1:400"} << QStringList{"1#1 failed registration/refused"};
     QTest::newRow("abandoned: port lost")
         << QStringList{"read:1", "cmp:1", "left:1:portLost"} << QStringList{"1#1 abandoned /portLost"};
+    QTest::newRow("unplugged during a write, its time-out told after")
+        << QStringList{"read:1", "left:1:portLost", "write:1:timeout"} << QStringList{"1#1 abandoned /portLost"};
     QTest::newRow("abandoned: the next node on the port")
         << QStringList{"read:1", "cmp:1", "read:2", "sleep:2"} << QStringList{"1#1 abandoned /nextNode", "2#1 passed"};
     QTest::newRow("a failed unit stays failed when it leaves") << QStringList{"read:1", "fw:1", "left:1:reset",
         "read:2"} << QStringList{"1#1 failed firmwareGate/firmwareTooOld", "2#1 open"};
+    QTest::newRow("the same port on another bench does not end a unit")
+        << QStringList{"read:1", "read:2:" + QString::fromLatin1(kPortA) + ":bench-4", "sleep:1", "sleep:2"}
+        << QStringList{"1#1 passed", "2#1 passed"};
     QTest::newRow("another port does not end a unit") << QStringList{"read:1", "read:2:" + QString::fromLatin1(kPortB),
         "sleep:1", "sleep:2"} << QStringList{"1#1 passed", "2#1 passed"};
     QTest::newRow("queued, asleep, delivered later from the outbox") << QStringList{"read:1", "queued:1", "reg:1:0",
@@ -267,13 +284,20 @@ void TestUnitRecords::stepsOfAPassedUnit()
     QCOMPARE(record.profileSha256, QStringLiteral("5e3f"));
     QCOMPARE(record.port, QString::fromLatin1(kPortA));
     QCOMPARE(record.lot, QStringLiteral("L7"));
-    QVERIFY(record.passedFirstTime());
+    QCOMPARE(record.attempt, 1);
+    QCOMPARE(record.outcome, UnitRecord::Outcome::Passed);
 
     // A failed write leaves the steps after it not reached.
-    const UnitRecord failed = UnitRecords::fromLines(journalOf({"read:1", "write:1:refused"})).first();
+    const UnitRecord failed = UnitRecords::fromLines(journalOf({"read:1", "write:1:refused", "left:1:reset"})).first();
     QCOMPARE(stepsOf(failed),
         QStringLiteral("read=passed firmwareGate=skipped profileComparison=skipped write=failed "
                        "verification=notReached labelCheck=notReached registration=notReached sleep=notReached"));
+
+    // Unplugged during a write: the node may hold half of it, so the record says the write was begun.
+    const UnitRecord cut = UnitRecords::fromLines(journalOf({"read:1", "left:1:portLost", "write:1:timeout"})).first();
+    QCOMPARE(cut.outcome, UnitRecord::Outcome::Abandoned);
+    QCOMPARE(cut.steps.at(int(UnitRecord::Step::Kind::Write)).outcome, UnitRecord::Step::Outcome::Failed);
+    QCOMPARE(cut.steps.at(int(UnitRecord::Step::Kind::Write)).reason, QStringLiteral("timedOut"));
 }
 
 void TestUnitRecords::measurementsAndLimits()
@@ -308,7 +332,7 @@ void TestUnitRecords::measurementsAndLimits()
 
 void TestUnitRecords::toJsonNamesEveryField()
 {
-    const UnitRecord record = UnitRecords::fromLines(journalOf({"read:1", "write:1:refused"})).first();
+    const UnitRecord record = UnitRecords::fromLines(journalOf({"read:1", "write:1:refused", "left:1:reset"})).first();
     const QJsonObject json = record.toJson();
     QCOMPARE(json.value("format").toInt(), UnitRecord::kFormat);
     QCOMPARE(json.value("identity").toString(), QStringLiteral("70B3D57ED0000001"));
@@ -322,8 +346,8 @@ void TestUnitRecords::toJsonNamesEveryField()
     QCOMPARE(json.value("profile").toString(), QStringLiteral("harbour"));
     QCOMPARE(json.value("profileSha256").toString(), QStringLiteral("5e3f"));
     QCOMPARE(json.value("start").toString(), QStringLiteral("2026-12-08T10:00:00.000Z"));
-    QCOMPARE(json.value("end").toString(), QStringLiteral("2026-12-08T10:00:01.000Z"));
-    QCOMPARE(json.value("durationMs").toInt(), 1000);
+    QCOMPARE(json.value("end").toString(), QStringLiteral("2026-12-08T10:00:02.000Z"));
+    QCOMPARE(json.value("durationMs").toInt(), 2000);
     QCOMPARE(json.value("attempt").toInt(), 1);
     QCOMPARE(json.value("outcome").toString(), QStringLiteral("failed"));
     QCOMPARE(json.value("failureStep").toString(), QStringLiteral("write"));
