@@ -791,7 +791,12 @@ void MainWindow::printLabelFor(const Node &node)
         failure = LabelPrinter::print(layout, printer, label->fileBaseName());
     }
     const QString target = printer.isEmpty() ? QStringLiteral("default printer") : printer;
-    journal.recordLabelPrinted(node.identity(), node.isSigfox(), target, failure);
+    if (!journal.recordLabelPrinted(node.identity(), node.isSigfox(), target, failure)) {
+        // The stations say the same when they cannot write the journal.
+        reportStorageProblem(
+            QCoreApplication::translate("CommissioningSession", "The commissioning journal cannot be written: ")
+            + journal.lastError());
+    }
     QString said;
     if (failure.isEmpty()) {
         qCInfo(lcApp).noquote() << "MainWindow: label of" << node.identity() << "printed on" << target;

@@ -47,7 +47,6 @@ class LabelPrintingTest : public WindowTest
 private slots:
     void paintedLabelScansAsTheNodesLabel_data();
     void paintedLabelScansAsTheNodesLabel();
-    void missingPrinterIsNamed();
     void missingPrinterIsSaidAndJournalledWhileTheNodeStays();
     void historyAsksForTheLabelOfAUnit_data();
     void historyAsksForTheLabelOfAUnit();
@@ -94,14 +93,6 @@ void LabelPrintingTest::paintedLabelScansAsTheNodesLabel()
                                              : QStringLiteral("LW:D0:0004A30B001C0A00:70B3D57ED0000A01:%1")
                                                    .arg(profileId.isEmpty() ? QStringLiteral("00000000") : profileId);
     QCOMPARE(codes, QStringList{expected});
-}
-
-void LabelPrintingTest::missingPrinterIsNamed()
-{
-    const std::optional<NodeLabel> label = NodeLabel::forNode(sampleNode(Node::LoRaOTAA), QString(), QString(), kDate);
-    QVERIFY(label);
-    const QString failure = LabelPrinter::print(label->layout(), QLatin1String(kMissingPrinter), QStringLiteral("t"));
-    QVERIFY2(failure.contains(QLatin1String(kMissingPrinter)), qPrintable(failure));
 }
 
 void LabelPrintingTest::missingPrinterIsSaidAndJournalledWhileTheNodeStays()
