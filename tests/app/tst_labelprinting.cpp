@@ -93,6 +93,9 @@ void LabelPrintingTest::paintedLabelScansAsTheNodesLabel()
                                              : QStringLiteral("LW:D0:0004A30B001C0A00:70B3D57ED0000A01:%1")
                                                    .arg(profileId.isEmpty() ? QStringLiteral("00000000") : profileId);
     QCOMPARE(codes, QStringList{expected});
+    QStringList orientations;
+    QVERIFY2(QrReader::orientations(png, &orientations, &error), qPrintable(error));
+    QCOMPARE(orientations, QStringList{QStringLiteral("UP")});
 }
 
 void LabelPrintingTest::missingPrinterIsSaidAndJournalledWhileTheNodeStays()

@@ -182,6 +182,9 @@ void NodeLabelTest::pdfLabelScansAsTheNodesLabel()
     QStringList codes;
     QVERIFY2(QrReader::decode(png, &codes, &error), qPrintable(error));
     QCOMPARE(codes, QStringList{LabelCode::labelTextFor(node, profileId)});
+    QStringList orientations;
+    QVERIFY2(QrReader::orientations(png, &orientations, &error), qPrintable(error));
+    QCOMPARE(orientations, QStringList{QStringLiteral("UP")});
 
     // The page has the label's size and its texts are real text, parentheses and backslash of the lot intact.
     QString info;

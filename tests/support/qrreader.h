@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QString>
 
@@ -43,6 +44,20 @@ inline bool decode(const QString &imagePath, QStringList *texts, QString *error)
     if (!run(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), imagePath}, &output, error))
         return false;
     *texts = output.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return true;
+}
+
+// How each code found lies in the picture, as zbarimg sees it: "UP" for a code printed upright; a code printed
+// mirrored or turned reads "DOWN", "LEFT" or "RIGHT" (zbar reads a mirrored code too, many scanners do not).
+inline bool orientations(const QString &imagePath, QStringList *found, QString *error)
+{
+    QString output;
+    if (!run(QStringLiteral("zbarimg"), {QStringLiteral("--xml"), QStringLiteral("-q"), imagePath}, &output, error))
+        return false;
+    found->clear();
+    static const QRegularExpression orientation(QStringLiteral("orientation='(\\w+)'"));
+    for (auto it = orientation.globalMatch(output); it.hasNext();)
+        *found << it.next().captured(1);
     return true;
 }
 
