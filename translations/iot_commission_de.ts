@@ -123,6 +123,18 @@
         <source>: the key is given twice</source>
         <translation>: der Schlüssel steht zweimal darin</translation>
     </message>
+    <message>
+        <source>: not an object</source>
+        <translation>: kein Objekt</translation>
+    </message>
+    <message>
+        <source>: &quot;onPass&quot;, &quot;never&quot; or false</source>
+        <translation>: &quot;onPass&quot;, &quot;never&quot; oder false</translation>
+    </message>
+    <message>
+        <source>: needs %1 as well</source>
+        <translation>: verlangt auch %1</translation>
+    </message>
 </context>
 <context>
     <name>CommissioningSession</name>
