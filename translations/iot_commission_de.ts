@@ -258,6 +258,78 @@
         <source>The registration will be sent later</source>
         <translation>Die Registrierung wird später gesendet</translation>
     </message>
+    <message>
+        <source>The profile changed before the node was done</source>
+        <translation>Das Profil wurde gewechselt, bevor der Knoten fertig war</translation>
+    </message>
+    <message>
+        <source>The node was not read within the connect time-out</source>
+        <translation>Der Knoten wurde nicht innerhalb der Verbindungszeit gelesen</translation>
+    </message>
+    <message>
+        <source>Login failed: </source>
+        <translation>Anmeldung fehlgeschlagen: </translation>
+    </message>
+    <message>
+        <source>The node&apos;s port went away before it was done</source>
+        <translation>Der Anschluss des Knotens verschwand, bevor er fertig war</translation>
+    </message>
+    <message>
+        <source>The node&apos;s identifiers are enciphered under another key</source>
+        <translation>Die Kennungen des Knotens sind mit einem anderen Schlüssel verschlüsselt</translation>
+    </message>
+    <message>
+        <source>Node not configured</source>
+        <translation>Knoten nicht konfiguriert</translation>
+    </message>
+    <message>
+        <source>The node refused to sleep</source>
+        <translation>Der Knoten verweigerte den Schlafzustand</translation>
+    </message>
+    <message>
+        <source>The node refused a setting</source>
+        <translation>Der Knoten verweigerte eine Einstellung</translation>
+    </message>
+    <message>
+        <source>The node stopped answering the sleep command</source>
+        <translation>Der Knoten antwortete nicht mehr auf den Schlafbefehl</translation>
+    </message>
+    <message>
+        <source>The node stopped answering the write</source>
+        <translation>Der Knoten antwortete nicht mehr beim Schreiben</translation>
+    </message>
+    <message>
+        <source>The write ended without a known result</source>
+        <translation>Das Schreiben endete ohne bekanntes Ergebnis</translation>
+    </message>
+    <message>
+        <source>Registration failed: </source>
+        <translation>Registrierung fehlgeschlagen: </translation>
+    </message>
+    <message>
+        <source>The label is not this node&apos;s: </source>
+        <translation>Das Etikett gehört nicht zu diesem Knoten: </translation>
+    </message>
+    <message>
+        <source>The label cannot be read: </source>
+        <translation>Das Etikett ist nicht lesbar: </translation>
+    </message>
+    <message>
+        <source>The node does not match profile %1 after its write</source>
+        <translation>Der Knoten entspricht nach dem Schreiben nicht dem Profil %1</translation>
+    </message>
+    <message>
+        <source>Not registered: the login did not succeed</source>
+        <translation>Nicht registriert: die Anmeldung gelang nicht</translation>
+    </message>
+    <message>
+        <source>Not registered: the node does not report</source>
+        <translation>Nicht registriert: der Knoten sendet keine Berichte</translation>
+    </message>
+    <message>
+        <source>The node does not match profile %1 in what cannot be written</source>
+        <translation>Der Knoten weicht vom Profil %1 in nicht schreibbaren Werten ab</translation>
+    </message>
 </context>
 <context>
     <name>FormLoRaOTAA</name>
