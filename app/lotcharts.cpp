@@ -39,7 +39,7 @@ QString shortened(const QString &text)
 // takes the rest, shortened.
 QString labelLines(const QString &text)
 {
-    const int kNarrow = 12;
+    const int kNarrow = 10;
     const int kLines = 3;
     QStringList words;
     QString word;
@@ -52,6 +52,14 @@ QString labelLines(const QString &text)
         }
     }
     words << word;
+    // A word too long for any line (a German compound) is hyphenated where the line ends.
+    for (int index = 0; index < words.size(); ++index) {
+        if (words.at(index).size() > kNarrow + 2) {
+            const QString whole = words.at(index);
+            words[index] = whole.left(kNarrow - 1) + QLatin1Char('-');
+            words.insert(index + 1, whole.mid(kNarrow - 1));
+        }
+    }
     QStringList lines{QString()};
     for (const QString &next : qAsConst(words)) {
         if (next.isEmpty())
@@ -101,7 +109,7 @@ QChart *LotCharts::pareto(const LotStatistics &statistics)
         const LotStatistics::Reason &last = statistics.pareto.at(reasons.last());
         *bars << count;
         cumulative->append(bar, last.cumulativeShare * 100.0);
-        categories << (reasons.size() > 1 ? tr("Other reasons") : barLabel(last));
+        categories << (reasons.size() > 1 ? labelLines(tr("Other reasons")) : barLabel(last));
         highest = std::max(highest, count);
     }
     auto *series = new QBarSeries;

@@ -3,6 +3,7 @@
 #include "lotcharts.h"
 #include "unitrecordtext.h"
 
+#include <QAbstractAxis>
 #include <QChart>
 #include <QFile>
 #include <QGraphicsScene>
@@ -106,7 +107,15 @@ bool LotReport::write(const QString &filePath, const QString &lot, const QVector
         y += 8;
 
         const int chartHeight = 300;
-        drawChart(painter, LotCharts::pareto(statistics), QRectF(kMargin, y, width, chartHeight));
+        // The page is narrower than the window's chart: the reasons under six bars take a smaller font to keep
+        // their lines whole.
+        QChart *pareto = LotCharts::pareto(statistics);
+        for (QAbstractAxis *axis : pareto->axes(Qt::Horizontal)) {
+            QFont font = axis->labelsFont();
+            font.setPointSizeF(font.pointSizeF() * 0.8);
+            axis->setLabelsFont(font);
+        }
+        drawChart(painter, pareto, QRectF(kMargin, y, width, chartHeight));
         y += chartHeight + 6;
         drawChart(painter, LotCharts::perHour(statistics), QRectF(kMargin, y, width, chartHeight * 2 / 3));
         y += chartHeight * 2 / 3 + 10;

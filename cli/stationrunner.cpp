@@ -260,16 +260,15 @@ void StationRunner::nodeShown()
     }
 }
 
-QString StationRunner::whyNotRegistered() const
+QString StationRunner::heldBackBy() const
 {
     if (commissioning->verificationFailed())
-        return QStringLiteral("not registered: the node did not read back as written");
+        return QStringLiteral("the node did not read back as written");
     const auto profile = commissioning->profile();
     if (profile && profile->requireLabel()
         && commissioning->labelResult().outcome != CommissioningSession::LabelResult::Outcome::Matches)
-        return QStringLiteral("not registered: profile %1 requires a scanned label, which only the window takes")
-            .arg(profile->name());
-    return QStringLiteral("the node cannot be registered (it does not report)");
+        return QStringLiteral("profile %1 requires a scanned label, which only the window takes").arg(profile->name());
+    return QString();
 }
 
 QString StationRunner::lastNoticeOr(const QString &fallback) const
@@ -281,7 +280,9 @@ void StationRunner::proceed()
 {
     if (options.registerNodes) {
         if (!commissioning->canRegister()) {
-            finish(whyNotRegistered());
+            const QString reason = heldBackBy();
+            finish(reason.isEmpty() ? QStringLiteral("the node cannot be registered (it does not report)")
+                                    : QStringLiteral("not registered: ") + reason);
             return;
         }
         phase = Phase::Registering;
@@ -301,7 +302,9 @@ void StationRunner::goToSleep()
     if (!inProgress)
         return;
     if (!commissioning->canActivate()) {
-        finish(QStringLiteral("the node cannot be put to sleep (it does not report)"));
+        const QString reason = heldBackBy();
+        finish(reason.isEmpty() ? QStringLiteral("the node cannot be put to sleep (it does not report)")
+                                : QStringLiteral("not put to sleep: ") + reason);
         return;
     }
     phase = Phase::Sleeping;

@@ -85,8 +85,9 @@ private:
     // The node's type, identity and main-board version into the report.
     void takeIdentity(const Node &node);
     // The engine's last notice, or `fallback` when it gave none.
-    // Why the engine will not register the node read: a failed verification, a label the profile requires.
-    QString whyNotRegistered() const;
+    // Why the engine holds the node read back from registration and sleep: a failed verification, a label the
+    // profile requires; empty when it is neither.
+    QString heldBackBy() const;
     QString lastNoticeOr(const QString &fallback) const;
     void portLost(const QString &name, const QString &reason);
     void finish(const QString &error = QString());

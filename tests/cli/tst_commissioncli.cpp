@@ -82,7 +82,8 @@ private:
     int loginRequests();
     // Commissions the one node with registration and sleep asked for, booting it once the tool listens, where
     // the run must fail: the tool ends with exit code 1 and its one report is handed back.
-    void runToFailure(SimulatedPort &node, const QString &password, QJsonObject &report);
+    void runToFailure(
+        SimulatedPort &node, const QString &password, QJsonObject &report, const QString &profile = QString());
 
     QTemporaryDir dir;
     QString profilePath;
@@ -131,10 +132,13 @@ int CommissionCliTest::loginRequests()
     return server->output().count(QStringLiteral("POST /orvaservice/login/ "));
 }
 
-void CommissionCliTest::runToFailure(SimulatedPort &node, const QString &password, QJsonObject &report)
+void CommissionCliTest::runToFailure(
+    SimulatedPort &node, const QString &password, QJsonObject &report, const QString &profile)
 {
     CliRun cli(password);
-    QVERIFY(cli.start(commissionArguments({node.path()}) << QStringLiteral("--register") << QStringLiteral("--sleep")));
+    QVERIFY(cli.start(CliRun::commissionArguments({node.path()}, server->baseUrl(),
+                          QLatin1String(TestServerProcess::kUser), profile.isEmpty() ? profilePath : profile)
+        << QStringLiteral("--register") << QStringLiteral("--sleep")));
     QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
     node->boot();
     QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
@@ -309,20 +313,14 @@ void CommissionCliTest::labelTheProfileRequiresIsSaidAndTheNodeSetAside()
     SimulatedPort node(SimNodeProfile::forType(Node::LoRaOTAA));
     QVERIFY2(node.start(), qPrintable(node.errorString()));
 
-    CliRun cli(QLatin1String(TestServerProcess::kPassword));
-    QVERIFY(cli.start(CliRun::commissionArguments(
-                          {node.path()}, server->baseUrl(), QLatin1String(TestServerProcess::kUser), labelProfile)
-        << QStringLiteral("--register") << QStringLiteral("--sleep")));
-    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
-    node->boot();
-    QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
-    QCOMPARE(cli.exitCode(), 1);
-    const QList<QJsonObject> reports = cli.reports();
-    QCOMPARE(reports.size(), 1);
-    const QString error = reports.first().value(QStringLiteral("error")).toString();
+    QJsonObject report;
+    runToFailure(node, QLatin1String(TestServerProcess::kPassword), report, labelProfile);
+    if (QTest::currentTestFailed())
+        return;
+    const QString error = report.value(QStringLiteral("error")).toString();
     QVERIFY2(error.contains(QStringLiteral("requires a scanned label")), qPrintable(error));
     // The unit ends when the run gives up on it, not when a node is next read on the port.
-    const QJsonObject unit = reports.first().value(QStringLiteral("unit")).toObject();
+    const QJsonObject unit = report.value(QStringLiteral("unit")).toObject();
     QCOMPARE(unit.value(QStringLiteral("outcome")).toString(), QStringLiteral("abandoned"));
     QCOMPARE(unit.value(QStringLiteral("failureReason")).toString(), QStringLiteral("setAside"));
     QCOMPARE(server->registrationsOf(SimNodeProfile::forType(Node::LoRaOTAA).devEui), 0);
