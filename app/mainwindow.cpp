@@ -210,6 +210,10 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     lotLabel = new ElidedLabel(this);
     lotLabel->setObjectName(QStringLiteral("lotLabel"));
     ui->statusBar->addPermanentWidget(lotLabel);
+    shiftLabel = new QLabel(this);
+    shiftLabel->setObjectName(QStringLiteral("shiftCountLabel"));
+    shiftLabel->hide();
+    ui->statusBar->addPermanentWidget(shiftLabel);
     journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());
     journal.setBench(settings.value(QString::fromLatin1(kBenchKey)).toString());
     showLot();
@@ -312,7 +316,10 @@ StationView *MainWindow::addStation()
         updateStationPorts();
         if (station == currentStation())
             showStationAppearance();
+        bringForwardForScan();
     });
+    connect(station, &StationView::autoRunEnded, this,
+        [this, station](bool passed, const Node &node) { countAutoRun(station, passed, node); });
     if (tabs) {
         station->setObjectName(QStringLiteral("station%1").arg(stations.size()));
         tabs->addTab(station, QString());
@@ -705,6 +712,7 @@ bool MainWindow::useProfile(const QString &path, bool remember)
         if (remember)
             storeSetting(QString::fromLatin1(kProfileKey), QString());
         profileLabel->setText(tr("No profile"));
+        showShiftCount();
         return true;
     }
     QString error;
@@ -722,6 +730,7 @@ bool MainWindow::useProfile(const QString &path, bool remember)
         station->setProfile(profile);
     if (remember)
         storeSetting(QString::fromLatin1(kProfileKey), path);
+    showShiftCount();
     return true;
 }
 
@@ -861,4 +870,46 @@ void MainWindow::showWaitingRegistrations()
                                                            : entry.lastFailure);
     }
     waitingLabel->setToolTip(lines.join(QLatin1Char('\n')));
+}
+
+// ---- stations run by the profile ---------------------------------------------------------------------------
+
+void MainWindow::countAutoRun(StationView *station, bool passed, const Node &node)
+{
+    Q_UNUSED(station)
+    if (passed)
+        ++shiftPassed;
+    else
+        ++shiftFailed;
+    showShiftCount();
+    // The label never changes the unit's outcome: a printer that fails is said and journalled, and the unit
+    // stays passed.
+    if (passed && activeProfile
+        && activeProfile->automation().printLabel == CommissioningProfile::Automation::Print::OnPass)
+        printLabelFor(node);
+}
+
+void MainWindow::showShiftCount()
+{
+    if (!shiftLabel)
+        return;
+    shiftLabel->setVisible(activeProfile && activeProfile->automation().apply);
+    shiftLabel->setText(tr("Shift: %1 passed, %2 failed").arg(shiftPassed).arg(shiftFailed));
+}
+
+void MainWindow::bringForwardForScan()
+{
+    if (!tabs)
+        return;
+    // Not away from a station the operator works by hand, nor from one that waits for a scan itself.
+    StationView *shown = currentStation();
+    if (shown->awaitsLabel() || (shown->session()->isNodeShown() && !shown->showsAutoRun()))
+        return;
+    for (StationView *station : qAsConst(stations)) {
+        if (station->awaitsLabel()) {
+            tabs->setCurrentWidget(station);
+            station->focusLabelField();
+            return;
+        }
+    }
 }

@@ -119,6 +119,13 @@ private:
     void showWaitingRegistrations();
     // "Log in again" shows while a station's login failed or registrations wait only for a login.
     void updateLoginAgainButton();
+    // A station's run by the profile ended: counted for the shift, and its label printed when the profile says.
+    void countAutoRun(StationView *station, bool passed, const Node &node);
+    // The shift's passed and failed units, shown while the profile runs the stations.
+    void showShiftCount();
+    // A station whose node waits for its label scan comes forward when the one on show waits for none and
+    // is not worked by hand; the scanner then types into its label field.
+    void bringForwardForScan();
 
     Ui::MainWindow *ui;
     QSettings settings;
@@ -149,6 +156,10 @@ private:
     QLabel *storageProblem = nullptr;
     QSet<QString> storageProblemsShown;
     QPushButton *loginAgainButton = nullptr;
+    // The units that passed and failed a run by the profile since the tool started.
+    int shiftPassed = 0;
+    int shiftFailed = 0;
+    QLabel *shiftLabel = nullptr;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
 };

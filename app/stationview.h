@@ -47,6 +47,12 @@ public:
     QString versionText() const { return versions; }
     // Why the chosen port could not be opened; empty once a port opens or a node connects.
     QString portFailure() const { return portFailureMessage; }
+    // True while the node area shows a run by the profile: its steps, then its PASS or FAIL.
+    bool showsAutoRun() const { return runOnShow; }
+    // True while the node in a run by the profile waits for its label to be scanned.
+    bool awaitsLabel() const;
+    // Puts the keyboard focus (a scanner's input) into the label field.
+    void focusLabelField();
 
     // Fills the port box and opens `remembered` when it is listed; nothing is opened otherwise.
     void fillPorts(const QString &remembered);
@@ -68,6 +74,8 @@ signals:
     void loginNeeded();
     // Something the window shows for this station changed: its tab, the versions, the port failure.
     void appearanceChanged();
+    // A run by the profile ended: passed or failed (with the reason), for `node`.
+    void autoRunEnded(bool passed, const Node &node, const QString &reason);
 
 private:
     void layOut();
@@ -78,6 +86,10 @@ private:
     void askQuestion(CommissioningSession::Question question, CommissioningSession::Action action);
     void renderState(CommissioningSession::State state);
     void renderActions();
+    void renderAutoRun(const CommissioningSession::AutoRun &run);
+    // Shows the run's panel, the form, the state text and the note as the run and the state call for.
+    void arrangeNodeArea();
+    QString stepsText() const;
     void showForm(const Node &node);
     void removeForm();
     void showProgress(const QString &label);
@@ -100,4 +112,7 @@ private:
     QString rememberedPort;
     QString versions;
     QString portFailureMessage;
+    CommissioningSession::AutoRun shownRun;
+    // The run's panel stays after its verdict until another node is read.
+    bool runOnShow = false;
 };

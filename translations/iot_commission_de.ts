@@ -1737,6 +1737,10 @@ Erstellt am: </translation>
         <source>Label of %1 not printed: %2</source>
         <translation>Etikett von %1 nicht gedruckt: %2</translation>
     </message>
+    <message>
+        <source>Shift: %1 passed, %2 failed</source>
+        <translation>Schicht: %1 OK, %2 Fehler</translation>
+    </message>
 </context>
 <context>
     <name>NodeForm</name>
@@ -2038,6 +2042,42 @@ des Knotens zurückkommt
     <message>
         <source>The device is no longer connected</source>
         <translation>Das Gerät ist nicht mehr angeschlossen</translation>
+    </message>
+    <message>
+        <source>PASS</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>FAIL</source>
+        <translation>FEHLER</translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <translation>Gelesen</translation>
+    </message>
+    <message>
+        <source>Nothing to write</source>
+        <translation>Nichts zu schreiben</translation>
+    </message>
+    <message>
+        <source>Written</source>
+        <translation>Geschrieben</translation>
+    </message>
+    <message>
+        <source>Verified</source>
+        <translation>Geprüft</translation>
+    </message>
+    <message>
+        <source>Label scanned</source>
+        <translation>Etikett gescannt</translation>
+    </message>
+    <message>
+        <source>Registered</source>
+        <translation>Registriert</translation>
+    </message>
+    <message>
+        <source>Asleep</source>
+        <translation>Schläft</translation>
     </message>
 </context>
 <context>
