@@ -21,7 +21,7 @@ JOBS ?= $(shell nproc)
 NODE ?= lorawan
 DEB_PACKAGES := cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev libssl-dev libcpp-httplib-dev libqt5sql5-sqlite \
     qttools5-dev-tools qttools5-dev libqt5charts5-dev poppler-utils \
-    libqrencode-dev zbar-tools
+    libqrencode-dev zbar-tools qtmultimedia5-dev libqt5multimedia5-plugins
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build run test bench fuzz package clean

@@ -16,6 +16,7 @@
 #include "stationview.h"
 #include "textprompt.h"
 #include "ui_mainwindow.h"
+#include "verdictsound.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -61,6 +62,8 @@ const char kLabelWidthKey[] = "label/widthMm";
 const char kLabelHeightKey[] = "label/heightMm";
 // Empty: the system's default printer.
 const char kLabelPrinterKey[] = "label/printer";
+// A station run by its profile plays a sound on PASS and FAIL; off unless chosen.
+const char kVerdictSoundKey[] = "sound/verdict";
 
 // The first station keeps the port setting the tool has always had; the others are numbered from 2.
 QString portKeyOf(int station)
@@ -189,6 +192,13 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     connect(ui->actionHistory, &QAction::triggered, this, &MainWindow::showHistory);
     connect(ui->actionLabel, &QAction::triggered, this, &MainWindow::chooseLabelSettings);
     connect(ui->actionPrintLabel, &QAction::triggered, this, &MainWindow::printLabel);
+    verdictSound = new VerdictSound(this);
+    ui->actionSound->setChecked(settings.value(QString::fromLatin1(kVerdictSoundKey), false).toBool());
+    verdictSound->setEnabled(ui->actionSound->isChecked());
+    connect(ui->actionSound, &QAction::toggled, this, [this](bool on) {
+        verdictSound->setEnabled(on);
+        storeSetting(QString::fromLatin1(kVerdictSoundKey), on);
+    });
     // A menu's status tip replaces the port failure while it is hovered and clears it afterwards.
     connect(ui->statusBar, &QStatusBar::messageChanged, this, [this](const QString &message) {
         if (message.isEmpty() && !portFailureMessage.isEmpty())
@@ -882,6 +892,7 @@ void MainWindow::countAutoRun(StationView *station, bool passed, const Node &nod
     else
         ++shiftFailed;
     showShiftCount();
+    verdictSound->play(passed);
     // The label never changes the unit's outcome: a printer that fails is said and journalled, and the unit
     // stays passed.
     if (passed && activeProfile

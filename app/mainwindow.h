@@ -25,6 +25,7 @@ class QMessageBox;
 class QPushButton;
 class QTabWidget;
 class StationView;
+class VerdictSound;
 
 namespace Ui {
 class MainWindow;
@@ -160,6 +161,7 @@ private:
     int shiftPassed = 0;
     int shiftFailed = 0;
     QLabel *shiftLabel = nullptr;
+    VerdictSound *verdictSound = nullptr;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
 };

@@ -1741,6 +1741,10 @@ Erstellt am: </translation>
         <source>Shift: %1 passed, %2 failed</source>
         <translation>Schicht: %1 OK, %2 Fehler</translation>
     </message>
+    <message>
+        <source>Sound on PASS and FAIL</source>
+        <translation>Ton bei OK und FEHLER</translation>
+    </message>
 </context>
 <context>
     <name>NodeForm</name>

@@ -10,7 +10,9 @@
 #include "stationview.h"
 #include "testfiles.h"
 #include "testserverprocess.h"
+#include "verdictsound.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QJsonDocument>
@@ -112,10 +114,15 @@ void E2eHandsFreeTest::nodeIsCommissionedToPassWithoutAClick()
     E2eStation bench;
     const SimNodeProfile profile = loraNode(1);
     QVERIFY2(!bench.addNode(profile).isEmpty(), qPrintable(bench.error()));
+    // With the sound on: a computer without audio (as here) holds nothing up.
     bench.openWindow(server.baseUrl(),
-        {{QStringLiteral("profile/path"), plainProfile}, {QStringLiteral("label/printer"), kMissingPrinter}});
+        {{QStringLiteral("profile/path"), plainProfile}, {QStringLiteral("label/printer"), kMissingPrinter},
+            {QStringLiteral("sound/verdict"), true}});
     MainWindow *window = bench.window();
     StationView *station = window->station(0);
+    QVERIFY(namedChild<QAction>(window, "actionSound")->isChecked());
+    auto *sound = window->findChild<VerdictSound *>();
+    QVERIFY(sound);
     auto *shift = namedChild<QLabel>(window, "shiftCountLabel");
     QVERIFY(shift->isVisible());
     QCOMPARE(shift->text(), QStringLiteral("Shift: 0 passed, 0 failed"));
@@ -145,6 +152,7 @@ void E2eHandsFreeTest::nodeIsCommissionedToPassWithoutAClick()
     // No form and no state text crowd the verdict; no box asked for a click.
     QVERIFY(!bench.form());
     QCOMPARE(shift->text(), QStringLiteral("Shift: 1 passed, 0 failed"));
+    QCOMPARE(sound->playCount(), 1);
     QCOMPARE(bench.dialogs().unexpectedCount(), 0);
     QCOMPARE(bench.dialogs().messageTexts(), QStringList());
 
@@ -224,6 +232,9 @@ void E2eHandsFreeTest::failedStepStopsTheRunBeforeRegistering()
     QTRY_COMPARE(dotColour(tabs->tabIcon(0)), QColor(Qt::red));
     auto *shift = namedChild<QLabel>(window, "shiftCountLabel");
     QCOMPARE(shift->text(), QStringLiteral("Shift: 0 passed, 1 failed"));
+    // The sound is off unless chosen.
+    QVERIFY(!namedChild<QAction>(window, "actionSound")->isChecked());
+    QCOMPARE(window->findChild<VerdictSound *>()->playCount(), 0);
     // The failed step is crossed out; nothing after it was done: not registered, not asleep, no label.
     QCOMPARE(namedChild<QLabel>(station, "autoStepsLabel")->text().count(QChar(0x2718)), 1);
     QVERIFY(!bench.node().isSleeping());
