@@ -162,8 +162,10 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     connect(serverSession, &ServerSession::storageProblem, this, &MainWindow::reportStorageProblem);
     connect(serverSession, &ServerSession::loginFinished, this, &MainWindow::showWaitingRegistrations);
     serverSession->setServerAddress(settings.value(QString::fromLatin1(kServerKey)).toString());
-    // A small note beside the other status items while the server is reached over plain http.
-    unencryptedLabel = new QLabel(tr("unencrypted"), this);
+    // A small note beside the other status items while the server is reached over plain http; in a narrow window
+    // it gives way like the others (its tooltip says it in full).
+    unencryptedLabel = new ElidedLabel(this);
+    unencryptedLabel->setText(tr("unencrypted"));
     unencryptedLabel->setObjectName(QStringLiteral("unencryptedServerLabel"));
     unencryptedLabel->setToolTip(tr("The ORVA server is reached over plain http: the password digest and the "
                                     "nodes' application keys travel unencrypted. Use an https:// address."));

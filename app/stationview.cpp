@@ -464,8 +464,13 @@ void StationView::renderState(CommissioningSession::State state)
             text += commissioning->awaitedPort().section(QLatin1Char('/'), -1);
         showStateMessage(look.colour, text);
     }
-    if (state == State::UpdateSucceeded)
+    if (state == State::UpdateSucceeded) {
+        if (runOnShow && shownRun.outcome == CommissioningSession::AutoRun::Outcome::Running) {
+            runWriteTaken = true;
+            ui->autoStepsLabel->setText(stepsText());
+        }
         emit resetNode();
+    }
     arrangeNodeArea();
     renderActions();
     emit appearanceChanged();
@@ -561,8 +566,10 @@ void StationView::renderAutoRun(const CommissioningSession::AutoRun &run)
     shownRun = run;
     if (run.outcome == Outcome::Off)
         runOnShow = false;
-    else if (run.outcome == Outcome::Running && !wasRunning)
+    else if (run.outcome == Outcome::Running && !wasRunning) {
         runOnShow = true;
+        runWriteTaken = false;
+    }
     if (runOnShow) {
         ui->autoStepsLabel->setText(stepsText());
         const bool passed = run.outcome == Outcome::Passed;
@@ -607,7 +614,8 @@ QString StationView::stepsText() const
     QList<Step> steps;
     steps.append({tr("Read"), true});
     const bool nothingWritten = shownRun.verified && !shownRun.writeAsked;
-    steps.append({nothingWritten ? tr("Nothing to write") : tr("Written"), shownRun.written || nothingWritten});
+    steps.append(
+        {nothingWritten ? tr("Nothing to write") : tr("Written"), shownRun.written || runWriteTaken || nothingWritten});
     steps.append({tr("Verified"), shownRun.verified});
     if (profile && profile->requireLabel())
         steps.append({tr("Label scanned"), shownRun.labelled});

@@ -115,4 +115,6 @@ private:
     CommissioningSession::AutoRun shownRun;
     // The run's panel stays after its verdict until another node is read.
     bool runOnShow = false;
+    // The node took the run's write and is being reset to be read back: the write is done, its check is not.
+    bool runWriteTaken = false;
 };

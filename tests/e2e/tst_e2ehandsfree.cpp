@@ -184,9 +184,13 @@ void E2eHandsFreeTest::failedStepStopsTheRunBeforeRegistering_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("scansWrongLabel");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("refused write") << QStringLiteral("failed") << false << QStringLiteral("The node refused a setting");
-    QTest::newRow("not as written") << QStringLiteral("ignored") << false << QStringLiteral("Not as written: ");
-    QTest::newRow("another node's label") << QString() << true << QStringLiteral("The label is not this node's: ");
+    QTest::addColumn<QString>("failedStep");
+    QTest::newRow("refused write") << QStringLiteral("failed") << false << QStringLiteral("The node refused a setting")
+                                   << QStringLiteral("Written");
+    QTest::newRow("not as written") << QStringLiteral("ignored") << false << QStringLiteral("Not as written: ")
+                                    << QStringLiteral("Verified");
+    QTest::newRow("another node's label")
+        << QString() << true << QStringLiteral("The label is not this node's: ") << QStringLiteral("Label scanned");
 }
 
 void E2eHandsFreeTest::failedStepStopsTheRunBeforeRegistering()
@@ -194,6 +198,7 @@ void E2eHandsFreeTest::failedStepStopsTheRunBeforeRegistering()
     QFETCH(QString, fault);
     QFETCH(bool, scansWrongLabel);
     QFETCH(QString, reason);
+    QFETCH(QString, failedStep);
     E2eStation bench;
     const SimNodeProfile profile = loraNode(2);
     QVERIFY2(!bench.addNode(profile).isEmpty(), qPrintable(bench.error()));
@@ -236,7 +241,9 @@ void E2eHandsFreeTest::failedStepStopsTheRunBeforeRegistering()
     QVERIFY(!namedChild<QAction>(window, "actionSound")->isChecked());
     QCOMPARE(window->findChild<VerdictSound *>()->playCount(), 0);
     // The failed step is crossed out; nothing after it was done: not registered, not asleep, no label.
-    QCOMPARE(namedChild<QLabel>(station, "autoStepsLabel")->text().count(QChar(0x2718)), 1);
+    const QString steps = namedChild<QLabel>(station, "autoStepsLabel")->text();
+    QCOMPARE(steps.count(QChar(0x2718)), 1);
+    QVERIFY2(steps.contains(QString(QChar(0x2718)) + QStringLiteral("&nbsp;&nbsp;") + failedStep), qPrintable(steps));
     QVERIFY(!bench.node().isSleeping());
     QVERIFY(!bench.node().receivedLines().contains(QStringLiteral("s")));
     QCOMPARE(server.requestCount(QStringLiteral("device")), devicePosts);

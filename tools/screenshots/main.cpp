@@ -11,6 +11,8 @@
 // and German) and label-lora.png and label-sigfox.png: a LoRaWAN and a SigFox node's label, 50 × 30 mm at 300 dpi.
 // "flow" walks simulated nodes through the window and writes flow-*.png, history.png and history-lot.png (see
 // flowshooter.h).
+// "handsfree" writes handsfree-running.png, handsfree-pass.png and handsfree-fail.png and their -de twins: a
+// station run by its profile at 520 × 700, its steps under way, PASS, and FAIL with a long reason.
 
 #include "flowshooter.h"
 #include "historywindow.h"
@@ -320,6 +322,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("lots"), shootLotView},
         {QStringLiteral("labels"), shootLabels},
         {QStringLiteral("flow"), [](const QDir &dir, QTextStream &err) { return FlowShooter(dir, err).run(); }},
+        {QStringLiteral("handsfree"),
+            [](const QDir &dir, QTextStream &err) { return FlowShooter(dir, err).runHandsFree(); }},
     };
 
     QCommandLineParser parser;
@@ -327,7 +331,7 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addOption({QStringLiteral("out"), QStringLiteral("Directory for the PNG files."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("what"),
-        QStringLiteral("What to render (default: everything): forms, main, main-de, lots, labels, flow."),
+        QStringLiteral("What to render (default: everything): forms, main, main-de, lots, labels, flow, handsfree."),
         QStringLiteral("subject")});
     parser.process(application);
 
