@@ -445,7 +445,8 @@ void StationView::renderState(CommissioningSession::State state)
 
     if (state == State::LoggingIn)
         showProgress(tr("Logging in..."));
-    else if (state == State::Registering && !runOnShow)
+    else if (state == State::Registering
+        && !(runOnShow && shownRun.outcome == CommissioningSession::AutoRun::Outcome::Running))
         showProgress(tr("Registering..."));
     else
         hideProgress();
