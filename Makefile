@@ -20,7 +20,8 @@ FUZZ_FLAGS := -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=
 JOBS ?= $(shell nproc)
 NODE ?= lorawan
 DEB_PACKAGES := cmake ninja-build g++ pkg-config qtbase5-dev libqt5serialport5-dev libssl-dev libcpp-httplib-dev libqt5sql5-sqlite libqt5sql5-psql \
-    qttools5-dev-tools qttools5-dev libqt5charts5-dev poppler-utils postgresql postgresql-common
+    qttools5-dev-tools qttools5-dev libqt5charts5-dev poppler-utils postgresql postgresql-common \
+    libqrencode-dev zbar-tools qtmultimedia5-dev libqt5multimedia5-plugins
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps build run test bench fuzz package clean

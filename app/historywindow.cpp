@@ -79,6 +79,8 @@ HistoryWindow::HistoryWindow(const QString &journalPath, QWidget *parent)
     connect(ui->untilEdit, &QDateEdit::dateChanged, this, &HistoryWindow::applyFilter);
     connect(ui->historyTable, &QTableView::activated, this, &HistoryWindow::showEvents);
     connect(ui->exportButton, &QPushButton::clicked, this, &HistoryWindow::chooseExportFile);
+    connect(ui->printLabelButton, &QPushButton::clicked, this,
+        [this] { printLabelOf(ui->historyTable->currentIndex().row()); });
 
     startLoading();
 }
@@ -171,6 +173,7 @@ void HistoryWindow::takeHistory(JournalHistory journal, QVector<UnitRecord> reco
     fillBenches();
     applyFilter();
     ui->exportButton->setEnabled(true);
+    ui->printLabelButton->setEnabled(true);
     emit historyLoaded();
 }
 
@@ -284,6 +287,43 @@ void HistoryWindow::showEvents(const QModelIndex &index)
                          JournalHistory::eventDetails(entry));
     }
     ui->eventsView->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+bool HistoryWindow::printLabelOf(int rowIndex)
+{
+    if (rowIndex < 0 || rowIndex >= tableModel->rows().size()) {
+        ui->statusLabel->setText(tr("Choose the node to print a label for"));
+        return false;
+    }
+    const HistoryRow &row = tableModel->rows().at(rowIndex);
+    // The node as it was read last: its type and JoinEUI.
+    for (auto it = row.events.crbegin(); it != row.events.crend(); ++it) {
+        const JournalEntry &entry = history.entries().at(*it);
+        if (entry.event != QLatin1String("nodeRead"))
+            continue;
+        Node node;
+        node.firmwareType = Node::eFirmwareType(entry.fields.value(QLatin1String("type")).toInt(-1));
+        node.euid = row.identifier;
+        if (node.isSigfox()) {
+            ui->statusLabel->setText(
+                tr("The journal keeps no PAC: print the label of SigFox node %1 while it is on the bench")
+                    .arg(row.identifier));
+            return false;
+        }
+        node.appId = entry.fields.value(QLatin1String("joinEui")).toString();
+        if (node.appId.isEmpty())
+            break;
+        emit labelRequested(node);
+        return true;
+    }
+    ui->statusLabel->setText(
+        tr("The journal holds no JoinEUI of %1: print its label while the node is on the bench").arg(row.identifier));
+    return false;
+}
+
+void HistoryWindow::showStatus(const QString &text)
+{
+    ui->statusLabel->setText(text);
 }
 
 void HistoryWindow::chooseExportFile()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "databaseaddress.h"
+#include "node.h"
+
 #include "journalhistory.h"
 #include "lotstatistics.h"
 #include "unitrecord.h"
@@ -51,10 +53,18 @@ public slots:
     // Writes the rows shown to filePath (.csv, .jsonl or .json); a failure is shown in a message box.
     bool exportTo(const QString &filePath);
     void showEvents(const QModelIndex &index);
+    // Asks for the label of the node in row `row` of the table, made from what the journal holds of it: a
+    // LoRaWAN node's JoinEUI and DevEUI. A SigFox node's PAC is never journalled, so its label is printed while
+    // the node is on the bench; that, or a node read before the journal kept its JoinEUI, is said in the status.
+    bool printLabelOf(int row);
+    // A text for the status line below the filter (how a label's printing went).
+    void showStatus(const QString &text);
 
 signals:
     // The journal has been read and the table filled.
     void historyLoaded();
+    // The label of this node is to be printed.
+    void labelRequested(const Node &node);
 
 private slots:
     void applyFilter();

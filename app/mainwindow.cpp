@@ -7,6 +7,9 @@
 #include "elidedlabel.h"
 #include "historywindow.h"
 #include "journalforwarder.h"
+#include "labelprinter.h"
+#include "labelsettingsdialog.h"
+#include "nodelabel.h"
 #include "noticepresenter.h"
 #include "passworddialog.h"
 #include "protectedfieldcipher.h"
@@ -15,6 +18,7 @@
 #include "stationview.h"
 #include "textprompt.h"
 #include "ui_mainwindow.h"
+#include "verdictsound.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -59,6 +63,12 @@ const char kBenchKey[] = "journal/bench";
 const char kSharedDatabaseKey[] = "sharedDatabase/url";
 const char kPortKey[] = "serial/port";
 const char kStationCountKey[] = "stations/count";
+const char kLabelWidthKey[] = "label/widthMm";
+const char kLabelHeightKey[] = "label/heightMm";
+// Empty: the system's default printer.
+const char kLabelPrinterKey[] = "label/printer";
+// A station run by its profile plays a sound on PASS and FAIL; off unless chosen.
+const char kVerdictSoundKey[] = "sound/verdict";
 
 // The first station keeps the port setting the tool has always had; the others are numbered from 2.
 QString portKeyOf(int station)
@@ -157,8 +167,10 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     connect(serverSession, &ServerSession::storageProblem, this, &MainWindow::reportStorageProblem);
     connect(serverSession, &ServerSession::loginFinished, this, &MainWindow::showWaitingRegistrations);
     serverSession->setServerAddress(settings.value(QString::fromLatin1(kServerKey)).toString());
-    // A small note beside the other status items while the server is reached over plain http.
-    unencryptedLabel = new QLabel(tr("unencrypted"), this);
+    // A small note beside the other status items while the server is reached over plain http; in a narrow window
+    // it gives way like the others (its tooltip says it in full).
+    unencryptedLabel = new ElidedLabel(this);
+    unencryptedLabel->setText(tr("unencrypted"));
     unencryptedLabel->setObjectName(QStringLiteral("unencryptedServerLabel"));
     unencryptedLabel->setToolTip(tr("The ORVA server is reached over plain http: the password digest and the "
                                     "nodes' application keys travel unencrypted. Use an https:// address."));
@@ -186,6 +198,15 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     connect(ui->actionStations, &QAction::triggered, this, &MainWindow::chooseStationCount);
     connect(ui->actionQuit, &QAction::triggered, this, &QWidget::close);
     connect(ui->actionHistory, &QAction::triggered, this, &MainWindow::showHistory);
+    connect(ui->actionLabel, &QAction::triggered, this, &MainWindow::chooseLabelSettings);
+    connect(ui->actionPrintLabel, &QAction::triggered, this, &MainWindow::printLabel);
+    verdictSound = new VerdictSound(this);
+    ui->actionSound->setChecked(settings.value(QString::fromLatin1(kVerdictSoundKey), false).toBool());
+    verdictSound->setEnabled(ui->actionSound->isChecked());
+    connect(ui->actionSound, &QAction::toggled, this, [this](bool on) {
+        verdictSound->setEnabled(on);
+        storeSetting(QString::fromLatin1(kVerdictSoundKey), on);
+    });
     // A menu's status tip replaces the port failure while it is hovered and clears it afterwards.
     connect(ui->statusBar, &QStatusBar::messageChanged, this, [this](const QString &message) {
         if (message.isEmpty() && !portFailureMessage.isEmpty())
@@ -207,6 +228,10 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     lotLabel = new ElidedLabel(this);
     lotLabel->setObjectName(QStringLiteral("lotLabel"));
     ui->statusBar->addPermanentWidget(lotLabel);
+    shiftLabel = new QLabel(this);
+    shiftLabel->setObjectName(QStringLiteral("shiftCountLabel"));
+    shiftLabel->hide();
+    ui->statusBar->addPermanentWidget(shiftLabel);
     journal.setLot(settings.value(QString::fromLatin1(kLotKey)).toString());
     journal.setBench(settings.value(QString::fromLatin1(kBenchKey)).toString());
     sharedDatabaseLabel = new ElidedLabel(this);
@@ -332,7 +357,10 @@ StationView *MainWindow::addStation()
         updateStationPorts();
         if (station == currentStation())
             showStationAppearance();
+        bringForwardForScan();
     });
+    connect(station, &StationView::autoRunEnded, this,
+        [this, station](bool passed, const Node &node) { countAutoRun(station, passed, node); });
     if (tabs) {
         station->setObjectName(QStringLiteral("station%1").arg(stations.size()));
         tabs->addTab(station, QString());
@@ -803,6 +831,7 @@ bool MainWindow::useProfile(const QString &path, bool remember)
         if (remember)
             storeSetting(QString::fromLatin1(kProfileKey), QString());
         profileLabel->setText(tr("No profile"));
+        showShiftCount();
         return true;
     }
     QString error;
@@ -820,6 +849,7 @@ bool MainWindow::useProfile(const QString &path, bool remember)
         station->setProfile(profile);
     if (remember)
         storeSetting(QString::fromLatin1(kProfileKey), path);
+    showShiftCount();
     return true;
 }
 
@@ -833,6 +863,7 @@ void MainWindow::showHistory()
             history->setSharedDatabase(
                 DatabaseAddress::parse(settings.value(QString::fromLatin1(kSharedDatabaseKey)).toString(), nullptr),
                 sharedDatabasePassword);
+        connect(history, &HistoryWindow::labelRequested, this, &MainWindow::printLabelFor);
     } else {
         // Open already: what was commissioned since it opened is read in.
         history->reload();
@@ -840,6 +871,75 @@ void MainWindow::showHistory()
     history->show();
     history->raise();
     history->activateWindow();
+}
+
+void MainWindow::chooseLabelSettings()
+{
+    // The preview shows the node on show, or else a sample LoRaWAN node.
+    Node sample = currentStation()->session()->nodeOnShow().value_or(Node());
+    if (!sample.isSigfox() && sample.euid.isEmpty()) {
+        sample.firmwareType = Node::LoRaOTAA;
+        sample.euid = QStringLiteral("70B3D57ED0000001");
+        sample.appId = QStringLiteral("70B3D57ED0000000");
+    }
+    const ProfileEntry *entry = activeProfile ? activeProfile->entryFor(sample) : nullptr;
+    const LabelSettingsDialog::Choice current{
+        settings.value(QString::fromLatin1(kLabelWidthKey), NodeLabel::kDefaultWidthMm).toDouble(),
+        settings.value(QString::fromLatin1(kLabelHeightKey), NodeLabel::kDefaultHeightMm).toDouble(),
+        settings.value(QString::fromLatin1(kLabelPrinterKey)).toString()};
+    auto *dialog
+        = new LabelSettingsDialog(current, sample, entry ? entry->labelProfileId : QString(), journal.lot(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        const LabelSettingsDialog::Choice chosen = dialog->choice();
+        storeSetting(QString::fromLatin1(kLabelWidthKey), chosen.widthMm);
+        storeSetting(QString::fromLatin1(kLabelHeightKey), chosen.heightMm);
+        storeSetting(QString::fromLatin1(kLabelPrinterKey), chosen.printer);
+    });
+    dialog->open();
+}
+
+void MainWindow::printLabel()
+{
+    const std::optional<Node> node = currentStation()->session()->nodeOnShow();
+    if (!node) {
+        ui->statusBar->showMessage(tr("No node is on show to print a label for"));
+        return;
+    }
+    printLabelFor(*node);
+}
+
+void MainWindow::printLabelFor(const Node &node)
+{
+    const ProfileEntry *entry = activeProfile ? activeProfile->entryFor(node) : nullptr;
+    QString failure;
+    const std::optional<NodeLabel> label = NodeLabel::forNode(
+        node, entry ? entry->labelProfileId : QString(), journal.lot(), QDate::currentDate(), &failure);
+    const QString printer = settings.value(QString::fromLatin1(kLabelPrinterKey)).toString();
+    if (label) {
+        const NodeLabel::Layout layout
+            = label->layout(settings.value(QString::fromLatin1(kLabelWidthKey), NodeLabel::kDefaultWidthMm).toDouble(),
+                settings.value(QString::fromLatin1(kLabelHeightKey), NodeLabel::kDefaultHeightMm).toDouble());
+        failure = LabelPrinter::print(layout, printer, label->fileBaseName());
+    }
+    const QString target = printer.isEmpty() ? QStringLiteral("default printer") : printer;
+    if (!journal.recordLabelPrinted(node.identity(), node.isSigfox(), target, failure)) {
+        // The stations say the same when they cannot write the journal.
+        reportStorageProblem(
+            QCoreApplication::translate("CommissioningSession", "The commissioning journal cannot be written: ")
+            + journal.lastError());
+    }
+    QString said;
+    if (failure.isEmpty()) {
+        qCInfo(lcApp).noquote() << "MainWindow: label of" << node.identity() << "printed on" << target;
+        said = tr("Label of %1 printed").arg(node.identity());
+    } else {
+        qCWarning(lcApp).noquote() << "MainWindow: label of" << node.identity() << "not printed:" << failure;
+        said = tr("Label of %1 not printed: %2").arg(node.identity(), failure);
+    }
+    ui->statusBar->showMessage(said);
+    if (history)
+        history->showStatus(said);
 }
 
 void MainWindow::editLot()
@@ -893,4 +993,47 @@ void MainWindow::showWaitingRegistrations()
                                                            : entry.lastFailure);
     }
     waitingLabel->setToolTip(lines.join(QLatin1Char('\n')));
+}
+
+// ---- stations run by the profile ---------------------------------------------------------------------------
+
+void MainWindow::countAutoRun(StationView *station, bool passed, const Node &node)
+{
+    Q_UNUSED(station)
+    if (passed)
+        ++shiftPassed;
+    else
+        ++shiftFailed;
+    showShiftCount();
+    verdictSound->play(passed);
+    // The label never changes the unit's outcome: a printer that fails is said and journalled, and the unit
+    // stays passed.
+    if (passed && activeProfile
+        && activeProfile->automation().printLabel == CommissioningProfile::Automation::Print::OnPass)
+        printLabelFor(node);
+}
+
+void MainWindow::showShiftCount()
+{
+    if (!shiftLabel)
+        return;
+    shiftLabel->setVisible(activeProfile && activeProfile->automation().apply);
+    shiftLabel->setText(tr("Shift: %1 passed, %2 failed").arg(shiftPassed).arg(shiftFailed));
+}
+
+void MainWindow::bringForwardForScan()
+{
+    if (!tabs)
+        return;
+    // Not away from a station the operator works by hand, nor from one that waits for a scan itself.
+    StationView *shown = currentStation();
+    if (shown->awaitsLabel() || (shown->session()->isNodeShown() && !shown->showsAutoRun()))
+        return;
+    for (StationView *station : qAsConst(stations)) {
+        if (station->awaitsLabel()) {
+            tabs->setCurrentWidget(station);
+            station->focusLabelField();
+            return;
+        }
+    }
 }

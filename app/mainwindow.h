@@ -26,6 +26,7 @@ class QMessageBox;
 class QPushButton;
 class QTabWidget;
 class StationView;
+class VerdictSound;
 
 namespace Ui {
 class MainWindow;
@@ -107,6 +108,13 @@ private:
     // finds none and it was not asked yet in this run.
     void useSharedDatabase(const QString &url);
     void showSharedDatabase(int waiting, bool reachable, const QString &problem);
+    // Settings → Label…: the label's size and printer, with a preview.
+    void chooseLabelSettings();
+    // Prints the label of the current station's node on show; with none, says so.
+    void printLabel();
+    // Prints `node`'s label on the chosen printer, says in the status bar how it went and journals it.
+    // Commissioning is not held up by a printer that is missing or fails.
+    void printLabelFor(const Node &node);
     void showHistory();
     // A settings file, journal or outbox that cannot be used: said in the status bar, in a box once, and logged.
     void reportStorageProblem(const QString &problem);
@@ -119,6 +127,13 @@ private:
     void showWaitingRegistrations();
     // "Log in again" shows while a station's login failed or registrations wait only for a login.
     void updateLoginAgainButton();
+    // A station's run by the profile ended: counted for the shift, and its label printed when the profile says.
+    void countAutoRun(StationView *station, bool passed, const Node &node);
+    // The shift's passed and failed units, shown while the profile runs the stations.
+    void showShiftCount();
+    // A station whose node waits for its label scan comes forward when the one on show waits for none and
+    // is not worked by hand; the scanner then types into its label field.
+    void bringForwardForScan();
 
     Ui::MainWindow *ui;
     QSettings settings;
@@ -153,6 +168,11 @@ private:
     QLabel *storageProblem = nullptr;
     QSet<QString> storageProblemsShown;
     QPushButton *loginAgainButton = nullptr;
+    // The units that passed and failed a run by the profile since the tool started.
+    int shiftPassed = 0;
+    int shiftFailed = 0;
+    QLabel *shiftLabel = nullptr;
+    VerdictSound *verdictSound = nullptr;
     // A port that could not be opened stays reported in the status bar until a port opens or a node connects.
     QString portFailureMessage;
 };

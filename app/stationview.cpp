@@ -124,7 +124,17 @@ StationView::StationView(ServerSession *server, CommissioningJournal *journal, N
     connect(commissioning, &CommissioningSession::actionsChanged, this, &StationView::renderActions);
     connect(commissioning, &CommissioningSession::formRequested, this, &StationView::showForm);
     connect(commissioning, &CommissioningSession::formDismissed, this, &StationView::removeForm);
-    connect(commissioning, &CommissioningSession::notice, notices, &NoticePresenter::present);
+    connect(commissioning, &CommissioningSession::notice, this, [this](const CommissioningSession::Notice &notice) {
+        // A run by the profile says its steps in the node area; a box that needs a click would stop the
+        // hands-free station. Failures are still boxed.
+        if (runOnShow && shownRun.outcome == CommissioningSession::AutoRun::Outcome::Running
+            && notice.level == CommissioningSession::Notice::Level::Information) {
+            qInfo().noquote() << "MainWindow: " + notice.title + ": " + notice.text;
+            return;
+        }
+        this->notices->present(notice);
+    });
+    connect(commissioning, &CommissioningSession::autoRunChanged, this, &StationView::renderAutoRun);
     connect(commissioning, &CommissioningSession::noteChanged, this, &StationView::renderNote);
     connect(commissioning, &CommissioningSession::labelChecked, this, &StationView::renderLabelResult);
     connect(commissioning, &CommissioningSession::questionAsked, this, &StationView::askQuestion);
@@ -173,7 +183,31 @@ QString StationView::portName() const
 
 StationView::Mood StationView::mood() const
 {
+    if (runOnShow) {
+        switch (shownRun.outcome) {
+        case CommissioningSession::AutoRun::Outcome::Running:
+            return Mood::Busy;
+        case CommissioningSession::AutoRun::Outcome::Passed:
+            return Mood::Good;
+        case CommissioningSession::AutoRun::Outcome::Failed:
+            return Mood::Bad;
+        case CommissioningSession::AutoRun::Outcome::Off:
+            break;
+        }
+    }
     return StationOutcome::of(commissioning->state()).mood;
+}
+
+bool StationView::awaitsLabel() const
+{
+    const auto profile = commissioning->profile();
+    return runOnShow && shownRun.outcome == CommissioningSession::AutoRun::Outcome::Running && profile
+        && profile->requireLabel() && shownRun.verified && !shownRun.labelled && commissioning->isNodeShown();
+}
+
+void StationView::focusLabelField()
+{
+    ui->labelEdit->setFocus();
 }
 
 void StationView::layOut()
@@ -185,6 +219,7 @@ void StationView::layOut()
         kept->setSizePolicy(policy);
     }
     ui->noteLabel->hide();
+    ui->autoRunPanel->hide();
     setLabelBandVisible(false);
     // The node area shows through the scroll area's viewport in the window's own colours.
     ui->nodeScroll->viewport()->setAutoFillBackground(false);
@@ -197,7 +232,7 @@ void StationView::placeNodeArea()
     // A form stands at the top of the area with its notes right under it; a message or the busy bar without a
     // form stands in the middle.
     const int above = ui->nodeAreaLayout->indexOf(ui->aboveStateSpacer);
-    ui->nodeAreaLayout->setStretch(above, currentForm ? 0 : 1);
+    ui->nodeAreaLayout->setStretch(above, currentForm || runOnShow ? 0 : 1);
     ui->nodeAreaLayout->setStretch(ui->nodeAreaLayout->indexOf(ui->belowNodeSpacer), 1);
 }
 
@@ -420,8 +455,8 @@ void StationView::setLabelBandVisible(bool visible)
 
 void StationView::renderNote(const CommissioningSession::NodeNote &note)
 {
-    ui->noteLabel->setVisible(!note.text.isEmpty());
     ui->noteLabel->setText(note.text);
+    arrangeNodeArea();
     QColor colour = Qt::black;
     if (note.tone == CommissioningSession::NodeNote::Tone::Good)
         colour = Qt::darkGreen;
@@ -489,9 +524,14 @@ void StationView::renderState(CommissioningSession::State state)
     const bool reading = state == State::Reading;
     ui->progressBar->setVisible(reading);
 
+    // A new node read ends the show of the last one's run; the read back after the run's own write goes on.
+    if (reading && shownRun.outcome != CommissioningSession::AutoRun::Outcome::Running)
+        runOnShow = false;
+
     if (state == State::LoggingIn)
         showProgress(tr("Logging in..."));
-    else if (state == State::Registering)
+    else if (state == State::Registering
+        && !(runOnShow && shownRun.outcome == CommissioningSession::AutoRun::Outcome::Running))
         showProgress(tr("Registering..."));
     else
         hideProgress();
@@ -510,10 +550,14 @@ void StationView::renderState(CommissioningSession::State state)
             text += commissioning->awaitedPort().section(QLatin1Char('/'), -1);
         showStateMessage(look.colour, text);
     }
-    if (state == State::UpdateSucceeded)
+    if (state == State::UpdateSucceeded) {
+        if (runOnShow && shownRun.outcome == CommissioningSession::AutoRun::Outcome::Running) {
+            runWriteTaken = true;
+            ui->autoStepsLabel->setText(stepsText());
+        }
         emit resetNode();
-    // The label gives way to the busy bar while a node is read, and to the form while one is shown.
-    ui->stateLabel->setVisible(!reading && !(currentForm && state != State::NotConfigured));
+    }
+    arrangeNodeArea();
     renderActions();
     emit appearanceChanged();
     if (state == State::LoginNeeded)
@@ -546,16 +590,17 @@ void StationView::showForm(const Node &node)
     currentForm = form;
     // Right below the state label, at its own size and centred; the note on the node stays under the form.
     ui->mainLayout->insertWidget(ui->mainLayout->indexOf(ui->noteLabel), form, 0, Qt::AlignHCenter);
-    ui->stateLabel->hide();
-    placeNodeArea();
+    arrangeNodeArea();
     clearPortFailure();
     // First the node's own "Communication:" text, which names its type in a profile: the form's title does not
     // tell every type apart.
     versions = Node::communicationText(node.firmwareType) + tr("  |   ") + tr("Node: ") + node.nodeVersion
         + tr("  |   Ormix: ") + node.moduleVersion + tr("  |   Semtech: ") + node.loraVersion;
-    // A scanner types into whatever has the focus: the label field, so no click is needed first.
+    // A scanner types into whatever has the focus: the label field, so no click is needed first. A station in a
+    // tab behind another does not take the focus from the one the operator sees.
     setLabelBandVisible(true);
-    ui->labelEdit->setFocus();
+    if (isVisible())
+        ui->labelEdit->setFocus();
     emit appearanceChanged();
 }
 
@@ -567,7 +612,7 @@ void StationView::removeForm()
         currentForm->hide();
         currentForm->deleteLater();
         currentForm = nullptr;
-        placeNodeArea();
+        arrangeNodeArea();
     }
     versions.clear();
     emit appearanceChanged();
@@ -595,4 +640,118 @@ void StationView::showStateMessage(const QColor &colour, const QString &text)
 {
     paint(ui->stateLabel, colour);
     ui->stateLabel->setText(text);
+}
+
+// ---- a station run by its profile --------------------------------------------------------------------------
+
+void StationView::renderAutoRun(const CommissioningSession::AutoRun &run)
+{
+    using Outcome = CommissioningSession::AutoRun::Outcome;
+    const bool wasRunning = shownRun.outcome == Outcome::Running;
+    const bool awaitedLabel = awaitsLabel();
+    shownRun = run;
+    if (run.outcome == Outcome::Off)
+        runOnShow = false;
+    else if (run.outcome == Outcome::Running && !wasRunning) {
+        runOnShow = true;
+        runWriteTaken = false;
+    }
+    if (runOnShow) {
+        ui->autoStepsLabel->setText(stepsText());
+        const bool passed = run.outcome == Outcome::Passed;
+        const bool failed = run.outcome == Outcome::Failed;
+        ui->autoVerdictBand->setVisible(passed || failed);
+        if (passed || failed) {
+            // White on a full-width band of green or red: told apart from across the room by colour alone.
+            QPalette band = ui->autoVerdictBand->palette();
+            band.setColor(QPalette::Window, passed ? QColor(0x1b, 0x7a, 0x2e) : QColor(0xc6, 0x28, 0x28));
+            ui->autoVerdictBand->setPalette(band);
+            paint(ui->autoVerdictLabel, Qt::white);
+            paint(ui->autoReasonLabel, Qt::white);
+            ui->autoVerdictLabel->setText(passed ? tr("PASS") : tr("FAIL"));
+            ui->autoReasonLabel->setText(run.reason);
+            ui->autoReasonLabel->setVisible(failed && !run.reason.isEmpty());
+        }
+    }
+    arrangeNodeArea();
+    // The run now waits for the scan: the scanner's text goes into the label field.
+    if (!awaitedLabel && awaitsLabel() && isVisible())
+        focusLabelField();
+    if (wasRunning && (run.outcome == Outcome::Passed || run.outcome == Outcome::Failed)) {
+        // The node put to sleep is no longer on show: the one read last is the one that ran.
+        const Node node = commissioning->nodeOnShow().value_or(commissioning->lastNodeRead().value_or(Node()));
+        emit autoRunEnded(run.outcome == Outcome::Passed, node, run.reason);
+    }
+    emit appearanceChanged();
+}
+
+QString StationView::stepsText() const
+{
+    using Outcome = CommissioningSession::AutoRun::Outcome;
+    const auto profile = commissioning->profile();
+    const CommissioningProfile::Automation automation
+        = profile ? profile->automation() : CommissioningProfile::Automation();
+    struct Step
+    {
+        QString name;
+        bool done;
+    };
+    // The steps the profile takes, in their order; a node that already matched needs no write.
+    QList<Step> steps;
+    steps.append({tr("Read"), true});
+    const bool nothingWritten = shownRun.verified && !shownRun.writeAsked;
+    steps.append(
+        {nothingWritten ? tr("Nothing to write") : tr("Written"), shownRun.written || runWriteTaken || nothingWritten});
+    steps.append({tr("Verified"), shownRun.verified});
+    if (profile && profile->requireLabel())
+        steps.append({tr("Label scanned"), shownRun.labelled});
+    if (automation.registerNode)
+        steps.append({tr("Registered"), shownRun.registered});
+    if (automation.activate)
+        steps.append({tr("Asleep"), shownRun.asleep});
+
+    // Done steps are ticked; the first one not done is the one under way, or the one that failed.
+    QStringList lines;
+    bool current = true;
+    for (const Step &step : qAsConst(steps)) {
+        QString mark;
+        QString colour;
+        if (step.done) {
+            mark = QStringLiteral("\u2714");
+            colour = QStringLiteral("#1b7a2e");
+        } else if (current && shownRun.outcome == Outcome::Failed) {
+            mark = QStringLiteral("\u2718");
+            colour = QStringLiteral("#c62828");
+            current = false;
+        } else if (current && shownRun.outcome == Outcome::Running) {
+            mark = QStringLiteral("\u25B6");
+            colour = QStringLiteral("#000000");
+            current = false;
+        } else {
+            mark = QStringLiteral("\u25CB");
+            colour = QStringLiteral("#8a8a8a");
+        }
+        lines << QStringLiteral("<span style=\"color:%1\">%2&nbsp;&nbsp;%3</span>")
+                     .arg(colour, mark, step.name.toHtmlEscaped());
+    }
+    return lines.join(QStringLiteral("<br>"));
+}
+
+void StationView::arrangeNodeArea()
+{
+    using Outcome = CommissioningSession::AutoRun::Outcome;
+    const State state = commissioning->state();
+    const bool reading = state == State::Reading;
+    ui->autoRunPanel->setVisible(runOnShow);
+    // While the run goes on and once it passed, its steps take the form's place; after a failure the form is
+    // back under the verdict, so that the operator may go on by hand.
+    const bool formShown = currentForm && (!runOnShow || shownRun.outcome == Outcome::Failed);
+    if (currentForm)
+        currentForm->setVisible(formShown);
+    // The state text gives way to the busy bar while a node is read, to the form while one is shown, and to
+    // the steps while a run goes on.
+    ui->stateLabel->setVisible(!reading && !(currentForm && state != State::NotConfigured)
+        && !(runOnShow && shownRun.outcome == Outcome::Running));
+    ui->noteLabel->setVisible(!ui->noteLabel->text().isEmpty() && (!runOnShow || shownRun.outcome == Outcome::Failed));
+    placeNodeArea();
 }

@@ -49,6 +49,12 @@ public:
     QString versionText() const { return versions; }
     // Why the chosen port could not be opened; empty once a port opens or a node connects.
     QString portFailure() const { return portFailureMessage; }
+    // True while the node area shows a run by the profile: its steps, then its PASS or FAIL.
+    bool showsAutoRun() const { return runOnShow; }
+    // True while the node in a run by the profile waits for its label to be scanned.
+    bool awaitsLabel() const;
+    // Puts the keyboard focus (a scanner's input) into the label field.
+    void focusLabelField();
 
     // Fills the port box and opens `remembered` when it is listed; nothing is opened otherwise.
     void fillPorts(const QString &remembered);
@@ -76,6 +82,8 @@ signals:
     void duplicateCheckSkipped(const QString &problem);
     // The shared database is asked whether another bench registered the node (`asking` true), or answered.
     void duplicateCheckAsked(bool asking);
+    // A run by the profile ended: passed or failed (with the reason), for `node`.
+    void autoRunEnded(bool passed, const Node &node, const QString &reason);
 
 private:
     void layOut();
@@ -86,6 +94,10 @@ private:
     void askQuestion(CommissioningSession::Question question, CommissioningSession::Action action);
     void renderState(CommissioningSession::State state);
     void renderActions();
+    void renderAutoRun(const CommissioningSession::AutoRun &run);
+    // Shows the run's panel, the form, the state text and the note as the run and the state call for.
+    void arrangeNodeArea();
+    QString stepsText() const;
     void showForm(const Node &node);
     void removeForm();
     void showProgress(const QString &label);
@@ -115,4 +127,9 @@ private:
     QPointer<JournalForwarder> sharedDatabase;
     // The identifier the shared database is being asked about; empty when no question is out.
     QString checkedIdentifier;
+    CommissioningSession::AutoRun shownRun;
+    // The run's panel stays after its verdict until another node is read.
+    bool runOnShow = false;
+    // The node took the run's write and is being reset to be read back: the write is done, its check is not.
+    bool runWriteTaken = false;
 };

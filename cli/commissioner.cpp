@@ -5,6 +5,8 @@
 #include "commissioningjournal.h"
 #include "commissioningprofile.h"
 #include "journalforwarder.h"
+#include "labelpdf.h"
+#include "nodelabel.h"
 #include "passwordprompt.h"
 #include "registrationoutbox.h"
 #include "serversession.h"
@@ -21,7 +23,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QSslCertificate>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -31,7 +36,10 @@ namespace {
 const char kProgramName[] = "iot-commission-cli";
 const char kUsage[] = "usage: iot-commission-cli commission --port PORT [--port PORT ...] --server URL --user NAME "
                       "[--profile FILE] [--register] [--sleep] [--count N | --loop] [--json] [--journal FILE] "
-                      "[--lot NAME] [--ca-file FILE] [--database URL [--allow-reregister]] [--verbose]";
+                      "[--lot NAME] [--ca-file FILE] [--database URL [--allow-reregister]] "
+                      "[--print-label [--printer NAME]] [--label-pdf DIR] [--label-size WxH] [--verbose]";
+// How long lp is given to hand a label to the printing system.
+constexpr int kPrintCommandMs = 10000;
 // A trusted CA file is a handful of PEM certificates; anything larger is not one.
 constexpr qint64 kMaxCaFileBytes = 1024 * 1024;
 
@@ -138,11 +146,20 @@ int Commissioner::configure(const QStringList &arguments)
                        "(password from PGPASSWORD, ~/.pgpass, or asked)."));
     const QCommandLineOption allowReregisterOption(QStringLiteral("allow-reregister"),
         QStringLiteral("Register a node that another bench registered already (see --database)."));
+    const QCommandLineOption printLabelOption(QStringLiteral("print-label"),
+        QStringLiteral("Print the label of each node that went through (CUPS, the default printer unless --printer)."));
+    const QCommandLineOption printerOption(
+        QStringLiteral("printer"), QStringLiteral("The printer for --print-label."), QStringLiteral("name"));
+    const QCommandLineOption labelPdfOption(QStringLiteral("label-pdf"),
+        QStringLiteral("Write the label of each node that went through to DIR/<DevEUI or SigFox ID>.pdf."),
+        QStringLiteral("dir"));
+    const QCommandLineOption labelSizeOption(QStringLiteral("label-size"),
+        QStringLiteral("The label's width and height in millimetres (default 50x30)."), QStringLiteral("WxH"));
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"), QStringLiteral("Also print the tool's debug lines on standard error."));
     parser.addOptions({portOption, serverOption, userOption, profileOption, registerOption, sleepOption, countOption,
         loopOption, jsonOption, journalOption, lotOption, caFileOption, benchOption, databaseOption,
-        allowReregisterOption, verboseOption});
+        allowReregisterOption, printLabelOption, printerOption, labelPdfOption, labelSizeOption, verboseOption});
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -211,6 +228,29 @@ int Commissioner::configure(const QStringList &arguments)
         if (!database.isValid())
             return usageError(QStringLiteral("--database: ") + problem);
     }
+    printLabels = parser.isSet(printLabelOption);
+    printerName = parser.value(printerOption);
+    if (parser.isSet(printerOption) && !printLabels)
+        return usageError(QStringLiteral("--printer is for --print-label"));
+    labelDirectory = parser.value(labelPdfOption);
+    if (parser.isSet(labelPdfOption) && !QFileInfo(labelDirectory).isDir())
+        return usageError(QStringLiteral("--label-pdf %1: not a directory").arg(labelDirectory));
+    labelWidthMm = NodeLabel::kDefaultWidthMm;
+    labelHeightMm = NodeLabel::kDefaultHeightMm;
+    if (parser.isSet(labelSizeOption)) {
+        static const QRegularExpression size(QStringLiteral("^(\\d+(?:\\.\\d+)?)[xX](\\d+(?:\\.\\d+)?)$"));
+        const QRegularExpressionMatch found = size.match(parser.value(labelSizeOption));
+        labelWidthMm = found.captured(1).toDouble();
+        labelHeightMm = found.captured(2).toDouble();
+        if (!found.hasMatch() || labelWidthMm < NodeLabel::kMinWidthMm || labelWidthMm > NodeLabel::kMaxWidthMm
+            || labelHeightMm < NodeLabel::kMinHeightMm || labelHeightMm > NodeLabel::kMaxHeightMm) {
+            return usageError(QStringLiteral("--label-size takes WxH in millimetres, from %1x%2 to %3x%4")
+                                  .arg(NodeLabel::kMinWidthMm)
+                                  .arg(NodeLabel::kMinHeightMm)
+                                  .arg(NodeLabel::kMaxWidthMm)
+                                  .arg(NodeLabel::kMaxHeightMm));
+        }
+    }
     QString error;
     if (!PasswordPrompt::obtain(&password, &error))
         return usageError(error);
@@ -225,6 +265,7 @@ int Commissioner::configure(const QStringList &arguments)
         if (!profile)
             return usageError(error);
     }
+    labelProfile = profile;
 
     // The journal's entries as the window writes them: the lot being commissioned and the fingerprint of the
     // node key; the outbox beside the journal.
@@ -334,7 +375,7 @@ void Commissioner::nodeDone(const StationRunner::NodeReport &report)
     ++done;
     if (!report.error.isEmpty())
         worstOutcome = qMax(worstOutcome, kExitNodeFailed);
-    printReport(report);
+    printReport(report, report.error.isEmpty() ? makeLabel(report) : QJsonObject());
     if (!loop && done >= count)
         stopAll();
     maybeFinish();
@@ -432,7 +473,76 @@ QJsonValue Commissioner::unitRecordFor(const QString &port) const
     return QJsonValue::Null;
 }
 
-void Commissioner::printReport(const StationRunner::NodeReport &report)
+QJsonObject Commissioner::makeLabel(const StationRunner::NodeReport &report)
+{
+    QJsonObject outcome;
+    if (!printLabels && labelDirectory.isEmpty())
+        return outcome;
+    const Node &node = report.node;
+    const ProfileEntry *entry = labelProfile ? labelProfile->entryFor(node) : nullptr;
+    QString error;
+    const std::optional<NodeLabel> label = NodeLabel::forNode(
+        node, entry ? entry->labelProfileId : QString(), bench->journal().lot(), QDate::currentDate(), &error);
+    CommissioningJournal &journal = bench->journal();
+    const auto done = [&](const char *key, const QString &target, const QString &failure) {
+        journal.recordLabelPrinted(node.identity(), node.isSigfox(), target, failure);
+        if (failure.isEmpty()) {
+            outcome.insert(QLatin1String(key), target);
+        } else {
+            outcome.insert(QLatin1String(key), QJsonValue::Null);
+            const QString said = QLatin1String(key) == QLatin1String("pdf") ? QStringLiteral("label PDF not written: ")
+                                                                            : QStringLiteral("label not printed: ");
+            // A PDF and a printout may both fail, each for its own reason.
+            const QString earlier = outcome.value(QStringLiteral("error")).toString();
+            outcome.insert(
+                QStringLiteral("error"), earlier.isEmpty() ? failure : earlier + QStringLiteral("; ") + failure);
+            CommandLine::say(kProgramName, report.port + QStringLiteral(": ") + said + failure);
+        }
+    };
+    if (!label) {
+        done(labelDirectory.isEmpty() ? "printer" : "pdf", QString(), error);
+        return outcome;
+    }
+    const NodeLabel::Layout layout = label->layout(labelWidthMm, labelHeightMm);
+    if (!labelDirectory.isEmpty()) {
+        const QString path = QDir(labelDirectory).absoluteFilePath(label->fileBaseName() + QStringLiteral(".pdf"));
+        done("pdf", path, LabelPdf::write(layout, path, &error) ? QString() : error);
+    }
+    if (printLabels) {
+        const QString target = printerName.isEmpty() ? QStringLiteral("default printer") : printerName;
+        QTemporaryDir directory;
+        const QString path = directory.filePath(label->fileBaseName() + QStringLiteral(".pdf"));
+        if (!directory.isValid() || !LabelPdf::write(layout, path, &error))
+            done("printer", target, directory.isValid() ? error : directory.errorString());
+        else
+            done("printer", target, printPdf(path, label->fileBaseName()));
+    }
+    return outcome;
+}
+
+QString Commissioner::printPdf(const QString &pdfPath, const QString &title) const
+{
+    QStringList arguments;
+    if (!printerName.isEmpty())
+        arguments << QStringLiteral("-d") << printerName;
+    arguments << QStringLiteral("-t") << title << QStringLiteral("--") << pdfPath;
+    QProcess lp;
+    lp.setProcessChannelMode(QProcess::MergedChannels);
+    lp.start(QStringLiteral("lp"), arguments);
+    if (!lp.waitForStarted())
+        return QStringLiteral("lp (CUPS) cannot be started: ") + lp.errorString();
+    if (!lp.waitForFinished(kPrintCommandMs)) {
+        lp.kill();
+        lp.waitForFinished();
+        return QStringLiteral("lp (CUPS) did not answer");
+    }
+    const QString said = QString::fromLocal8Bit(lp.readAll()).trimmed();
+    if (lp.exitStatus() != QProcess::NormalExit || lp.exitCode() != 0)
+        return said.isEmpty() ? QStringLiteral("lp (CUPS) failed with exit code %1").arg(lp.exitCode()) : said;
+    return QString();
+}
+
+void Commissioner::printReport(const StationRunner::NodeReport &report, const QJsonObject &label)
 {
     if (json) {
         QJsonObject object;
@@ -452,6 +562,8 @@ void Commissioner::printReport(const StationRunner::NodeReport &report)
             object.insert(QStringLiteral("registration"), report.registration); // "waiting" or a failure's name
         object.insert(QStringLiteral("sleeping"), report.sleeping);
         object.insert(QStringLiteral("error"), report.error.isEmpty() ? QJsonValue() : QJsonValue(report.error));
+        if (!label.isEmpty())
+            object.insert(QStringLiteral("label"), label);
         object.insert(QStringLiteral("unit"), unitRecordFor(report.port));
         printLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
         return;
@@ -466,6 +578,12 @@ void Commissioner::printReport(const StationRunner::NodeReport &report)
         parts << QStringLiteral("registration ") + report.registration;
     if (report.sleeping)
         parts << QStringLiteral("sleeping");
+    if (label.contains(QLatin1String("pdf")) && !label.value(QLatin1String("pdf")).isNull())
+        parts << QStringLiteral("label ") + label.value(QLatin1String("pdf")).toString();
+    if (label.contains(QLatin1String("printer")) && !label.value(QLatin1String("printer")).isNull())
+        parts << QStringLiteral("label printed");
+    if (label.contains(QLatin1String("error")))
+        parts << QStringLiteral("label FAILED: ") + label.value(QLatin1String("error")).toString();
     parts << (report.error.isEmpty() ? QStringLiteral("OK") : QStringLiteral("FAILED: ") + report.error);
     printLine(stdout, parts.join(QStringLiteral("  ")));
 }

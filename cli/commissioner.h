@@ -7,9 +7,12 @@
 #include <QObject>
 #include <QStringList>
 
+#include <QJsonObject>
+
 #include <memory>
 
 class BenchSetup;
+class CommissioningProfile;
 class RegistrationOutbox;
 class ServerSession;
 class QCommandLineParser;
@@ -50,7 +53,12 @@ private:
     void portFailed(const QString &name, const QString &reason, bool wasOpen);
     // Takes no further node on any port; the nodes in progress are seen through.
     void stopAll();
-    void printReport(const StationRunner::NodeReport &report);
+    void printReport(const StationRunner::NodeReport &report, const QJsonObject &label);
+    // The label of a node that went through, written as a PDF and/or printed as asked; what became of it, for
+    // the report. Each is journalled; a failure is reported and the run goes on.
+    QJsonObject makeLabel(const StationRunner::NodeReport &report);
+    // Sends a label's PDF to the printer through CUPS's lp; empty when it was taken, else why not.
+    QString printPdf(const QString &pdfPath, const QString &title) const;
     // The unit record of the node reported last on `port`, from the journal; null when there is none.
     QJsonValue unitRecordFor(const QString &port) const;
     void maybeFinish();
@@ -72,6 +80,12 @@ private:
     bool loop = false;
     bool allowReregister = false;
     int count = 1;
+    bool printLabels = false;
+    QString printerName; // empty: the system's default printer
+    QString labelDirectory; // empty: no PDF
+    double labelWidthMm = 0;
+    double labelHeightMm = 0;
+    std::shared_ptr<const CommissioningProfile> labelProfile;
 
     std::unique_ptr<BenchSetup> bench;
     // When this run began: the unit records of --json are those of the nodes read since.

@@ -21,6 +21,8 @@ StationRunner::StationRunner(const QString &port, ServerSession *server, Commiss
     , pacing(pacing)
 {
     qRegisterMetaType<StationRunner::NodeReport>("StationRunner::NodeReport");
+    // The command line takes every step itself, by its own options, whatever the profile's "auto" says.
+    commissioning->setFollowsProfileAutomation(false);
     commissioning->setProfile(std::move(profile));
     commissioning->setWatchesReturningPort(options.waitForReturningPort);
     sleepTimer.setSingleShot(true);
@@ -218,6 +220,7 @@ void StationRunner::takeIdentity(const Node &node)
     report.type = Node::communicationText(node.firmwareType);
     report.identifier = node.identity();
     report.nodeVersion = node.nodeVersion;
+    report.node = node;
 }
 
 void StationRunner::nodeShown()

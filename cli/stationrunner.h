@@ -45,6 +45,7 @@ public:
         QString registration; // the server's status, "waiting" when kept in the outbox, empty when not asked
         bool sleeping = false;
         QString error; // empty when the node went through
+        Node node; // as read: what its label is made from
     };
 
     StationRunner(const QString &port, ServerSession *server, CommissioningJournal *journal,

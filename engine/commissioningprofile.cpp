@@ -266,6 +266,55 @@ bool readBool(const QJsonObject &root, const QString &key, bool *target, QString
     return true;
 }
 
+// The "auto" object: which steps a station takes by itself. Each step builds on the one before it, so a profile
+// that would register a node nobody wrote, or put to sleep one nobody registered, is refused.
+bool readAutomation(const QJsonValue &json, CommissioningProfile::Automation *target, QString *why)
+{
+    const QString prefix = quoted(QStringLiteral("auto")) + QStringLiteral(" / ");
+    if (!json.isObject()) {
+        *why = quoted(QStringLiteral("auto")) + QCoreApplication::translate("CommissioningProfile", ": not an object");
+        return false;
+    }
+    const QJsonObject object = json.toObject();
+    static const QStringList keys = {
+        QStringLiteral("apply"), QStringLiteral("register"), QStringLiteral("activate"), QStringLiteral("printLabel")};
+    for (const QString &key : object.keys()) {
+        if (!keys.contains(key)) {
+            *why = prefix + quoted(key) + QCoreApplication::translate("CommissioningProfile", ": unknown key");
+            return false;
+        }
+    }
+    CommissioningProfile::Automation automation;
+    if (!readBool(object, QStringLiteral("apply"), &automation.apply, why)
+        || !readBool(object, QStringLiteral("register"), &automation.registerNode, why)
+        || !readBool(object, QStringLiteral("activate"), &automation.activate, why)) {
+        *why = prefix + *why;
+        return false;
+    }
+    const QJsonValue print = object.value(QStringLiteral("printLabel"));
+    if (print == QJsonValue(QStringLiteral("onPass"))) {
+        automation.printLabel = CommissioningProfile::Automation::Print::OnPass;
+    } else if (!print.isUndefined() && print != QJsonValue(false) && print != QJsonValue(QStringLiteral("never"))) {
+        *why = prefix + quoted(QStringLiteral("printLabel"))
+            + QCoreApplication::translate("CommissioningProfile", ": \"onPass\", \"never\" or false");
+        return false;
+    }
+    const auto needs = [&](const char *key, const char *needed) {
+        *why = prefix + quoted(QLatin1String(key))
+            + QCoreApplication::translate("CommissioningProfile", ": needs %1 as well")
+                  .arg(quoted(QLatin1String(needed)));
+        return false;
+    };
+    if (automation.registerNode && !automation.apply)
+        return needs("register", "apply");
+    if (automation.activate && !automation.registerNode)
+        return needs("activate", "register");
+    if (automation.printLabel != CommissioningProfile::Automation::Print::Never && !automation.apply)
+        return needs("printLabel", "apply");
+    *target = automation;
+    return true;
+}
+
 // The form titles that are not themselves a "Communication:" text, with the types whose forms bear them: the
 // operator may name a type by the title the form shows.
 struct TitleAlias
@@ -370,7 +419,7 @@ std::optional<CommissioningProfile> CommissioningProfile::fromJson(
     const QJsonObject root = document.object();
 
     static const QStringList topKeys = {QStringLiteral("format"), QStringLiteral("name"), QStringLiteral("locked"),
-        QStringLiteral("requireLabel"), QStringLiteral("types")};
+        QStringLiteral("requireLabel"), QStringLiteral("auto"), QStringLiteral("types")};
     for (const QString &key : root.keys()) {
         if (!topKeys.contains(key))
             return refuse(quoted(key) + QCoreApplication::translate("CommissioningProfile", ": unknown key"));
@@ -400,6 +449,9 @@ std::optional<CommissioningProfile> CommissioningProfile::fromJson(
     QString why;
     if (!readBool(root, QStringLiteral("locked"), &profile.m_locked, &why)
         || !readBool(root, QStringLiteral("requireLabel"), &profile.m_requireLabel, &why))
+        return refuse(why);
+    const QJsonValue automation = root.value(QStringLiteral("auto"));
+    if (!automation.isUndefined() && !readAutomation(automation, &profile.m_automation, &why))
         return refuse(why);
 
     const QJsonValue types = root.value(QStringLiteral("types"));

@@ -33,6 +33,17 @@ public:
     bool locked() const { return m_locked; }
     // A lock description (label) must be typed before the node is written.
     bool requireLabel() const { return m_requireLabel; }
+    // What a station does by itself with a node it read; everything off unless the profile's "auto" says so.
+    struct Automation
+    {
+        enum class Print { Never, OnPass };
+        bool apply = false; // compare, write and verify without Apply
+        bool registerNode = false; // register once verified (and the label matches, when required)
+        bool activate = false; // put to sleep once registered or kept in the outbox
+        Print printLabel = Print::Never;
+        bool any() const { return apply || registerNode || activate || printLabel != Print::Never; }
+    };
+    Automation automation() const { return m_automation; }
     QString filePath() const { return m_filePath; }
     // The SHA-256 of the file's bytes as read, in lower-case hex: which version of a profile a unit was
     // commissioned with, even when its name stayed the same.
@@ -51,6 +62,7 @@ private:
     QString m_name;
     bool m_locked = false;
     bool m_requireLabel = false;
+    Automation m_automation;
     QString m_filePath;
     QString m_sha256;
     QMap<int, ProfileEntry> m_entries; // by firmware type

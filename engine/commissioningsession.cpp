@@ -26,6 +26,7 @@ CommissioningSession::CommissioningSession(
     qRegisterMetaType<CommissioningSession::Notice>("CommissioningSession::Notice");
     qRegisterMetaType<CommissioningSession::NodeNote>("CommissioningSession::NodeNote");
     qRegisterMetaType<CommissioningSession::LabelResult>("CommissioningSession::LabelResult");
+    qRegisterMetaType<CommissioningSession::AutoRun>("CommissioningSession::AutoRun");
     qRegisterMetaType<CommissioningSession::Question>("CommissioningSession::Question");
     qRegisterMetaType<CommissioningSession::Action>("CommissioningSession::Action");
     qRegisterMetaType<CommissioningSession::Answer>("CommissioningSession::Answer");
@@ -104,6 +105,8 @@ void CommissioningSession::setProfile(std::shared_ptr<const CommissioningProfile
 {
     if (profile == activeProfile)
         return;
+    // A node in a run by the old profile is not finished by another.
+    failAutoRun(tr("The profile changed before the node was done"));
     activeProfile = std::move(profile);
     records.setProfile(
         activeProfile ? activeProfile->name() : QString(), activeProfile ? activeProfile->sha256() : QString());
@@ -195,6 +198,13 @@ void CommissioningSession::checkLabel(const QString &text)
     label = result;
     emit labelChecked(result);
     emit actionsChanged();
+    if (run.outcome == AutoRun::Outcome::Running) {
+        AutoRun changed = run;
+        changed.labelled = result.outcome == LabelResult::Outcome::Matches;
+        setAutoRun(changed);
+        // The scan may be what the run waited for, or what stops it.
+        fire(Event::Proceed);
+    }
 }
 
 int CommissioningSession::applyProfileDifferences()
@@ -392,10 +402,18 @@ CommissioningSession::State CommissioningSession::present(const Node &node)
         setNote(NodeNote::Tone::Bad,
             tr("Firmware %1 is older than %2, the oldest profile %3 accepts")
                 .arg(node.nodeVersion, entry->minNodeVersion, activeProfile->name()));
+        if (runsByProfile(node)) {
+            setAutoRun(startedRun(true));
+            failAutoRun(currentNote.text);
+        }
         return State::FirmwareTooOld;
     }
 
     verifyAgainstLastWrite(node);
+    // A node read afresh starts its run; the read back after the run's own write goes on with it.
+    AutoRun nextRun = run;
+    if (verification == Verification::None || !run.writeAsked || run.outcome != AutoRun::Outcome::Running)
+        nextRun = startedRun(runsByProfile(node));
     currentPreset = FormPreset();
     if (entry) {
         const ProfileComparison comparison(shown, *entry);
@@ -415,6 +433,10 @@ CommissioningSession::State CommissioningSession::present(const Node &node)
         }
         if (activeProfile->locked())
             currentPreset.lockedFlags = entry->settingFlags();
+        if (nextRun.outcome == AutoRun::Outcome::Running) {
+            nextRun.written = nextRun.writeAsked && verification == Verification::Verified;
+            nextRun.verified = verification != Verification::Failed && comparison.matches();
+        }
         if (verification == Verification::None) {
             if (comparison.matches())
                 setNote(NodeNote::Tone::Good, tr("Matches profile ") + activeProfile->name());
@@ -435,6 +457,7 @@ CommissioningSession::State CommissioningSession::present(const Node &node)
     registerAllowed = reporting;
     activateAllowed = reporting;
     emit formRequested(shown);
+    setAutoRun(nextRun);
     return State::NodeShown;
 }
 
@@ -457,6 +480,55 @@ void CommissioningSession::verifyAgainstLastWrite(const Node &node)
     const QString described = WriteVerification::describe(mismatches);
     qCInfo(lcEngine).noquote() << "CommissioningSession:" << QStringLiteral("Not as written: ") + described;
     setNote(NodeNote::Tone::Bad, tr("Not as written: ") + WriteVerification::describeForOperator(mismatches));
+}
+
+CommissioningSession::AutoRun CommissioningSession::startedRun(bool on)
+{
+    AutoRun started;
+    started.outcome = on ? AutoRun::Outcome::Running : AutoRun::Outcome::Off;
+    return started;
+}
+
+bool CommissioningSession::runsByProfile(const Node &node) const
+{
+    // A type the profile leaves out is commissioned by hand.
+    return followsAutomation && activeProfile && activeProfile->automation().apply && activeProfile->entryFor(node);
+}
+
+void CommissioningSession::failAutoRun(const QString &reason)
+{
+    if (run.outcome != AutoRun::Outcome::Running)
+        return;
+    qCInfo(lcEngine).noquote() << "CommissioningSession: the run by the profile stops:" << reason;
+    AutoRun changed = run;
+    changed.outcome = AutoRun::Outcome::Failed;
+    changed.reason = reason;
+    setAutoRun(changed);
+}
+
+void CommissioningSession::setAutoRun(const AutoRun &changed)
+{
+    run = changed;
+    emit autoRunChanged(run);
+}
+
+QString CommissioningSession::stateFailure(State state) const
+{
+    switch (state) {
+    case State::ConnectTimedOut:
+        return tr("The node was not read within the connect time-out");
+    case State::LoginFailed:
+        return tr("Login failed: ") + login.problem();
+    case State::PortUnavailable:
+    case State::PortReturnAwaited:
+        return tr("The node's port went away before it was done");
+    case State::KeyMismatch:
+        return tr("The node's identifiers are enciphered under another key");
+    case State::NotConfigured:
+        return tr("Node not configured");
+    default:
+        return QString();
+    }
 }
 
 void CommissioningSession::setNote(NodeNote::Tone tone, const QString &text)
@@ -482,6 +554,13 @@ void CommissioningSession::setState(State state)
 {
     const bool changed = state != currentState;
     currentState = state;
+    // A node in a run that leaves for a state that fails it (the read back after its write never came, its
+    // port went away) ends its run with the state's reason.
+    if (changed && run.outcome == AutoRun::Outcome::Running) {
+        const QString failure = stateFailure(state);
+        if (!failure.isEmpty())
+            failAutoRun(failure);
+    }
     if (changed)
         emit stateChanged(state);
     emit actionsChanged();

@@ -95,9 +95,10 @@ public:
         Sleeping, // the node confirmed it went to sleep
         Reset, // the operator resets the node
         Disconnect, // the operator lets the port go
+        Proceed, // a station run by its profile takes the shown node's next step by itself
     };
     Q_ENUM(Event)
-    static constexpr int kEventCount = int(Event::Disconnect) + 1;
+    static constexpr int kEventCount = int(Event::Proceed) + 1;
     static constexpr int kStateCount = int(State::PortReturnAwaited) + 1;
 
     // Where a transition leads: a state, no change, or one of two decisions that depend on more than the state.
@@ -158,6 +159,23 @@ public:
         QString text;
     };
 
+    // A station run by its profile's "auto": how far the node in hand has come, and how it ended.
+    struct AutoRun
+    {
+        enum class Outcome { Off, Running, Passed, Failed };
+        Outcome outcome = Outcome::Off;
+        QString reason; // why it failed
+        bool written = false; // the profile's differences were written (false: there were none)
+        bool verified = false; // the node matches the profile, as read or as read back after its write
+        bool labelled = false; // its scanned label matches
+        bool registered = false; // registered, or kept in the outbox to be sent by itself
+        bool asleep = false;
+        // Asked of the node or the server, once each for a node; a step asked is not asked again.
+        bool writeAsked = false;
+        bool registerAsked = false;
+        bool sleepAsked = false;
+    };
+
     // A question the operator must answer before an action goes ahead.
     enum class Question {
         ApplyChangesFirst, // Register or Activate with edits that were not applied: Apply, Discard or Cancel
@@ -211,6 +229,11 @@ public:
     // What the last failed login told (LoginFailed).
     QString loginProblem() const { return login.problem(); }
     LabelResult labelResult() const { return label; }
+    // The profile's automatic run of the node in hand (Outcome::Off: none, the operator drives every step).
+    AutoRun autoRun() const { return run; }
+    // With it (the default), a profile's "auto" runs the station; without it the caller drives every step
+    // itself (the command line, which runs each node by its own options).
+    void setFollowsProfileAutomation(bool follows) { followsAutomation = follows; }
 
     // The node the link announced last (read at a boot), whether or not it was shown.
     std::optional<Node> lastNodeRead() const { return lastRead; }
@@ -285,6 +308,8 @@ signals:
     void identityRequested(Node::eFirmwareType type);
     void portOpened(QString portName);
     void portFailed(QString portName, QString reason);
+    // The automatic run of the node in hand took a step, passed or failed.
+    void autoRunChanged(CommissioningSession::AutoRun run);
 
 private:
     using Guard = bool (CommissioningSession::*)() const;
@@ -349,6 +374,12 @@ private:
     bool registerReady() const { return canRegister() && server->isLoggedIn(); }
     bool activateAsksFirst() const { return canActivate() && unappliedEdits; }
     bool activateAsksUnregistered() const { return canActivate() && !registrationDone && !registrationWaiting; }
+    bool autoStopDue() const { return !autoStopReason().isEmpty(); }
+    bool autoWriteDue() const;
+    bool autoRegisterDue() const;
+    bool autoSleepDue() const;
+    bool autoPassDue() const;
+    bool autoSleepAsked() const { return run.outcome == AutoRun::Outcome::Running && run.sleepAsked; }
 
     // Actions.
     void openChosenPort();
@@ -389,6 +420,12 @@ private:
     void recordSleep();
     void resetAndRead();
     void letPortGo();
+    void stopAutoRun();
+    void applyByProfile();
+    void registerByProfile();
+    void sleepByProfile();
+    void passAutoRun();
+    void recordSleepAndPass();
 
     // Helpers of the actions.
     void takeRead();
@@ -399,6 +436,17 @@ private:
     // The node that Next::Verdict presents, and the presentation: the state it leads to.
     State present(const Node &node);
     State resumedState() const;
+
+    // Why the automatic run must stop on the shown node now; empty while it may go on.
+    QString autoStopReason() const;
+    // The automatic run fails with the reason; nothing after the failed step is done.
+    void failAutoRun(const QString &reason);
+    void setAutoRun(const AutoRun &changed);
+    // True when the profile runs this node: it says "auto" and has an entry for the node's type.
+    bool runsByProfile(const Node &node) const;
+    static AutoRun startedRun(bool on);
+    // Why entering the state fails a running run; empty: it does not.
+    QString stateFailure(State state) const;
 
     void setState(State state);
     bool nodeMayLeave() const;
@@ -436,6 +484,8 @@ private:
     QString pendingDescription; // the lock description of a Register that waits for an answer
     LabelResult label;
     QString portProblemText;
+    AutoRun run;
+    bool followsAutomation = true;
 
     Node registrationNode;
     quint64 registrationTicket = 0;
@@ -465,3 +515,4 @@ private:
 Q_DECLARE_METATYPE(CommissioningSession::Notice)
 Q_DECLARE_METATYPE(CommissioningSession::NodeNote)
 Q_DECLARE_METATYPE(CommissioningSession::LabelResult)
+Q_DECLARE_METATYPE(CommissioningSession::AutoRun)

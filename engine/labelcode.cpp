@@ -118,6 +118,24 @@ LabelCode LabelCode::parse(const QString &input)
     return invalid(QCoreApplication::translate("LabelCode", kNotALabel));
 }
 
+QString LabelCode::labelTextFor(const Node &node, const QString &profileId)
+{
+    if (node.isSigfox()) {
+        const LabelCode code = parse(node.euid + QLatin1Char(' ') + node.pac);
+        if (!code.isSigfox() || !code.hasPac())
+            return QString();
+        return code.identifier() + QLatin1Char(' ') + code.pac();
+    }
+    const auto bareHex
+        = [](QString text) { return text.remove(QRegularExpression(QStringLiteral("[\\s:-]"))).toUpper(); };
+    const QString joinEui = bareHex(node.appId);
+    const QString devEui = bareHex(node.euid);
+    const QString profile = profileId.isEmpty() ? QLatin1String(kNoProfileId) : profileId.toUpper();
+    if (!isHex(joinEui, kEuiDigits) || !isHex(devEui, kEuiDigits) || !isHex(profile, kProfileIdDigits))
+        return QString();
+    return QStringLiteral("LW:D0:%1:%2:%3").arg(joinEui, devEui, profile);
+}
+
 LabelMatch LabelCode::match(const Node &node, const QString &profileId) const
 {
     LabelMatch result;

@@ -25,6 +25,13 @@ public:
     };
 
     static LabelCode parse(const QString &text);
+    // The text a label for `node` carries in its QR code, which parse() reads back as a label that matches the
+    // node: for a LoRaWAN node LW:D0:<JoinEUI>:<DevEUI>:<profileId> (kNoProfileId when `profileId` is empty),
+    // for a SigFox node its ID and PAC separated by a blank. Empty when the node's identifiers cannot make one
+    // (a JoinEUI or DevEUI that is not 16 hex digits, a SigFox node without ID or PAC).
+    static QString labelTextFor(const Node &node, const QString &profileId = QString());
+    // The profile id a LoRaWAN QR code carries when the profile names none: a label needs one to be read.
+    static constexpr const char *kNoProfileId = "00000000";
 
     bool isValid() const { return labelKind != Invalid; }
     Kind kind() const { return labelKind; }

@@ -104,7 +104,15 @@ const CommissioningSession::Transition CommissioningSession::kTable[] = {
     {kLeaving, Event::Activate, IF(activateAsksUnregistered), STAY, DO(askSleepUnregistered)},
     {kLeaving, Event::Activate, IF(canActivate), STAY, DO(sleep)},
     {kLeaving, Event::SleepConfirmed, IF(canActivate), STAY, DO(sleep)},
+    {kAny, Event::Sleeping, IF(autoSleepAsked), TO(NodeSleeping), DO(recordSleepAndPass)},
     {kAny, Event::Sleeping, ALWAYS, TO(NodeSleeping), DO(recordSleep)},
+    // Running by the profile: every transition that leaves a node on show is followed by its next step, taken
+    // through the operator's own events; a step that failed ends the run there.
+    {bit(S::NodeShown), Event::Proceed, IF(autoStopDue), STAY, DO(stopAutoRun)},
+    {bit(S::NodeShown), Event::Proceed, IF(autoWriteDue), STAY, DO(applyByProfile)},
+    {bit(S::NodeShown), Event::Proceed, IF(autoRegisterDue), STAY, DO(registerByProfile)},
+    {bit(S::NodeShown), Event::Proceed, IF(autoSleepDue), STAY, DO(sleepByProfile)},
+    {bit(S::NodeShown), Event::Proceed, IF(autoPassDue), STAY, DO(passAutoRun)},
 };
 const int CommissioningSession::kTableSize = int(sizeof(kTable) / sizeof(kTable[0]));
 
@@ -145,6 +153,10 @@ void CommissioningSession::fire(const Occurrence &occurrence)
             setState(resumedState());
             break;
         }
+        // A node on show in a station run by its profile is taken on by itself; the step's own events come
+        // first, so the next one meets the state they left.
+        if (now.event != Event::Proceed && currentState == State::NodeShown && run.outcome == AutoRun::Outcome::Running)
+            queued.append(Occurrence{Event::Proceed});
     }
     dispatching = false;
 }
@@ -411,6 +423,17 @@ void CommissioningSession::write()
 
 void CommissioningSession::endWrite()
 {
+    if (run.outcome == AutoRun::Outcome::Running) {
+        // The sleep command ends like a write.
+        const bool sleeping = run.sleepAsked;
+        if (now.event == Event::WriteFailed)
+            failAutoRun(sleeping ? tr("The node refused to sleep") : tr("The node refused a setting"));
+        else if (now.event == Event::WriteTimedOut)
+            failAutoRun(sleeping ? tr("The node stopped answering the sleep command")
+                                 : tr("The node stopped answering the write"));
+        else
+            failAutoRun(tr("The write ended without a known result"));
+    }
     records.writeEnded(CommandResult(now.flags), now.failure);
     lastWrite.reset();
     // The write is over; nothing is dropped at the link, whose next exchange may already be the read of a node
@@ -492,8 +515,14 @@ void CommissioningSession::report(const ServerSession::RegistrationReport &repor
             qCDebug(lcEngine, "MainWindow: Node updated");
             raise(Notice::Level::Information, tr(kRegistrationTitle), tr("Node Updated"));
         }
-        if (sameNodeShown)
+        if (sameNodeShown) {
             registrationDone = true;
+            if (run.outcome == AutoRun::Outcome::Running) {
+                AutoRun changed = run;
+                changed.registered = true;
+                setAutoRun(changed);
+            }
+        }
     } else {
         if (report.kept) {
             // Nothing is lost: the outbox sends it once the server takes it again.
@@ -512,6 +541,16 @@ void CommissioningSession::report(const ServerSession::RegistrationReport &repor
             registerAllowed = true;
             // A registration waiting in the outbox will reach the server: the node may go to sleep.
             registrationWaiting = report.kept;
+            if (run.outcome == AutoRun::Outcome::Running) {
+                if (report.kept) {
+                    AutoRun changed = run;
+                    changed.registered = true;
+                    setAutoRun(changed);
+                } else {
+                    failAutoRun(tr("Registration failed: ")
+                        + (report.failure.isEmpty() ? QString::number(report.status) : report.failure));
+                }
+            }
         }
     }
     emit actionsChanged();
@@ -562,6 +601,109 @@ void CommissioningSession::letPortGo()
     portWatch.stop();
     linkReportsStale = true;
     nodeLink->closeSerialPort();
+}
+
+// ---- running by the profile --------------------------------------------------------------------------------
+
+bool CommissioningSession::autoWriteDue() const
+{
+    return run.outcome == AutoRun::Outcome::Running && !run.writeAsked && !run.verified;
+}
+
+bool CommissioningSession::autoRegisterDue() const
+{
+    return run.outcome == AutoRun::Outcome::Running && activeProfile->automation().registerNode && run.verified
+        && !run.registerAsked && canRegister();
+}
+
+bool CommissioningSession::autoSleepDue() const
+{
+    return run.outcome == AutoRun::Outcome::Running && activeProfile->automation().activate && run.registered
+        && !run.sleepAsked && canActivate();
+}
+
+bool CommissioningSession::autoPassDue() const
+{
+    if (run.outcome != AutoRun::Outcome::Running || !run.verified)
+        return false;
+    const CommissioningProfile::Automation automation = activeProfile->automation();
+    if (automation.activate)
+        return false; // passed once the node confirms its sleep
+    if (automation.registerNode)
+        return run.registered;
+    return !activeProfile->requireLabel() || run.labelled;
+}
+
+QString CommissioningSession::autoStopReason() const
+{
+    if (run.outcome != AutoRun::Outcome::Running || !shownNode)
+        return QString();
+    if (verification == Verification::Failed)
+        return currentNote.text;
+    if (label.outcome == LabelResult::Outcome::Mismatch)
+        return tr("The label is not this node's: ") + label.text;
+    if (label.outcome == LabelResult::Outcome::Unreadable)
+        return tr("The label cannot be read: ") + label.text;
+    if (run.writeAsked && !run.verified)
+        return tr("The node does not match profile %1 after its write").arg(activeProfile->name());
+    const CommissioningProfile::Automation automation = activeProfile->automation();
+    if (automation.registerNode && run.registerAsked && !run.registered && registrationTicket == 0 && !login.isWanted())
+        return tr("Not registered: the login did not succeed");
+    // A node that does not report cannot be registered; waiting for it would wait for ever.
+    if (automation.registerNode && run.verified && !run.registerAsked && !registerAllowed && !registrationDone)
+        return tr("Not registered: the node does not report");
+    return QString();
+}
+
+void CommissioningSession::stopAutoRun()
+{
+    failAutoRun(autoStopReason());
+}
+
+void CommissioningSession::applyByProfile()
+{
+    AutoRun changed = run;
+    changed.writeAsked = true;
+    setAutoRun(changed);
+    // As the form's Apply after the profile filled it in: the write's own events follow.
+    const int flags = applyProfileDifferences();
+    if (!(flags & Node::FlagsWritable))
+        failAutoRun(tr("The node does not match profile %1 in what cannot be written").arg(activeProfile->name()));
+}
+
+void CommissioningSession::registerByProfile()
+{
+    AutoRun changed = run;
+    changed.registerAsked = true;
+    setAutoRun(changed);
+    // Edits left in the form are not the profile's: the node is registered as read back.
+    unappliedEdits = false;
+    registerNode(describedIdentity == shownNode->identity() ? describedText : QString());
+}
+
+void CommissioningSession::sleepByProfile()
+{
+    AutoRun changed = run;
+    changed.sleepAsked = true;
+    setAutoRun(changed);
+    unappliedEdits = false;
+    activate();
+}
+
+void CommissioningSession::passAutoRun()
+{
+    AutoRun changed = run;
+    changed.outcome = AutoRun::Outcome::Passed;
+    setAutoRun(changed);
+}
+
+void CommissioningSession::recordSleepAndPass()
+{
+    recordSleep();
+    AutoRun changed = run;
+    changed.asleep = true;
+    changed.outcome = AutoRun::Outcome::Passed;
+    setAutoRun(changed);
 }
 
 // ---- presenting a node -------------------------------------------------------------------------------------

@@ -302,6 +302,14 @@ void apply(Building &unit, const JournalEntry &entry)
 
     if (event == QLatin1String("registrationQueued") || event == QLatin1String("registration")) {
         applyRegistration(unit, entry);
+    } else if (event == QLatin1String("labelPrinted")) {
+        // A label printed (or not) belongs to the unit whenever it happens, also after its end or later from
+        // the history; it never decides the unit's outcome: commissioning goes on without a printer.
+        unit.step(Kind::LabelCheck)
+            .measurements.append(measurement(QStringLiteral("labelPrinted"),
+                f.value(QLatin1String("ok")).toBool(false) ? text(f, "target") : text(f, "failure"),
+                f.value(QLatin1String("ok")).toBool(false)));
+        return;
     } else if (unit.closed) {
         // A write cut off by the node leaving is answered after it left: the record still says it was begun.
         if (isWriteEvent(event) && unit.record.outcome == UnitRecord::Outcome::Abandoned)

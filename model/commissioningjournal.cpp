@@ -186,6 +186,9 @@ bool CommissioningJournal::recordNodeRead(
     entry.insert(QStringLiteral("nodeVersion"), node.nodeVersion);
     entry.insert(QStringLiteral("moduleVersion"), node.moduleVersion);
     entry.insert(QStringLiteral("loraVersion"), node.loraVersion);
+    // The JoinEUI is printed on the node's label; with it a label can be printed again from the journal.
+    if (!node.isSigfox() && !node.appId.isEmpty())
+        entry.insert(QStringLiteral("joinEui"), node.appId.toUpper().remove(QLatin1Char(':')).remove(QLatin1Char('-')));
     if (!keyFingerprintText.isEmpty())
         entry.insert(QStringLiteral("keyFingerprint"), keyFingerprintText);
     // The values as the node printed them (pressure and acceleration in hundredths); a value not read is left out.
@@ -346,6 +349,17 @@ bool CommissioningJournal::recordLabelChecked(const Node &node, const QMap<QStri
     }
     entry.insert(QStringLiteral("label"), fields);
     entry.insert(QStringLiteral("match"), match);
+    return append(entry);
+}
+
+bool CommissioningJournal::recordLabelPrinted(
+    const QString &identity, bool sigfox, const QString &target, const QString &failure)
+{
+    QJsonObject entry = eventFor("labelPrinted", identity, sigfox);
+    entry.insert(QStringLiteral("target"), OperatorText::cleaned(target));
+    entry.insert(QStringLiteral("ok"), failure.isEmpty());
+    if (!failure.isEmpty())
+        entry.insert(QStringLiteral("failure"), OperatorText::cleaned(failure));
     return append(entry);
 }
 

@@ -123,6 +123,10 @@ public:
     bool recordNotConfigured(const Node &node, const QString &reason);
     // The device's label compared with the node; label maps field names to the texts on the label.
     bool recordLabelChecked(const Node &node, const QMap<QString, QString> &label, bool match);
+    // A label printed for a node, or written to a file: where to (a printer's name, "default printer" or the
+    // file), and why it failed (empty when it did not). Printing by hand from the history knows only the
+    // identity.
+    bool recordLabelPrinted(const QString &identity, bool sigfox, const QString &target, const QString &failure);
 
     // All complete entries in the order they were written. Lines that are not a JSON object (a line cut off
     // by a crash) are skipped and counted in skippedLines when given. A path that is not a regular file (a

@@ -123,6 +123,18 @@
         <source>: the key is given twice</source>
         <translation>: der Schlüssel steht zweimal darin</translation>
     </message>
+    <message>
+        <source>: not an object</source>
+        <translation>: kein Objekt</translation>
+    </message>
+    <message>
+        <source>: &quot;onPass&quot;, &quot;never&quot; or false</source>
+        <translation>: &quot;onPass&quot;, &quot;never&quot; oder false</translation>
+    </message>
+    <message>
+        <source>: needs %1 as well</source>
+        <translation>: verlangt auch %1</translation>
+    </message>
 </context>
 <context>
     <name>CommissioningSession</name>
@@ -245,6 +257,78 @@
     <message>
         <source>The registration will be sent later</source>
         <translation>Die Registrierung wird später gesendet</translation>
+    </message>
+    <message>
+        <source>The profile changed before the node was done</source>
+        <translation>Das Profil wurde gewechselt, bevor der Knoten fertig war</translation>
+    </message>
+    <message>
+        <source>The node was not read within the connect time-out</source>
+        <translation>Der Knoten wurde nicht innerhalb der Verbindungszeit gelesen</translation>
+    </message>
+    <message>
+        <source>Login failed: </source>
+        <translation>Anmeldung fehlgeschlagen: </translation>
+    </message>
+    <message>
+        <source>The node&apos;s port went away before it was done</source>
+        <translation>Der Anschluss des Knotens verschwand, bevor er fertig war</translation>
+    </message>
+    <message>
+        <source>The node&apos;s identifiers are enciphered under another key</source>
+        <translation>Die Kennungen des Knotens sind mit einem anderen Schlüssel verschlüsselt</translation>
+    </message>
+    <message>
+        <source>Node not configured</source>
+        <translation>Knoten nicht konfiguriert</translation>
+    </message>
+    <message>
+        <source>The node refused to sleep</source>
+        <translation>Der Knoten verweigerte den Schlafzustand</translation>
+    </message>
+    <message>
+        <source>The node refused a setting</source>
+        <translation>Der Knoten verweigerte eine Einstellung</translation>
+    </message>
+    <message>
+        <source>The node stopped answering the sleep command</source>
+        <translation>Der Knoten antwortete nicht mehr auf den Schlafbefehl</translation>
+    </message>
+    <message>
+        <source>The node stopped answering the write</source>
+        <translation>Der Knoten antwortete nicht mehr beim Schreiben</translation>
+    </message>
+    <message>
+        <source>The write ended without a known result</source>
+        <translation>Das Schreiben endete ohne bekanntes Ergebnis</translation>
+    </message>
+    <message>
+        <source>Registration failed: </source>
+        <translation>Registrierung fehlgeschlagen: </translation>
+    </message>
+    <message>
+        <source>The label is not this node&apos;s: </source>
+        <translation>Das Etikett gehört nicht zu diesem Knoten: </translation>
+    </message>
+    <message>
+        <source>The label cannot be read: </source>
+        <translation>Das Etikett ist nicht lesbar: </translation>
+    </message>
+    <message>
+        <source>The node does not match profile %1 after its write</source>
+        <translation>Der Knoten entspricht nach dem Schreiben nicht dem Profil %1</translation>
+    </message>
+    <message>
+        <source>Not registered: the login did not succeed</source>
+        <translation>Nicht registriert: die Anmeldung gelang nicht</translation>
+    </message>
+    <message>
+        <source>Not registered: the node does not report</source>
+        <translation>Nicht registriert: der Knoten sendet keine Berichte</translation>
+    </message>
+    <message>
+        <source>The node does not match profile %1 in what cannot be written</source>
+        <translation>Der Knoten weicht vom Profil %1 in nicht schreibbaren Werten ab</translation>
     </message>
 </context>
 <context>
@@ -956,6 +1040,20 @@
             <numerusform> von %n Prüfplatz</numerusform>
             <numerusform> von %n Prüfplätzen</numerusform>
         </translation>
+        <source>Print Label</source>
+        <translation>Etikett drucken</translation>
+    </message>
+    <message>
+        <source>Choose the node to print a label for</source>
+        <translation>Den Knoten wählen, für den ein Etikett gedruckt werden soll</translation>
+    </message>
+    <message>
+        <source>The journal keeps no PAC: print the label of SigFox node %1 while it is on the bench</source>
+        <translation>Das Journal speichert keinen PAC: das Etikett des SigFox-Knotens %1 drucken, solange er am Prüfplatz ist</translation>
+    </message>
+    <message>
+        <source>The journal holds no JoinEUI of %1: print its label while the node is on the bench</source>
+        <translation>Das Journal enthält keine JoinEUI von %1: das Etikett drucken, solange der Knoten am Prüfplatz ist</translation>
     </message>
 </context>
 <context>
@@ -1091,6 +1189,64 @@
     <message>
         <source>The label&apos;s profile id %1 is not the profile&apos;s %2</source>
         <translation>Die Profil-ID %1 des Etiketts passt nicht zum Profil (%2)</translation>
+    </message>
+</context>
+<context>
+    <name>LabelPrinter</name>
+    <message>
+        <source>No printer is set up on this computer</source>
+        <translation>Auf diesem Rechner ist kein Drucker eingerichtet</translation>
+    </message>
+    <message>
+        <source>The printer %1 is not known to this computer</source>
+        <translation>Der Drucker %1 ist diesem Rechner nicht bekannt</translation>
+    </message>
+    <message>
+        <source>The printer %1 cannot be used</source>
+        <translation>Der Drucker %1 kann nicht verwendet werden</translation>
+    </message>
+    <message>
+        <source>The printer %1 does not take the label</source>
+        <translation>Der Drucker %1 nimmt das Etikett nicht an</translation>
+    </message>
+    <message>
+        <source>The printer %1 failed</source>
+        <translation>Der Drucker %1 ist fehlgeschlagen</translation>
+    </message>
+</context>
+<context>
+    <name>LabelSettingsDialog</name>
+    <message>
+        <source>Label</source>
+        <translation>Etikett</translation>
+    </message>
+    <message>
+        <source>Width:</source>
+        <translation>Breite:</translation>
+    </message>
+    <message>
+        <source> mm</source>
+        <translation> mm</translation>
+    </message>
+    <message>
+        <source>Height:</source>
+        <translation>Höhe:</translation>
+    </message>
+    <message>
+        <source>Printer:</source>
+        <translation>Drucker:</translation>
+    </message>
+    <message>
+        <source>Preview (a sample node):</source>
+        <translation>Vorschau (ein Beispielknoten):</translation>
+    </message>
+    <message>
+        <source>The system&apos;s default printer</source>
+        <translation>Standarddrucker des Systems</translation>
+    </message>
+    <message>
+        <source>%1 (not found)</source>
+        <translation>%1 (nicht gefunden)</translation>
     </message>
 </context>
 <context>
@@ -1652,6 +1808,36 @@ Erstellt am: </translation>
     <message>
         <source>The address cannot be used: %1</source>
         <translation>Die Adresse ist nicht verwendbar: %1</translation>
+        <source>Label…</source>
+        <translation>Etikett…</translation>
+    </message>
+    <message>
+        <source>Print Label</source>
+        <translation>Etikett drucken</translation>
+    </message>
+    <message>
+        <source>Ctrl+P</source>
+        <translation>Ctrl+P</translation>
+    </message>
+    <message>
+        <source>No node is on show to print a label for</source>
+        <translation>Kein Knoten angezeigt, für den ein Etikett gedruckt werden kann</translation>
+    </message>
+    <message>
+        <source>Label of %1 printed</source>
+        <translation>Etikett von %1 gedruckt</translation>
+    </message>
+    <message>
+        <source>Label of %1 not printed: %2</source>
+        <translation>Etikett von %1 nicht gedruckt: %2</translation>
+    </message>
+    <message>
+        <source>Shift: %1 passed, %2 failed</source>
+        <translation>Schicht: %1 OK, %2 Fehler</translation>
+    </message>
+    <message>
+        <source>Sound on PASS and FAIL</source>
+        <translation>Ton bei OK und FEHLER</translation>
     </message>
 </context>
 <context>
@@ -1679,6 +1865,25 @@ Erstellt am: </translation>
     <message>
         <source>Network ID must be 8 characters</source>
         <translation>Die Netzwerk-ID muss 8 Zeichen lang sein</translation>
+    </message>
+</context>
+<context>
+    <name>NodeLabel</name>
+    <message>
+        <source>The label cannot be written to %1: %2</source>
+        <translation>Das Etikett kann nicht nach %1 geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>A label needs the node&apos;s SigFox ID and PAC</source>
+        <translation>Ein Etikett braucht die SigFox-ID und den PAC des Knotens</translation>
+    </message>
+    <message>
+        <source>A label needs the node&apos;s JoinEUI and DevEUI, 16 hex digits each</source>
+        <translation>Ein Etikett braucht JoinEUI und DevEUI des Knotens, je 16 Hex-Ziffern</translation>
+    </message>
+    <message>
+        <source>The QR code could not be made: %1</source>
+        <translation>Der QR-Code konnte nicht erzeugt werden: %1</translation>
     </message>
 </context>
 <context>
@@ -1939,6 +2144,40 @@ des Knotens zurückkommt
     <message>
         <source>Already registered at bench %1 on %2 — register again?</source>
         <translation>Bereits an Platz %1 am %2 registriert — erneut registrieren?</translation>
+        <source>PASS</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>FAIL</source>
+        <translation>FEHLER</translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <translation>Gelesen</translation>
+    </message>
+    <message>
+        <source>Nothing to write</source>
+        <translation>Nichts zu schreiben</translation>
+    </message>
+    <message>
+        <source>Written</source>
+        <translation>Geschrieben</translation>
+    </message>
+    <message>
+        <source>Verified</source>
+        <translation>Geprüft</translation>
+    </message>
+    <message>
+        <source>Label scanned</source>
+        <translation>Etikett gescannt</translation>
+    </message>
+    <message>
+        <source>Registered</source>
+        <translation>Registriert</translation>
+    </message>
+    <message>
+        <source>Asleep</source>
+        <translation>Schläft</translation>
     </message>
 </context>
 <context>

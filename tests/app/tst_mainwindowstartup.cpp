@@ -356,7 +356,7 @@ void MainWindowStartupTest::menusAreOrderedAndConfigureIsHidden()
     }
     QCOMPARE(settingsEntries,
         QStringList({"ORVA server", "Trusted CA certificate…", "Shared database…", "Log in again", "Profile…",
-            "No profile", "Lot…", "Stations…", "History…", "Quit"}));
+            "No profile", "Lot…", "Stations…", "Label…", "Sound on PASS and FAIL", "History…", "Print Label", "Quit"}));
     QCOMPARE(settingsMenu->actions().first(), namedChild<QAction>(&window, "actionORVA_server"));
     QCOMPARE(settingsMenu->actions().last()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
     QCOMPARE(configureMenu->actions(), QList<QAction *>({namedChild<QAction>(&window, "actionConfigure_Node")}));

@@ -4,6 +4,7 @@
 #include "clirun.h"
 #include "node.h"
 #include "prerequisite.h"
+#include "qrreader.h"
 #include "simulatedport.h"
 #include "testfiles.h"
 #include "testserverprocess.h"
@@ -57,6 +58,7 @@ private slots:
 
     void writesRegistersAndPutsTheNodeToSleep();
     void refusedWriteEndsTheNodeWithoutRegistrationOrSleep();
+    void labelPdfIsWrittenAndAMissingPrinterDoesNotStopTheRun();
     void labelTheProfileRequiresIsSaidAndTheNodeSetAside();
     void twoPortsBootedTogetherShareOneLogin();
     void refusedLoginEndsTheNodeInsteadOfWaiting();
@@ -221,6 +223,61 @@ void CommissionCliTest::writesRegistersAndPutsTheNodeToSleep()
     QTRY_COMPARE_WITH_TIMEOUT(loginRequests(), 1, kServerLogMs);
     // The outbox goes beside the journal, not into the user's data directory.
     QVERIFY(QFile::exists(cli.directory() + QStringLiteral("/outbox.sqlite")));
+}
+
+void CommissionCliTest::labelPdfIsWrittenAndAMissingPrinterDoesNotStopTheRun()
+{
+    const SimNodeProfile nodeProfile = SimNodeProfile::forType(Node::LoRaOTAA);
+    SimulatedPort node(nodeProfile);
+    QVERIFY2(node.start(), qPrintable(node.errorString()));
+    const QString labelProfile = dir.filePath(QStringLiteral("labels.json"));
+    QVERIFY(writeTestFile(
+        labelProfile, R"({"format": 1, "name": "Labelled", "types": {"LoRa OTAA": {"labelProfileId": "0123abcd"}}})"));
+    QTemporaryDir labels;
+    QVERIFY(labels.isValid());
+
+    CliRun cli(QLatin1String(TestServerProcess::kPassword));
+    QVERIFY(cli.start(CliRun::commissionArguments(
+                          {node.path()}, server->baseUrl(), QLatin1String(TestServerProcess::kUser), labelProfile)
+        << QStringLiteral("--sleep") << QStringLiteral("--label-pdf") << labels.path()
+        << QStringLiteral("--print-label") << QStringLiteral("--printer") << QStringLiteral("no-such-printer-here")));
+    QVERIFY2(cli.waitForPortsOpen({node.path()}, kPortOpenMs), qPrintable(cli.standardError()));
+    node->boot();
+    QVERIFY2(cli.waitForExit(kNodeDoneMs), qPrintable(cli.standardError()));
+
+    // The printer is missing: said on standard error and in the report, and the node still went through.
+    QCOMPARE(cli.exitCode(), 0);
+    QVERIFY(node->isSleeping());
+    const QList<QJsonObject> reports = cli.reports();
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(reports.first().value(QStringLiteral("error")).isNull());
+    const QJsonObject label = reports.first().value(QStringLiteral("label")).toObject();
+    const QString pdf = labels.filePath(nodeProfile.devEui + QStringLiteral(".pdf"));
+    QCOMPARE(label.value(QStringLiteral("pdf")).toString(), pdf);
+    QVERIFY(label.value(QStringLiteral("printer")).isNull());
+    QVERIFY(!label.value(QStringLiteral("error")).toString().isEmpty());
+    QVERIFY2(cli.standardError().contains(QStringLiteral(": label not printed: ")), qPrintable(cli.standardError()));
+    // Both outcomes are measurements of the unit's record.
+    QStringList printed;
+    for (const QJsonValue &step : reports.first().value(QStringLiteral("unit")).toObject().value("steps").toArray()) {
+        for (const QJsonValue &measurement : step.toObject().value(QStringLiteral("measurements")).toArray()) {
+            const QJsonObject m = measurement.toObject();
+            if (m.value(QStringLiteral("name")).toString() == QLatin1String("labelPrinted"))
+                printed << (m.value(QStringLiteral("passed")).toBool() ? QStringLiteral("passed")
+                                                                       : QStringLiteral("failed"));
+        }
+    }
+    QCOMPARE(printed, (QStringList{"passed", "failed"}));
+
+    // The PDF's code is the node's LoRaWAN label with the profile's label profile id.
+    if (!QrReader::hasPrograms())
+        SKIP_OR_FAIL_UNDER_CI("zbarimg (zbar-tools) and pdftoppm (poppler-utils) are needed");
+    QString error;
+    const QString png = labels.filePath(QStringLiteral("label.png"));
+    QVERIFY2(QrReader::pdfToPng(pdf, png, 600, &error), qPrintable(error));
+    QStringList codes;
+    QVERIFY2(QrReader::decode(png, &codes, &error), qPrintable(error));
+    QCOMPARE(codes, QStringList{QStringLiteral("LW:D0:%1:%2:0123ABCD").arg(nodeProfile.appEui, nodeProfile.devEui)});
 }
 
 void CommissionCliTest::refusedWriteEndsTheNodeWithoutRegistrationOrSleep()
@@ -389,6 +446,13 @@ void CommissionCliTest::badArgumentsExitWithUsage_data()
     QTest::newRow("CA file a FIFO") << (commission + QStringList{caFile, caFifo});
     QTest::newRow("CA file over 1 MB") << (commission + QStringList{caFile, caTooLarge});
     QTest::newRow("CA file without certificate") << (commission + QStringList{caFile, caNotPem});
+    QTest::newRow("printer without printing") << (commission + QStringList{"--printer", "zebra"});
+    QTest::newRow("label PDF into a missing directory")
+        << (commission + QStringList{"--label-pdf", dir.filePath(QStringLiteral("no-such-dir"))});
+    QTest::newRow("label PDF into a file") << (commission + QStringList{"--label-pdf", profilePath});
+    for (const char *size : {"50", "50x", "x30", "50*30", "24x30", "50x14", "151x30", "50x101", "-50x30"})
+        QTest::newRow(qPrintable(QStringLiteral("label size %1").arg(QLatin1String(size))))
+            << (commission + QStringList{"--label-size", size});
     const QStringList user{QStringLiteral("--user"), QStringLiteral("operator")};
     for (const char *address : {"ftp://orva.example", "http://user:pw@orva.example", "http://orva.example:99999"}) {
         QTest::newRow(address) << (QStringList{QStringLiteral("commission")} + port + user

@@ -43,6 +43,8 @@ private slots:
     void refusesABadProfileNamingFileTypeAndKey_data();
     void refusesABadProfileNamingFileTypeAndKey();
     void refusesAFileFarTooLargeToBeAProfile();
+    void readsWhatTheStationDoesByItself_data();
+    void readsWhatTheStationDoesByItself();
     void formTitleNamesEveryTypeBearingIt_data();
     void formTitleNamesEveryTypeBearingIt();
     void readsOnlyARegularFile_data();
@@ -242,6 +244,25 @@ void TestCommissioningProfile::refusesABadProfileNamingFileTypeAndKey_data()
     row("setting twice, once written with an escape",
         R"({"format": 1, "types": {"SigFox": {"reportRate": 60, "report\u0052ate": 5}}})",
         R"(harbour.json: "types" / "SigFox" / "reportRate": the key is given twice)");
+    row("automation not an object", R"({"format": 1, "auto": true, "types": {"SigFox": {}}})",
+        R"(harbour.json: "auto": not an object)");
+    row("automation step misspelt", R"({"format": 1, "auto": {"aply": true}, "types": {"SigFox": {}}})",
+        R"(harbour.json: "auto" / "aply": unknown key)");
+    row("automation step as text", R"({"format": 1, "auto": {"apply": "yes"}, "types": {"SigFox": {}}})",
+        R"(harbour.json: "auto" / "apply": not true or false)");
+    row("registering what was not written",
+        R"({"format": 1, "auto": {"register": true, "activate": true}, "types": {"SigFox": {}}})",
+        R"(harbour.json: "auto" / "register": needs "apply" as well)");
+    row("sleeping what was not registered",
+        R"({"format": 1, "auto": {"apply": true, "activate": true}, "types": {"SigFox": {}}})",
+        R"(harbour.json: "auto" / "activate": needs "register" as well)");
+    row("printing without a run", R"({"format": 1, "auto": {"printLabel": "onPass"}, "types": {"SigFox": {}}})",
+        R"(harbour.json: "auto" / "printLabel": needs "apply" as well)");
+    row("printing at an unknown moment",
+        R"({"format": 1, "auto": {"apply": true, "printLabel": true}, "types": {"SigFox": {}}})",
+        R"(harbour.json: "auto" / "printLabel": "onPass", "never" or false)");
+    row("automation twice", R"({"format": 1, "auto": {"apply": true, "apply": false}, "types": {"SigFox": {}}})",
+        R"(harbour.json: "auto" / "apply": the key is given twice)");
     row("label profile id for SigFox", withType("SigFox", R"("labelProfileId": "01230456")"),
         R"(harbour.json: "SigFox" / "labelProfileId": the SigFox form has no such setting)");
     row("label profile id too short", withType("LoRa OTAA", R"("labelProfileId": "0123045")"),
@@ -255,6 +276,38 @@ void TestCommissioningProfile::refusesABadProfileNamingFileTypeAndKey()
     QString error;
     QVERIFY(!loadText(json, &error));
     QCOMPARE(error, message);
+}
+
+void TestCommissioningProfile::readsWhatTheStationDoesByItself_data()
+{
+    QTest::addColumn<QByteArray>("automation"); // the "auto" member, or empty for none
+    QTest::addColumn<QList<bool>>("steps"); // apply, register, activate, print on pass
+    using Steps = QList<bool>;
+    QTest::newRow("no automation") << QByteArray() << Steps{false, false, false, false};
+    QTest::newRow("empty automation") << QByteArray(R"("auto": {},)") << Steps{false, false, false, false};
+    QTest::newRow("apply only") << QByteArray(R"("auto": {"apply": true},)") << Steps{true, false, false, false};
+    QTest::newRow("every step") << QByteArray(
+        R"("auto": {"apply": true, "register": true, "activate": true, "printLabel": "onPass"},)")
+                                << Steps{true, true, true, true};
+    QTest::newRow("steps off by name") << QByteArray(
+        R"("auto": {"apply": true, "register": true, "activate": false, "printLabel": "never"},)")
+                                       << Steps{true, true, false, false};
+    QTest::newRow("printing off as false")
+        << QByteArray(R"("auto": {"apply": true, "printLabel": false},)") << Steps{true, false, false, false};
+}
+
+void TestCommissioningProfile::readsWhatTheStationDoesByItself()
+{
+    QFETCH(QByteArray, automation);
+    QFETCH(QList<bool>, steps);
+    QString error;
+    const auto profile = loadText("{\"format\": 1, " + automation + R"("types": {"SigFox": {}}})", &error);
+    QVERIFY2(profile, qPrintable(error));
+    const CommissioningProfile::Automation read = profile->automation();
+    QCOMPARE((QList<bool>{read.apply, read.registerNode, read.activate,
+                 read.printLabel == CommissioningProfile::Automation::Print::OnPass}),
+        steps);
+    QCOMPARE(read.any(), steps.contains(true));
 }
 
 void TestCommissioningProfile::formTitleNamesEveryTypeBearingIt_data()

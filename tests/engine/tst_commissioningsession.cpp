@@ -3,6 +3,7 @@
 // operator would see. Each test follows the transitions an operator would cause. The real link underneath is
 // exercised by the link tests and the end-to-end tests.
 #include "commissioningjournal.h"
+#include "commissioningprofile.h"
 #include "commissioningsession.h"
 #include "nodebuilders.h"
 #include "scriptedlink.h"
@@ -42,6 +43,32 @@ public:
     QList<Node> forms;
 };
 
+// A profile that runs the station by itself: LoRa OTAA nodes get an upper temperature of 44 (the healthy node has
+// 50), a label profile id, and with `requireLabel` a matching label before they are registered.
+std::shared_ptr<const CommissioningProfile> runningProfile(bool requireLabel)
+{
+    const QByteArray json = QByteArray(R"({"format": 1, "name": "Hands-free", "requireLabel": )")
+        + (requireLabel ? "true" : "false")
+        + R"(, "auto": {"apply": true, "register": true, "activate": true, "printLabel": "onPass"},
+            "types": {"LoRa OTAA": {"temperature": [-10, 44], "labelProfileId": "01230456"}}})";
+    QString error;
+    const auto profile = CommissioningProfile::fromJson(json, QStringLiteral("hands-free.json"), &error);
+    if (!profile)
+        qFatal("%s", qPrintable(error));
+    return std::make_shared<const CommissioningProfile>(*profile);
+}
+
+// The healthy LoRa OTAA node as read back after its write, with the upper temperature it then reports.
+Node readBackWith(float temperatureHigh)
+{
+    Node node = healthyNode(Node::LoRaOTAA);
+    node.thresholds.temperatureHigh = temperatureHigh;
+    return node;
+}
+
+const QString kDevEui = QStringLiteral("70B3D57ED0000A01");
+const QString kOwnLabel = QStringLiteral("LW:D0:0004A30B001C0A00:70B3D57ED0000A01:01230456");
+
 QStringList journalEvents(const CommissioningJournal &journal)
 {
     QStringList events;
@@ -75,10 +102,17 @@ private slots:
     void configureWritesAreJournalledForTheNodeReadLast();
     void nodeOnShowThatLeavesEndsItsUnit_data();
     void nodeOnShowThatLeavesEndsItsUnit();
+    void stationRunByItsProfileTakesEveryStep_data();
+    void stationRunByItsProfileTakesEveryStep();
+    void stationRunByItsProfileStopsAtAFailedStep_data();
+    void stationRunByItsProfileStopsAtAFailedStep();
+    void profileWithoutAutomationWaitsForTheOperator();
 
 private:
     void start();
     bool bootAndLogIn(const Node &node);
+    // Boots the healthy LoRa OTAA node on a station run by its profile, up to its write being sent.
+    bool bootIntoAutomaticWrite(bool requireLabel);
 
     TestServerProcess server;
     QTemporaryDir dir;
@@ -455,6 +489,148 @@ void CommissioningSessionTest::configureWritesAreJournalledForTheNodeReadLast()
     QCOMPARE(entry.value(QStringLiteral("result")).toInt(), result);
     QCOMPARE(entry.value(QStringLiteral("reason")).toString(), reason);
     QCOMPARE(entry.value(sigfox ? QStringLiteral("sigfoxId") : QStringLiteral("devEui")).toString(), node.identity());
+}
+
+bool CommissioningSessionTest::bootIntoAutomaticWrite(bool requireLabel)
+{
+    session->setProfile(runningProfile(requireLabel));
+    link->boot(healthyNode(Node::LoRaOTAA));
+    if (session->state() != State::LoginNeeded)
+        return false;
+    session->submitCredentials(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
+    // Shown and, with no Apply, written at once.
+    if (!QTest::qWaitFor([this] { return session->state() == State::Writing; }, kServerWaitMs))
+        return false;
+    const QList<ScriptedLink::Request> requests = link->requests();
+    return requests.size() == 1 && requests.first().name == QLatin1String("updateNode")
+        && requests.first().flags == int(Node::FlagTemperature)
+        && requests.first().node.thresholds.temperatureHigh == 44.0f;
+}
+
+void CommissioningSessionTest::stationRunByItsProfileTakesEveryStep_data()
+{
+    QTest::addColumn<bool>("requireLabel");
+    QTest::newRow("no label required") << false;
+    QTest::newRow("registered once its label is scanned") << true;
+}
+
+void CommissioningSessionTest::stationRunByItsProfileTakesEveryStep()
+{
+    QFETCH(bool, requireLabel);
+    // The server keeps the registrations of earlier tests.
+    const int registeredBefore = server.registrationsOf(kDevEui);
+    QSignalSpy runs(session.get(), &CommissioningSession::autoRunChanged);
+    QVERIFY(bootIntoAutomaticWrite(requireLabel));
+    QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Running);
+
+    link->finishSettingsWrite(CommandResult::Done, Node::FlagTemperature);
+    QCOMPARE(link->requestNames(), (QStringList{QStringLiteral("updateNode"), QStringLiteral("resetNode")}));
+    link->boot(readBackWith(44));
+    QVERIFY(session->lastWriteVerified());
+    if (requireLabel) {
+        // Verified, and held for its label: nothing goes to the server before it is scanned.
+        QCOMPARE(session->state(), State::NodeShown);
+        QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Running);
+        QVERIFY(session->autoRun().verified);
+        QVERIFY(!session->autoRun().registerAsked);
+        session->checkLabel(kOwnLabel);
+    }
+    QCOMPARE(session->state(), State::Registering);
+    // Registered, then asked to sleep without a question.
+    QTRY_COMPARE_WITH_TIMEOUT(link->requestNames().size(), 3, kServerWaitMs);
+    QCOMPARE(link->requestNames().last(), QStringLiteral("sleepNode"));
+    QCOMPARE(server.registrationsOf(kDevEui), registeredBefore + 1);
+    QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Running);
+
+    emit link->nodeSleeping();
+    QCOMPARE(session->state(), State::NodeSleeping);
+    const CommissioningSession::AutoRun run = session->autoRun();
+    QCOMPARE(run.outcome, CommissioningSession::AutoRun::Outcome::Passed);
+    QVERIFY(run.written && run.verified && run.registered && run.asleep);
+    QCOMPARE(run.labelled, requireLabel);
+    QVERIFY(run.reason.isEmpty());
+    QVERIFY(!runs.isEmpty());
+    // The registration's notice is all that was said; nothing was asked of the operator.
+    QCOMPARE(recorder->notices.size(), 1);
+    QVERIFY2(recorder->notices.first().startsWith(QStringLiteral("Node ")), qPrintable(recorder->notices.first()));
+}
+
+void CommissioningSessionTest::stationRunByItsProfileStopsAtAFailedStep_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<State>("stoppedIn");
+    QTest::addColumn<QString>("reason"); // how the reason starts
+
+    QTest::newRow("write refused") << QStringLiteral("refuse") << State::ApplyFailed
+                                   << QStringLiteral("The node refused a setting");
+    QTest::newRow("write unanswered") << QStringLiteral("silence") << State::ApplyTimedOut
+                                      << QStringLiteral("The node stopped answering the write");
+    QTest::newRow("read back not as written")
+        << QStringLiteral("mismatch") << State::NodeShown << QStringLiteral("Not as written: ");
+    QTest::newRow("label of another node")
+        << QStringLiteral("label") << State::NodeShown << QStringLiteral("The label is not this node's: ");
+    QTest::newRow("registration refused by the server")
+        << QStringLiteral("server") << State::NodeShown << QStringLiteral("Registration failed: 500");
+}
+
+void CommissioningSessionTest::stationRunByItsProfileStopsAtAFailedStep()
+{
+    QFETCH(QString, failure);
+    QFETCH(State, stoppedIn);
+    QFETCH(QString, reason);
+    const bool requireLabel = failure == QLatin1String("label");
+    // The server keeps the registrations of earlier tests.
+    const int registeredBefore = QJsonDocument::fromJson(server.devices()).array().size();
+    QSignalSpy registrations(session.get(), &CommissioningSession::registrationReported);
+    if (failure == QLatin1String("server"))
+        QVERIFY(server.setFault(QStringLiteral("device"), QStringLiteral("status"), {{QStringLiteral("status"), 500}}));
+    QVERIFY(bootIntoAutomaticWrite(requireLabel));
+
+    if (failure == QLatin1String("refuse")) {
+        link->finishSettingsWrite(CommandResult::Failed, 0, CommandFailure::Refused);
+    } else if (failure == QLatin1String("silence")) {
+        link->finishSettingsWrite(CommandResult::TimedOut, 0);
+    } else {
+        link->finishSettingsWrite(CommandResult::Done, Node::FlagTemperature);
+        link->boot(readBackWith(failure == QLatin1String("mismatch") ? 45 : 44));
+        if (failure == QLatin1String("label"))
+            session->checkLabel(QStringLiteral("LW:D0:1122334455667788:70B3D57ED0000A01:01230456"));
+        if (failure == QLatin1String("server"))
+            QTRY_COMPARE_WITH_TIMEOUT(registrations.size(), 1, kServerWaitMs);
+    }
+    QCOMPARE(session->state(), stoppedIn);
+    const CommissioningSession::AutoRun run = session->autoRun();
+    QCOMPARE(run.outcome, CommissioningSession::AutoRun::Outcome::Failed);
+    QVERIFY2(run.reason.startsWith(reason), qPrintable(run.reason));
+    // Nothing past the failed step: not registered (unless that was the step), never asked to sleep.
+    QVERIFY(!link->requestNames().contains(QStringLiteral("sleepNode")));
+    QVERIFY(!run.sleepAsked);
+    if (failure != QLatin1String("server")) {
+        QVERIFY(!run.registerAsked);
+        QVERIFY(registrations.isEmpty());
+        QCOMPARE(QJsonDocument::fromJson(server.devices()).array().size(), registeredBefore);
+    }
+    // The stop holds: whatever arrives for the node now takes no step by itself.
+    const QStringList requestsAtStop = link->requestNames();
+    if (session->isNodeShown())
+        session->checkLabel(kOwnLabel);
+    QCoreApplication::processEvents();
+    QCOMPARE(link->requestNames(), requestsAtStop);
+    QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Failed);
+}
+
+void CommissioningSessionTest::profileWithoutAutomationWaitsForTheOperator()
+{
+    QString error;
+    const auto profile = CommissioningProfile::fromJson(
+        R"({"format": 1, "types": {"LoRa OTAA": {"temperature": [-10, 44]}}})", QStringLiteral("p.json"), &error);
+    QVERIFY2(profile, qPrintable(error));
+    session->setProfile(std::make_shared<const CommissioningProfile>(*profile));
+    QVERIFY(bootAndLogIn(healthyNode(Node::LoRaOTAA)));
+    QCoreApplication::processEvents();
+    QCOMPARE(session->state(), State::NodeShown);
+    QVERIFY(link->requests().isEmpty());
+    QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Off);
 }
 
 QTEST_GUILESS_MAIN(CommissioningSessionTest)

@@ -132,6 +132,7 @@ Outcome expected(S state, E event)
         return {std::nullopt, state == S::WaitingForNode ? QStringList{kReset} : QStringList()};
     case E::LoginAsked:
     case E::LoginImpossible:
+    case E::Proceed: // without a profile that runs the station, nothing
         break;
     }
     return {};
@@ -151,6 +152,8 @@ bool canArise(S state, E event)
     case E::LoginAsked:
     case E::LoginImpossible:
         return false; // consequences of NodeRead, Register, RetryLogin
+    case E::Proceed:
+        return false; // a consequence of the transitions of a station run by its profile
     default:
         return true;
     }
@@ -419,6 +422,7 @@ void SessionTableTest::trigger(E event)
     case E::BootGraceOver:
     case E::LoginAsked:
     case E::LoginImpossible:
+    case E::Proceed:
         QFAIL("not triggered directly");
     }
 }

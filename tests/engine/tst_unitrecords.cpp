@@ -13,7 +13,7 @@ const char kPortB[] = "/dev/ttyUSB1";
 
 // One journal line per step of a short script, one second apart, as the bench writes them:
 //   read:N[:port[:bench]]  fw:N  nc:N  cmp:N[:diff]  write:N:done|refused|timeout  verify:N:ok|bad  label:N:ok|bad
-//   queued:N  reg:N:status  sleep:N  left:N:reason  key[:port]  cut (a line cut off by a crash)
+//   queued:N  reg:N:status  sleep:N  left:N:reason  key[:port]  print:N:ok|fail  cut (a line cut off by a crash)
 // N is the last digit of the node's DevEUI.
 QList<QByteArray> journalOf(const QStringList &script)
 {
@@ -105,6 +105,14 @@ QList<QByteArray> journalOf(const QStringList &script)
             entry.insert(QStringLiteral("status"), arg(2, "200").toInt());
             entry.insert(QStringLiteral("attempt"), 1);
             entry.insert(QStringLiteral("outboxId"), 7);
+        } else if (what == QLatin1String("print")) {
+            node();
+            entry.insert(QStringLiteral("event"), QStringLiteral("labelPrinted"));
+            entry.insert(QStringLiteral("target"), QStringLiteral("Zebra-1"));
+            const bool ok = arg(2, "ok") == QLatin1String("ok");
+            entry.insert(QStringLiteral("ok"), ok);
+            if (!ok)
+                entry.insert(QStringLiteral("failure"), QStringLiteral("The printer Zebra-1 is not known"));
         } else if (what == QLatin1String("sleep")) {
             node();
             entry.insert(QStringLiteral("event"), QStringLiteral("nodeSleeping"));
@@ -166,8 +174,25 @@ private slots:
     void measurementsAndLimits();
     void toJsonNamesEveryField();
     void operatorFromAnEntryAfterTheLogin();
+    void printedLabelsAreMeasurementsOfTheLabelStep();
     void hundredThousandEntries();
 };
+
+void TestUnitRecords::printedLabelsAreMeasurementsOfTheLabelStep()
+{
+    const QVector<UnitRecord> records
+        = UnitRecords::fromLines(journalOf({"read:1", "print:1:fail", "reg:1:201", "sleep:1", "print:1:ok"}));
+    QCOMPARE(records.size(), 1);
+    const UnitRecord::Step &label = records.first().steps.at(int(UnitRecord::Step::Kind::LabelCheck));
+    QCOMPARE(label.measurements.size(), 2);
+    QCOMPARE(label.measurements.at(0).name, QStringLiteral("labelPrinted"));
+    QCOMPARE(label.measurements.at(0).value, QStringLiteral("The printer Zebra-1 is not known"));
+    QVERIFY(!label.measurements.at(0).passed);
+    QCOMPARE(label.measurements.at(1).value, QStringLiteral("Zebra-1"));
+    QVERIFY(label.measurements.at(1).passed);
+    // The unit ended when it went to sleep; the label printed later does not move its end.
+    QCOMPARE(records.first().endMsecs, QDateTime(QDate(2026, 12, 8), QTime(10, 0, 3), Qt::UTC).toMSecsSinceEpoch());
+}
 
 void TestUnitRecords::derivation_data()
 {
@@ -189,6 +214,12 @@ void TestUnitRecords::derivation_data()
                                            << QStringList{"1#1 failed verification/mismatch"};
     QTest::newRow("written but never read back before sleep")
         << QStringList{"read:1", "write:1", "sleep:1"} << QStringList{"1#1 failed verification/notReadBack"};
+    QTest::newRow("a printer that fails on the bench does not end the unit")
+        << QStringList{"read:1", "print:1:fail", "reg:1:201", "sleep:1"} << QStringList{"1#1 passed"};
+    QTest::newRow("a label printed after the sleep keeps the unit passed")
+        << QStringList{"read:1", "reg:1:201", "sleep:1", "print:1:fail", "print:1:ok"} << QStringList{"1#1 passed"};
+    QTest::newRow("a label printed for a failed unit does not pass it")
+        << QStringList{"read:1", "fw:1", "print:1:ok"} << QStringList{"1#1 failed firmwareGate/firmwareTooOld"};
     QTest::newRow("label mismatch, then the next node") << QStringList{"read:1", "cmp:1", "label:1:bad", "read:2"}
                                                         << QStringList{"1#1 failed labelCheck/mismatch", "2#1 open"};
     QTest::newRow("label mismatch, still on the bench")

@@ -113,7 +113,7 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
                                     << readEntry(QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5},
                                            {"typeName", "LoRa OTAA 5D"}, {"devEui", "70B3D57ED0000A01"},
                                            {"nodeVersion", "v5.2.0"}, {"moduleVersion", "1.4"},
-                                           {"loraVersion", "4.2.1"}});
+                                           {"loraVersion", "4.2.1"}, {"joinEui", "0004A30B001C0A00"}});
     QTest::newRow("SigFox node read") << Recorder(
         [](CommissioningJournal &j) { return j.recordNodeRead(QStringLiteral("/dev/ttyUSB1"), sigfoxNode()); })
                                       << readEntry(QVariantMap{{"event", "nodeRead"}, {"port", "/dev/ttyUSB1"},
@@ -159,7 +159,7 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
            })
         << readEntry(QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5}, {"typeName", "LoRa OTAA 5D"},
                {"devEui", "70B3D57ED0000A01"}, {"nodeVersion", "v5.2.0"}, {"moduleVersion", "1.4"},
-               {"loraVersion", "4.2.1"}, {"keyFingerprint", "5D:1F:0A:93"}});
+               {"loraVersion", "4.2.1"}, {"keyFingerprint", "5D:1F:0A:93"}, {"joinEui", "0004A30B001C0A00"}});
     QTest::newRow("node read names the operator, the build and the profile")
         << Recorder([](CommissioningJournal &j) {
                j.setOperatorName(QStringLiteral("anna"));
@@ -172,7 +172,17 @@ void CommissioningJournalTest::eachEventWritesOneLineWithItsFields_data()
         << readEntry(QVariantMap{{"event", "nodeRead"}, {"port", "ttyACM0"}, {"type", 5}, {"typeName", "LoRa OTAA 5D"},
                {"devEui", "70B3D57ED0000A01"}, {"nodeVersion", "v5.2.0"}, {"moduleVersion", "1.4"},
                {"loraVersion", "4.2.1"}, {"operator", "anna"}, {"toolVersion", "1.4.0"}, {"profile", "harbour"},
-               {"profileSha256", "5e3f"}});
+               {"profileSha256", "5e3f"}, {"joinEui", "0004A30B001C0A00"}});
+    QTest::newRow("label printed") << Recorder([](CommissioningJournal &j) {
+        return j.recordLabelPrinted(QStringLiteral("70B3D57ED0000A01"), false, QStringLiteral("Zebra-1"), QString());
+    }) << QVariantMap{{"event", "labelPrinted"}, {"devEui", "70B3D57ED0000A01"}, {"target", "Zebra-1"}, {"ok", true}};
+    QTest::newRow("label not printed, texts cleaned")
+        << Recorder([](CommissioningJournal &j) {
+               return j.recordLabelPrinted(QStringLiteral("C0FFEE"), true, QStringLiteral("Zebra\u202E-1"),
+                   QStringLiteral("The printer Zebra-1 is not known\n"));
+           })
+        << QVariantMap{{"event", "labelPrinted"}, {"sigfoxId", "C0FFEE"}, {"target", "Zebra-1"}, {"ok", false},
+               {"failure", "The printer Zebra-1 is not known"}};
     QTest::newRow("profile compared: differences")
         << Recorder([](CommissioningJournal &j) {
                return j.recordProfileCompared(loraNode(), QStringLiteral("harbour"),
@@ -379,7 +389,7 @@ void CommissioningJournalTest::noEntryCarriesTheApplicationKeyOrThePac()
 
     const QSet<QString> allowed = {"time", "event", "devEui", "sigfoxId", "port", "type", "typeName", "nodeVersion",
         "moduleVersion", "loraVersion", "flags", "result", "status", "attempt", "ok", "mismatches", "label", "match",
-        "bench", "thresholds", "reportRate", "profile", "matches", "differences", "reason", "operator"};
+        "bench", "thresholds", "reportRate", "profile", "matches", "differences", "reason", "operator", "joinEui"};
     for (const QJsonObject &entry : journal.entries()) {
         for (const QString &key : entry.keys())
             QVERIFY2(allowed.contains(key), qPrintable(key));

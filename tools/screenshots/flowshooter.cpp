@@ -7,6 +7,7 @@
 #include "nodeinterface.h"
 #include "nodesimulator.h"
 #include "passworddialog.h"
+#include "stationview.h"
 #include "translationloader.h"
 
 #include <QAction>
@@ -392,4 +393,71 @@ bool FlowShooter::shootGerman()
     }
     QLocale::setDefault(QLocale::system());
     return ok;
+}
+
+bool FlowShooter::runHandsFree()
+{
+    if (!scratch.isValid() || !startServer() || !plugIn())
+        return false;
+    // The station writes, registers and puts the node to sleep by itself; its sound stays off.
+    const QString profilePath = scratch.filePath(QStringLiteral("hands-free.json"));
+    QFile profile(profilePath);
+    if (!profile.open(QIODevice::WriteOnly)
+        || profile.write(R"({ "format": 1, "name": "Harbour hands-free",
+               "auto": { "apply": true, "register": true, "activate": true },
+               "types": { "LoRa OTAA": { "temperature": [-20, 60], "humidity": [5, 95], "reportRate": 30 } } })")
+            < 0)
+        return false;
+    profile.close();
+    node->setProfile(SimNodeProfile::forType(kFormPictures[0].type));
+    if (!reopenWindow({{QStringLiteral("profile/path"), profilePath}, {QStringLiteral("journal/lot"), kLot}})
+        || !shootHandsFree(QString()))
+        return false;
+
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QLocale::setDefault(german);
+    if (!TranslationLoader::install(german)) {
+        err << "the German translation is not built in\n";
+        return false;
+    }
+    const bool ok = reopenWindow({}) && shootHandsFree(QStringLiteral("-de"));
+    window.reset();
+    for (QTranslator *translator : QCoreApplication::instance()->findChildren<QTranslator *>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    QLocale::setDefault(QLocale::system());
+    return ok;
+}
+
+bool FlowShooter::shootHandsFree(const QString &suffix)
+{
+    using Outcome = CommissioningSession::AutoRun::Outcome;
+    window->resize(520, 700);
+    CommissioningSession *session = window->session();
+    // A fresh node: its settings differ from the profile's.
+    node->clearFaults();
+    node->setProfile(SimNodeProfile::forType(kFormPictures[0].type));
+    node->boot();
+    // Under way: read, written, verified and registered, waiting for the node to confirm its sleep.
+    if (!waitFor(QStringLiteral("the run's steps"),
+            [&] {
+                const CommissioningSession::AutoRun run = session->autoRun();
+                return run.outcome == Outcome::Running && run.registered && !run.asleep;
+            })
+        || !shoot(QStringLiteral("handsfree-running%1.png").arg(suffix)))
+        return false;
+    if (!waitFor(QStringLiteral("PASS"), [&] { return session->autoRun().outcome == Outcome::Passed; })
+        || !shoot(QStringLiteral("handsfree-pass%1.png").arg(suffix)))
+        return false;
+
+    // A node that answers its write but keeps its old temperature range and report rate.
+    node->setProfile(SimNodeProfile::forType(kFormPictures[0].type));
+    node->setFault(QStringLiteral("set:tht"), SimFault::Ignored);
+    node->setFault(QStringLiteral("set:rr"), SimFault::Ignored);
+    node->boot();
+    const bool failed = waitFor(QStringLiteral("FAIL"), [&] { return session->autoRun().outcome == Outcome::Failed; })
+        && shoot(QStringLiteral("handsfree-fail%1.png").arg(suffix));
+    node->clearFaults();
+    return failed;
 }

@@ -30,6 +30,9 @@ public:
     ~FlowShooter();
 
     bool run();
+    // A station run by its profile, at 520 × 700 in English and German: its steps under way, PASS, and FAIL with
+    // a long reason (handsfree-*.png).
+    bool runHandsFree();
 
 private:
     bool startServer();
@@ -43,6 +46,7 @@ private:
     bool shootProfileStationsAndHistory();
     bool shootHistory();
     bool shootGerman();
+    bool shootHandsFree(const QString &suffix);
     bool waitForMessage(const QString &text);
     NodeForm *shownForm() const;
     bool shoot(const QString &fileName);

@@ -7,11 +7,17 @@
 // "main-de" writes main-window-de.png: the window in German with its Settings menu open.
 // "lots" writes lot-view.png, lot-view-de.png and unit-record.png: the history window's lot view at 1024 × 700,
 // fed with a hand-built shift of unit records, in English and German, and one unit's record.
+// "labels" writes label-settings.png and label-settings-de.png (Settings → Label… with its preview, in English
+// and German) and label-lora.png and label-sigfox.png: a LoRaWAN and a SigFox node's label, 50 × 30 mm at 300 dpi.
 // "flow" walks simulated nodes through the window and writes flow-*.png, history.png and history-lot.png (see
 // flowshooter.h).
+// "handsfree" writes handsfree-running.png, handsfree-pass.png and handsfree-fail.png and their -de twins: a
+// station run by its profile at 520 × 700, its steps under way, PASS, and FAIL with a long reason.
 
 #include "flowshooter.h"
 #include "historywindow.h"
+#include "labelprinter.h"
+#include "labelsettingsdialog.h"
 #include "mainwindow.h"
 #include "nodebuilders.h"
 #include "nodeform.h"
@@ -148,6 +154,54 @@ bool shootGermanMainWindow(const QDir &dir, QTextStream &err)
     return ok;
 }
 
+// Settings → Label… in the given language, and (in English) two labels as printed.
+bool shootLabels(const QDir &dir, QTextStream &err)
+{
+    Node lora;
+    lora.firmwareType = Node::LoRaOTAA;
+    lora.euid = QStringLiteral("70:B3:D5:7E:D0:00:0A:01");
+    lora.appId = QStringLiteral("0004A30B001C0A00");
+    Node sigfox;
+    sigfox.firmwareType = Node::SigFox5D;
+    sigfox.euid = QStringLiteral("00C0FFEE");
+    sigfox.pac = QStringLiteral("0123456789ABCDEF");
+    const QString lot = QStringLiteral("2026-W50");
+    const QString profileId = QStringLiteral("01230456");
+    bool ok = true;
+    const auto settingsShot = [&](const QString &fileName) {
+        LabelSettingsDialog dialog({50.0, 30.0, QString()}, lora, profileId, lot);
+        dialog.show();
+        QApplication::processEvents();
+        ok = saveGrab(&dialog, dir, fileName, err) && ok;
+    };
+    settingsShot(QStringLiteral("label-settings.png"));
+    const QLocale german(QLocale::German, QLocale::Germany);
+    QLocale::setDefault(german);
+    if (TranslationLoader::install(german)) {
+        settingsShot(QStringLiteral("label-settings-de.png"));
+    } else {
+        err << "the German translation is not built in\n";
+        ok = false;
+    }
+    for (QTranslator *translator : QCoreApplication::instance()->findChildren<QTranslator *>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    QLocale::setDefault(QLocale::system());
+
+    const double dotsPerMm = 300 / 25.4;
+    for (const auto &[node, fileName] : {std::pair<Node, QString>{lora, QStringLiteral("label-lora.png")},
+             {sigfox, QStringLiteral("label-sigfox.png")}}) {
+        const std::optional<NodeLabel> label = NodeLabel::forNode(node, profileId, lot, QDate(2026, 12, 9));
+        const QString path = dir.filePath(fileName);
+        if (!label || !LabelPrinter::image(label->layout(), dotsPerMm).save(path)) {
+            err << "cannot write " << path << "\n";
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 // A shift of lot 2026-W50: a unit every few minutes from 07:00 to about 12:30, most passing, the rest failing at
 // the steps a line sees most, some passing at a second attempt.
 QVector<UnitRecord> sampleShift()
@@ -158,9 +212,9 @@ QVector<UnitRecord> sampleShift()
     {
         const char *step;
         const char *reason;
-    } failures[]
-        = {{"write", "refused"}, {"verification", "mismatch"}, {"labelCheck", "mismatch"}, {"firmwareGate", "firmwareTooOld"},
-            {"write", "refused"}, {"read", "keyMismatch"}, {"write", "refused"}, {"labelCheck", "mismatch"}};
+    } failures[] = {{"write", "refused"}, {"verification", "mismatch"}, {"labelCheck", "mismatch"},
+        {"firmwareGate", "firmwareTooOld"}, {"write", "refused"}, {"read", "keyMismatch"}, {"write", "refused"},
+        {"labelCheck", "mismatch"}};
     QVector<UnitRecord> records;
     const QString lot = QStringLiteral("2026-W50");
     qint64 start = at(7, 0);
@@ -229,9 +283,9 @@ bool shootLotView(const QDir &dir, QTextStream &err)
                 m.passed = passed;
                 return m;
             };
-            refused.steps[0].measurements = {measured("nodeVersion", "v2.4.1", "", true),
-                measured("temperatureLow", "-10", "", true), measured("temperatureHigh", "50", "", true),
-                measured("reportRate", "900", "", true)};
+            refused.steps[0].measurements
+                = {measured("nodeVersion", "v2.4.1", "", true), measured("temperatureLow", "-10", "", true),
+                    measured("temperatureHigh", "50", "", true), measured("reportRate", "900", "", true)};
             refused.steps[2].measurements = {measured("temperature", "-10 50", "-5 45", false)};
             refused.steps[3].measurements = {measured("tht", "failed", "", false)};
             UnitRecordDialog dialog(refused);
@@ -266,7 +320,10 @@ int main(int argc, char *argv[])
         {QStringLiteral("main"), shootMainWindow},
         {QStringLiteral("main-de"), shootGermanMainWindow},
         {QStringLiteral("lots"), shootLotView},
+        {QStringLiteral("labels"), shootLabels},
         {QStringLiteral("flow"), [](const QDir &dir, QTextStream &err) { return FlowShooter(dir, err).run(); }},
+        {QStringLiteral("handsfree"),
+            [](const QDir &dir, QTextStream &err) { return FlowShooter(dir, err).runHandsFree(); }},
     };
 
     QCommandLineParser parser;
@@ -274,7 +331,7 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addOption({QStringLiteral("out"), QStringLiteral("Directory for the PNG files."), QStringLiteral("dir")});
     parser.addOption({QStringLiteral("what"),
-        QStringLiteral("What to render (default: everything): forms, main, main-de, lots, flow."),
+        QStringLiteral("What to render (default: everything): forms, main, main-de, lots, labels, flow, handsfree."),
         QStringLiteral("subject")});
     parser.process(application);
 
