@@ -4,6 +4,7 @@
 #include "clirun.h"
 #include "node.h"
 #include "prerequisite.h"
+#include "shardedtest.h"
 #include "simulatedport.h"
 #include "testfiles.h"
 #include "testserverprocess.h"
@@ -641,5 +642,5 @@ void CommissionCliTest::replugOnTheSamePathIsReadInALoop()
     QVERIFY(!cli.standardError().contains(QStringLiteral("cannot open")));
 }
 
-QTEST_GUILESS_MAIN(CommissionCliTest)
+IOT_SHARDED_GUILESS_TEST_MAIN(CommissionCliTest)
 #include "tst_commissioncli.moc"
