@@ -5,6 +5,7 @@
 #include "node.h"
 #include "prerequisite.h"
 #include "qrreader.h"
+#include "shardedtest.h"
 #include "simulatedport.h"
 #include "testfiles.h"
 #include "testserverprocess.h"
@@ -705,5 +706,5 @@ void CommissionCliTest::replugOnTheSamePathIsReadInALoop()
     QVERIFY(!cli.standardError().contains(QStringLiteral("cannot open")));
 }
 
-QTEST_GUILESS_MAIN(CommissionCliTest)
+IOT_SHARDED_GUILESS_TEST_MAIN(CommissionCliTest)
 #include "tst_commissioncli.moc"

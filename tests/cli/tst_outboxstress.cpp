@@ -8,6 +8,7 @@
 #include "node.h"
 #include "prerequisite.h"
 #include "registrationoutbox.h"
+#include "shardedtest.h"
 #include "simulatedport.h"
 #include "testfiles.h"
 #include "testserverprocess.h"
@@ -390,5 +391,5 @@ void OutboxStressTest::unreadableOutboxStopsTheRunBeforeAnyNodeAndIsKept()
     QVERIFY(fresh.recoveryNote().isEmpty());
 }
 
-QTEST_GUILESS_MAIN(OutboxStressTest)
+IOT_SHARDED_GUILESS_TEST_MAIN(OutboxStressTest)
 #include "tst_outboxstress.moc"

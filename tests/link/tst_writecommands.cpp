@@ -6,6 +6,7 @@
 #include "nodecmdsetthreshold.h"
 #include "nodecmdsleep.h"
 #include "protectedfieldcipher.h"
+#include "shardedtest.h"
 #include "simulatedport.h"
 
 #include <QElapsedTimer>
@@ -576,5 +577,5 @@ void TestWriteCommands::misbehavingNodeEndsTheExchangeWithADefinedResult()
     QCOMPARE(m_sim->receivedLines(), QStringList{QStringLiteral("tht -5 30")});
 }
 
-QTEST_GUILESS_MAIN(TestWriteCommands)
+IOT_SHARDED_GUILESS_TEST_MAIN(TestWriteCommands)
 #include "tst_writecommands.moc"

@@ -3,6 +3,7 @@
 #include "memoryprobe.h"
 #include "nodebuilders.h"
 #include "prerequisite.h"
+#include "shardedtest.h"
 #include "signalrecorder.h"
 #include "simulatedport.h"
 
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -51,6 +53,27 @@ public:
     Node stored;
 };
 
+// A test class as QtTest sees it: test functions among fixtures, data functions and slots that are not tests.
+class ShardedFixture : public QObject
+{
+    Q_OBJECT
+public slots:
+    void notATest() { }
+
+private slots:
+    void initTestCase() { }
+    void init() { }
+    void first() { }
+    void second_data() { }
+    void second() { }
+    void third() { }
+    void withArgument(int) { }
+    void fourth() { }
+    void fifth() { }
+    void cleanup() { }
+    void cleanupTestCase() { }
+};
+
 class TestSupport : public QObject
 {
     Q_OBJECT
@@ -66,6 +89,7 @@ private slots:
     void healthyNodeTakesItsOptions();
     void missingPrerequisiteFailsOnlyWhenCiIsSet_data();
     void missingPrerequisiteFailsOnlyWhenCiIsSet();
+    void shardsRunEveryTestFunctionExactlyOnce();
 };
 
 void TestSupport::logCaptureRecordsCategoryTypeAndTextFromAnyThread()
@@ -254,6 +278,32 @@ void TestSupport::missingPrerequisiteFailsOnlyWhenCiIsSet()
     else
         qunsetenv("CI");
     QCOMPARE(required, fails);
+}
+
+void TestSupport::shardsRunEveryTestFunctionExactlyOnce()
+{
+    ShardedFixture fixture;
+    const QStringList all{"first", "second", "third", "fourth", "fifth"};
+    QCOMPARE(ShardedTest::functionsOf(&fixture, 1, 1), all);
+    for (int shards = 2; shards <= 6; ++shards) {
+        QStringList joined;
+        for (int shard = 1; shard <= shards; ++shard)
+            joined += ShardedTest::functionsOf(&fixture, shard, shards);
+        std::sort(joined.begin(), joined.end());
+        QStringList sorted = all;
+        std::sort(sorted.begin(), sorted.end());
+        QCOMPARE(joined, sorted);
+    }
+    QCOMPARE(ShardedTest::functionsOf(&fixture, 2, 3), QStringList({"second", "fifth"}));
+
+    // A malformed part is refused rather than running the whole program in every part.
+    for (const char *bad : {"0/3", "4/3", "1/0", "x", "2-3"}) {
+        char program[] = "tst";
+        char flag[] = "--shard";
+        QByteArray value(bad);
+        char *argv[] = {program, flag, value.data()};
+        QCOMPARE(ShardedTest::exec(&fixture, 3, argv), 2);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSupport)
