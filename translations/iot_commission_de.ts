@@ -1040,6 +1040,8 @@
             <numerusform> von %n Prüfplatz</numerusform>
             <numerusform> von %n Prüfplätzen</numerusform>
         </translation>
+    </message>
+    <message>
         <source>Print Label</source>
         <translation>Etikett drucken</translation>
     </message>
@@ -1806,8 +1808,6 @@ Erstellt am: </translation>
         <translation>Frage die gemeinsame Datenbank, ob ein anderer Prüfplatz den Knoten registriert hat…</translation>
     </message>
     <message>
-        <source>The address cannot be used: %1</source>
-        <translation>Die Adresse ist nicht verwendbar: %1</translation>
         <source>Label…</source>
         <translation>Etikett…</translation>
     </message>
@@ -1838,6 +1838,10 @@ Erstellt am: </translation>
     <message>
         <source>Sound on PASS and FAIL</source>
         <translation>Ton bei OK und FEHLER</translation>
+    </message>
+    <message>
+        <source>The address cannot be used: %1</source>
+        <translation>Die Adresse ist nicht verwendbar: %1</translation>
     </message>
 </context>
 <context>
@@ -2142,8 +2146,6 @@ des Knotens zurückkommt
         <translation>Das Gerät ist nicht mehr angeschlossen</translation>
     </message>
     <message>
-        <source>Already registered at bench %1 on %2 — register again?</source>
-        <translation>Bereits an Platz %1 am %2 registriert — erneut registrieren?</translation>
         <source>PASS</source>
         <translation>OK</translation>
     </message>
@@ -2178,6 +2180,10 @@ des Knotens zurückkommt
     <message>
         <source>Asleep</source>
         <translation>Schläft</translation>
+    </message>
+    <message>
+        <source>Already registered at bench %1 on %2 — register again?</source>
+        <translation>Bereits an Prüfplatz %1 am %2 registriert — erneut registrieren?</translation>
     </message>
 </context>
 <context>
