@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "nodeform.h"
 #include "nodeinterface.h"
+#include "quietlog.h"
 #include "testserverprocess.h"
 #include "workbench.h"
 
@@ -42,10 +43,7 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    // The server is built next to the program, in bin/ of the same build directory.
-    if (qEnvironmentVariableIsEmpty("IOT_BIN_DIR"))
-        qputenv("IOT_BIN_DIR",
-            QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin")).absolutePath().toLocal8Bit());
+    findProgramsBesideTheTool();
     // The figures are the output; the window's and the link's diagnostics are not.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
         if (type == QtCriticalMsg || type == QtFatalMsg)

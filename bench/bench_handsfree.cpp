@@ -6,6 +6,7 @@
 #include "commissioningprofile.h"
 #include "commissioningsession.h"
 #include "nodesimulator.h"
+#include "quietlog.h"
 #include "serialnodelink.h"
 #include "serversession.h"
 #include "testserverprocess.h"
@@ -39,22 +40,13 @@ const char kProfile[] = R"({"format": 1, "name": "Bench hands-free",
     "auto": {"apply": true, "register": true, "activate": true},
     "types": {"LoRa OTAA": {"temperature": [-5, 45], "reportRate": 20}}})";
 
-void quiet(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quiet);
-    // The local server is found next to the tool, as the tests find it.
-    if (qEnvironmentVariableIsEmpty("IOT_BIN_DIR"))
-        qputenv("IOT_BIN_DIR",
-            QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin")).absolutePath().toLocal8Bit());
+    installQuietLog();
+    findProgramsBesideTheTool();
 
     QTemporaryDir dir;
     TestServerProcess server;

@@ -7,6 +7,7 @@
 #include "nodecommand.h"
 #include "nodesimulator.h"
 #include "nodewritecommand.h"
+#include "quietlog.h"
 #include "serialnodelink.h"
 #include "serversession.h"
 #include "testserverprocess.h"
@@ -37,22 +38,13 @@ constexpr int kWrittenLines = 3;
 const char kProfile[] = R"({"format": 1, "name": "Bench", "types": {"LoRa OTAA":
     {"temperature": [-5, 45], "humidity": [15, 85], "reportRate": 20}}})";
 
-void quiet(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    qInstallMessageHandler(quiet);
-    // The local server is found next to the tool, as the tests find it.
-    if (qEnvironmentVariableIsEmpty("IOT_BIN_DIR"))
-        qputenv("IOT_BIN_DIR",
-            QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin")).absolutePath().toLocal8Bit());
+    installQuietLog();
+    findProgramsBesideTheTool();
 
     QTemporaryDir dir;
     TestServerProcess server;

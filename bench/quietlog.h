@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QString>
 #include <QtGlobal>
 
@@ -14,4 +16,12 @@ inline void installQuietLog()
         if (type != QtDebugMsg && type != QtInfoMsg && !message.contains(QLatin1String("propagateSizeHints")))
             std::fprintf(stderr, "%s\n", qPrintable(message));
     });
+}
+
+// The local server and the simulator are found next to the tool, as the tests find them.
+inline void findProgramsBesideTheTool()
+{
+    if (qEnvironmentVariableIsEmpty("IOT_BIN_DIR"))
+        qputenv("IOT_BIN_DIR",
+            QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../../bin")).absolutePath().toLocal8Bit());
 }
