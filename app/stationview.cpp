@@ -567,8 +567,9 @@ void StationView::renderState(CommissioningSession::State state)
 void StationView::renderActions()
 {
     const bool shown = commissioning->isNodeShown();
-    ui->registerButton->setEnabled(commissioning->canRegister());
-    ui->sleepButton->setEnabled(commissioning->canActivate());
+    // While the profile runs the node, its steps are the run's: Register and Activate wait for its end.
+    ui->registerButton->setEnabled(commissioning->canRegister() && !commissioning->runsByItself());
+    ui->sleepButton->setEnabled(commissioning->canActivate() && !commissioning->runsByItself());
     // While a port that went away is awaited, Disconnect ends the wait and lets the port go.
     ui->disconnectButton->setEnabled(shown || commissioning->state() == State::PortReturnAwaited);
     ui->portRefreshButton->setEnabled(!shown);
@@ -674,6 +675,7 @@ void StationView::renderAutoRun(const CommissioningSession::AutoRun &run)
         }
     }
     arrangeNodeArea();
+    renderActions(); // Register and Activate are the operator's again once the run has ended
     // The run now waits for the scan: the scanner's text goes into the label field.
     if (!awaitedLabel && awaitsLabel() && isVisible())
         focusLabelField();

@@ -143,11 +143,19 @@ void CommissioningSession::applySettings(Node node, int flags)
 
 void CommissioningSession::registerNode(const QString &lockDescription)
 {
+    if (runsByItself() && !takingRunStep) {
+        qCInfo(lcEngine) << "CommissioningSession: Register left to the run by the profile";
+        return;
+    }
     fire({Event::Register, lockDescription});
 }
 
 void CommissioningSession::activate()
 {
+    if (runsByItself() && !takingRunStep) {
+        qCInfo(lcEngine) << "CommissioningSession: Activate left to the run by the profile";
+        return;
+    }
     fire(Event::Activate);
 }
 
@@ -196,6 +204,7 @@ void CommissioningSession::checkLabel(const QString &text)
     // A text that is no label holds the node like a label of another: what was scanned is not known to be
     // this node's.
     label = result;
+    scannedLabel = text;
     emit labelChecked(result);
     emit actionsChanged();
     if (run.outcome == AutoRun::Outcome::Running) {
@@ -412,8 +421,12 @@ CommissioningSession::State CommissioningSession::present(const Node &node)
     verifyAgainstLastWrite(node);
     // A node read afresh starts its run; the read back after the run's own write goes on with it.
     AutoRun nextRun = run;
-    if (verification == Verification::None || !run.writeAsked || run.outcome != AutoRun::Outcome::Running)
+    const bool readBackOfRun
+        = !(verification == Verification::None || !run.writeAsked || run.outcome != AutoRun::Outcome::Running);
+    if (!readBackOfRun)
         nextRun = startedRun(runsByProfile(node));
+    else
+        nextRun.labelled = false; // checked again below, against the node as written
     currentPreset = FormPreset();
     if (entry) {
         const ProfileComparison comparison(shown, *entry);
@@ -458,6 +471,16 @@ CommissioningSession::State CommissioningSession::present(const Node &node)
     activateAllowed = reporting;
     emit formRequested(shown);
     setAutoRun(nextRun);
+    if (readBackOfRun && !scannedLabel.isEmpty()) {
+        // Once the node is on show again, what was scanned during the write is checked against it.
+        const QString text = scannedLabel;
+        QTimer::singleShot(0, this, [this, text, identity = node.identity()] {
+            if (shownNode && shownNode->identity() == identity && label.outcome == LabelResult::Outcome::None)
+                checkLabel(text);
+        });
+    } else {
+        scannedLabel.clear();
+    }
     return State::NodeShown;
 }
 

@@ -231,6 +231,9 @@ public:
     LabelResult labelResult() const { return label; }
     // The profile's automatic run of the node in hand (Outcome::Off: none, the operator drives every step).
     AutoRun autoRun() const { return run; }
+    // True while the profile runs the node in hand: the operator's Register and Activate are not taken then
+    // (the run registers and puts the node to sleep itself, once its write is verified).
+    bool runsByItself() const { return run.outcome == AutoRun::Outcome::Running; }
     // With it (the default), a profile's "auto" runs the station; without it the caller drives every step
     // itself (the command line, which runs each node by its own options).
     void setFollowsProfileAutomation(bool follows) { followsAutomation = follows; }
@@ -483,6 +486,11 @@ private:
     int acknowledgedFlags = 0;
     QString pendingDescription; // the lock description of a Register that waits for an answer
     LabelResult label;
+    // The label text scanned for the node in hand, checked again against the node as read back after the run's
+    // own write: its JoinEUI may be what the write changed.
+    QString scannedLabel;
+    // Set while the run itself registers the node or puts it to sleep.
+    bool takingRunStep = false;
     QString portProblemText;
     AutoRun run;
     bool followsAutomation = true;

@@ -9,6 +9,7 @@ namespace {
 
 const int kEuiDigits = 16;
 const int kProfileIdDigits = 8;
+const int kSigfoxIdDigits = 8;
 const int kPacDigits = 16;
 
 const char kNotALabel[] = QT_TRANSLATE_NOOP("LabelCode",
@@ -124,7 +125,9 @@ QString LabelCode::labelTextFor(const Node &node, const QString &profileId)
         const LabelCode code = parse(node.euid + QLatin1Char(' ') + node.pac);
         if (!code.isSigfox() || !code.hasPac())
             return QString();
-        return code.identifier() + QLatin1Char(' ') + code.pac();
+        // A SigFox ID is a 32-bit number, written with its eight digits: a node that reports it without its
+        // leading zeros still gets the ID its packaging and the SigFox backend show.
+        return code.identifier().rightJustified(kSigfoxIdDigits, QLatin1Char('0')) + QLatin1Char(' ') + code.pac();
     }
     const auto bareHex
         = [](QString text) { return text.remove(QRegularExpression(QStringLiteral("[\\s:-]"))).toUpper(); };

@@ -6,6 +6,8 @@
 #include "nodelink.h"
 #include "operatortext.h"
 
+#include <QScopedValueRollback>
+
 namespace {
 const char kRegistrationTitle[] = QT_TRANSLATE_NOOP("CommissioningSession", "ORVA Node registration");
 const char kRegistrationFailedTitle[] = QT_TRANSLATE_NOOP("CommissioningSession", "Node Registration");
@@ -678,6 +680,7 @@ void CommissioningSession::registerByProfile()
     setAutoRun(changed);
     // Edits left in the form are not the profile's: the node is registered as read back.
     unappliedEdits = false;
+    const QScopedValueRollback<bool> step(takingRunStep, true);
     registerNode(describedIdentity == shownNode->identity() ? describedText : QString());
 }
 
@@ -687,6 +690,7 @@ void CommissioningSession::sleepByProfile()
     changed.sleepAsked = true;
     setAutoRun(changed);
     unappliedEdits = false;
+    const QScopedValueRollback<bool> step(takingRunStep, true);
     activate();
 }
 

@@ -107,6 +107,9 @@ private slots:
     void stationRunByItsProfileStopsAtAFailedStep_data();
     void stationRunByItsProfileStopsAtAFailedStep();
     void profileWithoutAutomationWaitsForTheOperator();
+    void labelScannedDuringTheWriteIsJudgedOnTheNodeAsWritten_data();
+    void labelScannedDuringTheWriteIsJudgedOnTheNodeAsWritten();
+    void operatorsRegisterAndActivateWaitForTheRun();
 
 private:
     void start();
@@ -631,6 +634,66 @@ void CommissioningSessionTest::profileWithoutAutomationWaitsForTheOperator()
     QCOMPARE(session->state(), State::NodeShown);
     QVERIFY(link->requests().isEmpty());
     QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Off);
+}
+
+void CommissioningSessionTest::labelScannedDuringTheWriteIsJudgedOnTheNodeAsWritten_data()
+{
+    QTest::addColumn<QString>("scanned");
+    QTest::addColumn<bool>("passes");
+    QTest::newRow("its own label") << kOwnLabel << true;
+    QTest::newRow("another node's label")
+        << QStringLiteral("LW:D0:1122334455667788:70B3D57ED0000A01:01230456") << false;
+}
+
+void CommissioningSessionTest::labelScannedDuringTheWriteIsJudgedOnTheNodeAsWritten()
+{
+    QFETCH(QString, scanned);
+    QFETCH(bool, passes);
+    const int registeredBefore = server.registrationsOf(kDevEui);
+    QVERIFY(bootIntoAutomaticWrite(true));
+    // The operator scans while the node is being written: the node as read back decides, not the one before.
+    session->checkLabel(scanned);
+    link->finishSettingsWrite(CommandResult::Done, Node::FlagTemperature);
+    link->boot(readBackWith(44));
+    QVERIFY(session->lastWriteVerified());
+    if (passes) {
+        // Not held for a second scan: registered and put to sleep.
+        QTRY_COMPARE_WITH_TIMEOUT(link->requestNames().size(), 3, kServerWaitMs);
+        QCOMPARE(link->requestNames().last(), QStringLiteral("sleepNode"));
+        QCOMPARE(server.registrationsOf(kDevEui), registeredBefore + 1);
+        emit link->nodeSleeping();
+        QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Passed);
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(
+            session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Failed, kServerWaitMs);
+        QVERIFY2(session->autoRun().reason.startsWith(QStringLiteral("The label is not this node's: ")),
+            qPrintable(session->autoRun().reason));
+        QVERIFY(!session->autoRun().registerAsked);
+        QCOMPARE(server.registrationsOf(kDevEui), registeredBefore);
+    }
+}
+
+void CommissioningSessionTest::operatorsRegisterAndActivateWaitForTheRun()
+{
+    const int registeredBefore = server.registrationsOf(kDevEui);
+    QVERIFY(bootIntoAutomaticWrite(false));
+    QVERIFY(session->runsByItself());
+    // Register and Activate pressed while the write is under way: a registration of the node as it was before
+    // its write, or a sleep before its check, must not happen.
+    session->registerNode(QString());
+    session->activate();
+    QCoreApplication::processEvents();
+    QCOMPARE(link->requestNames(), QStringList{QStringLiteral("updateNode")});
+    QCOMPARE(server.registrationsOf(kDevEui), registeredBefore);
+
+    // The run goes on to its end by itself, registering once.
+    link->finishSettingsWrite(CommandResult::Done, Node::FlagTemperature);
+    link->boot(readBackWith(44));
+    QTRY_COMPARE_WITH_TIMEOUT(link->requestNames().size(), 3, kServerWaitMs);
+    QCOMPARE(server.registrationsOf(kDevEui), registeredBefore + 1);
+    emit link->nodeSleeping();
+    QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Passed);
+    QVERIFY(!session->runsByItself());
 }
 
 QTEST_GUILESS_MAIN(CommissioningSessionTest)

@@ -64,6 +64,11 @@ void NodeLabelTest::labelTextIsReadBackAsTheNodesLabel_data()
     QTest::newRow("LoRa, profile names no label profile id")
         << loraNode() << QString() << QStringLiteral("LW:D0:%1:%2:00000000").arg(kJoinEui, kDevEui);
     QTest::newRow("SigFox: ID and PAC") << sigfoxNode() << QString() << kSigfoxId + QLatin1Char(' ') + kPac;
+    QTest::newRow("SigFox ID reported without its leading zeros") << [] {
+        Node node = sigfoxNode();
+        node.euid = QStringLiteral("C0FFEF");
+        return node;
+    }() << QString() << QStringLiteral("00C0FFEF ") + kPac;
     QTest::newRow("LoRa without JoinEUI") << loraNode(kDevEui, QString()) << QString() << QString();
     QTest::newRow("LoRa, DevEUI one digit short") << loraNode(kDevEui.left(15)) << QString() << QString();
     QTest::newRow("LoRa, profile id not hex") << loraNode() << QStringLiteral("0123045G") << QString();
@@ -92,7 +97,8 @@ void NodeLabelTest::labelTextIsReadBackAsTheNodesLabel()
     QVERIFY(label->lines().contains(QStringLiteral("LOT L7")));
     QVERIFY(label->lines().contains(QStringLiteral("2026-12-09")));
     // The identifier in text, as a person reads it off the label.
-    QCOMPARE(label->lines().mid(1, 2).join(QString()), node.isSigfox() ? kSigfoxId + QStringLiteral("PAC") : kDevEui);
+    QCOMPARE(label->lines().mid(1, 2).join(QString()),
+        node.isSigfox() ? expected.section(QLatin1Char(' '), 0, 0) + QStringLiteral("PAC") : kDevEui);
 }
 
 void NodeLabelTest::layoutStaysOnTheLabel_data()
