@@ -242,6 +242,15 @@ MainWindow::MainWindow(const Pacing &pacing, QWidget *parent)
     sharedDatabaseLabel->setShortestShown(tr("Shared database unreachable"));
     sharedDatabaseLabel->hide();
     ui->statusBar->addPermanentWidget(sharedDatabaseLabel);
+    labelProblemLabel = new ElidedLabel(this);
+    labelProblemLabel->setObjectName(QStringLiteral("labelProblemLabel"));
+    labelProblemLabel->setPalette(storageProblem->palette());
+    // A passing message at the left would be squeezed to nothing beside the permanent labels; this one keeps
+    // its first words, and the whole text is in its tooltip.
+    labelProblemLabel->setElideMode(Qt::ElideRight);
+    labelProblemLabel->setShortestShown(tr("Label not printed"));
+    labelProblemLabel->hide();
+    ui->statusBar->addPermanentWidget(labelProblemLabel);
     // After the window is up: a password may have to be asked for.
     QTimer::singleShot(
         0, this, [this] { useSharedDatabase(settings.value(QString::fromLatin1(kSharedDatabaseKey)).toString()); });
@@ -933,11 +942,14 @@ void MainWindow::printLabelFor(const Node &node)
     if (failure.isEmpty()) {
         qCInfo(lcApp).noquote() << "MainWindow: label of" << node.identity() << "printed on" << target;
         said = tr("Label of %1 printed").arg(node.identity());
+        labelProblemLabel->hide();
+        ui->statusBar->showMessage(said);
     } else {
         qCWarning(lcApp).noquote() << "MainWindow: label of" << node.identity() << "not printed:" << failure;
-        said = tr("Label of %1 not printed: %2").arg(node.identity(), failure);
+        said = tr("Label not printed for %1: %2").arg(node.identity(), failure);
+        labelProblemLabel->setText(said);
+        labelProblemLabel->show();
     }
-    ui->statusBar->showMessage(said);
     if (history)
         history->showStatus(said);
 }

@@ -161,6 +161,8 @@ private:
     QLabel *lotLabel = nullptr;
     QLabel *unencryptedLabel = nullptr;
     ElidedLabel *sharedDatabaseLabel = nullptr;
+    // A label that could not be printed, until the next one is.
+    ElidedLabel *labelProblemLabel = nullptr;
     // The shared database's password as typed in this run; never stored.
     QString sharedDatabasePassword;
     bool sharedDatabasePasswordAsked = false;

@@ -1828,10 +1828,6 @@ Erstellt am: </translation>
         <translation>Etikett von %1 gedruckt</translation>
     </message>
     <message>
-        <source>Label of %1 not printed: %2</source>
-        <translation>Etikett von %1 nicht gedruckt: %2</translation>
-    </message>
-    <message>
         <source>Shift: %1 passed, %2 failed</source>
         <translation>Schicht: %1 OK, %2 Fehler</translation>
     </message>
@@ -1842,6 +1838,14 @@ Erstellt am: </translation>
     <message>
         <source>The address cannot be used: %1</source>
         <translation>Die Adresse ist nicht verwendbar: %1</translation>
+    </message>
+    <message>
+        <source>Label not printed</source>
+        <translation>Etikett nicht gedruckt</translation>
+    </message>
+    <message>
+        <source>Label not printed for %1: %2</source>
+        <translation>Etikett für %1 nicht gedruckt: %2</translation>
     </message>
 </context>
 <context>

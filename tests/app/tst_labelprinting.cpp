@@ -117,8 +117,10 @@ void LabelPrintingTest::missingPrinterIsSaidAndJournalledWhileTheNodeStays()
     loginAndBoot(driver);
     QTRY_COMPARE_WITH_TIMEOUT(window->session()->state(), CommissioningSession::State::NodeShown, kLinkWaitMs);
     print->trigger();
-    const QString said = window->statusBar()->currentMessage();
-    QVERIFY2(said.startsWith(QStringLiteral("Label of 70B3D57ED0000A01 not printed: ")), qPrintable(said));
+    auto *problem = namedChild<QLabel>(window.get(), "labelProblemLabel");
+    QVERIFY(problem->isVisible());
+    const QString said = problem->text();
+    QVERIFY2(said.startsWith(QStringLiteral("Label not printed for 70B3D57ED0000A01: ")), qPrintable(said));
     QVERIFY2(said.contains(QLatin1String(kMissingPrinter)), qPrintable(said));
 
     const QJsonObject last = CommissioningJournal(journalPath).entries().last();

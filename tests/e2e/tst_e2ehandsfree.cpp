@@ -158,9 +158,10 @@ void E2eHandsFreeTest::nodeIsCommissionedToPassWithoutAClick()
 
     // The label of the unit that passed went to the printer, which is missing: said and journalled, and the
     // unit stays passed.
-    auto *statusBar = namedChild<QStatusBar>(window, "statusBar");
-    QTRY_VERIFY2(statusBar->currentMessage().startsWith(QStringLiteral("Label of %1 not printed").arg(profile.devEui)),
-        qPrintable(statusBar->currentMessage()));
+    auto *problem = namedChild<QLabel>(window, "labelProblemLabel");
+    QTRY_VERIFY2(problem->isVisible()
+            && problem->text().startsWith(QStringLiteral("Label not printed for %1: ").arg(profile.devEui)),
+        qPrintable(problem->text()));
     QTRY_VERIFY(journalLines().filter(QStringLiteral("labelPrinted")).size() == 1);
     const QJsonObject printed
         = QJsonDocument::fromJson(journalLines().filter(QStringLiteral("labelPrinted")).first().toUtf8()).object();
