@@ -4,6 +4,7 @@
 #include "unitrecordtext.h"
 
 #include <QAbstractAxis>
+#include <QBuffer>
 #include <QChart>
 #include <QFile>
 #include <QGraphicsScene>
@@ -38,12 +39,16 @@ bool LotReport::write(const QString &filePath, const QString &lot, const QVector
 {
     // Written beside and renamed into place: a report that fails half-way leaves an earlier one as it was.
     QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = file.errorString();
         return false;
     }
+    // Made in memory and written at once: a full disk takes part of a write without a word, which only a
+    // comparison of the sizes catches.
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&pdf);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setResolution(kResolution);
         writer.setPageMargins(QMarginsF(0, 0, 0, 0));
@@ -167,6 +172,11 @@ bool LotReport::write(const QString &filePath, const QString &lot, const QVector
             file.cancelWriting();
             return false;
         }
+    }
+    if (file.write(pdf.data()) != pdf.data().size()) {
+        *error = tr("the report could not be written in full (is the disk full?)");
+        file.cancelWriting();
+        return false;
     }
     if (!file.commit()) {
         *error = file.errorString();

@@ -20,6 +20,8 @@ CommissioningSession::CommissioningSession(
     , login(server)
     , nodeLink(link)
     , connectTimeoutMs(pacing.connectTimeoutMs)
+    , restartAfterWriteMs(pacing.restartAfterWriteMs)
+    , sleepConfirmMs(pacing.sleepConfirmMs)
     , portWatch(pacing)
 {
     qRegisterMetaType<CommissioningSession::State>("CommissioningSession::State");
@@ -42,6 +44,8 @@ CommissioningSession::CommissioningSession(
     connectTimer.setTimerType(Qt::PreciseTimer);
     connectTimer.setSingleShot(true);
     connect(&connectTimer, &QTimer::timeout, this, &CommissioningSession::connectTimedOut);
+    runWatch.setSingleShot(true);
+    connect(&runWatch, &QTimer::timeout, this, [this] { failAutoRun(runWatchReason); });
 
     connect(server, &ServerSession::loginStarted, this, &CommissioningSession::loginStarted);
     connect(server, &ServerSession::loginFinished, this, &CommissioningSession::loginFinished);
@@ -470,6 +474,7 @@ CommissioningSession::State CommissioningSession::present(const Node &node)
     registerAllowed = reporting;
     activateAllowed = reporting;
     emit formRequested(shown);
+    runWatch.stop();
     setAutoRun(nextRun);
     if (readBackOfRun && !scannedLabel.isEmpty()) {
         // Once the node is on show again, what was scanned during the write is checked against it.
@@ -529,9 +534,17 @@ void CommissioningSession::failAutoRun(const QString &reason)
     setAutoRun(changed);
 }
 
+void CommissioningSession::watchRun(int ms, const QString &reason)
+{
+    runWatchReason = reason;
+    runWatch.start(ms);
+}
+
 void CommissioningSession::setAutoRun(const AutoRun &changed)
 {
     run = changed;
+    if (run.outcome != AutoRun::Outcome::Running)
+        runWatch.stop();
     emit autoRunChanged(run);
 }
 

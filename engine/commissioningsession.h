@@ -469,6 +469,13 @@ private:
     NodeLink *nodeLink = nullptr;
     QTimer connectTimer;
     const int connectTimeoutMs;
+    // A run by the profile waits for the node to start again after its write, or to confirm its sleep; a node
+    // that never does ends the run with the reason instead of holding the station for ever.
+    QTimer runWatch;
+    QString runWatchReason;
+    const int restartAfterWriteMs;
+    const int sleepConfirmMs;
+    void watchRun(int ms, const QString &reason);
 
     State currentState = State::WaitingForNode;
     Occurrence now; // the event handled

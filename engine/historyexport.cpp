@@ -204,7 +204,7 @@ bool HistoryExport::writeFile(
     if (!checkTarget(filePath, sourcePath, error))
         return false;
     QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(QStringLiteral("%1: %2").arg(filePath, file.errorString()));
     if (file.write(data) != data.size() || !file.commit())
         return fail(QStringLiteral("%1: %2").arg(filePath, file.errorString()));

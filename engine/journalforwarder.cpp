@@ -66,11 +66,11 @@ QJsonValue storable(const QJsonValue &value)
 bool writeSmallFile(const QString &path, const QByteArray &content)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    file.write(content);
-    return file.commit();
+    // A full disk may take part of it without a word: only all of it counts.
+    return file.write(content) == content.size() && file.commit();
 }
 
 const char *const kInsertEntries

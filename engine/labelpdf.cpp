@@ -1,6 +1,7 @@
 #include "labelpdf.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QVector>
 
@@ -72,8 +73,21 @@ QByteArray LabelPdf::render(const NodeLabel::Layout &layout)
 
 bool LabelPdf::write(const NodeLabel::Layout &layout, const QString &path, QString *error)
 {
+    // A link or anything but a regular file in the label's place is left alone: a link would have its target
+    // replaced by the label.
+    const QFileInfo target(path);
+    if (target.isSymLink() || (target.exists() && !target.isFile())) {
+        if (error) {
+            *error = QCoreApplication::translate("NodeLabel", "The label cannot be written to %1: not a regular file")
+                         .arg(path);
+        }
+        return false;
+    }
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(render(layout)) < 0 || !file.commit()) {
+    const QByteArray pdf = render(layout);
+    // A full disk takes part of a write and says nothing; a short write is a failed one, and the file that was
+    // there stays as it was.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(pdf) != pdf.size() || !file.commit()) {
         if (error) {
             *error = QCoreApplication::translate("NodeLabel", "The label cannot be written to %1: %2")
                          .arg(path, file.errorString());

@@ -276,6 +276,7 @@ void CommissioningSession::startReading()
 {
     read = ReadProgress::Reading;
     connectTimer.start(connectTimeoutMs);
+    runWatch.stop(); // the node started: the connect time-out takes over
     clearNode();
 }
 
@@ -449,6 +450,8 @@ void CommissioningSession::endWriteAndReset()
     clearNode();
     // The node takes its new settings only after a restart, which also reads it back.
     nodeLink->resetNode();
+    if (run.outcome == AutoRun::Outcome::Running)
+        watchRun(restartAfterWriteMs, tr("The node did not start again after its write"));
 }
 
 void CommissioningSession::askApplyFirstForRegister()
@@ -689,6 +692,7 @@ void CommissioningSession::sleepByProfile()
     AutoRun changed = run;
     changed.sleepAsked = true;
     setAutoRun(changed);
+    watchRun(sleepConfirmMs, tr("The node did not confirm its sleep"));
     unappliedEdits = false;
     const QScopedValueRollback<bool> step(takingRunStep, true);
     activate();

@@ -330,6 +330,14 @@
         <source>The node does not match profile %1 in what cannot be written</source>
         <translation>Der Knoten weicht vom Profil %1 in nicht schreibbaren Werten ab</translation>
     </message>
+    <message>
+        <source>The node did not start again after its write</source>
+        <translation>Der Knoten startete nach dem Schreiben nicht wieder</translation>
+    </message>
+    <message>
+        <source>The node did not confirm its sleep</source>
+        <translation>Der Knoten bestätigte seinen Schlaf nicht</translation>
+    </message>
 </context>
 <context>
     <name>FormLoRaOTAA</name>
@@ -1365,6 +1373,10 @@
         <source>Passed: %1   Failed: %2   Abandoned: %3   Still open: %4</source>
         <translation>Bestanden: %1   Fehlgeschlagen: %2   Abgebrochen: %3   Noch offen: %4</translation>
     </message>
+    <message>
+        <source>the report could not be written in full (is the disk full?)</source>
+        <translation>der Bericht konnte nicht vollständig geschrieben werden (ist der Datenträger voll?)</translation>
+    </message>
 </context>
 <context>
     <name>LotReportCommand</name>
@@ -1892,6 +1904,10 @@ Erstellt am: </translation>
     <message>
         <source>The QR code could not be made: %1</source>
         <translation>Der QR-Code konnte nicht erzeugt werden: %1</translation>
+    </message>
+    <message>
+        <source>The label cannot be written to %1: not a regular file</source>
+        <translation>Das Etikett kann nicht nach %1 geschrieben werden: keine reguläre Datei</translation>
     </message>
 </context>
 <context>

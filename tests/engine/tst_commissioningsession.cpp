@@ -110,6 +110,8 @@ private slots:
     void labelScannedDuringTheWriteIsJudgedOnTheNodeAsWritten_data();
     void labelScannedDuringTheWriteIsJudgedOnTheNodeAsWritten();
     void operatorsRegisterAndActivateWaitForTheRun();
+    void nodeThatNeverAnswersEndsTheRunWithTheReason_data();
+    void nodeThatNeverAnswersEndsTheRunWithTheReason();
 
 private:
     void start();
@@ -693,6 +695,31 @@ void CommissioningSessionTest::operatorsRegisterAndActivateWaitForTheRun()
     QCOMPARE(server.registrationsOf(kDevEui), registeredBefore + 1);
     emit link->nodeSleeping();
     QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Passed);
+    QVERIFY(!session->runsByItself());
+}
+
+void CommissioningSessionTest::nodeThatNeverAnswersEndsTheRunWithTheReason_data()
+{
+    QTest::addColumn<bool>("restarts");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("silent after its write") << false << QStringLiteral("The node did not start again after its write");
+    QTest::newRow("sleep never confirmed") << true << QStringLiteral("The node did not confirm its sleep");
+}
+
+void CommissioningSessionTest::nodeThatNeverAnswersEndsTheRunWithTheReason()
+{
+    QFETCH(bool, restarts);
+    QFETCH(QString, reason);
+    QVERIFY(bootIntoAutomaticWrite(false));
+    link->finishSettingsWrite(CommandResult::Done, Node::FlagTemperature);
+    if (restarts) {
+        link->boot(readBackWith(44));
+        QTRY_VERIFY_WITH_TIMEOUT(link->requestNames().contains(QStringLiteral("sleepNode")), kServerWaitMs);
+    }
+    // Nothing more comes from the node: the station is not held on it for ever.
+    QTRY_COMPARE_WITH_TIMEOUT(
+        session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Failed, kServerWaitMs);
+    QCOMPARE(session->autoRun().reason, reason);
     QVERIFY(!session->runsByItself());
 }
 

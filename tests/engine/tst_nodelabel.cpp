@@ -4,9 +4,15 @@
 #include "prerequisite.h"
 #include "qrreader.h"
 
+#include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -213,6 +219,50 @@ void NodeLabelTest::pdfThatCannotBeWrittenSaysWhy()
     QString error;
     QVERIFY(!LabelPdf::write(label->layout(), QStringLiteral("/nonexistent/labels/x.pdf"), &error));
     QVERIFY2(error.contains(QStringLiteral("/nonexistent/labels/x.pdf")), qPrintable(error));
+
+    QTemporaryDir directory;
+    const QString earlier = directory.filePath(QStringLiteral("70B3D57ED0000A01.pdf"));
+    {
+        QFile file(earlier);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("%PDF-1.4 an earlier label");
+    }
+    // A disk that takes only part of the label (a file size limit stands in for a full disk): failed, and
+    // the label that was there stays whole.
+    {
+        struct rlimit before
+        {
+        };
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &before) == 0);
+        const auto restore = qScopeGuard([&before] { setrlimit(RLIMIT_FSIZE, &before); });
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = before;
+        small.rlim_cur = 512;
+
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        error.clear();
+        QVERIFY(!LabelPdf::write(label->layout(), earlier, &error));
+    }
+    QVERIFY2(error.contains(earlier), qPrintable(error));
+    QFile kept(earlier);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("%PDF-1.4 an earlier label"));
+
+    // A link in the label's place is not followed: its target stays as it was.
+    const QString victim = directory.filePath(QStringLiteral("victim.txt"));
+    {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a label");
+    }
+    const QString link = directory.filePath(QStringLiteral("70B3D57ED0000A02.pdf"));
+    QVERIFY(QFile::link(victim, link));
+    error.clear();
+    QVERIFY(!LabelPdf::write(label->layout(), link, &error));
+    QVERIFY2(error.contains(QStringLiteral("not a regular file")), qPrintable(error));
+    QFile untouched(victim);
+    QVERIFY(untouched.open(QIODevice::ReadOnly));
+    QCOMPARE(untouched.readAll(), QByteArray("not a label"));
 }
 
 QTEST_GUILESS_MAIN(NodeLabelTest)
