@@ -146,8 +146,11 @@ StationView::StationView(ServerSession *server, CommissioningJournal *journal, N
     // Before the first port is chosen, so that its outcome is not missed.
     connect(commissioning, &CommissioningSession::portOpened, this, &StationView::noteSerialPortOpened);
     connect(commissioning, &CommissioningSession::portFailed, this, &StationView::reportSerialPortFailure);
-    connect(
-        ui->labelEdit, &QLineEdit::returnPressed, this, [this] { commissioning->checkLabel(ui->labelEdit->text()); });
+    connect(ui->labelEdit, &QLineEdit::returnPressed, this, [this] {
+        commissioning->checkLabel(ui->labelEdit->text());
+        // A scanner cannot clear the field: the next scan replaces what was scanned instead of adding to it.
+        ui->labelEdit->selectAll();
+    });
     connect(ui->labelEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
         if (text.isEmpty())
             commissioning->checkLabel(QString());

@@ -153,10 +153,9 @@ void E2eWindowTest::labelThatIsNotTheNodesHoldsItBack()
     QCOMPARE(station->session()->state(), State::NodeShown);
     QCOMPARE(devicePosts(), postsBefore);
 
-    // The node's own QR code, scanned over the wrong label.
+    // The node's own QR code, scanned over the wrong label: the scanner only types, it cannot clear the field.
     const QString qrCode
         = QStringLiteral("LW:D0:%1:%2:%3").arg(profile.appEui, profile.devEui, QLatin1String(kProfileId));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(QApplication::focusWidget(), qrCode);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTRY_COMPARE(result->text(), QStringLiteral("Label matches"));
