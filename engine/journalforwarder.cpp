@@ -26,6 +26,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <future>
 
 namespace {
 
@@ -605,21 +606,31 @@ void JournalForwarder::checkRegistration(const QString &identifier)
 
 bool JournalForwarder::sendNow()
 {
-    bool sent = false;
-    int waiting = 0;
-    bool reachable = false;
-    QString problem;
+    struct Outcome
+    {
+        bool sent = false;
+        int waiting = 0;
+        bool reachable = false;
+        QString problem;
+    };
+    // The answer comes back through a promise rather than a blocking queued call: the hand-over is then one that
+    // thread checkers see, not a semaphore inside Qt.
+    std::promise<Outcome> done;
+    std::future<Outcome> answer = done.get_future();
     QMetaObject::invokeMethod(
         worker,
-        [&] {
-            sent = worker->sendNow();
-            waiting = worker->waitingNow();
-            reachable = worker->reachableNow();
-            problem = worker->problemNow();
+        [this, &done] {
+            Outcome outcome;
+            outcome.sent = worker->sendNow();
+            outcome.waiting = worker->waitingNow();
+            outcome.reachable = worker->reachableNow();
+            outcome.problem = worker->problemNow();
+            done.set_value(outcome);
         },
-        Qt::BlockingQueuedConnection);
-    takeStatus(waiting, reachable, problem);
-    return sent;
+        Qt::QueuedConnection);
+    const Outcome outcome = answer.get();
+    takeStatus(outcome.waiting, outcome.reachable, outcome.problem);
+    return outcome.sent;
 }
 
 void JournalForwarder::takeStatus(int waiting, bool reachable, const QString &problem)
