@@ -27,6 +27,8 @@
 
 #include <algorithm>
 #include <future>
+#include <mutex>
+#include <utility>
 
 namespace {
 
@@ -109,6 +111,15 @@ const char *const kUpsertBench = "INSERT INTO benches (id, name) VALUES (?, ?) O
 
 } // namespace
 
+// What a send-now on the forwarder's thread found.
+struct SendOutcome
+{
+    bool sent = false;
+    int waiting = 0;
+    bool reachable = false;
+    QString problem;
+};
+
 // Does the forwarder's work on its thread: reads new journal lines, sends them in batches, keeps the position.
 class ForwarderWorker : public QObject
 {
@@ -144,7 +155,34 @@ public slots:
         disconnectDatabase();
     }
 
+    // Answers the promise handed over by askSendNow(). Requests cross threads through a lock of the standard
+    // library and a queued call without captured state, a hand-over that thread checkers can follow.
+    void answerSendNow()
+    {
+        std::promise<SendOutcome> *asked = nullptr;
+        {
+            const std::lock_guard<std::mutex> lock(requestLock);
+            asked = std::exchange(pendingSendNow, nullptr);
+        }
+        if (!asked)
+            return;
+        SendOutcome outcome;
+        outcome.sent = sendNow();
+        outcome.waiting = waitingNow();
+        outcome.reachable = reachableNow();
+        outcome.problem = problemNow();
+        asked->set_value(outcome);
+    }
+
+    void checkRegistration(const QString &identifier);
+
 public:
+    void askSendNow(std::promise<SendOutcome> *promise)
+    {
+        const std::lock_guard<std::mutex> lock(requestLock);
+        pendingSendNow = promise;
+    }
+
     int waitingNow() const { return queue.size(); }
     bool reachableNow() const { return connected; }
     QString problemNow() const { return problem; }
@@ -164,7 +202,7 @@ public:
         return true;
     }
 
-    void checkRegistration(const QString &identifier)
+    void checkRegistrationNow(const QString &identifier)
     {
         if (!ensureConnected()) {
             report();
@@ -539,6 +577,8 @@ private:
     const QString connectionName;
 
     QTimer *timer = nullptr;
+    std::mutex requestLock;
+    std::promise<SendOutcome> *pendingSendNow = nullptr; // guarded by requestLock
     JournalHistory history;
     QVector<Waiting> queue;
     // The records as the database has them, to send only those that changed.
@@ -559,6 +599,11 @@ private:
     QString reportedProblem;
 };
 
+void ForwarderWorker::checkRegistration(const QString &identifier)
+{
+    checkRegistrationNow(identifier);
+}
+
 JournalForwarder::JournalForwarder(const QString &journalPath, const DatabaseAddress &address, const QString &password,
     const QString &benchName, const Timing &timing, QObject *parent)
     : QObject(parent)
@@ -576,6 +621,15 @@ JournalForwarder::JournalForwarder(const QString &journalPath, const DatabaseAdd
     worker->moveToThread(thread);
     connect(worker, &ForwarderWorker::statusChanged, this, &JournalForwarder::takeStatus);
     connect(worker, &ForwarderWorker::registrationChecked, this, &JournalForwarder::registrationChecked);
+    // The worker ends on its own thread: everything it holds is touched by that thread alone.
+    ForwarderWorker *ending = worker;
+    connect(
+        thread, &QThread::finished, ending,
+        [ending] {
+            ending->stop();
+            delete ending;
+        },
+        Qt::DirectConnection);
     thread->start();
 }
 
@@ -587,10 +641,9 @@ JournalForwarder::JournalForwarder(const QString &journalPath, const DatabaseAdd
 
 JournalForwarder::~JournalForwarder()
 {
-    QMetaObject::invokeMethod(worker, "stop", Qt::BlockingQueuedConnection);
+    // The worker stops and is deleted on its thread as the thread finishes.
     thread->quit();
     thread->wait();
-    delete worker;
 }
 
 void JournalForwarder::start()
@@ -600,35 +653,17 @@ void JournalForwarder::start()
 
 void JournalForwarder::checkRegistration(const QString &identifier)
 {
-    QMetaObject::invokeMethod(
-        worker, [this, identifier] { worker->checkRegistration(identifier); }, Qt::QueuedConnection);
+    // A queued call by name: its argument is copied into the event, nothing is captured.
+    QMetaObject::invokeMethod(worker, "checkRegistration", Qt::QueuedConnection, Q_ARG(QString, identifier));
 }
 
 bool JournalForwarder::sendNow()
 {
-    struct Outcome
-    {
-        bool sent = false;
-        int waiting = 0;
-        bool reachable = false;
-        QString problem;
-    };
-    // The answer comes back through a promise rather than a blocking queued call: the hand-over is then one that
-    // thread checkers see, not a semaphore inside Qt.
-    std::promise<Outcome> done;
-    std::future<Outcome> answer = done.get_future();
-    QMetaObject::invokeMethod(
-        worker,
-        [this, &done] {
-            Outcome outcome;
-            outcome.sent = worker->sendNow();
-            outcome.waiting = worker->waitingNow();
-            outcome.reachable = worker->reachableNow();
-            outcome.problem = worker->problemNow();
-            done.set_value(outcome);
-        },
-        Qt::QueuedConnection);
-    const Outcome outcome = answer.get();
+    std::promise<SendOutcome> done;
+    std::future<SendOutcome> answer = done.get_future();
+    worker->askSendNow(&done);
+    QMetaObject::invokeMethod(worker, "answerSendNow", Qt::QueuedConnection);
+    const SendOutcome outcome = answer.get();
     takeStatus(outcome.waiting, outcome.reachable, outcome.problem);
     return outcome.sent;
 }
