@@ -238,7 +238,6 @@ void NodeLabelTest::pdfThatCannotBeWrittenSaysWhy()
         std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = before;
         small.rlim_cur = 512;
-
         QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
         error.clear();
         QVERIFY(!LabelPdf::write(label->layout(), earlier, &error));
