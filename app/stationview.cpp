@@ -24,6 +24,8 @@
 #include <QRegularExpression>
 #include <QtDebug>
 
+#include <utility>
+
 namespace {
 
 const char kIdleText[] = QT_TRANSLATE_NOOP("StationView", "Reset Node while connected");
@@ -322,8 +324,25 @@ void StationView::setSharedDatabase(JournalForwarder *forwarder)
         disconnect(sharedDatabase, nullptr, this, nullptr);
     sharedDatabase = forwarder;
     checkedIdentifier.clear();
-    if (forwarder)
-        connect(forwarder, &JournalForwarder::registrationChecked, this, &StationView::registrationChecked);
+    runCheckedIdentifier.clear();
+    runCheckAnswer = nullptr;
+    if (!forwarder) {
+        commissioning->setRegistrationCheck(nullptr);
+        return;
+    }
+    connect(forwarder, &JournalForwarder::registrationChecked, this, &StationView::registrationChecked);
+    // A station run by its profile asks the same question before it registers; with no one to answer it, a node
+    // another bench registered ends the run instead.
+    commissioning->setRegistrationCheck([this](const Node &node, std::function<void(const QString &refusal)> answer) {
+        if (!sharedDatabase) {
+            answer(QString());
+            return;
+        }
+        runCheckedIdentifier = journalIdentifier(node);
+        runCheckAnswer = std::move(answer);
+        emit duplicateCheckAsked(true);
+        sharedDatabase->checkRegistration(runCheckedIdentifier);
+    });
 }
 
 void StationView::registerNode()
@@ -351,6 +370,30 @@ void StationView::registerShownNode()
 void StationView::registrationChecked(
     const QString &identifier, bool asked, const QString &otherBench, qint64 registeredMsecs, const QString &problem)
 {
+    if (runCheckAnswer && identifier == runCheckedIdentifier) {
+        const auto answer = std::exchange(runCheckAnswer, nullptr);
+        runCheckedIdentifier.clear();
+        emit duplicateCheckAsked(false);
+        const std::optional<Node> node = commissioning->nodeOnShow();
+        if (!node || journalIdentifier(*node) != identifier)
+            return;
+        if (!asked) {
+            journal->recordDuplicateCheck(*node, QStringLiteral("skipped"), QString(), QString(), problem);
+            emit duplicateCheckSkipped(problem);
+            answer(QString());
+        } else if (otherBench.isEmpty()) {
+            journal->recordDuplicateCheck(*node, QStringLiteral("clear"));
+            answer(QString());
+        } else {
+            const QDateTime registered = QDateTime::fromMSecsSinceEpoch(registeredMsecs, Qt::UTC);
+            journal->recordDuplicateCheck(
+                *node, QStringLiteral("registeredElsewhere"), otherBench, registered.toString(Qt::ISODate));
+            answer(tr("Already registered at bench %1 on %2")
+                       .arg(otherBench,
+                           QLocale().toString(registered.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm t"))));
+        }
+        return;
+    }
     if (checkedIdentifier.isEmpty() || identifier != checkedIdentifier)
         return;
     checkedIdentifier.clear();

@@ -127,6 +127,9 @@ private:
     QPointer<JournalForwarder> sharedDatabase;
     // The identifier the shared database is being asked about; empty when no question is out.
     QString checkedIdentifier;
+    // The same question asked for a run by the profile, and how the run takes the answer.
+    QString runCheckedIdentifier;
+    std::function<void(const QString &refusal)> runCheckAnswer;
     CommissioningSession::AutoRun shownRun;
     // The run's panel stays after its verdict until another node is read.
     bool runOnShow = false;

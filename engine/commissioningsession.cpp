@@ -427,9 +427,10 @@ CommissioningSession::State CommissioningSession::present(const Node &node)
     AutoRun nextRun = run;
     const bool readBackOfRun
         = !(verification == Verification::None || !run.writeAsked || run.outcome != AutoRun::Outcome::Running);
-    if (!readBackOfRun)
+    if (!readBackOfRun) {
         nextRun = startedRun(runsByProfile(node));
-    else
+        registrationCheckOut = false;
+    } else
         nextRun.labelled = false; // checked again below, against the node as written
     currentPreset = FormPreset();
     if (entry) {

@@ -10,6 +10,7 @@
 
 #include <QMap>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -237,6 +238,10 @@ public:
     // With it (the default), a profile's "auto" runs the station; without it the caller drives every step
     // itself (the command line, which runs each node by its own options).
     void setFollowsProfileAutomation(bool follows) { followsAutomation = follows; }
+    // Asked before a run by the profile registers its node (the window asks the shared database whether another
+    // bench registered it): `answer` with an empty refusal registers it, with a refusal ends the run with it.
+    using RegistrationCheck = std::function<void(const Node &node, std::function<void(const QString &refusal)> answer)>;
+    void setRegistrationCheck(RegistrationCheck check) { registrationCheck = std::move(check); }
 
     // The node the link announced last (read at a boot), whether or not it was shown.
     std::optional<Node> lastNodeRead() const { return lastRead; }
@@ -498,6 +503,9 @@ private:
     QString scannedLabel;
     // Set while the run itself registers the node or puts it to sleep.
     bool takingRunStep = false;
+    RegistrationCheck registrationCheck;
+    // A run's registration waits for the check's answer.
+    bool registrationCheckOut = false;
     QString portProblemText;
     AutoRun run;
     bool followsAutomation = true;

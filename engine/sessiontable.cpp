@@ -652,7 +652,8 @@ QString CommissioningSession::autoStopReason() const
     if (run.writeAsked && !run.verified)
         return tr("The node does not match profile %1 after its write").arg(activeProfile->name());
     const CommissioningProfile::Automation automation = activeProfile->automation();
-    if (automation.registerNode && run.registerAsked && !run.registered && registrationTicket == 0 && !login.isWanted())
+    if (automation.registerNode && run.registerAsked && !run.registered && registrationTicket == 0 && !login.isWanted()
+        && !registrationCheckOut)
         return tr("Not registered: the login did not succeed");
     // A node that does not report cannot be registered; waiting for it would wait for ever.
     if (automation.registerNode && run.verified && !run.registerAsked && !registerAllowed && !registrationDone)
@@ -683,8 +684,25 @@ void CommissioningSession::registerByProfile()
     setAutoRun(changed);
     // Edits left in the form are not the profile's: the node is registered as read back.
     unappliedEdits = false;
-    const QScopedValueRollback<bool> step(takingRunStep, true);
-    registerNode(describedIdentity == shownNode->identity() ? describedText : QString());
+    const QString description = describedIdentity == shownNode->identity() ? describedText : QString();
+    if (!registrationCheck) {
+        const QScopedValueRollback<bool> step(takingRunStep, true);
+        registerNode(description);
+        return;
+    }
+    registrationCheckOut = true;
+    registrationCheck(*shownNode, [this, identity = shownNode->identity(), description](const QString &refusal) {
+        registrationCheckOut = false;
+        // The node may have gone, or the run ended, while the check was out.
+        if (run.outcome != AutoRun::Outcome::Running || !shownNode || shownNode->identity() != identity)
+            return;
+        if (!refusal.isEmpty()) {
+            failAutoRun(refusal);
+            return;
+        }
+        const QScopedValueRollback<bool> step(takingRunStep, true);
+        registerNode(description);
+    });
 }
 
 void CommissioningSession::sleepByProfile()

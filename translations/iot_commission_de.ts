@@ -2205,6 +2205,10 @@ des Knotens zurückkommt
         <source>Already registered at bench %1 on %2 — register again?</source>
         <translation>Bereits an Prüfplatz %1 am %2 registriert — erneut registrieren?</translation>
     </message>
+    <message>
+        <source>Already registered at bench %1 on %2</source>
+        <translation>Bereits an Prüfplatz %1 am %2 registriert</translation>
+    </message>
 </context>
 <context>
     <name>UnitRecordDialog</name>

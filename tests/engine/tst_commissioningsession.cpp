@@ -112,6 +112,8 @@ private slots:
     void operatorsRegisterAndActivateWaitForTheRun();
     void nodeThatNeverAnswersEndsTheRunWithTheReason_data();
     void nodeThatNeverAnswersEndsTheRunWithTheReason();
+    void runRegistersOnlyWhenTheCheckBeforeItAgrees_data();
+    void runRegistersOnlyWhenTheCheckBeforeItAgrees();
 
 private:
     void start();
@@ -721,6 +723,47 @@ void CommissioningSessionTest::nodeThatNeverAnswersEndsTheRunWithTheReason()
         session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Failed, kServerWaitMs);
     QCOMPARE(session->autoRun().reason, reason);
     QVERIFY(!session->runsByItself());
+}
+
+void CommissioningSessionTest::runRegistersOnlyWhenTheCheckBeforeItAgrees_data()
+{
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("another bench registered it") << QStringLiteral("Already registered at bench north on 2026-12-01");
+    QTest::newRow("nobody did") << QString();
+}
+
+void CommissioningSessionTest::runRegistersOnlyWhenTheCheckBeforeItAgrees()
+{
+    QFETCH(QString, refusal);
+    const int registeredBefore = server.registrationsOf(kDevEui);
+    std::function<void(const QString &)> answer;
+    QString askedFor;
+    session->setRegistrationCheck([&](const Node &node, std::function<void(const QString &)> reply) {
+        askedFor = node.identity();
+        answer = std::move(reply);
+    });
+    QVERIFY(bootIntoAutomaticWrite(false));
+    link->finishSettingsWrite(CommandResult::Done, Node::FlagTemperature);
+    link->boot(readBackWith(44));
+    // Verified: the run asks before it registers, and waits for the answer without giving up on the node.
+    QTRY_VERIFY(answer);
+    QCOMPARE(askedFor, kDevEui);
+    QCoreApplication::processEvents();
+    QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Running);
+    QCOMPARE(server.registrationsOf(kDevEui), registeredBefore);
+
+    answer(refusal);
+    if (refusal.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(server.registrationsOf(kDevEui), registeredBefore + 1, kServerWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(link->requestNames().contains(QStringLiteral("sleepNode")), kServerWaitMs);
+    } else {
+        QCOMPARE(session->autoRun().outcome, CommissioningSession::AutoRun::Outcome::Failed);
+        QCOMPARE(session->autoRun().reason, refusal);
+        QCoreApplication::processEvents();
+        QCOMPARE(server.registrationsOf(kDevEui), registeredBefore);
+        QVERIFY(!link->requestNames().contains(QStringLiteral("sleepNode")));
+    }
+    session->setRegistrationCheck(nullptr);
 }
 
 QTEST_GUILESS_MAIN(CommissioningSessionTest)
