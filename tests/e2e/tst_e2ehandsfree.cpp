@@ -7,6 +7,9 @@
 #include "e2estation.h"
 #include "labelcode.h"
 #include "mainwindow.h"
+#include "postgresserver.h"
+#include "prerequisite.h"
+#include "shareddatabase.h"
 #include "stationview.h"
 #include "testfiles.h"
 #include "testserverprocess.h"
@@ -19,7 +22,9 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -91,6 +96,7 @@ private slots:
     void failedStepStopsTheRunBeforeRegistering_data();
     void failedStepStopsTheRunBeforeRegistering();
     void fourStationsPassWithOnlyLabelScans();
+    void nodeAnotherBenchRegisteredStopsTheRun();
 
 private:
     TestServerProcess server;
@@ -325,6 +331,59 @@ void E2eHandsFreeTest::fourStationsPassWithOnlyLabelScans()
     QCOMPARE(namedChild<QLabel>(window, "shiftCountLabel")->text(), QStringLiteral("Shift: 4 passed, 0 failed"));
     QCOMPARE(bench.dialogs().unexpectedCount(), 0);
     QCOMPARE(bench.dialogs().messageTexts(), QStringList());
+}
+
+void E2eHandsFreeTest::nodeAnotherBenchRegisteredStopsTheRun()
+{
+    if (PostgresServer::programDirectory().isEmpty() || !QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        SKIP_OR_FAIL_UNDER_CI("PostgreSQL server or Qt's PostgreSQL driver not installed");
+    const SimNodeProfile profile = loraNode(7);
+    PostgresServer database;
+    QVERIFY2(database.start(), qPrintable(database.errorString()));
+    QVERIFY2(database.createDatabase(QStringLiteral("handsfree")), qPrintable(database.errorString()));
+    {
+        // Another bench registered the node a week ago.
+        QString problem;
+        QSqlDatabase connection = SharedDatabase::open(QStringLiteral("setup"),
+            DatabaseAddress::parse(database.url(QStringLiteral("handsfree")), nullptr),
+            QLatin1String(PostgresServer::kPassword), &problem);
+        QVERIFY2(connection.isValid(), qPrintable(problem));
+        QVERIFY2(SharedDatabase::ensureSchema(connection, &problem), qPrintable(problem));
+        QSqlQuery query(connection);
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO benches (id, name) VALUES ('north', 'bench-north')")));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO entries (bench_id, seq, time, event, identity, body) VALUES "
+                                          "('north', 0, '2026-12-01T09:30:00Z', 'registration', '%1', "
+                                          "'{\"status\": 201}')")
+                               .arg(profile.devEui)));
+    }
+    SharedDatabase::close(QStringLiteral("setup"));
+    qputenv("PGPASSWORD", PostgresServer::kPassword);
+    const auto restore = qScopeGuard([] { qunsetenv("PGPASSWORD"); });
+
+    E2eStation bench;
+    QVERIFY2(!bench.addNode(profile).isEmpty(), qPrintable(bench.error()));
+    bench.openWindow(server.baseUrl(),
+        {{QStringLiteral("profile/path"), plainProfile}, {QStringLiteral("label/printer"), kMissingPrinter},
+            {QStringLiteral("sharedDatabase/url"), database.url(QStringLiteral("handsfree"))}});
+    StationView *station = bench.window()->station(0);
+    bench.dialogs().login(QLatin1String(TestServerProcess::kUser), QLatin1String(TestServerProcess::kPassword));
+    bench.node().boot();
+
+    // Written and verified by the run, then stopped before the server: no one is there to say "register again".
+    QTRY_COMPARE_WITH_TIMEOUT(bench.session()->autoRun().outcome, Outcome::Failed, E2eStation::kReadWaitMs);
+    QVERIFY2(
+        bench.session()->autoRun().reason.startsWith(QStringLiteral("Already registered at bench bench-north on ")),
+        qPrintable(bench.session()->autoRun().reason));
+    QVERIFY(bench.session()->autoRun().verified);
+    QCOMPARE(verdictOf(station), QStringLiteral("FAIL"));
+    QVERIFY2(namedChild<QLabel>(station, "autoStepsLabel")
+                 ->text()
+                 .contains(QString(QChar(0x2718)) + QStringLiteral("&nbsp;&nbsp;Registered")),
+        qPrintable(namedChild<QLabel>(station, "autoStepsLabel")->text()));
+    QCOMPARE(server.registrationsOf(profile.devEui), 0);
+    QVERIFY(!bench.node().isSleeping());
+    QCOMPARE(journalLines().filter(QStringLiteral("registeredElsewhere")).size(), 1);
+    QCOMPARE(bench.dialogs().unexpectedCount(), 0);
 }
 
 QTEST_MAIN(E2eHandsFreeTest)
