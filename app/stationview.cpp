@@ -653,7 +653,12 @@ void StationView::showForm(const Node &node)
 
 void StationView::removeForm()
 {
-    setLabelBandVisible(false);
+    // While the node restarts after its run's write, the label field stays: a scan then is checked once the node
+    // is read back.
+    const auto profile = commissioning->profile();
+    const CommissioningSession::AutoRun run = commissioning->autoRun();
+    if (!(commissioning->runsByItself() && run.writeAsked && !run.verified && profile && profile->requireLabel()))
+        setLabelBandVisible(false);
     if (currentForm) {
         ui->mainLayout->removeWidget(currentForm);
         currentForm->hide();

@@ -191,8 +191,12 @@ void CommissioningSession::answerQuestion(Question question, Action action, Answ
 
 void CommissioningSession::checkLabel(const QString &text)
 {
-    if (!shownNode)
+    if (!shownNode) {
+        // Scanned while the node restarts after the run's write: checked once it is read back.
+        if (run.outcome == AutoRun::Outcome::Running && run.writeAsked && !run.verified)
+            scannedLabel = text;
         return;
+    }
     LabelResult result;
     if (!text.trimmed().isEmpty()) {
         const LabelCode code = LabelCode::parse(text);

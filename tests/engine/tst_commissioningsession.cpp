@@ -643,21 +643,31 @@ void CommissioningSessionTest::profileWithoutAutomationWaitsForTheOperator()
 void CommissioningSessionTest::labelScannedDuringTheWriteIsJudgedOnTheNodeAsWritten_data()
 {
     QTest::addColumn<QString>("scanned");
+    QTest::addColumn<bool>("whileRestarting");
     QTest::addColumn<bool>("passes");
-    QTest::newRow("its own label") << kOwnLabel << true;
-    QTest::newRow("another node's label")
-        << QStringLiteral("LW:D0:1122334455667788:70B3D57ED0000A01:01230456") << false;
+    QTest::newRow("its own label, during the write") << kOwnLabel << false << true;
+    QTest::newRow("its own label, while it restarts") << kOwnLabel << true << true;
+    QTest::newRow("another node's label, during the write")
+        << QStringLiteral("LW:D0:1122334455667788:70B3D57ED0000A01:01230456") << false << false;
+    QTest::newRow("another node's label, while it restarts")
+        << QStringLiteral("LW:D0:1122334455667788:70B3D57ED0000A01:01230456") << true << false;
 }
 
 void CommissioningSessionTest::labelScannedDuringTheWriteIsJudgedOnTheNodeAsWritten()
 {
     QFETCH(QString, scanned);
+    QFETCH(bool, whileRestarting);
     QFETCH(bool, passes);
     const int registeredBefore = server.registrationsOf(kDevEui);
     QVERIFY(bootIntoAutomaticWrite(true));
-    // The operator scans while the node is being written: the node as read back decides, not the one before.
-    session->checkLabel(scanned);
+    // The operator scans while the node is being written or restarts: the node as read back decides.
+    if (!whileRestarting)
+        session->checkLabel(scanned);
     link->finishSettingsWrite(CommandResult::Done, Node::FlagTemperature);
+    if (whileRestarting) {
+        QVERIFY(!session->isNodeShown());
+        session->checkLabel(scanned);
+    }
     link->boot(readBackWith(44));
     QVERIFY(session->lastWriteVerified());
     if (passes) {
