@@ -370,56 +370,50 @@ void StationView::registerShownNode()
 void StationView::registrationChecked(
     const QString &identifier, bool asked, const QString &otherBench, qint64 registeredMsecs, const QString &problem)
 {
+    // The answer is for a run by the profile, or for the operator's Register.
+    std::function<void(const QString &refusal)> runAnswer;
     if (runCheckAnswer && identifier == runCheckedIdentifier) {
-        const auto answer = std::exchange(runCheckAnswer, nullptr);
+        runAnswer = std::exchange(runCheckAnswer, nullptr);
         runCheckedIdentifier.clear();
-        emit duplicateCheckAsked(false);
-        const std::optional<Node> node = commissioning->nodeOnShow();
-        if (!node || journalIdentifier(*node) != identifier)
-            return;
-        if (!asked) {
-            journal->recordDuplicateCheck(*node, QStringLiteral("skipped"), QString(), QString(), problem);
-            emit duplicateCheckSkipped(problem);
-            answer(QString());
-        } else if (otherBench.isEmpty()) {
-            journal->recordDuplicateCheck(*node, QStringLiteral("clear"));
-            answer(QString());
-        } else {
-            const QDateTime registered = QDateTime::fromMSecsSinceEpoch(registeredMsecs, Qt::UTC);
-            journal->recordDuplicateCheck(
-                *node, QStringLiteral("registeredElsewhere"), otherBench, registered.toString(Qt::ISODate));
-            answer(tr("Already registered at bench %1 on %2")
-                       .arg(otherBench,
-                           QLocale().toString(registered.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm t"))));
-        }
+    } else if (!checkedIdentifier.isEmpty() && identifier == checkedIdentifier) {
+        checkedIdentifier.clear();
+    } else {
         return;
     }
-    if (checkedIdentifier.isEmpty() || identifier != checkedIdentifier)
-        return;
-    checkedIdentifier.clear();
     emit duplicateCheckAsked(false);
     // The node may have gone while the database was asked.
     const std::optional<Node> node = commissioning->nodeOnShow();
     if (!node || journalIdentifier(*node) != identifier)
         return;
+    const auto goOn = [this, &runAnswer] {
+        if (runAnswer)
+            runAnswer(QString());
+        else
+            registerShownNode();
+    };
     if (!asked) {
         // The bench goes on without the check; the journal says it was skipped and why.
         journal->recordDuplicateCheck(*node, QStringLiteral("skipped"), QString(), QString(), problem);
         emit duplicateCheckSkipped(problem);
-        registerShownNode();
+        goOn();
         return;
     }
     if (otherBench.isEmpty()) {
         journal->recordDuplicateCheck(*node, QStringLiteral("clear"));
-        registerShownNode();
+        goOn();
         return;
     }
     const QDateTime registered = QDateTime::fromMSecsSinceEpoch(registeredMsecs, Qt::UTC);
     journal->recordDuplicateCheck(
         *node, QStringLiteral("registeredElsewhere"), otherBench, registered.toString(Qt::ISODate));
+    const QString when = QLocale().toString(registered.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm t"));
+    if (runAnswer) {
+        // A run has no one to ask: it stops with the answer.
+        runAnswer(tr("Already registered at bench %1 on %2").arg(otherBench, when));
+        return;
+    }
     auto *box = new QMessageBox(QMessageBox::Question, tr("Register"),
-        tr("Already registered at bench %1 on %2 — register again?")
-            .arg(otherBench, QLocale().toString(registered.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm t"))),
+        tr("Already registered at bench %1 on %2 — register again?").arg(otherBench, when),
         QMessageBox::Yes | QMessageBox::No, this);
     box->setObjectName(QStringLiteral("alreadyRegisteredBox"));
     // The bench's name is what another bench typed: shown as it is, never as markup.
